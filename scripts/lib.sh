@@ -1,0 +1,72 @@
+# Shared by scripts/test and scripts/demo: packages, the Wine prefix and a
+# private X display. Source it; it defines functions only.
+
+HW_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+HW_WINE=/usr/lib/wine/wine64
+export WINEDEBUG=-all
+# No Mono or Gecko prompts when the prefix is made.
+export WINEDLLOVERRIDES="mscoree,mshtml="
+
+hw_say() { printf '== %s\n' "$*"; }
+
+# Installs the Debian packages that are missing, with one apt-get update.
+hw_need_packages() {
+    local missing=()
+    for p in "$@"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    hw_say "installing: ${missing[*]}"
+    local sudo=""
+    [ "$(id -u)" -ne 0 ] && sudo=sudo
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}
+
+HW_NATIVE_PACKAGES=(cmake ninja-build g++ libgtest-dev libbenchmark-dev)
+HW_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix googletest wine64 xvfb xauth)
+
+# Starts Xvfb on a free display and records it for scripts/wine-run.
+hw_start_display() {
+    local n
+    for n in $(seq 91 140); do
+        [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
+        Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+        HW_XVFB_PID=$!
+        sleep 1
+        if kill -0 "$HW_XVFB_PID" 2>/dev/null; then
+            export DISPLAY=":$n"
+            mkdir -p "$HW_ROOT/build"
+            echo "$DISPLAY" > "$HW_ROOT/build/wine-display"
+            return 0
+        fi
+    done
+    echo "no free X display for Xvfb" >&2
+    return 1
+}
+
+hw_stop_display() {
+    [ -n "${HW_XVFB_PID:-}" ] && kill "$HW_XVFB_PID" 2>/dev/null
+    rm -f "$HW_ROOT/build/wine-display"
+    HW_XVFB_PID=""
+}
+
+# The project's private Wine prefix, made once (about ten seconds).
+hw_wine_prefix() {
+    export WINEPREFIX="${HW_WINEPREFIX:-$HW_ROOT/build/wine-prefix}"
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+        hw_say "creating the Wine prefix $WINEPREFIX"
+        mkdir -p "$WINEPREFIX"
+        "$HW_WINE" wineboot -i >/dev/null 2>&1
+        wineserver -w 2>/dev/null || /usr/lib/wine/wineserver -w
+    fi
+}
+
+hw_stop_wine() {
+    [ -n "${WINEPREFIX:-}" ] && { wineserver -k 2>/dev/null || /usr/lib/wine/wineserver -k 2>/dev/null; }
+    return 0
+}
+
+hw_build() {  # preset
+    cmake --preset "$1" >/dev/null && cmake --build --preset "$1"
+}

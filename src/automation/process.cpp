@@ -1,0 +1,98 @@
+#include "automation/process.h"
+
+#include <vector>
+
+#include "common/text.h"
+
+namespace hw::automation {
+
+namespace {
+
+using platform::Desktop;
+using platform::Pid;
+namespace proc = platform::proc;
+
+Pid FindInSnapshot(Desktop& d, const std::string& upperName) {
+    ScopedHandle snap(d, d.CreateToolhelp32Snapshot(proc::kSnapProcess, 0));
+    if (!snap) return 0;
+    platform::ProcessEntry entry;
+    for (bool ok = d.Process32First(snap.get(), entry); ok; ok = d.Process32Next(snap.get(), entry)) {
+        std::string file = entry.exeFile.substr(0, 260);
+        if (text::Upper(file).find(upperName) != std::string::npos) return entry.processId;
+    }
+    return 0;
+}
+
+std::vector<Pid> ListProcessIds(Desktop& d) {
+    // Grow the buffer until a call leaves part of it empty.
+    std::uint32_t needed = 96, size = 8;
+    std::vector<Pid> ids;
+    constexpr std::uint32_t kMaxBytes = 1u << 22;
+    while (size <= needed && size < kMaxBytes) {
+        size *= 2;
+        ids.assign(size / 4, 0);
+        std::uint32_t filled = 0;
+        if (!d.EnumProcesses(ids.data(), size, &filled)) filled = 0;
+        needed = filled;
+    }
+    ids.resize(std::min<std::size_t>(needed / 4, ids.size()));
+    return ids;
+}
+
+Pid FindInProcessList(Desktop& d, const std::string& upperName) {
+    for (Pid id : ListProcessIds(d)) {
+        ScopedHandle process(d, d.OpenProcess(proc::kQueryInformation | proc::kVmRead, false, id));
+        if (!process) continue;  // other users' and system processes
+        std::vector<std::uint64_t> modules;
+        if (!d.EnumProcessModules(process.get(), modules, 200 / 4) || modules.empty()) continue;
+        char path[261] = {};
+        std::uint32_t n = d.GetModuleFileNameEx(process.get(), modules[0], path, 260);
+        std::string file(path, std::min<std::uint32_t>(n, 260));
+        if (text::Upper(file).find(upperName) != std::string::npos) return id;
+    }
+    return 0;
+}
+
+}  // namespace
+
+Pid GetProcessIdByName(Desktop& desktop, const std::string& name) {
+    const std::string upperName = text::Upper(name);
+    switch (desktop.GetVersionPlatformId()) {
+        case proc::kPlatformWin32Windows:
+            return FindInSnapshot(desktop, upperName);
+        case proc::kPlatformWin32Nt:
+            return FindInProcessList(desktop, upperName);
+        default:
+            return 0;
+    }
+}
+
+Pid LaunchProgram(Desktop& desktop, const std::string& commandLine, const std::string& directory,
+                  bool waitForExit, const CancelSignal* cancel) {
+    std::string command = commandLine;
+    if (command.find(' ') != std::string::npos) command = "\"" + command + "\"";
+
+    platform::ProcessInformation info;
+    if (!desktop.CreateProcess(command, directory, platform::LaunchOptions{}, info)) return 0;
+    ScopedHandle process(desktop, info.process);
+    ScopedHandle thread(desktop, info.thread);
+
+    if (waitForExit) {
+        WaitUntil(
+            desktop,
+            [&] { return desktop.WaitForSingleObject(process.get(), 0) != proc::kWaitTimeout; },
+            kNoTimeout, cancel);
+        return 0;
+    }
+    // Idle, failed (a program without a message queue) or ended: stop waiting.
+    WaitUntil(
+        desktop,
+        [&] {
+            if (desktop.WaitForInputIdle(process.get(), 0) != proc::kWaitTimeout) return true;
+            return desktop.WaitForSingleObject(process.get(), 0) != proc::kWaitTimeout;
+        },
+        kLaunchIdleTimeoutMs, cancel);
+    return info.processId;
+}
+
+}  // namespace hw::automation

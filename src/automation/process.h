@@ -1,0 +1,46 @@
+// Finding a running program by its file name, and launching programs.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "automation/wait.h"
+#include "platform/desktop.h"
+
+namespace hw::automation {
+
+// The first process, in the system's enumeration order, whose program file
+// name or path contains `name` (case ignored); 0 when there is none.
+platform::Pid GetProcessIdByName(platform::Desktop& desktop, const std::string& name);
+
+inline constexpr std::uint32_t kLaunchIdleTimeoutMs = 30000;
+
+// Starts a program (quoted when its path holds a space) in `directory`.
+// Without waitForExit it returns once the new process is idle, or after
+// kLaunchIdleTimeoutMs, with its id; with waitForExit it returns 0 when the
+// program has ended. The message loop keeps running during both waits, and
+// both end when `cancel` is raised. 0 when the launch failed.
+platform::Pid LaunchProgram(platform::Desktop& desktop, const std::string& commandLine,
+                            const std::string& directory, bool waitForExit,
+                            const CancelSignal* cancel = nullptr);
+
+// Owns a kernel handle of the facade and closes it on every path.
+class ScopedHandle {
+public:
+    ScopedHandle(platform::Desktop& d, platform::Handle h) : d_(d), h_(h) {}
+    ~ScopedHandle() { reset(); }
+    ScopedHandle(const ScopedHandle&) = delete;
+    ScopedHandle& operator=(const ScopedHandle&) = delete;
+    platform::Handle get() const { return h_; }
+    explicit operator bool() const { return h_ != 0 && h_ != platform::kInvalidHandle; }
+    void reset() {
+        if (*this) d_.CloseHandle(h_);
+        h_ = 0;
+    }
+
+private:
+    platform::Desktop& d_;
+    platform::Handle h_;
+};
+
+}  // namespace hw::automation

@@ -1,0 +1,48 @@
+// The one error type of the system and the one way it is reported.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+#include "ui/message_box.h"
+
+namespace hw {
+
+inline constexpr const char* kAppTitle = "Harrowatch";
+
+// A failing operation throws this; the handler of the calling procedure
+// restores what it switched off and passes it to ReportError.
+class HwError : public std::runtime_error {
+public:
+    HwError(std::int32_t number, std::string source, std::string description)
+        : std::runtime_error(description), number_(number), source_(std::move(source)),
+          description_(std::move(description)) {}
+    std::int32_t number() const { return number_; }
+    const std::string& source() const { return source_; }
+    const std::string& description() const { return description_; }
+
+private:
+    std::int32_t number_;
+    std::string source_;
+    std::string description_;
+};
+
+namespace errnum {
+constexpr std::int32_t kFileNotFound = 53;
+constexpr std::int32_t kPermissionDenied = 70;
+constexpr std::int32_t kPathNotFound = 76;
+constexpr std::int32_t kInternal = 51;
+}  // namespace errnum
+
+// The three-line critical-stop box titled "Harrowatch".
+std::string FormatErrorReport(std::int32_t number, const std::string& description,
+                              const std::string& source);
+void ReportError(ui::MessageBoxHost& boxes, std::int32_t number, const std::string& description,
+                 const std::string& source);
+// Reports any exception caught by a handler: an HwError as it is, anything
+// else as an internal error, with " - " and the procedure's name appended to
+// the source.
+void ReportCaught(ui::MessageBoxHost& boxes, const std::string& procedure);
+
+}  // namespace hw

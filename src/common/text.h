@@ -1,0 +1,43 @@
+// Small text functions that several subsystems share.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/tagged_value.h"
+
+namespace hw::text {
+
+// Blanks are spaces, as the system's trimming has always meant.
+std::string Trim(std::string_view s);
+std::string Upper(std::string_view s);
+bool ContainsNoCase(std::string_view haystack, std::string_view needle);
+std::vector<std::string> Split(std::string_view s, std::string_view delimiter);
+std::string Join(const std::vector<std::string>& parts, std::string_view delimiter);
+
+// The leading decimal number of a text: leading blanks skipped, an optional
+// sign, digits with one decimal point; anything after it is ignored; 0 when
+// there is none.
+double LeadingNumber(std::string_view s);
+// Nearest whole number, halves to the even neighbour.
+double RoundHalfEven(double v);
+
+// The path trimmed, with "\" appended unless it is blank or ends in one.
+std::string AddTrailingBackslash(std::string_view path);
+// True for the empty value and for a text that is empty after trimming.
+bool IsBlankValue(const TaggedValue& value);
+bool IsBlankValue(std::string_view value);
+
+// Every NUL character turned into a blank.
+std::string ReplaceNulls(std::string_view s);
+// The part after (returnAfter) or before the first delimiter; the text
+// itself when the delimiter is absent.
+std::string SplitAtDelimiter(std::string_view s, std::string_view delimiter, bool returnAfter);
+
+// The last path component and the folder before it (with its backslash).
+std::string FileName(std::string_view path);
+std::string FolderOf(std::string_view path);
+std::string BaseNameWithoutExtension(std::string_view path);
+
+}  // namespace hw::text

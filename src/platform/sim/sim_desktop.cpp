@@ -1,0 +1,305 @@
+#include "platform/sim/sim_desktop.h"
+
+#include <algorithm>
+#include <cstring>
+#include <tuple>
+
+#include "common/datetime.h"
+#include "common/text.h"
+
+namespace hw::platform::sim {
+
+namespace {
+constexpr std::int64_t kMsPerDay = 86400000;
+
+// The program of a command line: the quoted first token, or up to the
+// first blank.
+std::string ProgramOf(const std::string& commandLine) {
+    if (!commandLine.empty() && commandLine[0] == '"') {
+        size_t close = commandLine.find('"', 1);
+        return commandLine.substr(1, close == std::string::npos ? std::string::npos : close - 1);
+    }
+    return commandLine.substr(0, commandLine.find(' '));
+}
+}  // namespace
+
+SimDesktop::SimDesktop()
+    : hklm_(std::make_unique<RegNode>()), hkcu_(std::make_unique<RegNode>()),
+      hkcr_(std::make_unique<RegNode>()) {
+    // A machine with a system process nobody may open, the shell, and
+    // Harrowatch itself.
+    Pid system = AddProcess("System");
+    FindProcess(system)->openable = false;
+    AddProcess("C:\\Windows\\explorer.exe");
+    SetOwnModuleFileName("C:\\Program Files\\Harrowatch\\Harrowatch.exe");
+    SetEnvironment("SystemRoot", "C:\\Windows");
+    SetEnvironment("TEMP", "C:\\Windows\\Temp");
+    SetStartTime({2026, 12, 6, 9, 0, 0, 0});
+}
+
+SimDesktop::~SimDesktop() = default;
+
+void SimDesktop::SetOwnModuleFileName(std::string path) {
+    ownModule_ = std::move(path);
+    if (SimProcess* own = FindProcess(ownPid_)) {
+        own->imagePath = ownModule_;
+    } else {
+        ownPid_ = AddProcess(ownModule_);
+        FindProcess(ownPid_)->is32Bit = false;
+    }
+}
+
+void SimDesktop::SetStartTime(const LocalTime& t) {
+    startDays_ = datetime::DaysFromCivil(t.year, t.month, t.day);
+    startMsOfDay_ = ((t.hour * 60 + t.minute) * 60 + t.second) * 1000LL + t.millisecond;
+    startMsOfDay_ -= static_cast<std::int64_t>(nowMs_);
+}
+
+LocalTime SimDesktop::GetLocalTime() {
+    std::int64_t total = startDays_ * kMsPerDay + startMsOfDay_ + static_cast<std::int64_t>(nowMs_);
+    std::int64_t days = total >= 0 ? total / kMsPerDay : -((-total + kMsPerDay - 1) / kMsPerDay);
+    std::int64_t ms = total - days * kMsPerDay;
+    datetime::Date d = datetime::CivilFromDays(days);
+    LocalTime t;
+    t.year = d.year;
+    t.month = d.month;
+    t.day = d.day;
+    t.hour = static_cast<int>(ms / 3600000);
+    t.minute = static_cast<int>(ms / 60000 % 60);
+    t.second = static_cast<int>(ms / 1000 % 60);
+    t.millisecond = static_cast<int>(ms % 1000);
+    return t;
+}
+
+void SimDesktop::SetEnvironment(const std::string& name, const std::string& value) {
+    environment_[text::Upper(name)] = value;
+}
+
+// --- Files -----------------------------------------------------------------
+
+void SimDesktop::WriteFile(const std::string& path, std::string content) {
+    files_[text::Upper(path)] = std::move(content);
+}
+
+bool SimDesktop::HasFile(const std::string& path) const {
+    return files_.count(text::Upper(path)) != 0;
+}
+
+void SimDesktop::SetFileLocked(const std::string& path, bool locked) {
+    locked_[text::Upper(path)] = locked;
+}
+
+void SimDesktop::InstallProgram(const std::string& path, ProgramSpec spec) {
+    WriteFile(path, "MZ");
+    programs_[text::Upper(path)] = std::move(spec);
+}
+
+long SimDesktop::DeleteFile(const std::string& path) {
+    const std::string key = text::Upper(path);
+    if (!files_.count(key)) return err::kFileNotFound;
+    if (locked_[key]) return err::kSharingViolation;
+    for (const SimProcess& p : processes_)
+        if (p.alive && text::Upper(p.imagePath) == key) return err::kAccessDenied;
+    files_.erase(key);
+    return err::kSuccess;
+}
+
+// --- Processes ---------------------------------------------------------------
+
+Pid SimDesktop::AddProcess(const std::string& imagePath, bool alive) {
+    SimProcess p;
+    p.pid = nextPid_;
+    nextPid_ += 4;
+    p.imagePath = imagePath;
+    p.alive = alive;
+    processes_.push_back(p);
+    return p.pid;
+}
+
+SimProcess* SimDesktop::FindProcess(Pid pid) {
+    for (SimProcess& p : processes_)
+        if (p.pid == pid) return &p;
+    return nullptr;
+}
+
+void SimDesktop::KillProcess(Pid pid, std::uint32_t exitCode) {
+    if (SimProcess* p = FindProcess(pid)) {
+        p->alive = false;
+        p->exitCode = exitCode;
+    }
+}
+
+Handle SimDesktop::NewHandle(HandleEntry entry) {
+    Handle h = nextHandle_;
+    nextHandle_ += 4;
+    handles_.emplace(h, std::move(entry));
+    return h;
+}
+
+SimDesktop::HandleEntry* SimDesktop::FindHandle(Handle h) {
+    auto it = handles_.find(h);
+    return it == handles_.end() ? nullptr : &it->second;
+}
+
+SimProcess* SimDesktop::ProcessOf(Handle h) {
+    HandleEntry* e = FindHandle(h);
+    return e && e->kind != HandleEntry::Snapshot ? FindProcess(e->pid) : nullptr;
+}
+
+Handle SimDesktop::CreateToolhelp32Snapshot(std::uint32_t flags, Pid) {
+    if (!(flags & proc::kSnapProcess)) return kInvalidHandle;
+    HandleEntry e{HandleEntry::Snapshot};
+    for (const SimProcess& p : processes_)
+        if (p.alive) e.snapshot.push_back({p.pid, p.imagePath});
+    return NewHandle(std::move(e));
+}
+
+bool SimDesktop::Process32First(Handle snapshot, ProcessEntry& entry) {
+    HandleEntry* e = FindHandle(snapshot);
+    if (!e || e->kind != HandleEntry::Snapshot) return false;
+    e->cursor = 0;
+    return Process32Next(snapshot, entry);
+}
+
+bool SimDesktop::Process32Next(Handle snapshot, ProcessEntry& entry) {
+    HandleEntry* e = FindHandle(snapshot);
+    if (!e || e->kind != HandleEntry::Snapshot || e->cursor >= e->snapshot.size()) return false;
+    entry = e->snapshot[e->cursor++];
+    return true;
+}
+
+bool SimDesktop::EnumProcesses(Pid* ids, std::uint32_t bytes, std::uint32_t* bytesReturned) {
+    std::uint32_t n = 0;
+    for (const SimProcess& p : processes_) {
+        if (!p.alive) continue;
+        if ((n + 1) * 4 > bytes) break;
+        ids[n++] = p.pid;
+    }
+    *bytesReturned = n * 4;
+    return true;
+}
+
+Handle SimDesktop::OpenProcess(std::uint32_t, bool, Pid processId) {
+    if (beforeOpenProcess) beforeOpenProcess(processId);
+    SimProcess* p = FindProcess(processId);
+    if (!p || !p->alive || !p->openable) return 0;
+    return NewHandle({HandleEntry::Process, processId});
+}
+
+bool SimDesktop::EnumProcessModules(Handle process, std::vector<std::uint64_t>& modules,
+                                    std::uint32_t maxModules) {
+    SimProcess* p = ProcessOf(process);
+    modules.clear();
+    if (!p || !p->alive || !p->hasModules || maxModules == 0) return false;
+    modules.push_back(0x400000);  // the program file's module
+    return true;
+}
+
+std::uint32_t SimDesktop::GetModuleFileNameEx(Handle process, std::uint64_t, char* name,
+                                              std::uint32_t size) {
+    SimProcess* p = ProcessOf(process);
+    if (!p || !p->alive || size == 0) return 0;
+    auto n = static_cast<std::uint32_t>(std::min<size_t>(p->imagePath.size(), size - 1));
+    std::memcpy(name, p->imagePath.data(), n);
+    name[n] = 0;
+    return n;
+}
+
+bool SimDesktop::CloseHandle(Handle handle) { return handles_.erase(handle) != 0; }
+
+bool SimDesktop::CreateProcess(const std::string& commandLine, const std::string& directory,
+                               const LaunchOptions&, ProcessInformation& info) {
+    const std::string program = ProgramOf(commandLine);
+    auto it = programs_.find(text::Upper(program));
+    if (it == programs_.end()) {
+        lastError = HasFile(program) ? 193 /* ERROR_BAD_EXE_FORMAT */ : err::kFileNotFound;
+        return false;
+    }
+    const ProgramSpec& spec = it->second;
+    Pid pid = AddProcess(program);
+    SimProcess* p = FindProcess(pid);
+    p->commandLine = commandLine;
+    p->currentDirectory = directory;
+    p->is32Bit = spec.is32Bit;
+    p->idleAtMs = nowMs_ + spec.idleAfterMs;
+    p->neverIdle = spec.neverIdle;
+    info.processId = pid;
+    info.process = NewHandle({HandleEntry::Process, pid});
+    info.thread = NewHandle({HandleEntry::Thread, pid});
+    if (spec.onStart) spec.onStart(*this, pid);
+    return true;
+}
+
+std::uint32_t SimDesktop::WaitForInputIdle(Handle process, std::uint32_t milliseconds) {
+    SimProcess* p = ProcessOf(process);
+    if (!p) return proc::kWaitFailed;
+    auto idle = [&] {
+        SimProcess* q = ProcessOf(process);
+        return q && q->alive && !q->neverIdle && nowMs_ >= q->idleAtMs;
+    };
+    if (idle()) return 0;
+    if (!p->alive) return proc::kWaitFailed;
+    if (milliseconds == 0) return proc::kWaitTimeout;
+    std::uint64_t until = milliseconds == proc::kInfinite ? ~0ull : nowMs_ + milliseconds;
+    if (!p->neverIdle) until = std::min(until, std::max(p->idleAtMs, nowMs_));
+    if (until == ~0ull) return proc::kWaitTimeout;  // would block forever
+    MoveClockTo(until, false);
+    return idle() ? 0 : proc::kWaitTimeout;
+}
+
+std::uint32_t SimDesktop::WaitForSingleObject(Handle handle, std::uint32_t milliseconds) {
+    SimProcess* p = ProcessOf(handle);
+    if (!p) return proc::kWaitFailed;
+    if (!p->alive) return proc::kWaitObject0;
+    if (milliseconds == 0) return proc::kWaitTimeout;
+    if (milliseconds == proc::kInfinite) return proc::kWaitTimeout;  // would block forever
+    MoveClockTo(nowMs_ + milliseconds, false);
+    p = ProcessOf(handle);
+    return p && !p->alive ? proc::kWaitObject0 : proc::kWaitTimeout;
+}
+
+// --- Clock and work ------------------------------------------------------------
+
+void SimDesktop::ScheduleAt(std::uint64_t atMs, Pid owner, std::function<void()> work) {
+    work_.push_back({std::max(atMs, nowMs_), workSeq_++, owner, std::move(work)});
+}
+
+void SimDesktop::RunDue(bool includeOwn) {
+    for (;;) {
+        auto best = work_.end();
+        for (auto it = work_.begin(); it != work_.end(); ++it) {
+            if (it->atMs > nowMs_ || (!includeOwn && it->owner == ownPid_)) continue;
+            if (best == work_.end() || std::tie(it->atMs, it->seq) < std::tie(best->atMs, best->seq))
+                best = it;
+        }
+        if (best == work_.end()) return;
+        auto fn = std::move(best->fn);
+        work_.erase(best);
+        fn();
+    }
+}
+
+void SimDesktop::MoveClockTo(std::uint64_t target, bool includeOwn) {
+    for (;;) {
+        std::uint64_t next = target;
+        for (const Work& w : work_)
+            if ((includeOwn || w.owner != ownPid_) && w.atMs < next) next = std::max(w.atMs, nowMs_);
+        nowMs_ = std::max(nowMs_, next);
+        RunDue(includeOwn);
+        if (nowMs_ >= target) return;
+    }
+}
+
+void SimDesktop::Sleep(std::uint32_t milliseconds) {
+    sleptMs_ += milliseconds;
+    MoveClockTo(nowMs_ + milliseconds, false);
+}
+
+void SimDesktop::DoEvents() {
+    ++yields_;
+    RunDue(true);
+}
+
+void SimDesktop::AdvanceIdle(std::uint64_t ms) { MoveClockTo(nowMs_ + ms, true); }
+
+}  // namespace hw::platform::sim

@@ -1,0 +1,215 @@
+// The simulated desktop: registry, processes, files and a virtual clock
+// behind the same facade as Windows. Deterministic: time moves only when the
+// code under test sleeps or waits, and work scheduled by simulated programs
+// runs in time order.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/desktop.h"
+
+namespace hw::platform::sim {
+
+class SimDesktop;
+
+// What happens when a simulated program file is launched.
+struct ProgramSpec {
+    std::uint32_t idleAfterMs = 0;                      // WaitForInputIdle succeeds from then on
+    bool neverIdle = false;
+    bool is32Bit = true;                                // runs under WOW64 on a 64-bit system
+    std::function<void(SimDesktop&, Pid)> onStart;      // the program's own behaviour
+};
+
+struct SimProcess {
+    Pid pid = 0;
+    std::string imagePath;
+    std::string commandLine;
+    std::string currentDirectory;
+    bool alive = true;
+    bool openable = true;          // false: OpenProcess is refused (another user's process)
+    bool hasModules = true;        // false: EnumProcessModules fails
+    bool is32Bit = true;
+    std::uint64_t idleAtMs = 0;
+    bool neverIdle = false;
+    std::uint32_t exitCode = 259;  // STILL_ACTIVE
+};
+
+class SimDesktop : public Desktop {
+public:
+    SimDesktop();
+    ~SimDesktop() override;
+
+    // --- Set-up and inspection for tests and hosted programs.
+    void SetPlatformId(std::uint32_t id) { platformId_ = id; }
+    void SetOwnModuleFileName(std::string path);
+    Pid OwnPid() const { return ownPid_; }
+    void SetStartTime(const LocalTime& t);
+    std::uint64_t NowMs() const { return nowMs_; }
+    void SetEnvironment(const std::string& name, const std::string& value);
+
+    // Files. Paths compare without regard to case.
+    void WriteFile(const std::string& path, std::string content = {});
+    bool HasFile(const std::string& path) const;
+    void SetFileLocked(const std::string& path, bool locked);
+    void InstallProgram(const std::string& path, ProgramSpec spec);
+
+    // Processes.
+    Pid AddProcess(const std::string& imagePath, bool alive = true);
+    SimProcess* FindProcess(Pid pid);
+    void KillProcess(Pid pid, std::uint32_t exitCode = 1);
+    std::size_t OpenHandleCount() const { return handles_.size(); }
+    // Runs right before OpenProcess opens a process (to end it mid-enumeration).
+    std::function<void(Pid)> beforeOpenProcess;
+
+    // Registry faults: when set, consulted before every change (create, set,
+    // delete); a non-zero answer is returned as the call's error.
+    std::function<long(const std::string& operation, const std::string& key,
+                       const std::string& value)>
+        registryFault;
+    // Raw look at a value, bypassing handles: type and bytes, or false.
+    bool PeekValue(HKey root, const std::string& key, const std::string& name,
+                   std::uint32_t& type, std::vector<std::uint8_t>& data) const;
+    bool PeekKey(HKey root, const std::string& key) const;
+    // Writes a value directly (as another program or an installer would).
+    void PokeValue(HKey root, const std::string& key, const std::string& name,
+                   std::uint32_t type, std::vector<std::uint8_t> data);
+    void PokeString(HKey root, const std::string& key, const std::string& name,
+                    const std::string& text, std::uint32_t type = reg::kSz);
+
+    // Work of simulated programs: runs when the virtual clock reaches atMs.
+    // Work of other processes runs during sleeps too; work of Harrowatch's
+    // own process runs only when it yields to its message loop.
+    void ScheduleAt(std::uint64_t atMs, Pid owner, std::function<void()> work);
+    void ScheduleAfter(std::uint64_t delayMs, Pid owner, std::function<void()> work) {
+        ScheduleAt(nowMs_ + delayMs, owner, std::move(work));
+    }
+    // Moves the clock on, running due work of every process (as time passing
+    // while Harrowatch's message loop is idle).
+    void AdvanceIdle(std::uint64_t ms);
+    std::uint64_t SleptMs() const { return sleptMs_; }
+    std::uint64_t YieldCount() const { return yields_; }
+
+    // --- Desktop.
+    long RegOpenKeyEx(HKey root, const std::string& subKey, std::uint32_t access,
+                      HKey& result) override;
+    long RegCreateKeyEx(HKey root, const std::string& subKey, std::uint32_t access,
+                        HKey& result) override;
+    long RegCloseKey(HKey key) override;
+    long RegDeleteKey(HKey root, const std::string& subKey) override;
+    long RegDeleteValue(HKey key, const std::string& valueName) override;
+    long RegQueryValueEx(HKey key, const std::string& valueName, std::uint32_t* type,
+                         std::uint8_t* data, std::uint32_t* size) override;
+    long RegSetValueEx(HKey key, const std::string& valueName, std::uint32_t type,
+                       const std::uint8_t* data, std::uint32_t size) override;
+    long RegQueryInfoKey(HKey key, std::uint32_t* subKeys, std::uint32_t* maxSubKeyLen,
+                         std::uint32_t* values, std::uint32_t* maxValueNameLen) override;
+    long RegEnumValue(HKey key, std::uint32_t index, char* name, std::uint32_t* nameLen) override;
+    long RegEnumKey(HKey key, std::uint32_t index, char* name, std::uint32_t nameSize) override;
+    std::uint32_t ExpandEnvironmentStrings(const std::string& source, char* destination,
+                                           std::uint32_t size) override;
+
+    std::uint32_t GetVersionPlatformId() override { return platformId_; }
+    Handle CreateToolhelp32Snapshot(std::uint32_t flags, Pid processId) override;
+    bool Process32First(Handle snapshot, ProcessEntry& entry) override;
+    bool Process32Next(Handle snapshot, ProcessEntry& entry) override;
+    bool EnumProcesses(Pid* ids, std::uint32_t bytes, std::uint32_t* bytesReturned) override;
+    Handle OpenProcess(std::uint32_t access, bool inheritHandle, Pid processId) override;
+    bool EnumProcessModules(Handle process, std::vector<std::uint64_t>& modules,
+                            std::uint32_t maxModules) override;
+    std::uint32_t GetModuleFileNameEx(Handle process, std::uint64_t module, char* name,
+                                      std::uint32_t size) override;
+    bool CloseHandle(Handle handle) override;
+    bool CreateProcess(const std::string& commandLine, const std::string& directory,
+                       const LaunchOptions& options, ProcessInformation& info) override;
+    std::uint32_t WaitForInputIdle(Handle process, std::uint32_t milliseconds) override;
+    std::uint32_t WaitForSingleObject(Handle handle, std::uint32_t milliseconds) override;
+    std::string GetOwnModuleFileName() override { return ownModule_; }
+
+    bool FileExists(const std::string& path) override { return HasFile(path); }
+    long DeleteFile(const std::string& path) override;
+
+    void Sleep(std::uint32_t milliseconds) override;
+    void DoEvents() override;
+    std::uint64_t TickCount() override { return nowMs_; }
+    LocalTime GetLocalTime() override;
+
+    // Last error of CreateProcess, for tests.
+    long lastError = 0;
+
+private:
+    struct RegValue {
+        std::string name;
+        std::uint32_t type;
+        std::vector<std::uint8_t> data;
+    };
+    struct RegNode {
+        std::string name;
+        std::vector<std::unique_ptr<RegNode>> children;
+        std::vector<RegValue> values;
+        RegNode* parent = nullptr;
+        bool deleted = false;
+    };
+    struct KeyHandle {
+        RegNode* node;
+        std::uint32_t access;
+        std::shared_ptr<bool> alive;
+    };
+    struct HandleEntry {
+        enum Kind { Process, Thread, Snapshot } kind;
+        Pid pid = 0;
+        std::vector<ProcessEntry> snapshot;
+        std::size_t cursor = 0;
+    };
+    struct Work {
+        std::uint64_t atMs;
+        std::uint64_t seq;
+        Pid owner;
+        std::function<void()> fn;
+    };
+
+    RegNode* RootNode(HKey root) const;
+    RegNode* NodeOf(HKey key) const;
+    RegNode* Walk(RegNode* from, const std::string& path, bool create);
+    const RegNode* WalkConst(const RegNode* from, const std::string& path) const;
+    static std::string PathOf(const RegNode* node);
+    void MarkDeleted(RegNode* node);
+    long Fault(const std::string& op, const RegNode* node, const std::string& value);
+
+    Handle NewHandle(HandleEntry entry);
+    HandleEntry* FindHandle(Handle h);
+    SimProcess* ProcessOf(Handle h);
+    void RunDue(bool includeOwn);
+    void MoveClockTo(std::uint64_t target, bool includeOwn);
+
+    std::uint32_t platformId_ = proc::kPlatformWin32Nt;
+    std::string ownModule_;
+    Pid ownPid_ = 0;
+    Pid nextPid_ = 100;
+    std::vector<SimProcess> processes_;
+    std::map<Handle, HandleEntry> handles_;
+    Handle nextHandle_ = 0x100;
+
+    std::map<std::string, std::string> files_;  // upper-cased path -> content
+    std::map<std::string, bool> locked_;
+    std::map<std::string, ProgramSpec> programs_;
+    std::map<std::string, std::string> environment_;
+
+    std::unique_ptr<RegNode> hklm_, hkcu_, hkcr_;
+    std::map<HKey, KeyHandle> keys_;
+    HKey nextKey_ = 0x1000;
+
+    std::uint64_t nowMs_ = 0;
+    std::int64_t startDays_ = 0;      // days since 1970 of the start time
+    std::int64_t startMsOfDay_ = 0;
+    std::uint64_t sleptMs_ = 0;
+    std::uint64_t yields_ = 0;
+    std::vector<Work> work_;
+    std::uint64_t workSeq_ = 0;
+};
+
+}  // namespace hw::platform::sim

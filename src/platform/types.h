@@ -1,0 +1,104 @@
+// Plain values that cross the OS facade. They carry the Win32 meanings and
+// numbers so that the system's code reads like the calls it stands for.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace hw::platform {
+
+using Hwnd = std::uint64_t;    // window handle; 0 = none
+using Handle = std::uint64_t;  // kernel object handle; 0 = none
+using Pid = std::uint32_t;     // process id; 0 = none
+using HKey = std::uint64_t;    // registry key handle (predefined roots sign-extended)
+using RemoteAddress = std::uint64_t;
+
+constexpr Handle kInvalidHandle = ~Handle{0};
+
+// Predefined root keys as the 32-bit signed values a caller stores, widened
+// the way Windows widens them for a 64-bit handle.
+constexpr HKey RootKey(std::int32_t classKey) {
+    return static_cast<HKey>(static_cast<std::int64_t>(classKey));
+}
+constexpr std::int32_t kHkeyClassesRootValue = static_cast<std::int32_t>(0x80000000u);
+constexpr std::int32_t kHkeyCurrentUserValue = static_cast<std::int32_t>(0x80000001u);
+constexpr std::int32_t kHkeyLocalMachineValue = static_cast<std::int32_t>(0x80000002u);
+constexpr HKey kHkeyClassesRoot = RootKey(kHkeyClassesRootValue);
+constexpr HKey kHkeyCurrentUser = RootKey(kHkeyCurrentUserValue);
+constexpr HKey kHkeyLocalMachine = RootKey(kHkeyLocalMachineValue);
+
+// Win32 error codes used across the facade.
+namespace err {
+constexpr long kSuccess = 0;
+constexpr long kFileNotFound = 2;
+constexpr long kPathNotFound = 3;
+constexpr long kAccessDenied = 5;
+constexpr long kInvalidHandle = 6;
+constexpr long kSharingViolation = 32;
+constexpr long kInvalidParameter = 87;
+constexpr long kMoreData = 234;
+constexpr long kNoMoreItems = 259;
+constexpr long kKeyHasChildren = 1020;
+}  // namespace err
+
+// Registry value types.
+namespace reg {
+constexpr std::uint32_t kNone = 0;
+constexpr std::uint32_t kSz = 1;
+constexpr std::uint32_t kExpandSz = 2;
+constexpr std::uint32_t kBinary = 3;
+constexpr std::uint32_t kDword = 4;
+constexpr std::uint32_t kDwordBigEndian = 5;
+constexpr std::uint32_t kMultiSz = 7;
+
+constexpr std::uint32_t kQueryValue = 0x0001;
+constexpr std::uint32_t kSetValue = 0x0002;
+constexpr std::uint32_t kCreateSubKey = 0x0004;
+constexpr std::uint32_t kEnumerateSubKeys = 0x0008;
+constexpr std::uint32_t kAllOwnAccess = 0x003F;
+}  // namespace reg
+
+// Process access rights and wait results.
+namespace proc {
+constexpr std::uint32_t kQueryInformation = 0x0400;
+constexpr std::uint32_t kVmOperation = 0x0008;
+constexpr std::uint32_t kVmRead = 0x0010;
+constexpr std::uint32_t kVmWrite = 0x0020;
+constexpr std::uint32_t kSynchronize = 0x00100000;
+constexpr std::uint32_t kSnapProcess = 0x2;
+
+constexpr std::uint32_t kWaitObject0 = 0;
+constexpr std::uint32_t kWaitTimeout = 258;
+constexpr std::uint32_t kWaitFailed = 0xFFFFFFFFu;
+constexpr std::uint32_t kInfinite = 0xFFFFFFFFu;
+
+constexpr std::uint32_t kPlatformWin32Windows = 1;  // the 9x family
+constexpr std::uint32_t kPlatformWin32Nt = 2;
+}  // namespace proc
+
+// One entry of a Toolhelp process snapshot.
+struct ProcessEntry {
+    Pid processId = 0;
+    std::string exeFile;  // as the fixed 260-character field holds it
+};
+
+struct ProcessInformation {
+    Handle process = 0;
+    Handle thread = 0;
+    Pid processId = 0;
+};
+
+// What CreateProcess is asked to do beyond the command line.
+struct LaunchOptions {
+    bool inheritHandles = true;
+    std::uint32_t creationFlags = 0x20;  // NORMAL_PRIORITY_CLASS
+    std::uint16_t showWindow = 1;        // SW_SHOWNORMAL, with STARTF_USESHOWWINDOW
+};
+
+// The local date and time as GetLocalTime reports it.
+struct LocalTime {
+    int year = 0, month = 0, day = 0;
+    int hour = 0, minute = 0, second = 0, millisecond = 0;
+};
+
+}  // namespace hw::platform

@@ -1,0 +1,231 @@
+#include <windows.h>
+#include <psapi.h>
+#include <tlhelp32.h>
+
+#include "platform/win32/win32_desktop.h"
+
+#include <cstring>
+
+namespace hw::platform::win32 {
+
+namespace {
+
+// Registry access goes through the 32-bit view, where the 32-bit game and
+// earlier 32-bit builds of Harrowatch keep their values.
+constexpr REGSAM kView = KEY_WOW64_32KEY;
+
+::HKEY ToHkey(HKey k) { return reinterpret_cast<::HKEY>(static_cast<ULONG_PTR>(k)); }
+::HANDLE ToHandle(Handle h) { return reinterpret_cast<::HANDLE>(static_cast<ULONG_PTR>(h)); }
+Handle FromHandle(::HANDLE h) { return static_cast<Handle>(reinterpret_cast<ULONG_PTR>(h)); }
+
+ProcessEntry ToEntry(const PROCESSENTRY32& pe) {
+    ProcessEntry e;
+    e.processId = pe.th32ProcessID;
+    e.exeFile.assign(pe.szExeFile, strnlen(pe.szExeFile, MAX_PATH));
+    return e;
+}
+
+}  // namespace
+
+long Win32Desktop::RegOpenKeyEx(HKey root, const std::string& subKey, std::uint32_t access,
+                                HKey& result) {
+    ::HKEY k = nullptr;
+    LONG r = ::RegOpenKeyExA(ToHkey(root), subKey.c_str(), 0, access | kView, &k);
+    result = r == ERROR_SUCCESS ? static_cast<HKey>(reinterpret_cast<ULONG_PTR>(k)) : 0;
+    return r;
+}
+
+long Win32Desktop::RegCreateKeyEx(HKey root, const std::string& subKey, std::uint32_t access,
+                                  HKey& result) {
+    ::HKEY k = nullptr;
+    SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, FALSE};
+    char emptyClass[1] = {0};
+    LONG r = ::RegCreateKeyExA(ToHkey(root), subKey.c_str(), 0, emptyClass, REG_OPTION_NON_VOLATILE,
+                               access | kView, &sa, &k, nullptr);
+    result = r == ERROR_SUCCESS ? static_cast<HKey>(reinterpret_cast<ULONG_PTR>(k)) : 0;
+    return r;
+}
+
+long Win32Desktop::RegCloseKey(HKey key) { return ::RegCloseKey(ToHkey(key)); }
+
+long Win32Desktop::RegDeleteKey(HKey root, const std::string& subKey) {
+    return ::RegDeleteKeyExA(ToHkey(root), subKey.c_str(), kView, 0);
+}
+
+long Win32Desktop::RegDeleteValue(HKey key, const std::string& valueName) {
+    return ::RegDeleteValueA(ToHkey(key), valueName.c_str());
+}
+
+long Win32Desktop::RegQueryValueEx(HKey key, const std::string& valueName, std::uint32_t* type,
+                                   std::uint8_t* data, std::uint32_t* size) {
+    DWORD t = 0, s = size ? *size : 0;
+    LONG r = ::RegQueryValueExA(ToHkey(key), valueName.c_str(), nullptr, &t, data,
+                                size ? &s : nullptr);
+    if (type) *type = t;
+    if (size) *size = s;
+    return r;
+}
+
+long Win32Desktop::RegSetValueEx(HKey key, const std::string& valueName, std::uint32_t type,
+                                 const std::uint8_t* data, std::uint32_t size) {
+    return ::RegSetValueExA(ToHkey(key), valueName.c_str(), 0, type, data, size);
+}
+
+long Win32Desktop::RegQueryInfoKey(HKey key, std::uint32_t* subKeys, std::uint32_t* maxSubKeyLen,
+                                   std::uint32_t* values, std::uint32_t* maxValueNameLen) {
+    DWORD sk = 0, msk = 0, v = 0, mv = 0;
+    LONG r = ::RegQueryInfoKeyA(ToHkey(key), nullptr, nullptr, nullptr, &sk, &msk, nullptr, &v, &mv,
+                                nullptr, nullptr, nullptr);
+    if (subKeys) *subKeys = sk;
+    if (maxSubKeyLen) *maxSubKeyLen = msk;
+    if (values) *values = v;
+    if (maxValueNameLen) *maxValueNameLen = mv;
+    return r;
+}
+
+long Win32Desktop::RegEnumValue(HKey key, std::uint32_t index, char* name, std::uint32_t* nameLen) {
+    DWORD n = *nameLen;
+    LONG r = ::RegEnumValueA(ToHkey(key), index, name, &n, nullptr, nullptr, nullptr, nullptr);
+    *nameLen = n;
+    return r;
+}
+
+long Win32Desktop::RegEnumKey(HKey key, std::uint32_t index, char* name, std::uint32_t nameSize) {
+    return ::RegEnumKeyA(ToHkey(key), index, name, nameSize);
+}
+
+std::uint32_t Win32Desktop::ExpandEnvironmentStrings(const std::string& source, char* destination,
+                                                     std::uint32_t size) {
+    return ::ExpandEnvironmentStringsA(source.c_str(), destination, size);
+}
+
+std::uint32_t Win32Desktop::GetVersionPlatformId() {
+    OSVERSIONINFOA info{};
+    info.dwOSVersionInfoSize = sizeof info;
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+    if (!::GetVersionExA(&info)) return 0;
+#pragma GCC diagnostic pop
+    return info.dwPlatformId;
+}
+
+Handle Win32Desktop::CreateToolhelp32Snapshot(std::uint32_t flags, Pid processId) {
+    return FromHandle(::CreateToolhelp32Snapshot(flags, processId));
+}
+
+bool Win32Desktop::Process32First(Handle snapshot, ProcessEntry& entry) {
+    PROCESSENTRY32 pe{};
+    pe.dwSize = sizeof pe;
+    if (!::Process32First(ToHandle(snapshot), &pe)) return false;
+    entry = ToEntry(pe);
+    return true;
+}
+
+bool Win32Desktop::Process32Next(Handle snapshot, ProcessEntry& entry) {
+    PROCESSENTRY32 pe{};
+    pe.dwSize = sizeof pe;
+    if (!::Process32Next(ToHandle(snapshot), &pe)) return false;
+    entry = ToEntry(pe);
+    return true;
+}
+
+bool Win32Desktop::EnumProcesses(Pid* ids, std::uint32_t bytes, std::uint32_t* bytesReturned) {
+    DWORD got = 0;
+    BOOL ok = ::K32EnumProcesses(reinterpret_cast<DWORD*>(ids), bytes, &got);
+    *bytesReturned = got;
+    return ok != FALSE;
+}
+
+Handle Win32Desktop::OpenProcess(std::uint32_t access, bool inheritHandle, Pid processId) {
+    return FromHandle(::OpenProcess(access, inheritHandle, processId));
+}
+
+bool Win32Desktop::EnumProcessModules(Handle process, std::vector<std::uint64_t>& modules,
+                                      std::uint32_t maxModules) {
+    std::vector<HMODULE> buf(maxModules ? maxModules : 1);
+    DWORD needed = 0;
+    modules.clear();
+    if (!::K32EnumProcessModules(ToHandle(process), buf.data(),
+                              static_cast<DWORD>(buf.size() * sizeof(HMODULE)), &needed))
+        return false;
+    size_t n = std::min<size_t>(needed / sizeof(HMODULE), buf.size());
+    for (size_t i = 0; i < n; ++i)
+        modules.push_back(static_cast<std::uint64_t>(reinterpret_cast<ULONG_PTR>(buf[i])));
+    return true;
+}
+
+std::uint32_t Win32Desktop::GetModuleFileNameEx(Handle process, std::uint64_t module, char* name,
+                                                std::uint32_t size) {
+    return ::K32GetModuleFileNameExA(ToHandle(process),
+                                  reinterpret_cast<HMODULE>(static_cast<ULONG_PTR>(module)), name,
+                                  size);
+}
+
+bool Win32Desktop::CloseHandle(Handle handle) { return ::CloseHandle(ToHandle(handle)) != FALSE; }
+
+bool Win32Desktop::CreateProcess(const std::string& commandLine, const std::string& directory,
+                                 const LaunchOptions& options, ProcessInformation& info) {
+    std::string command = commandLine;  // CreateProcessA may write to it
+    SECURITY_ATTRIBUTES processSa{sizeof processSa, nullptr, TRUE};
+    SECURITY_ATTRIBUTES threadSa{sizeof threadSa, nullptr, TRUE};
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESHOWWINDOW;
+    si.wShowWindow = options.showWindow;
+    PROCESS_INFORMATION pi{};
+    BOOL ok = ::CreateProcessA(nullptr, command.data(), &processSa, &threadSa,
+                               options.inheritHandles, options.creationFlags, nullptr,
+                               directory.empty() ? nullptr : directory.c_str(), &si, &pi);
+    if (!ok) return false;
+    info.process = FromHandle(pi.hProcess);
+    info.thread = FromHandle(pi.hThread);
+    info.processId = pi.dwProcessId;
+    return true;
+}
+
+std::uint32_t Win32Desktop::WaitForInputIdle(Handle process, std::uint32_t milliseconds) {
+    return ::WaitForInputIdle(ToHandle(process), milliseconds);
+}
+
+std::uint32_t Win32Desktop::WaitForSingleObject(Handle handle, std::uint32_t milliseconds) {
+    return ::WaitForSingleObject(ToHandle(handle), milliseconds);
+}
+
+std::string Win32Desktop::GetOwnModuleFileName() {
+    char path[MAX_PATH + 1] = {};
+    DWORD n = ::GetModuleFileNameA(nullptr, path, MAX_PATH);
+    return std::string(path, n);
+}
+
+bool Win32Desktop::FileExists(const std::string& path) {
+    DWORD a = ::GetFileAttributesA(path.c_str());
+    return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+long Win32Desktop::DeleteFile(const std::string& path) {
+    return ::DeleteFileA(path.c_str()) ? 0 : static_cast<long>(::GetLastError());
+}
+
+void Win32Desktop::Sleep(std::uint32_t milliseconds) { ::Sleep(milliseconds); }
+
+void Win32Desktop::DoEvents() {
+    MSG msg;
+    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            ::PostQuitMessage(static_cast<int>(msg.wParam));  // leave it for the main loop
+            return;
+        }
+        ::TranslateMessage(&msg);
+        ::DispatchMessageA(&msg);
+    }
+}
+
+std::uint64_t Win32Desktop::TickCount() { return ::GetTickCount64(); }
+
+LocalTime Win32Desktop::GetLocalTime() {
+    SYSTEMTIME st;
+    ::GetLocalTime(&st);
+    return {st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond, st.wMilliseconds};
+}
+
+}  // namespace hw::platform::win32

@@ -1,0 +1,222 @@
+#include "settings/registry.h"
+
+#include <cstring>
+
+#include "common/error.h"
+#include "common/text.h"
+
+namespace hw::settings {
+
+namespace {
+
+using platform::HKey;
+namespace reg = platform::reg;
+
+// Closes the key on every way out.
+class OpenKey {
+public:
+    OpenKey(platform::Desktop& d, HKey key) : d_(d), key_(key) {}
+    ~OpenKey() {
+        if (key_) d_.RegCloseKey(key_);
+    }
+    OpenKey(const OpenKey&) = delete;
+    OpenKey& operator=(const OpenKey&) = delete;
+    HKey get() const { return key_; }
+
+private:
+    platform::Desktop& d_;
+    HKey key_;
+};
+
+// Text that a string value's data stands for: up to the first NUL. Data
+// that this class wrote is the text and one terminating zero.
+std::string TextOf(const Bytes& data) {
+    size_t n = 0;
+    while (n < data.size() && data[n] != 0) ++n;
+    return std::string(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(n));
+}
+
+// The stored type of a text is decided by its percent signs: a "%" with a
+// second one at least two places further on makes an expandable string.
+std::uint32_t TextType(const std::string& s) {
+    size_t p = s.find('%');
+    if (p != std::string::npos && s.find('%', p + 2) != std::string::npos) return reg::kExpandSz;
+    return reg::kSz;
+}
+
+}  // namespace
+
+std::string cRegistry::Source() const {
+    return text::BaseNameWithoutExtension(desktop_.GetOwnModuleFileName()) + ".cRegistry";
+}
+
+void cRegistry::Fail(std::int32_t number, const std::string& description) const {
+    throw HwError(number, Source(), description);
+}
+
+std::string cRegistry::WriteFailureText(const TaggedValue& v) const {
+    return "Failed to set registry value Key: '" + std::to_string(classKey_) + "',Section: '" +
+           sectionKey_ + "',Key: '" + valueKey_ + "' to value: '" + v.ToText() + "'";
+}
+
+bool cRegistry::KeyExists() const {
+    HKey key = 0;
+    if (desktop_.RegOpenKeyEx(Root(), sectionKey_, reg::kQueryValue, key) != 0) return false;
+    desktop_.RegCloseKey(key);
+    return true;
+}
+
+bool cRegistry::CreateKey() {
+    HKey key = 0;
+    if (desktop_.RegCreateKeyEx(Root(), sectionKey_, reg::kAllOwnAccess, key) != 0)
+        Fail(kRegSetFailure, "Failed to create registry Key: '" + sectionKey_);
+    desktop_.RegCloseKey(key);
+    return true;
+}
+
+bool cRegistry::DeleteKey() {
+    if (desktop_.RegDeleteKey(Root(), sectionKey_) != 0)
+        Fail(kRegSetFailure, "Failed to delete registry Key: '" + std::to_string(classKey_) +
+                                 "',Section: '" + sectionKey_);
+    return true;
+}
+
+bool cRegistry::DeleteValue() {
+    HKey raw = 0;
+    if (desktop_.RegOpenKeyEx(Root(), sectionKey_, reg::kAllOwnAccess, raw) != 0)
+        Fail(kRegSetFailure, "Failed to open key '" + std::to_string(classKey_) + "',Section: '" +
+                                 sectionKey_ + "' for delete access");
+    OpenKey key(desktop_, raw);
+    if (desktop_.RegDeleteValue(key.get(), valueKey_) != 0)
+        Fail(kRegSetFailure, "Failed to delete registry Key: '" + std::to_string(classKey_) +
+                                 "',Section: '" + sectionKey_ + "',Key: '" + valueKey_);
+    return true;
+}
+
+TaggedValue cRegistry::Value() {
+    HKey raw = 0;
+    if (desktop_.RegOpenKeyEx(Root(), sectionKey_, reg::kQueryValue, raw) != 0) return default_;
+    OpenKey key(desktop_, raw);
+
+    std::uint32_t type = 0, size = 0;
+    std::uint8_t probe = 0;
+    long r = desktop_.RegQueryValueEx(key.get(), valueKey_, &type, &probe, &size);
+    if (r != platform::err::kSuccess && r != platform::err::kMoreData) return default_;
+    valueType_ = static_cast<std::int32_t>(type);
+
+    // The value may change between the two queries; a second short read is
+    // answered with what fits, never past the buffer.
+    Bytes data(size);
+    std::uint32_t got = size;
+    if (size > 0 &&
+        desktop_.RegQueryValueEx(key.get(), valueKey_, &type, data.data(), &got) == 0 &&
+        got < size)
+        data.resize(got);
+
+    switch (valueType_) {
+        case reg::kSz:
+            return TextOf(data);
+        case reg::kMultiSz:
+            // The raw list: the strings with their zero separators, without
+            // the final terminator byte.
+            if (!data.empty()) data.pop_back();
+            return std::string(data.begin(), data.end());
+        case reg::kExpandSz: {
+            std::string raw_text = TextOf(data);
+            std::uint32_t needed = desktop_.ExpandEnvironmentStrings(raw_text, nullptr, 0);
+            if (needed == 0) return raw_text;
+            std::string expanded(needed, '\0');
+            std::uint32_t n = desktop_.ExpandEnvironmentStrings(raw_text, expanded.data(), needed);
+            if (n == 0 || n > needed) return raw_text;
+            expanded.resize(n - 1);
+            return expanded;
+        }
+        case reg::kDword:
+        case reg::kDwordBigEndian: {
+            std::uint8_t b[4] = {0, 0, 0, 0};
+            std::memcpy(b, data.data(), std::min<size_t>(4, data.size()));
+            std::uint32_t u = valueType_ == reg::kDword
+                                  ? (b[0] | b[1] << 8 | b[2] << 16 | std::uint32_t(b[3]) << 24)
+                                  : (b[3] | b[2] << 8 | b[1] << 16 | std::uint32_t(b[0]) << 24);
+            return static_cast<std::int32_t>(u);
+        }
+        default:
+            return data;
+    }
+}
+
+void cRegistry::SetValue(const TaggedValue& vValue) {
+    HKey raw = 0;
+    if (desktop_.RegCreateKeyEx(Root(), sectionKey_, reg::kAllOwnAccess, raw) != 0)
+        Fail(kRegSetFailure, WriteFailureText(vValue));
+    OpenKey key(desktop_, raw);
+
+    long r = -1;
+    switch (valueType_) {
+        case reg::kSz:
+        case reg::kExpandSz: {
+            std::string s = vValue.ToText();
+            Bytes data(s.begin(), s.end());
+            data.push_back(0);
+            r = desktop_.RegSetValueEx(key.get(), valueKey_, TextType(s), data.data(),
+                                       static_cast<std::uint32_t>(data.size()));
+            break;
+        }
+        case reg::kBinary: {
+            if (!vValue.IsBytes()) throw HwError(kRegSetFailure, "", "");
+            const Bytes& data = vValue.AsBytes();
+            r = desktop_.RegSetValueEx(key.get(), valueKey_, reg::kBinary, data.data(),
+                                       static_cast<std::uint32_t>(data.size()));
+            break;
+        }
+        case reg::kDword:
+        case reg::kDwordBigEndian: {
+            if (!vValue.IsInteger()) return;  // nothing written, nothing raised
+            auto u = static_cast<std::uint32_t>(vValue.AsInteger());
+            std::uint8_t b[4] = {static_cast<std::uint8_t>(u), static_cast<std::uint8_t>(u >> 8),
+                                 static_cast<std::uint8_t>(u >> 16),
+                                 static_cast<std::uint8_t>(u >> 24)};
+            r = desktop_.RegSetValueEx(key.get(), valueKey_, reg::kDword, b, 4);
+            break;
+        }
+        default:
+            break;
+    }
+    if (r != 0) Fail(kRegWriteFailure, WriteFailureText(vValue));
+}
+
+bool cRegistry::EnumerateValues(std::vector<std::string>& names, std::int32_t& count) {
+    names.assign(1, std::string());  // indexed from 1
+    count = 0;
+    HKey raw = 0;
+    if (desktop_.RegOpenKeyEx(Root(), sectionKey_, reg::kQueryValue, raw) != 0) return true;
+    OpenKey key(desktop_, raw);
+    std::uint32_t maxLen = 0;
+    desktop_.RegQueryInfoKey(key.get(), nullptr, nullptr, nullptr, &maxLen);
+    std::string buf(maxLen + 1, '\0');
+    for (std::uint32_t i = 0;; ++i) {
+        std::uint32_t len = static_cast<std::uint32_t>(buf.size());
+        if (desktop_.RegEnumValue(key.get(), i, buf.data(), &len) != 0) break;
+        names.push_back(buf.substr(0, std::min<size_t>(len, buf.size())));
+        ++count;
+    }
+    return true;
+}
+
+bool cRegistry::EnumerateSections(std::vector<std::string>& names, std::int32_t& count) {
+    names.assign(1, std::string());
+    count = 0;
+    HKey raw = 0;
+    if (desktop_.RegOpenKeyEx(Root(), sectionKey_, reg::kEnumerateSubKeys, raw) != 0) return true;
+    OpenKey key(desktop_, raw);
+    char buf[256];
+    for (std::uint32_t i = 0;; ++i) {
+        std::memset(buf, 0, sizeof buf);
+        if (desktop_.RegEnumKey(key.get(), i, buf, 255) != 0) break;
+        names.emplace_back(buf);
+        ++count;
+    }
+    return true;
+}
+
+}  // namespace hw::settings

@@ -1,0 +1,32 @@
+// What a contract test needs from the world it runs in. The same tests run
+// against the simulated desktop (natively) and against Windows (under Wine),
+// so the simulation cannot drift from the real calls.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "platform/desktop.h"
+
+namespace hw::testing {
+
+class ContractEnv {
+public:
+    virtual ~ContractEnv() = default;
+    virtual platform::Desktop& desktop() = 0;
+    // A fresh folder whose path holds spaces, ending in a backslash.
+    virtual std::string MakeFolder(const std::string& name) = 0;
+    virtual void PutFile(const std::string& path, const std::string& content) = 0;
+    // Holds the file open without delete sharing, as a running server does.
+    virtual void LockFile(const std::string& path) = 0;
+    virtual void UnlockFile(const std::string& path) = 0;
+    // Puts the helper window program at folder + fileName.
+    virtual std::string InstallHelper(const std::string& folder, const std::string& fileName) = 0;
+    virtual void EndProcess(platform::Pid pid) = 0;
+    // A registry key under HKEY_LOCAL_MACHINE of this test's own.
+    virtual std::string TestKey() = 0;
+};
+
+std::unique_ptr<ContractEnv> MakeContractEnv();
+
+}  // namespace hw::testing

@@ -1,0 +1,98 @@
+// Processes and files, against both backends.
+#include <gtest/gtest.h>
+
+#include "automation/process.h"
+#include "common/text.h"
+#include "contract/contract_env.h"
+
+namespace hw::testing {
+namespace {
+
+using automation::GetProcessIdByName;
+using automation::LaunchProgram;
+namespace proc = platform::proc;
+
+TEST(ProcessContract, FindsItselfInBothEnumerations) {
+    auto env = MakeContractEnv();
+    platform::Desktop& d = env->desktop();
+    const std::string self = d.GetOwnModuleFileName();
+    ASSERT_FALSE(self.empty());
+    const std::string file = text::FileName(self);
+
+    platform::Pid byName = GetProcessIdByName(d, text::Upper(file));
+    ASSERT_NE(byName, 0u);
+    EXPECT_EQ(GetProcessIdByName(d, "no such program anywhere.exe"), 0u);
+
+    // The snapshot walk sees the same process.
+    automation::ScopedHandle snap(d, d.CreateToolhelp32Snapshot(proc::kSnapProcess, 0));
+    ASSERT_TRUE(snap);
+    bool seen = false;
+    platform::ProcessEntry e;
+    for (bool ok = d.Process32First(snap.get(), e); ok; ok = d.Process32Next(snap.get(), e))
+        seen = seen || (e.processId == byName && text::ContainsNoCase(e.exeFile, file));
+    EXPECT_TRUE(seen);
+
+    // Its module path is the full program path.
+    automation::ScopedHandle h(d, d.OpenProcess(proc::kQueryInformation | proc::kVmRead, false, byName));
+    ASSERT_TRUE(h);
+    std::vector<std::uint64_t> modules;
+    ASSERT_TRUE(d.EnumProcessModules(h.get(), modules, 50));
+    ASSERT_FALSE(modules.empty());
+    char path[261] = {};
+    std::uint32_t n = d.GetModuleFileNameEx(h.get(), modules[0], path, 260);
+    EXPECT_EQ(text::Upper(std::string(path, n)), text::Upper(self));
+
+    EXPECT_EQ(d.OpenProcess(proc::kQueryInformation, false, 0xFFFFFFF0u), 0u);
+}
+
+TEST(ProcessContract, LaunchesFromAFolderWithSpacesAndFindsTheProgram) {
+    auto env = MakeContractEnv();
+    platform::Desktop& d = env->desktop();
+    const std::string folder = env->MakeFolder("Kaltor Game Folder");
+    const std::string program = env->InstallHelper(folder, "Helper Program.exe");
+
+    platform::Pid pid = LaunchProgram(d, program, folder, false);
+    ASSERT_NE(pid, 0u);
+    // Idle by now: its window is up.
+    automation::ScopedHandle h(d, d.OpenProcess(proc::kQueryInformation | proc::kSynchronize, false, pid));
+    ASSERT_TRUE(h);
+    EXPECT_EQ(d.WaitForInputIdle(h.get(), 0), 0u);
+    EXPECT_EQ(d.WaitForSingleObject(h.get(), 0), proc::kWaitTimeout);
+
+    EXPECT_EQ(GetProcessIdByName(d, "helper program.EXE"), pid);
+    EXPECT_EQ(GetProcessIdByName(d, "kaltor game folder"), pid);  // a folder name matches too
+
+    env->EndProcess(pid);
+    EXPECT_EQ(d.WaitForSingleObject(h.get(), 5000), proc::kWaitObject0);
+    EXPECT_EQ(GetProcessIdByName(d, "Helper Program.exe"), 0u);
+}
+
+TEST(ProcessContract, LaunchOfAMissingProgramFails) {
+    auto env = MakeContractEnv();
+    const std::string folder = env->MakeFolder("Empty Folder");
+    EXPECT_EQ(LaunchProgram(env->desktop(), folder + "KALTOR INTERNET SERVER.EXE", folder, false), 0u);
+    EXPECT_EQ(LaunchProgram(env->desktop(), "", folder, false), 0u);
+}
+
+TEST(FileContract, ExistsAndDeleteWithTheirErrorCodes) {
+    auto env = MakeContractEnv();
+    platform::Desktop& d = env->desktop();
+    const std::string folder = env->MakeFolder("Data Files");
+    const std::string file = folder + "KALTORHallInfo.KLD";
+
+    EXPECT_FALSE(d.FileExists(file));
+    EXPECT_FALSE(d.FileExists(folder.substr(0, folder.size() - 1)));  // a folder is not a file
+    EXPECT_EQ(d.DeleteFile(file), platform::err::kFileNotFound);
+
+    env->PutFile(file, "records");
+    EXPECT_TRUE(d.FileExists(file));
+    env->LockFile(file);
+    EXPECT_EQ(d.DeleteFile(file), platform::err::kSharingViolation);
+    EXPECT_TRUE(d.FileExists(file));
+    env->UnlockFile(file);
+    EXPECT_EQ(d.DeleteFile(file), platform::err::kSuccess);
+    EXPECT_FALSE(d.FileExists(file));
+}
+
+}  // namespace
+}  // namespace hw::testing

@@ -1,0 +1,40 @@
+#include <gtest/gtest.h>
+
+#include "contract/contract_env.h"
+#include "platform/sim/sim_desktop.h"
+
+namespace hw::testing {
+
+namespace {
+class SimContractEnv : public ContractEnv {
+public:
+    platform::Desktop& desktop() override { return sim_; }
+    std::string MakeFolder(const std::string& name) override {
+        return "C:\\Program Files\\Test Games\\" + name + "\\";
+    }
+    void PutFile(const std::string& path, const std::string& content) override {
+        sim_.WriteFile(path, content);
+    }
+    void LockFile(const std::string& path) override { sim_.SetFileLocked(path, true); }
+    void UnlockFile(const std::string& path) override { sim_.SetFileLocked(path, false); }
+    std::string InstallHelper(const std::string& folder, const std::string& fileName) override {
+        platform::sim::ProgramSpec spec;
+        spec.idleAfterMs = 200;
+        sim_.InstallProgram(folder + fileName, spec);
+        return folder + fileName;
+    }
+    void EndProcess(platform::Pid pid) override { sim_.KillProcess(pid); }
+    std::string TestKey() override {
+        auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        return std::string("Software\\HarrowatchTests\\") + info->test_suite_name() + "." +
+               info->name();
+    }
+
+private:
+    platform::sim::SimDesktop sim_;
+};
+}  // namespace
+
+std::unique_ptr<ContractEnv> MakeContractEnv() { return std::make_unique<SimContractEnv>(); }
+
+}  // namespace hw::testing
