@@ -46,9 +46,10 @@ hw_start_display() {
 }
 
 hw_stop_display() {
-    [ -n "${HW_XVFB_PID:-}" ] && kill "$HW_XVFB_PID" 2>/dev/null
+    if [ -n "${HW_XVFB_PID:-}" ]; then kill "$HW_XVFB_PID" 2>/dev/null || true; fi
     rm -f "$HW_ROOT/build/wine-display"
     HW_XVFB_PID=""
+    return 0
 }
 
 # The project's private Wine prefix, made once (about ten seconds).
@@ -58,12 +59,12 @@ hw_wine_prefix() {
         hw_say "creating the Wine prefix $WINEPREFIX"
         mkdir -p "$WINEPREFIX"
         "$HW_WINE" wineboot -i >/dev/null 2>&1
-        wineserver -w 2>/dev/null || /usr/lib/wine/wineserver -w
+        /usr/lib/wine/wineserver -w 2>/dev/null || true
     fi
 }
 
 hw_stop_wine() {
-    [ -n "${WINEPREFIX:-}" ] && { wineserver -k 2>/dev/null || /usr/lib/wine/wineserver -k 2>/dev/null; }
+    if [ -n "${WINEPREFIX:-}" ]; then /usr/lib/wine/wineserver -k 2>/dev/null || true; fi
     return 0
 }
 

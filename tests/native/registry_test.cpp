@@ -1,0 +1,57 @@
+// cRegistry against registry faults that only the simulation can stage.
+#include <gtest/gtest.h>
+
+#include "common/error.h"
+#include "platform/sim/sim_desktop.h"
+#include "settings/registry.h"
+
+namespace hw {
+namespace {
+
+TEST(RegistryFaults, NoWriteAccessFailsAtTheFirstStepAndKeepsWhatIsStored) {
+    platform::sim::SimDesktop d;
+    d.PokeString(platform::kHkeyLocalMachine, "Software\\Harrowatch", "TimerInterval", "5000");
+    d.registryFault = [](const std::string&, const std::string&, const std::string&) {
+        return platform::err::kAccessDenied;
+    };
+    settings::cRegistry r(d);
+    r.SetClassKey(settings::kHkeyLocalMachine);
+    r.SetSectionKey("Software\\Harrowatch");
+    r.SetValueKey("TimerInterval");
+    r.SetValueType(1);
+    try {
+        r.SetValue(std::int32_t{250});
+        FAIL();
+    } catch (const HwError& e) {
+        EXPECT_EQ(e.number(), 26001);
+        EXPECT_EQ(e.source(), "Harrowatch.cRegistry");
+    }
+    EXPECT_EQ(r.Value(), TaggedValue("5000"));  // reads still work
+    EXPECT_THROW(r.CreateKey(), HwError);
+    EXPECT_THROW(r.DeleteValue(), HwError);
+    EXPECT_EQ(r.Value(), TaggedValue("5000"));
+}
+
+TEST(RegistryFaults, ARefusedSetRaisesTheWriteNumber) {
+    platform::sim::SimDesktop d;
+    d.registryFault = [](const std::string& op, const std::string&, const std::string&) {
+        return op == "setvalue" ? platform::err::kAccessDenied : 0L;
+    };
+    settings::cRegistry r(d);
+    r.SetClassKey(settings::kHkeyLocalMachine);
+    r.SetSectionKey("Software\\Harrowatch");
+    r.SetValueKey("AutoStart");
+    r.SetValueType(4);
+    try {
+        r.SetValue(std::int32_t{1});
+        FAIL();
+    } catch (const HwError& e) {
+        EXPECT_EQ(e.number(), settings::kRegWriteFailure);
+        EXPECT_EQ(e.description(),
+                  "Failed to set registry value Key: '-2147483646',Section: 'Software\\Harrowatch',"
+                  "Key: 'AutoStart' to value: '1'");
+    }
+}
+
+}  // namespace
+}  // namespace hw
