@@ -93,7 +93,7 @@ bool IsBlankValue(const TaggedValue& value) {
     return Trim(value.ToText()).empty();
 }
 
-bool IsBlankValue(std::string_view value) { return Trim(value).empty(); }
+bool IsBlankValue(const std::string& value) { return Trim(value).empty(); }
 
 std::string ReplaceNulls(std::string_view s) {
     std::string r(s);

@@ -27,7 +27,8 @@ double RoundHalfEven(double v);
 std::string AddTrailingBackslash(std::string_view path);
 // True for the empty value and for a text that is empty after trimming.
 bool IsBlankValue(const TaggedValue& value);
-bool IsBlankValue(std::string_view value);
+bool IsBlankValue(const std::string& value);
+inline bool IsBlankValue(const char* value) { return IsBlankValue(std::string(value)); }
 
 // Every NUL character turned into a blank.
 std::string ReplaceNulls(std::string_view s);

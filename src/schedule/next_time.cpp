@@ -1,0 +1,179 @@
+#include "schedule/next_time.h"
+
+#include <cctype>
+#include <cstdio>
+#include <array>
+#include <string_view>
+
+#include "common/datetime.h"
+#include "schedule/catalogue.h"
+
+namespace hw::schedule {
+
+DateTime FromLocalTime(const platform::LocalTime& t) {
+    return {t.year, t.month, t.day, t.hour, t.minute};
+}
+
+std::string FormatNextTime(const DateTime& t) {
+    int h12 = t.hour % 12 == 0 ? 12 : t.hour % 12;
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%02d/%02d/%02d %02d:%02d %s", t.month % 100, t.day % 100,
+                  ((t.year % 100) + 100) % 100, h12 % 100, t.minute % 100, t.hour < 12 ? "AM" : "PM");
+    return buf;
+}
+
+namespace {
+
+struct Token {
+    enum Kind { Number, Slash, Colon, Word } kind;
+    int value = 0;
+    int digits = 0;
+    char word[3] = {0, 0, 0};  // a word of one or two letters, upper-cased
+};
+
+// At most a dozen tokens make a date-time; longer texts are no date. Kept
+// free of allocations: the refresh cycle reads every row's time each tick.
+struct Tokens {
+    std::array<Token, 12> items;
+    size_t count = 0;
+    bool push(const Token& t) {
+        if (count == items.size()) return false;
+        items[count++] = t;
+        return true;
+    }
+};
+
+bool Tokenize(const std::string& s, Tokens& out) {
+    for (size_t i = 0; i < s.size();) {
+        unsigned char c = static_cast<unsigned char>(s[i]);
+        Token t{Token::Number};
+        if (c == ' ' || c == '\t') {
+            ++i;
+            continue;
+        } else if (std::isdigit(c)) {
+            while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) {
+                if (++t.digits > 4) return false;
+                t.value = t.value * 10 + (s[i++] - '0');
+            }
+        } else if (c == '/' || c == '-') {
+            t.kind = Token::Slash;
+            ++i;
+        } else if (c == ':') {
+            t.kind = Token::Colon;
+            ++i;
+        } else if (std::isalpha(c)) {
+            t.kind = Token::Word;
+            int n = 0;
+            while (i < s.size() && std::isalpha(static_cast<unsigned char>(s[i]))) {
+                if (n == 2) return false;
+                t.word[n++] = static_cast<char>(std::toupper(static_cast<unsigned char>(s[i++])));
+            }
+        } else {
+            return false;
+        }
+        if (!out.push(t)) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::optional<DateTime> ParseDateTime(const std::string& text, int currentYear) {
+    Tokens tokens;
+    if (!Tokenize(text, tokens)) return std::nullopt;
+    const auto& t = tokens.items;
+    const size_t n = tokens.count;
+    size_t i = 0;
+    auto number = [&](int maxDigits) -> std::optional<Token> {
+        if (i < n && t[i].kind == Token::Number && t[i].digits <= maxDigits) return t[i++];
+        return std::nullopt;
+    };
+    auto separator = [&](Token::Kind k) {
+        if (i < n && t[i].kind == k) {
+            ++i;
+            return true;
+        }
+        return false;
+    };
+
+    DateTime r;
+    auto month = number(2);
+    if (!month || !separator(Token::Slash)) return std::nullopt;
+    auto day = number(2);
+    if (!day) return std::nullopt;
+    r.year = currentYear;
+    if (separator(Token::Slash)) {
+        auto year = number(4);
+        if (!year || year->digits == 3) return std::nullopt;
+        r.year = year->digits <= 2 ? 2000 + year->value : year->value;
+    }
+    r.month = month->value;
+    r.day = day->value;
+    if (r.month < 1 || r.month > 12 || r.day < 1 || r.day > datetime::DaysInMonth(r.year, r.month) ||
+        r.year < 1753 || r.year > 9999)
+        return std::nullopt;
+
+    if (i == n) return r;  // a date alone is midnight
+    auto hour = number(2);
+    if (!hour) return std::nullopt;
+    int minute = 0;
+    if (separator(Token::Colon)) {
+        auto m = number(2);
+        if (!m || m->value > 59) return std::nullopt;
+        minute = m->value;
+        if (separator(Token::Colon)) {
+            auto sec = number(2);
+            if (!sec || sec->value > 59) return std::nullopt;
+        }
+    }
+    int h = hour->value;
+    if (i < n && t[i].kind == Token::Word) {
+        const std::string_view w = t[i++].word;
+        if (w != "AM" && w != "PM" && w != "A" && w != "P") return std::nullopt;
+        if (h < 1 || h > 12) return std::nullopt;
+        const bool pm = w[0] == 'P';
+        h = h % 12 + (pm ? 12 : 0);
+    } else if (h > 23) {
+        return std::nullopt;
+    }
+    if (i != n) return std::nullopt;
+    r.hour = h;
+    r.minute = minute;
+    return r;
+}
+
+bool IsDue(const std::string& nextTime, const DateTime& now) {
+    auto when = ParseDateTime(nextTime, now.year);
+    return when && *when <= now;
+}
+
+namespace {
+DateTime FromDays(std::int64_t days, int hour, int minute) {
+    datetime::Date d = datetime::CivilFromDays(days);
+    return {d.year, d.month, d.day, hour, minute};
+}
+}  // namespace
+
+DateTime NextOccurrence(int frequencyId, const DateTime& now) {
+    std::int64_t days = 0;
+    switch (frequencyId) {
+        case kDaily:
+            days = datetime::DaysFromCivil(now.year, now.month, now.day + 1);
+            break;
+        case kWeekly:
+            days = datetime::DaysFromCivil(now.year, now.month, now.day + 7);
+            break;
+        default:
+            days = datetime::DaysFromCivil(now.year, now.month + 1, now.day);
+            break;
+    }
+    return FromDays(days, now.hour, now.minute);
+}
+
+DateTime DefaultNextTime(int frequencyId, const DateTime& today) {
+    DateTime t = NextOccurrence(frequencyId, today);
+    t.hour = t.minute = 0;
+    return t;
+}
+
+}  // namespace hw::schedule

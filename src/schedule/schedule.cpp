@@ -1,0 +1,164 @@
+#include "schedule/schedule.h"
+
+#include <map>
+#include <set>
+
+#include "common/error.h"
+#include "common/text.h"
+#include "schedule/catalogue.h"
+#include "schedule/next_time.h"
+#include "settings/registry.h"
+
+namespace hw::schedule {
+
+namespace {
+
+settings::cRegistry ScheduleRegistry(platform::Desktop& d) {
+    settings::cRegistry r(d);
+    r.SetClassKey(settings::kHkeyLocalMachine);
+    r.SetSectionKey(kScheduleKey);
+    return r;
+}
+
+}  // namespace
+
+Schedule::Schedule(ui::GridModel& grid, platform::Desktop& desktop, ui::MessageBoxHost& boxes,
+                   std::function<void(bool)> setRefreshTimer)
+    : grid_(grid), desktop_(desktop), boxes_(boxes), setRefreshTimer_(std::move(setRefreshTimer)) {}
+
+void Schedule::AddRow(int itemIndex, int frequencyId, const std::string& nextTime) {
+    const ResetItem& item = kResetItems.at(itemIndex);
+    const int row = grid_.Rows();
+    grid_.AddItem(std::to_string(row) + "\t" + item.name);
+    grid_.SetCurrent(row, kColPicture);
+    grid_.SetPicture(row, kColPicture, {item.index, ui::CellAlign::LeftCenter});
+    grid_.SetTextMatrix(row, kColFreq, kFrequencies.at(frequencyId).name);
+    grid_.SetTextMatrix(row, kColFreqId, std::to_string(frequencyId));
+    grid_.SetTextMatrix(row, kColNextTime, nextTime);
+    grid_.SetRowHeight(row, rowHeight_);
+}
+
+void Schedule::TextResort() {
+    if (DataRows() < 1) return;
+    grid_.SetEnabled(false);
+    grid_.SortTextAscendingNoCase(kColNextTime);
+    grid_.SetCurrent(1, kColPicture);
+    grid_.SetEnabled(true);
+}
+
+void Schedule::FormOpen() {
+    SetTimer(false);
+    try {
+        settings::cRegistry reg = ScheduleRegistry(desktop_);
+        // "Next Restart" rows are stored but never come back.
+        for (int id : {kDaily, kWeekly, kMonthly, kEveryRestart}) {
+            reg.SetValueKey(kFrequencies[id].name);
+            reg.SetValueType(platform::reg::kSz);
+            const std::string data = reg.Value().ToText();
+            if (data.empty()) continue;
+            for (const std::string& entry : text::Split(data, ",")) {
+                const std::vector<std::string> fields = text::Split(entry, "|");
+                for (const ResetItem& item : kResetItems) {
+                    if (fields.front() == item.name) AddRow(item.index, id, fields.back());
+                }
+            }
+        }
+        if (DataRows() >= 1) {
+            grid_.SetEnabled(false);
+            grid_.SortNumericAscending(kColName, kColNextTime);
+            grid_.SetCurrent(1, kColPicture);
+            grid_.SetEnabled(true);
+        }
+    } catch (...) {
+        grid_.SetEnabled(true);
+        SetTimer(true);
+        ReportCaught(boxes_, "FormOpen");
+        return;
+    }
+    SetTimer(true);
+}
+
+void Schedule::FormSave() {
+    SetTimer(false);
+    try {
+        TextResort();
+        // Each frequency's entries in row order.
+        std::vector<std::string> order;
+        std::map<std::string, std::string> values;
+        for (int r = 1; r < grid_.Rows(); ++r) {
+            const std::string& name = grid_.TextMatrix(r, kColFreq);
+            std::string entry = grid_.TextMatrix(r, kColName) + "|" + grid_.TextMatrix(r, kColNextTime);
+            auto it = values.find(name);
+            if (it == values.end() || text::IsBlankValue(it->second)) {
+                if (it == values.end()) order.push_back(name);
+                values[name] = entry;
+            } else {
+                it->second += "," + entry;
+            }
+        }
+        // Write the new values first and only then take away what has no
+        // rows any more: a save cut short keeps the old schedule.
+        settings::cRegistry reg = ScheduleRegistry(desktop_);
+        for (const std::string& name : order) {
+            reg.SetValueKey(name);
+            reg.SetValueType(platform::reg::kSz);
+            reg.SetValue(values[name]);
+        }
+        if (reg.KeyExists()) {
+            std::vector<std::string> stored;
+            std::int32_t count = 0;
+            reg.EnumerateValues(stored, count);
+            for (std::int32_t i = 1; i <= count; ++i) {
+                if (values.count(stored[i])) continue;
+                reg.SetValueKey(stored[i]);
+                reg.DeleteValue();
+            }
+            if (order.empty()) reg.DeleteKey();
+        }
+    } catch (...) {
+        grid_.SetEnabled(true);
+        SetTimer(true);
+        ReportCaught(boxes_, "FormSave");
+        return;
+    }
+    SetTimer(true);
+}
+
+void Schedule::StoreRunEntry(int row, const std::string& oldTime, const std::string& newTime) {
+    settings::cRegistry reg = ScheduleRegistry(desktop_);
+    reg.SetValueKey(grid_.TextMatrix(row, kColFreq));
+    reg.SetValueType(platform::reg::kSz);
+    std::string data = reg.Value().ToText();
+    const std::string name = grid_.TextMatrix(row, kColName);
+    const std::string from = name + "|" + oldTime;
+    size_t p = data.find(from);
+    if (p != std::string::npos) data.replace(p, from.size(), name + "|" + newTime);
+    reg.SetValueType(platform::reg::kSz);
+    reg.SetValue(data);
+}
+
+void Schedule::RunDueItems(ScheduledItemRunner& runner) {
+    const int rows = DataRows();
+    for (int r = 1; r <= rows && r < grid_.Rows(); ++r) {
+        DateTime now = FromLocalTime(desktop_.GetLocalTime());
+        if (!IsDue(grid_.TextMatrix(r, kColNextTime), now)) continue;
+        if (!runner.ProcessScheduledItem(grid_.TextMatrix(r, kColName))) continue;
+        // The reset may have yielded for a while, and the operator may have
+        // changed the grid meanwhile: the row is still the one at r only if
+        // it was not removed.
+        if (r >= grid_.Rows()) break;
+        now = FromLocalTime(desktop_.GetLocalTime());
+        const std::string oldTime = grid_.TextMatrix(r, kColNextTime);
+        const int freq = static_cast<int>(text::LeadingNumber(grid_.TextMatrix(r, kColFreqId)));
+        // A restart row with a date (a hand-edited value) has no next time:
+        // it ran once and waits for no date again.
+        const std::string newTime = freq >= kDaily && freq <= kMonthly
+                                        ? FormatNextTime(NextOccurrence(freq, now))
+                                        : std::string(kNoNextTime);
+        StoreRunEntry(r, oldTime, newTime);
+        grid_.SetTextMatrix(r, kColNextTime, newTime);
+        TextResort();
+    }
+}
+
+}  // namespace hw::schedule

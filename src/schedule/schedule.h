@@ -1,0 +1,66 @@
+// The schedule: the rows of the main window's schedule grid, their stored
+// copy in the registry, and the schedule step of the refresh cycle.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "platform/desktop.h"
+#include "ui/grid.h"
+#include "ui/message_box.h"
+
+namespace hw::schedule {
+
+inline constexpr const char* kScheduleKey = "Software\\Harrowatch\\Scheduled Events";
+
+// Grid columns.
+inline constexpr int kColId = 0, kColName = 1, kColPicture = 2, kColFreqId = 3, kColFreq = 4,
+                     kColNextTime = 5;
+
+// What the schedule needs from the controller: carry one reset out.
+class ScheduledItemRunner {
+public:
+    virtual ~ScheduledItemRunner() = default;
+    virtual bool ProcessScheduledItem(const std::string& itemName) = 0;
+};
+
+class Schedule {
+public:
+    Schedule(ui::GridModel& grid, platform::Desktop& desktop, ui::MessageBoxHost& boxes,
+             std::function<void(bool)> setRefreshTimer);
+
+    // The height of the frequency drop-down, which every data row takes.
+    void SetRowHeight(int twips) { rowHeight_ = twips; }
+    int RowHeight() const { return rowHeight_; }
+
+    // Loads the stored schedule into the (laid out, empty) grid.
+    void FormOpen();
+    // Stores the grid's rows. A failed save leaves every frequency either
+    // as it was stored or as it is now, never gone.
+    void FormSave();
+    // The schedule step: every due row is handed to the runner; a row that
+    // ran moves on and its stored entry follows. Errors propagate to the
+    // refresh cycle.
+    void RunDueItems(ScheduledItemRunner& runner);
+
+    // Appends a row for catalogue item `itemIndex` with the given frequency
+    // (a list entry) and next time; makes it current.
+    void AddRow(int itemIndex, int frequencyId, const std::string& nextTime);
+    // Sorts the data rows on the next-time text, letter case ignored.
+    void TextResort();
+    int DataRows() const { return grid_.Rows() - grid_.FixedRows(); }
+
+private:
+    void SetTimer(bool on) {
+        if (setRefreshTimer_) setRefreshTimer_(on);
+    }
+    void StoreRunEntry(int row, const std::string& oldTime, const std::string& newTime);
+
+    ui::GridModel& grid_;
+    platform::Desktop& desktop_;
+    ui::MessageBoxHost& boxes_;
+    std::function<void(bool)> setRefreshTimer_;
+    int rowHeight_ = 315;
+};
+
+}  // namespace hw::schedule

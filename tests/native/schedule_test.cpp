@@ -1,0 +1,385 @@
+// The schedule: catalogue, grid layout and key filter, next-time rules, and
+// the stored schedule with the schedule step.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+
+#include "common/text.h"
+#include "platform/sim/sim_desktop.h"
+#include "schedule/catalogue.h"
+#include "schedule/grid_layout.h"
+#include "schedule/next_time.h"
+#include "schedule/schedule.h"
+
+namespace hw::schedule {
+namespace {
+
+using platform::kHkeyLocalMachine;
+
+TEST(Catalogue, ItemsAndFrequenciesKeepTheirIdentities) {
+    int offered = 0, withAction = 0;
+    for (int i = 0; i < kResetItemCount; ++i) {
+        const ResetItem& item = kResetItems[i];
+        EXPECT_EQ(item.index, i);
+        EXPECT_EQ(std::strpbrk(item.name, ",|"), nullptr) << item.name;
+        offered += item.offered;
+        withAction += item.hasAction;
+        if (item.offered) {
+            EXPECT_TRUE(item.hasAction) << item.name;
+        }
+        const ItemIcon& icon = ResetItemIcon(i);
+        for (const char* row : icon.rows) {
+            ASSERT_EQ(std::strlen(row), 16u) << item.name << ": '" << row << "'";
+            for (const char* c = row; *c; ++c) EXPECT_TRUE(*c == ' ' || (*c >= '1' && *c <= '4'));
+        }
+    }
+    EXPECT_EQ(offered, 6);
+    EXPECT_EQ(withAction, 9);
+    EXPECT_STREQ(kResetItems[14].name, "GUILD CREST");
+    EXPECT_STREQ(kResetItems[14].caption, "Guild Crests");
+    EXPECT_EQ(ItemKey(kResetItems[0]), "THANDREL'S QUESTS");
+    for (const char* row : ResetItemDragCursor().rows) EXPECT_EQ(std::strlen(row), 32u);
+
+    const char* names[] = {"Daily", "Weekly", "Monthly", "Every Restart", "Next Restart"};
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(kFrequencies[i].id, i);
+        EXPECT_STREQ(kFrequencies[i].name, names[i]);
+    }
+}
+
+TEST(GridLayout, ScheduleSpecGivesSixColumnsThreeHidden) {
+    ui::GridModel grid;
+    ui::RecordingMessageBoxes boxes;
+    int yields = 0;
+    InitializeResultGrid(grid, kScheduleGridSpec, boxes, [&] { ++yields; });
+    EXPECT_TRUE(boxes.shown.empty());
+    EXPECT_EQ(yields, 12);  // after every entry and every column width
+    EXPECT_EQ(grid.FormatString(),
+              "< |< |<Scheduled Item to Reset          |< |<Frequency                 |"
+              "<Next Occurance            ");
+    ASSERT_EQ(grid.Cols(), 6);
+    EXPECT_EQ(grid.Rows(), 1);
+    for (int c : {0, 1, 3}) EXPECT_EQ(grid.ColWidth(c), 0);
+    EXPECT_EQ(grid.TextMatrix(0, 2), "Scheduled Item to Reset");
+    EXPECT_EQ(grid.TextMatrix(0, 4), "Frequency");
+    EXPECT_EQ(grid.TextMatrix(0, 5), "Next Occurance");
+    EXPECT_GT(grid.ColWidth(4), grid.measureText("Frequency"));
+    EXPECT_EQ(grid.Row(), 0);
+    EXPECT_EQ(grid.ColSel(), 5);
+}
+
+TEST(GridLayout, AlignmentWidthAndMalformedEntries) {
+    EXPECT_EQ(GridFormatString("X|Amount|R|8", {}), ">Amount        ");
+    EXPECT_EQ(GridFormatString("X|Amount|r|8", {}), "<Amount        ");
+    EXPECT_EQ(GridFormatString("X|Amount| C |2", {}), "^Amount  ");
+    EXPECT_EQ(GridFormatString("X||C|40", {}), "^ ");
+    EXPECT_EQ(GridFormatString("X|A|L|10 px", {}), GridFormatString("X|A|L|10", {}));
+    EXPECT_EQ(GridFormatString("X|A|L|abc", {}), "<A");
+    EXPECT_EQ(GridFormatString("X|A|L|2.5", {}), "<A  ");  // halves to even
+
+    ui::GridModel grid;
+    ui::RecordingMessageBoxes boxes;
+    InitializeResultGrid(grid, "A|One|L|1;B|Two|L", boxes, {});
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_NE(boxes.shown[0].text.find(" - InitializeResultGrid"), std::string::npos);
+    InitializeResultGrid(grid, "A|One|L|-3", boxes, {});
+    EXPECT_EQ(boxes.shown.size(), 2u);
+}
+
+TEST(KeyFilter, FlagsAdmitTheirCharacters) {
+    auto passes = [](int key, const std::string& flags) {
+        std::int16_t k = static_cast<std::int16_t>(key);
+        FilterKeyPress(k, flags);
+        return k == key;
+    };
+    const std::string time = "SLASH_OK, SPACE_OK, TIME_OK";
+    for (char c : std::string("1/ PmaAMp09")) EXPECT_TRUE(passes(c, time)) << c;
+    for (char c : std::string(":x.-$,%b")) EXPECT_FALSE(passes(c, time)) << c;
+    EXPECT_TRUE(passes(8, time));
+    EXPECT_TRUE(passes(13, time));
+    for (char c : std::string("0123456789")) EXPECT_TRUE(passes(c, ""));
+    for (char c : std::string(".- a/")) EXPECT_FALSE(passes(c, ""));
+    EXPECT_TRUE(passes('a', "time_ok"));
+    EXPECT_TRUE(passes('.', "x PERIOD_OK y"));
+    EXPECT_FALSE(passes(-5, time));
+    EXPECT_FALSE(passes(0x1234, time));
+    EXPECT_TRUE(HasValidationFlag("  comma_ok ", "COMMA_OK "));
+    EXPECT_FALSE(HasValidationFlag("COMMA", "COMMA_OK"));
+}
+
+TEST(NextTimeText, FormatsAndReadsMonthFirstOnEveryLocale) {
+    EXPECT_EQ(FormatNextTime({2026, 12, 6, 3, 0}), "12/06/26 03:00 AM");
+    EXPECT_EQ(FormatNextTime({2026, 12, 6, 0, 0}), "12/06/26 12:00 AM");
+    EXPECT_EQ(FormatNextTime({2026, 12, 6, 12, 5}), "12/06/26 12:05 PM");
+    EXPECT_EQ(FormatNextTime({2027, 1, 1, 23, 59}), "01/01/27 11:59 PM");
+
+    auto parsed = [](const std::string& s) {
+        auto t = ParseDateTime(s, 2026);
+        return t ? FormatNextTime(*t) : std::string("invalid");
+    };
+    EXPECT_EQ(parsed("12/24/26 3 PM"), "12/24/26 03:00 PM");
+    EXPECT_EQ(parsed("12/24/26 3 pm"), "12/24/26 03:00 PM");
+    EXPECT_EQ(parsed("12/24/26"), "12/24/26 12:00 AM");
+    EXPECT_EQ(parsed("1/5/2027 15:30"), "01/05/27 03:30 PM");
+    EXPECT_EQ(parsed("12/24 3 AM"), "12/24/26 03:00 AM");
+    EXPECT_EQ(parsed("12/06/26 12:00 AM"), "12/06/26 12:00 AM");
+    EXPECT_EQ(parsed("02/29/28"), "02/29/28 12:00 AM");
+    for (const char* bad : {"31/31/26", "02/29/27", "N/A - Unknown", "", "12/24/26 13 PM", "12/24/26 3 XM",
+                            "3 PM", "12/24/26 3 PM 4", "12/24/26 25:00", "12/24/262", "13/01/26"})
+        EXPECT_EQ(parsed(bad), "invalid") << bad;
+
+    // Two-digit years are this century: 01/01/30 is 2030, not 1930.
+    auto y30 = ParseDateTime("01/01/30 03:00 AM", 2026);
+    ASSERT_TRUE(y30);
+    EXPECT_EQ(y30->year, 2030);
+    EXPECT_FALSE(IsDue("01/01/30 03:00 AM", {2026, 12, 6, 9, 0}));
+    EXPECT_EQ(ParseDateTime("12/31/99", 2026)->year, 2099);
+}
+
+TEST(NextTimeText, RoundTripsAndSurvivesGarbage) {
+    std::mt19937 rng(1234);
+    for (int i = 0; i < 20000; ++i) {
+        DateTime t{2000 + int(rng() % 100), 1 + int(rng() % 12), 1, int(rng() % 24), int(rng() % 60)};
+        t.day = 1 + int(rng() % 28);
+        const std::string s = FormatNextTime(t);
+        auto back = ParseDateTime(s, 2026);
+        ASSERT_TRUE(back) << s;
+        EXPECT_EQ(*back, t) << s;
+    }
+    const std::string alphabet = "0123456789/: -aApPmMx\t|,";
+    for (int i = 0; i < 20000; ++i) {
+        std::string s;
+        for (int n = rng() % 24; n > 0; --n) s += alphabet[rng() % alphabet.size()];
+        auto t = ParseDateTime(s, 2026);
+        if (t) {
+            EXPECT_GE(t->month, 1);
+            EXPECT_LE(t->month, 12);
+            EXPECT_LE(t->hour, 23);
+        }
+    }
+}
+
+TEST(NextOccurrence, CarriesDaysIntoTheNextMonthAndYear) {
+    auto next = [](int f, DateTime t) { return FormatNextTime(NextOccurrence(f, t)); };
+    EXPECT_EQ(next(kDaily, {2026, 12, 31, 23, 59}), "01/01/27 11:59 PM");
+    EXPECT_EQ(next(kMonthly, {2027, 1, 31, 3, 0}), "03/03/27 03:00 AM");
+    EXPECT_EQ(next(kMonthly, {2028, 1, 31, 3, 0}), "03/02/28 03:00 AM");
+    EXPECT_EQ(next(kMonthly, {2027, 3, 31, 3, 0}), "05/01/27 03:00 AM");
+    EXPECT_EQ(next(kMonthly, {2026, 12, 15, 10, 30}), "01/15/27 10:30 AM");
+    EXPECT_EQ(next(kWeekly, {2026, 12, 28, 1, 0}), "01/04/27 01:00 AM");
+    EXPECT_EQ(next(kDaily, {2028, 2, 28, 6, 0}), "02/29/28 06:00 AM");
+    EXPECT_EQ(FormatNextTime(DefaultNextTime(kDaily, {2026, 12, 6, 15, 42})), "12/07/26 12:00 AM");
+    EXPECT_EQ(FormatNextTime(DefaultNextTime(kMonthly, {2027, 1, 31, 8, 0})), "03/03/27 12:00 AM");
+
+    const DateTime nine{2026, 12, 6, 9, 0};
+    EXPECT_FALSE(IsDue("12/06/26 01:00 PM", nine));
+    EXPECT_TRUE(IsDue("12/06/26 09:00 AM", nine));
+    EXPECT_TRUE(IsDue("12/05/26 11:00 PM", nine));
+    EXPECT_FALSE(IsDue("01/05/27 03:00 AM", {2026, 12, 31, 23, 59}));
+    EXPECT_FALSE(IsDue("N/A - Unknown", nine));
+    EXPECT_FALSE(IsDue("", nine));
+}
+
+// --- The stored schedule -------------------------------------------------------
+
+class RecordingRunner : public ScheduledItemRunner {
+public:
+    bool ProcessScheduledItem(const std::string& name) override {
+        calls.push_back(name);
+        return answer ? answer(name) : true;
+    }
+    std::vector<std::string> calls;
+    std::function<bool(const std::string&)> answer;
+};
+
+class ScheduleTest : public ::testing::Test {
+protected:
+    ScheduleTest() : schedule(grid, d, boxes, [this](bool on) { timer.push_back(on); }) {
+        InitializeResultGrid(grid, kScheduleGridSpec, boxes, {});
+    }
+    void Store(const std::string& frequency, const std::string& data) {
+        d.PokeString(kHkeyLocalMachine, kScheduleKey, frequency, data);
+    }
+    std::string Stored(const std::string& frequency) {
+        std::uint32_t type = 0;
+        std::vector<std::uint8_t> data;
+        if (!d.PeekValue(kHkeyLocalMachine, kScheduleKey, frequency, type, data)) return "<absent>";
+        EXPECT_EQ(type, platform::reg::kSz);
+        return std::string(data.begin(), data.end() - (data.empty() ? 0 : 1));
+    }
+    std::vector<std::string> Rows() {
+        std::vector<std::string> rows;
+        for (int r = 1; r < grid.Rows(); ++r)
+            rows.push_back(grid.TextMatrix(r, kColId) + " " + grid.TextMatrix(r, kColName) + " " +
+                           grid.TextMatrix(r, kColFreqId) + " " + grid.TextMatrix(r, kColFreq) + " " +
+                           grid.TextMatrix(r, kColNextTime));
+        return rows;
+    }
+    void At(int year, int month, int day, int hour, int minute) {
+        d.SetStartTime({year, month, day, hour, minute, 0, 0});
+    }
+
+    platform::sim::SimDesktop d;
+    ui::GridModel grid;
+    ui::RecordingMessageBoxes boxes;
+    std::vector<bool> timer;
+    Schedule schedule;
+};
+
+TEST_F(ScheduleTest, LoadsEachFrequencyAndDropsWhatMatchesNoItem) {
+    Store("Daily", "Public Messages|12/06/26 03:00 AM");
+    Store("Monthly", "guild crest|12/06/26 03:00 AM,GUILD CREST|12/20/26 05:00 PM,Nothing|x");
+    Store("Weekly", "Store Inventory|12/08/26 04:30 AM,Confinement");
+    Store("Next Restart", "Hall of Records|N/A - Unknown");
+    Store("Every Restart", "Version Data|N/A - Unknown");
+    timer.clear();
+    schedule.FormOpen();
+    EXPECT_EQ(Rows(), (std::vector<std::string>{
+                          "1 Public Messages 0 Daily 12/06/26 03:00 AM",
+                          "2 Store Inventory 1 Weekly 12/08/26 04:30 AM",
+                          "3 Confinement 1 Weekly Confinement",
+                          "4 GUILD CREST 2 Monthly 12/20/26 05:00 PM",
+                          "5 Version Data 3 Every Restart N/A - Unknown",
+                      }));
+    EXPECT_EQ(grid.Picture(1, kColPicture).picture, 15);
+    EXPECT_EQ(grid.RowHeight(1), schedule.RowHeight());
+    EXPECT_EQ(grid.Row(), 1);
+    EXPECT_EQ(grid.Col(), kColPicture);
+    EXPECT_TRUE(grid.Enabled());
+    EXPECT_EQ(timer, (std::vector<bool>{false, true}));
+    EXPECT_TRUE(boxes.shown.empty());
+}
+
+TEST_F(ScheduleTest, SavesRowsByFrequencyInTextOrder) {
+    schedule.AddRow(15, kDaily, "12/06/26 11:00 AM");
+    schedule.AddRow(5, kDaily, "12/06/26 03:00 AM");
+    schedule.AddRow(15, kDaily, "12/06/26 03:00 AM");
+    schedule.AddRow(10, kNextRestart, kNoNextTime);
+    Store("Weekly", "Confinement|12/08/26 04:30 AM");
+    Store("Stray", "left by hand");
+    schedule.FormSave();
+    EXPECT_EQ(Stored("Daily"), "Store Inventory|12/06/26 03:00 AM,Public Messages|12/06/26 03:00 AM,"
+                               "Public Messages|12/06/26 11:00 AM");
+    EXPECT_EQ(Stored("Next Restart"), "Hall of Records|N/A - Unknown");
+    EXPECT_EQ(Stored("Weekly"), "<absent>");
+    EXPECT_EQ(Stored("Stray"), "<absent>");
+
+    // Next Restart rows are gone after the next start.
+    ui::GridModel fresh;
+    Schedule reloaded(fresh, d, boxes, {});
+    InitializeResultGrid(fresh, kScheduleGridSpec, boxes, {});
+    reloaded.FormOpen();
+    EXPECT_EQ(reloaded.DataRows(), 3);
+
+    // An empty grid takes the key away.
+    InitializeResultGrid(grid, kScheduleGridSpec, boxes, {});
+    schedule.FormSave();
+    EXPECT_FALSE(d.PeekKey(kHkeyLocalMachine, kScheduleKey));
+    schedule.FormOpen();
+    EXPECT_EQ(schedule.DataRows(), 0);
+    EXPECT_TRUE(boxes.shown.empty());
+}
+
+TEST_F(ScheduleTest, ASaveCutShortLosesNothingStored) {
+    Store("Daily", "Public Messages|12/06/26 03:00 AM");
+    Store("Weekly", "Store Inventory|12/08/26 04:30 AM");
+    schedule.FormOpen();
+    schedule.AddRow(13, kDaily, "12/07/26 01:00 AM");
+    d.registryFault = [](const std::string& op, const std::string&, const std::string& value) {
+        return op == "setvalue" && value == "Weekly" ? platform::err::kAccessDenied : 0L;
+    };
+    timer.clear();
+    schedule.FormSave();
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_NE(boxes.shown[0].text.find("Error Source: Harrowatch.cRegistry - FormSave"), std::string::npos);
+    EXPECT_EQ(timer.back(), true);
+    EXPECT_EQ(Stored("Daily"), "Public Messages|12/06/26 03:00 AM,Confinement|12/07/26 01:00 AM");
+    EXPECT_EQ(Stored("Weekly"), "Store Inventory|12/08/26 04:30 AM");
+}
+
+TEST_F(ScheduleTest, ADueRowRunsMovesOnAndUpdatesOnlyItsEntry) {
+    At(2026, 12, 6, 3, 1);
+    Store("Daily", "Public Messages|12/06/26 03:00 AM,Public Messages|12/06/26 03:00 AM,"
+                   "Store Inventory|12/06/26 11:00 AM");
+    Store("Monthly", "Confinement|01/01/30 03:00 AM");
+    schedule.FormOpen();
+    RecordingRunner runner;
+    runner.answer = [&](const std::string&) { return runner.calls.size() != 2; };
+    schedule.RunDueItems(runner);
+    // Both due rows were offered; the second failed and stays due.
+    EXPECT_EQ(runner.calls, (std::vector<std::string>{"Public Messages", "Public Messages"}));
+    EXPECT_EQ(Stored("Daily"), "Public Messages|12/07/26 03:01 AM,Public Messages|12/06/26 03:00 AM,"
+                               "Store Inventory|12/06/26 11:00 AM");
+    std::vector<std::string> times;
+    for (int r = 1; r < grid.Rows(); ++r) times.push_back(grid.TextMatrix(r, kColNextTime));
+    EXPECT_EQ(times, (std::vector<std::string>{"01/01/30 03:00 AM", "12/06/26 03:00 AM",
+                                               "12/06/26 11:00 AM", "12/07/26 03:01 AM"}));
+    runner.calls.clear();
+    runner.answer = {};
+    schedule.RunDueItems(runner);
+    EXPECT_EQ(runner.calls, (std::vector<std::string>{"Public Messages"}));
+    EXPECT_EQ(Stored("Monthly"), "Confinement|01/01/30 03:00 AM");
+}
+
+TEST_F(ScheduleTest, ARestartRowWithAHandEditedDateRunsOnce) {
+    At(2026, 12, 6, 9, 0);
+    Store("Every Restart", "Confinement|12/01/26 01:00 AM");
+    schedule.FormOpen();
+    RecordingRunner runner;
+    schedule.RunDueItems(runner);
+    schedule.RunDueItems(runner);
+    EXPECT_EQ(runner.calls.size(), 1u);
+    EXPECT_EQ(Stored("Every Restart"), "Confinement|N/A - Unknown");
+}
+
+TEST_F(ScheduleTest, AYearOfRefreshesKeepsGridAndStoreInStep) {
+    At(2026, 12, 6, 2, 0);
+    Store("Daily", "Public Messages|12/06/26 03:00 AM");
+    Store("Weekly", "Store Inventory|12/10/26 04:30 AM");
+    Store("Monthly", "Confinement|12/31/26 11:00 PM");
+    schedule.FormOpen();
+    RecordingRunner runner;
+    std::mt19937 rng(7);
+    int successes = 0, failures = 0;
+    runner.answer = [&](const std::string&) {
+        bool ok = rng() % 5 != 0;
+        (ok ? successes : failures)++;
+        return ok;
+    };
+    auto timeOf = [&](const std::string& name) {
+        for (int r = 1; r < grid.Rows(); ++r)
+            if (grid.TextMatrix(r, kColName) == name) return grid.TextMatrix(r, kColNextTime);
+        return std::string();
+    };
+    const std::map<std::string, int> freqOf = {{"Public Messages", kDaily}, {"Store Inventory", kWeekly},
+                                               {"Confinement", kMonthly}};
+    const std::map<std::string, std::string> valueOf = {
+        {"Public Messages", "Daily"}, {"Store Inventory", "Weekly"}, {"Confinement", "Monthly"}};
+    const std::uint64_t kPoll = 5000, kYear = 365ull * 24 * 3600 * 1000;
+    for (std::uint64_t t = 0; t < kYear; t += kPoll) {
+        d.AdvanceIdle(kPoll);
+        const size_t before = runner.calls.size();
+        const int okBefore = successes;
+        schedule.RunDueItems(runner);
+        if (runner.calls.size() == before) continue;
+        const DateTime now = FromLocalTime(d.GetLocalTime());
+        ASSERT_LE(successes - okBefore, 1);  // the three rows are never due together here
+        for (size_t i = before; i < runner.calls.size(); ++i) {
+            const std::string& name = runner.calls[i];
+            if (successes > okBefore) {
+                ASSERT_EQ(timeOf(name), FormatNextTime(NextOccurrence(freqOf.at(name), now))) << name;
+            } else {
+                ASSERT_TRUE(IsDue(timeOf(name), now)) << name;  // unchanged: still due, retried
+            }
+            ASSERT_EQ(Stored(valueOf.at(name)), name + "|" + timeOf(name));
+        }
+    }
+    // About 365 daily, 52 weekly and 12 monthly runs, each retried on failure.
+    EXPECT_GE(successes, 365 + 52 + 12 - 3);
+    EXPECT_LE(successes, 365 + 52 + 12 + 1);
+    EXPECT_GT(failures, 40);
+}
+
+}  // namespace
+}  // namespace hw::schedule
