@@ -19,8 +19,8 @@ inline constexpr const char* kScheduleGridSpec =
 // (fewer than four fields, a negative width).
 std::string GridFormatString(const std::string& spec, const std::function<void()>& yield);
 
-// Lays the grid out from the spec, leaving only the header row. A malformed
-// spec is reported with " - InitializeResultGrid" and ends the layout there.
+// Lays the grid out from the column list, leaving only the header row. A malformed
+// list is reported with " - InitializeResultGrid" and ends the layout there.
 void InitializeResultGrid(ui::GridModel& grid, const std::string& spec, ui::MessageBoxHost& boxes,
                           const std::function<void()>& yield);
 
