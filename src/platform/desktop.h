@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -67,6 +68,70 @@ public:
     virtual std::uint32_t WaitForSingleObject(Handle handle, std::uint32_t milliseconds) = 0;
     // Full path of Harrowatch's own program file.
     virtual std::string GetOwnModuleFileName() = 0;
+
+    // --- Windows (user32). Handles of other processes' windows are valid
+    // until those windows go; every call on a gone window fails cleanly.
+    // className / windowName may be null to match any.
+    virtual Hwnd FindWindow(const char* className, const char* windowName) = 0;
+    virtual Hwnd FindWindowEx(Hwnd parent, Hwnd childAfter, const char* className,
+                              const char* windowName) = 0;
+    // Top-level windows in z-order; the callback answers false to stop.
+    virtual void EnumWindows(const std::function<bool(Hwnd)>& callback) = 0;
+    // All descendants of parent, each followed by its own descendants.
+    virtual void EnumChildWindows(Hwnd parent, const std::function<bool(Hwnd)>& callback) = 0;
+    virtual std::uint32_t GetWindowThreadProcessId(Hwnd window, Pid* processId) = 0;
+    virtual std::int32_t GetWindowLong(Hwnd window, int index) = 0;
+    // For another process's window: the caption the window manager keeps,
+    // without asking the window. For one's own: what WM_GETTEXT answers.
+    virtual int GetWindowTextLength(Hwnd window) = 0;
+    virtual int GetWindowText(Hwnd window, char* buffer, int size) = 0;
+    virtual int GetClassName(Hwnd window, char* buffer, int size) = 0;
+    virtual Hwnd GetParent(Hwnd window) = 0;
+    virtual bool IsWindow(Hwnd window) = 0;
+    virtual bool IsWindowVisible(Hwnd window) = 0;
+    virtual bool ShowWindow(Hwnd window, int command) = 0;
+    virtual bool MoveWindow(Hwnd window, int x, int y, int width, int height, bool repaint) = 0;
+    virtual bool UpdateWindow(Hwnd window) = 0;
+    virtual Hwnd GetDesktopWindow() = 0;
+    virtual bool SetForegroundWindow(Hwnd window) = 0;
+    virtual bool PostMessage(Hwnd window, std::uint32_t message, std::uint64_t wParam,
+                             std::int64_t lParam) = 0;
+    // Sends and waits at most timeoutMs for the answer; false when the
+    // window is gone, its program hung or the time ran out.
+    virtual bool SendMessageTimeout(Hwnd window, std::uint32_t message, std::uint64_t wParam,
+                                    std::int64_t lParam, std::uint32_t flags,
+                                    std::uint32_t timeoutMs, std::int64_t* result) = 0;
+    // The text messages whose lParam is a buffer of Harrowatch's own:
+    // WM_GETTEXT (wParam is ignored, bufferSize counts), LB_GETTEXT (wParam
+    // the line) and WM_SETTEXT (buffer holds the text). Never writes more
+    // than bufferSize bytes, a terminating NUL included; texts come in the
+    // ANSI code page.
+    virtual bool SendTextMessageTimeout(Hwnd window, std::uint32_t message, std::uint64_t wParam,
+                                        char* buffer, std::uint32_t bufferSize,
+                                        std::uint32_t flags, std::uint32_t timeoutMs,
+                                        std::int64_t* result) = 0;
+
+    // --- Menus.
+    virtual std::uint64_t GetMenu(Hwnd window) = 0;
+    virtual std::uint64_t GetSubMenu(std::uint64_t menu, int position) = 0;
+    virtual int GetMenuItemCount(std::uint64_t menu) = 0;
+    virtual std::uint32_t GetMenuItemID(std::uint64_t menu, int position) = 0;
+    virtual int GetMenuString(std::uint64_t menu, std::uint32_t item, char* buffer, int size,
+                              std::uint32_t flags) = 0;
+
+    // --- Memory of another process.
+    virtual RemoteAddress VirtualAllocEx(Handle process, std::uint64_t size,
+                                         std::uint32_t allocationType, std::uint32_t protect) = 0;
+    virtual bool VirtualFreeEx(Handle process, RemoteAddress address, std::uint64_t size,
+                               std::uint32_t freeType) = 0;
+    virtual bool ReadProcessMemory(Handle process, RemoteAddress address, void* buffer,
+                                   std::uint64_t size, std::uint64_t* bytesRead) = 0;
+    virtual bool WriteProcessMemory(Handle process, RemoteAddress address, const void* buffer,
+                                    std::uint64_t size, std::uint64_t* bytesWritten) = 0;
+    // True in *wow64 when the process is a 32-bit one on 64-bit Windows.
+    virtual bool IsWow64Process(Handle process, bool* wow64) = 0;
+    // Whether Harrowatch itself is a 64-bit program.
+    virtual bool Is64BitProcess() = 0;
 
     // --- Files.
     virtual bool FileExists(const std::string& path) = 0;

@@ -76,6 +76,47 @@ constexpr std::uint32_t kPlatformWin32Windows = 1;  // the 9x family
 constexpr std::uint32_t kPlatformWin32Nt = 2;
 }  // namespace proc
 
+// Window messages and constants the system uses.
+namespace msg {
+constexpr std::uint32_t kSetRedraw = 0x000B;
+constexpr std::uint32_t kSetText = 0x000C;
+constexpr std::uint32_t kGetText = 0x000D;
+constexpr std::uint32_t kGetTextLength = 0x000E;
+constexpr std::uint32_t kClose = 0x0010;
+constexpr std::uint32_t kCommand = 0x0111;
+constexpr std::uint32_t kLButtonDown = 0x0201;
+constexpr std::uint32_t kLButtonUp = 0x0202;
+constexpr std::uint32_t kLbGetText = 0x0189;
+constexpr std::uint32_t kLbGetTextLen = 0x018A;
+constexpr std::uint32_t kLbGetCount = 0x018B;
+constexpr std::uint32_t kLvmGetItemCount = 0x1004;
+constexpr std::uint32_t kLvmGetItemTextA = 0x102D;
+constexpr std::uint32_t kTbGetButton = 0x0417;
+constexpr std::uint32_t kTbGetRect = 0x0433;
+constexpr std::uint32_t kTbButtonCount = 0x0418;
+constexpr std::uint64_t kMkLButton = 1;
+
+constexpr std::uint32_t kSmtoAbortIfHung = 0x0002;
+constexpr std::uint32_t kSendTimeoutMs = 2000;
+}  // namespace msg
+
+namespace wnd {
+constexpr int kGwlStyle = -16;
+constexpr int kGwlExStyle = -20;
+constexpr std::int32_t kWsExAppWindow = 0x00040000;
+constexpr std::int32_t kWsVisible = 0x10000000;
+constexpr int kSwHide = 0;
+constexpr int kSwShowNormal = 1;
+constexpr std::uint32_t kMfByCommand = 0x0000;
+constexpr std::uint32_t kMfByPosition = 0x0400;
+}  // namespace wnd
+
+namespace mem {
+constexpr std::uint32_t kCommit = 0x1000;
+constexpr std::uint32_t kReadWrite = 0x04;
+constexpr std::uint32_t kRelease = 0x8000;
+}  // namespace mem
+
 // One entry of a Toolhelp process snapshot.
 struct ProcessEntry {
     Pid processId = 0;

@@ -35,6 +35,9 @@ SimDesktop::SimDesktop()
     SetEnvironment("SystemRoot", "C:\\Windows");
     SetEnvironment("TEMP", "C:\\Windows\\Temp");
     SetStartTime({2026, 12, 6, 9, 0, 0, 0});
+    desktopWindow_ = CreateWindow(system, "#32769", "", 0);
+    Pid explorer = processes_[1].pid;
+    taskbar_ = CreateWindow(explorer, "Shell_TrayWnd", "", 0);
 }
 
 SimDesktop::~SimDesktop() = default;
@@ -123,10 +126,18 @@ SimProcess* SimDesktop::FindProcess(Pid pid) {
 }
 
 void SimDesktop::KillProcess(Pid pid, std::uint32_t exitCode) {
-    if (SimProcess* p = FindProcess(pid)) {
-        p->alive = false;
-        p->exitCode = exitCode;
-    }
+    SimProcess* p = FindProcess(pid);
+    if (!p || !p->alive) return;
+    p->alive = false;
+    p->exitCode = exitCode;
+    p->memory.clear();
+    std::vector<Hwnd> gone;
+    for (auto& [h, w] : windows_)
+        if (w.owner == pid && !Window(w.parent)) gone.push_back(h);
+    for (Hwnd h : gone) DestroyWindow(h);
+    // Work the program had scheduled dies with it.
+    work_.erase(std::remove_if(work_.begin(), work_.end(), [pid](const Work& w) { return w.owner == pid; }),
+                work_.end());
 }
 
 Handle SimDesktop::NewHandle(HandleEntry entry) {
@@ -268,7 +279,7 @@ void SimDesktop::RunDue(bool includeOwn) {
     for (;;) {
         auto best = work_.end();
         for (auto it = work_.begin(); it != work_.end(); ++it) {
-            if (it->atMs > nowMs_ || (!includeOwn && it->owner == ownPid_)) continue;
+            if (it->atMs > nowMs_ || (!includeOwn && it->owner == ownPid_) || IsHung(it->owner)) continue;
             if (best == work_.end() || std::tie(it->atMs, it->seq) < std::tie(best->atMs, best->seq))
                 best = it;
         }
@@ -284,6 +295,8 @@ void SimDesktop::MoveClockTo(std::uint64_t target, bool includeOwn) {
         std::uint64_t next = target;
         for (const Work& w : work_)
             if ((includeOwn || w.owner != ownPid_) && w.atMs < next) next = std::max(w.atMs, nowMs_);
+        for (const SimProcess& p : processes_)  // a hung program picks up again
+            if (p.alive && p.hungUntilMs > nowMs_ && p.hungUntilMs < next) next = p.hungUntilMs;
         nowMs_ = std::max(nowMs_, next);
         RunDue(includeOwn);
         if (nowMs_ >= target) return;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -25,6 +26,32 @@ struct ProgramSpec {
     std::function<void(SimDesktop&, Pid)> onStart;      // the program's own behaviour
 };
 
+// A window procedure of a simulated program: answers true with *result set
+// when it handled the message, false for the default handling.
+using WindowProc = std::function<bool(std::uint32_t message, std::uint64_t wParam,
+                                      std::int64_t lParam, std::int64_t* result)>;
+
+struct SimWindow {
+    Hwnd handle = 0;
+    Pid owner = 0;
+    std::string className;
+    std::string caption;  // as the window manager keeps it
+    Hwnd parent = 0;
+    std::int32_t style = 0, exStyle = 0;
+    bool visible = false;
+    bool redraw = true;
+    int x = 0, y = 0, width = 0, height = 0;
+    std::uint64_t menu = 0;
+    WindowProc proc;
+    std::vector<Hwnd> children;  // creation order
+};
+
+struct SimMenuItem {
+    std::string text;
+    std::uint32_t id = 0;        // 0 for a separator
+    std::uint64_t submenu = 0;   // a popup: GetMenuItemID answers -1
+};
+
 struct SimProcess {
     Pid pid = 0;
     std::string imagePath;
@@ -37,6 +64,9 @@ struct SimProcess {
     std::uint64_t idleAtMs = 0;
     bool neverIdle = false;
     std::uint32_t exitCode = 259;  // STILL_ACTIVE
+    std::uint64_t hungUntilMs = 0;  // answers no messages before then
+    std::map<RemoteAddress, std::vector<std::uint8_t>> memory;
+    RemoteAddress nextAddress = 0x00A10000;
 };
 
 class SimDesktop : public Desktop {
@@ -65,6 +95,25 @@ public:
     std::size_t OpenHandleCount() const { return handles_.size(); }
     // Runs right before OpenProcess opens a process (to end it mid-enumeration).
     std::function<void(Pid)> beforeOpenProcess;
+
+    // Windows.
+    Hwnd CreateWindow(Pid owner, const std::string& className, const std::string& caption,
+                      Hwnd parent, std::int32_t exStyle = 0, WindowProc proc = {});
+    void DestroyWindow(Hwnd window);
+    SimWindow* Window(Hwnd window);
+    // Delivers a message to a window of any process at once (as its own
+    // message loop would); default handling when the procedure does not.
+    std::int64_t Deliver(Hwnd window, std::uint32_t message, std::uint64_t wParam,
+                         std::int64_t lParam);
+    std::uint64_t CreateMenu(std::vector<SimMenuItem> items);
+    // The process stops answering messages for a while.
+    void HangProcess(Pid pid, std::uint64_t ms);
+    bool IsHung(Pid pid) const;
+    Hwnd TaskbarWindow() const { return taskbar_; }
+    // Memory of a simulated process, for the programs hosted in it.
+    bool ReadMemory(Pid pid, RemoteAddress address, void* buffer, std::uint64_t size);
+    bool WriteMemory(Pid pid, RemoteAddress address, const void* buffer, std::uint64_t size);
+    std::size_t RemoteBlockCount(Pid pid);
 
     // Registry faults: when set, consulted before every change (create, set,
     // delete); a non-zero answer is returned as the call's error.
@@ -130,6 +179,53 @@ public:
     std::uint32_t WaitForSingleObject(Handle handle, std::uint32_t milliseconds) override;
     std::string GetOwnModuleFileName() override { return ownModule_; }
 
+    Hwnd FindWindow(const char* className, const char* windowName) override;
+    Hwnd FindWindowEx(Hwnd parent, Hwnd childAfter, const char* className,
+                      const char* windowName) override;
+    void EnumWindows(const std::function<bool(Hwnd)>& callback) override;
+    void EnumChildWindows(Hwnd parent, const std::function<bool(Hwnd)>& callback) override;
+    std::uint32_t GetWindowThreadProcessId(Hwnd window, Pid* processId) override;
+    std::int32_t GetWindowLong(Hwnd window, int index) override;
+    int GetWindowTextLength(Hwnd window) override;
+    int GetWindowText(Hwnd window, char* buffer, int size) override;
+    int GetClassName(Hwnd window, char* buffer, int size) override;
+    Hwnd GetParent(Hwnd window) override;
+    bool IsWindow(Hwnd window) override { return Window(window) != nullptr; }
+    bool IsWindowVisible(Hwnd window) override;
+    bool ShowWindow(Hwnd window, int command) override;
+    bool MoveWindow(Hwnd window, int x, int y, int width, int height, bool repaint) override;
+    bool UpdateWindow(Hwnd window) override { return Window(window) != nullptr; }
+    Hwnd GetDesktopWindow() override { return desktopWindow_; }
+    bool SetForegroundWindow(Hwnd window) override;
+    bool PostMessage(Hwnd window, std::uint32_t message, std::uint64_t wParam,
+                     std::int64_t lParam) override;
+    bool SendMessageTimeout(Hwnd window, std::uint32_t message, std::uint64_t wParam,
+                            std::int64_t lParam, std::uint32_t flags, std::uint32_t timeoutMs,
+                            std::int64_t* result) override;
+    bool SendTextMessageTimeout(Hwnd window, std::uint32_t message, std::uint64_t wParam,
+                                char* buffer, std::uint32_t bufferSize, std::uint32_t flags,
+                                std::uint32_t timeoutMs, std::int64_t* result) override;
+
+    std::uint64_t GetMenu(Hwnd window) override;
+    std::uint64_t GetSubMenu(std::uint64_t menu, int position) override;
+    int GetMenuItemCount(std::uint64_t menu) override;
+    std::uint32_t GetMenuItemID(std::uint64_t menu, int position) override;
+    int GetMenuString(std::uint64_t menu, std::uint32_t item, char* buffer, int size,
+                      std::uint32_t flags) override;
+
+    RemoteAddress VirtualAllocEx(Handle process, std::uint64_t size, std::uint32_t allocationType,
+                                 std::uint32_t protect) override;
+    bool VirtualFreeEx(Handle process, RemoteAddress address, std::uint64_t size,
+                       std::uint32_t freeType) override;
+    bool ReadProcessMemory(Handle process, RemoteAddress address, void* buffer, std::uint64_t size,
+                           std::uint64_t* bytesRead) override;
+    bool WriteProcessMemory(Handle process, RemoteAddress address, const void* buffer,
+                            std::uint64_t size, std::uint64_t* bytesWritten) override;
+    bool IsWow64Process(Handle process, bool* wow64) override;
+    bool Is64BitProcess() override { return true; }
+
+    Hwnd ForegroundWindow() const { return foreground_; }
+
     bool FileExists(const std::string& path) override { return HasFile(path); }
     long DeleteFile(const std::string& path) override;
 
@@ -190,7 +286,7 @@ private:
     std::string ownModule_;
     Pid ownPid_ = 0;
     Pid nextPid_ = 100;
-    std::vector<SimProcess> processes_;
+    std::deque<SimProcess> processes_;  // stable addresses while processes come and go
     std::map<Handle, HandleEntry> handles_;
     Handle nextHandle_ = 0x100;
 
@@ -210,6 +306,16 @@ private:
     std::uint64_t yields_ = 0;
     std::vector<Work> work_;
     std::uint64_t workSeq_ = 0;
+
+    std::map<Hwnd, SimWindow> windows_;
+    std::vector<Hwnd> topLevel_;  // z-order, topmost first
+    Hwnd nextWindow_ = 0x10020;
+    Hwnd desktopWindow_ = 0, taskbar_ = 0, foreground_ = 0;
+    std::map<std::uint64_t, std::vector<SimMenuItem>> menus_;
+    std::uint64_t nextMenu_ = 0x50000;
+    bool EnumChildren(Hwnd parent, const std::function<bool(Hwnd)>& callback);
+    bool DefaultProc(SimWindow& w, std::uint32_t message, std::uint64_t wParam, std::int64_t lParam,
+                     std::int64_t* result);
 };
 
 }  // namespace hw::platform::sim

@@ -4,7 +4,9 @@
 
 #include "platform/win32/win32_desktop.h"
 
+#include <algorithm>
 #include <cstring>
+#include <string>
 
 namespace hw::platform::win32 {
 
@@ -17,6 +19,15 @@ constexpr REGSAM kView = KEY_WOW64_32KEY;
 ::HKEY ToHkey(HKey k) { return reinterpret_cast<::HKEY>(static_cast<ULONG_PTR>(k)); }
 ::HANDLE ToHandle(Handle h) { return reinterpret_cast<::HANDLE>(static_cast<ULONG_PTR>(h)); }
 Handle FromHandle(::HANDLE h) { return static_cast<Handle>(reinterpret_cast<ULONG_PTR>(h)); }
+
+::HWND ToHwnd(Hwnd h) { return reinterpret_cast<::HWND>(static_cast<ULONG_PTR>(h)); }
+Hwnd FromHwnd(::HWND h) { return static_cast<Hwnd>(reinterpret_cast<ULONG_PTR>(h)); }
+::HMENU ToHmenu(std::uint64_t m) { return reinterpret_cast<::HMENU>(static_cast<ULONG_PTR>(m)); }
+
+BOOL CALLBACK EnumTrampoline(::HWND hwnd, LPARAM lp) {
+    auto* callback = reinterpret_cast<const std::function<bool(Hwnd)>*>(lp);
+    return (*callback)(FromHwnd(hwnd)) ? TRUE : FALSE;
+}
 
 ProcessEntry ToEntry(const PROCESSENTRY32& pe) {
     ProcessEntry e;
@@ -195,6 +206,179 @@ std::string Win32Desktop::GetOwnModuleFileName() {
     char path[MAX_PATH + 1] = {};
     DWORD n = ::GetModuleFileNameA(nullptr, path, MAX_PATH);
     return std::string(path, n);
+}
+
+Hwnd Win32Desktop::FindWindow(const char* className, const char* windowName) {
+    return FromHwnd(::FindWindowA(className, windowName));
+}
+
+Hwnd Win32Desktop::FindWindowEx(Hwnd parent, Hwnd childAfter, const char* className,
+                                const char* windowName) {
+    return FromHwnd(::FindWindowExA(ToHwnd(parent), ToHwnd(childAfter), className, windowName));
+}
+
+void Win32Desktop::EnumWindows(const std::function<bool(Hwnd)>& callback) {
+    ::EnumWindows(EnumTrampoline, reinterpret_cast<LPARAM>(&callback));
+}
+
+void Win32Desktop::EnumChildWindows(Hwnd parent, const std::function<bool(Hwnd)>& callback) {
+    ::EnumChildWindows(ToHwnd(parent), EnumTrampoline, reinterpret_cast<LPARAM>(&callback));
+}
+
+std::uint32_t Win32Desktop::GetWindowThreadProcessId(Hwnd window, Pid* processId) {
+    DWORD pid = 0;
+    DWORD tid = ::GetWindowThreadProcessId(ToHwnd(window), &pid);
+    if (processId) *processId = pid;
+    return tid;
+}
+
+std::int32_t Win32Desktop::GetWindowLong(Hwnd window, int index) {
+    return ::GetWindowLongA(ToHwnd(window), index);
+}
+
+int Win32Desktop::GetWindowTextLength(Hwnd window) { return ::GetWindowTextLengthA(ToHwnd(window)); }
+
+int Win32Desktop::GetWindowText(Hwnd window, char* buffer, int size) {
+    if (size <= 0) return 0;
+    buffer[0] = 0;
+    return ::GetWindowTextA(ToHwnd(window), buffer, size);
+}
+
+int Win32Desktop::GetClassName(Hwnd window, char* buffer, int size) {
+    if (size <= 0) return 0;
+    buffer[0] = 0;
+    return ::GetClassNameA(ToHwnd(window), buffer, size);
+}
+
+Hwnd Win32Desktop::GetParent(Hwnd window) { return FromHwnd(::GetParent(ToHwnd(window))); }
+bool Win32Desktop::IsWindow(Hwnd window) { return ::IsWindow(ToHwnd(window)) != FALSE; }
+bool Win32Desktop::IsWindowVisible(Hwnd window) { return ::IsWindowVisible(ToHwnd(window)) != FALSE; }
+bool Win32Desktop::ShowWindow(Hwnd window, int command) {
+    return ::ShowWindow(ToHwnd(window), command) != FALSE;
+}
+bool Win32Desktop::MoveWindow(Hwnd window, int x, int y, int width, int height, bool repaint) {
+    return ::MoveWindow(ToHwnd(window), x, y, width, height, repaint) != FALSE;
+}
+bool Win32Desktop::UpdateWindow(Hwnd window) { return ::UpdateWindow(ToHwnd(window)) != FALSE; }
+Hwnd Win32Desktop::GetDesktopWindow() { return FromHwnd(::GetDesktopWindow()); }
+bool Win32Desktop::SetForegroundWindow(Hwnd window) {
+    return ::SetForegroundWindow(ToHwnd(window)) != FALSE;
+}
+
+bool Win32Desktop::PostMessage(Hwnd window, std::uint32_t message, std::uint64_t wParam,
+                               std::int64_t lParam) {
+    return ::PostMessageA(ToHwnd(window), message, static_cast<WPARAM>(wParam),
+                          static_cast<LPARAM>(lParam)) != FALSE;
+}
+
+bool Win32Desktop::SendMessageTimeout(Hwnd window, std::uint32_t message, std::uint64_t wParam,
+                                      std::int64_t lParam, std::uint32_t flags,
+                                      std::uint32_t timeoutMs, std::int64_t* result) {
+    DWORD_PTR r = 0;
+    LRESULT ok = ::SendMessageTimeoutA(ToHwnd(window), message, static_cast<WPARAM>(wParam),
+                                       static_cast<LPARAM>(lParam), flags, timeoutMs, &r);
+    if (result) *result = ok ? static_cast<std::int64_t>(static_cast<LONG_PTR>(r)) : 0;
+    return ok != 0;
+}
+
+bool Win32Desktop::SendTextMessageTimeout(Hwnd window, std::uint32_t message, std::uint64_t wParam,
+                                          char* buffer, std::uint32_t bufferSize,
+                                          std::uint32_t flags, std::uint32_t timeoutMs,
+                                          std::int64_t* result) {
+    if (result) *result = 0;
+    const ::HWND h = ToHwnd(window);
+    DWORD_PTR r = 0;
+    if (message == WM_SETTEXT) {
+        bool ok = ::SendMessageTimeoutA(h, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(buffer), flags,
+                                        timeoutMs, &r) != 0;
+        if (result) *result = static_cast<std::int64_t>(r);
+        return ok;
+    }
+    if (bufferSize == 0) return false;
+    buffer[0] = 0;
+    if (message == WM_GETTEXT) {
+        if (!::SendMessageTimeoutA(h, WM_GETTEXT, bufferSize, reinterpret_cast<LPARAM>(buffer), flags,
+                                   timeoutMs, &r))
+            return false;
+        buffer[bufferSize - 1] = 0;
+        if (result) *result = static_cast<std::int64_t>(std::min<DWORD_PTR>(r, bufferSize - 1));
+        return true;
+    }
+    if (message != LB_GETTEXT) return false;
+    // A list box of another process answers the ANSI request in UTF-16 under
+    // Wine, and Windows copies back as much as the line holds: ask in UTF-16
+    // into a buffer sized by the line itself, then convert and cut to ours.
+    DWORD_PTR len = 0;
+    if (!::SendMessageTimeoutW(h, LB_GETTEXTLEN, static_cast<WPARAM>(wParam), 0, flags, timeoutMs, &len))
+        return false;
+    if (static_cast<LONG_PTR>(len) < 0) return false;  // LB_ERR: no such line
+    if (len > (1u << 20)) return false;
+    std::wstring wide(len + 64, L'\0');
+    if (!::SendMessageTimeoutW(h, LB_GETTEXT, static_cast<WPARAM>(wParam),
+                               reinterpret_cast<LPARAM>(wide.data()), flags, timeoutMs, &r))
+        return false;
+    if (static_cast<LONG_PTR>(r) < 0) return false;
+    const int n = static_cast<int>(std::min<DWORD_PTR>(r, wide.size() - 1));
+    int bytes = ::WideCharToMultiByte(CP_ACP, 0, wide.data(), n, nullptr, 0, nullptr, nullptr);
+    std::string ansi(static_cast<size_t>(bytes), '\0');
+    ::WideCharToMultiByte(CP_ACP, 0, wide.data(), n, ansi.data(), bytes, nullptr, nullptr);
+    const size_t copy = std::min<size_t>(ansi.size(), bufferSize - 1);
+    std::memcpy(buffer, ansi.data(), copy);
+    buffer[copy] = 0;
+    if (result) *result = static_cast<std::int64_t>(copy);
+    return true;
+}
+
+std::uint64_t Win32Desktop::GetMenu(Hwnd window) {
+    return static_cast<std::uint64_t>(reinterpret_cast<ULONG_PTR>(::GetMenu(ToHwnd(window))));
+}
+std::uint64_t Win32Desktop::GetSubMenu(std::uint64_t menu, int position) {
+    return static_cast<std::uint64_t>(reinterpret_cast<ULONG_PTR>(::GetSubMenu(ToHmenu(menu), position)));
+}
+int Win32Desktop::GetMenuItemCount(std::uint64_t menu) { return ::GetMenuItemCount(ToHmenu(menu)); }
+std::uint32_t Win32Desktop::GetMenuItemID(std::uint64_t menu, int position) {
+    return ::GetMenuItemID(ToHmenu(menu), position);
+}
+int Win32Desktop::GetMenuString(std::uint64_t menu, std::uint32_t item, char* buffer, int size,
+                                std::uint32_t flags) {
+    if (size <= 0) return 0;
+    buffer[0] = 0;
+    return ::GetMenuStringA(ToHmenu(menu), item, buffer, size, flags);
+}
+
+RemoteAddress Win32Desktop::VirtualAllocEx(Handle process, std::uint64_t size,
+                                           std::uint32_t allocationType, std::uint32_t protect) {
+    return static_cast<RemoteAddress>(reinterpret_cast<ULONG_PTR>(
+        ::VirtualAllocEx(ToHandle(process), nullptr, size, allocationType, protect)));
+}
+bool Win32Desktop::VirtualFreeEx(Handle process, RemoteAddress address, std::uint64_t size,
+                                 std::uint32_t freeType) {
+    return ::VirtualFreeEx(ToHandle(process), reinterpret_cast<void*>(static_cast<ULONG_PTR>(address)),
+                           size, freeType) != FALSE;
+}
+bool Win32Desktop::ReadProcessMemory(Handle process, RemoteAddress address, void* buffer,
+                                     std::uint64_t size, std::uint64_t* bytesRead) {
+    SIZE_T n = 0;
+    BOOL ok = ::ReadProcessMemory(ToHandle(process),
+                                  reinterpret_cast<const void*>(static_cast<ULONG_PTR>(address)), buffer,
+                                  size, &n);
+    if (bytesRead) *bytesRead = n;
+    return ok != FALSE;
+}
+bool Win32Desktop::WriteProcessMemory(Handle process, RemoteAddress address, const void* buffer,
+                                      std::uint64_t size, std::uint64_t* bytesWritten) {
+    SIZE_T n = 0;
+    BOOL ok = ::WriteProcessMemory(ToHandle(process),
+                                   reinterpret_cast<void*>(static_cast<ULONG_PTR>(address)), buffer, size,
+                                   &n);
+    if (bytesWritten) *bytesWritten = n;
+    return ok != FALSE;
+}
+bool Win32Desktop::IsWow64Process(Handle process, bool* wow64) {
+    BOOL w = FALSE;
+    if (!::IsWow64Process(ToHandle(process), &w)) return false;
+    *wow64 = w != FALSE;
+    return true;
 }
 
 bool Win32Desktop::FileExists(const std::string& path) {

@@ -42,6 +42,51 @@ public:
     std::uint32_t WaitForSingleObject(Handle handle, std::uint32_t milliseconds) override;
     std::string GetOwnModuleFileName() override;
 
+    Hwnd FindWindow(const char* className, const char* windowName) override;
+    Hwnd FindWindowEx(Hwnd parent, Hwnd childAfter, const char* className,
+                      const char* windowName) override;
+    void EnumWindows(const std::function<bool(Hwnd)>& callback) override;
+    void EnumChildWindows(Hwnd parent, const std::function<bool(Hwnd)>& callback) override;
+    std::uint32_t GetWindowThreadProcessId(Hwnd window, Pid* processId) override;
+    std::int32_t GetWindowLong(Hwnd window, int index) override;
+    int GetWindowTextLength(Hwnd window) override;
+    int GetWindowText(Hwnd window, char* buffer, int size) override;
+    int GetClassName(Hwnd window, char* buffer, int size) override;
+    Hwnd GetParent(Hwnd window) override;
+    bool IsWindow(Hwnd window) override;
+    bool IsWindowVisible(Hwnd window) override;
+    bool ShowWindow(Hwnd window, int command) override;
+    bool MoveWindow(Hwnd window, int x, int y, int width, int height, bool repaint) override;
+    bool UpdateWindow(Hwnd window) override;
+    Hwnd GetDesktopWindow() override;
+    bool SetForegroundWindow(Hwnd window) override;
+    bool PostMessage(Hwnd window, std::uint32_t message, std::uint64_t wParam,
+                     std::int64_t lParam) override;
+    bool SendMessageTimeout(Hwnd window, std::uint32_t message, std::uint64_t wParam,
+                            std::int64_t lParam, std::uint32_t flags, std::uint32_t timeoutMs,
+                            std::int64_t* result) override;
+    bool SendTextMessageTimeout(Hwnd window, std::uint32_t message, std::uint64_t wParam,
+                                char* buffer, std::uint32_t bufferSize, std::uint32_t flags,
+                                std::uint32_t timeoutMs, std::int64_t* result) override;
+
+    std::uint64_t GetMenu(Hwnd window) override;
+    std::uint64_t GetSubMenu(std::uint64_t menu, int position) override;
+    int GetMenuItemCount(std::uint64_t menu) override;
+    std::uint32_t GetMenuItemID(std::uint64_t menu, int position) override;
+    int GetMenuString(std::uint64_t menu, std::uint32_t item, char* buffer, int size,
+                      std::uint32_t flags) override;
+
+    RemoteAddress VirtualAllocEx(Handle process, std::uint64_t size, std::uint32_t allocationType,
+                                 std::uint32_t protect) override;
+    bool VirtualFreeEx(Handle process, RemoteAddress address, std::uint64_t size,
+                       std::uint32_t freeType) override;
+    bool ReadProcessMemory(Handle process, RemoteAddress address, void* buffer, std::uint64_t size,
+                           std::uint64_t* bytesRead) override;
+    bool WriteProcessMemory(Handle process, RemoteAddress address, const void* buffer,
+                            std::uint64_t size, std::uint64_t* bytesWritten) override;
+    bool IsWow64Process(Handle process, bool* wow64) override;
+    bool Is64BitProcess() override { return sizeof(void*) == 8; }
+
     bool FileExists(const std::string& path) override;
     long DeleteFile(const std::string& path) override;
 

@@ -1,0 +1,194 @@
+#include "automation/remote_lists.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "automation/process.h"
+#include "automation/remote_records.h"
+#include "common/text.h"
+
+namespace hw::automation {
+
+namespace p = platform;
+using namespace records;
+
+namespace {
+
+constexpr std::uint32_t kRemoteAccess = p::proc::kVmOperation | p::proc::kVmRead | p::proc::kVmWrite;
+
+// Memory reserved in another process, released on every way out.
+class RemoteBlock {
+public:
+    RemoteBlock(p::Desktop& d, p::Handle process, std::uint64_t size)
+        : d_(d), process_(process),
+          address_(process ? d.VirtualAllocEx(process, size, p::mem::kCommit, p::mem::kReadWrite) : 0) {}
+    ~RemoteBlock() {
+        if (address_) d_.VirtualFreeEx(process_, address_, 0, p::mem::kRelease);
+    }
+    RemoteBlock(const RemoteBlock&) = delete;
+    RemoteBlock& operator=(const RemoteBlock&) = delete;
+    p::RemoteAddress address() const { return address_; }
+    explicit operator bool() const { return address_ != 0; }
+    bool Write(const void* data, std::uint64_t size, std::uint64_t offset = 0) {
+        return d_.WriteProcessMemory(process_, address_ + offset, data, size, nullptr);
+    }
+    bool Read(void* data, std::uint64_t size, std::uint64_t offset = 0) {
+        return d_.ReadProcessMemory(process_, address_ + offset, data, size, nullptr);
+    }
+
+private:
+    p::Desktop& d_;
+    p::Handle process_;
+    p::RemoteAddress address_;
+};
+
+bool Send(p::Desktop& d, Hwnd window, std::uint32_t message, std::uint64_t wParam, std::int64_t lParam,
+          std::int64_t* result = nullptr) {
+    return d.SendMessageTimeout(window, message, wParam, lParam, p::msg::kSmtoAbortIfHung,
+                                p::msg::kSendTimeoutMs, result);
+}
+
+// An item record asking for one cell's text into `text`.
+std::vector<std::uint8_t> CellRecord(bool layout32, int subItem, p::RemoteAddress text) {
+    std::vector<std::uint8_t> bytes(layout32 ? sizeof(LvItem32) : sizeof(LvItem64), 0);
+    if (layout32) {
+        LvItem32 r{};
+        r.mask = kLvifText;
+        r.iSubItem = subItem;
+        r.pszText = static_cast<std::uint32_t>(text);
+        r.cchTextMax = kCellTextMax;
+        std::memcpy(bytes.data(), &r, sizeof r);
+    } else {
+        LvItem64 r{};
+        r.mask = kLvifText;
+        r.iSubItem = subItem;
+        r.pszText = text;
+        r.cchTextMax = kCellTextMax;
+        std::memcpy(bytes.data(), &r, sizeof r);
+    }
+    return bytes;
+}
+
+// The text of a slot: the bytes before the first zero, at most 255 of them.
+std::string SlotText(const std::uint8_t* slot) {
+    size_t n = 0;
+    while (n < static_cast<size_t>(kCellTextMax) && slot[n] != 0) ++n;
+    return text::Trim(std::string(reinterpret_cast<const char*>(slot), n));
+}
+
+}  // namespace
+
+bool UsesLayout32(p::Desktop& d, p::Handle process) {
+    if (!d.Is64BitProcess()) return true;
+    bool wow64 = false;
+    return d.IsWow64Process(process, &wow64) && wow64;
+}
+
+std::int32_t MakeLParam(std::int32_t low, std::int16_t high) {
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(static_cast<std::uint16_t>(high)) << 16 |
+                                     static_cast<std::uint16_t>(low & 0xFFFF));
+}
+
+std::string GetListViewCellText(p::Desktop& d, Hwnd listView, p::Pid processId, int subItem, int item) {
+    ScopedHandle process(d, d.OpenProcess(kRemoteAccess, false, processId));
+    if (!process) return {};
+    const bool layout32 = UsesLayout32(d, process.get());
+    RemoteBlock text(d, process.get(), kCellTextMax);
+    RemoteBlock record(d, process.get(), layout32 ? sizeof(LvItem32) : sizeof(LvItem64));
+    if (!text || !record) return {};
+    std::vector<std::uint8_t> rec = CellRecord(layout32, subItem, text.address());
+    if (!record.Write(rec.data(), rec.size())) return {};
+    if (!Send(d, listView, p::msg::kLvmGetItemTextA, static_cast<std::uint64_t>(item),
+              static_cast<std::int64_t>(record.address())))
+        return {};
+    std::uint8_t local[kCellTextMax + 1] = {};
+    if (!text.Read(local, kCellTextMax)) return {};
+    record.Read(rec.data(), rec.size());
+    return SlotText(local);
+}
+
+std::vector<std::vector<std::string>> GetListViewCells(p::Desktop& d, Hwnd listView, p::Pid processId,
+                                                       int rows, const std::vector<int>& columns) {
+    std::vector<std::vector<std::string>> result;
+    if (rows <= 0 || columns.empty()) return result;
+    ScopedHandle process(d, d.OpenProcess(kRemoteAccess, false, processId));
+    if (!process) return result;
+    const bool layout32 = UsesLayout32(d, process.get());
+    const size_t recordSize = layout32 ? sizeof(LvItem32) : sizeof(LvItem64);
+    const size_t cells = static_cast<size_t>(rows) * columns.size();
+    constexpr size_t kSlot = 256;  // 255 bytes for the control, one kept 0
+    // One block: every cell's record, then every cell's text slot.
+    const size_t recordsBytes = (cells * recordSize + 15) & ~size_t{15};
+    RemoteBlock block(d, process.get(), recordsBytes + cells * kSlot);
+    if (!block) return result;
+    std::vector<std::uint8_t> records(recordsBytes, 0);
+    for (size_t i = 0; i < cells; ++i) {
+        std::vector<std::uint8_t> rec =
+            CellRecord(layout32, columns[i % columns.size()], block.address() + recordsBytes + i * kSlot);
+        std::memcpy(records.data() + i * recordSize, rec.data(), recordSize);
+    }
+    if (!block.Write(records.data(), records.size())) return result;
+    std::vector<std::uint8_t> texts(cells * kSlot, 0);
+    for (size_t i = 0; i < cells; ++i) {
+        const auto row = static_cast<std::uint64_t>(i / columns.size());
+        if (!Send(d, listView, p::msg::kLvmGetItemTextA, row,
+                  static_cast<std::int64_t>(block.address() + i * recordSize)))
+            return result;  // gone or hung: nothing read
+    }
+    if (!block.Read(texts.data(), texts.size(), recordsBytes)) return result;
+    result.assign(static_cast<size_t>(rows), std::vector<std::string>(columns.size()));
+    for (size_t i = 0; i < cells; ++i)
+        result[i / columns.size()][i % columns.size()] = SlotText(texts.data() + i * kSlot);
+    return result;
+}
+
+std::vector<std::string> GetListBoxLines(p::Desktop& d, Hwnd listBox, std::int32_t start) {
+    std::vector<std::string> lines;
+    std::int64_t count = 0;
+    if (!Send(d, listBox, p::msg::kLbGetCount, 0, 0, &count)) return lines;
+    if (count < 1 || count - start < 1 || start < 0) return lines;
+    lines.reserve(static_cast<size_t>(count - start));
+    for (std::int64_t i = start; i < count; ++i) {
+        std::int64_t len = 0;
+        if (!Send(d, listBox, p::msg::kLbGetTextLen, static_cast<std::uint64_t>(i), 0, &len) || len < 0)
+            return lines;
+        std::string buffer(static_cast<size_t>(std::min<std::int64_t>(len, 1 << 20)) + 1, '\0');
+        std::int64_t got = 0;
+        if (!d.SendTextMessageTimeout(listBox, p::msg::kLbGetText, static_cast<std::uint64_t>(i), buffer.data(),
+                                      static_cast<std::uint32_t>(buffer.size()), p::msg::kSmtoAbortIfHung,
+                                      p::msg::kSendTimeoutMs, &got))
+            return lines;
+        buffer.resize(static_cast<size_t>(std::clamp<std::int64_t>(got, 0, static_cast<std::int64_t>(buffer.size()) - 1)));
+        lines.push_back(std::move(buffer));
+    }
+    return lines;
+}
+
+std::int32_t GetToolbarButtonPoint(p::Desktop& d, Hwnd toolbar, p::Pid processId, std::int16_t index) {
+    ScopedHandle process(d, d.OpenProcess(kRemoteAccess, false, processId));
+    if (!process) return 0;
+    const bool layout32 = UsesLayout32(d, process.get());
+    const size_t buttonSize = layout32 ? sizeof(TbButton32) : sizeof(TbButton64);
+    RemoteBlock button(d, process.get(), buttonSize);
+    RemoteBlock rect(d, process.get(), sizeof(Rect));
+    if (!button || !rect) return 0;
+    std::uint8_t bytes[sizeof(TbButton64)] = {};
+    if (!button.Write(bytes, buttonSize)) return 0;
+    if (!Send(d, toolbar, p::msg::kTbGetButton, static_cast<std::uint64_t>(index),
+              static_cast<std::int64_t>(button.address())))
+        return 0;
+    if (!button.Read(bytes, buttonSize)) return 0;
+    std::int32_t command = 0;
+    std::memcpy(&command, bytes + offsetof(TbButton32, idCommand), sizeof command);  // same in both layouts
+    Rect r{};
+    if (!rect.Write(&r, sizeof r)) return 0;
+    if (!Send(d, toolbar, p::msg::kTbGetRect, static_cast<std::uint64_t>(static_cast<std::uint32_t>(command)),
+              static_cast<std::int64_t>(rect.address())))
+        return 0;
+    if (!rect.Read(&r, sizeof r)) return 0;
+    const auto x = static_cast<std::int32_t>(text::RoundHalfEven((static_cast<double>(r.left) + r.right) / 2));
+    const auto y = static_cast<std::int32_t>(text::RoundHalfEven((static_cast<double>(r.top) + r.bottom) / 2));
+    return MakeLParam(x, static_cast<std::int16_t>(y));
+}
+
+}  // namespace hw::automation

@@ -1,0 +1,101 @@
+#include "automation/windows.h"
+
+#include <algorithm>
+
+#include "common/text.h"
+
+namespace hw::automation {
+
+namespace p = platform;
+
+Hwnd GetProcessMainWindow(p::Desktop& desktop, p::Pid processId) {
+    Hwnd found = 0;
+    desktop.EnumWindows([&](Hwnd h) {
+        p::Pid owner = 0;
+        desktop.GetWindowThreadProcessId(h, &owner);
+        if (owner == processId && (desktop.GetWindowLong(h, p::wnd::kGwlExStyle) & p::wnd::kWsExAppWindow)) {
+            found = h;
+            return false;
+        }
+        return true;
+    });
+    return found;
+}
+
+std::vector<Hwnd> GetChildWindows(p::Desktop& desktop, Hwnd parent) {
+    std::vector<Hwnd> list;
+    // Window 0 would enumerate every top-level window on the desktop.
+    if (parent != 0) {
+        desktop.EnumChildWindows(parent, [&](Hwnd h) {
+            list.push_back(h);
+            return true;
+        });
+    }
+    if (list.empty()) list.push_back(0);
+    return list;
+}
+
+std::string GetWindowTitle(p::Desktop& desktop, Hwnd window) {
+    const int n = desktop.GetWindowTextLength(window);
+    if (n <= 0) return {};
+    std::string buffer(static_cast<size_t>(n) + 1, '\0');
+    const int got = desktop.GetWindowText(window, buffer.data(), n + 1);
+    buffer.resize(static_cast<size_t>(std::clamp(got, 0, n)));
+    return buffer;
+}
+
+std::string GetControlText(p::Desktop& desktop, Hwnd window) {
+    std::int64_t n = 0;
+    if (!desktop.SendMessageTimeout(window, p::msg::kGetTextLength, 0, 0, p::msg::kSmtoAbortIfHung,
+                                    p::msg::kSendTimeoutMs, &n) ||
+        n <= 0)
+        return {};
+    n = std::min<std::int64_t>(n, 1 << 20);
+    std::string buffer(static_cast<size_t>(n) + 1, '\0');
+    std::int64_t got = 0;
+    if (!desktop.SendTextMessageTimeout(window, p::msg::kGetText, 0, buffer.data(),
+                                        static_cast<std::uint32_t>(buffer.size()), p::msg::kSmtoAbortIfHung,
+                                        p::msg::kSendTimeoutMs, &got))
+        return {};
+    buffer.resize(static_cast<size_t>(std::clamp<std::int64_t>(got, 0, n)));
+    return text::Trim(text::ReplaceNulls(buffer));
+}
+
+std::string GetWindowClass(p::Desktop& desktop, Hwnd window) {
+    char buffer[256] = {};
+    const int n = desktop.GetClassName(window, buffer, 255);
+    return std::string(buffer, static_cast<size_t>(std::clamp(n, 0, 255)));
+}
+
+namespace {
+std::string MenuText(p::Desktop& desktop, std::uint64_t menu, std::uint32_t item, std::uint32_t flags) {
+    char buffer[100] = {};
+    const int n = desktop.GetMenuString(menu, item, buffer, 100, flags);
+    return text::Trim(text::ReplaceNulls(std::string(buffer, static_cast<size_t>(std::clamp(n, 0, 99)))));
+}
+}  // namespace
+
+std::vector<std::string> GetMenuCommands(p::Desktop& desktop, Hwnd window) {
+    std::vector<std::string> entries;
+    const std::uint64_t bar = desktop.GetMenu(window);
+    if (!bar) return entries;
+    const int count = desktop.GetMenuItemCount(bar);
+    for (int pos = 0; pos < count; ++pos) {
+        const std::string top = MenuText(desktop, bar, static_cast<std::uint32_t>(pos), p::wnd::kMfByPosition);
+        const auto topId = static_cast<std::int32_t>(desktop.GetMenuItemID(bar, pos));
+        const std::int32_t shownId = topId == -1 ? pos : topId;
+        const std::uint64_t sub = desktop.GetSubMenu(bar, pos);
+        if (!sub) continue;
+        const int items = desktop.GetMenuItemCount(sub);
+        for (int q = 0; q < items; ++q) {
+            const auto id = static_cast<std::int32_t>(desktop.GetMenuItemID(sub, q));
+            if (id <= 0) continue;  // separators and nested submenus
+            entries.push_back(top + "|" + std::to_string(shownId) + "\\" +
+                              MenuText(desktop, sub, static_cast<std::uint32_t>(id), p::wnd::kMfByCommand) + "|" +
+                              std::to_string(id));
+        }
+    }
+    return entries;
+}
+
+}  // namespace hw::automation

@@ -1,0 +1,37 @@
+// Finding one's way around another program's windows: its main window, all
+// descendants, two ways of reading a window's text, its class, and the
+// commands of its menu bar.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/desktop.h"
+
+namespace hw::automation {
+
+using platform::Hwnd;
+
+// The first top-level window of the process with WS_EX_APPWINDOW, shown or
+// not; 0 when there is none.
+Hwnd GetProcessMainWindow(platform::Desktop& desktop, platform::Pid processId);
+
+// All descendants in enumeration order; a single 0 when there are none.
+std::vector<Hwnd> GetChildWindows(platform::Desktop& desktop, Hwnd parent);
+
+// The caption as the window manager reports it (for another program's
+// control: the text it was created with), untrimmed.
+std::string GetWindowTitle(platform::Desktop& desktop, Hwnd window);
+
+// What the window answers to WM_GETTEXT (its live text), NULs as blanks,
+// trimmed. Empty when the window is gone or its program does not answer in
+// time.
+std::string GetControlText(platform::Desktop& desktop, Hwnd window);
+
+std::string GetWindowClass(platform::Desktop& desktop, Hwnd window);
+
+// One entry per command of the menu bar's first level of submenus:
+// "top text|top id\item text|item id".
+std::vector<std::string> GetMenuCommands(platform::Desktop& desktop, Hwnd window);
+
+}  // namespace hw::automation

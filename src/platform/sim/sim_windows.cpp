@@ -1,0 +1,441 @@
+// Simulated windows, menus and process memory.
+#include <algorithm>
+#include <cstring>
+
+#include "platform/sim/sim_desktop.h"
+
+namespace hw::platform::sim {
+
+namespace {
+bool Matches(const char* want, const std::string& have) { return !want || have == want; }
+}  // namespace
+
+Hwnd SimDesktop::CreateWindow(Pid owner, const std::string& className, const std::string& caption,
+                              Hwnd parent, std::int32_t exStyle, WindowProc proc) {
+    SimWindow w;
+    w.handle = nextWindow_;
+    nextWindow_ += 2;
+    w.owner = owner;
+    w.className = className;
+    w.caption = caption;
+    w.parent = parent;
+    w.exStyle = exStyle;
+    w.visible = parent != 0;  // controls show with their parent; forms are shown explicitly
+    w.proc = std::move(proc);
+    const Hwnd h = w.handle;
+    windows_.emplace(h, std::move(w));
+    if (SimWindow* p = Window(parent))
+        p->children.push_back(h);
+    else
+        topLevel_.insert(topLevel_.begin(), h);  // a new top-level window comes on top
+    return h;
+}
+
+void SimDesktop::DestroyWindow(Hwnd window) {
+    SimWindow* w = Window(window);
+    if (!w) return;
+    std::vector<Hwnd> children = w->children;
+    for (Hwnd c : children) DestroyWindow(c);
+    w = Window(window);
+    if (!w) return;
+    if (SimWindow* p = Window(w->parent)) {
+        auto& c = p->children;
+        c.erase(std::remove(c.begin(), c.end(), window), c.end());
+    }
+    topLevel_.erase(std::remove(topLevel_.begin(), topLevel_.end(), window), topLevel_.end());
+    if (foreground_ == window) foreground_ = 0;
+    windows_.erase(window);
+}
+
+SimWindow* SimDesktop::Window(Hwnd window) {
+    auto it = windows_.find(window);
+    return it == windows_.end() ? nullptr : &it->second;
+}
+
+bool SimDesktop::DefaultProc(SimWindow& w, std::uint32_t message, std::uint64_t wParam,
+                             std::int64_t lParam, std::int64_t* result) {
+    *result = 0;
+    switch (message) {
+        case msg::kGetTextLength:
+            *result = static_cast<std::int64_t>(w.caption.size());
+            return true;
+        case msg::kGetText: {
+            if (wParam == 0) return true;
+            auto* buffer = reinterpret_cast<char*>(static_cast<std::uintptr_t>(lParam));
+            size_t n = std::min<size_t>(w.caption.size(), wParam - 1);
+            std::memcpy(buffer, w.caption.data(), n);
+            buffer[n] = 0;
+            *result = static_cast<std::int64_t>(n);
+            return true;
+        }
+        case msg::kSetText:
+            w.caption = reinterpret_cast<const char*>(static_cast<std::uintptr_t>(lParam));
+            *result = 1;
+            return true;
+        case msg::kSetRedraw:
+            w.redraw = wParam != 0;
+            return true;
+        case msg::kClose:
+            DestroyWindow(w.handle);
+            return true;
+        default:
+            return true;
+    }
+}
+
+std::int64_t SimDesktop::Deliver(Hwnd window, std::uint32_t message, std::uint64_t wParam,
+                                 std::int64_t lParam) {
+    SimWindow* w = Window(window);
+    if (!w) return 0;
+    std::int64_t result = 0;
+    WindowProc proc = w->proc;  // the procedure may destroy its window
+    if (proc && proc(message, wParam, lParam, &result)) return result;
+    if ((w = Window(window))) DefaultProc(*w, message, wParam, lParam, &result);
+    return result;
+}
+
+std::uint64_t SimDesktop::CreateMenu(std::vector<SimMenuItem> items) {
+    std::uint64_t h = nextMenu_++;
+    menus_[h] = std::move(items);
+    return h;
+}
+
+void SimDesktop::HangProcess(Pid pid, std::uint64_t ms) {
+    if (SimProcess* p = FindProcess(pid)) p->hungUntilMs = nowMs_ + ms;
+}
+
+bool SimDesktop::IsHung(Pid pid) const {
+    for (const SimProcess& p : processes_)
+        if (p.pid == pid) return p.alive && nowMs_ < p.hungUntilMs;
+    return false;
+}
+
+// --- Enumeration and look-ups ------------------------------------------------------
+
+Hwnd SimDesktop::FindWindow(const char* className, const char* windowName) {
+    for (Hwnd h : topLevel_) {
+        const SimWindow* w = Window(h);
+        if (w && Matches(className, w->className) && Matches(windowName, w->caption)) return h;
+    }
+    return 0;
+}
+
+Hwnd SimDesktop::FindWindowEx(Hwnd parent, Hwnd childAfter, const char* className,
+                              const char* windowName) {
+    std::vector<Hwnd> list;
+    if (parent == 0 || parent == desktopWindow_) {
+        list = topLevel_;
+    } else if (SimWindow* p = Window(parent)) {
+        list = p->children;
+    } else {
+        return 0;
+    }
+    auto it = list.begin();
+    if (childAfter) {
+        it = std::find(list.begin(), list.end(), childAfter);
+        if (it == list.end()) return 0;
+        ++it;
+    }
+    for (; it != list.end(); ++it) {
+        const SimWindow* w = Window(*it);
+        if (w && Matches(className, w->className) && Matches(windowName, w->caption)) return *it;
+    }
+    return 0;
+}
+
+void SimDesktop::EnumWindows(const std::function<bool(Hwnd)>& callback) {
+    const std::vector<Hwnd> list = topLevel_;
+    for (Hwnd h : list)
+        if (Window(h) && h != desktopWindow_ && !callback(h)) return;
+}
+
+bool SimDesktop::EnumChildren(Hwnd parent, const std::function<bool(Hwnd)>& callback) {
+    SimWindow* p = Window(parent);
+    if (!p) return true;
+    const std::vector<Hwnd> children = p->children;
+    for (Hwnd c : children) {
+        if (!Window(c)) continue;
+        if (!callback(c)) return false;
+        if (!EnumChildren(c, callback)) return false;
+    }
+    return true;
+}
+
+void SimDesktop::EnumChildWindows(Hwnd parent, const std::function<bool(Hwnd)>& callback) {
+    if (parent == 0) {
+        EnumWindows([&](Hwnd h) { return callback(h) && EnumChildren(h, callback); });
+        return;
+    }
+    EnumChildren(parent, callback);
+}
+
+std::uint32_t SimDesktop::GetWindowThreadProcessId(Hwnd window, Pid* processId) {
+    const SimWindow* w = Window(window);
+    if (processId) *processId = w ? w->owner : 0;
+    return w ? w->owner + 1 : 0;
+}
+
+std::int32_t SimDesktop::GetWindowLong(Hwnd window, int index) {
+    const SimWindow* w = Window(window);
+    if (!w) return 0;
+    if (index == wnd::kGwlExStyle) return w->exStyle;
+    if (index == wnd::kGwlStyle) return w->style | (w->visible ? wnd::kWsVisible : 0);
+    return 0;
+}
+
+int SimDesktop::GetWindowTextLength(Hwnd window) {
+    SimWindow* w = Window(window);
+    if (!w) return 0;
+    if (w->owner == ownPid_) return static_cast<int>(Deliver(window, msg::kGetTextLength, 0, 0));
+    return static_cast<int>(w->caption.size());
+}
+
+int SimDesktop::GetWindowText(Hwnd window, char* buffer, int size) {
+    if (size <= 0) return 0;
+    buffer[0] = 0;
+    SimWindow* w = Window(window);
+    if (!w) return 0;
+    if (w->owner == ownPid_)
+        return static_cast<int>(Deliver(window, msg::kGetText, static_cast<std::uint64_t>(size),
+                                        static_cast<std::int64_t>(reinterpret_cast<std::uintptr_t>(buffer))));
+    size_t n = std::min<size_t>(w->caption.size(), static_cast<size_t>(size - 1));
+    std::memcpy(buffer, w->caption.data(), n);
+    buffer[n] = 0;
+    return static_cast<int>(n);
+}
+
+int SimDesktop::GetClassName(Hwnd window, char* buffer, int size) {
+    if (size <= 0) return 0;
+    buffer[0] = 0;
+    const SimWindow* w = Window(window);
+    if (!w) return 0;
+    size_t n = std::min<size_t>(w->className.size(), static_cast<size_t>(size - 1));
+    std::memcpy(buffer, w->className.data(), n);
+    buffer[n] = 0;
+    return static_cast<int>(n);
+}
+
+Hwnd SimDesktop::GetParent(Hwnd window) {
+    const SimWindow* w = Window(window);
+    return w ? w->parent : 0;
+}
+
+bool SimDesktop::IsWindowVisible(Hwnd window) {
+    for (const SimWindow* w = Window(window); w; w = Window(w->parent))
+        if (!w->visible) return false;
+    return Window(window) != nullptr;
+}
+
+bool SimDesktop::ShowWindow(Hwnd window, int command) {
+    SimWindow* w = Window(window);
+    if (!w) return false;
+    const bool was = w->visible;
+    w->visible = command != wnd::kSwHide;
+    return was;
+}
+
+bool SimDesktop::MoveWindow(Hwnd window, int x, int y, int width, int height, bool) {
+    SimWindow* w = Window(window);
+    if (!w) return false;
+    w->x = x;
+    w->y = y;
+    w->width = width;
+    w->height = height;
+    return true;
+}
+
+bool SimDesktop::SetForegroundWindow(Hwnd window) {
+    if (!Window(window)) return false;
+    foreground_ = window;
+    return true;
+}
+
+// --- Messages -----------------------------------------------------------------------
+
+bool SimDesktop::PostMessage(Hwnd window, std::uint32_t message, std::uint64_t wParam,
+                             std::int64_t lParam) {
+    SimWindow* w = Window(window);
+    if (!w) return false;
+    ScheduleAt(nowMs_, w->owner, [this, window, message, wParam, lParam] {
+        Deliver(window, message, wParam, lParam);
+    });
+    return true;
+}
+
+bool SimDesktop::SendMessageTimeout(Hwnd window, std::uint32_t message, std::uint64_t wParam,
+                                    std::int64_t lParam, std::uint32_t, std::uint32_t timeoutMs,
+                                    std::int64_t* result) {
+    if (result) *result = 0;
+    SimWindow* w = Window(window);
+    if (!w) return false;
+    const Pid owner = w->owner;
+    if (owner != ownPid_ && IsHung(owner)) {
+        // The sender waits out its time-out; the hung program answers only
+        // if it recovers in time.
+        SimProcess* p = FindProcess(owner);
+        const std::uint64_t until = nowMs_ + timeoutMs;
+        if (p->hungUntilMs > until) {
+            MoveClockTo(until, false);
+            return false;
+        }
+        MoveClockTo(p->hungUntilMs, false);
+        if (!Window(window)) return false;
+    }
+    const std::int64_t r = Deliver(window, message, wParam, lParam);
+    if (result) *result = r;
+    return true;
+}
+
+bool SimDesktop::SendTextMessageTimeout(Hwnd window, std::uint32_t message, std::uint64_t wParam,
+                                        char* buffer, std::uint32_t bufferSize, std::uint32_t flags,
+                                        std::uint32_t timeoutMs, std::int64_t* result) {
+    if (result) *result = 0;
+    const auto lp = static_cast<std::int64_t>(reinterpret_cast<std::uintptr_t>(buffer));
+    if (message == msg::kSetText) return SendMessageTimeout(window, message, 0, lp, flags, timeoutMs, result);
+    if (bufferSize == 0) return false;
+    buffer[0] = 0;
+    if (message == msg::kGetText)
+        return SendMessageTimeout(window, message, bufferSize, lp, flags, timeoutMs, result);
+    if (message != msg::kLbGetText) return false;
+    // The list box copies the whole line; take it into a buffer of its size.
+    std::int64_t len = 0;
+    if (!SendMessageTimeout(window, msg::kLbGetTextLen, wParam, 0, flags, timeoutMs, &len) || len < 0)
+        return false;
+    std::string line(static_cast<size_t>(len) + 1, '\0');
+    std::int64_t got = 0;
+    if (!SendMessageTimeout(window, msg::kLbGetText, wParam,
+                            static_cast<std::int64_t>(reinterpret_cast<std::uintptr_t>(line.data())), flags,
+                            timeoutMs, &got) ||
+        got < 0)
+        return false;
+    const size_t n = std::min<size_t>({static_cast<size_t>(got), line.size() - 1, bufferSize - 1});
+    std::memcpy(buffer, line.data(), n);
+    buffer[n] = 0;
+    if (result) *result = static_cast<std::int64_t>(n);
+    return true;
+}
+
+// --- Menus -------------------------------------------------------------------------
+
+std::uint64_t SimDesktop::GetMenu(Hwnd window) {
+    const SimWindow* w = Window(window);
+    return w ? w->menu : 0;
+}
+
+std::uint64_t SimDesktop::GetSubMenu(std::uint64_t menu, int position) {
+    auto it = menus_.find(menu);
+    if (it == menus_.end() || position < 0 || position >= static_cast<int>(it->second.size())) return 0;
+    return it->second[position].submenu;
+}
+
+int SimDesktop::GetMenuItemCount(std::uint64_t menu) {
+    auto it = menus_.find(menu);
+    return it == menus_.end() ? -1 : static_cast<int>(it->second.size());
+}
+
+std::uint32_t SimDesktop::GetMenuItemID(std::uint64_t menu, int position) {
+    auto it = menus_.find(menu);
+    if (it == menus_.end() || position < 0 || position >= static_cast<int>(it->second.size()))
+        return 0xFFFFFFFFu;
+    const SimMenuItem& item = it->second[position];
+    return item.submenu ? 0xFFFFFFFFu : item.id;
+}
+
+int SimDesktop::GetMenuString(std::uint64_t menu, std::uint32_t item, char* buffer, int size,
+                              std::uint32_t flags) {
+    if (size > 0) buffer[0] = 0;
+    auto it = menus_.find(menu);
+    if (it == menus_.end()) return 0;
+    const SimMenuItem* found = nullptr;
+    if (flags & wnd::kMfByPosition) {
+        if (item < it->second.size()) found = &it->second[item];
+    } else {
+        std::function<const SimMenuItem*(std::uint64_t)> search = [&](std::uint64_t m) -> const SimMenuItem* {
+            auto mi = menus_.find(m);
+            if (mi == menus_.end()) return nullptr;
+            for (const SimMenuItem& i : mi->second) {
+                if (!i.submenu && i.id == item && i.id != 0) return &i;
+                if (i.submenu)
+                    if (const SimMenuItem* f = search(i.submenu)) return f;
+            }
+            return nullptr;
+        };
+        found = search(menu);
+    }
+    if (!found || size <= 0) return 0;
+    size_t n = std::min<size_t>(found->text.size(), static_cast<size_t>(size - 1));
+    std::memcpy(buffer, found->text.data(), n);
+    buffer[n] = 0;
+    return static_cast<int>(n);
+}
+
+// --- Process memory ----------------------------------------------------------------
+
+RemoteAddress SimDesktop::VirtualAllocEx(Handle process, std::uint64_t size, std::uint32_t, std::uint32_t) {
+    SimProcess* p = ProcessOf(process);
+    if (!p || !p->alive || size == 0 || size > (1ull << 30)) return 0;
+    const std::uint64_t pages = (size + 0xFFF) & ~0xFFFull;
+    const RemoteAddress a = p->nextAddress;
+    p->nextAddress += pages + 0x10000;
+    p->memory[a].assign(pages, 0);
+    return a;
+}
+
+bool SimDesktop::VirtualFreeEx(Handle process, RemoteAddress address, std::uint64_t size,
+                               std::uint32_t freeType) {
+    SimProcess* p = ProcessOf(process);
+    if (!p || size != 0 || freeType != mem::kRelease) return false;
+    return p->memory.erase(address) != 0;
+}
+
+bool SimDesktop::ReadMemory(Pid pid, RemoteAddress address, void* buffer, std::uint64_t size) {
+    SimProcess* p = FindProcess(pid);
+    if (!p || !p->alive) return false;
+    auto it = p->memory.upper_bound(address);
+    if (it == p->memory.begin()) return false;
+    --it;
+    if (address < it->first || address + size > it->first + it->second.size()) return false;
+    std::memcpy(buffer, it->second.data() + (address - it->first), size);
+    return true;
+}
+
+bool SimDesktop::WriteMemory(Pid pid, RemoteAddress address, const void* buffer, std::uint64_t size) {
+    SimProcess* p = FindProcess(pid);
+    if (!p || !p->alive) return false;
+    auto it = p->memory.upper_bound(address);
+    if (it == p->memory.begin()) return false;
+    --it;
+    if (address < it->first || address + size > it->first + it->second.size()) return false;
+    std::memcpy(it->second.data() + (address - it->first), buffer, size);
+    return true;
+}
+
+std::size_t SimDesktop::RemoteBlockCount(Pid pid) {
+    SimProcess* p = FindProcess(pid);
+    return p ? p->memory.size() : 0;
+}
+
+bool SimDesktop::ReadProcessMemory(Handle process, RemoteAddress address, void* buffer, std::uint64_t size,
+                                   std::uint64_t* bytesRead) {
+    SimProcess* p = ProcessOf(process);
+    bool ok = p && ReadMemory(p->pid, address, buffer, size);
+    if (bytesRead) *bytesRead = ok ? size : 0;
+    return ok;
+}
+
+bool SimDesktop::WriteProcessMemory(Handle process, RemoteAddress address, const void* buffer,
+                                    std::uint64_t size, std::uint64_t* bytesWritten) {
+    SimProcess* p = ProcessOf(process);
+    bool ok = p && WriteMemory(p->pid, address, buffer, size);
+    if (bytesWritten) *bytesWritten = ok ? size : 0;
+    return ok;
+}
+
+bool SimDesktop::IsWow64Process(Handle process, bool* wow64) {
+    SimProcess* p = ProcessOf(process);
+    if (!p) return false;
+    *wow64 = p->is32Bit;
+    return true;
+}
+
+}  // namespace hw::platform::sim
