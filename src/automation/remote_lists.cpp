@@ -4,13 +4,13 @@
 #include <cstring>
 
 #include "automation/process.h"
-#include "automation/remote_records.h"
+#include "platform/records.h"
 #include "common/text.h"
 
 namespace hw::automation {
 
 namespace p = platform;
-using namespace records;
+using namespace platform::records;
 
 namespace {
 

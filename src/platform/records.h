@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace hw::automation::records {
+namespace hw::platform::records {
 
 struct LvItem32 {
     std::uint32_t mask;
@@ -82,4 +82,4 @@ static_assert(sizeof(Rect) == 16);
 inline constexpr std::uint32_t kLvifText = 1;
 inline constexpr std::int32_t kCellTextMax = 255;
 
-}  // namespace hw::automation::records
+}  // namespace hw::platform::records

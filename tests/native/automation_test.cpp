@@ -1,0 +1,181 @@
+// Window discovery, window texts, menus and cross-process list reading,
+// against the stand-in server on the simulated desktop.
+#include <gtest/gtest.h>
+
+#include "automation/remote_lists.h"
+#include "common/text.h"
+#include "native/standin_fixture.h"
+
+namespace hw::testing {
+namespace {
+
+using namespace automation;
+namespace msg = platform::msg;
+
+class AutomationTest : public StandinFixture {};
+
+TEST_F(AutomationTest, MainWindowDescendantsAndTheTwoTextReads) {
+    Install("active\nat 0 join Dorn 10.0.0.5 Dornak\n");
+    platform::Pid pid = LaunchAndSave();
+    Hwnd main = GetProcessMainWindow(d, pid);
+    ASSERT_NE(main, 0u);
+    EXPECT_EQ(main, static_cast<Hwnd>(server().mainForm()));
+    d.ShowWindow(main, platform::wnd::kSwHide);
+    EXPECT_EQ(GetProcessMainWindow(d, pid), main);  // hidden still counts
+    EXPECT_EQ(GetProcessMainWindow(d, d.OwnPid()), 0u);
+
+    std::vector<Hwnd> all = GetChildWindows(d, main);
+    ASSERT_GT(all.size(), 8u);
+    // Descendants come each followed by its own: the status fields follow their frame.
+    Hwnd field = static_cast<Hwnd>(server().masterStatus());
+    auto at = std::find(all.begin(), all.end(), field);
+    ASSERT_NE(at, all.end());
+    EXPECT_EQ(*(at - 1), d.GetParent(field));
+    EXPECT_EQ(GetWindowTitle(d, field), "Connecting to Master Server...\r\n");
+    EXPECT_EQ(GetControlText(d, field), "Connected to Master Server");
+    EXPECT_EQ(GetControlText(d, static_cast<Hwnd>(server().localStatus())), "ACTIVE - 1 player");
+    EXPECT_EQ(GetWindowClass(d, static_cast<Hwnd>(server().playerList())), "ListViewWndClass");
+    EXPECT_EQ(GetWindowClass(d, static_cast<Hwnd>(server().messageList())), "ThunderRT6ListBox");
+
+    Hwnd lonely = static_cast<Hwnd>(server().messageList());
+    EXPECT_EQ(GetChildWindows(d, lonely), std::vector<Hwnd>{0});
+    EXPECT_EQ(GetChildWindows(d, 0), std::vector<Hwnd>{0});
+
+    // A caption with blanks: the title keeps them, the control text does not.
+    Hwnd ok = d.CreateWindow(pid, "Button", "  OK  ", main);
+    EXPECT_EQ(GetWindowTitle(d, ok), "  OK  ");
+    EXPECT_EQ(GetControlText(d, ok), "OK");
+
+    d.KillProcess(pid);
+    EXPECT_EQ(GetWindowTitle(d, field), "");
+    EXPECT_EQ(GetControlText(d, field), "");
+    EXPECT_EQ(GetWindowClass(d, field), "");
+    EXPECT_EQ(GetChildWindows(d, main), std::vector<Hwnd>{0});
+    EXPECT_TRUE(GetMenuCommands(d, main).empty());
+}
+
+TEST_F(AutomationTest, MenuCommandsOfTheFirstSubmenuLevel) {
+    Install();
+    platform::Pid pid = Launch();
+    Hwnd main = GetProcessMainWindow(d, pid);
+    EXPECT_EQ(GetMenuCommands(d, main),
+              (std::vector<std::string>{"&File|0\\E&xit|9", "&Server|1\\&Manage|31", "&Server|1\\&Statistics|33",
+                                        "&Help|2\\&About|41"}));
+
+    // A top item with its own id, a separator and a nested submenu.
+    std::uint64_t nested = d.CreateMenu({{"Deep", 77, 0}});
+    std::uint64_t sub = d.CreateMenu({{"  Padded  ", 5, 0}, {"", 0, 0}, {"More", 0, nested}});
+    Hwnd w = d.CreateWindow(pid, "ThunderRT6FormDC", "Other", 0);
+    d.Window(w)->menu = d.CreateMenu({{"Top", 0, sub}});
+    EXPECT_EQ(GetMenuCommands(d, w), std::vector<std::string>{"Top|0\\Padded|5"});
+    EXPECT_TRUE(GetMenuCommands(d, d.CreateWindow(pid, "X", "no menu", 0)).empty());
+}
+
+TEST(SplitAtDelimiterOnMenus, TakesTheManageId) {
+    const std::string entry = "&Server|1\\&Manage|31";
+    const std::string tail = entry.substr(entry.find("&Manage"));
+    EXPECT_EQ(text::LeadingNumber(text::SplitAtDelimiter(tail, "|", true)), 31);
+}
+
+class ListReading : public StandinFixture, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(ListReading, CellsOfBothLayoutsAndWholeListsAgree) {
+    platform::sim::ProgramSpec spec;
+    spec.is32Bit = GetParam();
+    Install("at 0 join Dorn 10.0.0.5 Dornak\nat 0 players 40\n", spec);
+    platform::Pid pid = LaunchAndSave();
+    Hwnd lv = static_cast<Hwnd>(server().playerList());
+    std::int64_t count = 0;
+    ASSERT_TRUE(d.SendMessageTimeout(lv, msg::kLvmGetItemCount, 0, 0, 0, 1000, &count));
+    ASSERT_EQ(count, 41);
+    EXPECT_EQ(GetListViewCellText(d, lv, pid, 1, 0), "Dorn");
+    EXPECT_EQ(GetListViewCellText(d, lv, pid, 2, 0), "10.0.0.5");
+    EXPECT_EQ(GetListViewCellText(d, lv, pid, 3, 0), "Dornak");
+    EXPECT_EQ(GetListViewCellText(d, lv, pid, 3, 500), "");  // no such row
+    EXPECT_EQ(GetListViewCellText(d, lv, pid, 1, 0), GetListViewCellText(d, lv, pid, 1, 0));
+
+    auto whole = GetListViewCells(d, lv, pid, static_cast<int>(count), {1, 2, 3});
+    ASSERT_EQ(whole.size(), 41u);
+    for (int row = 0; row < 41; ++row)
+        for (int c = 1; c <= 3; ++c) EXPECT_EQ(whole[row][c - 1], GetListViewCellText(d, lv, pid, c, row));
+    EXPECT_EQ(d.RemoteBlockCount(pid), 0u);
+    EXPECT_EQ(d.OpenHandleCount(), 0u);
+
+    // Blanks trimmed, empty cells empty, over-long cells cut to 254.
+    host().ListViewSet(lv, {{"1", "  Lead", "   ", std::string(400, 'x')}});
+    EXPECT_EQ(GetListViewCellText(d, lv, pid, 1, 0), "Lead");
+    EXPECT_EQ(GetListViewCellText(d, lv, pid, 2, 0), "");
+    EXPECT_EQ(GetListViewCellText(d, lv, pid, 3, 0), std::string(254, 'x'));
+    EXPECT_EQ(GetListViewCells(d, lv, pid, 1, {1, 2, 3})[0],
+              (std::vector<std::string>{"Lead", "", std::string(254, 'x')}));
+}
+INSTANTIATE_TEST_SUITE_P(TargetLayouts, ListReading, ::testing::Values(true, false),
+                         [](const auto& info) { return info.param ? "Server32" : "Server64"; });
+
+TEST_F(AutomationTest, ListBoxLinesFromAStartIndex) {
+    Install();
+    LaunchAndSave();
+    Hwnd lb = static_cast<Hwnd>(server().messageList());
+    host().ListBoxClear(lb);
+    EXPECT_TRUE(GetListBoxLines(d, lb, 0).empty());
+    for (int i = 0; i < 5; ++i) host().ListBoxAdd(lb, "line " + std::to_string(i));
+    EXPECT_EQ(GetListBoxLines(d, lb, 3), (std::vector<std::string>{"line 3", "line 4"}));
+    EXPECT_TRUE(GetListBoxLines(d, lb, 5).empty());
+    EXPECT_EQ(GetListBoxLines(d, lb, 0).size(), 5u);
+    EXPECT_TRUE(GetListBoxLines(d, 0, 0).empty());
+    host().ListBoxAdd(lb, std::string(70000, 'z'));  // longer than any buffer guess
+    EXPECT_EQ(GetListBoxLines(d, lb, 5), std::vector<std::string>{std::string(70000, 'z')});
+}
+
+TEST_F(AutomationTest, ToolbarButtonCentreOpensTheView) {
+    EXPECT_EQ(MakeLParam(22, 13), 13 * 65536 + 22);
+    EXPECT_EQ(MakeLParam(-1, -1), -1);
+    EXPECT_EQ(text::RoundHalfEven((10.0 + 33) / 2), 22);
+
+    Install();
+    platform::Pid pid = LaunchAndSave();
+    Hwnd main = GetProcessMainWindow(d, pid);
+    d.PostMessage(main, msg::kCommand, standin::kManageCommand, 0);
+    d.AdvanceIdle(10);
+    Hwnd tb = static_cast<Hwnd>(server().toolbar());
+    ASSERT_NE(tb, 0u);
+    // Button 2 spans 50..73 across and 2..24 down: 61.5 rounds to 62.
+    std::int32_t point = GetToolbarButtonPoint(d, tb, pid, 2);
+    EXPECT_EQ(point, MakeLParam(62, 13));
+    EXPECT_EQ(GetToolbarButtonPoint(d, tb, pid, 40), 0);  // no such button
+    Click(tb, msg::kMkLButton, point);
+    EXPECT_NE(Descendant(main, "Review Transactions"), 0u);
+    EXPECT_EQ(d.RemoteBlockCount(pid), 0u);
+    EXPECT_EQ(GetToolbarButtonPoint(d, tb, 99999, 2), 0);  // no such process
+}
+
+TEST_F(AutomationTest, AHungServerMakesEveryReadReturnWithinItsTimeOut) {
+    Install("active\nat 0 players 3\n");
+    platform::Pid pid = LaunchAndSave();
+    Hwnd field = static_cast<Hwnd>(server().localStatus());
+    Hwnd lv = static_cast<Hwnd>(server().playerList());
+    Hwnd lb = static_cast<Hwnd>(server().messageList());
+    d.PostMessage(GetProcessMainWindow(d, pid), msg::kCommand, standin::kManageCommand, 0);
+    d.AdvanceIdle(10);
+    Hwnd tb = static_cast<Hwnd>(server().toolbar());
+    d.HangProcess(pid, 3600 * 1000);
+
+    auto within = [&](auto read) {
+        const std::uint64_t start = d.NowMs();
+        read();
+        return d.NowMs() - start;
+    };
+    EXPECT_LE(within([&] { EXPECT_EQ(GetControlText(d, field), ""); }), msg::kSendTimeoutMs);
+    EXPECT_LE(within([&] { EXPECT_EQ(GetListViewCellText(d, lv, pid, 1, 0), ""); }), msg::kSendTimeoutMs);
+    EXPECT_LE(within([&] { EXPECT_TRUE(GetListViewCells(d, lv, pid, 3, {1, 2, 3}).empty()); }),
+              msg::kSendTimeoutMs);
+    EXPECT_LE(within([&] { EXPECT_TRUE(GetListBoxLines(d, lb, 0).empty()); }), msg::kSendTimeoutMs);
+    EXPECT_LE(within([&] { EXPECT_EQ(GetToolbarButtonPoint(d, tb, pid, 2), 0); }), msg::kSendTimeoutMs);
+    // The title needs no answer from the server.
+    EXPECT_EQ(GetWindowTitle(d, field), "Connecting to Master Server...\r\n");
+    EXPECT_EQ(d.RemoteBlockCount(pid), 0u);
+    EXPECT_EQ(d.OpenHandleCount(), 0u);
+}
+
+}  // namespace
+}  // namespace hw::testing

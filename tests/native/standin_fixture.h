@@ -1,0 +1,54 @@
+// The simulated desktop with the stand-in server installed as the game.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include "automation/process.h"
+#include "automation/windows.h"
+#include "platform/sim/sim_desktop.h"
+#include "standin/sim/sim_host.h"
+
+namespace hw::testing {
+
+inline constexpr const char* kGameFolder = "C:\\Games\\Kaltor Online\\";
+inline constexpr const char* kServerPath = "C:\\Games\\Kaltor Online\\KALTOR INTERNET SERVER.EXE";
+
+class StandinFixture : public ::testing::Test {
+protected:
+    void Install(const std::string& script = {}, platform::sim::ProgramSpec spec = {}) {
+        standins.Install(d, kServerPath, script, spec);
+    }
+    // Launches the server and lets it come up to its configuration form.
+    platform::Pid Launch() {
+        platform::Pid pid = automation::LaunchProgram(d, kServerPath, kGameFolder, false);
+        d.AdvanceIdle(400);
+        return pid;
+    }
+    // Launches it and saves the configuration form, as an operator would.
+    platform::Pid LaunchAndSave() {
+        platform::Pid pid = Launch();
+        platform::Hwnd form = d.FindWindow("ThunderRT6FormDC", "Server Configuration");
+        EXPECT_NE(form, 0u);
+        platform::Hwnd save = d.FindWindowEx(form, 0, "ThunderRT6CommandButton", "&Save");
+        Click(save);
+        d.AdvanceIdle(400);
+        return pid;
+    }
+    void Click(platform::Hwnd window, std::uint64_t wParam = 0, std::int64_t lParam = 0) {
+        d.PostMessage(window, platform::msg::kLButtonDown, wParam, lParam);
+        d.PostMessage(window, platform::msg::kLButtonUp, wParam, lParam);
+        d.AdvanceIdle(10);
+    }
+    platform::Hwnd Descendant(platform::Hwnd parent, const std::string& title) {
+        for (platform::Hwnd h : automation::GetChildWindows(d, parent))
+            if (h && automation::GetWindowTitle(d, h) == title) return h;
+        return 0;
+    }
+    standin::Server& server() { return *standins.Latest()->server; }
+    standin::SimHost& host() { return *standins.Latest()->host; }
+
+    platform::sim::SimDesktop d;
+    standin::SimStandins standins;
+};
+
+}  // namespace hw::testing
