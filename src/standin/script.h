@@ -17,7 +17,8 @@
 //   at MS hang MS2         stops answering for MS2
 //   at MS crash | exit
 //   every MS WHAT ...      repeats WHAT every MS (from MS on)
-// Times count from the start of the program. Lines starting with # are comments.
+// Times count from the moment the server runs (its configuration saved and
+// its windows complete). Lines starting with # are comments.
 #pragma once
 
 #include <cstdint>

@@ -64,11 +64,6 @@ void Server::Start() {
     buttonAction_[sendMessage_] = {"send", 0};
 
     if (script_.showConfig) host_.After(script_.configDelayMs, [this] { ShowConfig(); });
-    for (const ScriptEvent& e : script_.events) {
-        const std::uint64_t now = host_.NowMs();
-        const auto delay = static_cast<std::uint32_t>(e.atMs > now ? e.atMs - now : 0);
-        host_.After(delay, [this, e] { Run(e); });
-    }
 }
 
 void Server::ShowConfig() {
@@ -111,9 +106,14 @@ void Server::CompleteWindows() {
     serverFrame_ = Make(Kind::Frame, main_, "ThunderRT6Frame", "KALTOR Server", 8, 250, 628, 206);
     messageList_ = Make(Kind::ListBox, serverFrame_, "ThunderRT6ListBox", "", 10, 20, 608, 178);
     host_.SetLiveText(masterStatus_, "Connected to Master Server");
+    for (const std::string& line : earlyLines_) host_.ListBoxAdd(messageList_, line);
+    earlyLines_.clear();
     AddLine("KALTOR Internet Server started.");
     SetActive(script_.activeAtStart);
     RefreshPlayers();
+    // The script's clock starts now that the server runs.
+    for (const ScriptEvent& e : script_.events)
+        host_.After(static_cast<std::uint32_t>(e.atMs), [this, e] { Run(e); });
 }
 
 void Server::SetActive(bool active) {
@@ -156,7 +156,11 @@ void Server::Leave(const std::string& name) {
 }
 
 void Server::AddLine(const std::string& text) {
-    if (messageList_) host_.ListBoxAdd(messageList_, host_.ClockText() + "--  --" + text);
+    const std::string line = host_.ClockText() + "--  --" + text;
+    if (messageList_)
+        host_.ListBoxAdd(messageList_, line);
+    else
+        earlyLines_.push_back(line);  // shown once the list is up
 }
 
 void Server::AddChat(const std::string& speaker, const std::string& text) {

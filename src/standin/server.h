@@ -102,6 +102,7 @@ private:
     std::map<WinId, std::string> dialogKind_;    // open dialogs by title
     std::map<WinId, WinId> dialogEdit_;
     WinId pendingSend_ = 0;
+    std::vector<std::string> earlyLines_;
 };
 
 }  // namespace hw::standin

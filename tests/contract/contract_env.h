@@ -3,6 +3,8 @@
 // so the simulation cannot drift from the real calls.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -22,7 +24,19 @@ public:
     virtual void UnlockFile(const std::string& path) = 0;
     // Puts the helper window program at folder + fileName.
     virtual std::string InstallHelper(const std::string& folder, const std::string& fileName) = 0;
+    // Puts the stand-in game server at folder + "KALTOR INTERNET SERVER.EXE"
+    // with the given script beside it.
+    virtual std::string InstallServer(const std::string& folder, const std::string& script) = 0;
     virtual void EndProcess(platform::Pid pid) = 0;
+    // Lets time pass, the other programs running meanwhile.
+    virtual void Pass(std::uint32_t ms) = 0;
+    bool WaitFor(const std::function<bool()>& done, std::uint32_t timeoutMs) {
+        for (std::uint32_t waited = 0;; waited += 50) {
+            if (done()) return true;
+            if (waited >= timeoutMs) return false;
+            Pass(50);
+        }
+    }
     // A registry key under HKEY_LOCAL_MACHINE of this test's own.
     virtual std::string TestKey() = 0;
 };

@@ -2,6 +2,7 @@
 
 #include "contract/contract_env.h"
 #include "platform/sim/sim_desktop.h"
+#include "standin/sim/sim_host.h"
 
 namespace hw::testing {
 
@@ -23,7 +24,13 @@ public:
         sim_.InstallProgram(folder + fileName, spec);
         return folder + fileName;
     }
+    std::string InstallServer(const std::string& folder, const std::string& script) override {
+        const std::string path = folder + "KALTOR INTERNET SERVER.EXE";
+        standins_.Install(sim_, path, script);
+        return path;
+    }
     void EndProcess(platform::Pid pid) override { sim_.KillProcess(pid); }
+    void Pass(std::uint32_t ms) override { sim_.AdvanceIdle(ms); }
     std::string TestKey() override {
         auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
         return std::string("Software\\HarrowatchTests\\") + info->test_suite_name() + "." +
@@ -32,6 +39,7 @@ public:
 
 private:
     platform::sim::SimDesktop sim_;
+    standin::SimStandins standins_;
 };
 }  // namespace
 

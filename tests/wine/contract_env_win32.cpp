@@ -15,13 +15,14 @@ namespace hw::testing {
 
 namespace {
 
-std::string HelperPath() {
-    // The helper sits beside the test program.
+// The helper and the stand-in server sit beside the test program.
+std::string BinPath(const std::string& file) {
     char self[MAX_PATH] = {};
     GetModuleFileNameA(nullptr, self, MAX_PATH);
     std::string path(self);
-    return path.substr(0, path.find_last_of('\\') + 1) + "hw_test_helper.exe";
+    return path.substr(0, path.find_last_of('\\') + 1) + file;
 }
+std::string HelperPath() { return BinPath("hw_test_helper.exe"); }
 
 void DeleteTree(const std::string& folder) {
     WIN32_FIND_DATAA fd;
@@ -44,7 +45,6 @@ class Win32ContractEnv : public ContractEnv {
 public:
     ~Win32ContractEnv() override {
         for (auto& [path, h] : locks_) CloseHandle(h);
-        for (DWORD pid : started_) EndProcess(pid);
         for (auto& f : folders_) DeleteTree(f);
         RegDeleteTreeA(HKEY_LOCAL_MACHINE, "Software\\Wow6432Node\\HarrowatchTests");
         RegDeleteTreeA(HKEY_LOCAL_MACHINE, "Software\\HarrowatchTests");
@@ -87,6 +87,19 @@ public:
             << HelperPath() << " -> " << target;
         return target;
     }
+    std::string InstallServer(const std::string& folder, const std::string& script) override {
+        const std::string target = folder + "KALTOR INTERNET SERVER.EXE";
+        EXPECT_TRUE(CopyFileA(BinPath("KALTOR INTERNET SERVER.EXE").c_str(), target.c_str(), FALSE)) << target;
+        PutFile(folder + "standin.txt", script);
+        return target;
+    }
+    void Pass(std::uint32_t ms) override {
+        const ULONGLONG end = GetTickCount64() + ms;
+        while (GetTickCount64() < end) {
+            desktop_.DoEvents();
+            Sleep(10);
+        }
+    }
     void EndProcess(platform::Pid pid) override {
         HANDLE h = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid);
         if (!h) return;
@@ -99,13 +112,11 @@ public:
         return std::string("Software\\HarrowatchTests\\") + info->test_suite_name() + "." +
                info->name();
     }
-    void Track(platform::Pid pid) { started_.push_back(pid); }
 
 private:
     platform::win32::Win32Desktop desktop_;
     std::map<std::string, HANDLE> locks_;
     std::vector<std::string> folders_;
-    std::vector<DWORD> started_;
 };
 
 }  // namespace

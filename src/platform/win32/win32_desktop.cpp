@@ -29,6 +29,23 @@ BOOL CALLBACK EnumTrampoline(::HWND hwnd, LPARAM lp) {
     return (*callback)(FromHwnd(hwnd)) ? TRUE : FALSE;
 }
 
+// Under Wine, text messages that need converting between ANSI and UTF-16
+// (WM_GETTEXT, WM_GETTEXTLENGTH, WM_SETTEXT, LB_GETTEXT, LB_GETTEXTLEN) wait
+// for a hung receiver however short the time-out. A WM_NULL first, which
+// keeps its time-out, tells a hung program from a live one.
+bool IsTextMessage(UINT message) {
+    return message == WM_GETTEXT || message == WM_GETTEXTLENGTH || message == WM_SETTEXT ||
+           message == LB_GETTEXT || message == LB_GETTEXTLEN;
+}
+
+bool Answers(::HWND h, UINT flags, UINT timeoutMs) {
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(h, &pid);
+    if (pid == ::GetCurrentProcessId()) return ::IsWindow(h) != FALSE;
+    DWORD_PTR r = 0;
+    return ::SendMessageTimeoutA(h, WM_NULL, 0, 0, flags, timeoutMs, &r) != 0;
+}
+
 ProcessEntry ToEntry(const PROCESSENTRY32& pe) {
     ProcessEntry e;
     e.processId = pe.th32ProcessID;
@@ -275,6 +292,8 @@ bool Win32Desktop::SendMessageTimeout(Hwnd window, std::uint32_t message, std::u
                                       std::int64_t lParam, std::uint32_t flags,
                                       std::uint32_t timeoutMs, std::int64_t* result) {
     DWORD_PTR r = 0;
+    if (result) *result = 0;
+    if (IsTextMessage(message) && !Answers(ToHwnd(window), flags, timeoutMs)) return false;
     LRESULT ok = ::SendMessageTimeoutA(ToHwnd(window), message, static_cast<WPARAM>(wParam),
                                        static_cast<LPARAM>(lParam), flags, timeoutMs, &r);
     if (result) *result = ok ? static_cast<std::int64_t>(static_cast<LONG_PTR>(r)) : 0;
@@ -288,6 +307,7 @@ bool Win32Desktop::SendTextMessageTimeout(Hwnd window, std::uint32_t message, st
     if (result) *result = 0;
     const ::HWND h = ToHwnd(window);
     DWORD_PTR r = 0;
+    if (!Answers(h, flags, timeoutMs)) return false;
     if (message == WM_SETTEXT) {
         bool ok = ::SendMessageTimeoutA(h, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(buffer), flags,
                                         timeoutMs, &r) != 0;
