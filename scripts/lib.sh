@@ -71,3 +71,27 @@ hw_stop_wine() {
 hw_build() {  # preset
     cmake --preset "$1" >/dev/null && cmake --build --preset "$1"
 }
+
+# Google Benchmark's source from Debian's source package, for the Windows
+# benchmark programs (Debian ships it built for Linux only). Sets
+# HW_BENCHMARK_SOURCE.
+hw_benchmark_source() {
+    local dir="$HW_ROOT/build/third_party"
+    HW_BENCHMARK_SOURCE="$dir/benchmark"
+    [ -f "$HW_BENCHMARK_SOURCE/CMakeLists.txt" ] && return 0
+    mkdir -p "$dir/apt/lists/partial" "$dir/apt/parts"
+    cat > "$dir/apt/parts/debian-src.sources" <<'SRC'
+Types: deb-src
+URIs: http://deb.debian.org/debian
+Suites: bookworm
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+SRC
+    local opts=(-o Dir::Etc::SourceList=/dev/null -o "Dir::Etc::SourceParts=$dir/apt/parts"
+                -o "Dir::State::Lists=$dir/apt/lists" -o APT::Sandbox::User=root)
+    hw_say "fetching Debian's benchmark source package"
+    apt-get "${opts[@]}" update -qq
+    (cd "$dir" && apt-get "${opts[@]}" source --download-only -qq benchmark)
+    rm -rf "$HW_BENCHMARK_SOURCE" && mkdir -p "$HW_BENCHMARK_SOURCE"
+    tar -xzf "$dir"/benchmark_*.orig.tar.gz -C "$HW_BENCHMARK_SOURCE" --strip-components=1
+}
