@@ -1,0 +1,246 @@
+// Starting, stopping, activating, hiding and showing the server.
+#include "server/controller.h"
+
+#include "automation/process.h"
+#include "automation/windows.h"
+#include "common/error.h"
+#include "common/text.h"
+#include "settings/registry.h"
+
+namespace hw::server {
+
+std::string gInstallDirectory;
+
+namespace p = platform;
+using automation::GetChildWindows;
+using automation::GetWindowTitle;
+
+clsHarrowatch::clsHarrowatch(p::Desktop& desktop, ui::MessageBoxHost& boxes, const automation::CancelSignal* cancel)
+    : desktop_(desktop), boxes_(boxes), cancel_(cancel) {}
+
+int clsHarrowatch::SubscribeUpdateStatus(StatusListener listener) {
+    listeners_.emplace_back(nextListener_, std::move(listener));
+    return nextListener_++;
+}
+
+void clsHarrowatch::UnsubscribeUpdateStatus(int id) {
+    std::erase_if(listeners_, [id](const auto& l) { return l.first == id; });
+}
+
+void clsHarrowatch::RaiseUpdateStatus(const std::string& type, const std::string& message, std::int32_t value) {
+    const auto listeners = listeners_;  // a handler may unsubscribe
+    for (const auto& [id, listener] : listeners) listener(type, message, value);
+}
+
+bool clsHarrowatch::ServerRunning() { return automation::GetProcessIdByName(desktop_, kServerExeName) != 0; }
+
+p::Hwnd clsHarrowatch::ServerMainWindow() {
+    const p::Pid pid = automation::GetProcessIdByName(desktop_, kServerExeName);
+    return pid ? automation::GetProcessMainWindow(desktop_, pid) : 0;
+}
+
+void clsHarrowatch::Click(p::Hwnd window, std::uint64_t wParam) {
+    desktop_.PostMessage(window, p::msg::kLButtonDown, wParam, 0);
+    desktop_.PostMessage(window, p::msg::kLButtonUp, wParam, 0);
+}
+
+clsHarrowatch::Wait clsHarrowatch::WaitForWindow(const std::function<p::Hwnd()>& lookup, p::Hwnd& found,
+                                                 std::uint32_t timeoutMs) {
+    const std::uint64_t start = desktop_.TickCount();
+    for (;;) {
+        if (cancel_ && cancel_->Raised()) return Wait::Cancelled;
+        found = lookup();
+        if (!ServerRunning()) return Wait::ServerGone;
+        if (found) return Wait::Found;
+        desktop_.DoEvents();
+        if (timeoutMs != automation::kNoTimeout && desktop_.TickCount() - start >= timeoutMs) return Wait::TimedOut;
+        desktop_.Sleep(automation::kPollPauseMs);
+    }
+}
+
+void clsHarrowatch::PauseWithEvents(std::uint32_t ms) {
+    const std::uint64_t end = desktop_.TickCount() + ms;
+    while (desktop_.TickCount() < end && !(cancel_ && cancel_->Raised())) {
+        desktop_.Sleep(static_cast<std::uint32_t>(std::min<std::uint64_t>(automation::kPollPauseMs, end - desktop_.TickCount())));
+        desktop_.DoEvents();
+    }
+}
+
+void clsHarrowatch::WaitUntilIdle(p::Pid pid) {
+    automation::ScopedHandle process(desktop_, desktop_.OpenProcess(p::proc::kQueryInformation, false, pid));
+    if (!process) return;
+    automation::WaitUntil(
+        desktop_, [&] { return desktop_.WaitForInputIdle(process.get(), 0) != p::proc::kWaitTimeout; }, kIdleWaitMs,
+        cancel_);
+}
+
+bool clsHarrowatch::SettingIsOne(const std::string& name) {
+    settings::cRegistry reg(desktop_);
+    reg.SetClassKey(settings::kHkeyLocalMachine);
+    reg.SetSectionKey(kSettingsKey);
+    reg.SetValueKey(name);
+    reg.SetValueType(p::reg::kDword);
+    return reg.Value() == TaggedValue(std::int32_t{1});
+}
+
+void clsHarrowatch::SettleAndHide(p::Pid pid) {
+    p::Hwnd main = automation::GetProcessMainWindow(desktop_, pid);
+    std::vector<p::Hwnd> list = GetChildWindows(desktop_, main);
+    for (;;) {
+        const size_t remembered = list.size();
+        for (p::Hwnd h : list) {
+            if (h && GetWindowTitle(desktop_, h) == "KALTOR Server") {
+                HideServerWindow();
+                return;
+            }
+        }
+        PauseWithEvents(1000);
+        if (cancel_ && cancel_->Raised()) return;
+        WaitUntilIdle(pid);
+        if (!main) main = automation::GetProcessMainWindow(desktop_, pid);
+        list = GetChildWindows(desktop_, main);
+        if (list.size() == remembered) return;  // settled without the window: leave it shown
+    }
+}
+
+p::Pid clsHarrowatch::StartServer() {
+    Operation op(*this);
+    p::Pid pid = 0;
+    try {
+        settings::cRegistry reg(desktop_);
+        reg.SetClassKey(settings::kHkeyLocalMachine);
+        reg.SetSectionKey(kGameKey);
+        reg.SetValueKey("INSTDIR");
+        reg.SetValueType(p::reg::kSz);
+        const TaggedValue installDir = reg.Value();
+        gInstallDirectory = text::IsBlankValue(installDir)
+                                ? text::AddTrailingBackslash(text::FolderOf(desktop_.GetOwnModuleFileName()))
+                                : text::AddTrailingBackslash(installDir.ToText());
+
+        RaiseUpdateStatus(kEnableTimer, "", kFalse);
+        pid = automation::GetProcessIdByName(desktop_, kServerExeName);
+        if (!pid) {
+            RaiseUpdateStatus(kUpdateStatus, "STARTING KALTOR....", 0);
+            RaiseUpdateStatus(kEnableToolbar, "", kFalse);
+            const std::string program = gInstallDirectory + kServerExeName;
+            if (!desktop_.FileExists(program)) {
+                boxes_.Show("You must run Harrowatch from your Kaltor directory.", kAppTitle,
+                            ui::mb::kOk | ui::mb::kIconExclamation);
+                return 0;
+            }
+            pid = automation::LaunchProgram(desktop_, program, gInstallDirectory, false, cancel_);
+            RaiseUpdateStatus(kEnableToolbar, "", kTrue);
+            if (pid) {
+                p::Hwnd form = 0;
+                Wait w = WaitForWindow([&] { return desktop_.FindWindow("ThunderRT6FormDC", "Server Configuration"); },
+                                       form);
+                if (w != Wait::Found) {
+                    // Gone while starting: the next poll launches it again.
+                    if (w == Wait::ServerGone) RaiseUpdateStatus(kEnableTimer, "", kTrue);
+                    return 0;
+                }
+                if (SettingIsOne("AutoStart")) {
+                    p::Hwnd save = 0;
+                    // The operator may save the form first: then there is nothing to press.
+                    w = WaitForWindow(
+                        [&] {
+                            p::Hwnd b = desktop_.FindWindowEx(form, 0, "ThunderRT6CommandButton", "&Save");
+                            return b ? b : (desktop_.IsWindow(form) ? p::Hwnd{0} : form);
+                        },
+                        save);
+                    if (w != Wait::Found) {
+                        if (w == Wait::ServerGone) RaiseUpdateStatus(kEnableTimer, "", kTrue);
+                        return 0;
+                    }
+                    if (save != form) Click(save);
+                }
+                if (SettingIsOne("HideKaltorWindow")) SettleAndHide(pid);
+            }
+        }
+        desktop_.DoEvents();
+        RaiseUpdateStatus(kEnableTimer, "", kTrue);
+        return pid;
+    } catch (...) {
+        RaiseUpdateStatus(kEnableToolbar, "", kTrue);
+        RaiseUpdateStatus(kEnableTimer, "", kTrue);
+        ReportCaught(boxes_, "StartServer");
+        return pid;
+    }
+}
+
+void clsHarrowatch::HideServerWindow() {
+    Operation op(*this);
+    try {
+        const p::Pid pid = StartServer();
+        if (!pid) return;
+        desktop_.ShowWindow(automation::GetProcessMainWindow(desktop_, pid), p::wnd::kSwHide);
+        desktop_.UpdateWindow(desktop_.GetDesktopWindow());
+        desktop_.DoEvents();
+    } catch (...) {
+        ReportCaught(boxes_, "HideServerWindow");
+    }
+}
+
+void clsHarrowatch::ShowServerWindow() {
+    Operation op(*this);
+    try {
+        const p::Pid pid = StartServer();
+        if (!pid) return;
+        const p::Hwnd main = automation::GetProcessMainWindow(desktop_, pid);
+        desktop_.ShowWindow(main, p::wnd::kSwShowNormal);
+        desktop_.MoveWindow(main, 100, 100, 700, 600, true);
+        desktop_.UpdateWindow(desktop_.GetDesktopWindow());
+        desktop_.DoEvents();
+    } catch (...) {
+        ReportCaught(boxes_, "ShowServerWindow");
+    }
+}
+
+void clsHarrowatch::ToggleServer(bool pServerActive) {
+    Operation op(*this);
+    try {
+        if (!ServerRunning() && !pServerActive) return;
+        const p::Pid pid = StartServer();
+        const p::Hwnd main = automation::GetProcessMainWindow(desktop_, pid);
+        const std::string wanted = pServerActive ? "Activate Server" : "Deactivate Server";
+        for (p::Hwnd h : GetChildWindows(desktop_, main)) {
+            if (h && GetWindowTitle(desktop_, h) == wanted) {
+                Click(h);
+                return;
+            }
+            desktop_.DoEvents();
+        }
+    } catch (...) {
+        RaiseUpdateStatus(kEnableTimer, "", kTrue);
+        ReportCaught(boxes_, "ToggleServer");
+    }
+}
+
+bool clsHarrowatch::StopServer() {
+    Operation op(*this);
+    try {
+        RaiseUpdateStatus(kEnableTimer, "", kFalse);
+        if (!ServerRunning()) return true;
+        desktop_.PostMessage(ServerMainWindow(), p::msg::kClose, 0, 0);
+        // The server may ask the operator first; Harrowatch waits for the answer.
+        while (desktop_.FindWindow("#32770", "Close Server") && ServerRunning()) {
+            desktop_.DoEvents();
+            desktop_.Sleep(automation::kPollPauseMs);
+        }
+        for (int pass = 0; pass < 10; ++pass) {
+            if (!ServerRunning()) return true;
+            // A second per pass, in slices so that Harrowatch's windows stay live.
+            for (int slice = 0; slice < 40; ++slice) {
+                desktop_.Sleep(25);
+                desktop_.DoEvents();
+            }
+        }
+        RaiseUpdateStatus(kEnableTimer, "", kTrue);
+        return false;
+    } catch (...) {
+        ReportCaught(boxes_, "StopServer");
+        return false;
+    }
+}
+
+}  // namespace hw::server

@@ -1,0 +1,108 @@
+// clsHarrowatch: everything Harrowatch does to the game server, through the
+// server's own windows. It touches no window of Harrowatch; it tells its
+// listeners what it does through UpdateStatus.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "automation/wait.h"
+#include "platform/desktop.h"
+#include "schedule/schedule.h"
+#include "ui/message_box.h"
+
+namespace hw::server {
+
+inline constexpr const char* kServerExeName = "KALTOR INTERNET SERVER.EXE";
+inline constexpr const char* kGameKey = "Software\\Velmora\\KALTOR";
+inline constexpr const char* kSettingsKey = "Software\\Harrowatch";
+
+// Status types of UpdateStatus; Booleans travel as -1 and 0.
+inline constexpr const char* kUpdateStatus = "UPDATE_STATUS";
+inline constexpr const char* kEnableToolbar = "ENABLE_TOOLBAR";
+inline constexpr const char* kEnableTimer = "ENABLE_TIMER";
+inline constexpr const char* kForceRefresh = "FORCE_REFRESH";
+inline constexpr const char* kToggleHourglass = "TOGGLE_HOURGLASS";
+inline constexpr std::int32_t kTrue = -1;
+inline constexpr std::int32_t kFalse = 0;
+
+// The game's installation directory, ending in a backslash; shared by every
+// controller and set by each StartServer.
+extern std::string gInstallDirectory;
+
+using StatusListener =
+    std::function<void(const std::string& pStatusType, const std::string& pStatusMessage, std::int32_t pStatusValue)>;
+
+class clsHarrowatch : public schedule::ScheduledItemRunner {
+public:
+    // cancel: raised when Harrowatch shuts down; every wait ends on it.
+    clsHarrowatch(platform::Desktop& desktop, ui::MessageBoxHost& boxes,
+                  const automation::CancelSignal* cancel = nullptr);
+
+    // Listeners hear this instance only; raising is synchronous.
+    int SubscribeUpdateStatus(StatusListener listener);
+    void UnsubscribeUpdateStatus(int id);
+
+    platform::Pid StartServer();
+    void HideServerWindow();
+    void ShowServerWindow();
+    bool StopServer();
+    void ToggleServer(bool pServerActive);
+    void SendServerMessage(const std::string& pMessageText);
+    bool ProcessScheduledItem(const std::string& pScheduledItem) override;
+    std::string ProcessChatText();
+
+    // How long a wait for one of the server's dialogs may take.
+    static constexpr std::uint32_t kDialogWaitMs = 30000;
+    static constexpr std::uint32_t kSendDialogWaitMs = 10000;
+    static constexpr std::uint32_t kIdleWaitMs = 30000;
+
+    std::int32_t mMessageLineCount = 0;
+    // True while one of the operations is on the stack (it may be waiting).
+    bool Busy() const { return depth_ > 0; }
+
+private:
+    enum class Wait { Found, ServerGone, TimedOut, Cancelled };
+    void RaiseUpdateStatus(const std::string& type, const std::string& message, std::int32_t value);
+    bool ServerRunning();
+    platform::Hwnd ServerMainWindow();
+    void Click(platform::Hwnd window, std::uint64_t wParam = 0);
+    // Looks `lookup` up until it answers a window, yielding and pausing
+    // between looks; ends when the server is gone, after timeoutMs, or on
+    // cancellation.
+    Wait WaitForWindow(const std::function<platform::Hwnd()>& lookup, platform::Hwnd& found,
+                       std::uint32_t timeoutMs = automation::kNoTimeout);
+    void PauseWithEvents(std::uint32_t ms);
+    void WaitUntilIdle(platform::Pid pid);
+    bool SettingIsOne(const std::string& name);
+    void SettleAndHide(platform::Pid pid);
+    platform::Hwnd OpenDataManagerWindow(std::int16_t index);
+    platform::Hwnd FindByControlText(platform::Hwnd parent, const std::string& text, bool yieldBetween,
+                                     bool yieldFirst);
+    bool DeleteDataFile(const std::string& fileName);
+    platform::Hwnd ServerMessageList(platform::Hwnd main);
+
+    platform::Desktop& desktop_;
+    ui::MessageBoxHost& boxes_;
+    const automation::CancelSignal* cancel_;
+    std::vector<std::pair<int, StatusListener>> listeners_;
+    int nextListener_ = 1;
+    int depth_ = 0;
+    friend class Operation;
+};
+
+// Marks an operation of the controller on the stack for as long as it runs.
+class Operation {
+public:
+    explicit Operation(clsHarrowatch& c) : c_(c) { ++c_.depth_; }
+    ~Operation() { --c_.depth_; }
+    Operation(const Operation&) = delete;
+    Operation& operator=(const Operation&) = delete;
+
+private:
+    clsHarrowatch& c_;
+};
+
+}  // namespace hw::server

@@ -1,0 +1,140 @@
+// Sending the operator's text to the players, and capturing their chat.
+#include "automation/remote_lists.h"
+#include "automation/windows.h"
+#include "common/error.h"
+#include "common/text.h"
+#include "server/controller.h"
+
+namespace hw::server {
+
+namespace p = platform;
+using automation::GetChildWindows;
+using automation::GetWindowTitle;
+
+namespace {
+bool Send(p::Desktop& d, p::Hwnd h, std::uint32_t message, std::uint64_t wParam, std::int64_t* result = nullptr) {
+    return d.SendMessageTimeout(h, message, wParam, 0, p::msg::kSmtoAbortIfHung, p::msg::kSendTimeoutMs, result);
+}
+
+// Drawing of the desktop and the taskbar stays off for as long as this
+// lives, and is switched on again on every way out.
+class DrawingFrozen {
+public:
+    DrawingFrozen(p::Desktop& d, p::Hwnd taskbar) : d_(d), taskbar_(taskbar) {
+        Send(d_, d_.GetDesktopWindow(), p::msg::kSetRedraw, 0);
+        Send(d_, taskbar_, p::msg::kSetRedraw, 0);
+    }
+    ~DrawingFrozen() {
+        Send(d_, d_.GetDesktopWindow(), p::msg::kSetRedraw, 1);
+        Send(d_, taskbar_, p::msg::kSetRedraw, 1);
+    }
+    DrawingFrozen(const DrawingFrozen&) = delete;
+    DrawingFrozen& operator=(const DrawingFrozen&) = delete;
+
+private:
+    p::Desktop& d_;
+    p::Hwnd taskbar_;
+};
+}  // namespace
+
+p::Hwnd clsHarrowatch::ServerMessageList(p::Hwnd main) {
+    for (p::Hwnd h : GetChildWindows(desktop_, main)) {
+        if (!h) break;
+        if (GetWindowTitle(desktop_, h) == "KALTOR Server")
+            return desktop_.FindWindowEx(h, 0, "ThunderRT6ListBox", nullptr);
+    }
+    return 0;
+}
+
+void clsHarrowatch::SendServerMessage(const std::string& pMessageText) {
+    Operation op(*this);
+    try {
+        RaiseUpdateStatus(kEnableTimer, "", kFalse);
+        const p::Hwnd main = ServerMainWindow();
+        const std::vector<p::Hwnd> windows = GetChildWindows(desktop_, main);
+        const p::Hwnd taskbar = desktop_.FindWindow("Shell_TrayWnd", "");
+        {
+            DrawingFrozen frozen(desktop_, taskbar);
+            for (p::Hwnd h : windows) {
+                if (h && GetWindowTitle(desktop_, h) == "&Send Message") {
+                    Click(h);
+                    break;
+                }
+                desktop_.DoEvents();
+            }
+            p::Hwnd dialog = desktop_.FindWindow("#32770", "Send Message To Player");
+            if (dialog) Send(desktop_, dialog, p::msg::kSetRedraw, 0);
+            // The screen is frozen while this lasts: it is kept short.
+            if (!dialog &&
+                WaitForWindow([&] { return desktop_.FindWindow("#32770", "Send Message To Player"); }, dialog,
+                              kSendDialogWaitMs) != Wait::Found) {
+                RaiseUpdateStatus(kEnableTimer, "", kTrue);  // monitoring goes on; the next poll relaunches it
+                return;
+            }
+            for (p::Hwnd h : GetChildWindows(desktop_, dialog)) {
+                if (!h) continue;
+                Send(desktop_, h, p::msg::kSetRedraw, 0);
+                if (automation::GetWindowClass(desktop_, h) == "Edit") {
+                    std::string textCopy = pMessageText;
+                    desktop_.SendTextMessageTimeout(h, p::msg::kSetText, 0, textCopy.data(), 0,
+                                                    p::msg::kSmtoAbortIfHung, p::msg::kSendTimeoutMs, nullptr);
+                }
+                desktop_.DoEvents();
+            }
+            for (p::Hwnd h : GetChildWindows(desktop_, dialog)) {
+                if (h && GetWindowTitle(desktop_, h) == "OK") {
+                    Click(h);
+                    break;
+                }
+                desktop_.DoEvents();
+            }
+            const p::Hwnd list = ServerMessageList(main);
+            if (mMessageLineCount != 0) {
+                mMessageLineCount += 1;  // the server's own echo of the text
+            } else {
+                std::int64_t count = 0;
+                if (list && Send(desktop_, list, p::msg::kLbGetCount, 0, &count))
+                    mMessageLineCount = static_cast<std::int32_t>(count);
+            }
+        }
+        RaiseUpdateStatus(kEnableTimer, "", kTrue);
+    } catch (...) {
+        RaiseUpdateStatus(kEnableTimer, "", kTrue);
+        ReportCaught(boxes_, "SendServerMessage");
+    }
+}
+
+std::string clsHarrowatch::ProcessChatText() {
+    Operation op(*this);
+    std::string result;
+    try {
+        RaiseUpdateStatus(kEnableTimer, "", kFalse);
+        const p::Hwnd list = ServerMessageList(ServerMainWindow());
+        if (mMessageLineCount == 0 && list) {
+            std::int64_t count = 0;
+            if (Send(desktop_, list, p::msg::kLbGetCount, 0, &count)) mMessageLineCount = static_cast<std::int32_t>(count);
+        }
+        const std::vector<std::string> lines = list ? automation::GetListBoxLines(desktop_, list, mMessageLineCount)
+                                                    : std::vector<std::string>{};
+        std::vector<std::string> chat;
+        for (const std::string& line : lines) {
+            if (line.find('"') == std::string::npos) continue;
+            std::string said = text::Trim(text::SplitAtDelimiter(line, "--  --", true));
+            said = text::SplitAtDelimiter(said, " ", true);
+            std::erase(said, '"');
+            chat.push_back(said);
+        }
+        if (!chat.empty()) {
+            result = text::Join(chat, "\r\n");
+            mMessageLineCount += static_cast<std::int32_t>(lines.size());
+        }
+        RaiseUpdateStatus(kEnableTimer, "", kTrue);
+        return result;
+    } catch (...) {
+        RaiseUpdateStatus(kEnableTimer, "", kTrue);
+        ReportCaught(boxes_, "ProcessChatText");
+        return {};
+    }
+}
+
+}  // namespace hw::server

@@ -1,0 +1,201 @@
+// Scheduled resets carried out in the server: its data manager's views,
+// pages, buttons and dialogs, or its data files.
+#include "automation/process.h"
+#include "automation/remote_lists.h"
+#include "automation/windows.h"
+#include "common/error.h"
+#include "common/text.h"
+#include "server/controller.h"
+
+namespace hw::server {
+
+namespace p = platform;
+using automation::GetChildWindows;
+
+namespace {
+constexpr std::uint32_t kViewWaitMs = 5000;       // for the data manager and its views to open
+constexpr std::uint32_t kFileInUseWaitMs = 3000;  // for the server to let go of a data file
+}  // namespace
+
+p::Hwnd clsHarrowatch::FindByControlText(p::Hwnd parent, const std::string& text, bool yieldBetween,
+                                         bool yieldFirst) {
+    if (!parent) return 0;  // nothing to search: as a search that finds nothing
+    const std::vector<p::Hwnd> list = GetChildWindows(desktop_, parent);
+    if (yieldFirst) desktop_.DoEvents();
+    for (p::Hwnd h : list) {
+        if (h && automation::GetControlText(desktop_, h) == text) return h;
+        if (yieldBetween) desktop_.DoEvents();
+    }
+    return 0;
+}
+
+p::Hwnd clsHarrowatch::OpenDataManagerWindow(std::int16_t index) {
+    const char* expected = index == 2 ? "Review Transactions" : index == 4 ? "Review Messages" : "Server Data Manager";
+    const p::Pid pid = automation::GetProcessIdByName(desktop_, kServerExeName);
+    const p::Hwnd main = automation::GetProcessMainWindow(desktop_, pid);
+
+    const std::vector<std::string> commands = automation::GetMenuCommands(desktop_, main);
+    if (commands.empty()) return 0;
+    const std::string* manage = nullptr;
+    for (const std::string& entry : commands) {
+        if (entry.find("&Manage") != std::string::npos) {
+            manage = &entry;
+            break;
+        }
+        desktop_.DoEvents();
+    }
+    if (!manage) return 0;
+    const std::string tail = manage->substr(manage->find("&Manage"));
+    const double id = text::LeadingNumber(text::SplitAtDelimiter(tail, "|", true));
+    if (id > 0) desktop_.PostMessage(main, p::msg::kCommand, static_cast<std::uint64_t>(id), 0);
+
+    // The server opens the data manager and its views in its own time: look
+    // for them a while rather than only once.
+    auto findIn = [&](const std::function<bool(p::Hwnd)>& match) {
+        p::Hwnd found = 0;
+        automation::WaitUntil(
+            desktop_,
+            [&] {
+                const std::vector<p::Hwnd> list = GetChildWindows(desktop_, main);
+                desktop_.DoEvents();
+                for (p::Hwnd h : list) {
+                    if (h && match(h)) {
+                        found = h;
+                        return true;
+                    }
+                    desktop_.DoEvents();
+                }
+                return !ServerRunning();
+            },
+            kViewWaitMs, cancel_);
+        return found;
+    };
+    const p::Hwnd toolbar =
+        findIn([&](p::Hwnd h) { return automation::GetWindowClass(desktop_, h) == "ToolbarWindow32"; });
+    if (!toolbar) return 0;
+
+    const std::int32_t point = automation::GetToolbarButtonPoint(desktop_, toolbar, pid, index);
+    desktop_.PostMessage(toolbar, p::msg::kLButtonDown, p::msg::kMkLButton, point);
+    desktop_.PostMessage(toolbar, p::msg::kLButtonUp, p::msg::kMkLButton, point);
+
+    const p::Hwnd view = findIn([&](p::Hwnd h) { return automation::GetWindowTitle(desktop_, h) == expected; });
+    if (!view) return 0;
+    desktop_.PostMessage(desktop_.GetParent(desktop_.GetParent(toolbar)), p::msg::kClose, 0, 0);
+    return view;
+}
+
+bool clsHarrowatch::DeleteDataFile(const std::string& fileName) {
+    const std::string dataDir =
+        text::AddTrailingBackslash(text::AddTrailingBackslash(gInstallDirectory) + "System\\Kaltor");
+    const std::string path = dataDir + fileName;
+    long r = desktop_.DeleteFile(path);
+    // The server lets go of a file a moment after it is deactivated.
+    const std::uint64_t start = desktop_.TickCount();
+    while (r == p::err::kSharingViolation && desktop_.TickCount() - start < kFileInUseWaitMs &&
+           !(cancel_ && cancel_->Raised())) {
+        desktop_.DoEvents();
+        desktop_.Sleep(100);
+        r = desktop_.DeleteFile(path);
+    }
+    // A file that is already gone is as reset as one just deleted.
+    if (r == 0 || r == p::err::kFileNotFound || r == p::err::kPathNotFound) return true;
+    throw HwError(errnum::kPermissionDenied, kAppTitle, "Permission denied: '" + path + "'");
+}
+
+bool clsHarrowatch::ProcessScheduledItem(const std::string& pScheduledItem) {
+    Operation op(*this);
+    bool result = false;
+    try {
+        const std::string key = text::Upper(pScheduledItem);
+        enum { Completed, Ended } outcome = Completed;
+        auto end = [&] {
+            outcome = Ended;
+            return false;
+        };
+        auto waitDialog = [&](const char* title, p::Hwnd& dialog) {
+            return WaitForWindow([&] { return desktop_.FindWindow("#32770", title); }, dialog, kDialogWaitMs) ==
+                   Wait::Found;
+        };
+        auto clickHeld = [&](p::Hwnd h) { Click(h, p::msg::kMkLButton); };
+
+        auto review = [&](std::int16_t index, const char* button) {
+            const p::Hwnd view = OpenDataManagerWindow(index);
+            const p::Hwnd b = FindByControlText(view, button, false, true);
+            if (!b) return end();
+            Click(b);
+            p::Hwnd dialog = 0;
+            if (!waitDialog("Delete File", dialog)) return end();
+            const p::Hwnd yes = FindByControlText(dialog, "&Yes", true, false);
+            if (!yes) return end();
+            clickHeld(yes);
+            desktop_.PostMessage(view, p::msg::kClose, 0, 0);
+            return true;
+        };
+        auto dataManager = [&](const char* button) {
+            const p::Hwnd view = OpenDataManagerWindow(10);
+            const p::Hwnd page = FindByControlText(view, "Store && Confinement", false, true);
+            if (!page) return end();
+            const p::Hwnd b = FindByControlText(page, button, false, true);
+            if (!b) return end();
+            Click(b);
+            desktop_.PostMessage(view, p::msg::kClose, 0, 0);
+            p::Hwnd dialog = 0;
+            if (!waitDialog("Reset Data", dialog)) return end();
+            const p::Hwnd ok = FindByControlText(dialog, "OK", true, false);
+            if (!ok) return end();
+            clickHeld(ok);
+            return true;
+        };
+
+        if (key == "STORE INVENTORY") {
+            result = dataManager("&Reset Store");
+        } else if (key == "CONFINEMENT") {
+            result = dataManager("&Reset Confinement");
+        } else if (key == "THANDREL'S QUESTS") {
+            const p::Hwnd view = OpenDataManagerWindow(10);
+            if (const p::Hwnd b = FindByControlText(view, "&Reset Storyline", false, true)) {
+                Click(b);
+                desktop_.PostMessage(view, p::msg::kClose, 0, 0);
+                result = true;
+            }
+        } else if (key == "GUILD MASTER LOG") {
+            [&] {
+                const p::Hwnd view = OpenDataManagerWindow(10);
+                const p::Hwnd page = FindByControlText(view, "Guilds", false, true);
+                if (!page) return end();
+                const p::Hwnd b = FindByControlText(page, "Clear Logs", false, true);
+                if (!b) return end();
+                Click(b);
+                p::Hwnd dialog = 0;
+                if (!waitDialog("Delete Guild Logs", dialog)) return end();
+                const p::Hwnd yes = FindByControlText(dialog, "&Yes", true, false);
+                if (!yes) return end();
+                clickHeld(yes);
+                desktop_.PostMessage(view, p::msg::kClose, 0, 0);
+                return result = true;
+            }();
+        } else if (key == "HALL OF RECORDS") {
+            result = DeleteDataFile("KALTORHallInfo.KLD");
+        } else if (key == "GUILD CREST") {
+            result = DeleteDataFile("KALTORGuildMasters.KLD");
+        } else if (key == "SERVER MONSTERS") {
+            ToggleServer(false);
+            DeleteDataFile("KALTORServerMonsters.KLD");
+            ToggleServer(true);
+            result = true;
+        } else if (key == "TRANSACTION LIST") {
+            result = review(2, "&Delete All Transactions");
+        } else if (key == "PUBLIC MESSAGES") {
+            result = review(4, "&Delete All Messages");
+        }
+        if (outcome == Ended) return false;
+        ToggleServer(true);
+        return result;
+    } catch (...) {
+        ToggleServer(true);
+        ReportCaught(boxes_, "ProcessScheduledItems");
+        return false;
+    }
+}
+
+}  // namespace hw::server

@@ -1,0 +1,45 @@
+// A controller on the simulated desktop, the stand-in installed as the game
+// and "INSTDIR" pointing at it, with every status event recorded.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "native/standin_fixture.h"
+#include "server/controller.h"
+
+namespace hw::testing {
+
+class ControllerFixture : public StandinFixture {
+protected:
+    ControllerFixture() : controller(d, boxes, &cancel) {
+        controller.SubscribeUpdateStatus([this](const std::string& t, const std::string& m, std::int32_t v) {
+            events.push_back(m.empty() ? t + " " + std::to_string(v) : t + " " + m + " " + std::to_string(v));
+        });
+        SetInstallDir(kGameFolder);
+        SetSetting("AutoStart", 1);
+        SetSetting("HideKaltorWindow", 1);
+    }
+    void SetInstallDir(const std::string& dir) {
+        d.PokeString(platform::kHkeyLocalMachine, server::kGameKey, "INSTDIR", dir);
+    }
+    void SetSetting(const std::string& name, std::uint32_t value) {
+        d.PokeValue(platform::kHkeyLocalMachine, server::kSettingsKey, name, platform::reg::kDword,
+                    {static_cast<std::uint8_t>(value), 0, 0, 0});
+    }
+    platform::Pid ServerPid() { return automation::GetProcessIdByName(d, server::kServerExeName); }
+    // The stand-in running, started as Harrowatch starts it.
+    platform::Pid Started(const std::string& script = {}) {
+        Install(script);
+        platform::Pid pid = controller.StartServer();
+        events.clear();
+        return pid;
+    }
+
+    ui::RecordingMessageBoxes boxes;
+    automation::CancelSignal cancel;
+    server::clsHarrowatch controller;
+    std::vector<std::string> events;
+};
+
+}  // namespace hw::testing

@@ -1,0 +1,162 @@
+// The server controller: starting, stopping, activating, hiding and showing
+// the stand-in server, with the status events each step raises.
+#include <gtest/gtest.h>
+
+#include "native/controller_fixture.h"
+
+namespace hw::testing {
+namespace {
+
+using Events = std::vector<std::string>;
+constexpr const char* kOn = "ENABLE_TIMER -1";
+constexpr const char* kOff = "ENABLE_TIMER 0";
+
+class ControllerTest : public ControllerFixture {};
+
+TEST_F(ControllerTest, StartsSavesAndHidesTheServer) {
+    Install("window-delay 500\n");
+    const platform::Pid pid = controller.StartServer();
+    ASSERT_NE(pid, 0u);
+    EXPECT_EQ(pid, ServerPid());
+    EXPECT_EQ(events, (Events{kOff, "UPDATE_STATUS STARTING KALTOR.... 0", "ENABLE_TOOLBAR 0", "ENABLE_TOOLBAR -1",
+                              kOff, kOn,  // the hide step starts the (running) server again
+                              kOn}));
+    EXPECT_EQ(server::gInstallDirectory, kGameFolder);
+    EXPECT_EQ(d.FindWindow("ThunderRT6FormDC", "Server Configuration"), 0u);  // saved
+    EXPECT_FALSE(d.IsWindowVisible(server().mainForm()));
+    EXPECT_NE(Descendant(server().mainForm(), "KALTOR Server"), 0u);
+    EXPECT_TRUE(boxes.shown.empty());
+    EXPECT_FALSE(controller.Busy());
+    // The waits pause between looks instead of spinning.
+    EXPECT_GT(d.SleptMs(), 1000u);
+
+    events.clear();
+    EXPECT_EQ(controller.StartServer(), pid);
+    EXPECT_EQ(events, (Events{kOff, kOn}));
+    EXPECT_EQ(standins.Launches(), 1u);
+}
+
+TEST_F(ControllerTest, InstallDirectoryRules) {
+    Install();
+    for (const char* dir : {"C:\\Games\\Kaltor Online", "  C:\\Games\\Kaltor Online\\  "}) {
+        SetInstallDir(dir);
+        controller.StartServer();
+        EXPECT_EQ(server::gInstallDirectory, kGameFolder) << dir;
+    }
+    d.KillProcess(ServerPid());
+    SetInstallDir("   ");
+    events.clear();
+    EXPECT_EQ(controller.StartServer(), 0u);
+    EXPECT_EQ(server::gInstallDirectory, "C:\\Program Files\\Harrowatch\\");
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].text, "You must run Harrowatch from your Kaltor directory.");
+    EXPECT_EQ(boxes.shown[0].flags, 0x30u);
+    EXPECT_EQ(boxes.shown[0].title, "Harrowatch");
+    // Idle: toolbar off, timer off.
+    EXPECT_EQ(events, (Events{kOff, "UPDATE_STATUS STARTING KALTOR.... 0", "ENABLE_TOOLBAR 0"}));
+}
+
+TEST_F(ControllerTest, WithoutAutoStartTheFormIsLeftAndTheHideGivesUp) {
+    SetSetting("AutoStart", 0);
+    Install();
+    const std::uint64_t start = d.NowMs();
+    const platform::Pid pid = controller.StartServer();
+    ASSERT_NE(pid, 0u);
+    EXPECT_NE(d.FindWindow("ThunderRT6FormDC", "Server Configuration"), 0u);
+    EXPECT_TRUE(d.IsWindowVisible(server().mainForm()));
+    // One settle pass of a second with nothing changing, then it gives up.
+    EXPECT_GE(d.NowMs() - start, 1000u);
+    EXPECT_LT(d.NowMs() - start, 2500u);
+    EXPECT_EQ(events.back(), kOn);
+}
+
+TEST_F(ControllerTest, WithoutHideTheWindowStaysShown) {
+    SetSetting("HideKaltorWindow", 0);
+    Install();
+    controller.StartServer();
+    EXPECT_TRUE(d.IsWindowVisible(server().mainForm()));
+}
+
+TEST_F(ControllerTest, AServerGoneWhileStartingIsLaunchedAgainByTheNextPoll) {
+    Install("no-config\n");
+    d.ScheduleAt(2000, d.OwnPid(), [&] { d.KillProcess(ServerPid()); });
+    EXPECT_EQ(controller.StartServer(), 0u);
+    EXPECT_EQ(events.back(), kOn);  // monitoring goes on
+    EXPECT_GE(d.NowMs(), 2000u);
+
+    // Gone while the Save button is awaited: a form without one.
+    events.clear();
+    SetSetting("HideKaltorWindow", 0);
+    d.ScheduleAt(d.NowMs() + 100, d.OwnPid(), [&] {
+        d.CreateWindow(ServerPid(), "ThunderRT6FormDC", "Server Configuration", 0);
+    });
+    d.ScheduleAt(d.NowMs() + 3000, d.OwnPid(), [&] { d.KillProcess(ServerPid()); });
+    EXPECT_EQ(controller.StartServer(), 0u);
+    EXPECT_EQ(standins.Launches(), 2u);
+    EXPECT_EQ(events.back(), kOn);
+}
+
+TEST_F(ControllerTest, ShutdownEndsAWaitForTheForm) {
+    Install("no-config\n");
+    d.ScheduleAt(1500, d.OwnPid(), [&] { cancel.Raise(); });
+    EXPECT_EQ(controller.StartServer(), 0u);
+    EXPECT_LT(d.NowMs(), 1600u);
+}
+
+TEST_F(ControllerTest, HideShowAndToggle) {
+    const platform::Pid pid = Started();
+    const platform::Hwnd main = server().mainForm();
+    controller.ShowServerWindow();
+    EXPECT_TRUE(d.IsWindowVisible(main));
+    EXPECT_EQ(d.Window(main)->x, 100);
+    EXPECT_EQ(d.Window(main)->width, 700);
+    EXPECT_EQ(d.Window(main)->height, 600);
+    controller.HideServerWindow();
+    EXPECT_FALSE(d.IsWindowVisible(main));
+
+    controller.ToggleServer(true);
+    d.AdvanceIdle(10);
+    EXPECT_TRUE(server().Active());
+    EXPECT_EQ(automation::GetControlText(d, server().localStatus()), "ACTIVE - 0 players");
+    controller.ToggleServer(false);
+    d.AdvanceIdle(10);
+    EXPECT_FALSE(server().Active());
+    EXPECT_EQ(pid, ServerPid());
+
+    // Deactivating a server that does not run does not start it; activating does.
+    d.KillProcess(pid);
+    events.clear();
+    controller.ToggleServer(false);
+    EXPECT_TRUE(events.empty());
+    EXPECT_EQ(ServerPid(), 0u);
+    controller.ToggleServer(true);
+    d.AdvanceIdle(10);
+    EXPECT_NE(ServerPid(), 0u);
+    EXPECT_TRUE(server().Active());
+}
+
+TEST_F(ControllerTest, StopServerWaitsForTheCloseDialog) {
+    Started("close-dialog 4000\n");
+    const std::uint64_t start = d.NowMs();
+    EXPECT_TRUE(controller.StopServer());
+    EXPECT_GE(d.NowMs() - start, 4000u);
+    EXPECT_EQ(events, Events{kOff});  // the timer stays off: a poll would start it again
+    EXPECT_EQ(ServerPid(), 0u);
+
+    events.clear();
+    EXPECT_TRUE(controller.StopServer());
+    EXPECT_EQ(events, Events{kOff});
+}
+
+TEST_F(ControllerTest, AServerThatWillNotEndIsLeftRunning) {
+    Started("ignore-close\n");
+    const std::uint64_t start = d.NowMs();
+    EXPECT_FALSE(controller.StopServer());
+    EXPECT_GE(d.NowMs() - start, 10000u);
+    EXPECT_LT(d.NowMs() - start, 11000u);
+    EXPECT_EQ(events, (Events{kOff, kOn}));
+    EXPECT_NE(ServerPid(), 0u);
+}
+
+}  // namespace
+}  // namespace hw::testing
