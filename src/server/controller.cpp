@@ -103,6 +103,20 @@ void clsHarrowatch::SettleAndHide(p::Pid pid) {
     }
 }
 
+void clsHarrowatch::SaveConfiguration(p::Pid pid, p::Hwnd form, p::Hwnd save) {
+    // A click that arrives while the new form is still taking the focus is
+    // lost (the button lets go of the mouse when it loses the focus): let
+    // the server settle first, and press again while the form stays.
+    WaitUntilIdle(pid);
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        Click(save);
+        automation::WaitUntil(
+            desktop_, [&] { return !desktop_.IsWindow(form) || !ServerRunning(); }, 2000, cancel_);
+        if (!desktop_.IsWindow(form) || !desktop_.IsWindow(save) || !ServerRunning()) return;
+        if (cancel_ && cancel_->Raised()) return;
+    }
+}
+
 p::Pid clsHarrowatch::StartServer() {
     Operation op(*this);
     p::Pid pid = 0;
@@ -152,7 +166,7 @@ p::Pid clsHarrowatch::StartServer() {
                         if (w == Wait::ServerGone) RaiseUpdateStatus(kEnableTimer, "", kTrue);
                         return 0;
                     }
-                    if (save != form) Click(save);
+                    if (save != form) SaveConfiguration(pid, form, save);
                 }
                 if (SettingIsOne("HideKaltorWindow")) SettleAndHide(pid);
             }

@@ -78,6 +78,7 @@ private:
     void WaitUntilIdle(platform::Pid pid);
     bool SettingIsOne(const std::string& name);
     void SettleAndHide(platform::Pid pid);
+    void SaveConfiguration(platform::Pid pid, platform::Hwnd form, platform::Hwnd save);
     platform::Hwnd OpenDataManagerWindow(std::int16_t index);
     platform::Hwnd FindByControlText(platform::Hwnd parent, const std::string& text, bool yieldBetween,
                                      bool yieldFirst);
