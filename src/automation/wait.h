@@ -19,7 +19,7 @@ private:
     bool raised_ = false;
 };
 
-inline constexpr std::uint32_t kPollPauseMs = 25;
+inline constexpr std::uint32_t kPollPauseMs = 50;
 inline constexpr std::uint32_t kNoTimeout = 0xFFFFFFFFu;
 
 enum class WaitResult { Done, TimedOut, Cancelled };

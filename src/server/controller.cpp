@@ -32,7 +32,24 @@ void clsHarrowatch::RaiseUpdateStatus(const std::string& type, const std::string
     for (const auto& [id, listener] : listeners) listener(type, message, value);
 }
 
-bool clsHarrowatch::ServerRunning() { return automation::GetProcessIdByName(desktop_, kServerExeName) != 0; }
+bool clsHarrowatch::ServerRunning() {
+    // Looking the server up by name opens every process on the machine; the
+    // waits ask many times a second, so a handle on the server found last
+    // answers while that process lives.
+    if (serverProcess_) {
+        if (desktop_.WaitForSingleObject(serverProcess_, 0) == p::proc::kWaitTimeout) return true;
+        desktop_.CloseHandle(serverProcess_);
+        serverProcess_ = 0;
+    }
+    const p::Pid pid = automation::GetProcessIdByName(desktop_, kServerExeName);
+    if (!pid) return false;
+    serverProcess_ = desktop_.OpenProcess(p::proc::kSynchronize | p::proc::kQueryInformation, false, pid);
+    return true;
+}
+
+clsHarrowatch::~clsHarrowatch() {
+    if (serverProcess_) desktop_.CloseHandle(serverProcess_);
+}
 
 p::Hwnd clsHarrowatch::ServerMainWindow() {
     const p::Pid pid = automation::GetProcessIdByName(desktop_, kServerExeName);

@@ -40,6 +40,9 @@ public:
     // cancel: raised when Harrowatch shuts down; every wait ends on it.
     clsHarrowatch(platform::Desktop& desktop, ui::MessageBoxHost& boxes,
                   const automation::CancelSignal* cancel = nullptr);
+    ~clsHarrowatch() override;
+    clsHarrowatch(const clsHarrowatch&) = delete;
+    clsHarrowatch& operator=(const clsHarrowatch&) = delete;
 
     // Listeners hear this instance only; raising is synchronous.
     int SubscribeUpdateStatus(StatusListener listener);
@@ -91,6 +94,7 @@ private:
     std::vector<std::pair<int, StatusListener>> listeners_;
     int nextListener_ = 1;
     int depth_ = 0;
+    platform::Handle serverProcess_ = 0;  // the server last seen running
     friend class Operation;
 };
 

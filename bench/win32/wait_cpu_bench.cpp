@@ -1,0 +1,87 @@
+// What a wait for the server costs: Harrowatch's CPU time while it waits ten
+// seconds for a "Server Configuration" form that the stand-in never shows.
+// Target: under 2% of one core.
+#include <windows.h>
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <string>
+
+#include "automation/process.h"
+#include "platform/win32/win32_desktop.h"
+#include "server/controller.h"
+#include "settings/registry.h"
+#include "ui/message_box.h"
+
+namespace {
+
+using namespace hw;
+automation::CancelSignal g_cancel;
+
+void CALLBACK EndWait(HWND, UINT, UINT_PTR id, DWORD) {
+    KillTimer(nullptr, id);
+    g_cancel.Raise();
+}
+
+double CpuSeconds() {
+    FILETIME created, exited, kernel, user;
+    GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
+    auto seconds = [](const FILETIME& f) {
+        return (static_cast<double>(f.dwHighDateTime) * 4294967296.0 + f.dwLowDateTime) / 1e7;
+    };
+    return seconds(kernel) + seconds(user);
+}
+
+void Set(platform::Desktop& d, const char* key, const char* name, const TaggedValue& v, int type) {
+    settings::cRegistry r(d);
+    r.SetClassKey(settings::kHkeyLocalMachine);
+    r.SetSectionKey(key);
+    r.SetValueKey(name);
+    r.SetValueType(type);
+    r.SetValue(v);
+}
+
+void BM_WaitForAFormThatNeverComes(benchmark::State& state) {
+    platform::win32::Win32Desktop d;
+    char self[MAX_PATH] = {}, temp[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, self, MAX_PATH);
+    GetTempPathA(MAX_PATH, temp);
+    std::string bin(self);
+    bin = bin.substr(0, bin.find_last_of('\\') + 1);
+    const std::string folder = std::string(temp) + "Harrowatch Bench Quiet Server\\";
+    CreateDirectoryA(folder.c_str(), nullptr);
+    CopyFileA((bin + server::kServerExeName).c_str(), (folder + server::kServerExeName).c_str(), FALSE);
+    HANDLE f = CreateFileA((folder + "standin.txt").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD n = 0;
+    WriteFile(f, "no-config\r\n", 11, &n, nullptr);
+    CloseHandle(f);
+    Set(d, server::kGameKey, "INSTDIR", folder, platform::reg::kSz);
+
+    ui::RecordingMessageBoxes boxes;
+    server::clsHarrowatch controller(d, boxes, &g_cancel);
+    for (auto _ : state) {
+        const double cpu0 = CpuSeconds();
+        const ULONGLONG wall0 = GetTickCount64();
+        SetTimer(nullptr, 0, 10000, EndWait);
+        benchmark::DoNotOptimize(controller.StartServer());
+        const double wall = (GetTickCount64() - wall0) / 1000.0;
+        const double cpu = CpuSeconds() - cpu0;
+        state.counters["wait_s"] = wall;
+        state.counters["cpu_s"] = cpu;
+        state.counters["cpu_percent"] = wall > 0 ? 100.0 * cpu / wall : 0;
+        std::printf("waited %.1f s using %.3f s of CPU: %.2f%% of one core (target: under 2%%)\n", wall, cpu,
+                    wall > 0 ? 100.0 * cpu / wall : 0.0);
+    }
+    if (platform::Pid pid = automation::GetProcessIdByName(d, server::kServerExeName)) {
+        HANDLE h = OpenProcess(PROCESS_TERMINATE, FALSE, pid);
+        TerminateProcess(h, 0);
+        CloseHandle(h);
+    }
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, "Software\\Wow6432Node\\Velmora");
+}
+BENCHMARK(BM_WaitForAFormThatNeverComes)->Iterations(1)->Unit(benchmark::kSecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
