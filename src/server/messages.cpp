@@ -88,6 +88,9 @@ void clsHarrowatch::SendServerMessage(const std::string& pMessageText) {
                 }
                 desktop_.DoEvents();
             }
+            // The server echoes the text into its list as it takes the dialog
+            // down; counting before that would let the echo pass for chat.
+            automation::WaitUntil(desktop_, [&] { return !desktop_.IsWindow(dialog); }, 2000, cancel_);
             const p::Hwnd list = ServerMessageList(main);
             if (mMessageLineCount != 0) {
                 mMessageLineCount += 1;  // the server's own echo of the text

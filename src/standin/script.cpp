@@ -56,6 +56,11 @@ Script ParseScript(const std::string& text) {
             s.close = Script::Close::Ignore;
         } else if (word == "active") {
             s.activeAtStart = true;
+        } else if (word == "dialogs") {
+            std::string how;
+            in >> how;
+            ok = how == "none" || how == "empty";
+            s.dialogs = how == "none" ? Script::Dialogs::None : how == "empty" ? Script::Dialogs::Empty : s.dialogs;
         } else if (word == "hold-file") {
             std::string name;
             ok = static_cast<bool>(in >> name);

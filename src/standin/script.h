@@ -8,6 +8,8 @@
 //   ignore-close           WM_CLOSE is ignored
 //   hold-file NAME         a data file the server keeps open
 //   active                 the server is active once started (default inactive)
+//   dialogs none|empty     its reset and send buttons show no dialog, or
+//                          dialogs without buttons
 //   at MS join NAME ADDRESS CHARACTER
 //   at MS leave NAME
 //   at MS players N        N numbered players join
@@ -42,6 +44,7 @@ struct Script {
     enum class Close { Immediately, Dialog, Ignore } close = Close::Immediately;
     std::uint32_t closeAnswerMs = 0;
     bool activeAtStart = false;
+    enum class Dialogs { Normal, None, Empty } dialogs = Dialogs::Normal;
     std::vector<std::string> heldFiles;
     std::vector<ScriptEvent> events;
     std::vector<std::string> errors;  // lines that could not be read

@@ -239,7 +239,11 @@ void Server::OpenView(int index) {
     buttonAction_[MakeButton(v, "&Close", 420, 250, 110)] = {"close-view", v};
 }
 
-WinId Server::Dialog(const std::string& title, const std::vector<std::string>& buttons, bool withEdit) {
+WinId Server::Dialog(const std::string& title, std::vector<std::string> buttons, bool withEdit) {
+    if (title != "Close Server") {
+        if (script_.dialogs == Script::Dialogs::None) return 0;
+        if (script_.dialogs == Script::Dialogs::Empty) buttons.clear();
+    }
     WindowSpec d;
     d.kind = Kind::Dialog;
     d.className = "#32770";
@@ -307,13 +311,13 @@ void Server::OnClick(WinId button) {
     } else if (action == "send") {
         if (started_ && !pendingSend_) pendingSend_ = Dialog("Send Message To Player", {"OK", "Cancel"}, true);
     } else if (action == "delete-transactions") {
-        dialogKind_[Dialog("Delete File", {"&Yes", "&No"})] = "Delete File:transactions";
+        if (WinId dlg = Dialog("Delete File", {"&Yes", "&No"})) dialogKind_[dlg] = "Delete File:transactions";
     } else if (action == "delete-messages") {
-        dialogKind_[Dialog("Delete File", {"&Yes", "&No"})] = "Delete File:messages";
+        if (WinId dlg = Dialog("Delete File", {"&Yes", "&No"})) dialogKind_[dlg] = "Delete File:messages";
     } else if (action == "reset-store") {
-        dialogKind_[Dialog("Reset Data", {"OK", "Cancel"})] = "Reset Data:store";
+        if (WinId dlg = Dialog("Reset Data", {"OK", "Cancel"})) dialogKind_[dlg] = "Reset Data:store";
     } else if (action == "reset-confinement") {
-        dialogKind_[Dialog("Reset Data", {"OK", "Cancel"})] = "Reset Data:confinement";
+        if (WinId dlg = Dialog("Reset Data", {"OK", "Cancel"})) dialogKind_[dlg] = "Reset Data:confinement";
     } else if (action == "clear-logs") {
         Dialog("Delete Guild Logs", {"&Yes", "&No"});
     } else if (action == "reset-storyline") {

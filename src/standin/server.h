@@ -80,7 +80,8 @@ private:
     void Run(const ScriptEvent& e);
     void OpenDataManager();
     void OpenView(int index);
-    WinId Dialog(const std::string& title, const std::vector<std::string>& buttons, bool withEdit = false);
+    // 0 when the script has the server show none.
+    WinId Dialog(const std::string& title, std::vector<std::string> buttons, bool withEdit = false);
     void CloseDialog(WinId dialog);
     void Shutdown();
 

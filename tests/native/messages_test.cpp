@@ -1,0 +1,81 @@
+// Player messages through the server's send dialog, and chat capture from
+// its message list.
+#include <gtest/gtest.h>
+
+#include "native/controller_fixture.h"
+
+namespace hw::testing {
+namespace {
+
+class MessagesTest : public ControllerFixture {
+protected:
+    void Line(const std::string& text) { host().ListBoxAdd(server().messageList(), text); }
+    bool DrawingOn() {
+        return d.Window(d.GetDesktopWindow())->redraw && d.Window(d.TaskbarWindow())->redraw;
+    }
+};
+
+TEST_F(MessagesTest, ChatLinesAndTheConsumedCount) {
+    Started();
+    const auto count = [&] { return static_cast<std::int32_t>(host().Lines(server().messageList()).size()); };
+    // The first call only marks where capture starts.
+    Line("10:00:00 AM--  --Dorn \"before Harrowatch looked\"");
+    EXPECT_EQ(controller.ProcessChatText(), "");
+    EXPECT_EQ(controller.mMessageLineCount, count());
+
+    Line("10:01:00 AM--  --Dorn has entered the realm.");
+    Line("10:01:05 AM--  --Dorn \"hello all\"");
+    Line("10:01:09 AM--  --Ysra left");
+    EXPECT_EQ(controller.ProcessChatText(), "hello all");
+    EXPECT_EQ(controller.mMessageLineCount, count());  // grew by all three
+
+    Line("no marker here");
+    Line("a line with --  -- the marker and no quote");
+    const std::int32_t before = controller.mMessageLineCount;
+    EXPECT_EQ(controller.ProcessChatText(), "");
+    EXPECT_EQ(controller.mMessageLineCount, before);  // read again next time
+
+    Line("  Ysra said \"two\" \"quotes\"");
+    EXPECT_EQ(controller.ProcessChatText(), "said two quotes");
+    Line("11:00:00 AM--  --Dorn \"one\"");
+    Line("11:00:01 AM--  --Ysra \"two\"");
+    EXPECT_EQ(controller.ProcessChatText(), "one\r\ntwo");
+    EXPECT_EQ(events.front(), "ENABLE_TIMER 0");
+    EXPECT_EQ(events.back(), "ENABLE_TIMER -1");
+}
+
+TEST_F(MessagesTest, SendingFillsTheDialogAndSkipsTheEcho) {
+    Started();
+    controller.SendServerMessage("Server restarts at noon");
+    d.AdvanceIdle(10);
+    EXPECT_EQ(server().effects().sentMessages, std::vector<std::string>{"Server restarts at noon"});
+    EXPECT_EQ(d.FindWindow("#32770", "Send Message To Player"), 0u);
+    EXPECT_TRUE(DrawingOn());
+    // A fresh controller takes the list's count once the echo is in it.
+    const auto lines = host().Lines(server().messageList());
+    EXPECT_EQ(controller.mMessageLineCount, static_cast<std::int32_t>(lines.size()));
+    EXPECT_NE(lines.back().find("ADMIN \"Server restarts at noon\""), std::string::npos);
+    controller.SendServerMessage("again");
+    d.AdvanceIdle(10);
+    EXPECT_EQ(controller.mMessageLineCount, static_cast<std::int32_t>(host().Lines(server().messageList()).size()));
+    EXPECT_EQ(controller.ProcessChatText(), "");  // the echoes are not chat
+}
+
+TEST_F(MessagesTest, NoDialogEndsTheWaitReleasesTheScreenAndKeepsMonitoring) {
+    Started("dialogs none\n");
+    const std::uint64_t start = d.NowMs();
+    controller.SendServerMessage("hello");
+    EXPECT_GE(d.NowMs() - start, server::clsHarrowatch::kSendDialogWaitMs);
+    EXPECT_LT(d.NowMs() - start, server::clsHarrowatch::kSendDialogWaitMs + 1000);
+    EXPECT_TRUE(DrawingOn());
+    EXPECT_EQ(events.back(), "ENABLE_TIMER -1");
+
+    events.clear();
+    d.ScheduleAt(d.NowMs() + 2000, d.OwnPid(), [&] { d.KillProcess(ServerPid()); });
+    controller.SendServerMessage("hello");
+    EXPECT_TRUE(DrawingOn());
+    EXPECT_EQ(events.back(), "ENABLE_TIMER -1");  // the next poll relaunches the server
+}
+
+}  // namespace
+}  // namespace hw::testing

@@ -1,0 +1,132 @@
+// Scheduled resets carried out in the stand-in server: each action's whole
+// path and its effect in the server, and every way it can end early.
+#include <gtest/gtest.h>
+
+#include "native/controller_fixture.h"
+
+namespace hw::testing {
+namespace {
+
+class ResetsTest : public ControllerFixture {
+protected:
+    int LinesWith(const std::string& text) {
+        int n = 0;
+        for (const std::string& l : host().Lines(server().messageList())) n += l.find(text) != std::string::npos;
+        return n;
+    }
+    bool NothingLeftOpen() {
+        return d.FindWindow("#32770", nullptr) == 0 && Descendant(server().mainForm(), "Data Manager") == 0 &&
+               Descendant(server().mainForm(), "Review Transactions") == 0 &&
+               Descendant(server().mainForm(), "Review Messages") == 0 &&
+               Descendant(server().mainForm(), "Server Data Manager") == 0;
+    }
+    void Settle() { d.AdvanceIdle(100); }
+};
+
+TEST_F(ResetsTest, EveryDataManagerActionDoesItsWorkInTheServer) {
+    Started();
+    struct Case {
+        const char* item;
+        std::function<int()> effect;
+    } cases[] = {
+        {"Store Inventory", [&] { return server().effects().storeResets; }},
+        {"CONFINEMENT", [&] { return server().effects().confinementResets; }},
+        {"Thandrel's Quests", [&] { return server().effects().storylineResets; }},
+        {"Guild Master Log", [&] { return server().effects().guildLogClears; }},
+        {"Transaction List", [&] { return server().effects().transactionDeletes; }},
+        {"public messages", [&] { return server().effects().messageDeletes; }},
+    };
+    for (auto& c : cases) {
+        Click(Descendant(server().mainForm(), "Deactivate Server"));
+        ASSERT_FALSE(server().Active());
+        EXPECT_TRUE(controller.ProcessScheduledItem(c.item)) << c.item;
+        Settle();
+        EXPECT_EQ(c.effect(), 1) << c.item;
+        EXPECT_TRUE(server().Active()) << c.item;  // reactivated
+        EXPECT_TRUE(NothingLeftOpen()) << c.item;
+    }
+    EXPECT_EQ(server().transactions(), 0);
+    EXPECT_EQ(server().publicMessages(), 0);
+    EXPECT_TRUE(boxes.shown.empty());
+}
+
+TEST_F(ResetsTest, WithoutTheManageMenuTheActionsEndAndTheServerStaysAsItWas) {
+    Started();
+    d.Window(server().mainForm())->menu = 0;
+    for (const char* item : {"Store Inventory", "Transaction List", "Guild Master Log"}) {
+        EXPECT_FALSE(controller.ProcessScheduledItem(item)) << item;
+        Settle();
+        EXPECT_FALSE(server().Active()) << item;  // not reactivated
+    }
+    // The storyline action runs to its end without its button: reactivated.
+    EXPECT_FALSE(controller.ProcessScheduledItem("Thandrel's Quests"));
+    Settle();
+    EXPECT_TRUE(server().Active());
+    // So does a key without an action.
+    Click(Descendant(server().mainForm(), "Deactivate Server"));
+    EXPECT_FALSE(controller.ProcessScheduledItem("Version Data"));
+    Settle();
+    EXPECT_TRUE(server().Active());
+    EXPECT_TRUE(boxes.shown.empty());
+}
+
+TEST_F(ResetsTest, ADialogThatNeverComesOrHasNoButtonEndsTheReset) {
+    Started("dialogs none\n");
+    const std::uint64_t start = d.NowMs();
+    EXPECT_FALSE(controller.ProcessScheduledItem("Public Messages"));
+    EXPECT_GE(d.NowMs() - start, server::clsHarrowatch::kDialogWaitMs);
+    EXPECT_LT(d.NowMs() - start, server::clsHarrowatch::kDialogWaitMs + 2000);
+    EXPECT_FALSE(server().Active());
+    EXPECT_EQ(server().effects().messageDeletes, 0);
+
+    standins.SetScript("dialogs empty\n");
+    d.KillProcess(ServerPid());
+    controller.StartServer();
+    EXPECT_FALSE(controller.ProcessScheduledItem("Store Inventory"));
+    EXPECT_NE(d.FindWindow("#32770", "Reset Data"), 0u);
+    EXPECT_EQ(server().effects().storeResets, 0);
+}
+
+TEST_F(ResetsTest, TheServerDyingDuringADialogWaitEndsIt) {
+    Started("dialogs none\n");
+    d.ScheduleAt(d.NowMs() + 3000, d.OwnPid(), [&] { d.KillProcess(ServerPid()); });
+    const std::uint64_t start = d.NowMs();
+    EXPECT_FALSE(controller.ProcessScheduledItem("Guild Master Log"));
+    EXPECT_LT(d.NowMs() - start, 4000u);
+    EXPECT_EQ(standins.Launches(), 1u);  // not relaunched by a reactivation
+}
+
+TEST_F(ResetsTest, DataFilesDeletedAbsentOrInUse) {
+    Started("active\nhold-file KALTORGuildMasters.KLD\n");
+    const std::string data = std::string(kGameFolder) + "System\\Kaltor\\";
+    EXPECT_TRUE(controller.ProcessScheduledItem("Hall of Records"));
+    EXPECT_FALSE(d.HasFile(data + "KALTORHallInfo.KLD"));
+    // Already gone counts as reset: no error box every few seconds.
+    EXPECT_TRUE(controller.ProcessScheduledItem("HALL OF RECORDS"));
+    EXPECT_TRUE(boxes.shown.empty());
+
+    // The server's monsters: deactivated, deleted, activated twice.
+    Settle();
+    ASSERT_TRUE(server().Active());
+    const int activatedBefore = LinesWith("Server activated."), deactivatedBefore = LinesWith("Server deactivated.");
+    EXPECT_TRUE(controller.ProcessScheduledItem("Server Monsters"));
+    Settle();
+    EXPECT_FALSE(d.HasFile(data + "KALTORServerMonsters.KLD"));
+    EXPECT_TRUE(server().Active());
+    EXPECT_EQ(LinesWith("Server deactivated.") - deactivatedBefore, 1);
+    EXPECT_EQ(LinesWith("Server activated.") - activatedBefore, 2);
+
+    // In use: reported as error 70, reactivated, still due.
+    Click(Descendant(server().mainForm(), "Deactivate Server"));
+    EXPECT_FALSE(controller.ProcessScheduledItem("GUILD CREST"));
+    Settle();
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].text.rfind("Error Number: 70\r\n", 0), 0u) << boxes.shown[0].text;
+    EXPECT_NE(boxes.shown[0].text.find(" - The file being copied may be in use.\r\n"), std::string::npos);
+    EXPECT_NE(boxes.shown[0].text.find("Error Source: Harrowatch - ProcessScheduledItems"), std::string::npos);
+    EXPECT_TRUE(d.HasFile(data + "KALTORGuildMasters.KLD"));
+    EXPECT_TRUE(server().Active());
+}
+
+}  // namespace
+}  // namespace hw::testing
