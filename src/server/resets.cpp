@@ -112,22 +112,24 @@ bool clsHarrowatch::ProcessScheduledItem(const std::string& pScheduledItem) {
             outcome = Ended;
             return false;
         };
-        auto waitDialog = [&](const char* title, p::Hwnd& dialog) {
-            return WaitForWindow([&] { return desktop_.FindWindow("#32770", title); }, dialog, kDialogWaitMs) ==
-                   Wait::Found;
+        // Waits for the server's dialog and presses its button (held down).
+        auto answer = [&](const char* title, const char* button) {
+            p::Hwnd dialog = 0;
+            if (WaitForWindow([&] { return desktop_.FindWindow("#32770", title); }, dialog, kDialogWaitMs) !=
+                Wait::Found)
+                return false;
+            const p::Hwnd b = FindByControlText(dialog, button, true, false);
+            if (!b) return false;
+            Click(b, p::msg::kMkLButton);
+            return true;
         };
-        auto clickHeld = [&](p::Hwnd h) { Click(h, p::msg::kMkLButton); };
 
         auto review = [&](std::int16_t index, const char* button) {
             const p::Hwnd view = OpenDataManagerWindow(index);
             const p::Hwnd b = FindByControlText(view, button, false, true);
             if (!b) return end();
             Click(b);
-            p::Hwnd dialog = 0;
-            if (!waitDialog("Delete File", dialog)) return end();
-            const p::Hwnd yes = FindByControlText(dialog, "&Yes", true, false);
-            if (!yes) return end();
-            clickHeld(yes);
+            if (!answer("Delete File", "&Yes")) return end();
             desktop_.PostMessage(view, p::msg::kClose, 0, 0);
             return true;
         };
@@ -139,12 +141,7 @@ bool clsHarrowatch::ProcessScheduledItem(const std::string& pScheduledItem) {
             if (!b) return end();
             Click(b);
             desktop_.PostMessage(view, p::msg::kClose, 0, 0);
-            p::Hwnd dialog = 0;
-            if (!waitDialog("Reset Data", dialog)) return end();
-            const p::Hwnd ok = FindByControlText(dialog, "OK", true, false);
-            if (!ok) return end();
-            clickHeld(ok);
-            return true;
+            return answer("Reset Data", "OK") ? true : end();
         };
 
         if (key == "STORE INVENTORY") {
@@ -166,11 +163,7 @@ bool clsHarrowatch::ProcessScheduledItem(const std::string& pScheduledItem) {
                 const p::Hwnd b = FindByControlText(page, "Clear Logs", false, true);
                 if (!b) return end();
                 Click(b);
-                p::Hwnd dialog = 0;
-                if (!waitDialog("Delete Guild Logs", dialog)) return end();
-                const p::Hwnd yes = FindByControlText(dialog, "&Yes", true, false);
-                if (!yes) return end();
-                clickHeld(yes);
+                if (!answer("Delete Guild Logs", "&Yes")) return end();
                 desktop_.PostMessage(view, p::msg::kClose, 0, 0);
                 return result = true;
             }();

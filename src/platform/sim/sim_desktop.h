@@ -313,6 +313,8 @@ private:
     Hwnd desktopWindow_ = 0, taskbar_ = 0, foreground_ = 0;
     std::map<std::uint64_t, std::vector<SimMenuItem>> menus_;
     std::uint64_t nextMenu_ = 0x50000;
+    // The bytes at address..address+size of one block of the process, or null.
+    std::uint8_t* MemoryAt(Pid pid, RemoteAddress address, std::uint64_t size);
     bool EnumChildren(Hwnd parent, const std::function<bool(Hwnd)>& callback);
     bool DefaultProc(SimWindow& w, std::uint32_t message, std::uint64_t wParam, std::int64_t lParam,
                      std::int64_t* result);

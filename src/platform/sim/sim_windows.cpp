@@ -388,26 +388,26 @@ bool SimDesktop::VirtualFreeEx(Handle process, RemoteAddress address, std::uint6
     return p->memory.erase(address) != 0;
 }
 
-bool SimDesktop::ReadMemory(Pid pid, RemoteAddress address, void* buffer, std::uint64_t size) {
+std::uint8_t* SimDesktop::MemoryAt(Pid pid, RemoteAddress address, std::uint64_t size) {
     SimProcess* p = FindProcess(pid);
-    if (!p || !p->alive) return false;
+    if (!p || !p->alive) return nullptr;
     auto it = p->memory.upper_bound(address);
-    if (it == p->memory.begin()) return false;
+    if (it == p->memory.begin()) return nullptr;
     --it;
-    if (address < it->first || address + size > it->first + it->second.size()) return false;
-    std::memcpy(buffer, it->second.data() + (address - it->first), size);
-    return true;
+    if (address < it->first || address + size > it->first + it->second.size()) return nullptr;
+    return it->second.data() + (address - it->first);
+}
+
+bool SimDesktop::ReadMemory(Pid pid, RemoteAddress address, void* buffer, std::uint64_t size) {
+    std::uint8_t* at = MemoryAt(pid, address, size);
+    if (at) std::memcpy(buffer, at, size);
+    return at != nullptr;
 }
 
 bool SimDesktop::WriteMemory(Pid pid, RemoteAddress address, const void* buffer, std::uint64_t size) {
-    SimProcess* p = FindProcess(pid);
-    if (!p || !p->alive) return false;
-    auto it = p->memory.upper_bound(address);
-    if (it == p->memory.begin()) return false;
-    --it;
-    if (address < it->first || address + size > it->first + it->second.size()) return false;
-    std::memcpy(it->second.data() + (address - it->first), buffer, size);
-    return true;
+    std::uint8_t* at = MemoryAt(pid, address, size);
+    if (at) std::memcpy(at, buffer, size);
+    return at != nullptr;
 }
 
 std::size_t SimDesktop::RemoteBlockCount(Pid pid) {
