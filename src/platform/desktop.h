@@ -144,6 +144,10 @@ public:
     virtual void DoEvents() = 0;
     virtual std::uint64_t TickCount() = 0;
     virtual LocalTime GetLocalTime() = 0;
+    // A timer of Harrowatch's own: `tick` runs from the message loop every
+    // `milliseconds` until the timer is killed. 0 on failure.
+    virtual std::uint32_t SetTimer(std::uint32_t milliseconds, std::function<void()> tick) = 0;
+    virtual void KillTimer(std::uint32_t id) = 0;
 };
 
 }  // namespace hw::platform

@@ -316,3 +316,25 @@ void SimDesktop::DoEvents() {
 void SimDesktop::AdvanceIdle(std::uint64_t ms) { MoveClockTo(nowMs_ + ms, true); }
 
 }  // namespace hw::platform::sim
+
+namespace hw::platform::sim {
+
+std::uint32_t SimDesktop::SetTimer(std::uint32_t milliseconds, std::function<void()> tick) {
+    const std::uint32_t id = nextTimer_++;
+    timers_[id] = std::move(tick);
+    ArmTimer(id, std::max<std::uint32_t>(milliseconds, 10));
+    return id;
+}
+
+void SimDesktop::ArmTimer(std::uint32_t id, std::uint32_t milliseconds) {
+    // A tick is due work of Harrowatch's own: it runs when Harrowatch yields.
+    ScheduleAfter(milliseconds, ownPid_, [this, id, milliseconds] {
+        auto it = timers_.find(id);
+        if (it == timers_.end()) return;
+        ArmTimer(id, milliseconds);
+        auto tick = it->second;  // the tick may kill its timer
+        tick();
+    });
+}
+
+}  // namespace hw::platform::sim

@@ -233,6 +233,9 @@ public:
     void DoEvents() override;
     std::uint64_t TickCount() override { return nowMs_; }
     LocalTime GetLocalTime() override;
+    std::uint32_t SetTimer(std::uint32_t milliseconds, std::function<void()> tick) override;
+    void KillTimer(std::uint32_t id) override { timers_.erase(id); }
+    std::size_t TimerCount() const { return timers_.size(); }
 
     // Last error of CreateProcess, for tests.
     long lastError = 0;
@@ -312,6 +315,9 @@ private:
     Hwnd nextWindow_ = 0x10020;
     Hwnd desktopWindow_ = 0, taskbar_ = 0, foreground_ = 0;
     std::map<std::uint64_t, std::vector<SimMenuItem>> menus_;
+    std::map<std::uint32_t, std::function<void()>> timers_;
+    std::uint32_t nextTimer_ = 1;
+    void ArmTimer(std::uint32_t id, std::uint32_t milliseconds);
     std::uint64_t nextMenu_ = 0x50000;
     // The bytes at address..address+size of one block of the process, or null.
     std::uint8_t* MemoryAt(Pid pid, RemoteAddress address, std::uint64_t size);

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 #include <string>
 
 namespace hw::platform::win32 {
@@ -23,6 +24,18 @@ Handle FromHandle(::HANDLE h) { return static_cast<Handle>(reinterpret_cast<ULON
 ::HWND ToHwnd(Hwnd h) { return reinterpret_cast<::HWND>(static_cast<ULONG_PTR>(h)); }
 Hwnd FromHwnd(::HWND h) { return static_cast<Hwnd>(reinterpret_cast<ULONG_PTR>(h)); }
 ::HMENU ToHmenu(std::uint64_t m) { return reinterpret_cast<::HMENU>(static_cast<ULONG_PTR>(m)); }
+
+std::map<UINT_PTR, std::function<void()>>& Timers() {
+    static std::map<UINT_PTR, std::function<void()>> timers;
+    return timers;
+}
+
+void CALLBACK TimerTrampoline(::HWND, UINT, UINT_PTR id, DWORD) {
+    auto it = Timers().find(id);
+    if (it == Timers().end()) return;
+    auto tick = it->second;  // the tick may kill its timer
+    tick();
+}
 
 BOOL CALLBACK EnumTrampoline(::HWND hwnd, LPARAM lp) {
     auto* callback = reinterpret_cast<const std::function<bool(Hwnd)>*>(lp);
@@ -422,6 +435,17 @@ void Win32Desktop::DoEvents() {
         ::TranslateMessage(&msg);
         ::DispatchMessageA(&msg);
     }
+}
+
+std::uint32_t Win32Desktop::SetTimer(std::uint32_t milliseconds, std::function<void()> tick) {
+    const UINT_PTR id = ::SetTimer(nullptr, 0, milliseconds, TimerTrampoline);
+    if (id) Timers()[id] = std::move(tick);
+    return static_cast<std::uint32_t>(id);
+}
+
+void Win32Desktop::KillTimer(std::uint32_t id) {
+    ::KillTimer(nullptr, id);
+    Timers().erase(id);
 }
 
 std::uint64_t Win32Desktop::TickCount() { return ::GetTickCount64(); }

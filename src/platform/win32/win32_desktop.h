@@ -94,6 +94,8 @@ public:
     void DoEvents() override;
     std::uint64_t TickCount() override;
     LocalTime GetLocalTime() override;
+    std::uint32_t SetTimer(std::uint32_t milliseconds, std::function<void()> tick) override;
+    void KillTimer(std::uint32_t id) override;
 };
 
 }  // namespace hw::platform::win32

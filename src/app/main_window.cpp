@@ -1,0 +1,232 @@
+#include "app/main_window.h"
+
+#include <algorithm>
+#include <climits>
+
+#include "automation/remote_lists.h"
+#include "automation/windows.h"
+#include "common/error.h"
+#include "common/text.h"
+#include "schedule/grid_layout.h"
+#include "settings/registry.h"
+
+namespace hw::app {
+
+namespace p = platform;
+using automation::GetWindowTitle;
+
+namespace {
+constexpr const char* kStatusCaption = "Connecting to Master Server...\r\n";
+constexpr const char* kFailingMark = "Refreshing fails: ";
+}  // namespace
+
+frmMain::frmMain(p::Desktop& desktop, ui::MessageBoxHost& boxes, ui::TrayShell& shell,
+                 automation::CancelSignal& cancel)
+    : RefreshTimer(desktop),
+      Schedule(ResetItemGrid, desktop, boxes, [this](bool on) { RefreshTimer.SetEnabled(on); }),
+      Tray(shell, text::BaseNameWithoutExtension(desktop.GetOwnModuleFileName())), desktop_(desktop),
+      boxes_(boxes), cancel_(cancel) {
+    PlayerListView.columns = {"ID", "Name", "Address", "Character Name"};
+    lblStatusLocalServer.SetText("Server Status");
+    lblStatusLocalServer.onChange = [this] { lblStatusLocalServer_Change(); };
+    RefreshTimer.SetInterval(kDefaultPollMs);
+    RefreshTimer.onTick = [this] { RefreshTimer_Timer(); };
+    SSTab.SetTabEnabled(3, false);
+}
+
+frmMain::~frmMain() {
+    if (Harrowatch) Harrowatch->UnsubscribeUpdateStatus(subscription_);
+}
+
+void frmMain::StartMonitoring() {
+    schedule::InitializeResultGrid(ResetItemGrid, schedule::kScheduleGridSpec, boxes_, [this] { desktop_.DoEvents(); });
+    Schedule.FormOpen();
+    lblStatusLocalServer.SetText("INITIALIZING...");
+    Toolbar.SetEnabled(false);
+    Harrowatch = std::make_unique<server::clsHarrowatch>(desktop_, boxes_, &cancel_);
+    subscription_ = Harrowatch->SubscribeUpdateStatus(
+        [this](const std::string& t, const std::string& m, std::int32_t v) { Harrowatch_UpdateStatus(t, m, v); });
+    RefreshTimer.SetEnabled(false);
+    Harrowatch->StartServer();
+    Toolbar.SetEnabled(true);
+    Tray.AddTrayIcon(hWnd, picSysTray, "");
+    FormRefresh();
+}
+
+void frmMain::Harrowatch_UpdateStatus(const std::string& pStatusType, const std::string& pStatusMessage,
+                                      std::int32_t pStatusValue) {
+    if (pStatusType == server::kUpdateStatus) {
+        lblStatusLocalServer.SetText(pStatusMessage);
+    } else if (pStatusType == server::kEnableToolbar) {
+        Toolbar.SetEnabled(pStatusValue != 0);
+    } else if (pStatusType == server::kEnableTimer) {
+        RefreshTimer.SetEnabled(pStatusValue != 0);
+    } else if (pStatusType == server::kForceRefresh) {
+        FormRefresh();
+    } else if (pStatusType == server::kToggleHourglass) {
+        Pointer.Set(pStatusValue == -1);
+    }
+}
+
+void frmMain::lblStatusLocalServer_Change() { Tray.ModifyTrayIcon(hWnd, std::nullopt, lblStatusLocalServer.Text()); }
+
+void frmMain::FormRefresh() {
+    if (refreshing_) {
+        refreshAsked_ = true;
+        return;
+    }
+    refreshing_ = true;
+    do {
+        refreshAsked_ = false;
+        RunCycle();
+    } while (refreshAsked_ && !cancel_.Raised());
+    refreshing_ = false;
+}
+
+void frmMain::RunCycle() {
+    RefreshTimer.SetEnabled(false);
+    try {
+        const p::Pid pid = Harrowatch ? Harrowatch->StartServer() : 0;
+        // No server: the controller has left the timer as it should be (off
+        // when the program file is missing, so that Harrowatch stays idle).
+        if (!pid) return;
+        ReadInterval();
+        const p::Hwnd server = automation::GetProcessMainWindow(desktop_, pid);
+        const std::vector<p::Hwnd> windows = automation::GetChildWindows(desktop_, server);
+        ReadStatus(windows);
+        ReadPlayers(windows, pid);
+        ReadMessages(windows, pid);
+        Schedule.RunDueItems(*Harrowatch);
+        RefreshTimer.SetEnabled(true);
+        if (!lastError_.empty()) {
+            lastError_.clear();
+            if (StatusBar.Panel(1).rfind(kFailingMark, 0) == 0) StatusBar.SetPanel(1, "");
+        }
+    } catch (...) {
+        RefreshFailed();
+    }
+}
+
+void frmMain::RefreshFailed() {
+    // The same error on every tick is reported once; the status bar keeps
+    // saying so until a cycle succeeds or another error comes.
+    std::string key, description;
+    try {
+        throw;
+    } catch (const HwError& e) {
+        key = std::to_string(e.number()) + "|" + e.source() + "|" + e.description();
+        description = e.description();
+    } catch (const std::exception& e) {
+        key = description = e.what();
+    }
+    if (key != lastError_) {
+        lastError_ = key;
+        try {
+            throw;
+        } catch (...) {
+            ReportCaught(boxes_, "FormRefresh");
+        }
+    }
+    StatusBar.SetPanel(1, kFailingMark + description);
+}
+
+void frmMain::ReadInterval() {
+    settings::cRegistry reg(desktop_);
+    reg.SetClassKey(settings::kHkeyLocalMachine);
+    reg.SetSectionKey(server::kSettingsKey);
+    reg.SetValueKey("TimerInterval");
+    reg.SetValueType(p::reg::kSz);
+    const std::string stored = reg.Value().ToText();
+    if (stored.empty()) return;
+    const double ms = text::RoundHalfEven(text::LeadingNumber(stored));
+    if (RefreshTimer.SetInterval(static_cast<std::int64_t>(std::clamp(ms, -1.0, 1e12)))) {
+        refusedInterval_.clear();
+        return;
+    }
+    // The timer keeps its interval; the operator hears of it once.
+    if (stored != refusedInterval_) {
+        refusedInterval_ = stored;
+        ReportError(boxes_, 380,
+                    "Invalid property value: the poll interval \"" + stored +
+                        "\" is more than the 65535 milliseconds the timer can take",
+                    std::string(kAppTitle) + " - FormRefresh");
+    }
+}
+
+void frmMain::ReadStatus(const std::vector<p::Hwnd>& windows) {
+    for (p::Hwnd h : windows) {
+        if (!h) break;
+        if (GetWindowTitle(desktop_, h) != kStatusCaption) continue;
+        const std::vector<p::Hwnd> fields = automation::GetChildWindows(desktop_, desktop_.GetParent(h));
+        if (fields.size() < 2 || !fields[1])
+            throw HwError(9, kAppTitle, "Subscript out of range: the server's status fields are not all there");
+        txtStatusMasterServer.SetText(automation::GetControlText(desktop_, fields[0]));
+        lblStatusLocalServer.SetText(automation::GetControlText(desktop_, fields[1]));
+        const bool inactive = text::ContainsNoCase(lblStatusLocalServer.Text(), "NOT ACTIVE");
+        sysStartServerEnabled = inactive;
+        sysStopServerEnabled = !inactive;
+        return;
+    }
+}
+
+void frmMain::ReadPlayers(const std::vector<p::Hwnd>& windows, p::Pid pid) {
+    p::Hwnd list = 0;
+    for (p::Hwnd h : windows) {
+        if (!h) break;
+        if (automation::GetWindowClass(desktop_, h) == "ListViewWndClass") {
+            list = h;
+            break;
+        }
+    }
+    if (!list) return;
+    std::int64_t count = 0;
+    if (!desktop_.SendMessageTimeout(list, p::msg::kLvmGetItemCount, 0, 0, p::msg::kSmtoAbortIfHung,
+                                     p::msg::kSendTimeoutMs, &count))
+        return;  // not answering: keep what is shown
+    count = static_cast<std::int32_t>(count);
+    if (count == 0) StatusBar.SetPanel(2, "NO PLAYERS ONLINE");
+    if (count == 1) StatusBar.SetPanel(2, "1 PLAYER ONLINE");
+    if (count > 1) StatusBar.SetPanel(2, std::to_string(count) + " PLAYERS ONLINE");
+    Tray.ModifyTrayIcon(hWnd, std::nullopt, lblStatusLocalServer.Text() + "\r\n" + StatusBar.Panel(2));
+
+    std::int64_t rows = 0;
+    if (!desktop_.SendMessageTimeout(list, p::msg::kLvmGetItemCount, 0, 0, p::msg::kSmtoAbortIfHung,
+                                     p::msg::kSendTimeoutMs, &rows))
+        rows = 0;
+    rows = std::max<std::int64_t>(0, static_cast<std::int32_t>(rows));
+    auto cells = automation::GetListViewCells(desktop_, list, pid, static_cast<int>(rows), {1, 2, 3});
+    std::vector<std::vector<std::string>> items;
+    items.reserve(static_cast<size_t>(rows));
+    for (std::int64_t r = 0; r < rows; ++r) {
+        std::vector<std::string> item{std::to_string(r + 1), "", "", ""};
+        if (static_cast<size_t>(r) < cells.size())
+            for (int c = 0; c < 3; ++c) item[static_cast<size_t>(c) + 1] = cells[static_cast<size_t>(r)][c];
+        items.push_back(std::move(item));
+    }
+    PlayerListView.SetItems(std::move(items));
+}
+
+void frmMain::ReadMessages(const std::vector<p::Hwnd>& windows, p::Pid pid) {
+    p::Hwnd list = 0;
+    for (p::Hwnd h : windows) {
+        if (!h) break;
+        if (GetWindowTitle(desktop_, h) == "KALTOR Server") {
+            list = desktop_.FindWindowEx(h, 0, "ThunderRT6ListBox", nullptr);
+            break;
+        }
+    }
+    // A server launched anew starts its list from the beginning.
+    if (pid != copiedFrom_) {
+        copiedFrom_ = pid;
+        copiedLines_ = 0;
+    }
+    if (!list) return;
+    const auto start = static_cast<std::int32_t>(std::min<std::int64_t>(copiedLines_, INT32_MAX));
+    const std::vector<std::string> lines = automation::GetListBoxLines(desktop_, list, start);
+    if (lines.empty()) return;
+    lstMonitoredMsgs.AddLines(lines);
+    copiedLines_ += static_cast<std::int64_t>(lines.size());
+    lstMonitoredMsgs.SetSelected(static_cast<int>(lstMonitoredMsgs.Count()) - 1);
+}
+
+}  // namespace hw::app

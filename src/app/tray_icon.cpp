@@ -1,0 +1,40 @@
+#include "app/tray_icon.h"
+
+#include "common/text.h"
+
+namespace hw::app {
+
+namespace {
+std::string FitTip(const std::string& tip) { return tip.substr(0, 63); }
+}  // namespace
+
+void TrayIcon::AddTrayIcon(std::uint64_t window, std::uint64_t icon, const std::string& tip) {
+    data_.cbSize = ui::kTrayRecordSize;
+    data_.hWnd = window;
+    data_.uID = 1;
+    data_.uFlags = ui::kNifAll;
+    data_.uCallbackMessage = ui::kTrayCallback;
+    data_.hIcon = icon;
+    data_.szTip = FitTip(text::IsBlankValue(tip) ? exeName_ : tip);
+    shell_.NotifyIcon(ui::kNimAdd, data_);
+}
+
+void TrayIcon::ModifyTrayIcon(std::uint64_t window, std::optional<std::uint64_t> icon,
+                              std::optional<std::string> tip) {
+    data_.cbSize = ui::kTrayRecordSize;
+    data_.hWnd = window;
+    data_.uID = 1;
+    data_.uFlags = ui::kNifAll;
+    if (icon) data_.hIcon = *icon;
+    if (tip) data_.szTip = FitTip(*tip);
+    shell_.NotifyIcon(ui::kNimModify, data_);
+}
+
+void TrayIcon::RemoveTrayIcon(std::uint64_t window) {
+    data_.cbSize = ui::kTrayRecordSize;
+    data_.hWnd = window;
+    data_.uID = 1;
+    shell_.NotifyIcon(ui::kNimDelete, data_);
+}
+
+}  // namespace hw::app

@@ -1,0 +1,27 @@
+// Harrowatch's one tray icon.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "ui/tray.h"
+
+namespace hw::app {
+
+class TrayIcon {
+public:
+    TrayIcon(ui::TrayShell& shell, std::string exeName) : shell_(shell), exeName_(std::move(exeName)) {}
+    // A blank tip shows the program's name.
+    void AddTrayIcon(std::uint64_t window, std::uint64_t icon, const std::string& tip);
+    void ModifyTrayIcon(std::uint64_t window, std::optional<std::uint64_t> icon, std::optional<std::string> tip);
+    void RemoveTrayIcon(std::uint64_t window);
+    const ui::TrayIconData& TrayIconData() const { return data_; }
+
+private:
+    ui::TrayShell& shell_;
+    std::string exeName_;
+    ui::TrayIconData data_;
+};
+
+}  // namespace hw::app

@@ -1,0 +1,163 @@
+// Headless models of the controls Harrowatch's windows are made of. A window
+// of the system sets and reads them like a form its controls; ui/win32 binds
+// each to a native control, and tests read them directly.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/desktop.h"
+
+namespace hw::ui {
+
+class Label {
+public:
+    const std::string& Text() const { return text_; }
+    // Raises onChange when the text changes.
+    void SetText(const std::string& text) {
+        if (text == text_) return;
+        text_ = text;
+        if (onChange) onChange();
+        if (onRedraw) onRedraw();
+    }
+    std::function<void()> onChange;
+    std::function<void()> onRedraw;
+
+private:
+    std::string text_;
+};
+
+using TextBox = Label;
+
+class ListView {
+public:
+    std::vector<std::string> columns;
+    const std::vector<std::vector<std::string>>& Items() const { return items_; }
+    void Clear() {
+        items_.clear();
+        Changed();
+    }
+    void SetItems(std::vector<std::vector<std::string>> items) {
+        items_ = std::move(items);
+        Changed();
+    }
+    std::function<void()> onRedraw;
+
+private:
+    void Changed() {
+        if (onRedraw) onRedraw();
+    }
+    std::vector<std::vector<std::string>> items_;
+};
+
+// A list box that keeps at most `maxLines`, dropping the oldest.
+class ListBox {
+public:
+    explicit ListBox(std::size_t maxLines = 0) : maxLines_(maxLines) {}
+    const std::deque<std::string>& Lines() const { return lines_; }
+    std::size_t Count() const { return lines_.size(); }
+    void AddLines(const std::vector<std::string>& lines);
+    int Selected() const { return selected_; }
+    void SetSelected(int index) {
+        selected_ = index;
+        if (onRedraw) onRedraw(0);
+    }
+    void Clear() {
+        lines_.clear();
+        selected_ = -1;
+        if (onRedraw) onRedraw(0);
+    }
+    // How many lines the binding must drop from its front, then redraw.
+    std::function<void(std::size_t droppedFront)> onRedraw;
+
+private:
+    std::size_t maxLines_;
+    std::deque<std::string> lines_;
+    int selected_ = -1;
+};
+
+class Toolbar {
+public:
+    bool Enabled() const { return enabled_; }
+    void SetEnabled(bool on) {
+        enabled_ = on;
+        if (onRedraw) onRedraw();
+    }
+    std::function<void(int button)> onClick;  // 1-based, as the buttons are counted
+    std::function<void()> onRedraw;
+
+private:
+    bool enabled_ = true;
+};
+
+class StatusBar {
+public:
+    const std::string& Panel(int index) const { return panels_.at(static_cast<size_t>(index - 1)); }
+    void SetPanel(int index, const std::string& text) {
+        panels_.at(static_cast<size_t>(index - 1)) = text;
+        if (onRedraw) onRedraw();
+    }
+    std::function<void()> onRedraw;
+
+private:
+    std::vector<std::string> panels_ = std::vector<std::string>(2);
+};
+
+class Tabs {
+public:
+    explicit Tabs(std::vector<std::string> names) : names_(std::move(names)), enabled_(names_.size(), true) {}
+    const std::vector<std::string>& Names() const { return names_; }
+    bool TabEnabled(int i) const { return enabled_.at(static_cast<size_t>(i)); }
+    void SetTabEnabled(int i, bool on) { enabled_.at(static_cast<size_t>(i)) = on; }
+    int Selected() const { return selected_; }
+    // Selecting a switched-off tab does nothing.
+    void Select(int i) {
+        if (i < 0 || i >= static_cast<int>(names_.size()) || !enabled_[static_cast<size_t>(i)]) return;
+        selected_ = i;
+        if (onSelect) onSelect();
+    }
+    std::function<void()> onSelect;
+
+private:
+    std::vector<std::string> names_;
+    std::vector<bool> enabled_;
+    int selected_ = 0;
+};
+
+// A poll timer on the platform's message loop.
+class Timer {
+public:
+    explicit Timer(platform::Desktop& desktop) : desktop_(desktop) {}
+    ~Timer() { Stop(); }
+    Timer(const Timer&) = delete;
+    Timer& operator=(const Timer&) = delete;
+    bool Enabled() const { return enabled_; }
+    void SetEnabled(bool on);
+    std::uint32_t Interval() const { return interval_; }
+    // The timer takes 0 to 65,535 ms; 0 stops the ticks. Anything else is
+    // refused (false) and the interval stays.
+    bool SetInterval(std::int64_t ms);
+    std::function<void()> onTick;
+
+private:
+    void Restart();
+    void Stop();
+    platform::Desktop& desktop_;
+    bool enabled_ = false;
+    std::uint32_t interval_ = 0;
+    std::uint32_t id_ = 0;
+};
+
+struct BusyPointer {
+    bool busy = false;
+    std::function<void()> onChange;
+    void Set(bool on) {
+        busy = on;
+        if (onChange) onChange();
+    }
+};
+
+}  // namespace hw::ui

@@ -1,0 +1,215 @@
+// The main window watching the stand-in server: status events, the refresh
+// cycle's steps, the overlap guard and the error-once rule.
+#include <gtest/gtest.h>
+
+#include "app/main_window.h"
+#include "native/standin_fixture.h"
+#include "schedule/catalogue.h"
+
+namespace hw::testing {
+namespace {
+
+class MainWindowTest : public StandinFixture {
+protected:
+    MainWindowTest() : form(d, boxes, shell, cancel) {
+        d.PokeString(platform::kHkeyLocalMachine, server::kGameKey, "INSTDIR", kGameFolder);
+        Setting("AutoStart", 1);
+        Setting("HideKaltorWindow", 1);
+    }
+    void Setting(const std::string& name, std::uint32_t v) {
+        d.PokeValue(platform::kHkeyLocalMachine, server::kSettingsKey, name, platform::reg::kDword,
+                    {static_cast<std::uint8_t>(v), 0, 0, 0});
+    }
+    void Interval(const std::string& text) {
+        d.PokeString(platform::kHkeyLocalMachine, server::kSettingsKey, "TimerInterval", text);
+    }
+    void Start(const std::string& script = {}) {
+        Install(script);
+        form.StartMonitoring();
+    }
+    // Lets the poll timer run for a while.
+    void Run(std::uint64_t ms) { d.AdvanceIdle(ms); }
+    platform::Pid ServerPid() { return automation::GetProcessIdByName(d, server::kServerExeName); }
+
+    ui::RecordingMessageBoxes boxes;
+    ui::RecordingTrayShell shell;
+    automation::CancelSignal cancel;
+    app::frmMain form;
+};
+
+TEST_F(MainWindowTest, StatusEventsDriveLabelToolbarTimerAndPointer) {
+    form.Harrowatch_UpdateStatus("UPDATE_STATUS", "STARTING KALTOR....", 0);
+    EXPECT_EQ(form.lblStatusLocalServer.Text(), "STARTING KALTOR....");
+    form.Harrowatch_UpdateStatus("ENABLE_TOOLBAR", "", 0);
+    EXPECT_FALSE(form.Toolbar.Enabled());
+    form.Harrowatch_UpdateStatus("ENABLE_TOOLBAR", "", 5);
+    EXPECT_TRUE(form.Toolbar.Enabled());
+    form.Harrowatch_UpdateStatus("ENABLE_TIMER", "", -1);
+    EXPECT_TRUE(form.RefreshTimer.Enabled());
+    form.Harrowatch_UpdateStatus("ENABLE_TIMER", "", 0);
+    EXPECT_FALSE(form.RefreshTimer.Enabled());
+    form.Harrowatch_UpdateStatus("TOGGLE_HOURGLASS", "", -1);
+    EXPECT_TRUE(form.Pointer.busy);
+    form.Harrowatch_UpdateStatus("TOGGLE_HOURGLASS", "", 1);
+    EXPECT_FALSE(form.Pointer.busy);
+    form.Harrowatch_UpdateStatus("enable_timer", "", -1);  // types compare exactly
+    EXPECT_FALSE(form.RefreshTimer.Enabled());
+    EXPECT_FALSE(form.SSTab.TabEnabled(3));
+}
+
+TEST_F(MainWindowTest, MirrorsStatusPlayersAndMessagesAndFollowsThem) {
+    Start("active\nat 0 join Dorn 10.0.0.5 Dornak\nat 2000 join Ysra 10.0.0.6 Ysra\nat 2500 message Welcome\n");
+    EXPECT_TRUE(form.RefreshTimer.Enabled());
+    EXPECT_EQ(form.txtStatusMasterServer.Text(), "Connected to Master Server");
+    EXPECT_EQ(form.lblStatusLocalServer.Text(), "ACTIVE - 1 player");
+    EXPECT_FALSE(form.sysStartServerEnabled);
+    EXPECT_TRUE(form.sysStopServerEnabled);
+    EXPECT_EQ(form.StatusBar.Panel(2), "1 PLAYER ONLINE");
+    ASSERT_EQ(form.PlayerListView.Items().size(), 1u);
+    EXPECT_EQ(form.PlayerListView.Items()[0], (std::vector<std::string>{"1", "Dorn", "10.0.0.5", "Dornak"}));
+    EXPECT_TRUE(shell.shown);
+    EXPECT_EQ(shell.icon.szTip, "ACTIVE - 1 player\r\n1 PLAYER ONLINE");
+    EXPECT_EQ(shell.icon.cbSize, ui::kTrayRecordSize);
+    const size_t first = form.lstMonitoredMsgs.Count();
+    EXPECT_GT(first, 0u);
+
+    Run(6000);  // a poll after the second player and the message
+    EXPECT_EQ(form.StatusBar.Panel(2), "2 PLAYERS ONLINE");
+    ASSERT_EQ(form.PlayerListView.Items().size(), 2u);
+    EXPECT_EQ(form.PlayerListView.Items()[1][0], "2");
+    const auto& lines = form.lstMonitoredMsgs.Lines();
+    EXPECT_NE(lines.back().find("Welcome"), std::string::npos);
+    EXPECT_EQ(form.lstMonitoredMsgs.Selected(), static_cast<int>(lines.size()) - 1);
+    // Lines already copied are never copied twice.
+    const std::vector<std::string>& serverLines = host().Lines(server().messageList());
+    EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.end()), serverLines);
+
+    Click(Descendant(server().mainForm(), "Deactivate Server"));
+    Run(5000);
+    EXPECT_EQ(form.lblStatusLocalServer.Text(), "NOT ACTIVE");
+    EXPECT_TRUE(form.sysStartServerEnabled);
+    EXPECT_FALSE(form.sysStopServerEnabled);
+    EXPECT_TRUE(boxes.shown.empty());
+}
+
+TEST_F(MainWindowTest, AServerThatGoesIsRelaunchedAndItsListCopiedFromTheStart) {
+    Start("at 0 messages 5\n");
+    const platform::Pid first = ServerPid();
+    const size_t before = form.lstMonitoredMsgs.Count();
+    d.KillProcess(first);
+    Run(5000);  // the next poll launches it again
+    ASSERT_NE(ServerPid(), 0u);
+    EXPECT_NE(ServerPid(), first);
+    EXPECT_EQ(standins.Launches(), 2u);
+    Run(5000);
+    // The new server's lines, all of them, after the old ones.
+    EXPECT_EQ(form.lstMonitoredMsgs.Count(), before + host().Lines(server().messageList()).size());
+    EXPECT_EQ(form.CopiedServerLines(), static_cast<std::int64_t>(host().Lines(server().messageList()).size()));
+}
+
+TEST_F(MainWindowTest, AMissingProgramLeavesHarrowatchIdle) {
+    form.StartMonitoring();  // nothing installed: the start and the first cycle each say so
+    ASSERT_EQ(boxes.shown.size(), 2u);
+    EXPECT_EQ(boxes.shown[0].text, "You must run Harrowatch from your Kaltor directory.");
+    EXPECT_FALSE(form.RefreshTimer.Enabled());
+    EXPECT_FALSE(form.Toolbar.Enabled());
+    Run(60000);
+    EXPECT_EQ(boxes.shown.size(), 2u);  // and then nothing: no box every five seconds
+}
+
+TEST_F(MainWindowTest, AStartingServerLeavesTheWindowAsItWas) {
+    Setting("AutoStart", 0);
+    Start();
+    EXPECT_EQ(form.lblStatusLocalServer.Text(), "NOT ACTIVE");  // the status fields are up from the start
+    EXPECT_TRUE(form.PlayerListView.Items().empty());
+    EXPECT_EQ(form.StatusBar.Panel(2), "");
+    EXPECT_EQ(form.lstMonitoredMsgs.Count(), 0u);
+    EXPECT_TRUE(form.RefreshTimer.Enabled());
+}
+
+TEST_F(MainWindowTest, MalformedServerWindowsAreReportedOnce) {
+    Start("at 0 players 3\n");
+    // A status container left with one field, and a player list counting -1.
+    d.DestroyWindow(server().localStatus());
+    host().Destroy(server().playerList());
+    d.CreateWindow(ServerPid(), "ListViewWndClass", "", server().mainForm(), 0,
+                   [](std::uint32_t m, std::uint64_t, std::int64_t, std::int64_t* r) {
+                       if (m != platform::msg::kLvmGetItemCount) return false;
+                       *r = -1;
+                       return true;
+                   });
+    Run(20000);
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_NE(boxes.shown[0].text.find("Error Number: 9"), std::string::npos);
+    EXPECT_NE(boxes.shown[0].text.find(" - FormRefresh"), std::string::npos);
+    EXPECT_EQ(form.StatusBar.Panel(1).rfind("Refreshing fails: ", 0), 0u);
+    EXPECT_EQ(form.StatusBar.Panel(2), "3 PLAYERS ONLINE");  // kept
+
+    // Mended: the next cycle succeeds and clears the failure; a negative count keeps the panel.
+    d.CreateWindow(ServerPid(), "ThunderRT6TextBox", "Connecting to Master Server...\r\n",
+                   d.GetParent(server().masterStatus()));
+    Run(5000);
+    EXPECT_EQ(form.StatusBar.Panel(1), "");
+    EXPECT_EQ(form.StatusBar.Panel(2), "3 PLAYERS ONLINE");
+    EXPECT_TRUE(form.PlayerListView.Items().empty());
+    EXPECT_EQ(boxes.shown.size(), 1u);
+}
+
+TEST_F(MainWindowTest, IntervalsTheTimerCannotTakeAreReportedOnceAndIgnored) {
+    Start();
+    Interval("70000");
+    Run(30000);
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_NE(boxes.shown[0].text.find("Error Number: 380"), std::string::npos);
+    EXPECT_EQ(form.RefreshTimer.Interval(), 5000u);
+    EXPECT_TRUE(form.RefreshTimer.Enabled());
+    Interval("250.5");  // rounds to even: 250
+    Run(5000);
+    EXPECT_EQ(form.RefreshTimer.Interval(), 250u);
+    Interval("0");
+    Run(1000);
+    EXPECT_EQ(form.RefreshTimer.Interval(), 0u);
+    const auto launches = standins.Launches();
+    d.KillProcess(ServerPid());
+    Run(60000);
+    EXPECT_EQ(standins.Launches(), launches);  // no more ticks, no relaunch
+}
+
+// A reset that waits (for its dialog) lets the poll timer tick; the tick must
+// not start a second cycle that hands the same due row to the server again.
+TEST_F(MainWindowTest, ATickDuringAResetRunsNoSecondCycle) {
+    d.PokeString(platform::kHkeyLocalMachine, schedule::kScheduleKey, "Daily", "Public Messages|12/06/26 08:00 AM");
+    Interval("1000");
+    Install("dialogs none\n");  // each try of the reset waits out its dialog's time
+    int dialogWaits = 0;
+    // Ticks every second meanwhile; the row stops being due during the second try.
+    d.ScheduleAt(45000, d.OwnPid(), [&] { form.ResetItemGrid.SetTextMatrix(1, schedule::kColNextTime, "N/A - Unknown"); });
+    for (std::uint64_t t = 1000; t < 200000; t += 1000)
+        d.ScheduleAt(t, d.OwnPid(), [&] { dialogWaits += form.Harrowatch && form.Harrowatch->Busy() && form.Refreshing(); });
+    form.StartMonitoring();
+    // The first cycle's try, then one cycle for all the ticks it met (a
+    // second try), then one more for the ticks of that one: never a cycle
+    // inside a cycle, and about 60 s in all, not one try per tick.
+    EXPECT_GE(d.NowMs(), 2u * server::clsHarrowatch::kDialogWaitMs);
+    EXPECT_LT(d.NowMs(), 2u * server::clsHarrowatch::kDialogWaitMs + 5000);
+    EXPECT_FALSE(form.Refreshing());
+    EXPECT_GT(dialogWaits, 50);
+    EXPECT_EQ(server().effects().messageDeletes, 0);
+    EXPECT_TRUE(boxes.shown.empty());
+    Run(5000);
+    EXPECT_TRUE(form.RefreshTimer.Enabled());
+}
+
+TEST_F(MainWindowTest, TheMessageListStaysBoundedAndItsPositionGoesPast32767) {
+    Start("at 0 messages 40000\n");
+    Run(5000);
+    EXPECT_EQ(form.lstMonitoredMsgs.Count(), app::kMonitoredLinesKept);
+    EXPECT_GE(form.CopiedServerLines(), 40000);
+    server().AddLine("after forty thousand");
+    Run(5000);
+    EXPECT_NE(form.lstMonitoredMsgs.Lines().back().find("after forty thousand"), std::string::npos);
+    EXPECT_EQ(form.lstMonitoredMsgs.Count(), app::kMonitoredLinesKept);
+}
+
+}  // namespace
+}  // namespace hw::testing
