@@ -326,6 +326,11 @@ std::uint32_t SimDesktop::SetTimer(std::uint32_t milliseconds, std::function<voi
     return id;
 }
 
+void SimDesktop::KillTimer(std::uint32_t id) {
+    timers_.erase(id);
+    std::erase_if(work_, [id](const Work& w) { return w.timer == id; });
+}
+
 void SimDesktop::ArmTimer(std::uint32_t id, std::uint32_t milliseconds) {
     // A tick is due work of Harrowatch's own: it runs when Harrowatch yields.
     ScheduleAfter(milliseconds, ownPid_, [this, id, milliseconds] {
@@ -335,6 +340,7 @@ void SimDesktop::ArmTimer(std::uint32_t id, std::uint32_t milliseconds) {
         auto tick = it->second;  // the tick may kill its timer
         tick();
     });
+    work_.back().timer = id;
 }
 
 }  // namespace hw::platform::sim

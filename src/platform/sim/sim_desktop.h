@@ -234,7 +234,7 @@ public:
     std::uint64_t TickCount() override { return nowMs_; }
     LocalTime GetLocalTime() override;
     std::uint32_t SetTimer(std::uint32_t milliseconds, std::function<void()> tick) override;
-    void KillTimer(std::uint32_t id) override { timers_.erase(id); }
+    void KillTimer(std::uint32_t id) override;
     std::size_t TimerCount() const { return timers_.size(); }
 
     // Last error of CreateProcess, for tests.
@@ -269,6 +269,7 @@ private:
         std::uint64_t seq;
         Pid owner;
         std::function<void()> fn;
+        std::uint32_t timer = 0;  // the timer whose tick this is
     };
 
     RegNode* RootNode(HKey root) const;
