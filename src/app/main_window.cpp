@@ -38,7 +38,24 @@ frmMain::~frmMain() {
     if (Harrowatch) Harrowatch->UnsubscribeUpdateStatus(subscription_);
 }
 
+void frmMain::WriteFirstRunDefaults() {
+    settings::cRegistry reg(desktop_);
+    reg.SetClassKey(settings::kHkeyLocalMachine);
+    reg.SetSectionKey(server::kSettingsKey);
+    if (reg.KeyExists()) return;
+    reg.SetValueKey("TimerInterval");
+    reg.SetValueType(p::reg::kSz);
+    reg.SetValue(std::int32_t{5000});
+    reg.SetValueKey("AutoStart");
+    reg.SetValueType(p::reg::kDword);
+    reg.SetValue(std::int32_t{1});
+    reg.SetValueKey("HideKaltorWindow");
+    reg.SetValueType(p::reg::kDword);
+    reg.SetValue(std::int32_t{1});
+}
+
 void frmMain::StartMonitoring() {
+    WriteFirstRunDefaults();
     schedule::InitializeResultGrid(ResetItemGrid, schedule::kScheduleGridSpec, boxes_, [this] { desktop_.DoEvents(); });
     Schedule.FormOpen();
     lblStatusLocalServer.SetText("INITIALIZING...");

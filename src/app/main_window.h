@@ -30,6 +30,9 @@ public:
     // Enough of the start-up to supervise: the schedule, the controller, the
     // server, the tray icon and the first refresh (which starts the timer).
     void StartMonitoring();
+    // On a machine without Harrowatch's settings key: the interval, AutoStart
+    // and HideKaltorWindow defaults.
+    void WriteFirstRunDefaults();
 
     void Harrowatch_UpdateStatus(const std::string& pStatusType, const std::string& pStatusMessage,
                                  std::int32_t pStatusValue);
