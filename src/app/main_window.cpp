@@ -204,7 +204,9 @@ void frmMain::ReadPlayers(const std::vector<p::Hwnd>& windows, p::Pid pid) {
     if (count == 0) StatusBar.SetPanel(2, "NO PLAYERS ONLINE");
     if (count == 1) StatusBar.SetPanel(2, "1 PLAYER ONLINE");
     if (count > 1) StatusBar.SetPanel(2, std::to_string(count) + " PLAYERS ONLINE");
-    Tray.ModifyTrayIcon(hWnd, std::nullopt, lblStatusLocalServer.Text() + "\r\n" + StatusBar.Panel(2));
+    // The same tip again changes nothing the operator sees; the shell is spared it.
+    const std::string tip = lblStatusLocalServer.Text() + "\r\n" + StatusBar.Panel(2);
+    if (tip.substr(0, 63) != Tray.TrayIconData().szTip) Tray.ModifyTrayIcon(hWnd, std::nullopt, tip);
 
     std::int64_t rows = 0;
     if (!desktop_.SendMessageTimeout(list, p::msg::kLvmGetItemCount, 0, 0, p::msg::kSmtoAbortIfHung,

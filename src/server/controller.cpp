@@ -44,7 +44,13 @@ bool clsHarrowatch::ServerRunning() {
     const p::Pid pid = automation::GetProcessIdByName(desktop_, kServerExeName);
     if (!pid) return false;
     serverProcess_ = desktop_.OpenProcess(p::proc::kSynchronize | p::proc::kQueryInformation, false, pid);
+    serverPid_ = serverProcess_ ? pid : 0;
     return true;
+}
+
+p::Pid clsHarrowatch::RunningServerPid() {
+    if (!ServerRunning()) return 0;
+    return serverProcess_ ? serverPid_ : automation::GetProcessIdByName(desktop_, kServerExeName);
 }
 
 clsHarrowatch::~clsHarrowatch() {
@@ -52,7 +58,7 @@ clsHarrowatch::~clsHarrowatch() {
 }
 
 p::Hwnd clsHarrowatch::ServerMainWindow() {
-    const p::Pid pid = automation::GetProcessIdByName(desktop_, kServerExeName);
+    const p::Pid pid = RunningServerPid();
     return pid ? automation::GetProcessMainWindow(desktop_, pid) : 0;
 }
 
@@ -149,7 +155,7 @@ p::Pid clsHarrowatch::StartServer() {
                                 : text::AddTrailingBackslash(installDir.ToText());
 
         RaiseUpdateStatus(kEnableTimer, "", kFalse);
-        pid = automation::GetProcessIdByName(desktop_, kServerExeName);
+        pid = RunningServerPid();
         if (!pid) {
             RaiseUpdateStatus(kUpdateStatus, "STARTING KALTOR....", 0);
             RaiseUpdateStatus(kEnableToolbar, "", kFalse);

@@ -70,6 +70,7 @@ private:
     enum class Wait { Found, ServerGone, TimedOut, Cancelled };
     void RaiseUpdateStatus(const std::string& type, const std::string& message, std::int32_t value);
     bool ServerRunning();
+    platform::Pid RunningServerPid();
     platform::Hwnd ServerMainWindow();
     void Click(platform::Hwnd window, std::uint64_t wParam = 0);
     // Looks `lookup` up until it answers a window, yielding and pausing
@@ -95,6 +96,7 @@ private:
     int nextListener_ = 1;
     int depth_ = 0;
     platform::Handle serverProcess_ = 0;  // the server last seen running
+    platform::Pid serverPid_ = 0;
     friend class Operation;
 };
 

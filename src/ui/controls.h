@@ -40,7 +40,9 @@ public:
         items_.clear();
         Changed();
     }
+    // Redraws only when something changed: the list is set on every poll.
     void SetItems(std::vector<std::vector<std::string>> items) {
+        if (items == items_) return;
         items_ = std::move(items);
         Changed();
     }
@@ -97,7 +99,9 @@ class StatusBar {
 public:
     const std::string& Panel(int index) const { return panels_.at(static_cast<size_t>(index - 1)); }
     void SetPanel(int index, const std::string& text) {
-        panels_.at(static_cast<size_t>(index - 1)) = text;
+        std::string& panel = panels_.at(static_cast<size_t>(index - 1));
+        if (panel == text) return;
+        panel = text;
         if (onRedraw) onRedraw();
     }
     std::function<void()> onRedraw;
