@@ -1,5 +1,7 @@
-// Harrowatch.exe's CPU use while it polls the stand-in (100 players) every
-// 1,000 ms for 60 s, measured from outside with GetProcessTimes.
+// Harrowatch's CPU use while it polls the stand-in (100 players) every
+// 1,000 ms for 60 s. Wine reports another process's times wrongly, so the
+// main window's monitoring runs here, in this process, on the real Windows
+// backend (everything of Harrowatch.exe but the drawing of its controls).
 // Target: under 2% of one core.
 #include <windows.h>
 
@@ -8,9 +10,12 @@
 #include <cstdio>
 #include <string>
 
+#include "app/main_window.h"
 #include "automation/process.h"
 #include "platform/win32/win32_desktop.h"
 #include "settings/registry.h"
+#include "ui/message_box.h"
+#include "ui/tray.h"
 
 namespace {
 
@@ -39,6 +44,19 @@ void WriteText(const std::string& path, const std::string& text) {
     CloseHandle(f);
 }
 
+// Runs the message loop for a while, as Harrowatch.exe's does.
+void Pump(DWORD ms) {
+    const ULONGLONG end = GetTickCount64() + ms;
+    MSG msg;
+    while (GetTickCount64() < end) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(end - GetTickCount64()), QS_ALLINPUT);
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+    }
+}
+
 void BM_PollingOneMinute(benchmark::State& state) {
     platform::win32::Win32Desktop d;
     char self[MAX_PATH] = {}, temp[MAX_PATH] = {};
@@ -56,17 +74,20 @@ void BM_PollingOneMinute(benchmark::State& state) {
     Set(d, "Software\\Harrowatch", "HideKaltorWindow", std::int32_t{1}, 4);
 
     for (auto _ : state) {
-        const platform::Pid pid = automation::LaunchProgram(d, bin + "Harrowatch.exe", "", false);
-        HANDLE h = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_TERMINATE, FALSE, pid);
-        Sleep(10000);  // start-up done, the server up and hidden
-        const double cpu0 = CpuSeconds(h);
-        Sleep(60000);
-        const double cpu = CpuSeconds(h) - cpu0;
+        ui::RecordingMessageBoxes boxes;
+        ui::RecordingTrayShell shell;
+        automation::CancelSignal cancel;
+        app::frmMain form(d, boxes, shell, cancel);
+        form.StartMonitoring();
+        Pump(10000);  // the server up, hidden, its players in
+        const double cpu0 = CpuSeconds(GetCurrentProcess());
+        Pump(60000);
+        const double cpu = CpuSeconds(GetCurrentProcess()) - cpu0;
         state.counters["cpu_percent"] = 100.0 * cpu / 60.0;
-        std::printf("Harrowatch used %.2f s of CPU in 60 s of polling 100 players at 1000 ms: %.2f%% of one core "
-                    "(target: under 2%%)\n", cpu, 100.0 * cpu / 60.0);
-        TerminateProcess(h, 0);
-        CloseHandle(h);
+        state.counters["players"] = static_cast<double>(form.PlayerListView.Items().size());
+        std::printf("%zu players polled every 1000 ms for 60 s: %.2f s of CPU, %.2f%% of one core (target: under 2%%)\n",
+                    form.PlayerListView.Items().size(), cpu, 100.0 * cpu / 60.0);
+        form.RefreshTimer.SetEnabled(false);
     }
     if (platform::Pid server = automation::GetProcessIdByName(d, "KALTOR INTERNET SERVER.EXE")) {
         HANDLE s = OpenProcess(PROCESS_TERMINATE, FALSE, server);
