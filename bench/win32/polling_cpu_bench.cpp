@@ -13,6 +13,7 @@
 #include "app/main_window.h"
 #include "automation/process.h"
 #include "platform/win32/win32_desktop.h"
+#include "bench/win32/bench_support.h"
 #include "settings/registry.h"
 #include "ui/message_box.h"
 #include "ui/tray.h"
@@ -21,28 +22,8 @@ namespace {
 
 using namespace hw;
 
-double CpuSeconds(HANDLE p) {
-    FILETIME created, exited, kernel, user;
-    GetProcessTimes(p, &created, &exited, &kernel, &user);
-    auto s = [](const FILETIME& f) { return (static_cast<double>(f.dwHighDateTime) * 4294967296.0 + f.dwLowDateTime) / 1e7; };
-    return s(kernel) + s(user);
-}
 
-void Set(platform::Desktop& d, const char* key, const char* name, const TaggedValue& v, int type) {
-    settings::cRegistry r(d);
-    r.SetClassKey(settings::kHkeyLocalMachine);
-    r.SetSectionKey(key);
-    r.SetValueKey(name);
-    r.SetValueType(type);
-    r.SetValue(v);
-}
 
-void WriteText(const std::string& path, const std::string& text) {
-    HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD n = 0;
-    WriteFile(f, text.data(), static_cast<DWORD>(text.size()), &n, nullptr);
-    CloseHandle(f);
-}
 
 // Runs the message loop for a while, as Harrowatch.exe's does.
 void Pump(DWORD ms) {
@@ -67,11 +48,11 @@ void BM_PollingOneMinute(benchmark::State& state) {
     const std::string game = std::string(temp) + "Harrowatch Bench Busy Server\\";
     CreateDirectoryA(game.c_str(), nullptr);
     CopyFileA((bin + "KALTOR INTERNET SERVER.EXE").c_str(), (game + "KALTOR INTERNET SERVER.EXE").c_str(), FALSE);
-    WriteText(game + "standin.txt", "active\r\nat 0 players 100\r\nevery 5000 message still here\r\n");
-    Set(d, "Software\\Velmora\\KALTOR", "INSTDIR", game, 1);
-    Set(d, "Software\\Harrowatch", "TimerInterval", "1000", 1);
-    Set(d, "Software\\Harrowatch", "AutoStart", std::int32_t{1}, 4);
-    Set(d, "Software\\Harrowatch", "HideKaltorWindow", std::int32_t{1}, 4);
+    bench::WriteText(game + "standin.txt", "active\r\nat 0 players 100\r\nevery 5000 message still here\r\n");
+    bench::SetSetting(d, "Software\\Velmora\\KALTOR", "INSTDIR", game, 1);
+    bench::SetSetting(d, "Software\\Harrowatch", "TimerInterval", "1000", 1);
+    bench::SetSetting(d, "Software\\Harrowatch", "AutoStart", std::int32_t{1}, 4);
+    bench::SetSetting(d, "Software\\Harrowatch", "HideKaltorWindow", std::int32_t{1}, 4);
 
     for (auto _ : state) {
         ui::RecordingMessageBoxes boxes;
@@ -80,9 +61,9 @@ void BM_PollingOneMinute(benchmark::State& state) {
         app::frmMain form(d, boxes, shell, cancel);
         form.StartMonitoring();
         Pump(10000);  // the server up, hidden, its players in
-        const double cpu0 = CpuSeconds(GetCurrentProcess());
+        const double cpu0 = bench::CpuSeconds(GetCurrentProcess());
         Pump(60000);
-        const double cpu = CpuSeconds(GetCurrentProcess()) - cpu0;
+        const double cpu = bench::CpuSeconds(GetCurrentProcess()) - cpu0;
         state.counters["cpu_percent"] = 100.0 * cpu / 60.0;
         state.counters["players"] = static_cast<double>(form.PlayerListView.Items().size());
         std::printf("%zu players polled every 1000 ms for 60 s: %.2f s of CPU, %.2f%% of one core (target: under 2%%)\n",

@@ -11,6 +11,7 @@
 #include "automation/process.h"
 #include "platform/win32/win32_desktop.h"
 #include "server/controller.h"
+#include "bench/win32/bench_support.h"
 #include "settings/registry.h"
 #include "ui/message_box.h"
 
@@ -24,23 +25,7 @@ void CALLBACK EndWait(HWND, UINT, UINT_PTR id, DWORD) {
     g_cancel.Raise();
 }
 
-double CpuSeconds() {
-    FILETIME created, exited, kernel, user;
-    GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
-    auto seconds = [](const FILETIME& f) {
-        return (static_cast<double>(f.dwHighDateTime) * 4294967296.0 + f.dwLowDateTime) / 1e7;
-    };
-    return seconds(kernel) + seconds(user);
-}
 
-void Set(platform::Desktop& d, const char* key, const char* name, const TaggedValue& v, int type) {
-    settings::cRegistry r(d);
-    r.SetClassKey(settings::kHkeyLocalMachine);
-    r.SetSectionKey(key);
-    r.SetValueKey(name);
-    r.SetValueType(type);
-    r.SetValue(v);
-}
 
 void BM_WaitForAFormThatNeverComes(benchmark::State& state) {
     platform::win32::Win32Desktop d;
@@ -56,17 +41,17 @@ void BM_WaitForAFormThatNeverComes(benchmark::State& state) {
     DWORD n = 0;
     WriteFile(f, "no-config\r\n", 11, &n, nullptr);
     CloseHandle(f);
-    Set(d, server::kGameKey, "INSTDIR", folder, platform::reg::kSz);
+    bench::SetSetting(d, server::kGameKey, "INSTDIR", folder, platform::reg::kSz);
 
     ui::RecordingMessageBoxes boxes;
     server::clsHarrowatch controller(d, boxes, &g_cancel);
     for (auto _ : state) {
-        const double cpu0 = CpuSeconds();
+        const double cpu0 = bench::CpuSeconds(GetCurrentProcess());
         const ULONGLONG wall0 = GetTickCount64();
         SetTimer(nullptr, 0, 10000, EndWait);
         benchmark::DoNotOptimize(controller.StartServer());
         const double wall = (GetTickCount64() - wall0) / 1000.0;
-        const double cpu = CpuSeconds() - cpu0;
+        const double cpu = bench::CpuSeconds(GetCurrentProcess()) - cpu0;
         state.counters["wait_s"] = wall;
         state.counters["cpu_s"] = cpu;
         state.counters["cpu_percent"] = wall > 0 ? 100.0 * cpu / wall : 0;
