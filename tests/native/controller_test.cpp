@@ -148,6 +148,21 @@ TEST_F(ControllerTest, StopServerWaitsForTheCloseDialog) {
     EXPECT_EQ(events, Events{kOff});
 }
 
+TEST_F(ControllerTest, AServerCrashingWhileItSettlesOrAsksToCloseEndsTheWait) {
+    Install("window-delay 5000\n");  // the window set is slow to settle
+    d.ScheduleAt(800, d.OwnPid(), [&] { d.KillProcess(ServerPid()); });
+    EXPECT_NE(controller.StartServer(), 0u);  // it ran; the next poll finds it gone
+    EXPECT_LT(d.NowMs(), 4000u);
+    EXPECT_EQ(ServerPid(), 0u);
+
+    standins.SetScript("close-dialog 0\n");  // only the operator answers
+    controller.StartServer();
+    events.clear();
+    d.ScheduleAt(d.NowMs() + 5000, d.OwnPid(), [&] { d.KillProcess(ServerPid()); });
+    EXPECT_TRUE(controller.StopServer());
+    EXPECT_EQ(events, Events{kOff});
+}
+
 TEST_F(ControllerTest, AServerThatWillNotEndIsLeftRunning) {
     Started("ignore-close\n");
     const std::uint64_t start = d.NowMs();

@@ -2,6 +2,7 @@
 // path and its effect in the server, and every way it can end early.
 #include <gtest/gtest.h>
 
+#include "automation/remote_lists.h"
 #include "native/controller_fixture.h"
 
 namespace hw::testing {
@@ -68,6 +69,27 @@ TEST_F(ResetsTest, WithoutTheManageMenuTheActionsEndAndTheServerStaysAsItWas) {
     Settle();
     EXPECT_TRUE(server().Active());
     EXPECT_TRUE(boxes.shown.empty());
+}
+
+TEST_F(ResetsTest, AMissingPageOrButtonEndsTheReset) {
+    Started();
+    // The data manager's view already open, its store page renamed, its guild button gone.
+    d.PostMessage(server().mainForm(), platform::msg::kCommand, standin::kManageCommand, 0);
+    d.AdvanceIdle(10);
+    const std::int32_t point = automation::GetToolbarButtonPoint(d, server().toolbar(), ServerPid(), 10);
+    Click(server().toolbar(), platform::msg::kMkLButton, point);
+    const platform::Hwnd view = Descendant(server().mainForm(), "Server Data Manager");
+    ASSERT_NE(view, 0u);
+    for (platform::Hwnd h : automation::GetChildWindows(d, view)) {
+        if (!h) continue;
+        if (d.Window(h)->caption == "Store && Confinement") d.Window(h)->caption = "Store";
+        if (d.Window(h)->caption == "Clear Logs") d.DestroyWindow(h);
+    }
+    EXPECT_FALSE(controller.ProcessScheduledItem("Store Inventory"));
+    EXPECT_FALSE(controller.ProcessScheduledItem("Guild Master Log"));
+    Settle();
+    EXPECT_FALSE(server().Active());  // ended: not reactivated
+    EXPECT_EQ(server().effects().storeResets + server().effects().guildLogClears, 0);
 }
 
 TEST_F(ResetsTest, ADialogThatNeverComesOrHasNoButtonEndsTheReset) {
