@@ -33,7 +33,8 @@ protected:
     }
     void TearDown() override {
         for (const char* name : {"Harrowatch.exe", server::kServerExeName})
-            while (platform::Pid pid = automation::GetProcessIdByName(d(), name)) env_->EndProcess(pid);
+            for (int i = 0; i < 5; ++i)
+                if (platform::Pid pid = automation::GetProcessIdByName(d(), name)) env_->EndProcess(pid);
         RegDeleteTreeA(HKEY_LOCAL_MACHINE, "Software\\Wow6432Node\\Velmora");
         RegDeleteTreeA(HKEY_LOCAL_MACHINE, "Software\\Wow6432Node\\Harrowatch");
     }
