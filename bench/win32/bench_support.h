@@ -42,4 +42,17 @@ inline std::string BinFolder() {
     return path.substr(0, path.find_last_of('\\') + 1);
 }
 
+// Puts the stand-in server, with its script, in a folder of its own under
+// the temporary folder; answers the folder (with its backslash).
+inline std::string InstallStandin(const std::string& folderName, const std::string& script) {
+    char temp[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, temp);
+    const std::string folder = std::string(temp) + folderName + "\\";
+    CreateDirectoryA(folder.c_str(), nullptr);
+    CopyFileA((BinFolder() + "KALTOR INTERNET SERVER.EXE").c_str(), (folder + "KALTOR INTERNET SERVER.EXE").c_str(),
+              FALSE);
+    WriteText(folder + "standin.txt", script);
+    return folder;
+}
+
 }  // namespace hw::bench

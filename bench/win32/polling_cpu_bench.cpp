@@ -40,15 +40,8 @@ void Pump(DWORD ms) {
 
 void BM_PollingOneMinute(benchmark::State& state) {
     platform::win32::Win32Desktop d;
-    char self[MAX_PATH] = {}, temp[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, self, MAX_PATH);
-    GetTempPathA(MAX_PATH, temp);
-    std::string bin(self);
-    bin = bin.substr(0, bin.find_last_of('\\') + 1);
-    const std::string game = std::string(temp) + "Harrowatch Bench Busy Server\\";
-    CreateDirectoryA(game.c_str(), nullptr);
-    CopyFileA((bin + "KALTOR INTERNET SERVER.EXE").c_str(), (game + "KALTOR INTERNET SERVER.EXE").c_str(), FALSE);
-    bench::WriteText(game + "standin.txt", "active\r\nat 0 players 100\r\nevery 5000 message still here\r\n");
+    const std::string game = bench::InstallStandin("Harrowatch Bench Busy Server",
+                                                   "active\r\nat 0 players 100\r\nevery 5000 message still here\r\n");
     bench::SetSetting(d, "Software\\Velmora\\KALTOR", "INSTDIR", game, 1);
     bench::SetSetting(d, "Software\\Harrowatch", "TimerInterval", "1000", 1);
     bench::SetSetting(d, "Software\\Harrowatch", "AutoStart", std::int32_t{1}, 4);

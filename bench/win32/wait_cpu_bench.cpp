@@ -29,18 +29,7 @@ void CALLBACK EndWait(HWND, UINT, UINT_PTR id, DWORD) {
 
 void BM_WaitForAFormThatNeverComes(benchmark::State& state) {
     platform::win32::Win32Desktop d;
-    char self[MAX_PATH] = {}, temp[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, self, MAX_PATH);
-    GetTempPathA(MAX_PATH, temp);
-    std::string bin(self);
-    bin = bin.substr(0, bin.find_last_of('\\') + 1);
-    const std::string folder = std::string(temp) + "Harrowatch Bench Quiet Server\\";
-    CreateDirectoryA(folder.c_str(), nullptr);
-    CopyFileA((bin + server::kServerExeName).c_str(), (folder + server::kServerExeName).c_str(), FALSE);
-    HANDLE f = CreateFileA((folder + "standin.txt").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD n = 0;
-    WriteFile(f, "no-config\r\n", 11, &n, nullptr);
-    CloseHandle(f);
+    const std::string folder = bench::InstallStandin("Harrowatch Bench Quiet Server", "no-config\r\n");
     bench::SetSetting(d, server::kGameKey, "INSTDIR", folder, platform::reg::kSz);
 
     ui::RecordingMessageBoxes boxes;

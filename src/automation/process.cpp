@@ -84,15 +84,20 @@ Pid LaunchProgram(Desktop& desktop, const std::string& commandLine, const std::s
             kNoTimeout, cancel);
         return 0;
     }
+    WaitForProcessIdle(desktop, process.get(), kLaunchIdleTimeoutMs, cancel);
+    return info.processId;
+}
+
+void WaitForProcessIdle(Desktop& desktop, platform::Handle process, std::uint32_t timeoutMs,
+                        const CancelSignal* cancel) {
     // Idle, failed (a program without a message queue) or ended: stop waiting.
     WaitUntil(
         desktop,
         [&] {
-            if (desktop.WaitForInputIdle(process.get(), 0) != proc::kWaitTimeout) return true;
-            return desktop.WaitForSingleObject(process.get(), 0) != proc::kWaitTimeout;
+            if (desktop.WaitForInputIdle(process, 0) != proc::kWaitTimeout) return true;
+            return desktop.WaitForSingleObject(process, 0) != proc::kWaitTimeout;
         },
-        kLaunchIdleTimeoutMs, cancel);
-    return info.processId;
+        timeoutMs, cancel);
 }
 
 }  // namespace hw::automation

@@ -24,6 +24,11 @@ platform::Pid LaunchProgram(platform::Desktop& desktop, const std::string& comma
                             const std::string& directory, bool waitForExit,
                             const CancelSignal* cancel = nullptr);
 
+// Waits until the process waits for input (or has ended, or has no message
+// queue to wait on), at most timeoutMs, keeping the message loop running.
+void WaitForProcessIdle(platform::Desktop& desktop, platform::Handle process, std::uint32_t timeoutMs,
+                        const CancelSignal* cancel = nullptr);
+
 // Owns a kernel handle of the facade and closes it on every path.
 class ScopedHandle {
 public:

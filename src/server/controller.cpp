@@ -81,20 +81,18 @@ clsHarrowatch::Wait clsHarrowatch::WaitForWindow(const std::function<p::Hwnd()>&
     }
 }
 
-void clsHarrowatch::PauseWithEvents(std::uint32_t ms) {
+void clsHarrowatch::PauseWithEvents(std::uint32_t ms, bool endOnCancel) {
     const std::uint64_t end = desktop_.TickCount() + ms;
-    while (desktop_.TickCount() < end && !(cancel_ && cancel_->Raised())) {
+    while (desktop_.TickCount() < end && !(endOnCancel && cancel_ && cancel_->Raised())) {
         desktop_.Sleep(static_cast<std::uint32_t>(std::min<std::uint64_t>(automation::kPollPauseMs, end - desktop_.TickCount())));
         desktop_.DoEvents();
     }
 }
 
 void clsHarrowatch::WaitUntilIdle(p::Pid pid) {
-    automation::ScopedHandle process(desktop_, desktop_.OpenProcess(p::proc::kQueryInformation, false, pid));
-    if (!process) return;
-    automation::WaitUntil(
-        desktop_, [&] { return desktop_.WaitForInputIdle(process.get(), 0) != p::proc::kWaitTimeout; }, kIdleWaitMs,
-        cancel_);
+    automation::ScopedHandle process(
+        desktop_, desktop_.OpenProcess(p::proc::kQueryInformation | p::proc::kSynchronize, false, pid));
+    if (process) automation::WaitForProcessIdle(desktop_, process.get(), kIdleWaitMs, cancel_);
 }
 
 bool clsHarrowatch::SettingIsOne(const std::string& name) {
@@ -266,11 +264,7 @@ bool clsHarrowatch::StopServer() {
         }
         for (int pass = 0; pass < 10; ++pass) {
             if (!ServerRunning()) return true;
-            // A second per pass, in slices so that Harrowatch's windows stay live.
-            for (int slice = 0; slice < 40; ++slice) {
-                desktop_.Sleep(25);
-                desktop_.DoEvents();
-            }
+            PauseWithEvents(1000, false);  // the stop is itself part of shutting down
         }
         RaiseUpdateStatus(kEnableTimer, "", kTrue);
         return false;

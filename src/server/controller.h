@@ -78,7 +78,8 @@ private:
     // cancellation.
     Wait WaitForWindow(const std::function<platform::Hwnd()>& lookup, platform::Hwnd& found,
                        std::uint32_t timeoutMs = automation::kNoTimeout);
-    void PauseWithEvents(std::uint32_t ms);
+    // Sleeps in short slices, letting the message loop run between them.
+    void PauseWithEvents(std::uint32_t ms, bool endOnCancel = true);
     void WaitUntilIdle(platform::Pid pid);
     bool SettingIsOne(const std::string& name);
     void SettleAndHide(platform::Pid pid);

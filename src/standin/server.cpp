@@ -7,14 +7,9 @@ namespace hw::standin {
 namespace {
 const char* const kDataFiles[] = {"KALTORHallInfo.KLD", "KALTORGuildMasters.KLD", "KALTORServerMonsters.KLD"};
 constexpr const char* kMonstersFile = "KALTORServerMonsters.KLD";
-}  // namespace
 
-Server::Server(Host& host, Script script) : host_(host), script_(std::move(script)) { host_.SetEvents(this); }
-
-std::string Server::DataDirectory() const { return host_.InstallDirectory() + "System\\Kaltor\\"; }
-
-WinId Server::Make(Kind kind, WinId parent, const std::string& cls, const std::string& text, int x, int y,
-                   int w, int h) {
+WindowSpec Spec(Kind kind, WinId parent, const std::string& cls, const std::string& text, int x, int y, int w,
+                int h) {
     WindowSpec s;
     s.kind = kind;
     s.parent = parent;
@@ -24,7 +19,18 @@ WinId Server::Make(Kind kind, WinId parent, const std::string& cls, const std::s
     s.y = y;
     s.width = w;
     s.height = h;
-    return host_.Create(s);
+    return s;
+}
+}  // namespace
+
+Server::Server(Host& host, Script script) : host_(host), script_(std::move(script)) { host_.SetEvents(this); }
+
+std::string Server::DataDirectory() const { return host_.InstallDirectory() + "System\\Kaltor\\"; }
+
+
+WinId Server::Make(Kind kind, WinId parent, const std::string& cls, const std::string& text, int x, int y, int w,
+                   int h) {
+    return host_.Create(Spec(kind, parent, cls, text, x, y, w, h));
 }
 
 WinId Server::MakeButton(WinId parent, const std::string& text, int x, int y, int w) {
@@ -38,14 +44,7 @@ void Server::Start() {
         if (!host_.FileExists(DataDirectory() + f)) host_.WriteFile(DataDirectory() + f, "KLD data\r\n");
     for (const std::string& f : script_.heldFiles) host_.HoldFile(DataDirectory() + f, true);
 
-    WindowSpec form;
-    form.kind = Kind::Form;
-    form.className = kFormClass;
-    form.text = "KALTOR Internet Server";
-    form.width = 660;
-    form.height = 520;
-    form.x = 60;
-    form.y = 40;
+    WindowSpec form = Spec(Kind::Form, 0, kFormClass, "KALTOR Internet Server", 60, 40, 660, 520);
     form.appWindow = true;
     main_ = host_.Create(form);
     host_.SetMenuBar(main_, {{"&File", {{"E&xit", kExitCommand}}},
@@ -67,15 +66,7 @@ void Server::Start() {
 }
 
 void Server::ShowConfig() {
-    WindowSpec form;
-    form.kind = Kind::Form;
-    form.className = kFormClass;
-    form.text = "Server Configuration";
-    form.x = 200;
-    form.y = 160;
-    form.width = 360;
-    form.height = 200;
-    config_ = host_.Create(form);
+    config_ = Make(Kind::Form, 0, kFormClass, "Server Configuration", 200, 160, 360, 200);
     Make(Kind::Frame, config_, "ThunderRT6Frame", "Server Name: Kaltor Realm", 10, 10, 330, 90);
     WinId save = MakeButton(config_, "&Save", 60, 120, 110);
     WinId cancel = MakeButton(config_, "&Cancel", 190, 120, 110);
@@ -93,14 +84,7 @@ void Server::Save() {
 void Server::CompleteWindows() {
     if (started_) return;
     started_ = true;
-    WindowSpec lv;
-    lv.kind = Kind::ListView;
-    lv.parent = main_;
-    lv.className = "ListViewWndClass";
-    lv.x = 8;
-    lv.y = 92;
-    lv.width = 628;
-    lv.height = 150;
+    WindowSpec lv = Spec(Kind::ListView, main_, "ListViewWndClass", "", 8, 92, 628, 150);
     lv.columns = {"#", "Name", "Address", "Character Name"};
     playerList_ = host_.Create(lv);
     serverFrame_ = Make(Kind::Frame, main_, "ThunderRT6Frame", "KALTOR Server", 8, 250, 628, 206);
@@ -206,13 +190,8 @@ void Server::OpenDataManager() {
     if (dataManager_ && host_.Exists(dataManager_)) return;
     dataManager_ = Make(Kind::ChildForm, main_, kFormClass, "Data Manager", 20, 20, 600, 90);
     toolbarPanel_ = Make(Kind::Panel, dataManager_, "ThunderRT6PictureBoxDC", "", 0, 0, 600, 32);
-    WindowSpec tb;
-    tb.kind = Kind::Toolbar;
-    tb.parent = toolbarPanel_;
-    tb.className = "ToolbarWindow32";
+    WindowSpec tb = Spec(Kind::Toolbar, toolbarPanel_, "ToolbarWindow32", "", 0, 0, 600, 30);
     tb.buttons = 11;
-    tb.width = 600;
-    tb.height = 30;
     toolbar_ = host_.Create(tb);
 }
 
@@ -244,38 +223,14 @@ WinId Server::Dialog(const std::string& title, std::vector<std::string> buttons,
         if (script_.dialogs == Script::Dialogs::None) return 0;
         if (script_.dialogs == Script::Dialogs::Empty) buttons.clear();
     }
-    WindowSpec d;
-    d.kind = Kind::Dialog;
-    d.className = "#32770";
-    d.text = title;
-    d.x = 240;
-    d.y = 220;
-    d.width = 320;
-    d.height = withEdit ? 150 : 120;
-    const WinId dialog = host_.Create(d);
+    const WinId dialog = Make(Kind::Dialog, 0, "#32770", title, 240, 220, 320, withEdit ? 150 : 120);
     if (withEdit) {
-        WindowSpec e;
-        e.kind = Kind::Edit;
-        e.parent = dialog;
-        e.className = "Edit";
-        e.x = 10;
-        e.y = 12;
-        e.width = 290;
-        e.height = 24;
-        dialogEdit_[dialog] = host_.Create(e);
+        dialogEdit_[dialog] = Make(Kind::Edit, dialog, "Edit", "", 10, 12, 290, 24);
     }
     int x = 20;
     for (const std::string& b : buttons) {
-        WindowSpec s;
-        s.kind = Kind::DialogButton;
-        s.parent = dialog;
-        s.className = "Button";
-        s.text = b;
-        s.x = x;
-        s.y = withEdit ? 56 : 40;
-        s.width = 90;
-        s.height = 26;
-        buttonAction_[host_.Create(s)] = {"dialog:" + b, dialog};
+        const WinId button = Make(Kind::DialogButton, dialog, "Button", b, x, withEdit ? 56 : 40, 90, 26);
+        buttonAction_[button] = {"dialog:" + b, dialog};
         x += 100;
     }
     dialogKind_[dialog] = title;

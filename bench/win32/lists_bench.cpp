@@ -11,6 +11,7 @@
 #include <string>
 
 #include "automation/process.h"
+#include "bench/win32/bench_support.h"
 #include "automation/remote_lists.h"
 #include "automation/windows.h"
 #include "platform/win32/win32_desktop.h"
@@ -23,12 +24,6 @@ platform::Hwnd g_listView = 0;
 platform::Pid g_server = 0;
 constexpr int kRows = 500;
 
-std::string BinFolder() {
-    char self[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, self, MAX_PATH);
-    std::string path(self);
-    return path.substr(0, path.find_last_of('\\') + 1);
-}
 
 template <typename F>
 bool WaitFor(F done, int ms) {
@@ -40,17 +35,9 @@ bool WaitFor(F done, int ms) {
 }
 
 bool StartServer() {
-    char temp[MAX_PATH] = {};
-    GetTempPathA(MAX_PATH, temp);
-    const std::string folder = std::string(temp) + "Harrowatch Bench Kaltor\\";
-    CreateDirectoryA(folder.c_str(), nullptr);
+    const std::string folder =
+        bench::InstallStandin("Harrowatch Bench Kaltor", "at 0 players " + std::to_string(kRows) + "\r\n");
     const std::string program = folder + "KALTOR INTERNET SERVER.EXE";
-    CopyFileA((BinFolder() + "KALTOR INTERNET SERVER.EXE").c_str(), program.c_str(), FALSE);
-    const std::string script = "at 0 players " + std::to_string(kRows) + "\r\n";
-    HANDLE f = CreateFileA((folder + "standin.txt").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD n = 0;
-    WriteFile(f, script.data(), static_cast<DWORD>(script.size()), &n, nullptr);
-    CloseHandle(f);
 
     g_server = automation::LaunchProgram(g_desktop, program, folder, false);
     platform::Hwnd save = 0;
