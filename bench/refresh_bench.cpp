@@ -23,8 +23,9 @@ void BM_RefreshCycle(benchmark::State& state) {
     ui::RecordingMessageBoxes boxes;
     ui::RecordingTrayShell shell;
     automation::CancelSignal cancel;
-    app::frmMain form(d, boxes, shell, cancel);
-    form.StartMonitoring();
+    ui::Application app;
+    app::frmMain form(d, boxes, shell, cancel, app);
+    form.Form_Load();
     d.AdvanceIdle(2000);  // the server comes up, its players join, its lines arrive
     form.RefreshTimer.SetEnabled(false);
     form.FormRefresh();  // the whole list copied once

@@ -9,6 +9,7 @@
 #include "common/text.h"
 #include "schedule/grid_layout.h"
 #include "settings/registry.h"
+#include "settings/settings.h"
 
 namespace hw::app {
 
@@ -21,53 +22,67 @@ constexpr const char* kFailingMark = "Refreshing fails: ";
 }  // namespace
 
 frmMain::frmMain(p::Desktop& desktop, ui::MessageBoxHost& boxes, ui::TrayShell& shell,
-                 automation::CancelSignal& cancel)
+                 automation::CancelSignal& cancel, ui::Application& app)
     : RefreshTimer(desktop),
       Schedule(ResetItemGrid, desktop, boxes, [this](bool on) { RefreshTimer.SetEnabled(on); }),
+      Editor(ResetItemGrid, Schedule, desktop, boxes, [this](bool on) { RefreshTimer.SetEnabled(on); }),
       Tray(shell, text::BaseNameWithoutExtension(desktop.GetOwnModuleFileName())), desktop_(desktop),
-      boxes_(boxes), cancel_(cancel) {
+      boxes_(boxes), cancel_(cancel), app_(app) {
     PlayerListView.columns = {"ID", "Name", "Address", "Character Name"};
     lblStatusLocalServer.SetText("Server Status");
     lblStatusLocalServer.onChange = [this] { lblStatusLocalServer_Change(); };
     RefreshTimer.SetInterval(kDefaultPollMs);
     RefreshTimer.onTick = [this] { RefreshTimer_Timer(); };
-    SSTab.SetTabEnabled(3, false);
+    Toolbar.onClick = [this](int button) { Toolbar_ButtonClick(button); };
+    SSTab.onSelect = [this] { SSTab_Click(-1); };
+    ResetItemGrid.onEnterCell = [this] { Editor.ResetItemGrid_EnterCell(); };
+    BuildMenus();
 }
 
 frmMain::~frmMain() {
+    if (exitTimer_) desktop_.KillTimer(exitTimer_);
     if (Harrowatch) Harrowatch->UnsubscribeUpdateStatus(subscription_);
 }
 
-void frmMain::WriteFirstRunDefaults() {
-    settings::cRegistry reg(desktop_);
-    reg.SetClassKey(settings::kHkeyLocalMachine);
-    reg.SetSectionKey(server::kSettingsKey);
-    if (reg.KeyExists()) return;
-    reg.SetValueKey("TimerInterval");
-    reg.SetValueType(p::reg::kSz);
-    reg.SetValue(std::int32_t{5000});
-    reg.SetValueKey("AutoStart");
-    reg.SetValueType(p::reg::kDword);
-    reg.SetValue(std::int32_t{1});
-    reg.SetValueKey("HideKaltorWindow");
-    reg.SetValueType(p::reg::kDword);
-    reg.SetValue(std::int32_t{1});
-}
-
-void frmMain::StartMonitoring() {
-    WriteFirstRunDefaults();
-    schedule::InitializeResultGrid(ResetItemGrid, schedule::kScheduleGridSpec, boxes_, [this] { desktop_.DoEvents(); });
-    Schedule.FormOpen();
-    lblStatusLocalServer.SetText("INITIALIZING...");
-    Toolbar.SetEnabled(false);
-    Harrowatch = std::make_unique<server::clsHarrowatch>(desktop_, boxes_, &cancel_);
-    subscription_ = Harrowatch->SubscribeUpdateStatus(
-        [this](const std::string& t, const std::string& m, std::int32_t v) { Harrowatch_UpdateStatus(t, m, v); });
-    RefreshTimer.SetEnabled(false);
-    Harrowatch->StartServer();
-    Toolbar.SetEnabled(true);
-    Tray.AddTrayIcon(hWnd, picSysTray, "");
-    FormRefresh();
+void frmMain::Form_Load() {
+    // A second copy ends before it shows or touches anything.
+    if (app_.PrevInstance()) {
+        app_.End();
+        return;
+    }
+    Handler h(*this);
+    try {
+        SSTab.SetTabEnabled(3, false);
+        schedule::InitializeResultGrid(ResetItemGrid, schedule::kScheduleGridSpec, boxes_,
+                                       [this] { desktop_.DoEvents(); });
+        ResetItemGrid.SetCurrent(0, 1);
+        Editor.FillFrequencies();
+        Editor.SetUpPanel();
+        settings::WriteFirstRunDefaults(desktop_);
+        window.SetVisible(false);
+        const int left = settings::ReadEdge(desktop_, settings::kMainLeft);
+        const int top = settings::ReadEdge(desktop_, settings::kMainTop);
+        const ui::Rect placed = ui::PlaceOnScreen({left, top, left + window.Width(), top + window.Height()}, screen);
+        window.Move(placed.left, placed.top);
+        lblStatusLocalServer.SetText("INITIALIZING...");
+        Toolbar.SetEnabled(false);
+        Schedule.FormOpen();
+        Harrowatch = std::make_unique<server::clsHarrowatch>(desktop_, boxes_, &cancel_);
+        subscription_ = Harrowatch->SubscribeUpdateStatus(
+            [this](const std::string& t, const std::string& m, std::int32_t v) { Harrowatch_UpdateStatus(t, m, v); });
+        RefreshTimer.SetEnabled(false);
+        Harrowatch->StartServer();
+        Toolbar.SetEnabled(true);
+        Tray.AddTrayIcon(hWnd, picSysTray, "");
+        FormRefresh();
+    } catch (...) {
+        ReportCaught(boxes_, "Form_Load");
+        // An icon left behind would outlive the program.
+        if (Tray.Added()) Tray.RemoveTrayIcon(hWnd);
+        app_.End();
+        return;
+    }
+    if (!app_.ended) window.SetVisible(true);
 }
 
 void frmMain::Harrowatch_UpdateStatus(const std::string& pStatusType, const std::string& pStatusMessage,
@@ -85,9 +100,12 @@ void frmMain::Harrowatch_UpdateStatus(const std::string& pStatusType, const std:
     }
 }
 
-void frmMain::lblStatusLocalServer_Change() { Tray.ModifyTrayIcon(hWnd, std::nullopt, lblStatusLocalServer.Text()); }
+void frmMain::lblStatusLocalServer_Change() {
+    if (Tray.Added()) Tray.ModifyTrayIcon(hWnd, std::nullopt, lblStatusLocalServer.Text());
+}
 
 void frmMain::FormRefresh() {
+    if (exiting_ || app_.ended) return;
     if (refreshing_) {
         refreshAsked_ = true;
         return;
@@ -148,12 +166,7 @@ void frmMain::RefreshFailed() {
 }
 
 void frmMain::ReadInterval() {
-    settings::cRegistry reg(desktop_);
-    reg.SetClassKey(settings::kHkeyLocalMachine);
-    reg.SetSectionKey(server::kSettingsKey);
-    reg.SetValueKey("TimerInterval");
-    reg.SetValueType(p::reg::kSz);
-    const std::string stored = reg.Value().ToText();
+    const std::string stored = settings::ReadSetting(desktop_, settings::kTimerInterval).ToText();
     if (stored.empty()) return;
     const double ms = text::RoundHalfEven(text::LeadingNumber(stored));
     if (RefreshTimer.SetInterval(static_cast<std::int64_t>(std::clamp(ms, -1.0, 1e12)))) {
@@ -180,8 +193,8 @@ void frmMain::ReadStatus(const std::vector<p::Hwnd>& windows) {
         txtStatusMasterServer.SetText(automation::GetControlText(desktop_, fields[0]));
         lblStatusLocalServer.SetText(automation::GetControlText(desktop_, fields[1]));
         const bool inactive = text::ContainsNoCase(lblStatusLocalServer.Text(), "NOT ACTIVE");
-        sysStartServerEnabled = inactive;
-        sysStopServerEnabled = !inactive;
+        mnuSystemTray.Find("sysStartServer")->enabled = inactive;
+        mnuSystemTray.Find("sysStopServer")->enabled = !inactive;
         return;
     }
 }

@@ -9,30 +9,55 @@
 
 #include "app/tray_icon.h"
 #include "automation/wait.h"
+#include "chat/chat_window.h"
 #include "platform/desktop.h"
+#include "schedule/editor.h"
 #include "schedule/schedule.h"
 #include "server/controller.h"
+#include "settings/config_dialog.h"
 #include "ui/controls.h"
 #include "ui/grid.h"
 #include "ui/message_box.h"
+#include "ui/window.h"
 
 namespace hw::app {
 
 inline constexpr std::size_t kMonitoredLinesKept = 20000;
 inline constexpr std::uint32_t kDefaultPollMs = 5000;
+// The window at its design size, twips: a client area of 5985 x 4560 and
+// the frame around it.
+inline constexpr int kMainWidth = 6105, kMainHeight = 5055;
+// Mouse messages the shell reports over the tray icon.
+inline constexpr int kTrayLeftDoubleClick = 515, kTrayRightButtonUp = 517;
+// The toolbar's buttons, counted from 1.
+enum ToolbarButton { kConfigure = 1, kStartServer, kStopServer, kShowServer, kHideServer };
 
 class frmMain {
 public:
     frmMain(platform::Desktop& desktop, ui::MessageBoxHost& boxes, ui::TrayShell& shell,
-            automation::CancelSignal& cancel);
+            automation::CancelSignal& cancel, ui::Application& app);
     ~frmMain();
 
-    // Enough of the start-up to supervise: the schedule, the controller, the
-    // server, the tray icon and the first refresh (which starts the timer).
-    void StartMonitoring();
-    // On a machine without Harrowatch's settings key: the interval, AutoStart
-    // and HideKaltorWindow defaults.
-    void WriteFirstRunDefaults();
+    // Start-up: a second copy ends silently; otherwise the editor, first-run
+    // settings, position, schedule, controller, server, tray icon and the
+    // first refresh (which starts the poll timer), then the window shows.
+    void Form_Load();
+    // Closing saves the position and hides into the tray (cancel := true).
+    void Form_Unload(bool& cancel);
+    // "&Exit Harrowatch": ends once the server is gone. Chosen while an
+    // operation waits, it cancels the wait and goes on once that unwound.
+    void sysExit_Click();
+
+    // The tray icon's notifications: x carries the mouse message.
+    void Form_MouseMove(int button, int shift, float x, float y);
+    void sysChatServer_Click() { OpenChat(); }
+    void lvServerMessage_Click() { OpenChat(); }
+    void sysStartServer_Click() { ToggleServer(true); }
+    void sysStopServer_Click() { ToggleServer(false); }
+    void sysConfigue_Click();
+    void Toolbar_ButtonClick(int button);
+    void SSTab_Click(int previousTab);
+    void PlayerListView_MouseDown(int button, int shift, float x, float y);
 
     void Harrowatch_UpdateStatus(const std::string& pStatusType, const std::string& pStatusMessage,
                                  std::int32_t pStatusValue);
@@ -56,17 +81,44 @@ public:
     ui::Timer RefreshTimer;
     ui::BusyPointer Pointer;
     ui::GridModel ResetItemGrid;
-    bool sysStartServerEnabled = true;
-    bool sysStopServerEnabled = true;
+    ui::PopupMenu mnuSystemTray, mnuListView;
+    ui::Window window{kMainWidth, kMainHeight};
+    ui::Screen screen;
 
     std::unique_ptr<server::clsHarrowatch> Harrowatch;
     schedule::Schedule Schedule;
+    schedule::ScheduleEditor Editor;
     TrayIcon Tray;
+
+    // The configuration dialog while it is open, and how it is shown: the
+    // binding runs it modally, a test acts on it.
+    std::unique_ptr<settings::frmConfig> Config;
+    std::function<void(settings::frmConfig&)> runConfigModal;
+    // The chat window, and the binding that gives it a native window (or
+    // brings the open one forward).
+    std::unique_ptr<chat::frmMessage> Chat;
+    std::function<void(chat::frmMessage&)> onChatOpen;
+    std::function<void(chat::frmMessage&)> onChatShow;
+    // Pops a menu up at the pointer.
+    ui::PopupHost popup;
+
+    bool ConfigVisible() const { return Config && !Config->Closed(); }
+    bool ExitPending() const { return exitPending_; }
 
     bool Refreshing() const { return refreshing_; }
     std::int64_t CopiedServerLines() const { return copiedLines_; }
 
 private:
+    // Marks a handler that may reach the controller as on the stack.
+    struct Handler {
+        explicit Handler(frmMain& f) : f_(f) { ++f_.handlers_; }
+        ~Handler() { --f_.handlers_; }
+        frmMain& f_;
+    };
+    bool OperationOnStack() const;
+    void ToggleServer(bool on);
+    void OpenChat();
+    void BuildMenus();
     void RunCycle();
     void ReadInterval();
     void ReadStatus(const std::vector<platform::Hwnd>& windows);
@@ -77,7 +129,12 @@ private:
     platform::Desktop& desktop_;
     ui::MessageBoxHost& boxes_;
     automation::CancelSignal& cancel_;
+    ui::Application& app_;
     int subscription_ = 0;
+    int handlers_ = 0;
+    bool exitPending_ = false;
+    bool exiting_ = false;
+    std::uint32_t exitTimer_ = 0;
     bool refreshing_ = false;
     bool refreshAsked_ = false;
     std::string lastError_;            // the error the last cycles met, reported once

@@ -16,7 +16,7 @@ void TrayIcon::AddTrayIcon(std::uint64_t window, std::uint64_t icon, const std::
     data_.uCallbackMessage = ui::kTrayCallback;
     data_.hIcon = icon;
     data_.szTip = FitTip(text::IsBlankValue(tip) ? exeName_ : tip);
-    shell_.NotifyIcon(ui::kNimAdd, data_);
+    added_ = shell_.NotifyIcon(ui::kNimAdd, data_) || added_;
 }
 
 void TrayIcon::ModifyTrayIcon(std::uint64_t window, std::optional<std::uint64_t> icon,
@@ -35,6 +35,7 @@ void TrayIcon::RemoveTrayIcon(std::uint64_t window) {
     data_.hWnd = window;
     data_.uID = 1;
     shell_.NotifyIcon(ui::kNimDelete, data_);
+    added_ = false;
 }
 
 }  // namespace hw::app

@@ -17,11 +17,13 @@ public:
     void ModifyTrayIcon(std::uint64_t window, std::optional<std::uint64_t> icon, std::optional<std::string> tip);
     void RemoveTrayIcon(std::uint64_t window);
     const ui::TrayIconData& TrayIconData() const { return data_; }
+    bool Added() const { return added_; }
 
 private:
     ui::TrayShell& shell_;
     std::string exeName_;
     ui::TrayIconData data_;
+    bool added_ = false;
 };
 
 }  // namespace hw::app

@@ -13,6 +13,8 @@ namespace hw::automation {
 class CancelSignal {
 public:
     void Raise() { raised_ = true; }
+    // Waits may run again (an exit that was waited for goes on).
+    void Reset() { raised_ = false; }
     bool Raised() const { return raised_; }
 
 private:

@@ -11,13 +11,14 @@
 #include "automation/wait.h"
 #include "platform/desktop.h"
 #include "schedule/schedule.h"
+#include "settings/settings.h"
 #include "ui/message_box.h"
 
 namespace hw::server {
 
 inline constexpr const char* kServerExeName = "KALTOR INTERNET SERVER.EXE";
 inline constexpr const char* kGameKey = "Software\\Velmora\\KALTOR";
-inline constexpr const char* kSettingsKey = "Software\\Harrowatch";
+inline constexpr const char* kSettingsKey = settings::kSettingsKey;
 
 // Status types of UpdateStatus; Booleans travel as -1 and 0.
 inline constexpr const char* kUpdateStatus = "UPDATE_STATUS";

@@ -23,11 +23,32 @@ public:
         if (onChange) onChange();
         if (onRedraw) onRedraw();
     }
+    // What the operator typed: the model follows the native control, which
+    // needs no redraw.
+    void TrackText(const std::string& text) {
+        if (text == text_) return;
+        text_ = text;
+        if (onChange) onChange();
+    }
+    int SelStart() const { return selStart_; }
+    void SetSelStart(int at) {
+        selStart_ = at;
+        if (onSelect) onSelect();
+    }
+    // Asks for the input focus.
+    void SetFocus() {
+        ++focusRequests;
+        if (onFocus) onFocus();
+    }
     std::function<void()> onChange;
     std::function<void()> onRedraw;
+    std::function<void()> onSelect;
+    std::function<void()> onFocus;
+    int focusRequests = 0;
 
 private:
     std::string text_;
+    int selStart_ = 0;
 };
 
 using TextBox = Label;
@@ -153,6 +174,59 @@ private:
     bool enabled_ = false;
     std::uint32_t interval_ = 0;
     std::uint32_t id_ = 0;
+};
+
+// Where a control floats over another one (twips, in their common parent),
+// and whether it shows.
+struct Placement {
+    int left = 0, top = 0, width = 0, height = 315;
+    bool visible = true;
+    void Place(int l, int t, int w) {
+        left = l, top = t, width = w;
+        if (onPlace) onPlace();
+    }
+    void SetVisible(bool on) {
+        visible = on;
+        if (onPlace) onPlace();
+    }
+    std::function<void()> onPlace;
+};
+
+// A drop-down list: entries with item data, the selected entry and the text.
+class ComboBox {
+public:
+    struct Entry {
+        std::string text;
+        std::int32_t itemData;
+    };
+    const std::vector<Entry>& Entries() const { return entries_; }
+    void AddItem(std::string text, std::int32_t itemData) { entries_.push_back({std::move(text), itemData}); }
+    int ListIndex() const { return index_; }
+    // Selecting an entry, by the operator or from code, raises onClick.
+    void SetListIndex(int index) {
+        index_ = index;
+        text_ = index >= 0 && index < static_cast<int>(entries_.size()) ? entries_[static_cast<size_t>(index)].text : "";
+        if (onRedraw) onRedraw();
+        if (index >= 0 && onClick) onClick();
+    }
+    const std::string& Text() const { return text_; }
+    // Setting the text selects the entry that has it, which counts as a click.
+    void SetText(const std::string& text) {
+        for (size_t i = 0; i < entries_.size(); ++i)
+            if (entries_[i].text == text) return SetListIndex(static_cast<int>(i));
+        text_ = text;
+        index_ = -1;
+        if (onRedraw) onRedraw();
+    }
+    std::int32_t ItemData(int index) const { return entries_.at(static_cast<size_t>(index)).itemData; }
+    Placement placement;
+    std::function<void()> onClick;
+    std::function<void()> onRedraw;
+
+private:
+    std::vector<Entry> entries_;
+    int index_ = -1;
+    std::string text_;
 };
 
 struct BusyPointer {

@@ -3,39 +3,11 @@
 #include <gtest/gtest.h>
 
 #include "app/main_window.h"
-#include "native/standin_fixture.h"
+#include "native/main_window_fixture.h"
 #include "schedule/catalogue.h"
 
 namespace hw::testing {
 namespace {
-
-class MainWindowTest : public StandinFixture {
-protected:
-    MainWindowTest() : form(d, boxes, shell, cancel) {
-        d.PokeString(platform::kHkeyLocalMachine, server::kGameKey, "INSTDIR", kGameFolder);
-        Setting("AutoStart", 1);
-        Setting("HideKaltorWindow", 1);
-    }
-    void Setting(const std::string& name, std::uint32_t v) {
-        d.PokeValue(platform::kHkeyLocalMachine, server::kSettingsKey, name, platform::reg::kDword,
-                    {static_cast<std::uint8_t>(v), 0, 0, 0});
-    }
-    void Interval(const std::string& text) {
-        d.PokeString(platform::kHkeyLocalMachine, server::kSettingsKey, "TimerInterval", text);
-    }
-    void Start(const std::string& script = {}) {
-        Install(script);
-        form.StartMonitoring();
-    }
-    // Lets the poll timer run for a while.
-    void Run(std::uint64_t ms) { d.AdvanceIdle(ms); }
-    platform::Pid ServerPid() { return automation::GetProcessIdByName(d, server::kServerExeName); }
-
-    ui::RecordingMessageBoxes boxes;
-    ui::RecordingTrayShell shell;
-    automation::CancelSignal cancel;
-    app::frmMain form;
-};
 
 TEST_F(MainWindowTest, StatusEventsDriveLabelToolbarTimerAndPointer) {
     form.Harrowatch_UpdateStatus("UPDATE_STATUS", "STARTING KALTOR....", 0);
@@ -54,7 +26,6 @@ TEST_F(MainWindowTest, StatusEventsDriveLabelToolbarTimerAndPointer) {
     EXPECT_FALSE(form.Pointer.busy);
     form.Harrowatch_UpdateStatus("enable_timer", "", -1);  // types compare exactly
     EXPECT_FALSE(form.RefreshTimer.Enabled());
-    EXPECT_FALSE(form.SSTab.TabEnabled(3));
 }
 
 TEST_F(MainWindowTest, MirrorsStatusPlayersAndMessagesAndFollowsThem) {
@@ -62,8 +33,8 @@ TEST_F(MainWindowTest, MirrorsStatusPlayersAndMessagesAndFollowsThem) {
     EXPECT_TRUE(form.RefreshTimer.Enabled());
     EXPECT_EQ(form.txtStatusMasterServer.Text(), "Connected to Master Server");
     EXPECT_EQ(form.lblStatusLocalServer.Text(), "ACTIVE - 1 player");
-    EXPECT_FALSE(form.sysStartServerEnabled);
-    EXPECT_TRUE(form.sysStopServerEnabled);
+    EXPECT_FALSE(form.mnuSystemTray.Find("sysStartServer")->enabled);
+    EXPECT_TRUE(form.mnuSystemTray.Find("sysStopServer")->enabled);
     EXPECT_EQ(form.StatusBar.Panel(2), "1 PLAYER ONLINE");
     ASSERT_EQ(form.PlayerListView.Items().size(), 1u);
     EXPECT_EQ(form.PlayerListView.Items()[0], (std::vector<std::string>{"1", "Dorn", "10.0.0.5", "Dornak"}));
@@ -87,8 +58,8 @@ TEST_F(MainWindowTest, MirrorsStatusPlayersAndMessagesAndFollowsThem) {
     Click(Descendant(server().mainForm(), "Deactivate Server"));
     Run(5000);
     EXPECT_EQ(form.lblStatusLocalServer.Text(), "NOT ACTIVE");
-    EXPECT_TRUE(form.sysStartServerEnabled);
-    EXPECT_FALSE(form.sysStopServerEnabled);
+    EXPECT_TRUE(form.mnuSystemTray.Find("sysStartServer")->enabled);
+    EXPECT_FALSE(form.mnuSystemTray.Find("sysStopServer")->enabled);
     EXPECT_TRUE(boxes.shown.empty());
 }
 
@@ -108,7 +79,7 @@ TEST_F(MainWindowTest, AServerThatGoesIsRelaunchedAndItsListCopiedFromTheStart) 
 }
 
 TEST_F(MainWindowTest, AMissingProgramLeavesHarrowatchIdle) {
-    form.StartMonitoring();  // nothing installed: the start and the first cycle each say so
+    form.Form_Load();  // nothing installed: the start and the first cycle each say so
     ASSERT_EQ(boxes.shown.size(), 2u);
     EXPECT_EQ(boxes.shown[0].text, "You must run Harrowatch from your Kaltor directory.");
     EXPECT_FALSE(form.RefreshTimer.Enabled());
@@ -186,7 +157,7 @@ TEST_F(MainWindowTest, ATickDuringAResetRunsNoSecondCycle) {
     d.ScheduleAt(45000, d.OwnPid(), [&] { form.ResetItemGrid.SetTextMatrix(1, schedule::kColNextTime, "N/A - Unknown"); });
     for (std::uint64_t t = 1000; t < 200000; t += 1000)
         d.ScheduleAt(t, d.OwnPid(), [&] { dialogWaits += form.Harrowatch && form.Harrowatch->Busy() && form.Refreshing(); });
-    form.StartMonitoring();
+    form.Form_Load();
     // The first cycle's try, then one cycle for all the ticks it met (a
     // second try), then one more for the ticks of that one: never a cycle
     // inside a cycle, and about 60 s in all, not one try per tick.

@@ -1,0 +1,178 @@
+// The main window's commands: close and exit, the tray icon's callbacks and
+// menu, the toolbar, the player-list menu and the tab hint.
+#include "app/main_window.h"
+
+#include "common/error.h"
+#include "schedule/editor.h"
+#include "settings/settings.h"
+
+namespace hw::app {
+
+void frmMain::BuildMenus() {
+    mnuSystemTray.items = {
+        {"sysChatServer", "Chat on Server", true, false, [this] { sysChatServer_Click(); }},
+        {"SysSeporator1", "-", true, false, nullptr},
+        {"sysStartServer", "Start Server", true, false, [this] { sysStartServer_Click(); }},
+        {"sysStopServer", "Stop Server", true, false, [this] { sysStopServer_Click(); }},
+        {"sysConfigue", "Configuration...", true, false, [this] { sysConfigue_Click(); }},
+        {"SysSeporator2", "-", true, false, nullptr},
+        {"sysExit", "&Exit Harrowatch", true, true, [this] { sysExit_Click(); }},
+    };
+    // Viewing a character and disconnecting a player have no command: they
+    // are drawn disabled rather than doing nothing when chosen.
+    mnuListView.items = {
+        {"lvViewCharacter", "View Character", false, false, nullptr},
+        {"lvDisconnectUser", "Disconnect User", false, false, nullptr},
+        {"lvServerMessage", "Chat on Server", true, false, [this] { lvServerMessage_Click(); }},
+    };
+}
+
+void frmMain::Form_Unload(bool& cancel) {
+    try {
+        RefreshTimer.SetEnabled(false);
+        settings::WriteSetting(desktop_, settings::kMainLeft, std::to_string(window.Left()));
+        settings::WriteSetting(desktop_, settings::kMainTop, std::to_string(window.Top()));
+        RefreshTimer.SetEnabled(true);
+    } catch (...) {
+        RefreshTimer.SetEnabled(true);
+        ReportCaught(boxes_, "Form_Unload");
+        // The window stays: without it the tray icon, and so the exit, would
+        // be gone while the program runs on.
+    }
+    window.SetVisible(false);
+    desktop_.DoEvents();
+    cancel = true;
+}
+
+bool frmMain::OperationOnStack() const {
+    return handlers_ > 0 || refreshing_ || (Harrowatch && Harrowatch->Busy()) || (Chat && Chat->Busy());
+}
+
+void frmMain::sysExit_Click() {
+    if (exiting_ || app_.ended) return;
+    // A modal configuration dialog gives way to the exit.
+    if (ConfigVisible()) Config->btnCancel_Click();
+    if (OperationOnStack()) {
+        // Something waits for the server further down the stack: end the
+        // wait and come back once it has unwound.
+        exitPending_ = true;
+        cancel_.Raise();
+        if (!exitTimer_)
+            exitTimer_ = desktop_.SetTimer(automation::kPollPauseMs, [this] {
+                if (OperationOnStack()) return;
+                desktop_.KillTimer(exitTimer_);
+                exitTimer_ = 0;
+                sysExit_Click();
+            });
+        return;
+    }
+    exitPending_ = false;
+    cancel_.Reset();
+    if (!Harrowatch) return;
+    bool stopped = false;
+    {
+        Handler h(*this);
+        exiting_ = true;
+        Harrowatch->HideServerWindow();
+        stopped = Harrowatch->StopServer();
+        exiting_ = false;
+    }
+    if (!stopped) return;  // the server still runs: everything stays up
+    Tray.RemoveTrayIcon(hWnd);
+    Harrowatch->UnsubscribeUpdateStatus(subscription_);
+    Harrowatch.reset();
+    exiting_ = true;
+    bool cancel = false;
+    Form_Unload(cancel);
+    RefreshTimer.SetEnabled(false);
+    app_.End();
+}
+
+void frmMain::Form_MouseMove(int, int, float x, float) {
+    try {
+        const int mouse = static_cast<int>(x);
+        if (mouse == kTrayLeftDoubleClick) {
+            window.SetVisible(true);
+            window.SetState(ui::WindowState::Normal);
+            desktop_.SetForegroundWindow(hWnd);
+            // Under an open (modal) configuration dialog the window is not shown again.
+            if (!ConfigVisible()) window.Show();
+        } else if (mouse == kTrayRightButtonUp) {
+            if (popup) popup(mnuSystemTray);
+        }
+    } catch (...) {
+        ReportCaught(boxes_, "Form_MouseMove");
+    }
+}
+
+void frmMain::ToggleServer(bool on) {
+    if (!Harrowatch || exiting_) return;
+    Handler h(*this);
+    RefreshTimer.SetEnabled(false);
+    Harrowatch->ToggleServer(on);
+    RefreshTimer.SetEnabled(true);
+    FormRefresh();
+}
+
+void frmMain::sysConfigue_Click() {
+    if (ConfigVisible() || exiting_) return;
+    Handler h(*this);
+    RefreshTimer.SetEnabled(false);
+    Config = std::make_unique<settings::frmConfig>(desktop_, boxes_, window, RefreshTimer);
+    Config->Form_Load();
+    if (runConfigModal) runConfigModal(*Config);
+    Config.reset();
+    RefreshTimer.SetEnabled(true);
+    FormRefresh();
+}
+
+void frmMain::Toolbar_ButtonClick(int button) {
+    try {
+        switch (button) {
+            case kConfigure:
+                sysConfigue_Click();
+                break;
+            case kStartServer:
+                ToggleServer(true);
+                break;
+            case kStopServer:
+                ToggleServer(false);
+                break;
+            case kShowServer:
+                if (Harrowatch) Harrowatch->ShowServerWindow();
+                break;
+            case kHideServer:
+                if (Harrowatch) Harrowatch->HideServerWindow();
+                break;
+            default:
+                break;
+        }
+        window.ZOrderTop();
+    } catch (...) {
+        RefreshTimer.SetEnabled(true);
+        ReportCaught(boxes_, "Toolbar_ButtonClick");
+    }
+}
+
+void frmMain::SSTab_Click(int) { StatusBar.SetPanel(1, SSTab.Selected() == 2 ? schedule::kPanelHint : ""); }
+
+void frmMain::PlayerListView_MouseDown(int button, int, float, float) {
+    if (button == schedule::kRightButton && popup) popup(mnuListView);
+}
+
+void frmMain::OpenChat() {
+    if (exiting_ || app_.ended) return;
+    if (Chat && !Chat->Closed()) {
+        if (onChatShow) onChatShow(*Chat);
+        return;
+    }
+    Chat = std::make_unique<chat::frmMessage>(desktop_, boxes_, RefreshTimer, app_, screen, &cancel_);
+    Chat->Form_Load();
+    if (app_.ended) {
+        if (Tray.Added()) Tray.RemoveTrayIcon(hWnd);
+        return;
+    }
+    if (onChatOpen) onChatOpen(*Chat);
+}
+
+}  // namespace hw::app

@@ -1,0 +1,56 @@
+// frmConfig, "Harrowatch - Configuration": the poll interval, the server's
+// start-up options and the Windows start-up entry. Opened modally over the
+// main window, created fresh each time.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "platform/desktop.h"
+#include "ui/controls.h"
+#include "ui/message_box.h"
+#include "ui/window.h"
+
+namespace hw::settings {
+
+inline constexpr const char* kConfigTitle = "Harrowatch - Configuration";
+inline constexpr const char* kNoIntervalText = "You must specify a refresh interval.";
+inline constexpr const char* kIntervalNotNumberText =
+    "The refresh interval must be a whole number of milliseconds.";
+inline constexpr const char* kIntervalTooLongText =
+    "The refresh interval can be at most 65535 milliseconds (setting it to 0 disables the scheduler).";
+inline constexpr int kConfigWidth = 5400, kConfigHeight = 3900;  // twips
+
+class frmConfig {
+public:
+    // main, mainTimer: the main window and its poll timer.
+    frmConfig(platform::Desktop& desktop, ui::MessageBoxHost& boxes, ui::Window& main, ui::Timer& mainTimer);
+
+    void Form_Load();
+    void FormOpen();
+    bool FormValidate();
+    void FormSave();
+    void btnApply_Click();
+    void btnCancel_Click();
+    void txtTimerInterval_KeyPress(std::int16_t& keyAscii);
+
+    ui::Window window{kConfigWidth, kConfigHeight};
+    ui::CheckBox chkAutoStart, chkHideWindow, chkWindowsStartup, chkRememberKaltorWindow;
+    ui::TextBox txtTimerInterval;
+
+    bool Closed() const { return closed_; }
+    // Raised once when the dialog unloads; the binding destroys its window.
+    std::function<void()> onClose;
+
+private:
+    void Close();
+    platform::Desktop& desktop_;
+    ui::MessageBoxHost& boxes_;
+    ui::Window& main_;
+    ui::Timer& mainTimer_;
+    bool mainWasVisible_ = false;
+    bool closed_ = false;
+};
+
+}  // namespace hw::settings

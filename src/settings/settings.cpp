@@ -1,0 +1,44 @@
+#include "settings/settings.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "common/text.h"
+#include "settings/registry.h"
+
+namespace hw::settings {
+
+namespace {
+cRegistry Open(platform::Desktop& desktop, const Setting& s) {
+    cRegistry reg(desktop);
+    reg.SetClassKey(kHkeyLocalMachine);
+    reg.SetSectionKey(s.key);
+    reg.SetValueKey(s.name);
+    reg.SetValueType(static_cast<std::int32_t>(s.type));
+    return reg;
+}
+}  // namespace
+
+TaggedValue ReadSetting(platform::Desktop& desktop, const Setting& s) { return Open(desktop, s).Value(); }
+
+void WriteSetting(platform::Desktop& desktop, const Setting& s, const TaggedValue& value) {
+    Open(desktop, s).SetValue(value);
+}
+
+int ReadEdge(platform::Desktop& desktop, const Setting& s) {
+    const double n = text::LeadingNumber(ReadSetting(desktop, s).ToText());
+    return static_cast<int>(std::clamp(std::round(n), -1e9, 1e9));
+}
+
+bool WriteFirstRunDefaults(platform::Desktop& desktop) {
+    cRegistry reg(desktop);
+    reg.SetClassKey(kHkeyLocalMachine);
+    reg.SetSectionKey(kSettingsKey);
+    if (reg.KeyExists()) return false;
+    WriteSetting(desktop, kTimerInterval, std::int32_t{5000});
+    WriteSetting(desktop, kAutoStart, std::int32_t{1});
+    WriteSetting(desktop, kHideKaltorWindow, std::int32_t{1});
+    return true;
+}
+
+}  // namespace hw::settings

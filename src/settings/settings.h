@@ -1,0 +1,59 @@
+// Every registry setting Harrowatch stores or reads, in one place. All of
+// them live under HKEY_LOCAL_MACHINE and go through cRegistry.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "common/tagged_value.h"
+#include "platform/desktop.h"
+#include "platform/types.h"
+
+namespace hw::settings {
+
+inline constexpr const char* kSettingsKey = "Software\\Harrowatch";
+inline constexpr const char* kMainPositionKey = "Software\\Harrowatch\\Window Position\\Harrowatch";
+inline constexpr const char* kChatPositionKey = "Software\\Harrowatch\\Window Position\\Chat";
+inline constexpr const char* kRunKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+inline constexpr const char* kRunValue = "Harrowatch";
+inline constexpr const char* kRunProgram = "Harrowatch.exe";
+
+struct Setting {
+    const char* key;
+    const char* name;
+    std::uint32_t type;
+};
+
+// The main window's poll interval in ms, as decimal text; 0 stops monitoring
+// and the scheduler. First start: "5000".
+inline constexpr Setting kTimerInterval{kSettingsKey, "TimerInterval", platform::reg::kSz};
+// 1: press the server's "&Save" on its "Server Configuration" form. First start: 1.
+inline constexpr Setting kAutoStart{kSettingsKey, "AutoStart", platform::reg::kDword};
+// 1: hide the server's window once it has started. First start: 1.
+inline constexpr Setting kHideKaltorWindow{kSettingsKey, "HideKaltorWindow", platform::reg::kDword};
+// The operator's "Remember Kaltor window size/position"; absent until the
+// configuration dialog is first applied. Stored and shown only.
+inline constexpr Setting kRememberKaltorWindow{kSettingsKey, "RememberKaltorWindow", platform::reg::kDword};
+// Window edges in twips, as decimal text; absent or not a number reads as 0.
+inline constexpr Setting kMainLeft{kMainPositionKey, "Left", platform::reg::kSz};
+inline constexpr Setting kMainTop{kMainPositionKey, "Top", platform::reg::kSz};
+inline constexpr Setting kChatLeft{kChatPositionKey, "Left", platform::reg::kSz};
+inline constexpr Setting kChatTop{kChatPositionKey, "Top", platform::reg::kSz};
+// Present only while "Run Harrowatch on Windows Startup" is on: the quoted
+// path of Harrowatch.exe in the running program's folder.
+inline constexpr Setting kRunEntry{kRunKey, kRunValue, platform::reg::kSz};
+// The game's installation directory, written by the game's installer only.
+inline constexpr Setting kInstallDir{"Software\\Velmora\\KALTOR", "INSTDIR", platform::reg::kSz};
+
+// Reads a setting; the empty value when it is absent.
+TaggedValue ReadSetting(platform::Desktop& desktop, const Setting& s);
+// Writes a setting with its type; throws HwError on failure.
+void WriteSetting(platform::Desktop& desktop, const Setting& s, const TaggedValue& value);
+// A stored window edge: the number its text starts with, 0 when none.
+int ReadEdge(platform::Desktop& desktop, const Setting& s);
+
+// The first-start defaults, written only when the settings key is missing.
+// Answers whether it wrote them.
+bool WriteFirstRunDefaults(platform::Desktop& desktop);
+
+}  // namespace hw::settings
