@@ -2,6 +2,7 @@
 // menu, the toolbar, the player-list menu and the tab hint.
 #include "app/main_window.h"
 
+#include "automation/process.h"
 #include "common/error.h"
 #include "schedule/editor.h"
 #include "settings/settings.h"
@@ -73,7 +74,9 @@ void frmMain::sysExit_Click() {
     {
         Handler h(*this);
         exiting_ = true;
-        Harrowatch->HideServerWindow();
+        // Hiding goes through the start; a server that is gone is not
+        // launched again only to be closed.
+        if (automation::GetProcessIdByName(desktop_, server::kServerExeName)) Harrowatch->HideServerWindow();
         stopped = Harrowatch->StopServer();
         exiting_ = false;
     }

@@ -1,0 +1,294 @@
+// Start-up, close and exit of the main window, and its command surfaces:
+// the tray icon's callbacks and menu, the toolbar, the player-list menu and
+// the tab hint.
+#include <gtest/gtest.h>
+
+#include "native/main_window_fixture.h"
+#include "schedule/catalogue.h"
+#include "settings/settings.h"
+
+namespace hw::testing {
+namespace {
+
+namespace reg = platform::reg;
+
+class AppTest : public MainWindowTest {
+protected:
+    AppTest() {
+        form.hWnd = d.CreateWindow(d.OwnPid(), "HarrowatchMain", "Harrowatch", 0);
+        form.popup = [this](ui::PopupMenu& m) { popups.push_back(&m); };
+    }
+    std::string Stored(const settings::Setting& s) { return settings::ReadSetting(d, s).ToText(); }
+    bool Stored(const settings::Setting& s, std::uint32_t& type) {
+        std::vector<std::uint8_t> data;
+        return d.PeekValue(platform::kHkeyLocalMachine, s.key, s.name, type, data);
+    }
+    // Counts the registry changes while it lives.
+    int WatchWrites() {
+        d.registryFault = [this](const std::string&, const std::string&, const std::string&) {
+            ++writes;
+            return 0L;
+        };
+        return 0;
+    }
+    std::vector<ui::PopupMenu*> popups;
+    int writes = 0;
+};
+
+TEST_F(AppTest, ASecondCopyEndsBeforeTouchingAnything) {
+    Install();
+    app.prevInstance = [] { return true; };
+    WatchWrites();
+    form.Form_Load();
+    EXPECT_TRUE(app.ended);
+    EXPECT_EQ(writes, 0);
+    EXPECT_EQ(standins.Launches(), 0);
+    EXPECT_FALSE(shell.shown);
+    EXPECT_FALSE(form.window.Visible());
+    EXPECT_EQ(form.lblStatusLocalServer.Text(), "Server Status");
+    EXPECT_TRUE(boxes.shown.empty());
+}
+
+TEST_F(AppTest, FirstRunWritesTheThreeDefaultsAndAKnownMachineNothing) {
+    d.RegDeleteKey(platform::kHkeyLocalMachine, settings::kSettingsKey);
+    Start("active\n");
+    std::uint32_t type = 0;
+    EXPECT_EQ(Stored(settings::kTimerInterval), "5000");
+    ASSERT_TRUE(Stored(settings::kTimerInterval, type));
+    EXPECT_EQ(type, reg::kSz);
+    ASSERT_TRUE(Stored(settings::kAutoStart, type));
+    EXPECT_EQ(type, reg::kDword);
+    EXPECT_EQ(Stored(settings::kAutoStart), "1");
+    EXPECT_EQ(Stored(settings::kHideKaltorWindow), "1");
+    EXPECT_FALSE(Stored(settings::kRememberKaltorWindow, type));
+
+    // The load order as the operator sees it: hidden while loading, the
+    // tray icon up once the server runs, the window shown at the end.
+    EXPECT_TRUE(form.window.Visible());
+    EXPECT_TRUE(shell.shown);
+    ASSERT_FALSE(shell.calls.empty());
+    EXPECT_EQ(shell.calls[0].message, ui::kNimAdd);
+    EXPECT_EQ(shell.calls[0].data.szTip, "Harrowatch");  // the program's name until the label changes
+    EXPECT_TRUE(form.Toolbar.Enabled());
+    EXPECT_TRUE(form.RefreshTimer.Enabled());
+    EXPECT_FALSE(form.SSTab.TabEnabled(3));
+    EXPECT_FALSE(form.Editor.cmbFrequency.placement.visible);
+    ASSERT_EQ(form.Editor.cmbFrequency.Entries().size(), 5u);
+    EXPECT_EQ(form.Editor.cmbFrequency.Entries()[3].text, "Every Restart");
+    EXPECT_EQ(form.Editor.cmbFrequency.ItemData(3), 3);
+
+    // A second start on the same machine writes nothing while loading.
+    app::frmMain second(d, boxes, shell, cancel, app);
+    WatchWrites();
+    second.Form_Load();
+    EXPECT_EQ(writes, 0);
+}
+
+TEST_F(AppTest, AStoredPositionIsHeldOnTheScreen) {
+    using settings::kMainLeft, settings::kMainTop;
+    const int w = form.window.Width(), h = form.window.Height();
+    d.PokeString(platform::kHkeyLocalMachine, kMainLeft.key, "Left", std::to_string(form.screen.width - w / 2));
+    d.PokeString(platform::kHkeyLocalMachine, kMainTop.key, "Top", "-300 twips");
+    form.screen.monitors = {{0, 0, form.screen.width, form.screen.height},
+                            {-form.screen.width, 0, 0, form.screen.height}};
+    Start();
+    EXPECT_EQ(form.window.Left(), form.screen.width - w);  // ends at the right edge
+    EXPECT_EQ(form.window.Top(), -300);                     // negative, and on a monitor: kept
+
+    ui::Screen one;  // a single monitor now: positions on the removed one come back
+    EXPECT_EQ(ui::PlaceOnScreen({-9000, 300, -9000 + w, 300 + h}, one).left, 0);
+    EXPECT_EQ(ui::PlaceOnScreen({-9000, 300, -9000 + w, 300 + h}, one).top, 300);
+    EXPECT_EQ(ui::PlaceOnScreen({100, -8000, 100 + w, -8000 + h}, one).top, 0);
+    EXPECT_EQ(ui::PlaceOnScreen({-100, -100, -100 + w, -100 + h}, one).left, -100);  // partly on it: kept
+    EXPECT_EQ(ui::PlaceOnScreen({one.width, one.height, one.width + w, one.height + h}, one).left, one.width - w);
+}
+
+TEST_F(AppTest, ClosingSavesThePositionAndKeepsRunning) {
+    Start("active\n");
+    form.window.TrackMoved(1500, 900);
+    bool cancel = false;
+    form.Form_Unload(cancel);
+    EXPECT_TRUE(cancel);
+    EXPECT_FALSE(form.window.Visible());
+    EXPECT_EQ(Stored(settings::kMainLeft), "1500");
+    EXPECT_EQ(Stored(settings::kMainTop), "900");
+    EXPECT_TRUE(form.RefreshTimer.Enabled());
+    EXPECT_TRUE(shell.shown);
+    EXPECT_FALSE(app.ended);
+
+    // Mended: a position that cannot be written is reported, and the window
+    // still only hides: it is what the tray icon talks to.
+    d.registryFault = [](const std::string&, const std::string& key, const std::string&) {
+        return key.find("Window Position") != std::string::npos ? 5L : 0L;
+    };
+    cancel = false;
+    form.Form_Unload(cancel);
+    EXPECT_TRUE(cancel);
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_NE(boxes.shown[0].text.find(" - Form_Unload"), std::string::npos);
+    EXPECT_TRUE(form.RefreshTimer.Enabled());
+}
+
+TEST_F(AppTest, ExitStopsTheServerFirst) {
+    Start("active\n");
+    form.window.TrackMoved(600, 450);
+    form.sysExit_Click();
+    EXPECT_TRUE(app.ended);
+    EXPECT_EQ(ServerPid(), 0u);
+    EXPECT_FALSE(shell.shown);
+    EXPECT_EQ(form.Harrowatch, nullptr);
+    EXPECT_EQ(Stored(settings::kMainLeft), "600");
+    Run(20000);  // nothing runs any more: no relaunch
+    EXPECT_EQ(standins.Launches(), 1);
+}
+
+TEST_F(AppTest, ExitWithTheServerGoneOrRefusingToStop) {
+    Start("ignore-close\n");
+    form.sysExit_Click();
+    EXPECT_FALSE(app.ended);  // the server still runs: everything stays up
+    EXPECT_NE(ServerPid(), 0u);
+    EXPECT_TRUE(shell.shown);
+    ASSERT_NE(form.Harrowatch, nullptr);
+    d.KillProcess(ServerPid());
+    form.sysExit_Click();
+    EXPECT_TRUE(app.ended);
+    EXPECT_EQ(standins.Launches(), 1);  // mended: not launched again only to be closed
+    EXPECT_FALSE(shell.shown);
+}
+
+// Exit chosen from the tray while a reset waits for its dialog: the wait
+// ends, the reset unwinds, and only then does the exit go on.
+TEST_F(AppTest, ExitDuringAWaitEndsTheWaitAndThenExits) {
+    d.PokeString(platform::kHkeyLocalMachine, schedule::kScheduleKey, "Daily", "Public Messages|12/06/26 08:00 AM");
+    Install("dialogs none\n");
+    bool controllerAliveAtExit = false;
+    d.ScheduleAt(5000, d.OwnPid(), [&] {
+        form.sysExit_Click();
+        controllerAliveAtExit = form.Harrowatch != nullptr && form.ExitPending();
+    });
+    form.Form_Load();
+    Run(15000);
+    EXPECT_TRUE(controllerAliveAtExit);
+    EXPECT_TRUE(app.ended);
+    EXPECT_EQ(ServerPid(), 0u);
+    EXPECT_LT(d.NowMs(), server::clsHarrowatch::kDialogWaitMs);  // the reset did not wait its time out
+    EXPECT_FALSE(shell.shown);
+}
+
+TEST_F(AppTest, TrayCallbacks) {
+    Start();
+    bool cancel = false;
+    form.Form_Unload(cancel);
+    for (int mouse : {512, 513, 514, 516, 518}) form.Form_MouseMove(0, 0, static_cast<float>(mouse), 0);
+    EXPECT_FALSE(form.window.Visible());
+    EXPECT_TRUE(popups.empty());
+
+    form.window.SetState(ui::WindowState::Minimized);
+    form.Form_MouseMove(0, 0, 515, 0);
+    EXPECT_TRUE(form.window.Visible());
+    EXPECT_EQ(form.window.State(), ui::WindowState::Normal);
+    EXPECT_EQ(form.window.shows, 1);
+    EXPECT_EQ(d.ForegroundWindow(), form.hWnd);
+
+    form.Form_MouseMove(0, 0, 517, 0);
+    ASSERT_EQ(popups.size(), 1u);
+    ASSERT_EQ(popups[0], &form.mnuSystemTray);
+    std::vector<std::string> captions;
+    for (const ui::MenuItem& i : form.mnuSystemTray.items) captions.push_back(i.caption + (i.isDefault ? "*" : ""));
+    EXPECT_EQ(captions, (std::vector<std::string>{"Chat on Server", "-", "Start Server", "Stop Server",
+                                                  "Configuration...", "-", "&Exit Harrowatch*"}));
+
+    // Under the open configuration dialog the restore leaves out its show.
+    form.runConfigModal = [&](settings::frmConfig&) {
+        form.window.SetVisible(false);
+        form.Form_MouseMove(0, 0, 515, 0);
+    };
+    form.sysConfigue_Click();
+    EXPECT_EQ(form.window.shows, 1);
+}
+
+TEST_F(AppTest, ActivationCommandsAndMenuStates) {
+    Start();  // the stand-in starts inactive
+    EXPECT_EQ(form.lblStatusLocalServer.Text(), "NOT ACTIVE");
+    EXPECT_TRUE(form.mnuSystemTray.Find("sysStartServer")->enabled);
+    EXPECT_FALSE(form.mnuSystemTray.Find("sysStopServer")->enabled);
+    form.mnuSystemTray.Find("sysStartServer")->onClick();
+    EXPECT_EQ(form.lblStatusLocalServer.Text(), "ACTIVE - 0 players");  // the refresh after it shows it at once
+    EXPECT_FALSE(form.mnuSystemTray.Find("sysStartServer")->enabled);
+    EXPECT_TRUE(form.mnuSystemTray.Find("sysStopServer")->enabled);
+    EXPECT_TRUE(form.RefreshTimer.Enabled());
+
+    form.Toolbar.onClick(app::kStopServer);
+    EXPECT_EQ(form.lblStatusLocalServer.Text(), "NOT ACTIVE");
+    EXPECT_EQ(form.window.zOrderRaises, 1);
+
+    // Showing and hiding the server's window, with no refresh.
+    const platform::Hwnd main = automation::GetProcessMainWindow(d, ServerPid());
+    form.lblStatusLocalServer.SetText("before");
+    form.Toolbar.onClick(app::kShowServer);
+    EXPECT_TRUE(d.IsWindowVisible(main));
+    form.Toolbar.onClick(app::kHideServer);
+    EXPECT_FALSE(d.IsWindowVisible(main));
+    EXPECT_EQ(form.lblStatusLocalServer.Text(), "before");
+    form.Toolbar.onClick(9);  // no command, still on top
+    EXPECT_EQ(form.window.zOrderRaises, 4);
+}
+
+TEST_F(AppTest, ConfigurationFromTheMenuTakesEffectAtOnce) {
+    Start();
+    bool timerOffMeanwhile = false;
+    form.runConfigModal = [&](settings::frmConfig& dialog) {
+        timerOffMeanwhile = !form.RefreshTimer.Enabled();
+        dialog.txtTimerInterval.TrackText("1500");
+        dialog.btnApply_Click();
+    };
+    form.mnuSystemTray.Find("sysConfigue")->onClick();
+    EXPECT_TRUE(timerOffMeanwhile);
+    EXPECT_EQ(Stored(settings::kTimerInterval), "1500");
+    EXPECT_EQ(form.RefreshTimer.Interval(), 1500u);
+    EXPECT_TRUE(form.RefreshTimer.Enabled());
+    EXPECT_FALSE(form.ConfigVisible());
+}
+
+TEST_F(AppTest, TabHintAndPlayerListMenu) {
+    Start();
+    form.SSTab.Select(2);
+    EXPECT_EQ(form.StatusBar.Panel(1), "Select items to reset or drag to schedule...");
+    form.SSTab.Select(3);  // switched off
+    EXPECT_EQ(form.SSTab.Selected(), 2);
+    form.SSTab.Select(1);
+    EXPECT_EQ(form.StatusBar.Panel(1), "");
+
+    form.PlayerListView_MouseDown(1, 0, 10, 10);
+    EXPECT_TRUE(popups.empty());
+    form.PlayerListView_MouseDown(2, 0, 10, 10);
+    ASSERT_EQ(popups.size(), 1u);
+    EXPECT_EQ(popups[0], &form.mnuListView);
+    EXPECT_FALSE(form.mnuListView.Find("lvViewCharacter")->enabled);
+    EXPECT_FALSE(form.mnuListView.Find("lvDisconnectUser")->enabled);
+
+    int opened = 0, shown = 0;
+    form.onChatOpen = [&](chat::frmMessage&) { ++opened; };
+    form.onChatShow = [&](chat::frmMessage&) { ++shown; };
+    form.mnuListView.Find("lvServerMessage")->onClick();
+    form.mnuSystemTray.Find("sysChatServer")->onClick();  // the same window again
+    EXPECT_EQ(opened, 1);
+    EXPECT_EQ(shown, 1);
+    ASSERT_NE(form.Chat, nullptr);
+    EXPECT_FALSE(form.Chat->Closed());
+}
+
+TEST_F(AppTest, AFailingLoadStepIsReportedAndEndsTheProgram) {
+    Install();
+    d.RegDeleteKey(platform::kHkeyLocalMachine, settings::kSettingsKey);
+    d.registryFault = [](const std::string&, const std::string&, const std::string&) { return 5L; };
+    form.Form_Load();
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_NE(boxes.shown[0].text.find(" - Form_Load"), std::string::npos);
+    EXPECT_TRUE(app.ended);
+    EXPECT_EQ(standins.Launches(), 0);
+    EXPECT_FALSE(shell.shown);
+}
+
+}  // namespace
+}  // namespace hw::testing
