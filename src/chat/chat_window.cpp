@@ -25,7 +25,10 @@ frmMessage::~frmMessage() {
 void frmMessage::Harrowatch_UpdateStatus(const std::string& pStatusType, const std::string&,
                                          std::int32_t pStatusValue) {
     if (pStatusType != server::kEnableTimer) return;
-    mainTimer_.SetEnabled(pStatusValue != 0);
+    // The main poll keeps its countdown: switched off and on again around
+    // every 120 ms tick, it would otherwise never come round while the chat
+    // window is open.
+    mainTimer_.Hold(pStatusValue != 0);
     RefreshTimer.SetEnabled(pStatusValue != 0);
 }
 

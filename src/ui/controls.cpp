@@ -1,5 +1,7 @@
 #include "ui/controls.h"
 
+#include <algorithm>
+
 namespace hw::ui {
 
 void ListBox::AddLines(const std::vector<std::string>& lines) {
@@ -15,7 +17,26 @@ void ListBox::AddLines(const std::vector<std::string>& lines) {
 void Timer::SetEnabled(bool on) {
     if (on == enabled_) return;
     enabled_ = on;
+    heldRemaining_ = -1;
     Restart();
+}
+
+void Timer::Hold(bool on) {
+    if (on == enabled_) return;
+    if (!on) {
+        const std::uint64_t now = desktop_.TickCount();
+        const bool running = id_ != 0;
+        enabled_ = false;
+        Stop();
+        heldRemaining_ = running ? static_cast<std::int64_t>(dueAt_ > now ? dueAt_ - now : 0) : -1;
+        return;
+    }
+    enabled_ = true;
+    const std::int64_t remaining = heldRemaining_;
+    heldRemaining_ = -1;
+    if (remaining < 0 || interval_ == 0) return Restart();
+    Stop();
+    Arm(static_cast<std::uint32_t>(std::max<std::int64_t>(1, remaining)));
 }
 
 bool Timer::SetInterval(std::int64_t ms) {
@@ -33,10 +54,22 @@ void Timer::Stop() {
 
 void Timer::Restart() {
     Stop();
-    if (enabled_ && interval_ > 0)
-        id_ = desktop_.SetTimer(interval_, [this] {
-            if (onTick) onTick();
-        });
+    if (enabled_ && interval_ > 0) Arm(interval_);
+}
+
+void Timer::Arm(std::uint32_t ms) {
+    period_ = ms;
+    dueAt_ = desktop_.TickCount() + ms;
+    id_ = desktop_.SetTimer(ms, [this] {
+        // The rest of a held countdown has run: back to the interval.
+        if (period_ != interval_) {
+            Stop();
+            Arm(interval_);
+        } else {
+            dueAt_ = desktop_.TickCount() + interval_;
+        }
+        if (onTick) onTick();
+    });
 }
 
 }  // namespace hw::ui

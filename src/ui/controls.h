@@ -160,7 +160,12 @@ public:
     Timer(const Timer&) = delete;
     Timer& operator=(const Timer&) = delete;
     bool Enabled() const { return enabled_; }
+    // Switching the timer on starts its countdown afresh.
     void SetEnabled(bool on);
+    // Switches it like SetEnabled, except that a timer held off and then
+    // switched on again keeps the countdown it had: a window that brackets
+    // its own short calls with the timer does not keep postponing its ticks.
+    void Hold(bool on);
     std::uint32_t Interval() const { return interval_; }
     // The timer takes 0 to 65,535 ms; 0 stops the ticks. Anything else is
     // refused (false) and the interval stays.
@@ -170,10 +175,14 @@ public:
 private:
     void Restart();
     void Stop();
+    void Arm(std::uint32_t ms);
     platform::Desktop& desktop_;
     bool enabled_ = false;
     std::uint32_t interval_ = 0;
     std::uint32_t id_ = 0;
+    std::uint32_t period_ = 0;        // what the running timer was set to
+    std::uint64_t dueAt_ = 0;         // when it ticks next
+    std::int64_t heldRemaining_ = -1; // the countdown a Hold(false) kept; -1: none
 };
 
 // Where a control floats over another one (twips, in their common parent),

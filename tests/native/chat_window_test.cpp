@@ -1,0 +1,140 @@
+// The chat window with the stand-in: its transcript, sending, the Enter key,
+// its position and its timers against the main window's.
+#include <gtest/gtest.h>
+
+#include "native/main_window_fixture.h"
+#include "settings/settings.h"
+
+namespace hw::testing {
+namespace {
+
+class ChatWindowTest : public MainWindowTest {
+protected:
+    chat::frmMessage& Open() {
+        form.sysChatServer_Click();
+        return *form.Chat;
+    }
+    void Key(chat::frmMessage& c, std::int16_t key, std::int16_t expect) {
+        c.txtMessageText_KeyPress(key);
+        EXPECT_EQ(key, expect);
+    }
+};
+
+TEST_F(ChatWindowTest, ShowsOnlyChatThatArrivesWhileItIsOpen) {
+    Start("active\nat 0 chat Dorn early bird\n");
+    Run(1000);
+    chat::frmMessage& c = Open();
+    EXPECT_EQ(c.txtChat.Text(), "");
+    EXPECT_TRUE(c.RefreshTimer.Enabled());
+    EXPECT_EQ(c.RefreshTimer.Interval(), 120u);
+    server().AddChat("Dorn", "hello all");
+    server().AddLine("Player Ysra has joined.");  // no quotes: not chat
+    server().AddChat("Ysra", "hi Dorn");
+    Run(200);
+    EXPECT_EQ(c.txtChat.Text(), "hello all\r\nhi Dorn");
+    EXPECT_EQ(c.txtChat.SelStart(), static_cast<int>(c.txtChat.Text().size()));
+
+    // Reopened, it starts afresh.
+    c.RequestClose();
+    server().AddChat("Dorn", "while closed");
+    chat::frmMessage& again = Open();
+    Run(300);
+    EXPECT_EQ(again.txtChat.Text(), "");
+}
+
+TEST_F(ChatWindowTest, SendingEchoesAndReachesThePlayers) {
+    Start("active\n");
+    chat::frmMessage& c = Open();
+    c.txtMessageText.TrackText("hello");
+    c.btnSendMessage_Click();
+    EXPECT_EQ(c.txtChat.Text(), "Server Admin -- hello");
+    EXPECT_EQ(c.txtMessageText.Text(), "");
+    ASSERT_EQ(server().effects().sentMessages.size(), 1u);
+    EXPECT_EQ(server().effects().sentMessages[0], "hello");
+    Run(300);  // the server's own line of it is not taken for chat
+    EXPECT_EQ(c.txtChat.Text(), "Server Admin -- hello");
+
+    // Two lines: echoed joined, sent as typed.
+    c.txtMessageText.TrackText("first\r\nsecond");
+    c.btnSendMessage_Click();
+    EXPECT_NE(c.txtChat.Text().find("Server Admin -- firstsecond"), std::string::npos);
+    EXPECT_EQ(server().effects().sentMessages.back(), "first\r\nsecond");
+    EXPECT_TRUE(form.RefreshTimer.Enabled());
+    EXPECT_TRUE(c.RefreshTimer.Enabled());
+}
+
+TEST_F(ChatWindowTest, EnterSendsOnlyWhatIsNotBlank) {
+    Start("active\n");
+    chat::frmMessage& c = Open();
+    Key(c, 13, 13);  // an empty box: the line break is the box's
+    c.txtMessageText.TrackText("   ");
+    Key(c, 13, 13);
+    c.txtMessageText.TrackText("\r\n");
+    Key(c, 13, 0);  // taken, but there is nothing to send
+    EXPECT_TRUE(server().effects().sentMessages.empty());
+    EXPECT_EQ(c.txtChat.Text(), "");
+    c.txtMessageText.TrackText("ready?");
+    Key(c, 'x', 'x');
+    Key(c, 13, 0);
+    ASSERT_EQ(server().effects().sentMessages.size(), 1u);
+    EXPECT_EQ(c.txtMessageText.Text(), "");
+}
+
+TEST_F(ChatWindowTest, KeepsItsPositionOnTheScreen) {
+    Start("active\n");
+    chat::frmMessage& c = Open();
+    EXPECT_EQ(c.window.Left(), 0);
+    EXPECT_EQ(c.window.Top(), 0);
+    c.window.TrackMoved(form.screen.width - 100, 2000);
+    c.RequestClose();
+    EXPECT_TRUE(c.Closed());
+    EXPECT_EQ(settings::ReadSetting(d, settings::kChatLeft).ToText(), std::to_string(form.screen.width - 100));
+    chat::frmMessage& again = Open();
+    EXPECT_EQ(again.window.Left(), form.screen.width - again.window.Width());  // pulled back to the edge
+    EXPECT_EQ(again.window.Top(), 2000);
+}
+
+TEST_F(ChatWindowTest, ASendStopsBothPollsUntilItEnds) {
+    Start("active\n");
+    chat::frmMessage& c = Open();
+    std::vector<bool> mainTimerMeanwhile;
+    c.Harrowatch->SubscribeUpdateStatus([&](const std::string& t, const std::string&, std::int32_t) {
+        if (t == "UPDATE_STATUS") mainTimerMeanwhile.push_back(form.RefreshTimer.Enabled());
+    });
+    // The server ends while the send waits for its dialog: the send ends and,
+    // mended, both polls run again, so the next poll relaunches the server
+    // (mended too: the chat poll does not keep postponing the main one).
+    host().Crash();
+    c.txtMessageText.TrackText("anyone?");
+    c.btnSendMessage_Click();
+    EXPECT_TRUE(form.RefreshTimer.Enabled());
+    EXPECT_TRUE(c.RefreshTimer.Enabled());
+    EXPECT_EQ(c.txtChat.Text(), "Server Admin -- anyone?");  // the echo stays
+    Run(6000);
+    EXPECT_NE(ServerPid(), 0u);
+    EXPECT_EQ(standins.Launches(), 2);
+}
+
+TEST_F(ChatWindowTest, ClosingDuringASendWaitsForItAndTheTranscriptIsBounded) {
+    Start("active\n");
+    chat::frmMessage& c = Open();
+    for (std::size_t i = 0; i < chat::kTranscriptLines + 50; ++i) server().AddChat("Dorn", "line " + std::to_string(i));
+    Run(200);
+    const std::string& t = c.txtChat.Text();
+    EXPECT_EQ(static_cast<std::size_t>(std::count(t.begin(), t.end(), '\n')) + 1, chat::kTranscriptLines);
+    EXPECT_EQ(t.substr(t.rfind('\n') + 1), "line " + std::to_string(chat::kTranscriptLines + 49));
+
+    bool closedDuringSend = true;
+    d.ScheduleAfter(10, d.OwnPid(), [&] {
+        c.RequestClose();
+        closedDuringSend = c.Closed();
+    });
+    c.txtMessageText.TrackText("bye");
+    c.btnSendMessage_Click();
+    EXPECT_FALSE(closedDuringSend);
+    EXPECT_TRUE(c.Closed());
+    EXPECT_EQ(server().effects().sentMessages.back(), "bye");
+}
+
+}  // namespace
+}  // namespace hw::testing

@@ -1,0 +1,157 @@
+// The configuration dialog against the simulated registry.
+#include <gtest/gtest.h>
+
+#include "platform/sim/sim_desktop.h"
+#include "settings/config_dialog.h"
+#include "settings/settings.h"
+
+namespace hw::testing {
+namespace {
+
+using namespace settings;
+
+class ConfigDialogTest : public ::testing::Test {
+protected:
+    ConfigDialogTest() {
+        d.SetOwnModuleFileName("C:\\Program Files\\Harrowatch\\hw-renamed.exe");
+        main.Move(3000, 1500);
+        mainTimer.SetInterval(5000);
+    }
+    frmConfig& Open() {
+        dialog = std::make_unique<frmConfig>(d, boxes, main, mainTimer);
+        dialog->Form_Load();
+        return *dialog;
+    }
+    void Poke(const Setting& s, const std::string& text) {
+        d.PokeString(platform::kHkeyLocalMachine, s.key, s.name, text);
+    }
+    void PokeDword(const Setting& s, std::uint8_t v) {
+        d.PokeValue(platform::kHkeyLocalMachine, s.key, s.name, platform::reg::kDword, {v, 0, 0, 0});
+    }
+    bool Has(const Setting& s) {
+        std::uint32_t type;
+        std::vector<std::uint8_t> data;
+        return d.PeekValue(platform::kHkeyLocalMachine, s.key, s.name, type, data);
+    }
+    std::string Stored(const Setting& s) { return ReadSetting(d, s).ToText(); }
+
+    platform::sim::SimDesktop d;
+    ui::RecordingMessageBoxes boxes;
+    ui::Window main{6000, 5000};
+    ui::Timer mainTimer{d};
+    std::unique_ptr<frmConfig> dialog;
+};
+
+TEST_F(ConfigDialogTest, OpensOverTheMainWindowWithWhatIsStored) {
+    frmConfig& c = Open();  // a machine without any setting
+    EXPECT_EQ(c.txtTimerInterval.Text(), "5000");
+    EXPECT_EQ(c.chkAutoStart.Value(), 1);
+    EXPECT_EQ(c.chkHideWindow.Value(), 1);
+    EXPECT_EQ(c.chkWindowsStartup.Value(), 0);
+    EXPECT_EQ(c.chkRememberKaltorWindow.Value(), 1);
+    EXPECT_EQ(c.window.Left(), 3000 + 3000 - kConfigWidth / 2);
+    EXPECT_EQ(c.window.Top(), 1500 + 2500 - kConfigHeight / 2);
+    EXPECT_TRUE(main.Visible());  // a hidden main window is shown...
+    c.btnCancel_Click();
+    EXPECT_FALSE(main.Visible());  // ...and hidden again
+    EXPECT_TRUE(c.Closed());
+    EXPECT_FALSE(Has(kTimerInterval));
+
+    Poke(kTimerInterval, "250");
+    PokeDword(kAutoStart, 0);
+    PokeDword(kRememberKaltorWindow, 0);
+    Poke(kRunEntry, "\"D:\\Elsewhere\\Other.exe\"");  // its presence alone counts
+    frmConfig& again = Open();
+    EXPECT_EQ(again.txtTimerInterval.Text(), "250");
+    EXPECT_EQ(again.chkAutoStart.Value(), 0);
+    EXPECT_EQ(again.chkHideWindow.Value(), 1);
+    EXPECT_EQ(again.chkRememberKaltorWindow.Value(), 0);
+    EXPECT_EQ(again.chkWindowsStartup.Value(), 1);
+}
+
+TEST_F(ConfigDialogTest, ApplyStoresEverySettingAndTheInterval) {
+    main.SetVisible(true);
+    frmConfig& c = Open();
+    c.txtTimerInterval.TrackText("0050");
+    c.chkHideWindow.SetValue(0);
+    c.chkWindowsStartup.SetValue(1);
+    c.btnApply_Click();
+    EXPECT_TRUE(c.Closed());
+    EXPECT_TRUE(main.Visible());
+    EXPECT_EQ(Stored(kTimerInterval), "50");
+    EXPECT_EQ(Stored(kAutoStart), "1");
+    EXPECT_EQ(Stored(kHideKaltorWindow), "0");
+    EXPECT_EQ(Stored(kRememberKaltorWindow), "1");
+    // The quoted path of Harrowatch.exe in the running program's folder.
+    EXPECT_EQ(Stored(kRunEntry), "\"C:\\Program Files\\Harrowatch\\Harrowatch.exe\"");
+    EXPECT_EQ(mainTimer.Interval(), 50u);
+
+    frmConfig& off = Open();
+    off.chkWindowsStartup.SetValue(0);
+    off.txtTimerInterval.TrackText("0");
+    off.btnApply_Click();
+    EXPECT_FALSE(Has(kRunEntry));
+    EXPECT_EQ(Stored(kTimerInterval), "0");
+    EXPECT_EQ(mainTimer.Interval(), 0u);
+
+    frmConfig& none = Open();  // unchecked with no entry: nothing to delete, no error
+    none.btnApply_Click();
+    EXPECT_TRUE(none.Closed());
+    EXPECT_TRUE(boxes.shown.empty());
+}
+
+TEST_F(ConfigDialogTest, IntervalsThatCannotBeStoredAreRefused) {
+    Poke(kTimerInterval, "5000");
+    struct Case {
+        std::string typed, message;
+    };
+    // The last two are mended: the timer cannot take more than 65535 ms, and
+    // pasted words would read as 0 and silently stop monitoring.
+    for (const Case& k : {Case{"", kNoIntervalText}, Case{"70000", kIntervalTooLongText},
+                          Case{"fast", kIntervalNotNumberText}, Case{"12 ms", kIntervalNotNumberText}}) {
+        boxes.shown.clear();
+        frmConfig& c = Open();
+        c.txtTimerInterval.TrackText(k.typed);
+        c.btnApply_Click();
+        EXPECT_FALSE(c.Closed()) << k.typed;
+        ASSERT_EQ(boxes.shown.size(), 1u) << k.typed;
+        EXPECT_EQ(boxes.shown[0].text, k.message);
+        EXPECT_EQ(boxes.shown[0].flags, 48u);
+        EXPECT_EQ(boxes.shown[0].title, "Harrowatch");
+        EXPECT_EQ(c.txtTimerInterval.focusRequests, 1);
+        EXPECT_EQ(Stored(kTimerInterval), "5000");
+        EXPECT_EQ(mainTimer.Interval(), 5000u);
+    }
+}
+
+TEST_F(ConfigDialogTest, AFailingWriteKeepsWhatWasStoredAndTheDialogOpen) {
+    frmConfig& c = Open();
+    c.txtTimerInterval.TrackText("700");
+    d.registryFault = [](const std::string& op, const std::string&, const std::string& value) {
+        return op == "setvalue" && value == "AutoStart" ? 5L : 0L;
+    };
+    c.btnApply_Click();
+    EXPECT_FALSE(c.Closed());
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_NE(boxes.shown[0].text.find(" - FormSave"), std::string::npos);
+    EXPECT_EQ(Stored(kTimerInterval), "700");
+    EXPECT_FALSE(Has(kAutoStart));
+    EXPECT_FALSE(Has(kHideKaltorWindow));
+}
+
+TEST_F(ConfigDialogTest, TheIntervalBoxTakesDigitsOnly) {
+    frmConfig& c = Open();
+    for (char k : std::string("aZ -.+:")) {
+        std::int16_t key = k;
+        c.txtTimerInterval_KeyPress(key);
+        EXPECT_EQ(key, 0) << k;
+    }
+    for (std::int16_t k : {std::int16_t{'0'}, std::int16_t{'9'}, std::int16_t{8}, std::int16_t{13}}) {
+        std::int16_t key = k;
+        c.txtTimerInterval_KeyPress(key);
+        EXPECT_EQ(key, k);
+    }
+}
+
+}  // namespace
+}  // namespace hw::testing
