@@ -51,8 +51,9 @@ void BM_PollingOneMinute(benchmark::State& state) {
         ui::RecordingMessageBoxes boxes;
         ui::RecordingTrayShell shell;
         automation::CancelSignal cancel;
-        app::frmMain form(d, boxes, shell, cancel);
-        form.StartMonitoring();
+        ui::Application app;
+        app::frmMain form(d, boxes, shell, cancel, app);
+        form.Form_Load();
         Pump(10000);  // the server up, hidden, its players in
         const double cpu0 = bench::CpuSeconds(GetCurrentProcess());
         Pump(60000);

@@ -44,7 +44,10 @@ public:
 
     // --- Columns and rows, in twips.
     int ColWidth(int col) const { return colWidths_.at(col); }
-    void SetColWidth(int col, int twips) { colWidths_.at(col) = twips; }
+    void SetColWidth(int col, int twips) {
+        colWidths_.at(col) = twips;
+        Changed();
+    }
     CellAlign ColAlignment(int col) const { return colAligns_.at(col); }
     int ColPos(int col) const;  // left edge of the column in the grid
     int RowHeight(int row) const { return rowHeights_.at(row); }

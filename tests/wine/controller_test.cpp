@@ -117,3 +117,25 @@ TEST_F(WineController, DataFileResetsCarriedOutForReal) {
 
 }  // namespace
 }  // namespace hw::testing
+
+namespace hw::testing {
+namespace {
+
+TEST_F(WineController, SendsAMessageThroughTheServersDialog) {
+    env_->InstallServer(folder_, "active\n");
+    server::clsHarrowatch c(env_->desktop(), boxes_);
+    ASSERT_NE(c.StartServer(), 0u);
+    EXPECT_EQ(c.ProcessChatText(), "");
+    const DWORD start = GetTickCount();
+    c.SendServerMessage("hello from the operator");
+    EXPECT_LT(GetTickCount() - start, 8000u);
+    EXPECT_TRUE(boxes_.shown.empty());
+    platform::Hwnd dialog = env_->desktop().FindWindow("#32770", "Send Message To Player");
+    EXPECT_EQ(dialog, 0u);
+    // The server's own echo of the text is not taken for chat.
+    EXPECT_EQ(c.ProcessChatText(), "");
+    EXPECT_TRUE(c.StopServer());
+}
+
+}  // namespace
+}  // namespace hw::testing

@@ -426,11 +426,22 @@ long Win32Desktop::DeleteFile(const std::string& path) {
 void Win32Desktop::Sleep(std::uint32_t milliseconds) { ::Sleep(milliseconds); }
 
 void Win32Desktop::DoEvents() {
+    // What is waiting now, not a stream without end: while the desktop's
+    // drawing is frozen a window may be asked to paint again and again.
     MSG msg;
-    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    ::HWND painted = nullptr;
+    for (int n = 0; n < 500 && ::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE); ++n) {
         if (msg.message == WM_QUIT) {
             ::PostQuitMessage(static_cast<int>(msg.wParam));  // leave it for the main loop
             return;
+        }
+        if (msg.message == WM_PAINT) {
+            // The same window asking twice in one pass cannot paint now.
+            if (msg.hwnd && msg.hwnd == painted) {
+                ::ValidateRect(msg.hwnd, nullptr);
+                continue;
+            }
+            painted = msg.hwnd;
         }
         ::TranslateMessage(&msg);
         ::DispatchMessageA(&msg);

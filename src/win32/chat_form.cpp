@@ -1,0 +1,109 @@
+// "Enter Message Text...": the chat window on native controls.
+#include <windows.h>
+#include <commctrl.h>
+
+#include "ui/win32/bind.h"
+#include "win32/command_ids.h"
+#include "win32/forms.h"
+#include "win32/icons.h"
+
+namespace hw::win32 {
+
+using namespace ui::win32;
+
+namespace {
+LRESULT CALLBACK InputProc(HWND h, UINT m, WPARAM wp, LPARAM lp) {
+    auto* chat = static_cast<chat::frmMessage*>(GetPropA(h, "Harrowatch.Chat"));
+    auto base = reinterpret_cast<WNDPROC>(GetPropA(h, "Harrowatch.Base"));
+    if (m == WM_CHAR && chat) {
+        chat->txtMessageText.TrackText(WindowText(h));
+        auto key = static_cast<std::int16_t>(wp);
+        chat->txtMessageText_KeyPress(key);
+        if (key == 0) return 0;
+    }
+    return CallWindowProcA(base, h, m, wp, lp);
+}
+}  // namespace
+
+ChatForm::ChatForm(chat::frmMessage& model, HICON bigIcon, HICON smallIcon) : model_(model) {
+    const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+    if (!CreateTop(kChatClass, chat::kChatTitle, style, 0, 360, 240, nullptr, bigIcon, smallIcon)) return;
+    // The window opens where its model put it, at the model's size.
+    ApplyWindow(model_.window, hwnd_);
+    RECT c{};
+    GetClientRect(hwnd_, &c);
+    const int cw = c.right, ch = c.bottom;
+    MakeChild(hwnd_, 0, "BUTTON", "", BS_GROUPBOX, 6, 2, cw - 12, ch - 8);  // freMessage
+    transcript_ = MakeChild(hwnd_, WS_EX_CLIENTEDGE, "EDIT", "",
+                            ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | WS_VSCROLL, 14, 16, cw - 28, ch - 92,
+                            kIdTranscript);
+    input_ = MakeChild(hwnd_, WS_EX_CLIENTEDGE, "EDIT", "",
+                       ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN | WS_VSCROLL | WS_TABSTOP, 14, ch - 70, cw - 92,
+                       56, kIdMessageText);
+    sendPicture_ = MakeWordBitmap("Send", Glyph::Send, 52, 40);
+    send_ = MakeChild(hwnd_, 0, "BUTTON", "", BS_PUSHBUTTON | BS_BITMAP | WS_TABSTOP, cw - 72, ch - 70, 58, 56,
+                      kIdSend);
+    SendMessageA(send_, BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(sendPicture_));
+    SetPropA(input_, "Harrowatch.Chat", &model_);
+    SetPropA(input_, "Harrowatch.Base",
+             reinterpret_cast<HANDLE>(SetWindowLongPtrA(input_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&InputProc))));
+    tips_ = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP, 0, 0, 0, 0, hwnd_,
+                            nullptr, GetModuleHandleA(nullptr), nullptr);
+    TOOLINFOA ti{};
+    ti.cbSize = TTTOOLINFOA_V2_SIZE;
+    ti.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    ti.hwnd = hwnd_;
+    ti.uId = reinterpret_cast<UINT_PTR>(input_);
+    ti.lpszText = const_cast<char*>("Type in your message text...");
+    SendMessageA(tips_, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&ti));
+    BindTextBox(model_.txtChat, transcript_);
+    BindTextBox(model_.txtMessageText, input_);
+    BindWindow(model_.window, hwnd_);
+    ShowWindow(hwnd_, SW_SHOW);
+    SetForegroundWindow(hwnd_);
+    SetFocus(input_);
+}
+
+ChatForm::~ChatForm() {
+    model_.txtChat.onRedraw = model_.txtChat.onSelect = model_.txtChat.onFocus = nullptr;
+    model_.txtMessageText.onRedraw = model_.txtMessageText.onSelect = model_.txtMessageText.onFocus = nullptr;
+    model_.window.onChange = model_.window.onShow = model_.window.onRaise = nullptr;
+    if (sendPicture_) DeleteObject(sendPicture_);
+}
+
+void ChatForm::Bring() {
+    ShowWindow(hwnd_, IsIconic(hwnd_) ? SW_RESTORE : SW_SHOW);
+    SetForegroundWindow(hwnd_);
+}
+
+LRESULT ChatForm::Handle(UINT m, WPARAM wp, LPARAM lp) {
+    switch (m) {
+        case WM_COMMAND: {
+            const int id = LOWORD(wp), code = HIWORD(wp);
+            if (id == kIdSend && code == BN_CLICKED) {
+                // A multi-line box reports no change for text set from outside.
+                model_.txtMessageText.TrackText(WindowText(input_));
+                model_.btnSendMessage_Click();
+            }
+            if (id == kIdMessageText && code == EN_CHANGE)
+                model_.txtMessageText.TrackText(WindowText(reinterpret_cast<HWND>(lp)));
+            return 0;
+        }
+        case WM_ACTIVATE:
+            if (LOWORD(wp) != WA_INACTIVE) SetFocus(input_);
+            return 0;
+        case WM_MOVE:
+            TrackWindow(model_.window, hwnd_);
+            break;
+        case WM_CLOSE:
+            // Unloads now, or once a send that waits for the server has ended.
+            model_.RequestClose();
+            if (model_.Closed()) ShowWindow(hwnd_, SW_HIDE);
+            return 0;
+        default:
+            break;
+    }
+    return NativeWindow::Handle(m, wp, lp);
+}
+
+}  // namespace hw::win32

@@ -1,0 +1,119 @@
+// "Harrowatch - Configuration" on native controls, modal over the main window.
+#include <windows.h>
+#include <commctrl.h>
+
+#include "ui/win32/bind.h"
+#include "win32/command_ids.h"
+#include "win32/forms.h"
+#include "win32/icons.h"
+
+namespace hw::win32 {
+
+using namespace ui::win32;
+
+namespace {
+LRESULT CALLBACK IntervalProc(HWND h, UINT m, WPARAM wp, LPARAM lp) {
+    auto* dialog = static_cast<settings::frmConfig*>(GetPropA(h, "Harrowatch.Config"));
+    auto base = reinterpret_cast<WNDPROC>(GetPropA(h, "Harrowatch.Base"));
+    if (m == WM_CHAR && dialog) {
+        auto key = static_cast<std::int16_t>(wp);
+        dialog->txtTimerInterval_KeyPress(key);
+        if (key == 0) return 0;
+    }
+    return CallWindowProcA(base, h, m, wp, lp);
+}
+}  // namespace
+
+ConfigForm::ConfigForm(settings::frmConfig& model, HWND owner) : model_(model), owner_(owner) {}
+
+void ConfigForm::Run() {
+    const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
+    const int w = ToPixels(model_.window.Width()), h = ToPixels(model_.window.Height());
+    if (!CreateTop(kConfigClass, settings::kConfigTitle, style, WS_EX_DLGMODALFRAME, w, h, owner_, nullptr, nullptr))
+        return model_.btnCancel_Click();
+    ApplyWindow(model_.window, hwnd_);
+    RECT c{};
+    GetClientRect(hwnd_, &c);
+    const int cw = c.right, ch = c.bottom;
+    HWND tab = MakeChild(hwnd_, 0, WC_TABCONTROLA, "", WS_CLIPSIBLINGS, 8, 8, cw - 16, ch - 56);
+    TCITEMA t{};
+    t.mask = TCIF_TEXT;
+    t.pszText = const_cast<char*>("Options");
+    SendMessageA(tab, TCM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&t));
+    const int x = 24, fw = cw - 48;
+    MakeChild(hwnd_, 0, "BUTTON", "", BS_GROUPBOX, 18, 38, cw - 36, ch - 100);  // freStartupOptions
+    MakeChild(hwnd_, 0, "STATIC", "Toggle Values:", 0, x + 4, 52, fw, 18);
+    struct Check {
+        const char* caption;
+        ui::CheckBox* model;
+        int id;
+    } checks[4] = {{"Autostart Kaltor Internet Server", &model_.chkAutoStart, kIdAutoStart},
+                   {"Hide Kaltor window after startup", &model_.chkHideWindow, kIdHideWindow},
+                   {"Run Harrowatch on Windows Startup", &model_.chkWindowsStartup, kIdWindowsStartup},
+                   {"Remember Kaltor window size/position", &model_.chkRememberKaltorWindow, kIdRememberWindow}};
+    int y = 72;
+    for (const Check& k : checks) {
+        HWND box = MakeChild(hwnd_, 0, "BUTTON", k.caption, BS_AUTOCHECKBOX | WS_TABSTOP, x + 12, y, fw - 12, 20, k.id);
+        BindCheckBox(*k.model, box);
+        y += 22;
+    }
+    MakeChild(hwnd_, 0, "STATIC", "Poll Timer Interval:", 0, x + 4, y + 8, fw, 18);
+    interval_ = MakeChild(hwnd_, WS_EX_CLIENTEDGE, "EDIT", "", ES_AUTOHSCROLL | WS_TABSTOP, x + 12, y + 28, 64, 22,
+                          kIdInterval);
+    SetPropA(interval_, "Harrowatch.Config", &model_);
+    SetPropA(interval_, "Harrowatch.Base",
+             reinterpret_cast<HANDLE>(SetWindowLongPtrA(interval_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&IntervalProc))));
+    MakeChild(hwnd_, 0, "STATIC", "milliseconds (setting to 0 disables scheduler)", 0, x + 82, y + 31, fw - 82, 18);
+    BindTextBox(model_.txtTimerInterval, interval_);
+
+    cancel_ = MakeWordBitmap("Cancel", Glyph::Back, 82, 22);
+    apply_ = MakeWordBitmap("Apply", Glyph::Tick, 82, 22);
+    HWND cancel = MakeChild(hwnd_, 0, "BUTTON", "", BS_PUSHBUTTON | BS_BITMAP | WS_TABSTOP, cw - 196, ch - 40, 90, 30,
+                            kIdCancel);
+    HWND apply = MakeChild(hwnd_, 0, "BUTTON", "", BS_DEFPUSHBUTTON | BS_BITMAP | WS_TABSTOP, cw - 100, ch - 40, 90,
+                           30, kIdApply);
+    SendMessageA(cancel, BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(cancel_));
+    SendMessageA(apply, BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(apply_));
+    BindWindow(model_.window, hwnd_);
+    ShowWindow(hwnd_, SW_SHOW);
+    SetForegroundWindow(hwnd_);
+    SetFocus(interval_);
+    SendMessageA(interval_, EM_SETSEL, 0, -1);
+    RunModal(owner_, [](void* m) { return static_cast<settings::frmConfig*>(m)->Closed(); }, &model_);
+    ShowWindow(hwnd_, SW_HIDE);
+    if (owner_) SetForegroundWindow(owner_);
+    DestroyWindow(hwnd_);
+    hwnd_ = nullptr;
+    DeleteObject(cancel_);
+    DeleteObject(apply_);
+}
+
+LRESULT ConfigForm::Handle(UINT m, WPARAM wp, LPARAM lp) {
+    switch (m) {
+        case DM_GETDEFID:
+            return MAKELRESULT(kIdApply, DC_HASDEFID);
+        case WM_COMMAND: {
+            const int id = LOWORD(wp), code = HIWORD(wp);
+            HWND control = reinterpret_cast<HWND>(lp);
+            if (id == kIdApply && code == BN_CLICKED) model_.btnApply_Click();
+            if (id == kIdCancel && code == BN_CLICKED) model_.btnCancel_Click();
+            if (id == kIdInterval && code == EN_CHANGE) model_.txtTimerInterval.TrackText(WindowText(control));
+            ui::CheckBox* boxes[] = {&model_.chkAutoStart, &model_.chkHideWindow, &model_.chkWindowsStartup,
+                                     &model_.chkRememberKaltorWindow};
+            if (id >= kIdAutoStart && id <= kIdRememberWindow && code == BN_CLICKED)
+                boxes[id - kIdAutoStart]->SetValue(SendMessageA(control, BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0);
+            return 0;
+        }
+        case WM_MOVE:
+            TrackWindow(model_.window, hwnd_);
+            break;
+        case WM_CLOSE:
+            model_.btnCancel_Click();
+            return 0;
+        default:
+            break;
+    }
+    return NativeWindow::Handle(m, wp, lp);
+}
+
+}  // namespace hw::win32

@@ -1,0 +1,83 @@
+// Harrowatch's three windows on native controls: the main window with its
+// tray icon, the configuration dialog and the chat window.
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+
+#include "app/main_window.h"
+#include "automation/wait.h"
+#include "platform/win32/win32_desktop.h"
+#include "ui/win32/grid_view.h"
+#include "ui/win32/message_box.h"
+#include "ui/win32/native_window.h"
+#include "win32/items_panel.h"
+
+namespace hw::win32 {
+
+class ShellTray : public ui::TrayShell {
+public:
+    bool NotifyIcon(std::uint32_t message, const ui::TrayIconData& data) override;
+};
+
+// The modal configuration dialog over the main window.
+class ConfigForm : public ui::win32::NativeWindow {
+public:
+    ConfigForm(settings::frmConfig& model, HWND owner);
+    // Shows the dialog and returns once it has closed.
+    void Run();
+
+private:
+    LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam) override;
+    settings::frmConfig& model_;
+    HWND owner_;
+    HWND interval_ = nullptr;
+    HBITMAP apply_ = nullptr, cancel_ = nullptr;
+};
+
+class ChatForm : public ui::win32::NativeWindow {
+public:
+    ChatForm(chat::frmMessage& model, HICON bigIcon, HICON smallIcon);
+    ~ChatForm() override;
+    void Bring();
+
+private:
+    LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam) override;
+    chat::frmMessage& model_;
+    HWND transcript_ = nullptr, input_ = nullptr, send_ = nullptr, tips_ = nullptr;
+    HBITMAP sendPicture_ = nullptr;
+};
+
+class MainForm : public ui::win32::NativeWindow {
+public:
+    MainForm(platform::win32::Win32Desktop& desktop, ui::Application& app);
+    ~MainForm() override;
+    bool Create();
+    void Load();
+
+private:
+    LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam) override;
+    void BuildControls();
+    void BuildScheduleTab(RECT page);
+    void ShowTab();
+    void Command(int id, int code, HWND control);
+
+    platform::win32::Win32Desktop& desktop_;
+    ui::win32::Win32MessageBoxes boxes_;
+    ShellTray tray_;
+    automation::CancelSignal cancel_;
+    app::frmMain form_;
+    HICON bigIcon_ = nullptr, smallIcon_ = nullptr;
+    HIMAGELIST toolbarImages_ = nullptr, itemImages_ = nullptr;
+    HBITMAP pictures_[3] = {};
+    HWND toolbar_ = nullptr, status_ = nullptr, tabs_ = nullptr, players_ = nullptr, messages_ = nullptr;
+    HWND master_ = nullptr, statusBar_ = nullptr, frequency_ = nullptr, nextTime_ = nullptr;
+    HWND buttons_[3] = {};
+    std::unique_ptr<ui::win32::GridView> grid_;
+    std::unique_ptr<ItemsPanel> items_;
+    std::unique_ptr<ChatForm> chat_;
+    POINT origin_{0, 0};  // the grid's client area, where the cell editors float
+};
+
+}  // namespace hw::win32

@@ -1,0 +1,233 @@
+#include "win32/items_panel.h"
+
+#include <windows.h>
+#include <commctrl.h>
+#include <windowsx.h>
+
+#include "ui/win32/bind.h"
+#include "win32/icons.h"
+
+namespace hw::win32 {
+
+using ui::win32::ToPixels;
+
+namespace {
+constexpr const char* kClass = "HarrowatchResetItems";
+constexpr int kItemWidth = 112, kItemHeight = 20;
+}  // namespace
+
+ItemsPanel::ItemsPanel(schedule::ScheduleEditor& editor, HWND parent, RECT b, HWND grid)
+    : editor_(editor), grid_(grid) {
+    HINSTANCE instance = GetModuleHandleA(nullptr);
+    WNDCLASSEXA wc{};
+    wc.cbSize = sizeof wc;
+    if (!GetClassInfoExA(instance, kClass, &wc)) {
+        wc = {};
+        wc.cbSize = sizeof wc;
+        wc.style = CS_DBLCLKS;
+        wc.lpfnWndProc = Proc;
+        wc.hInstance = instance;
+        wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
+        wc.hbrBackground = GetSysColorBrush(COLOR_WINDOW);
+        wc.lpszClassName = kClass;
+        RegisterClassExA(&wc);
+    }
+    const int bar = GetSystemMetrics(SM_CXVSCROLL);
+    panel_ = CreateWindowExA(WS_EX_CLIENTEDGE, kClass, "", WS_CHILD | WS_VISIBLE, b.left, b.top,
+                             b.right - b.left - bar, b.bottom - b.top, parent, nullptr, instance, this);
+    scroll_ = ui::win32::MakeChild(parent, 0, "SCROLLBAR", "", SBS_VERT, b.right - bar, b.top, bar, b.bottom - b.top);
+    SCROLLINFO si{sizeof si, SIF_RANGE | SIF_PAGE | SIF_POS, 0, schedule::kScrollMax + 9, 10, 0, 0};
+    SetScrollInfo(scroll_, SB_CTL, &si, TRUE);
+    drag_ = MakeDragCursor();
+    for (int i = 0; i < schedule::kResetItemCount; ++i) icons_[i] = MakeItemIcon(i);
+
+    tips_ = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP, 0, 0, 0, 0, panel_,
+                            nullptr, instance, nullptr);
+    SendMessageA(tips_, TTM_SETMAXTIPWIDTH, 0, 300);
+    for (const schedule::ResetItem& item : schedule::kResetItems) {
+        TOOLINFOA ti{};
+        ti.cbSize = TTTOOLINFOA_V2_SIZE;
+        ti.uFlags = TTF_SUBCLASS;
+        ti.hwnd = panel_;
+        ti.uId = static_cast<UINT_PTR>(item.index + 1);
+        ti.rect = ItemRect(item.index);
+        ti.lpszText = const_cast<char*>(item.description);
+        SendMessageA(tips_, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&ti));
+    }
+    editor_.onPanelScroll = [this] {
+        for (const schedule::ResetItem& item : schedule::kResetItems) {
+            TOOLINFOA ti{};
+            ti.cbSize = TTTOOLINFOA_V2_SIZE;
+            ti.hwnd = panel_;
+            ti.uId = static_cast<UINT_PTR>(item.index + 1);
+            ti.rect = ItemRect(item.index);
+            SendMessageA(tips_, TTM_NEWTOOLRECTA, 0, reinterpret_cast<LPARAM>(&ti));
+        }
+        InvalidateRect(panel_, nullptr, TRUE);
+    };
+    editor_.onDragChange = [this] { InvalidateRect(panel_, nullptr, TRUE); };
+    // A drag ends over the grid when the pointer is on it (or on a floating
+    // editor above it).
+    editor_.pointerOverGrid = [this] {
+        POINT pt{};
+        GetCursorPos(&pt);
+        HWND under = WindowFromPoint(pt);
+        return under && (under == grid_ || IsChild(grid_, under));
+    };
+}
+
+ItemsPanel::~ItemsPanel() {
+    editor_.onPanelScroll = nullptr;
+    editor_.onDragChange = nullptr;
+    editor_.pointerOverGrid = nullptr;
+    if (panel_ && IsWindow(panel_)) SetWindowLongPtrA(panel_, GWLP_USERDATA, 0);
+    for (HICON i : icons_)
+        if (i) DestroyIcon(i);
+    if (drag_) DestroyCursor(drag_);
+}
+
+void ItemsPanel::Show(bool on) {
+    ShowWindow(panel_, on ? SW_SHOW : SW_HIDE);
+    ShowWindow(scroll_, on ? SW_SHOW : SW_HIDE);
+}
+
+RECT ItemsPanel::ItemRect(int index) const {
+    const schedule::ResetItem& item = schedule::kResetItems[static_cast<size_t>(index)];
+    const int x = ToPixels(item.leftTwips), y = ToPixels(item.topTwips) + editor_.picItemsTop;
+    return {x, y, x + kItemWidth, y + kItemHeight};
+}
+
+int ItemsPanel::HitItem(LPARAM lp) const {
+    const POINT pt{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)};
+    for (int i = 0; i < schedule::kResetItemCount; ++i) {
+        const RECT r = ItemRect(i);
+        if (PtInRect(&r, pt)) return i;
+    }
+    return -1;
+}
+
+bool ItemsPanel::OnScroll(HWND bar, WPARAM wp) {
+    if (bar != scroll_) return false;
+    SCROLLINFO si{sizeof si, SIF_ALL};
+    GetScrollInfo(scroll_, SB_CTL, &si);
+    int pos = si.nPos;
+    switch (LOWORD(wp)) {
+        case SB_LINEUP: pos -= 5; break;
+        case SB_LINEDOWN: pos += 5; break;
+        case SB_PAGEUP: pos -= 20; break;
+        case SB_PAGEDOWN: pos += 20; break;
+        case SB_THUMBTRACK:
+        case SB_THUMBPOSITION: pos = si.nTrackPos; break;
+        case SB_TOP: pos = 0; break;
+        case SB_BOTTOM: pos = schedule::kScrollMax; break;
+        default: break;
+    }
+    pos = std::clamp(pos, 0, schedule::kScrollMax);
+    si.fMask = SIF_POS;
+    si.nPos = pos;
+    SetScrollInfo(scroll_, SB_CTL, &si, TRUE);
+    if (pos != editor_.scrollValue) {
+        editor_.scrollValue = pos;
+        editor_.VScroll_Change();
+    }
+    return true;
+}
+
+void ItemsPanel::Paint() {
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(panel_, &ps);
+    HGDIOBJ oldFont = SelectObject(dc, ui::win32::UiFont());
+    SetBkMode(dc, TRANSPARENT);
+    for (const schedule::ResetItem& item : schedule::kResetItems) {
+        const RECT r = ItemRect(item.index);
+        const bool on = item.offered;
+        DrawIconEx(dc, r.left + 2, r.top + 2, icons_[item.index], 16, 16, 0, nullptr, DI_NORMAL);
+        SetTextColor(dc, GetSysColor(on ? COLOR_WINDOWTEXT : COLOR_GRAYTEXT));
+        RECT t{r.left + 21, r.top, r.right, r.bottom};
+        DrawTextA(dc, item.caption, -1, &t, DT_SINGLELINE | DT_VCENTER | DT_END_ELLIPSIS);
+        // The drag mark: a single-line border while the left button holds the item.
+        if (editor_.imgResetItem[static_cast<size_t>(item.index)].border) {
+            HGDIOBJ oldBrush = SelectObject(dc, GetStockObject(NULL_BRUSH));
+            Rectangle(dc, r.left, r.top, r.right, r.bottom);
+            SelectObject(dc, oldBrush);
+        }
+    }
+    SelectObject(dc, oldFont);
+    EndPaint(panel_, &ps);
+}
+
+LRESULT ItemsPanel::Handle(UINT m, WPARAM wp, LPARAM lp) {
+    switch (m) {
+        case WM_PAINT:
+            Paint();
+            return 0;
+        case WM_SETCURSOR: {
+            if (editor_.dragging) {
+                SetCursor(drag_);
+                return TRUE;
+            }
+            POINT pt{};
+            GetCursorPos(&pt);
+            ScreenToClient(panel_, &pt);
+            const int i = HitItem(MAKELPARAM(pt.x, pt.y));
+            if (i >= 0 && editor_.imgResetItem[static_cast<size_t>(i)].Enabled()) {
+                SetCursor(LoadCursor(nullptr, IDC_CROSS));
+                return TRUE;
+            }
+            break;
+        }
+        case WM_LBUTTONDBLCLK: {
+            const int i = HitItem(lp);
+            if (i >= 0) editor_.imgResetItem_DblClick(i);
+            return 0;
+        }
+        case WM_LBUTTONDOWN:
+        case WM_RBUTTONDOWN: {
+            const int i = m == WM_RBUTTONDOWN && pressed_ >= 0 ? pressed_ : HitItem(lp);
+            if (i < 0 || !editor_.imgResetItem[static_cast<size_t>(i)].Enabled()) return 0;
+            if (m == WM_LBUTTONDOWN) {
+                pressed_ = i;
+                SetCapture(panel_);
+                editor_.imgResetItem_MouseDown(i, schedule::kLeftButton);
+                SetCursor(drag_);
+            } else {
+                pressed_ = -1;
+                editor_.imgResetItem_MouseDown(i, schedule::kRightButton);
+                ReleaseCapture();
+            }
+            return 0;
+        }
+        case WM_LBUTTONUP:
+            if (pressed_ >= 0) {
+                const int i = pressed_;
+                pressed_ = -1;
+                ReleaseCapture();
+                editor_.imgResetItem_MouseUp(i, schedule::kLeftButton);
+            }
+            return 0;
+        case WM_CAPTURECHANGED:
+            if (pressed_ >= 0 && reinterpret_cast<HWND>(lp) != panel_) {
+                // The capture was taken away: the drag ends without a drop.
+                const int i = pressed_;
+                pressed_ = -1;
+                auto over = std::move(editor_.pointerOverGrid);
+                editor_.imgResetItem_MouseUp(i, schedule::kLeftButton);
+                editor_.pointerOverGrid = std::move(over);
+            }
+            return 0;
+        default:
+            break;
+    }
+    return DefWindowProcA(panel_, m, wp, lp);
+}
+
+LRESULT CALLBACK ItemsPanel::Proc(HWND window, UINT m, WPARAM wp, LPARAM lp) {
+    if (m == WM_NCCREATE)
+        SetWindowLongPtrA(window, GWLP_USERDATA,
+                          reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTA*>(lp)->lpCreateParams));
+    auto* self = reinterpret_cast<ItemsPanel*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+    if (self && !self->panel_) self->panel_ = window;
+    return self ? self->Handle(m, wp, lp) : DefWindowProcA(window, m, wp, lp);
+}
+
+}  // namespace hw::win32

@@ -1,0 +1,39 @@
+// The reset items panel: the sixteen item pictures on a canvas that a
+// scroll bar moves, with tooltips, the cross-hair over the items that take
+// the mouse, and the drag that ends over the schedule grid.
+#pragma once
+
+#include <windows.h>
+
+#include "schedule/editor.h"
+
+namespace hw::win32 {
+
+class ItemsPanel {
+public:
+    // grid: the window a drag may end over.
+    ItemsPanel(schedule::ScheduleEditor& editor, HWND parent, RECT bounds, HWND grid);
+    ~ItemsPanel();
+    ItemsPanel(const ItemsPanel&) = delete;
+    ItemsPanel& operator=(const ItemsPanel&) = delete;
+    HWND hwnd() const { return panel_; }
+    HWND scrollBar() const { return scroll_; }
+    // The parent hands its WM_VSCROLL here when it is the panel's bar.
+    bool OnScroll(HWND bar, WPARAM wParam);
+    void Show(bool on);
+
+private:
+    static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
+    int HitItem(LPARAM lParam) const;
+    RECT ItemRect(int index) const;
+    void Paint();
+
+    schedule::ScheduleEditor& editor_;
+    HWND panel_ = nullptr, scroll_ = nullptr, tips_ = nullptr, grid_;
+    HCURSOR drag_ = nullptr;
+    HICON icons_[schedule::kResetItemCount] = {};
+    int pressed_ = -1;
+};
+
+}  // namespace hw::win32

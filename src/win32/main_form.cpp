@@ -1,0 +1,369 @@
+// The main window: its controls bound to frmMain's models, the tray icon's
+// callback, the commands, and the windows it opens.
+#include <windows.h>
+#include <commctrl.h>
+#include <shellapi.h>
+
+#include "schedule/catalogue.h"
+#include "ui/win32/bind.h"
+#include "win32/command_ids.h"
+#include "win32/forms.h"
+#include "win32/icons.h"
+
+namespace hw::win32 {
+
+using namespace ui::win32;
+
+namespace {
+constexpr int kClientWidth = 400, kClientHeight = 304;
+// Posted to the main window: a chat window has closed; a field lost the focus.
+constexpr UINT kChatClosed = WM_APP + 1, kValidateTime = WM_APP + 2, kRefocusTime = WM_APP + 3;
+
+const char* const kToolbarKeys[5] = {"CONFIGURE", "START_SERVER", "STOP_SERVER", "SHOW_SERVER", "HIDE_SERVER"};
+const char* const kToolbarTips[5] = {"Configure", "Start Server", "Stop Server", "Show Server Window",
+                                     "Hide Server Window"};
+
+// The next-time field hands its typing to the editor.
+LRESULT CALLBACK TimeFieldProc(HWND h, UINT m, WPARAM wp, LPARAM lp) {
+    auto* editor = static_cast<schedule::ScheduleEditor*>(GetPropA(h, "Harrowatch.Editor"));
+    auto base = reinterpret_cast<WNDPROC>(GetPropA(h, "Harrowatch.Base"));
+    if (m == WM_GETDLGCODE) return DLGC_WANTALLKEYS | CallWindowProcA(base, h, m, wp, lp);
+    if (m == WM_CHAR && editor) {
+        auto key = static_cast<std::int16_t>(wp);
+        editor->txtNextResetTime_KeyPress(key);
+        if (key == 0) return 0;
+        wp = static_cast<WPARAM>(key);
+    }
+    return CallWindowProcA(base, h, m, wp, lp);
+}
+}  // namespace
+
+bool ShellTray::NotifyIcon(std::uint32_t message, const ui::TrayIconData& d) {
+    NOTIFYICONDATAA n{};
+    n.cbSize = NOTIFYICONDATAA_V1_SIZE;
+    n.hWnd = H(d.hWnd);
+    n.uID = d.uID;
+    n.uFlags = d.uFlags;
+    n.uCallbackMessage = d.uCallbackMessage;
+    n.hIcon = reinterpret_cast<HICON>(static_cast<ULONG_PTR>(d.hIcon));
+    lstrcpynA(n.szTip, d.szTip.c_str(), sizeof n.szTip);
+    return Shell_NotifyIconA(message, &n) != FALSE;
+}
+
+MainForm::MainForm(platform::win32::Win32Desktop& desktop, ui::Application& app)
+    : desktop_(desktop), form_(desktop, boxes_, tray_, cancel_, app) {}
+
+MainForm::~MainForm() {
+    chat_.reset();
+    items_.reset();
+    grid_.reset();
+    if (toolbarImages_) ImageList_Destroy(toolbarImages_);
+    if (itemImages_) ImageList_Destroy(itemImages_);
+    for (HBITMAP b : pictures_)
+        if (b) DeleteObject(b);
+}
+
+bool MainForm::Create() {
+    bigIcon_ = MakeAppIcon(32);
+    smallIcon_ = MakeAppIcon(16);
+    const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+    if (!CreateTop(kMainClass, "Harrowatch", style, 0, kClientWidth, kClientHeight, nullptr, bigIcon_, smallIcon_))
+        return false;
+    boxes_.SetOwner(U(hwnd_));
+    form_.hWnd = U(hwnd_);
+    form_.picSysTray = U(smallIcon_);
+    form_.screen = SystemScreen();
+    BuildControls();
+    BindWindow(form_.window, hwnd_);
+    form_.popup = [this](ui::PopupMenu& menu) {
+        ShowPopup(menu, hwnd_, &menu == &form_.mnuSystemTray ? kTrayMenuBase : kListMenuBase);
+    };
+    form_.runConfigModal = [this](settings::frmConfig& dialog) {
+        ConfigForm f(dialog, hwnd_);
+        f.Run();
+    };
+    form_.onChatOpen = [this](chat::frmMessage& model) {
+        chat_ = std::make_unique<ChatForm>(model, bigIcon_, smallIcon_);
+        model.onClose = [this] { PostMessageA(hwnd_, kChatClosed, 0, 0); };
+    };
+    form_.onChatShow = [this](chat::frmMessage&) {
+        if (chat_) chat_->Bring();
+    };
+    form_.Pointer.onChange = [this] {
+        SetCursor(LoadCursor(nullptr, form_.Pointer.busy ? IDC_WAIT : IDC_ARROW));
+    };
+    return true;
+}
+
+void MainForm::BuildControls() {
+    toolbar_ = MakeChild(hwnd_, 0, TOOLBARCLASSNAMEA, "",
+                         TBSTYLE_FLAT | TBSTYLE_TOOLTIPS | CCS_NODIVIDER | CCS_NORESIZE | CCS_NOPARENTALIGN, 2, 2, 204,
+                         44, kIdToolbar);
+    SendMessageA(toolbar_, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
+    toolbarImages_ = MakeToolbarImages();
+    SendMessageA(toolbar_, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(toolbarImages_));
+    SendMessageA(toolbar_, TB_SETBITMAPSIZE, 0, MAKELPARAM(32, 32));
+    TBBUTTON buttons[5] = {};
+    for (int i = 0; i < 5; ++i) {
+        buttons[i].iBitmap = ToolbarImageIndex(kToolbarKeys[i]);
+        buttons[i].idCommand = kToolbarBase + i;
+        buttons[i].fsState = TBSTATE_ENABLED;
+        buttons[i].fsStyle = BTNS_BUTTON;
+        buttons[i].iString = -1;
+    }
+    SendMessageA(toolbar_, TB_ADDBUTTONSA, 5, reinterpret_cast<LPARAM>(buttons));
+    status_ = MakeChild(hwnd_, 0, "STATIC", "Server Status", SS_LEFTNOWORDWRAP | SS_CENTERIMAGE | SS_ENDELLIPSIS, 212,
+                        12, 184, 22, kIdStatusLabel);
+    tabs_ = MakeChild(hwnd_, 0, WC_TABCONTROLA, "", WS_CLIPSIBLINGS | WS_TABSTOP, 4, 48, 392, 230, kIdTabs);
+    int i = 0;
+    for (const std::string& name : form_.SSTab.Names()) {
+        TCITEMA t{};
+        t.mask = TCIF_TEXT;
+        t.pszText = const_cast<char*>(name.c_str());
+        SendMessageA(tabs_, TCM_INSERTITEMA, i++, reinterpret_cast<LPARAM>(&t));
+    }
+    RECT page{0, 0, 392, 230};
+    SendMessageA(tabs_, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&page));
+    OffsetRect(&page, 4, 48);
+    const int pw = page.right - page.left, ph = page.bottom - page.top;
+    players_ = MakeChild(hwnd_, WS_EX_CLIENTEDGE, WC_LISTVIEWA, "", LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS,
+                         page.left, page.top, pw, ph, kIdPlayers);
+    messages_ = MakeChild(hwnd_, WS_EX_CLIENTEDGE, "LISTBOX", "",
+                          WS_VSCROLL | WS_HSCROLL | LBS_NOINTEGRALHEIGHT | LBS_NOTIFY, page.left, page.top, pw, ph,
+                          kIdMessages);
+    SendMessageA(messages_, LB_SETHORIZONTALEXTENT, 1200, 0);
+    master_ = MakeChild(hwnd_, WS_EX_CLIENTEDGE, "EDIT", "", ES_READONLY | ES_MULTILINE | WS_VSCROLL, page.left,
+                        page.top, pw, 64, kIdMasterStatus);
+    BuildScheduleTab(page);
+    statusBar_ = MakeChild(hwnd_, 0, STATUSCLASSNAMEA, "", 0, 0, 0, 0, 0, kIdStatusBar);
+    int parts[] = {250, -1};
+    SendMessageA(statusBar_, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(parts));
+
+    BindLabel(form_.lblStatusLocalServer, status_);
+    BindTextBox(form_.txtStatusMasterServer, master_);
+    BindToolbar(form_.Toolbar, toolbar_);
+    BindStatusBar(form_.StatusBar, statusBar_);
+    BindListView(form_.PlayerListView, players_);
+    BindListBox(form_.lstMonitoredMsgs, messages_);
+    ShowTab();
+}
+
+void MainForm::BuildScheduleTab(RECT page) {
+    const int pw = page.right - page.left, ph = page.bottom - page.top;
+    const int panelHeight = 74, buttonHeight = 26;
+    RECT gridRect{page.left, page.top + panelHeight + 4, page.right, page.bottom - buttonHeight - 4};
+    itemImages_ = MakeItemImages(16);
+    grid_ = std::make_unique<GridView>(form_.ResetItemGrid, hwnd_, gridRect, kIdGrid, itemImages_, [](int picture) {
+        return std::string(schedule::kResetItems.at(static_cast<size_t>(picture)).caption);
+    });
+    schedule::ScheduleEditor& editor = form_.Editor;
+    items_ = std::make_unique<ItemsPanel>(editor, hwnd_, RECT{page.left, page.top, page.right, page.top + panelHeight},
+                                          grid_->hwnd());
+
+    // The cell editors float over the grid, in front of it.
+    const int rowPx = ToPixels(grid_->RowHeightTwips());
+    frequency_ = MakeChild(hwnd_, 0, "COMBOBOX", "", CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, 0, 0, 100, 160,
+                           kIdFrequency);
+    SendMessageA(frequency_, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), std::max(10, rowPx - 6));
+    nextTime_ = MakeChild(hwnd_, 0, "EDIT", "", ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP, 0, 0, 100, rowPx,
+                          kIdNextTime);
+    SetPropA(nextTime_, "Harrowatch.Editor", &editor);
+    SetPropA(nextTime_, "Harrowatch.Base",
+             reinterpret_cast<HANDLE>(SetWindowLongPtrA(nextTime_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TimeFieldProc))));
+    editor.cmbFrequency.placement.height = grid_->RowHeightTwips();
+    editor.timePlacement.height = grid_->RowHeightTwips();
+    editor.gridHeight = ToTwips(gridRect.bottom - gridRect.top - 4);
+    form_.Schedule.SetRowHeight(grid_->RowHeightTwips());
+    const POINT origin = grid_->ClientOrigin();
+    editor.onGridFocus = [this] { SetFocus(grid_->hwnd()); };
+    // The grid paints under the editors that float over it: they paint again after it.
+    grid_->onPostPaint = [this] {
+        for (HWND e : {frequency_, nextTime_})
+            if (IsWindowVisible(e)) RedrawWindow(e, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_FRAME | RDW_ERASE);
+    };
+    editor.txtNextResetTime.onFocus = [this] { PostMessageA(hwnd_, kRefocusTime, 0, 0); };
+    grid_->onKeyPress = [&editor](std::int16_t& key) { editor.ResetItemGrid_KeyPress(key); };
+    grid_->onKeyUp = [&editor](int key) { editor.ResetItemGrid_KeyUp(key); };
+    grid_->onScroll = [&editor] { editor.ResetItemGrid_Scroll(); };
+    origin_ = origin;
+    ShowWindow(frequency_, SW_HIDE);
+    ShowWindow(nextTime_, SW_HIDE);
+
+    const struct {
+        const char* word;
+        Glyph glyph;
+        int id;
+    } faces[3] = {{"Remove", Glyph::Cross, kIdRemove}, {"Clear All", Glyph::Broom, kIdClear},
+                  {"Apply", Glyph::Tick, kIdApplyReset}};
+    const int bw = 92;
+    for (int b = 0; b < 3; ++b) {
+        pictures_[b] = MakeWordBitmap(faces[b].word, faces[b].glyph, bw - 8, buttonHeight - 6);
+        buttons_[b] = MakeChild(hwnd_, 0, "BUTTON", "", BS_PUSHBUTTON | BS_BITMAP | WS_TABSTOP,
+                                page.right - (3 - b) * (bw + 4), page.bottom - buttonHeight, bw, buttonHeight,
+                                faces[b].id);
+        SendMessageA(buttons_[b], BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(pictures_[b]));
+    }
+    (void)pw;
+    (void)ph;
+    SendMessageA(grid_->hwnd(), WM_SETFONT, reinterpret_cast<WPARAM>(UiFont()), FALSE);
+    HWND tip = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP, 0, 0, 0, 0, hwnd_,
+                               nullptr, GetModuleHandleA(nullptr), nullptr);
+    TOOLINFOA ti{};
+    ti.cbSize = TTTOOLINFOA_V2_SIZE;
+    ti.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    ti.hwnd = hwnd_;
+    ti.uId = reinterpret_cast<UINT_PTR>(grid_->hwnd());
+    ti.lpszText = const_cast<char*>(schedule::kGridToolTip);
+    SendMessageA(tip, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&ti));
+}
+
+void MainForm::Load() {
+    form_.Form_Load();
+    if (form_.Editor.cmbFrequency.Entries().empty()) return;  // the load ended the program
+    // The frequency list is filled by the load: the editors are bound after it.
+    schedule::ScheduleEditor& editor = form_.Editor;
+    BindComboBox(editor.cmbFrequency, frequency_);
+    BindPlacement(editor.cmbFrequency.placement, frequency_, origin_, 160);
+    BindTextBox(editor.txtNextResetTime, nextTime_);
+    editor.txtNextResetTime.onFocus = [this] { PostMessageA(hwnd_, kRefocusTime, 0, 0); };
+    BindPlacement(editor.timePlacement, nextTime_, origin_);
+    editor.cmbFrequency.placement.SetVisible(false);
+    editor.timePlacement.SetVisible(false);
+}
+
+void MainForm::ShowTab() {
+    const int tab = form_.SSTab.Selected();
+    ShowWindow(players_, tab == 0 ? SW_SHOW : SW_HIDE);
+    ShowWindow(messages_, tab == 1 ? SW_SHOW : SW_HIDE);
+    ShowWindow(master_, tab == 3 ? SW_SHOW : SW_HIDE);
+    const bool schedule = tab == 2;
+    ShowWindow(grid_->hwnd(), schedule ? SW_SHOW : SW_HIDE);
+    items_->Show(schedule);
+    for (HWND b : buttons_) ShowWindow(b, schedule ? SW_SHOW : SW_HIDE);
+    if (!schedule) {
+        form_.Editor.cmbFrequency.placement.SetVisible(false);
+        form_.Editor.timePlacement.SetVisible(false);
+    }
+    // The pages lie over the tab control, which repaints its body after a
+    // change of tab: they paint again after it.
+    for (HWND page : {players_, messages_, master_, grid_->hwnd(), items_->hwnd()})
+        if (IsWindowVisible(page)) RedrawWindow(page, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME);
+}
+
+void MainForm::Command(int id, int code, HWND control) {
+    schedule::ScheduleEditor& editor = form_.Editor;
+    if (id >= kToolbarBase && id < kToolbarBase + 5 && control == toolbar_) {
+        form_.Toolbar_ButtonClick(id - kToolbarBase + 1);
+        return;
+    }
+    if (RunMenuCommand(form_.mnuSystemTray, kTrayMenuBase, id)) return;
+    if (RunMenuCommand(form_.mnuListView, kListMenuBase, id)) return;
+    switch (id) {
+        case kIdFrequency:
+            if (code == CBN_SELCHANGE)
+                editor.cmbFrequency.SetListIndex(static_cast<int>(SendMessageA(frequency_, CB_GETCURSEL, 0, 0)));
+            break;
+        case kIdNextTime:
+            if (code == EN_CHANGE) editor.txtNextResetTime.TrackText(WindowText(nextTime_));
+            if (code == EN_KILLFOCUS) PostMessageA(hwnd_, kValidateTime, 0, 0);
+            break;
+        case kIdRemove:
+            if (code == BN_CLICKED) editor.btnRemove_Click();
+            break;
+        case kIdClear:
+            if (code == BN_CLICKED) editor.btnClear_Click();
+            break;
+        case kIdApplyReset:
+            if (code == BN_CLICKED) editor.btnApplyReset_Click();
+            break;
+        default:
+            break;
+    }
+}
+
+LRESULT MainForm::Handle(UINT m, WPARAM wp, LPARAM lp) {
+    static const UINT taskbarCreated = RegisterWindowMessageA("TaskbarCreated");
+    if (m == taskbarCreated && taskbarCreated) {
+        // The shell came back: the tray is the only way to exit, so the icon goes up again.
+        if (form_.Tray.Added() || form_.Harrowatch)
+            form_.Tray.AddTrayIcon(U(hwnd_), U(smallIcon_), form_.Tray.TrayIconData().szTip);
+        return 0;
+    }
+    switch (m) {
+        case WM_MOUSEMOVE:
+            // The tray icon calls back with the mouse-move message, its id
+            // and the mouse message; the window's own moves carry neither.
+            if (wp == 1 && HIWORD(lp) == 0 && LOWORD(lp) >= WM_MOUSEFIRST && LOWORD(lp) <= WM_MOUSELAST) {
+                form_.Form_MouseMove(0, 0, static_cast<float>(LOWORD(lp)), 0);
+                return 0;
+            }
+            break;
+        case WM_COMMAND:
+            Command(LOWORD(wp), HIWORD(wp), reinterpret_cast<HWND>(lp));
+            return 0;
+        case WM_NOTIFY: {
+            auto* n = reinterpret_cast<NMHDR*>(lp);
+            LRESULT result = 0;
+            if (grid_ && grid_->OnNotify(n, result)) return result;
+            if (n->hwndFrom == tabs_ && n->code == TCN_SELCHANGE) {
+                const int i = static_cast<int>(SendMessageA(tabs_, TCM_GETCURSEL, 0, 0));
+                form_.SSTab.Select(i);
+                // The fourth tab stays shut.
+                if (form_.SSTab.Selected() != i)
+                    SendMessageA(tabs_, TCM_SETCURSEL, static_cast<WPARAM>(form_.SSTab.Selected()), 0);
+                ShowTab();
+                return 0;
+            }
+            if (n->hwndFrom == players_ && n->code == NM_RCLICK) {
+                form_.PlayerListView_MouseDown(2, 0, 0, 0);
+                return 0;
+            }
+            if (n->code == TTN_GETDISPINFOA && n->idFrom >= kToolbarBase && n->idFrom < kToolbarBase + 5) {
+                reinterpret_cast<NMTTDISPINFOA*>(lp)->lpszText = const_cast<char*>(kToolbarTips[n->idFrom - kToolbarBase]);
+                return 0;
+            }
+            break;
+        }
+        case WM_VSCROLL:
+            if (items_ && items_->OnScroll(reinterpret_cast<HWND>(lp), wp)) return 0;
+            break;
+        case WM_MOVE:
+        case WM_SIZE:
+        case WM_SHOWWINDOW:
+            if (m == WM_SIZE && statusBar_) SendMessageA(statusBar_, WM_SIZE, 0, 0);
+            if (m == WM_SHOWWINDOW) form_.window.TrackVisible(wp != 0);
+            else TrackWindow(form_.window, hwnd_);
+            break;
+        case WM_CLOSE: {
+            bool cancel = false;
+            form_.Form_Unload(cancel);
+            return 0;  // closing keeps Harrowatch in the tray; only the exit ends it
+        }
+        case WM_SETCURSOR:
+            if (form_.Pointer.busy) {
+                SetCursor(LoadCursor(nullptr, IDC_WAIT));
+                return TRUE;
+            }
+            break;
+        case kChatClosed:
+            if (form_.Chat && form_.Chat->Closed()) chat_.reset();
+            return 0;
+        case kValidateTime:
+            if (GetFocus() != nextTime_) form_.Editor.txtNextResetTime_LostFocus();
+            return 0;
+        case kRefocusTime:
+            if (IsWindowVisible(nextTime_)) {
+                SetFocus(nextTime_);
+                SendMessageA(nextTime_, EM_SETSEL, 0, -1);
+            }
+            return 0;
+        case WM_DESTROY:
+            PostQuitMessage(0);
+            return 0;
+        default:
+            break;
+    }
+    return NativeWindow::Handle(m, wp, lp);
+}
+
+}  // namespace hw::win32

@@ -1,0 +1,151 @@
+// Harrowatch.exe's tray icon, menus, toolbar, chat window, configuration
+// dialog and schedule editor, driven from outside as the shell and an
+// operator would.
+#include "e2e/e2e_fixture.h"
+
+namespace hw::testing {
+namespace {
+
+class CommandsE2E : public HarrowatchE2E {
+protected:
+    std::string Script() override {
+        return "at 0 join Dorn 10.0.0.5 Dornak\nevery 2500 chat Dorn anyone there?\n";
+    }
+    std::string Status() { return Text(Control(main_, win32::kIdStatusLabel)); }
+    std::vector<std::string> ServerLines() {
+        const Hwnd main = automation::GetProcessMainWindow(d(), server_);
+        for (Hwnd h : automation::GetChildWindows(d(), main))
+            if (h && automation::GetWindowTitle(d(), h) == "KALTOR Server")
+                return automation::GetListBoxLines(d(), d().FindWindowEx(h, 0, "ThunderRT6ListBox", nullptr), 0);
+        return {};
+    }
+    Hwnd ServerWindow() { return automation::GetProcessMainWindow(d(), server_); }
+};
+
+TEST_F(CommandsE2E, TrayMenuToolbarChatAndExit) {
+    StartHarrowatch();
+    ASSERT_TRUE(env_->WaitFor([&] { return Status() == "NOT ACTIVE"; }, 30000)) << Status();
+
+    // A right-button release over the icon opens the tray menu.
+    Tray(WM_RBUTTONUP);
+    Hwnd menu = 0;
+    EXPECT_TRUE(env_->WaitFor([&] { return (menu = d().FindWindow("#32768", nullptr)) != 0 && d().IsWindowVisible(menu); },
+                              10000));
+    if (menu) PostMessageA(H(main_), WM_CANCELMODE, 0, 0);
+    env_->WaitFor([&] { return !d().IsWindowVisible(menu); }, 5000);
+
+    // "Start Server" and "Stop Server", as the menu reports a choice.
+    Command(win32::kTrayMenuBase + 2);
+    EXPECT_TRUE(env_->WaitFor([&] { return Status().rfind("ACTIVE", 0) == 0; }, 20000)) << Status();
+    Command(win32::kTrayMenuBase + 3);
+    EXPECT_TRUE(env_->WaitFor([&] { return Status() == "NOT ACTIVE"; }, 20000)) << Status();
+
+    // Toolbar buttons 4 and 5 show and hide the server's window.
+    const Hwnd toolbar = Control(main_, win32::kIdToolbar);
+    Command(win32::kToolbarBase + 3, toolbar);
+    EXPECT_TRUE(env_->WaitFor([&] { return d().IsWindowVisible(ServerWindow()); }, 10000));
+    Command(win32::kToolbarBase + 4, toolbar);
+    EXPECT_TRUE(env_->WaitFor([&] { return !d().IsWindowVisible(ServerWindow()); }, 10000));
+
+    // The chat window: a line sent reaches the server, a player's line arrives.
+    Command(win32::kTrayMenuBase + 0);
+    Hwnd chat = 0;
+    ASSERT_TRUE(env_->WaitFor([&] { return (chat = d().FindWindow(win32::kChatClass, "Enter Message Text...")) != 0; },
+                              10000));
+    const Hwnd input = Control(chat, win32::kIdMessageText), transcript = Control(chat, win32::kIdTranscript);
+    EXPECT_TRUE(env_->WaitFor([&] { return Text(transcript).find("anyone there?") != std::string::npos; }, 15000))
+        << Text(transcript);
+    SendMessageA(H(input), WM_SETTEXT, 0, reinterpret_cast<LPARAM>("hello players"));
+    Click(Control(chat, win32::kIdSend));
+    EXPECT_TRUE(env_->WaitFor([&] {
+        for (const std::string& l : ServerLines())
+            if (l.find("\"hello players\"") != std::string::npos) return true;
+        return false;
+    }, 20000));
+    EXPECT_TRUE(env_->WaitFor([&] { return Text(transcript).find("Server Admin -- hello players") != std::string::npos; },
+                              5000)) << Text(transcript);
+    EXPECT_TRUE(env_->WaitFor([&] { return Text(input).empty(); }, 5000));
+    Screenshot("chat-window");
+    PostMessageA(H(chat), WM_CLOSE, 0, 0);
+    EXPECT_TRUE(env_->WaitFor([&] { return !d().IsWindow(chat); }, 10000));
+
+    // Closing the main window leaves Harrowatch in the tray, its position saved.
+    PostMessageA(H(main_), WM_CLOSE, 0, 0);
+    EXPECT_TRUE(env_->WaitFor([&] { return !d().IsWindowVisible(main_); }, 10000));
+    EXPECT_TRUE(Alive(harrowatch_));
+    EXPECT_NE(Stored("Software\\Harrowatch\\Window Position\\Harrowatch", "Left"), "");
+    Tray(WM_LBUTTONDBLCLK);  // and a double-click brings it back
+    EXPECT_TRUE(env_->WaitFor([&] { return d().IsWindowVisible(main_); }, 10000));
+
+    // "&Exit Harrowatch" stops the server and ends Harrowatch.
+    Command(win32::kTrayMenuBase + 6);
+    EXPECT_TRUE(env_->WaitFor([&] { return !Alive(server_); }, 30000));
+    EXPECT_TRUE(env_->WaitFor([&] { return !Alive(harrowatch_); }, 30000));
+}
+
+TEST_F(CommandsE2E, ScheduleEditorAndConfigurationDialog) {
+    StartHarrowatch();
+    ASSERT_TRUE(env_->WaitFor([&] { return Status() == "NOT ACTIVE"; }, 30000)) << Status();
+    const Hwnd tabs = Control(main_, win32::kIdTabs);
+    // The "Scheduled Tasks" tab, chosen with the keyboard.
+    SetForegroundWindow(H(main_));
+    PostMessageA(H(tabs), WM_KEYDOWN, VK_RIGHT, 0);
+    PostMessageA(H(tabs), WM_KEYDOWN, VK_RIGHT, 0);
+    const Hwnd grid = Control(main_, win32::kIdGrid);
+    ASSERT_TRUE(env_->WaitFor([&] { return d().IsWindowVisible(grid); }, 10000));
+
+    // A double-click on "Public Messages" in the items panel adds a row.
+    Hwnd panel = d().FindWindowEx(main_, 0, "HarrowatchResetItems", nullptr);
+    ASSERT_NE(panel, 0u);
+    const int x = 90 / 15 + 30, y = 1605 / 15 + 8;  // the item's place on the canvas
+    const Hwnd bar = [&] {
+        for (Hwnd h : automation::GetChildWindows(d(), main_))
+            if (h && automation::GetWindowClass(d(), h) == "ScrollBar") return h;
+        return Hwnd{0};
+    }();
+    ASSERT_NE(bar, 0u);
+    PostMessageA(H(main_), WM_VSCROLL, SB_BOTTOM, static_cast<LPARAM>(bar));  // the item is low on the canvas
+    PostMessageA(H(panel), WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(x, y - 60));
+    PostMessageA(H(panel), WM_LBUTTONUP, 0, MAKELPARAM(x, y - 60));
+    ASSERT_TRUE(env_->WaitFor([&] { return SendMessageA(H(grid), LVM_GETITEMCOUNT, 0, 0) == 1; }, 10000));
+
+    // To the frequency cell: the drop-down floats over it; choose "Daily".
+    SetFocus(H(grid));
+    PostMessageA(H(grid), WM_KEYDOWN, VK_RIGHT, 0);
+    const Hwnd frequency = Control(main_, win32::kIdFrequency);
+    ASSERT_TRUE(env_->WaitFor([&] { return d().IsWindowVisible(frequency); }, 10000));
+    SendMessageA(H(frequency), CB_SETCURSEL, 0, 0);
+    PostMessageA(H(main_), WM_COMMAND, MAKEWPARAM(win32::kIdFrequency, CBN_SELCHANGE), static_cast<LPARAM>(frequency));
+    // To the next-time cell: type a time and Enter.
+    PostMessageA(H(grid), WM_KEYDOWN, VK_RIGHT, 0);
+    const Hwnd time = Control(main_, win32::kIdNextTime);
+    ASSERT_TRUE(env_->WaitFor([&] { return d().IsWindowVisible(time); }, 10000));
+    SendMessageA(H(time), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(""));
+    Type(time, "12/24/26 3 PM:x\r");  // the colon and the letter x are refused
+    EXPECT_TRUE(env_->WaitFor([&] { return !d().IsWindowVisible(time); }, 10000));
+    Screenshot("schedule-tab");
+    Click(Control(main_, win32::kIdApplyReset));
+    EXPECT_TRUE(env_->WaitFor([&] { return Stored("Software\\Harrowatch\\Scheduled Events", "Daily") != ""; }, 10000));
+    EXPECT_EQ(Stored("Software\\Harrowatch\\Scheduled Events", "Daily"), "Public Messages|12/24/26 03:00 PM");
+
+    // The configuration dialog from the toolbar: a new interval, applied.
+    Command(win32::kToolbarBase + 0, Control(main_, win32::kIdToolbar));
+    Hwnd dialog = 0;
+    ASSERT_TRUE(env_->WaitFor([&] { return (dialog = d().FindWindow(win32::kConfigClass, "Harrowatch - Configuration")) != 0; },
+                              10000));
+    const Hwnd interval = Control(dialog, win32::kIdInterval);
+    EXPECT_EQ(Text(interval), "1000");
+    SendMessageA(H(interval), WM_SETTEXT, 0, reinterpret_cast<LPARAM>("1500"));
+    Click(Control(dialog, win32::kIdWindowsStartup));
+    Screenshot("configuration-dialog");
+    Click(Control(dialog, win32::kIdApply));
+    EXPECT_TRUE(env_->WaitFor([&] { return !d().IsWindow(dialog); }, 10000));
+    EXPECT_EQ(Stored("Software\\Harrowatch", "TimerInterval"), "1500");
+    const std::string run = Stored("Software\\Microsoft\\Windows\\CurrentVersion\\Run", "Harrowatch");
+    EXPECT_NE(run.find("\\Harrowatch.exe\""), std::string::npos) << run;
+    RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, "Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Run", "Harrowatch");
+    RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\Run", "Harrowatch");
+}
+
+}  // namespace
+}  // namespace hw::testing
