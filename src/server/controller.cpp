@@ -174,7 +174,7 @@ p::Pid clsHarrowatch::StartServer() {
                     if (w == Wait::ServerGone) RaiseUpdateStatus(kEnableTimer, "", kTrue);
                     return 0;
                 }
-                if (SettingIsOne("AutoStart")) {
+                if (SettingIsOne(settings::kAutoStart.name)) {
                     p::Hwnd save = 0;
                     // The operator may save the form first: then there is nothing to press.
                     w = WaitForWindow(
@@ -189,7 +189,7 @@ p::Pid clsHarrowatch::StartServer() {
                     }
                     if (save != form) SaveConfiguration(pid, form, save);
                 }
-                if (SettingIsOne("HideKaltorWindow")) SettleAndHide(pid);
+                if (SettingIsOne(settings::kHideKaltorWindow.name)) SettleAndHide(pid);
             }
         }
         desktop_.DoEvents();

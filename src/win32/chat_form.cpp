@@ -26,7 +26,8 @@ LRESULT CALLBACK InputProc(HWND h, UINT m, WPARAM wp, LPARAM lp) {
 }  // namespace
 
 ChatForm::ChatForm(chat::frmMessage& model, HICON bigIcon, HICON smallIcon) : model_(model) {
-    const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+    // No clipping of children: the frame around the controls is painted by this window.
+    const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
     if (!CreateTop(kChatClass, chat::kChatTitle, style, 0, 360, 240, nullptr, bigIcon, smallIcon)) return;
     // The window opens where its model put it, at the model's size.
     ApplyWindow(model_.window, hwnd_);
@@ -34,13 +35,11 @@ ChatForm::ChatForm(chat::frmMessage& model, HICON bigIcon, HICON smallIcon) : mo
     GetClientRect(hwnd_, &c);
     const int cw = c.right, ch = c.bottom;
     MakeChild(hwnd_, 0, "BUTTON", "", BS_GROUPBOX, 6, 2, cw - 12, ch - 8);  // freMessage
-    transcript_ = MakeChild(hwnd_, WS_EX_CLIENTEDGE, "EDIT", "",
-                            ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | WS_VSCROLL, 14, 16, cw - 28, ch - 92,
+    transcript_ = MakeChild(hwnd_, 0, "EDIT", "", ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | WS_VSCROLL | WS_BORDER, 14, 16, cw - 28, ch - 92,
                             kIdTranscript);
-    input_ = MakeChild(hwnd_, WS_EX_CLIENTEDGE, "EDIT", "",
-                       ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN | WS_VSCROLL | WS_TABSTOP, 14, ch - 70, cw - 92,
+    input_ = MakeChild(hwnd_, 0, "EDIT", "", ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN | WS_VSCROLL | WS_TABSTOP | WS_BORDER, 14, ch - 70, cw - 92,
                        56, kIdMessageText);
-    sendPicture_ = MakeWordBitmap("Send", Glyph::Send, 52, 40);
+    sendPicture_ = MakeWordBitmap("Send", Glyph::Send, 50, 22);
     send_ = MakeChild(hwnd_, 0, "BUTTON", "", BS_PUSHBUTTON | BS_BITMAP | WS_TABSTOP, cw - 72, ch - 70, 58, 56,
                       kIdSend);
     SendMessageA(send_, BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(sendPicture_));
