@@ -11,19 +11,6 @@ namespace hw::win32 {
 
 using namespace ui::win32;
 
-namespace {
-LRESULT CALLBACK InputProc(HWND h, UINT m, WPARAM wp, LPARAM lp) {
-    auto* chat = static_cast<chat::frmMessage*>(GetPropA(h, "Harrowatch.Chat"));
-    auto base = reinterpret_cast<WNDPROC>(GetPropA(h, "Harrowatch.Base"));
-    if (m == WM_CHAR && chat) {
-        chat->txtMessageText.TrackText(WindowText(h));
-        auto key = static_cast<std::int16_t>(wp);
-        chat->txtMessageText_KeyPress(key);
-        if (key == 0) return 0;
-    }
-    return CallWindowProcA(base, h, m, wp, lp);
-}
-}  // namespace
 
 ChatForm::ChatForm(chat::frmMessage& model, HICON bigIcon, HICON smallIcon) : model_(model) {
     // No clipping of children: the frame around the controls is painted by this window.
@@ -43,9 +30,10 @@ ChatForm::ChatForm(chat::frmMessage& model, HICON bigIcon, HICON smallIcon) : mo
     send_ = MakeChild(hwnd_, 0, "BUTTON", "", BS_PUSHBUTTON | BS_BITMAP | WS_TABSTOP, cw - 72, ch - 70, 58, 56,
                       kIdSend);
     SendMessageA(send_, BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(sendPicture_));
-    SetPropA(input_, "Harrowatch.Chat", &model_);
-    SetPropA(input_, "Harrowatch.Base",
-             reinterpret_cast<HANDLE>(SetWindowLongPtrA(input_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&InputProc))));
+    HookKeyPress(input_, [this](std::int16_t& key) {
+        model_.txtMessageText.TrackText(WindowText(input_));
+        model_.txtMessageText_KeyPress(key);
+    });
     tips_ = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP, 0, 0, 0, 0, hwnd_,
                             nullptr, GetModuleHandleA(nullptr), nullptr);
     TOOLINFOA ti{};

@@ -11,18 +11,6 @@ namespace hw::win32 {
 
 using namespace ui::win32;
 
-namespace {
-LRESULT CALLBACK IntervalProc(HWND h, UINT m, WPARAM wp, LPARAM lp) {
-    auto* dialog = static_cast<settings::frmConfig*>(GetPropA(h, "Harrowatch.Config"));
-    auto base = reinterpret_cast<WNDPROC>(GetPropA(h, "Harrowatch.Base"));
-    if (m == WM_CHAR && dialog) {
-        auto key = static_cast<std::int16_t>(wp);
-        dialog->txtTimerInterval_KeyPress(key);
-        if (key == 0) return 0;
-    }
-    return CallWindowProcA(base, h, m, wp, lp);
-}
-}  // namespace
 
 ConfigForm::ConfigForm(settings::frmConfig& model, HWND owner) : model_(model), owner_(owner) {}
 
@@ -60,9 +48,7 @@ void ConfigForm::Run() {
     MakeChild(hwnd_, 0, "STATIC", "Poll Timer Interval:", 0, x + 4, y + 8, fw, 18);
     interval_ = MakeChild(hwnd_, WS_EX_CLIENTEDGE, "EDIT", "", ES_AUTOHSCROLL | WS_TABSTOP, x + 12, y + 28, 64, 22,
                           kIdInterval);
-    SetPropA(interval_, "Harrowatch.Config", &model_);
-    SetPropA(interval_, "Harrowatch.Base",
-             reinterpret_cast<HANDLE>(SetWindowLongPtrA(interval_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&IntervalProc))));
+    HookKeyPress(interval_, [this](std::int16_t& key) { model_.txtTimerInterval_KeyPress(key); });
     MakeChild(hwnd_, 0, "STATIC", "milliseconds (setting to 0 disables scheduler)", 0, x + 82, y + 31, fw - 82, 18);
     BindTextBox(model_.txtTimerInterval, interval_);
 

@@ -5,6 +5,7 @@
 #include <windowsx.h>
 
 #include "ui/win32/bind.h"
+#include "ui/win32/native_window.h"
 #include "win32/icons.h"
 
 namespace hw::win32 {
@@ -19,19 +20,7 @@ constexpr int kItemWidth = 112, kItemHeight = 20;
 ItemsPanel::ItemsPanel(schedule::ScheduleEditor& editor, HWND parent, RECT b, HWND grid)
     : editor_(editor), grid_(grid) {
     HINSTANCE instance = GetModuleHandleA(nullptr);
-    WNDCLASSEXA wc{};
-    wc.cbSize = sizeof wc;
-    if (!GetClassInfoExA(instance, kClass, &wc)) {
-        wc = {};
-        wc.cbSize = sizeof wc;
-        wc.style = CS_DBLCLKS;
-        wc.lpfnWndProc = Proc;
-        wc.hInstance = instance;
-        wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-        wc.hbrBackground = GetSysColorBrush(COLOR_WINDOW);
-        wc.lpszClassName = kClass;
-        RegisterClassExA(&wc);
-    }
+    ui::win32::RegisterOwnClass(kClass, Proc, COLOR_WINDOW);
     const int bar = GetSystemMetrics(SM_CXVSCROLL);
     panel_ = CreateWindowExA(WS_EX_CLIENTEDGE, kClass, "", WS_CHILD | WS_VISIBLE, b.left, b.top,
                              b.right - b.left - bar, b.bottom - b.top, parent, nullptr, instance, this);

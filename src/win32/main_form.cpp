@@ -23,19 +23,6 @@ const char* const kToolbarKeys[5] = {"CONFIGURE", "START_SERVER", "STOP_SERVER",
 const char* const kToolbarTips[5] = {"Configure", "Start Server", "Stop Server", "Show Server Window",
                                      "Hide Server Window"};
 
-// The next-time field hands its typing to the editor.
-LRESULT CALLBACK TimeFieldProc(HWND h, UINT m, WPARAM wp, LPARAM lp) {
-    auto* editor = static_cast<schedule::ScheduleEditor*>(GetPropA(h, "Harrowatch.Editor"));
-    auto base = reinterpret_cast<WNDPROC>(GetPropA(h, "Harrowatch.Base"));
-    if (m == WM_GETDLGCODE) return DLGC_WANTALLKEYS | CallWindowProcA(base, h, m, wp, lp);
-    if (m == WM_CHAR && editor) {
-        auto key = static_cast<std::int16_t>(wp);
-        editor->txtNextResetTime_KeyPress(key);
-        if (key == 0) return 0;
-        wp = static_cast<WPARAM>(key);
-    }
-    return CallWindowProcA(base, h, m, wp, lp);
-}
 }  // namespace
 
 bool ShellTray::NotifyIcon(std::uint32_t message, const ui::TrayIconData& d) {
@@ -167,9 +154,7 @@ void MainForm::BuildScheduleTab(RECT page) {
     SendMessageA(frequency_, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), std::max(10, rowPx - 6));
     nextTime_ = MakeChild(hwnd_, 0, "EDIT", "", ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP, 0, 0, 100, rowPx,
                           kIdNextTime);
-    SetPropA(nextTime_, "Harrowatch.Editor", &editor);
-    SetPropA(nextTime_, "Harrowatch.Base",
-             reinterpret_cast<HANDLE>(SetWindowLongPtrA(nextTime_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TimeFieldProc))));
+    HookKeyPress(nextTime_, [&editor](std::int16_t& key) { editor.txtNextResetTime_KeyPress(key); }, true);
     editor.cmbFrequency.placement.height = grid_->RowHeightTwips();
     editor.timePlacement.height = grid_->RowHeightTwips();
     editor.gridHeight = ToTwips(gridRect.bottom - gridRect.top - 4);

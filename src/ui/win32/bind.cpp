@@ -221,6 +221,41 @@ void TrackWindow(Window& model, HWND window) {
     model.TrackVisible(IsWindowVisible(window) != FALSE);
 }
 
+namespace {
+struct KeyHook {
+    WNDPROC base;
+    std::function<void(std::int16_t&)> onKeyPress;
+    bool wantAllKeys;
+};
+constexpr const char* kKeyHook = "Harrowatch.KeyHook";
+
+LRESULT CALLBACK KeyHookProc(HWND h, UINT m, WPARAM wp, LPARAM lp) {
+    auto* hook = static_cast<KeyHook*>(GetPropA(h, kKeyHook));
+    if (!hook) return DefWindowProcA(h, m, wp, lp);
+    const WNDPROC base = hook->base;
+    if (m == WM_GETDLGCODE && hook->wantAllKeys) return DLGC_WANTALLKEYS | CallWindowProcA(base, h, m, wp, lp);
+    if (m == WM_CHAR && hook->onKeyPress) {
+        auto key = static_cast<std::int16_t>(wp);
+        hook->onKeyPress(key);
+        if (key == 0) return 0;
+        wp = static_cast<WPARAM>(static_cast<std::uint16_t>(key));
+    }
+    if (m == WM_NCDESTROY) {
+        RemovePropA(h, kKeyHook);
+        SetWindowLongPtrA(h, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(base));
+        delete hook;
+    }
+    return CallWindowProcA(base, h, m, wp, lp);
+}
+}  // namespace
+
+void HookKeyPress(HWND control, std::function<void(std::int16_t&)> onKeyPress, bool wantAllKeys) {
+    auto* hook = new KeyHook{nullptr, std::move(onKeyPress), wantAllKeys};
+    SetPropA(control, kKeyHook, hook);
+    hook->base = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrA(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&KeyHookProc)));
+}
+
 void ShowPopup(const PopupMenu& menu, HWND owner, int idBase) {
     HMENU m = CreatePopupMenu();
     for (size_t i = 0; i < menu.items.size(); ++i) {

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "ui/controls.h"
@@ -52,6 +53,11 @@ void BindWindow(Window& model, HWND window);
 // Keeps the model where the operator moved the window; call on WM_MOVE,
 // WM_SIZE and WM_SHOWWINDOW.
 void TrackWindow(Window& model, HWND window);
+
+// Hands every character typed into `control` to onKeyPress before the
+// control sees it; a key set to 0 is dropped. wantAllKeys: Enter and Tab
+// reach the control too, as in a dialog they would not.
+void HookKeyPress(HWND control, std::function<void(std::int16_t& keyAscii)> onKeyPress, bool wantAllKeys = false);
 
 // Pops the menu up at the pointer, owned by `owner`. The chosen item comes
 // back to the owner as WM_COMMAND with idBase + its index.

@@ -2,6 +2,24 @@
 
 namespace hw::ui::win32 {
 
+bool RegisterOwnClass(const char* className, WNDPROC proc, int background, HICON bigIcon, HICON smallIcon) {
+    HINSTANCE instance = GetModuleHandleA(nullptr);
+    WNDCLASSEXA wc{};
+    wc.cbSize = sizeof wc;
+    if (GetClassInfoExA(instance, className, &wc)) return true;
+    wc = {};
+    wc.cbSize = sizeof wc;
+    wc.style = CS_DBLCLKS;
+    wc.lpfnWndProc = proc;
+    wc.hInstance = instance;
+    wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
+    wc.hbrBackground = GetSysColorBrush(background);
+    wc.hIcon = bigIcon;
+    wc.hIconSm = smallIcon;
+    wc.lpszClassName = className;
+    return RegisterClassExA(&wc) != 0;
+}
+
 NativeWindow::~NativeWindow() {
     if (hwnd_ && IsWindow(hwnd_)) {
         SetWindowLongPtrA(hwnd_, GWLP_USERDATA, 0);
@@ -12,21 +30,7 @@ NativeWindow::~NativeWindow() {
 bool NativeWindow::CreateTop(const char* className, const char* title, DWORD style, DWORD exStyle, int clientWidth,
                              int clientHeight, HWND owner, HICON bigIcon, HICON smallIcon) {
     HINSTANCE instance = GetModuleHandleA(nullptr);
-    WNDCLASSEXA wc{};
-    wc.cbSize = sizeof wc;
-    if (!GetClassInfoExA(instance, className, &wc)) {
-        wc = {};
-        wc.cbSize = sizeof wc;
-        wc.style = CS_DBLCLKS;
-        wc.lpfnWndProc = Proc;
-        wc.hInstance = instance;
-        wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-        wc.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
-        wc.hIcon = bigIcon;
-        wc.hIconSm = smallIcon;
-        wc.lpszClassName = className;
-        if (!RegisterClassExA(&wc)) return false;
-    }
+    if (!RegisterOwnClass(className, Proc, COLOR_BTNFACE, bigIcon, smallIcon)) return false;
     RECT r{0, 0, clientWidth, clientHeight};
     AdjustWindowRectEx(&r, style, FALSE, exStyle);
     hwnd_ = CreateWindowExA(exStyle, className, title, style, CW_USEDEFAULT, CW_USEDEFAULT, r.right - r.left,

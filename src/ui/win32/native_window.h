@@ -6,6 +6,10 @@
 
 namespace hw::ui::win32 {
 
+// Registers a window class of Harrowatch's own once (double-clicks on).
+bool RegisterOwnClass(const char* className, WNDPROC proc, int background, HICON bigIcon = nullptr,
+                      HICON smallIcon = nullptr);
+
 class NativeWindow {
 public:
     NativeWindow() = default;
