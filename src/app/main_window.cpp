@@ -27,7 +27,7 @@ frmMain::frmMain(p::Desktop& desktop, ui::MessageBoxHost& boxes, ui::TrayShell& 
       Schedule(ResetItemGrid, desktop, boxes, [this](bool on) { RefreshTimer.SetEnabled(on); }),
       Editor(ResetItemGrid, Schedule, desktop, boxes, [this](bool on) { RefreshTimer.SetEnabled(on); }),
       Tray(shell, text::BaseNameWithoutExtension(desktop.GetOwnModuleFileName())), desktop_(desktop),
-      boxes_(boxes), cancel_(cancel), app_(app) {
+      boxes_(boxes), cancel_(cancel), app_(app), playerReader_(desktop) {
     PlayerListView.columns = {"ID", "Name", "Address", "Character Name"};
     lblStatusLocalServer.SetText("Server Status");
     lblStatusLocalServer.onChange = [this] { lblStatusLocalServer_Change(); };
@@ -226,7 +226,8 @@ void frmMain::ReadPlayers(const std::vector<p::Hwnd>& windows, p::Pid pid) {
                                      p::msg::kSendTimeoutMs, &rows))
         rows = 0;
     rows = std::max<std::int64_t>(0, static_cast<std::int32_t>(rows));
-    auto cells = automation::GetListViewCells(desktop_, list, pid, static_cast<int>(rows), {1, 2, 3});
+    auto cells = playerReader_.Read(list, pid, static_cast<int>(rows), {1, 2, 3});
+    if (rows > 0 && cells.empty()) return;  // not answering: keep what is shown
     std::vector<std::vector<std::string>> items;
     items.reserve(static_cast<size_t>(rows));
     for (std::int64_t r = 0; r < rows; ++r) {

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/tray_icon.h"
+#include "automation/remote_lists.h"
 #include "automation/wait.h"
 #include "chat/chat_window.h"
 #include "platform/desktop.h"
@@ -141,6 +142,7 @@ private:
     std::string refusedInterval_;      // a stored interval the timer cannot take, reported once
     std::int64_t copiedLines_ = 0;     // how far the server's message list has been copied
     platform::Pid copiedFrom_ = 0;     // the server process that list belongs to
+    automation::ListViewReader playerReader_;
 };
 
 }  // namespace hw::app

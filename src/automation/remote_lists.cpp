@@ -15,6 +15,7 @@ using namespace platform::records;
 namespace {
 
 constexpr std::uint32_t kRemoteAccess = p::proc::kVmOperation | p::proc::kVmRead | p::proc::kVmWrite;
+constexpr size_t kSlot = 256;  // a cell's text: 255 bytes for the control, one kept 0
 
 // Memory reserved in another process, released on every way out.
 class RemoteBlock {
@@ -116,7 +117,6 @@ std::vector<std::vector<std::string>> GetListViewCells(p::Desktop& d, Hwnd listV
     const bool layout32 = UsesLayout32(d, process.get());
     const size_t recordSize = layout32 ? sizeof(LvItem32) : sizeof(LvItem64);
     const size_t cells = static_cast<size_t>(rows) * columns.size();
-    constexpr size_t kSlot = 256;  // 255 bytes for the control, one kept 0
     // One block: every cell's record, then every cell's text slot.
     const size_t recordsBytes = (cells * recordSize + 15) & ~size_t{15};
     RemoteBlock block(d, process.get(), recordsBytes + cells * kSlot);
@@ -139,6 +139,86 @@ std::vector<std::vector<std::string>> GetListViewCells(p::Desktop& d, Hwnd listV
     result.assign(static_cast<size_t>(rows), std::vector<std::string>(columns.size()));
     for (size_t i = 0; i < cells; ++i)
         result[i / columns.size()][i % columns.size()] = SlotText(texts.data() + i * kSlot);
+    return result;
+}
+
+void ListViewReader::Release() {
+    // Requests still queued would write into a released block.
+    if (process_ && !pending_)
+        for (p::RemoteAddress b : blocks_) d_.VirtualFreeEx(process_, b, 0, p::mem::kRelease);
+    if (process_) d_.CloseHandle(process_);
+    process_ = 0;
+    pid_ = 0;
+    blocks_.clear();
+    capacity_ = 0;
+    pending_ = 0;
+}
+
+bool ListViewReader::Answered(p::RemoteAddress slot) {
+    std::uint8_t bytes[kSlot];
+    if (!d_.ReadProcessMemory(process_, slot, bytes, kSlot, nullptr)) return false;
+    // The slot was filled with 0xFF: the answer's terminator is a zero.
+    return std::find(bytes, bytes + kSlot, 0) != bytes + kSlot;
+}
+
+std::vector<std::vector<std::string>> ListViewReader::Read(Hwnd listView, p::Pid processId, int rows,
+                                                           const std::vector<int>& columns) {
+    std::vector<std::vector<std::string>> result;
+    if (rows <= 0 || columns.empty() || !processId) return result;
+    if (processId != pid_) {
+        Release();
+        process_ = d_.OpenProcess(kRemoteAccess, false, processId);
+        if (!process_) return result;
+        pid_ = processId;
+        layout32_ = UsesLayout32(d_, process_);
+    }
+    if (pending_) {
+        if (!Answered(pending_)) return result;  // still busy with the last batch
+        pending_ = 0;
+    }
+    const size_t recordSize = layout32_ ? sizeof(LvItem32) : sizeof(LvItem64);
+    const size_t cells = static_cast<size_t>(rows) * columns.size();
+    // Every cell's record and one more for the end mark, then their slots.
+    const size_t recordsBytes = ((cells + 1) * recordSize + 15) & ~size_t{15};
+    const size_t needed = recordsBytes + (cells + 1) * kSlot;
+    if (needed > capacity_) {
+        // The old block stays: requests to it may still be queued.
+        const std::uint64_t size = std::max<std::uint64_t>(needed * 2, 64 * 1024);
+        const p::RemoteAddress block = d_.VirtualAllocEx(process_, size, p::mem::kCommit, p::mem::kReadWrite);
+        if (!block) return result;
+        blocks_.push_back(block);
+        capacity_ = size;
+    }
+    const p::RemoteAddress base = blocks_.back();
+    std::vector<std::uint8_t> bytes(needed, 0);
+    for (size_t i = 0; i <= cells; ++i) {
+        const int column = columns[i < cells ? i % columns.size() : 0];
+        const std::vector<std::uint8_t> rec = CellRecord(layout32_, column, base + recordsBytes + i * kSlot);
+        std::memcpy(bytes.data() + i * recordSize, rec.data(), recordSize);
+    }
+    const p::RemoteAddress mark = base + recordsBytes + cells * kSlot;
+    std::memset(bytes.data() + recordsBytes + cells * kSlot, 0xFF, kSlot);
+    if (!d_.WriteProcessMemory(process_, base, bytes.data(), bytes.size(), nullptr)) return result;
+    for (size_t i = 0; i <= cells; ++i) {
+        const auto row = static_cast<std::uint64_t>(i < cells ? i / columns.size() : 0);
+        if (!d_.PostMessage(listView, p::msg::kLvmGetItemTextA, row, static_cast<std::int64_t>(base + i * recordSize))) {
+            // A full queue: what was posted may still come; read the rest the slow way.
+            pending_ = 0;
+            return GetListViewCells(d_, listView, processId, rows, columns);
+        }
+    }
+    // The end mark is answered last: the program's queue keeps the order.
+    pending_ = mark;
+    const std::uint64_t start = d_.TickCount();
+    while (!Answered(mark)) {
+        if (d_.TickCount() - start >= p::msg::kSendTimeoutMs) return result;  // hung: pending_ stays
+        d_.Sleep(1);
+    }
+    pending_ = 0;
+    std::vector<std::uint8_t> texts(cells * kSlot, 0);
+    if (!d_.ReadProcessMemory(process_, base + recordsBytes, texts.data(), texts.size(), nullptr)) return result;
+    result.assign(static_cast<size_t>(rows), std::vector<std::string>(columns.size()));
+    for (size_t i = 0; i < cells; ++i) result[i / columns.size()][i % columns.size()] = SlotText(texts.data() + i * kSlot);
     return result;
 }
 

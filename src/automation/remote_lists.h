@@ -23,6 +23,37 @@ std::vector<std::vector<std::string>> GetListViewCells(platform::Desktop& deskto
                                                        platform::Pid processId, int rows,
                                                        const std::vector<int>& columns);
 
+// The whole list of a program polled again and again, for less work on
+// both sides: the cell requests are posted in one go and waited for once,
+// and the memory block in the program stays for as long as the program. A
+// block is never released while requests to it may still be queued: a
+// program that answers late writes into memory that is still its own.
+class ListViewReader {
+public:
+    explicit ListViewReader(platform::Desktop& desktop) : d_(desktop) {}
+    ~ListViewReader() { Release(); }
+    ListViewReader(const ListViewReader&) = delete;
+    ListViewReader& operator=(const ListViewReader&) = delete;
+
+    // As GetListViewCells. Empty when nothing could be read, or while the
+    // program has not yet answered the requests of an earlier read.
+    std::vector<std::vector<std::string>> Read(Hwnd listView, platform::Pid processId, int rows,
+                                               const std::vector<int>& columns);
+    std::size_t Blocks() const { return blocks_.size(); }
+
+private:
+    void Release();
+    bool Answered(platform::RemoteAddress slot);
+
+    platform::Desktop& d_;
+    platform::Pid pid_ = 0;
+    platform::Handle process_ = 0;
+    bool layout32_ = true;
+    std::vector<platform::RemoteAddress> blocks_;  // the last one is in use
+    std::uint64_t capacity_ = 0;
+    platform::RemoteAddress pending_ = 0;  // the slot of a batch not yet answered
+};
+
 // The lines from `start` to the end, in order. A program that stops
 // answering part-way gives the lines read until then.
 std::vector<std::string> GetListBoxLines(platform::Desktop& desktop, Hwnd listBox, std::int32_t start);

@@ -100,6 +100,14 @@ TEST_P(ListReading, CellsOfBothLayoutsAndWholeListsAgree) {
         for (int c = 1; c <= 3; ++c) EXPECT_EQ(whole[row][c - 1], GetListViewCellText(d, lv, pid, c, row));
     EXPECT_EQ(d.RemoteBlockCount(pid), 0u);
     EXPECT_EQ(d.OpenHandleCount(), 0u);
+    {
+        // The poll's reader gives the same cells, and its block stays one block.
+        ListViewReader reader(d);
+        for (int i = 0; i < 3; ++i) EXPECT_EQ(reader.Read(lv, pid, static_cast<int>(count), {1, 2, 3}), whole);
+        EXPECT_EQ(d.RemoteBlockCount(pid), 1u);
+    }
+    EXPECT_EQ(d.RemoteBlockCount(pid), 0u);
+    EXPECT_EQ(d.OpenHandleCount(), 0u);
 
     // Blanks trimmed, empty cells empty, over-long cells cut to 254.
     host().ListViewSet(lv, {{"1", "  Lead", "   ", std::string(400, 'x')}});
@@ -147,6 +155,29 @@ TEST_F(AutomationTest, ToolbarButtonCentreOpensTheView) {
     EXPECT_NE(Descendant(main, "Review Transactions"), 0u);
     EXPECT_EQ(d.RemoteBlockCount(pid), 0u);
     EXPECT_EQ(GetToolbarButtonPoint(d, tb, 99999, 2), 0);  // no such process
+}
+
+// Requests posted to a server that hangs are answered when it comes back:
+// until then the reader posts nothing more and its block stays.
+TEST_F(AutomationTest, APollReaderWaitsOutAHungServerWithoutFloodingIt) {
+    Install("active\nat 0 players 3\n");
+    platform::Pid pid = LaunchAndSave();
+    Hwnd lv = static_cast<Hwnd>(server().playerList());
+    auto reader = std::make_unique<ListViewReader>(d);
+    const auto before = reader->Read(lv, pid, 3, {1, 2, 3});
+    ASSERT_EQ(before.size(), 3u);
+    d.HangProcess(pid, 10000);
+    std::uint64_t start = d.NowMs();
+    EXPECT_TRUE(reader->Read(lv, pid, 3, {1, 2, 3}).empty());
+    EXPECT_LE(d.NowMs() - start, msg::kSendTimeoutMs + 10);
+    start = d.NowMs();
+    EXPECT_TRUE(reader->Read(lv, pid, 3, {1, 2, 3}).empty());  // still busy: nothing posted, no wait
+    EXPECT_LE(d.NowMs() - start, 1u);
+    reader.reset();
+    EXPECT_EQ(d.RemoteBlockCount(pid), 1u);  // its requests may still come
+    d.AdvanceIdle(10000);
+    ListViewReader again(d);
+    EXPECT_EQ(again.Read(lv, pid, 3, {1, 2, 3}), before);
 }
 
 TEST_F(AutomationTest, AHungServerMakesEveryReadReturnWithinItsTimeOut) {

@@ -293,8 +293,10 @@ void SimDesktop::RunDue(bool includeOwn) {
 void SimDesktop::MoveClockTo(std::uint64_t target, bool includeOwn) {
     for (;;) {
         std::uint64_t next = target;
+        // Work of a hung program waits for it to pick up again (below).
         for (const Work& w : work_)
-            if ((includeOwn || w.owner != ownPid_) && w.atMs < next) next = std::max(w.atMs, nowMs_);
+            if ((includeOwn || w.owner != ownPid_) && w.atMs < next && !IsHung(w.owner))
+                next = std::max(w.atMs, nowMs_);
         for (const SimProcess& p : processes_)  // a hung program picks up again
             if (p.alive && p.hungUntilMs > nowMs_ && p.hungUntilMs < next) next = p.hungUntilMs;
         nowMs_ = std::max(nowMs_, next);
