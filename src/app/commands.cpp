@@ -169,6 +169,7 @@ void frmMain::OpenChat() {
         if (onChatShow) onChatShow(*Chat);
         return;
     }
+    if (Chat && onChatRelease) onChatRelease(*Chat);
     Chat = std::make_unique<chat::frmMessage>(desktop_, boxes_, RefreshTimer, app_, screen, &cancel_);
     Chat->Form_Load();
     if (app_.ended) {

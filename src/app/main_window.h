@@ -100,6 +100,8 @@ public:
     std::unique_ptr<chat::frmMessage> Chat;
     std::function<void(chat::frmMessage&)> onChatOpen;
     std::function<void(chat::frmMessage&)> onChatShow;
+    // A closed chat window's model is about to go: its native window must go first.
+    std::function<void(chat::frmMessage&)> onChatRelease;
     // Pops a menu up at the pointer.
     ui::PopupHost popup;
 

@@ -73,6 +73,7 @@ bool MainForm::Create() {
         chat_ = std::make_unique<ChatForm>(model, bigIcon_, smallIcon_);
         model.onClose = [this] { PostMessageA(hwnd_, kChatClosed, 0, 0); };
     };
+    form_.onChatRelease = [this](chat::frmMessage&) { chat_.reset(); };
     form_.onChatShow = [this](chat::frmMessage&) {
         if (chat_) chat_->Bring();
     };

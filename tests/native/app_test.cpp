@@ -276,6 +276,13 @@ TEST_F(AppTest, TabHintAndPlayerListMenu) {
     EXPECT_EQ(shown, 1);
     ASSERT_NE(form.Chat, nullptr);
     EXPECT_FALSE(form.Chat->Closed());
+    // Closed and opened again: the old window is let go before its model.
+    int released = 0;
+    form.onChatRelease = [&](chat::frmMessage& old) { released += old.Closed(); };
+    form.Chat->RequestClose();
+    form.sysChatServer_Click();
+    EXPECT_EQ(released, 1);
+    EXPECT_EQ(opened, 2);
 }
 
 TEST_F(AppTest, AFailingLoadStepIsReportedAndEndsTheProgram) {
