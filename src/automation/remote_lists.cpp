@@ -16,6 +16,8 @@ namespace {
 
 constexpr std::uint32_t kRemoteAccess = p::proc::kVmOperation | p::proc::kVmRead | p::proc::kVmWrite;
 constexpr size_t kSlot = 256;  // a cell's text: 255 bytes for the control, one kept 0
+constexpr std::uint64_t kLostAfterMs = 10000;
+constexpr size_t kMostBlocks = 8;
 
 // Memory reserved in another process, released on every way out.
 class RemoteBlock {
@@ -173,9 +175,22 @@ std::vector<std::vector<std::string>> ListViewReader::Read(Hwnd listView, p::Pid
         layout32_ = UsesLayout32(d_, process_);
     }
     if (pending_) {
-        if (!Answered(pending_)) return result;  // still busy with the last batch
+        if (!Answered(pending_)) {
+            // Still busy with the last batch, or its end mark was lost (the
+            // list emptied before it came): a program that answers at once
+            // but not the mark for long has dropped it. Its block is left to
+            // it; the next batch takes a new one.
+            std::int64_t count = 0;
+            if (d_.TickCount() - pendingSince_ < kLostAfterMs ||
+                !d_.SendMessageTimeout(listView, p::msg::kLvmGetItemCount, 0, 0, p::msg::kSmtoAbortIfHung,
+                                       p::msg::kSendTimeoutMs, &count))
+                return result;
+            capacity_ = 0;
+        }
         pending_ = 0;
     }
+    // A program that keeps losing batches is read the slow way.
+    if (blocks_.size() >= kMostBlocks && capacity_ == 0) return GetListViewCells(d_, listView, processId, rows, columns);
     const size_t recordSize = layout32_ ? sizeof(LvItem32) : sizeof(LvItem64);
     const size_t cells = static_cast<size_t>(rows) * columns.size();
     // Every cell's record and one more for the end mark, then their slots.
@@ -209,6 +224,7 @@ std::vector<std::vector<std::string>> ListViewReader::Read(Hwnd listView, p::Pid
     }
     // The end mark is answered last: the program's queue keeps the order.
     pending_ = mark;
+    pendingSince_ = d_.TickCount();
     const std::uint64_t start = d_.TickCount();
     while (!Answered(mark)) {
         if (d_.TickCount() - start >= p::msg::kSendTimeoutMs) return result;  // hung: pending_ stays

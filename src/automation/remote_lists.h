@@ -52,6 +52,7 @@ private:
     std::vector<platform::RemoteAddress> blocks_;  // the last one is in use
     std::uint64_t capacity_ = 0;
     platform::RemoteAddress pending_ = 0;  // the slot of a batch not yet answered
+    std::uint64_t pendingSince_ = 0;
 };
 
 // The lines from `start` to the end, in order. A program that stops

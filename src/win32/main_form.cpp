@@ -102,7 +102,9 @@ void MainForm::BuildControls() {
     SendMessageA(toolbar_, TB_ADDBUTTONSA, 5, reinterpret_cast<LPARAM>(buttons));
     status_ = MakeChild(hwnd_, 0, "STATIC", "Server Status", SS_LEFTNOWORDWRAP | SS_CENTERIMAGE | SS_ENDELLIPSIS, 212,
                         12, 184, 22, kIdStatusLabel);
-    tabs_ = MakeChild(hwnd_, 0, WC_TABCONTROLA, "", WS_CLIPSIBLINGS | WS_TABSTOP, 4, 48, 392, 230, kIdTabs);
+    // The tabs draw their own captions: the one that cannot be chosen is greyed.
+    tabs_ = MakeChild(hwnd_, 0, WC_TABCONTROLA, "", WS_CLIPSIBLINGS | WS_TABSTOP | TCS_OWNERDRAWFIXED, 4, 48, 392,
+                      230, kIdTabs);
     int i = 0;
     for (const std::string& name : form_.SSTab.Names()) {
         TCITEMA t{};
@@ -313,6 +315,21 @@ LRESULT MainForm::Handle(UINT m, WPARAM wp, LPARAM lp) {
         case WM_VSCROLL:
             if (items_ && items_->OnScroll(reinterpret_cast<HWND>(lp), wp)) return 0;
             break;
+        case WM_DRAWITEM: {
+            auto* di = reinterpret_cast<DRAWITEMSTRUCT*>(lp);
+            if (di->hwndItem != tabs_) break;
+            const int i = static_cast<int>(di->itemID);
+            if (i < 0 || i >= static_cast<int>(form_.SSTab.Names().size())) return TRUE;
+            FillRect(di->hDC, &di->rcItem, GetSysColorBrush(COLOR_BTNFACE));
+            SetBkMode(di->hDC, TRANSPARENT);
+            SetTextColor(di->hDC, GetSysColor(form_.SSTab.TabEnabled(i) ? COLOR_BTNTEXT : COLOR_GRAYTEXT));
+            HGDIOBJ old = SelectObject(di->hDC, UiFont());
+            RECT r = di->rcItem;
+            DrawTextA(di->hDC, form_.SSTab.Names()[static_cast<size_t>(i)].c_str(), -1, &r,
+                      DT_SINGLELINE | DT_CENTER | DT_VCENTER);
+            SelectObject(di->hDC, old);
+            return TRUE;
+        }
         case WM_MOVE:
         case WM_SIZE:
         case WM_SHOWWINDOW:

@@ -178,6 +178,18 @@ TEST_F(AutomationTest, APollReaderWaitsOutAHungServerWithoutFloodingIt) {
     d.AdvanceIdle(10000);
     ListViewReader again(d);
     EXPECT_EQ(again.Read(lv, pid, 3, {1, 2, 3}), before);
+
+    // A batch whose end mark is never answered (the list emptied first) is
+    // given up once the server answers and enough time has passed.
+    d.HangProcess(pid, 3000);
+    EXPECT_TRUE(again.Read(lv, pid, 3, {1, 2, 3}).empty());
+    host().ListViewSet(lv, {});
+    d.AdvanceIdle(3000);
+    host().ListViewSet(lv, {{"1", "Ysra", "10.0.0.6", "Ysra"}});
+    EXPECT_TRUE(again.Read(lv, pid, 1, {1, 2, 3}).empty());
+    d.AdvanceIdle(10000);
+    EXPECT_EQ(again.Read(lv, pid, 1, {1, 2, 3}), (std::vector<std::vector<std::string>>{{"Ysra", "10.0.0.6", "Ysra"}}));
+    EXPECT_EQ(again.Blocks(), 2u);
 }
 
 TEST_F(AutomationTest, AHungServerMakesEveryReadReturnWithinItsTimeOut) {

@@ -114,8 +114,10 @@ bool SimHost::ListViewText(ControlState& s, std::uint64_t row, p::RemoteAddress 
         text = r.pszText;
     }
     if (max <= 0) return true;
+    // As the control does: a row that is not there is not answered at all.
+    if (row >= s.rows.size()) return true;
     std::string cell;
-    if (row < s.rows.size() && subItem >= 0 && static_cast<size_t>(subItem) < s.rows[row].size())
+    if (subItem >= 0 && static_cast<size_t>(subItem) < s.rows[row].size())
         cell = s.rows[row][static_cast<size_t>(subItem)];
     // As the control does: at most cchTextMax - 1 characters and a zero.
     cell.resize(std::min<size_t>(cell.size(), static_cast<size_t>(max - 1)));
