@@ -3,6 +3,8 @@
 // operator would.
 #include "e2e/e2e_fixture.h"
 
+#include <shellapi.h>
+
 namespace hw::testing {
 namespace {
 
@@ -76,6 +78,25 @@ TEST_F(CommandsE2E, TrayMenuToolbarChatAndExit) {
     EXPECT_NE(Stored("Software\\Harrowatch\\Window Position\\Harrowatch", "Left"), "");
     Tray(WM_LBUTTONDBLCLK);  // and a double-click brings it back
     EXPECT_TRUE(env_->WaitFor([&] { return d().IsWindowVisible(main_); }, 10000));
+
+    // The shell starts again without the icon: "TaskbarCreated" puts it back.
+    auto iconThere = [&] {
+        NOTIFYICONDATAA n{};
+        n.cbSize = NOTIFYICONDATAA_V1_SIZE;
+        n.hWnd = H(main_);
+        n.uID = 1;
+        return Shell_NotifyIconA(NIM_MODIFY, &n) != FALSE;
+    };
+    if (iconThere()) {
+        NOTIFYICONDATAA n{};
+        n.cbSize = NOTIFYICONDATAA_V1_SIZE;
+        n.hWnd = H(main_);
+        n.uID = 1;
+        Shell_NotifyIconA(NIM_DELETE, &n);
+        EXPECT_FALSE(iconThere());
+        PostMessageA(H(main_), RegisterWindowMessageA("TaskbarCreated"), 0, 0);
+        EXPECT_TRUE(env_->WaitFor(iconThere, 10000));
+    }
 
     // "&Exit Harrowatch" stops the server and ends Harrowatch.
     Command(win32::kTrayMenuBase + 6);

@@ -423,7 +423,21 @@ long Win32Desktop::DeleteFile(const std::string& path) {
     return ::DeleteFileA(path.c_str()) ? 0 : static_cast<long>(::GetLastError());
 }
 
-void Win32Desktop::Sleep(std::uint32_t milliseconds) { ::Sleep(milliseconds); }
+void Win32Desktop::Sleep(std::uint32_t milliseconds) {
+    // Messages other programs send meanwhile are answered: a program that
+    // waits on one of Harrowatch's windows (to activate it, say) must not
+    // wait for as long as Harrowatch waits for that program.
+    const ULONGLONG end = ::GetTickCount64() + milliseconds;
+    for (;;) {
+        const ULONGLONG now = ::GetTickCount64();
+        if (now >= end) return;
+        if (::MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(end - now), QS_SENDMESSAGE) ==
+            WAIT_OBJECT_0) {
+            MSG msg;
+            ::PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        }
+    }
+}
 
 void Win32Desktop::DoEvents() {
     // What is waiting now, not a stream without end: while the desktop's
