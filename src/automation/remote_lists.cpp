@@ -79,6 +79,25 @@ std::string SlotText(const std::uint8_t* slot) {
     return text::Trim(std::string(reinterpret_cast<const char*>(slot), n));
 }
 
+// The records for `count` cells, row by row over `columns`, at the start of
+// `bytes`; each asks for its text into its own slot after `recordsBytes`.
+void PutCellRecords(std::vector<std::uint8_t>& bytes, bool layout32, const std::vector<int>& columns, size_t count,
+                    p::RemoteAddress base, size_t recordsBytes) {
+    const size_t recordSize = layout32 ? sizeof(LvItem32) : sizeof(LvItem64);
+    for (size_t i = 0; i < count; ++i) {
+        const std::vector<std::uint8_t> rec =
+            CellRecord(layout32, columns[i % columns.size()], base + recordsBytes + i * kSlot);
+        std::memcpy(bytes.data() + i * recordSize, rec.data(), recordSize);
+    }
+}
+
+// The rows read back from their slots.
+std::vector<std::vector<std::string>> CellsFromSlots(const std::uint8_t* slots, int rows, size_t columns) {
+    std::vector<std::vector<std::string>> result(static_cast<size_t>(rows), std::vector<std::string>(columns));
+    for (size_t i = 0; i < result.size() * columns; ++i) result[i / columns][i % columns] = SlotText(slots + i * kSlot);
+    return result;
+}
+
 }  // namespace
 
 bool UsesLayout32(p::Desktop& d, p::Handle process) {
@@ -124,11 +143,7 @@ std::vector<std::vector<std::string>> GetListViewCells(p::Desktop& d, Hwnd listV
     RemoteBlock block(d, process.get(), recordsBytes + cells * kSlot);
     if (!block) return result;
     std::vector<std::uint8_t> records(recordsBytes, 0);
-    for (size_t i = 0; i < cells; ++i) {
-        std::vector<std::uint8_t> rec =
-            CellRecord(layout32, columns[i % columns.size()], block.address() + recordsBytes + i * kSlot);
-        std::memcpy(records.data() + i * recordSize, rec.data(), recordSize);
-    }
+    PutCellRecords(records, layout32, columns, cells, block.address(), recordsBytes);
     if (!block.Write(records.data(), records.size())) return result;
     std::vector<std::uint8_t> texts(cells * kSlot, 0);
     for (size_t i = 0; i < cells; ++i) {
@@ -138,10 +153,7 @@ std::vector<std::vector<std::string>> GetListViewCells(p::Desktop& d, Hwnd listV
             return result;  // gone or hung: nothing read
     }
     if (!block.Read(texts.data(), texts.size(), recordsBytes)) return result;
-    result.assign(static_cast<size_t>(rows), std::vector<std::string>(columns.size()));
-    for (size_t i = 0; i < cells; ++i)
-        result[i / columns.size()][i % columns.size()] = SlotText(texts.data() + i * kSlot);
-    return result;
+    return CellsFromSlots(texts.data(), rows, columns.size());
 }
 
 void ListViewReader::Release() {
@@ -206,19 +218,17 @@ std::vector<std::vector<std::string>> ListViewReader::Read(Hwnd listView, p::Pid
     }
     const p::RemoteAddress base = blocks_.back();
     std::vector<std::uint8_t> bytes(needed, 0);
-    for (size_t i = 0; i <= cells; ++i) {
-        const int column = columns[i < cells ? i % columns.size() : 0];
-        const std::vector<std::uint8_t> rec = CellRecord(layout32_, column, base + recordsBytes + i * kSlot);
-        std::memcpy(bytes.data() + i * recordSize, rec.data(), recordSize);
-    }
+    PutCellRecords(bytes, layout32_, columns, cells + 1, base, recordsBytes);
     const p::RemoteAddress mark = base + recordsBytes + cells * kSlot;
     std::memset(bytes.data() + recordsBytes + cells * kSlot, 0xFF, kSlot);
     if (!d_.WriteProcessMemory(process_, base, bytes.data(), bytes.size(), nullptr)) return result;
     for (size_t i = 0; i <= cells; ++i) {
         const auto row = static_cast<std::uint64_t>(i < cells ? i / columns.size() : 0);
         if (!d_.PostMessage(listView, p::msg::kLvmGetItemTextA, row, static_cast<std::int64_t>(base + i * recordSize))) {
-            // A full queue: what was posted may still come; read the rest the slow way.
+            // A full queue: what was posted may still come, so the next
+            // batch takes a new block; this one is read the slow way.
             pending_ = 0;
+            capacity_ = 0;
             return GetListViewCells(d_, listView, processId, rows, columns);
         }
     }
@@ -233,9 +243,7 @@ std::vector<std::vector<std::string>> ListViewReader::Read(Hwnd listView, p::Pid
     pending_ = 0;
     std::vector<std::uint8_t> texts(cells * kSlot, 0);
     if (!d_.ReadProcessMemory(process_, base + recordsBytes, texts.data(), texts.size(), nullptr)) return result;
-    result.assign(static_cast<size_t>(rows), std::vector<std::string>(columns.size()));
-    for (size_t i = 0; i < cells; ++i) result[i / columns.size()][i % columns.size()] = SlotText(texts.data() + i * kSlot);
-    return result;
+    return CellsFromSlots(texts.data(), rows, columns.size());
 }
 
 std::vector<std::string> GetListBoxLines(p::Desktop& d, Hwnd listBox, std::int32_t start) {

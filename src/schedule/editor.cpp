@@ -54,7 +54,6 @@ void ScheduleEditor::imgResetItem_MouseDown(int index, int button) {
     if (!image.Enabled()) return;
     if (button == kLeftButton) {
         dragging = true;
-        dragItem = index;
         image.border = true;
         if (onDragChange) onDragChange();
     } else if (button == kRightButton) {
@@ -70,7 +69,6 @@ void ScheduleEditor::imgResetItem_MouseUp(int index, int button) {
 void ScheduleEditor::EndDrag(int index) {
     const bool wasDragging = dragging;
     dragging = false;
-    dragItem = -1;
     // The drop goes to the control under the pointer, while the mark is on.
     if (wasDragging && pointerOverGrid && pointerOverGrid()) ResetItemGrid_DragDrop("imgResetItem");
     imgResetItem.at(static_cast<size_t>(index)).border = false;

@@ -71,7 +71,6 @@ public:
     int scrollValue = 0;
     int picItemsTop = 0;  // pixels, minus the scroll value
     bool dragging = false;
-    int dragItem = -1;
     // The drag pointer shows while a drag is on; the binding follows it.
     std::function<void()> onDragChange;
     std::function<void()> onGridFocus;

@@ -139,7 +139,6 @@ void MainForm::BuildControls() {
 }
 
 void MainForm::BuildScheduleTab(RECT page) {
-    const int pw = page.right - page.left, ph = page.bottom - page.top;
     const int panelHeight = 74, buttonHeight = 26;
     RECT gridRect{page.left, page.top + panelHeight + 4, page.right, page.bottom - buttonHeight - 4};
     itemImages_ = MakeItemImages(16);
@@ -169,7 +168,6 @@ void MainForm::BuildScheduleTab(RECT page) {
         for (HWND e : {frequency_, nextTime_})
             if (IsWindowVisible(e)) RedrawWindow(e, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_FRAME | RDW_ERASE);
     };
-    editor.txtNextResetTime.onFocus = [this] { PostMessageA(hwnd_, kRefocusTime, 0, 0); };
     grid_->onKeyPress = [&editor](std::int16_t& key) { editor.ResetItemGrid_KeyPress(key); };
     grid_->onKeyUp = [&editor](int key) { editor.ResetItemGrid_KeyUp(key); };
     grid_->onScroll = [&editor] { editor.ResetItemGrid_Scroll(); };
@@ -191,8 +189,6 @@ void MainForm::BuildScheduleTab(RECT page) {
                                 faces[b].id);
         SendMessageA(buttons_[b], BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(pictures_[b]));
     }
-    (void)pw;
-    (void)ph;
     SendMessageA(grid_->hwnd(), WM_SETFONT, reinterpret_cast<WPARAM>(UiFont()), FALSE);
     HWND tip = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP, 0, 0, 0, 0, hwnd_,
                                nullptr, GetModuleHandleA(nullptr), nullptr);
