@@ -28,11 +28,15 @@ void frmMain::BuildMenus() {
     };
 }
 
+void frmMain::SavePosition() {
+    settings::WriteSetting(desktop_, settings::kMainLeft, std::to_string(window.Left()));
+    settings::WriteSetting(desktop_, settings::kMainTop, std::to_string(window.Top()));
+}
+
 void frmMain::Form_Unload(bool& cancel) {
     try {
         RefreshTimer.SetEnabled(false);
-        settings::WriteSetting(desktop_, settings::kMainLeft, std::to_string(window.Left()));
-        settings::WriteSetting(desktop_, settings::kMainTop, std::to_string(window.Top()));
+        SavePosition();
         RefreshTimer.SetEnabled(true);
     } catch (...) {
         RefreshTimer.SetEnabled(true);
@@ -88,6 +92,56 @@ void frmMain::sysExit_Click() {
     bool cancel = false;
     Form_Unload(cancel);
     RefreshTimer.SetEnabled(false);
+    app_.End();
+}
+
+void frmMain::AllowTaskbarCreated() {
+    // The shell runs with less rights than an elevated Harrowatch, and
+    // Windows drops its messages unless the window lets this one through.
+    taskbarCreated_ = desktop_.RegisterWindowMessage("TaskbarCreated");
+    if (taskbarCreated_ && hWnd &&
+        !desktop_.ChangeWindowMessageFilterEx(hWnd, taskbarCreated_, platform::msg::kMsgfltAllow))
+        ReportError(boxes_, static_cast<std::int32_t>(desktop_.GetLastError()),
+                    "The tray icon cannot come back after the shell restarts: Windows refused the shell's message",
+                    std::string(kAppTitle) + " - Form_Load");
+}
+
+bool frmMain::Form_Message(std::uint32_t message, std::uint64_t wParam, std::int64_t, std::int64_t& result) {
+    result = 0;
+    if (taskbarCreated_ && message == taskbarCreated_) {
+        // The shell came back without our icon: the tray is the only way to exit.
+        if (Tray.Added() || Harrowatch) Tray.AddTrayIcon(hWnd, picSysTray, Tray.TrayIconData().szTip);
+        return true;
+    }
+    if (message == kWmQueryEndSession) {
+        // Never hold the session up; from now on a server that ends is
+        // Windows closing it, not a crash.
+        sessionEnding_ = true;
+        result = 1;
+        return true;
+    }
+    if (message == kWmEndSession) {
+        if (wParam == 0) {
+            sessionEnding_ = false;  // another program cancelled the end
+        } else {
+            EndWithSession();
+        }
+        return true;
+    }
+    return false;
+}
+
+void frmMain::EndWithSession() {
+    sessionEnding_ = true;
+    // Waits for the server end now; Windows closes the server itself.
+    cancel_.Raise();
+    RefreshTimer.SetEnabled(false);
+    try {
+        SavePosition();
+    } catch (...) {
+        // The session ends either way; the position is only lost.
+    }
+    if (Tray.Added()) Tray.RemoveTrayIcon(hWnd);
     app_.End();
 }
 

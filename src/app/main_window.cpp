@@ -52,6 +52,7 @@ void frmMain::Form_Load() {
     }
     Handler h(*this);
     try {
+        AllowTaskbarCreated();
         SSTab.SetTabEnabled(3, false);
         schedule::InitializeResultGrid(ResetItemGrid, schedule::kScheduleGridSpec, boxes_,
                                        [this] { desktop_.DoEvents(); });
@@ -76,7 +77,7 @@ void frmMain::Form_Load() {
         Tray.AddTrayIcon(hWnd, picSysTray, "");
         FormRefresh();
     } catch (...) {
-        ReportCaught(boxes_, "Form_Load");
+        ReportCaught(boxes_, "Form_Load", Report::WaitForOk);
         // An icon left behind would outlive the program.
         if (Tray.Added()) Tray.RemoveTrayIcon(hWnd);
         app_.End();
@@ -119,6 +120,8 @@ void frmMain::FormRefresh() {
 }
 
 void frmMain::RunCycle() {
+    // The session is ending: the server goes with it, and is not relaunched.
+    if (sessionEnding_) return;
     RefreshTimer.SetEnabled(false);
     try {
         const p::Pid pid = Harrowatch ? Harrowatch->StartServer() : 0;
@@ -176,9 +179,9 @@ void frmMain::ReadInterval() {
     // The timer keeps its interval; the operator hears of it once.
     if (stored != refusedInterval_) {
         refusedInterval_ = stored;
-        ReportError(boxes_, 380,
-                    "Invalid property value: the poll interval \"" + stored +
-                        "\" is more than the 65535 milliseconds the timer can take",
+        const std::string why = ms < 0 ? "\" is negative: the timer takes 0 to 65535 milliseconds"
+                                        : "\" is more than the 65535 milliseconds the timer can take";
+        ReportError(boxes_, 380, "Invalid property value: the poll interval \"" + stored + why,
                     std::string(kAppTitle) + " - FormRefresh");
     }
 }

@@ -30,6 +30,7 @@ inline constexpr std::uint32_t kDefaultPollMs = 5000;
 inline constexpr int kMainWidth = 6105, kMainHeight = 5055;
 // Mouse messages the shell reports over the tray icon.
 inline constexpr int kTrayLeftDoubleClick = 515, kTrayRightButtonUp = 517;
+inline constexpr std::uint32_t kWmQueryEndSession = 0x0011, kWmEndSession = 0x0016;
 // The toolbar's buttons, counted from 1.
 enum ToolbarButton { kConfigure = 1, kStartServer, kStopServer, kShowServer, kHideServer };
 
@@ -59,6 +60,14 @@ public:
     void Toolbar_ButtonClick(int button);
     void SSTab_Click(int previousTab);
     void PlayerListView_MouseDown(int button, int shift, float x, float y);
+
+    // Messages of the main window that the system answers itself; true when
+    // handled, with the window procedure's result. The shell's
+    // "TaskbarCreated" puts the tray icon back; WM_QUERYENDSESSION and
+    // WM_ENDSESSION end Harrowatch with the Windows session, without holding
+    // it up and without relaunching the server Windows is closing.
+    bool Form_Message(std::uint32_t message, std::uint64_t wParam, std::int64_t lParam, std::int64_t& result);
+    bool SessionEnding() const { return sessionEnding_; }
 
     void Harrowatch_UpdateStatus(const std::string& pStatusType, const std::string& pStatusMessage,
                                  std::int32_t pStatusValue);
@@ -128,6 +137,9 @@ private:
     void ReadPlayers(const std::vector<platform::Hwnd>& windows, platform::Pid pid);
     void ReadMessages(const std::vector<platform::Hwnd>& windows, platform::Pid pid);
     void RefreshFailed();
+    void SavePosition();
+    void AllowTaskbarCreated();
+    void EndWithSession();
 
     platform::Desktop& desktop_;
     ui::MessageBoxHost& boxes_;
@@ -137,6 +149,8 @@ private:
     int handlers_ = 0;
     bool exitPending_ = false;
     bool exiting_ = false;
+    bool sessionEnding_ = false;
+    std::uint32_t taskbarCreated_ = 0;
     std::uint32_t exitTimer_ = 0;
     bool refreshing_ = false;
     bool refreshAsked_ = false;

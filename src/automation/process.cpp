@@ -42,7 +42,17 @@ std::vector<Pid> ListProcessIds(Desktop& d) {
 Pid FindInProcessList(Desktop& d, const std::string& upperName) {
     for (Pid id : ListProcessIds(d)) {
         ScopedHandle process(d, d.OpenProcess(proc::kQueryInformation | proc::kVmRead, false, id));
-        if (!process) continue;  // other users' and system processes
+        if (!process) {
+            // A process of a higher integrity level (an elevated server seen
+            // by a Harrowatch that is not) still tells its program's path.
+            if (d.GetLastError() != platform::err::kAccessDenied) continue;
+            ScopedHandle limited(d, d.OpenProcess(proc::kQueryLimitedInformation, false, id));
+            std::string file;
+            if (limited && d.QueryFullProcessImageName(limited.get(), file) &&
+                text::Upper(file).find(upperName) != std::string::npos)
+                return id;
+            continue;  // other users' and system processes
+        }
         std::vector<std::uint64_t> modules;
         if (!d.EnumProcessModules(process.get(), modules, 200 / 4) || modules.empty()) continue;
         char path[261] = {};

@@ -14,7 +14,10 @@ using namespace platform::records;
 
 namespace {
 
-constexpr std::uint32_t kRemoteAccess = p::proc::kVmOperation | p::proc::kVmRead | p::proc::kVmWrite;
+// The memory rights, and the query right IsWow64Process needs to tell the
+// record layout.
+constexpr std::uint32_t kRemoteAccess =
+    p::proc::kVmOperation | p::proc::kVmRead | p::proc::kVmWrite | p::proc::kQueryLimitedInformation;
 constexpr size_t kSlot = 256;  // a cell's text: 255 bytes for the control, one kept 0
 constexpr std::uint64_t kLostAfterMs = 10000;
 constexpr size_t kMostBlocks = 8;
@@ -100,10 +103,11 @@ std::vector<std::vector<std::string>> CellsFromSlots(const std::uint8_t* slots, 
 
 }  // namespace
 
-bool UsesLayout32(p::Desktop& d, p::Handle process) {
+std::optional<bool> UsesLayout32(p::Desktop& d, p::Handle process) {
     if (!d.Is64BitProcess()) return true;
     bool wow64 = false;
-    return d.IsWow64Process(process, &wow64) && wow64;
+    if (!d.IsWow64Process(process, &wow64)) return std::nullopt;
+    return wow64;
 }
 
 std::int32_t MakeLParam(std::int32_t low, std::int16_t high) {
@@ -114,7 +118,9 @@ std::int32_t MakeLParam(std::int32_t low, std::int16_t high) {
 std::string GetListViewCellText(p::Desktop& d, Hwnd listView, p::Pid processId, int subItem, int item) {
     ScopedHandle process(d, d.OpenProcess(kRemoteAccess, false, processId));
     if (!process) return {};
-    const bool layout32 = UsesLayout32(d, process.get());
+    const std::optional<bool> layout = UsesLayout32(d, process.get());
+    if (!layout) return {};
+    const bool layout32 = *layout;
     RemoteBlock text(d, process.get(), kCellTextMax);
     RemoteBlock record(d, process.get(), layout32 ? sizeof(LvItem32) : sizeof(LvItem64));
     if (!text || !record) return {};
@@ -135,7 +141,9 @@ std::vector<std::vector<std::string>> GetListViewCells(p::Desktop& d, Hwnd listV
     if (rows <= 0 || columns.empty()) return result;
     ScopedHandle process(d, d.OpenProcess(kRemoteAccess, false, processId));
     if (!process) return result;
-    const bool layout32 = UsesLayout32(d, process.get());
+    const std::optional<bool> layout = UsesLayout32(d, process.get());
+    if (!layout) return result;
+    const bool layout32 = *layout;
     const size_t recordSize = layout32 ? sizeof(LvItem32) : sizeof(LvItem64);
     const size_t cells = static_cast<size_t>(rows) * columns.size();
     // One block: every cell's record, then every cell's text slot.
@@ -181,10 +189,17 @@ std::vector<std::vector<std::string>> ListViewReader::Read(Hwnd listView, p::Pid
     if (rows <= 0 || columns.empty() || !processId) return result;
     if (processId != pid_) {
         Release();
-        process_ = d_.OpenProcess(kRemoteAccess, false, processId);
-        if (!process_) return result;
+        const p::Handle process = d_.OpenProcess(kRemoteAccess, false, processId);
+        if (!process) return result;
+        // Records of the wrong width would be read as garbage by the list.
+        const std::optional<bool> layout = UsesLayout32(d_, process);
+        if (!layout) {
+            d_.CloseHandle(process);
+            return result;
+        }
+        process_ = process;
         pid_ = processId;
-        layout32_ = UsesLayout32(d_, process_);
+        layout32_ = *layout;
     }
     if (pending_) {
         if (!Answered(pending_)) {
@@ -271,7 +286,9 @@ std::vector<std::string> GetListBoxLines(p::Desktop& d, Hwnd listBox, std::int32
 std::int32_t GetToolbarButtonPoint(p::Desktop& d, Hwnd toolbar, p::Pid processId, std::int16_t index) {
     ScopedHandle process(d, d.OpenProcess(kRemoteAccess, false, processId));
     if (!process) return 0;
-    const bool layout32 = UsesLayout32(d, process.get());
+    const std::optional<bool> layout = UsesLayout32(d, process.get());
+    if (!layout) return 0;
+    const bool layout32 = *layout;
     const size_t buttonSize = layout32 ? sizeof(TbButton32) : sizeof(TbButton64);
     RemoteBlock button(d, process.get(), buttonSize);
     RemoteBlock rect(d, process.get(), sizeof(Rect));

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -66,7 +67,8 @@ std::int32_t GetToolbarButtonPoint(platform::Desktop& desktop, Hwnd toolbar, pla
 
 std::int32_t MakeLParam(std::int32_t low, std::int16_t high);
 
-// Whether the records for this process take the 32-bit layout.
-bool UsesLayout32(platform::Desktop& desktop, platform::Handle process);
+// Whether the records for this process take the 32-bit layout; nothing when
+// that cannot be told (the handle lacks the query right, the process went).
+std::optional<bool> UsesLayout32(platform::Desktop& desktop, platform::Handle process);
 
 }  // namespace hw::automation

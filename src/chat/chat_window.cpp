@@ -48,7 +48,7 @@ void frmMessage::Form_Load() {
         window.Move(placed.left, placed.top);
         Harrowatch_UpdateStatus(server::kEnableTimer, "", server::kTrue);
     } catch (...) {
-        ReportCaught(boxes_, "Form_Load");
+        ReportCaught(boxes_, "Form_Load", Report::WaitForOk);
         app_.End();
     }
 }

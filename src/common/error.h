@@ -33,16 +33,21 @@ constexpr std::int32_t kFileNotFound = 53;
 constexpr std::int32_t kPermissionDenied = 70;
 constexpr std::int32_t kPathNotFound = 76;
 constexpr std::int32_t kInternal = 51;
+// Windows refused access to the server's process or windows (it runs elevated).
+constexpr std::int32_t kServerElevated = 1005;
 }  // namespace errnum
 
 // The three-line critical-stop box titled "Harrowatch".
 std::string FormatErrorReport(std::int32_t number, const std::string& description,
                               const std::string& source);
+// How a report is shown: without waiting for the operator (supervision goes
+// on), or waiting for OK (the program ends right after it).
+enum class Report { GoOn, WaitForOk };
 void ReportError(ui::MessageBoxHost& boxes, std::int32_t number, const std::string& description,
-                 const std::string& source);
+                 const std::string& source, Report how = Report::GoOn);
 // Reports any exception caught by a handler: an HwError as it is, anything
 // else as an internal error, with " - " and the procedure's name appended to
 // the source.
-void ReportCaught(ui::MessageBoxHost& boxes, const std::string& procedure);
+void ReportCaught(ui::MessageBoxHost& boxes, const std::string& procedure, Report how = Report::GoOn);
 
 }  // namespace hw

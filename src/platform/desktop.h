@@ -61,11 +61,17 @@ public:
     // Copies at most size - 1 characters and a terminator; returns the count copied.
     virtual std::uint32_t GetModuleFileNameEx(Handle process, std::uint64_t module, char* name,
                                               std::uint32_t size) = 0;
+    // The full path of the process's program file; needs only
+    // PROCESS_QUERY_LIMITED_INFORMATION, so it also names an elevated process.
+    virtual bool QueryFullProcessImageName(Handle process, std::string& path) = 0;
     virtual bool CloseHandle(Handle handle) = 0;
     virtual bool CreateProcess(const std::string& commandLine, const std::string& directory,
                                const LaunchOptions& options, ProcessInformation& info) = 0;
     virtual std::uint32_t WaitForInputIdle(Handle process, std::uint32_t milliseconds) = 0;
     virtual std::uint32_t WaitForSingleObject(Handle handle, std::uint32_t milliseconds) = 0;
+    // The error of the last call that failed on this thread, as Win32's
+    // GetLastError reports it.
+    virtual long GetLastError() = 0;
     // Full path of Harrowatch's own program file.
     virtual std::string GetOwnModuleFileName() = 0;
 
@@ -111,6 +117,12 @@ public:
                                         std::uint32_t flags, std::uint32_t timeoutMs,
                                         std::int64_t* result) = 0;
 
+    // A message number the whole desktop agrees on for `name`; 0 on failure.
+    virtual std::uint32_t RegisterWindowMessage(const std::string& name) = 0;
+    // Lets `message` through to `window` from processes of lower integrity
+    // (kMsgfltAllow), which user interface privilege isolation drops otherwise.
+    virtual bool ChangeWindowMessageFilterEx(Hwnd window, std::uint32_t message, std::uint32_t action) = 0;
+
     // --- Menus.
     virtual std::uint64_t GetMenu(Hwnd window) = 0;
     virtual std::uint64_t GetSubMenu(std::uint64_t menu, int position) = 0;
@@ -132,6 +144,12 @@ public:
     virtual bool IsWow64Process(Handle process, bool* wow64) = 0;
     // Whether Harrowatch itself is a 64-bit program.
     virtual bool Is64BitProcess() = 0;
+
+    // --- Task Scheduler (results are HRESULTs, 0 = S_OK). A task of the
+    // root folder, given and read back as its XML definition.
+    virtual long RegisterTask(const std::string& name, const std::string& xml) = 0;
+    virtual long GetTaskXml(const std::string& name, std::string& xml) = 0;
+    virtual long DeleteTask(const std::string& name) = 0;
 
     // --- Files.
     virtual bool FileExists(const std::string& path) = 0;

@@ -39,6 +39,10 @@ constexpr long kInvalidParameter = 87;
 constexpr long kMoreData = 234;
 constexpr long kNoMoreItems = 259;
 constexpr long kKeyHasChildren = 1020;
+constexpr long kTimeout = 1460;
+// HRESULTs of the Task Scheduler calls.
+constexpr long kHrAccessDenied = static_cast<long>(0x80070005u);
+constexpr long kHrFileNotFound = static_cast<long>(0x80070002u);
 }  // namespace err
 
 // Registry value types.
@@ -60,7 +64,10 @@ constexpr std::uint32_t kAllOwnAccess = 0x003F;
 
 // Process access rights and wait results.
 namespace proc {
+constexpr std::uint32_t kTerminate = 0x0001;
 constexpr std::uint32_t kQueryInformation = 0x0400;
+// Granted across integrity levels, where kQueryInformation is not.
+constexpr std::uint32_t kQueryLimitedInformation = 0x1000;
 constexpr std::uint32_t kVmOperation = 0x0008;
 constexpr std::uint32_t kVmRead = 0x0010;
 constexpr std::uint32_t kVmWrite = 0x0020;
@@ -71,6 +78,10 @@ constexpr std::uint32_t kWaitObject0 = 0;
 constexpr std::uint32_t kWaitTimeout = 258;
 constexpr std::uint32_t kWaitFailed = 0xFFFFFFFFu;
 constexpr std::uint32_t kInfinite = 0xFFFFFFFFu;
+
+// Integrity levels (mandatory labels) of processes.
+constexpr std::uint32_t kIntegrityMedium = 0x2000;
+constexpr std::uint32_t kIntegrityHigh = 0x3000;
 
 constexpr std::uint32_t kPlatformWin32Windows = 1;  // the 9x family
 constexpr std::uint32_t kPlatformWin32Nt = 2;
@@ -97,6 +108,9 @@ constexpr std::uint32_t kTbButtonCount = 0x0418;
 constexpr std::uint64_t kMkLButton = 1;
 
 constexpr std::uint32_t kSmtoAbortIfHung = 0x0002;
+// ChangeWindowMessageFilterEx actions.
+constexpr std::uint32_t kMsgfltAllow = 1;
+constexpr std::uint32_t kMsgfltDisallow = 2;
 constexpr std::uint32_t kSendTimeoutMs = 2000;
 }  // namespace msg
 

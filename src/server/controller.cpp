@@ -43,7 +43,8 @@ bool clsHarrowatch::ServerRunning() {
     }
     const p::Pid pid = automation::GetProcessIdByName(desktop_, kServerExeName);
     if (!pid) return false;
-    serverProcess_ = desktop_.OpenProcess(p::proc::kSynchronize | p::proc::kQueryInformation, false, pid);
+    // Rights Windows grants even on a server that runs elevated.
+    serverProcess_ = desktop_.OpenProcess(p::proc::kSynchronize | p::proc::kQueryLimitedInformation, false, pid);
     serverPid_ = serverProcess_ ? pid : 0;
     return true;
 }
@@ -62,9 +63,17 @@ p::Hwnd clsHarrowatch::ServerMainWindow() {
     return pid ? automation::GetProcessMainWindow(desktop_, pid) : 0;
 }
 
+void clsHarrowatch::Post(p::Hwnd window, std::uint32_t message, std::uint64_t wParam, std::int64_t lParam) {
+    if (desktop_.PostMessage(window, message, wParam, lParam)) return;
+    // Windows drops what a program sends to one that runs with higher
+    // rights: every click would go nowhere.
+    if (desktop_.GetLastError() == p::err::kAccessDenied) throw HwError(errnum::kServerElevated, kAppTitle, kServerElevatedText);
+    // A window that went meanwhile: the waits that follow see it.
+}
+
 void clsHarrowatch::Click(p::Hwnd window, std::uint64_t wParam) {
-    desktop_.PostMessage(window, p::msg::kLButtonDown, wParam, 0);
-    desktop_.PostMessage(window, p::msg::kLButtonUp, wParam, 0);
+    Post(window, p::msg::kLButtonDown, wParam, 0);
+    Post(window, p::msg::kLButtonUp, wParam, 0);
 }
 
 clsHarrowatch::Wait clsHarrowatch::WaitForWindow(const std::function<p::Hwnd()>& lookup, p::Hwnd& found,
@@ -91,7 +100,7 @@ void clsHarrowatch::PauseWithEvents(std::uint32_t ms, bool endOnCancel) {
 
 void clsHarrowatch::WaitUntilIdle(p::Pid pid) {
     automation::ScopedHandle process(
-        desktop_, desktop_.OpenProcess(p::proc::kQueryInformation | p::proc::kSynchronize, false, pid));
+        desktop_, desktop_.OpenProcess(p::proc::kQueryLimitedInformation | p::proc::kSynchronize, false, pid));
     if (process) automation::WaitForProcessIdle(desktop_, process.get(), kIdleWaitMs, cancel_);
 }
 
@@ -256,7 +265,7 @@ bool clsHarrowatch::StopServer() {
     try {
         RaiseUpdateStatus(kEnableTimer, "", kFalse);
         if (!ServerRunning()) return true;
-        desktop_.PostMessage(ServerMainWindow(), p::msg::kClose, 0, 0);
+        Post(ServerMainWindow(), p::msg::kClose, 0, 0);
         // The server may ask the operator first; Harrowatch waits for the answer.
         while (desktop_.FindWindow("#32770", "Close Server") && ServerRunning()) {
             desktop_.DoEvents();

@@ -29,6 +29,10 @@ inline constexpr const char* kToggleHourglass = "TOGGLE_HOURGLASS";
 inline constexpr std::int32_t kTrue = -1;
 inline constexpr std::int32_t kFalse = 0;
 
+inline constexpr const char* kServerElevatedText =
+    "The server runs with higher rights than Harrowatch, so Windows does not let Harrowatch drive its "
+    "windows. Start Harrowatch as administrator.";
+
 // The game's installation directory, ending in a backslash; shared by every
 // controller and set by each StartServer.
 extern std::string gInstallDirectory;
@@ -73,6 +77,9 @@ private:
     bool ServerRunning();
     platform::Pid RunningServerPid();
     platform::Hwnd ServerMainWindow();
+    // Posts to a window of the server; throws when Windows refuses because
+    // the server runs with higher rights than Harrowatch.
+    void Post(platform::Hwnd window, std::uint32_t message, std::uint64_t wParam, std::int64_t lParam);
     void Click(platform::Hwnd window, std::uint64_t wParam = 0);
     // Looks `lookup` up until it answers a window, yielding and pausing
     // between looks; ends when the server is gone, after timeoutMs, or on

@@ -47,7 +47,7 @@ p::Hwnd clsHarrowatch::OpenDataManagerWindow(std::int16_t index) {
     if (!manage) return 0;
     const std::string tail = manage->substr(manage->find("&Manage"));
     const double id = text::LeadingNumber(text::SplitAtDelimiter(tail, "|", true));
-    if (id > 0) desktop_.PostMessage(main, p::msg::kCommand, static_cast<std::uint64_t>(id), 0);
+    if (id > 0) Post(main, p::msg::kCommand, static_cast<std::uint64_t>(id), 0);
 
     // The server opens the data manager and its views in its own time: look
     // for them a while rather than only once.
@@ -75,12 +75,12 @@ p::Hwnd clsHarrowatch::OpenDataManagerWindow(std::int16_t index) {
     if (!toolbar) return 0;
 
     const std::int32_t point = automation::GetToolbarButtonPoint(desktop_, toolbar, pid, index);
-    desktop_.PostMessage(toolbar, p::msg::kLButtonDown, p::msg::kMkLButton, point);
-    desktop_.PostMessage(toolbar, p::msg::kLButtonUp, p::msg::kMkLButton, point);
+    Post(toolbar, p::msg::kLButtonDown, p::msg::kMkLButton, point);
+    Post(toolbar, p::msg::kLButtonUp, p::msg::kMkLButton, point);
 
     const p::Hwnd view = findIn([&](p::Hwnd h) { return automation::GetWindowTitle(desktop_, h) == expected; });
     if (!view) return 0;
-    desktop_.PostMessage(desktop_.GetParent(desktop_.GetParent(toolbar)), p::msg::kClose, 0, 0);
+    Post(desktop_.GetParent(desktop_.GetParent(toolbar)), p::msg::kClose, 0, 0);
     return view;
 }
 
@@ -130,7 +130,7 @@ bool clsHarrowatch::ProcessScheduledItem(const std::string& pScheduledItem) {
             if (!b) return end();
             Click(b);
             if (!answer("Delete File", "&Yes")) return end();
-            desktop_.PostMessage(view, p::msg::kClose, 0, 0);
+            Post(view, p::msg::kClose, 0, 0);
             return true;
         };
         auto dataManager = [&](const char* button) {
@@ -140,7 +140,7 @@ bool clsHarrowatch::ProcessScheduledItem(const std::string& pScheduledItem) {
             const p::Hwnd b = FindByControlText(page, button, false, true);
             if (!b) return end();
             Click(b);
-            desktop_.PostMessage(view, p::msg::kClose, 0, 0);
+            Post(view, p::msg::kClose, 0, 0);
             return answer("Reset Data", "OK") ? true : end();
         };
 
@@ -152,7 +152,7 @@ bool clsHarrowatch::ProcessScheduledItem(const std::string& pScheduledItem) {
             const p::Hwnd view = OpenDataManagerWindow(10);
             if (const p::Hwnd b = FindByControlText(view, "&Reset Storyline", false, true)) {
                 Click(b);
-                desktop_.PostMessage(view, p::msg::kClose, 0, 0);
+                Post(view, p::msg::kClose, 0, 0);
                 result = true;
             }
         } else if (key == "GUILD MASTER LOG") {
@@ -164,7 +164,7 @@ bool clsHarrowatch::ProcessScheduledItem(const std::string& pScheduledItem) {
                 if (!b) return end();
                 Click(b);
                 if (!answer("Delete Guild Logs", "&Yes")) return end();
-                desktop_.PostMessage(view, p::msg::kClose, 0, 0);
+                Post(view, p::msg::kClose, 0, 0);
                 return result = true;
             }();
         } else if (key == "HALL OF RECORDS") {

@@ -1,12 +1,14 @@
 #include "settings/config_dialog.h"
 
 #include <cmath>
+#include <cstdint>
 
 #include "common/error.h"
 #include "common/text.h"
 #include "schedule/grid_layout.h"
 #include "settings/registry.h"
 #include "settings/settings.h"
+#include "settings/startup.h"
 
 namespace hw::settings {
 
@@ -17,6 +19,18 @@ bool AllDigits(const std::string& s) {
         if (c < '0' || c > '9') return false;
     return true;
 }
+// A stored check-box value as the box takes it: a number, also one stored
+// as text ("1" is checked); anything that is no number leaves it unchecked.
+std::int16_t CheckValue(const TaggedValue& v) {
+    if (v.IsInteger()) return static_cast<std::int16_t>(v.AsInteger());
+    std::string t = text::Trim(v.ToText());
+    const bool negative = !t.empty() && t[0] == '-';
+    if (negative) t.erase(0, 1);
+    if (!AllDigits(t) || t.size() > 5) return 0;
+    const long n = std::stol(t) * (negative ? -1 : 1);
+    return n < INT16_MIN || n > INT16_MAX ? std::int16_t{0} : static_cast<std::int16_t>(n);
+}
+
 }  // namespace
 
 frmConfig::frmConfig(platform::Desktop& desktop, ui::MessageBoxHost& boxes, ui::Window& main, ui::Timer& mainTimer)
@@ -42,13 +56,14 @@ void frmConfig::FormOpen() {
         if (!(interval == TaggedValue(""))) txtTimerInterval.SetText(interval.ToText());
         auto check = [&](const Setting& s, ui::CheckBox& box) {
             const TaggedValue v = ReadSetting(desktop_, s);
-            if (!(v == TaggedValue(""))) box.SetValue(static_cast<std::int16_t>(v.AsInteger()));
+            if (!(v == TaggedValue(""))) box.SetValue(CheckValue(v));
         };
         check(kAutoStart, chkAutoStart);
         check(kHideKaltorWindow, chkHideWindow);
         check(kRememberKaltorWindow, chkRememberKaltorWindow);
-        // Whatever the entry points at, its presence alone counts.
-        chkWindowsStartup.SetValue(ReadSetting(desktop_, kRunEntry) == TaggedValue("") ? 0 : 1);
+        // Checked only when Harrowatch will really start at log-on: the Run
+        // entry alone does not start a program that runs elevated.
+        chkWindowsStartup.SetValue(StartsAtLogon(desktop_) ? 1 : 0);
     } catch (...) {
         ReportCaught(boxes_, "FormOpen");
     }
@@ -85,17 +100,7 @@ void frmConfig::FormSave() {
         WriteSetting(desktop_, kAutoStart, chkAutoStart.Value());
         WriteSetting(desktop_, kHideKaltorWindow, chkHideWindow.Value());
         WriteSetting(desktop_, kRememberKaltorWindow, chkRememberKaltorWindow.Value());
-        if (chkWindowsStartup.Value() == 1) {
-            const std::string folder =
-                text::AddTrailingBackslash(text::Trim(text::FolderOf(desktop_.GetOwnModuleFileName())));
-            WriteSetting(desktop_, kRunEntry, "\"" + folder + kRunProgram + "\"");
-        } else if (!(ReadSetting(desktop_, kRunEntry) == TaggedValue(""))) {
-            cRegistry reg(desktop_);
-            reg.SetClassKey(kHkeyLocalMachine);
-            reg.SetSectionKey(kRunEntry.key);
-            reg.SetValueKey(kRunEntry.name);
-            reg.DeleteValue();
-        }
+        SetStartAtLogon(desktop_, chkWindowsStartup.Value() == 1);
         mainTimer_.SetInterval(static_cast<std::int64_t>(text::RoundHalfEven(interval)));
         Close();
     } catch (...) {

@@ -67,6 +67,62 @@ TEST(ProcessContract, LaunchesFromAFolderWithSpacesAndFindsTheProgram) {
     EXPECT_EQ(GetProcessIdByName(d, "Helper Program.exe"), 0u);
 }
 
+// Each call succeeds on a handle opened with the rights Harrowatch asks for,
+// and fails with error 5, not a quiet "no", on one that lacks them.
+TEST(ProcessContract, CallsSucceedWithTheirRightsAndFailWithoutThem) {
+    auto env = MakeContractEnv();
+    platform::Desktop& d = env->desktop();
+    const std::string folder = env->MakeFolder("Rights Folder");
+    const platform::Pid pid = LaunchProgram(d, env->InstallHelper(folder, "Rights Helper.exe"), folder, false);
+    ASSERT_NE(pid, 0u);
+
+    constexpr std::uint32_t kMemory = proc::kVmOperation | proc::kVmRead | proc::kVmWrite;
+    {
+        automation::ScopedHandle h(d, d.OpenProcess(kMemory | proc::kQueryLimitedInformation, false, pid));
+        ASSERT_TRUE(h) << d.GetLastError();
+        bool wow64 = true;
+        ASSERT_TRUE(d.IsWow64Process(h.get(), &wow64)) << d.GetLastError();
+        EXPECT_FALSE(wow64);  // the helper has the tests' own width
+        const platform::RemoteAddress block = d.VirtualAllocEx(h.get(), 64, platform::mem::kCommit, platform::mem::kReadWrite);
+        ASSERT_NE(block, 0u) << d.GetLastError();
+        const char written[] = "rights";
+        std::uint64_t done = 0;
+        ASSERT_TRUE(d.WriteProcessMemory(h.get(), block, written, sizeof written, &done)) << d.GetLastError();
+        EXPECT_EQ(done, sizeof written);
+        char read[sizeof written] = {};
+        ASSERT_TRUE(d.ReadProcessMemory(h.get(), block, read, sizeof read, &done)) << d.GetLastError();
+        EXPECT_STREQ(read, "rights");
+        EXPECT_TRUE(d.VirtualFreeEx(h.get(), block, 0, platform::mem::kRelease)) << d.GetLastError();
+    }
+    {
+        // What the memory rights alone do not give: the layout question.
+        automation::ScopedHandle h(d, d.OpenProcess(kMemory, false, pid));
+        ASSERT_TRUE(h) << d.GetLastError();
+        bool wow64 = false;
+        EXPECT_FALSE(d.IsWow64Process(h.get(), &wow64));
+        EXPECT_EQ(d.GetLastError(), platform::err::kAccessDenied);
+        EXPECT_EQ(d.WaitForSingleObject(h.get(), 0), proc::kWaitFailed);
+        EXPECT_EQ(d.GetLastError(), platform::err::kAccessDenied);
+    }
+    {
+        // The controller's handle: wait for the end, tell the program's path.
+        automation::ScopedHandle h(d, d.OpenProcess(proc::kSynchronize | proc::kQueryLimitedInformation, false, pid));
+        ASSERT_TRUE(h) << d.GetLastError();
+        EXPECT_EQ(d.WaitForSingleObject(h.get(), 0), proc::kWaitTimeout);
+        EXPECT_EQ(d.WaitForInputIdle(h.get(), 0), 0u);
+        std::string path;
+        ASSERT_TRUE(d.QueryFullProcessImageName(h.get(), path)) << d.GetLastError();
+        EXPECT_TRUE(text::ContainsNoCase(path, "Rights Helper.exe")) << path;
+        char buffer[8];
+        EXPECT_FALSE(d.ReadProcessMemory(h.get(), 0x10000, buffer, sizeof buffer, nullptr));
+        EXPECT_EQ(d.GetLastError(), platform::err::kAccessDenied);
+        env->EndProcess(pid);
+        EXPECT_EQ(d.WaitForSingleObject(h.get(), 5000), proc::kWaitObject0);
+    }
+    EXPECT_FALSE(d.CloseHandle(0x7FFFFFF0u));
+    EXPECT_EQ(d.GetLastError(), platform::err::kInvalidHandle);
+}
+
 TEST(ProcessContract, LaunchOfAMissingProgramFails) {
     auto env = MakeContractEnv();
     const std::string folder = env->MakeFolder("Empty Folder");

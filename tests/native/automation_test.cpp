@@ -2,6 +2,10 @@
 // against the stand-in server on the simulated desktop.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
+#include "platform/records.h"
+
 #include "automation/remote_lists.h"
 #include "common/text.h"
 #include "native/standin_fixture.h"
@@ -92,7 +96,31 @@ TEST_P(ListReading, CellsOfBothLayoutsAndWholeListsAgree) {
     EXPECT_EQ(GetListViewCellText(d, lv, pid, 2, 0), "10.0.0.5");
     EXPECT_EQ(GetListViewCellText(d, lv, pid, 3, 0), "Dornak");
     EXPECT_EQ(GetListViewCellText(d, lv, pid, 3, 500), "");  // no such row
-    EXPECT_EQ(GetListViewCellText(d, lv, pid, 1, 0), GetListViewCellText(d, lv, pid, 1, 0));
+    {
+        // The layout is proven by its effect: a record of the other width,
+        // written on purpose, gets no text from this server.
+        automation::ScopedHandle h(d, d.OpenProcess(0x0038, false, pid));
+        ASSERT_TRUE(h);
+        const platform::RemoteAddress text = d.VirtualAllocEx(h.get(), 256, 0x1000, 4);
+        const platform::RemoteAddress record = d.VirtualAllocEx(h.get(), 64, 0x1000, 4);
+        ASSERT_TRUE(text && record);
+        std::uint8_t bytes[64] = {};
+        if (GetParam()) {
+            platform::records::LvItem64 r{platform::records::kLvifText, 0, 1, 0, 0, 0, text, 255, 0, 0, 0, 0};
+            std::memcpy(bytes, &r, sizeof r);
+        } else {
+            platform::records::LvItem32 r{platform::records::kLvifText, 0, 1, 0, 0, static_cast<std::uint32_t>(text), 255,
+                                          0, 0, 0};
+            std::memcpy(bytes, &r, sizeof r);
+        }
+        ASSERT_TRUE(d.WriteProcessMemory(h.get(), record, bytes, sizeof bytes, nullptr));
+        ASSERT_TRUE(d.SendMessageTimeout(lv, msg::kLvmGetItemTextA, 0, static_cast<std::int64_t>(record), 0, 1000, nullptr));
+        char cell[256] = {};
+        ASSERT_TRUE(d.ReadProcessMemory(h.get(), text, cell, sizeof cell, nullptr));
+        EXPECT_STREQ(cell, "");
+        d.VirtualFreeEx(h.get(), text, 0, 0x8000);
+        d.VirtualFreeEx(h.get(), record, 0, 0x8000);
+    }
 
     auto whole = GetListViewCells(d, lv, pid, static_cast<int>(count), {1, 2, 3});
     ASSERT_EQ(whole.size(), 41u);

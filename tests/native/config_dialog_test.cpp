@@ -4,6 +4,7 @@
 #include "platform/sim/sim_desktop.h"
 #include "settings/config_dialog.h"
 #include "settings/settings.h"
+#include "settings/startup.h"
 
 namespace hw::testing {
 namespace {
@@ -60,13 +61,30 @@ TEST_F(ConfigDialogTest, OpensOverTheMainWindowWithWhatIsStored) {
     Poke(kTimerInterval, "250");
     PokeDword(kAutoStart, 0);
     PokeDword(kRememberKaltorWindow, 0);
-    Poke(kRunEntry, "\"D:\\Elsewhere\\Other.exe\"");  // its presence alone counts
+    // A Run entry alone does not start an elevated program at log-on: the
+    // box does not claim it does.
+    Poke(kRunEntry, "\"D:\\Elsewhere\\Other.exe\"");
     frmConfig& again = Open();
     EXPECT_EQ(again.txtTimerInterval.Text(), "250");
     EXPECT_EQ(again.chkAutoStart.Value(), 0);
     EXPECT_EQ(again.chkHideWindow.Value(), 1);
     EXPECT_EQ(again.chkRememberKaltorWindow.Value(), 0);
-    EXPECT_EQ(again.chkWindowsStartup.Value(), 1);
+    EXPECT_EQ(again.chkWindowsStartup.Value(), 0);
+    ASSERT_EQ(d.RegisterTask(kLogonTaskName, LogonTaskXml("C:\\Harrowatch.exe", "")), 0);
+    EXPECT_EQ(Open().chkWindowsStartup.Value(), 1);
+    EXPECT_TRUE(boxes.shown.empty());
+}
+
+TEST_F(ConfigDialogTest, CheckValuesStoredAsTextOrOtherTypesOpenWithoutError) {
+    Poke(kAutoStart, "1");
+    Poke(kHideKaltorWindow, "yes");
+    d.PokeValue(platform::kHkeyLocalMachine, kRememberKaltorWindow.key, kRememberKaltorWindow.name,
+                platform::reg::kBinary, {0xFF, 0x01});
+    frmConfig& c = Open();
+    EXPECT_EQ(c.chkAutoStart.Value(), 1);
+    EXPECT_EQ(c.chkHideWindow.Value(), 0);
+    EXPECT_EQ(c.chkRememberKaltorWindow.Value(), 0);
+    EXPECT_TRUE(boxes.shown.empty());
 }
 
 TEST_F(ConfigDialogTest, ApplyStoresEverySettingAndTheInterval) {
@@ -85,12 +103,17 @@ TEST_F(ConfigDialogTest, ApplyStoresEverySettingAndTheInterval) {
     // The quoted path of Harrowatch.exe in the running program's folder.
     EXPECT_EQ(Stored(kRunEntry), "\"C:\\Program Files\\Harrowatch\\Harrowatch.exe\"");
     EXPECT_EQ(mainTimer.Interval(), 50u);
+    // And the log-on task that really starts it, elevated.
+    ASSERT_EQ(d.Tasks().count("Harrowatch"), 1u);
+    EXPECT_EQ(d.Tasks().at("Harrowatch"), LogonTaskXml("C:\\Program Files\\Harrowatch\\Harrowatch.exe", ""));
+    EXPECT_EQ(Open().chkWindowsStartup.Value(), 1);
 
     frmConfig& off = Open();
     off.chkWindowsStartup.SetValue(0);
     off.txtTimerInterval.TrackText("0");
     off.btnApply_Click();
     EXPECT_FALSE(Has(kRunEntry));
+    EXPECT_TRUE(d.Tasks().empty());
     EXPECT_EQ(Stored(kTimerInterval), "0");
     EXPECT_EQ(mainTimer.Interval(), 0u);
 
@@ -137,6 +160,40 @@ TEST_F(ConfigDialogTest, AFailingWriteKeepsWhatWasStoredAndTheDialogOpen) {
     EXPECT_EQ(Stored(kTimerInterval), "700");
     EXPECT_FALSE(Has(kAutoStart));
     EXPECT_FALSE(Has(kHideKaltorWindow));
+}
+
+TEST_F(ConfigDialogTest, StartAtLogOnThatCannotBeRegisteredIsReportedNotShownAsOn) {
+    // Not elevated: Windows refuses a task that runs with highest privileges.
+    d.SetIntegrity(d.OwnPid(), platform::proc::kIntegrityMedium);
+    frmConfig& c = Open();
+    c.chkWindowsStartup.SetValue(1);
+    c.btnApply_Click();
+    EXPECT_FALSE(c.Closed());
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_NE(boxes.shown[0].text.find("Error Number: -2147024891"), std::string::npos);
+    EXPECT_NE(boxes.shown[0].text.find("only an administrator"), std::string::npos);
+    EXPECT_NE(boxes.shown[0].text.find(" - FormSave"), std::string::npos);
+    EXPECT_FALSE(Has(kRunEntry));
+    EXPECT_EQ(Open().chkWindowsStartup.Value(), 0);
+
+    // A Task Scheduler that cannot be asked is an error, not "off".
+    boxes.shown.clear();
+    d.taskFault = [](const std::string&, const std::string&) { return static_cast<long>(0x80070422u); };
+    Open();
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_NE(boxes.shown[0].text.find("0x80070422"), std::string::npos);
+}
+
+TEST(LogonTask, RunsElevatedAtTheOperatorsLogOnWithoutLimits) {
+    const std::string xml = LogonTaskXml("C:\\Program Files\\A&B\\Harrowatch.exe", "HOST\\op");
+    for (const char* part :
+         {"<LogonTrigger><Enabled>true</Enabled><UserId>HOST\\op</UserId></LogonTrigger>",
+          "<LogonType>InteractiveToken</LogonType><RunLevel>HighestAvailable</RunLevel>",
+          "<ExecutionTimeLimit>PT0S</ExecutionTimeLimit>", "<DisallowStartIfOnBatteries>false</DisallowStartIfOnBatteries>",
+          "<StopIfGoingOnBatteries>false</StopIfGoingOnBatteries>", "<RunOnlyIfIdle>false</RunOnlyIfIdle>",
+          "<StopOnIdleEnd>false</StopOnIdleEnd>", "<Command>C:\\Program Files\\A&amp;B\\Harrowatch.exe</Command>"})
+        EXPECT_NE(xml.find(part), std::string::npos) << part;
+    EXPECT_EQ(LogonTaskXml("C:\\H.exe", "").find("<UserId>"), std::string::npos);
 }
 
 TEST_F(ConfigDialogTest, TheIntervalBoxTakesDigitsOnly) {

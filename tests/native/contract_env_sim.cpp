@@ -21,6 +21,7 @@ public:
     std::string InstallHelper(const std::string& folder, const std::string& fileName) override {
         platform::sim::ProgramSpec spec;
         spec.idleAfterMs = 200;
+        spec.is32Bit = false;  // built like the tests themselves, as under Wine
         sim_.InstallProgram(folder + fileName, spec);
         return folder + fileName;
     }

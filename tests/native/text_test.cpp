@@ -62,7 +62,9 @@ TEST(ErrorReport, ThreeLinesWithTheInUseHintForSeventy) {
               "Error Number: 70\r\nError Description: Permission denied - The file being copied may "
               "be in use.\r\nError Source: Harrowatch.clsHarrowatch - ProcessScheduledItems");
     EXPECT_EQ(boxes.shown[0].title, "Harrowatch");
-    EXPECT_EQ(boxes.shown[0].flags, ui::mb::kIconCritical);
+    // It does not wait for the operator, and comes up in front of everything.
+    EXPECT_EQ(boxes.modal, 0);
+    EXPECT_EQ(boxes.shown[0].flags, ui::mb::kIconCritical | ui::mb::kTopmost | ui::mb::kSetForeground);
 
     try {
         throw HwError(26001, "Harrowatch.cRegistry", "Failed");

@@ -36,8 +36,8 @@ SimDesktop::SimDesktop()
     SetEnvironment("TEMP", "C:\\Windows\\Temp");
     SetStartTime({2026, 12, 6, 9, 0, 0, 0});
     desktopWindow_ = CreateWindow(system, "#32769", "", 0);
-    Pid explorer = processes_[1].pid;
-    taskbar_ = CreateWindow(explorer, "Shell_TrayWnd", "", 0);
+    shellPid_ = processes_[1].pid;
+    taskbar_ = CreateWindow(shellPid_, "Shell_TrayWnd", "", 0);
 }
 
 SimDesktop::~SimDesktop() = default;
@@ -49,6 +49,8 @@ void SimDesktop::SetOwnModuleFileName(std::string path) {
     } else {
         ownPid_ = AddProcess(ownModule_);
         FindProcess(ownPid_)->is32Bit = false;
+        // The manifest asks for administrator rights.
+        FindProcess(ownPid_)->integrity = proc::kIntegrityHigh;
     }
 }
 
@@ -157,6 +159,29 @@ SimProcess* SimDesktop::ProcessOf(Handle h) {
     return e && e->kind != HandleEntry::Snapshot ? FindProcess(e->pid) : nullptr;
 }
 
+SimProcess* SimDesktop::ProcessWith(Handle h, std::uint32_t all, std::uint32_t any) {
+    HandleEntry* e = FindHandle(h);
+    if (!e || e->kind == HandleEntry::Snapshot) {
+        Fail(err::kInvalidHandle);
+        return nullptr;
+    }
+    if ((e->access & all) != all || (any && !(e->access & any))) {
+        Fail(err::kAccessDenied);
+        return nullptr;
+    }
+    return FindProcess(e->pid);
+}
+
+std::uint32_t SimDesktop::IntegrityOf(Pid pid) const {
+    for (const SimProcess& p : processes_)
+        if (p.pid == pid) return p.integrity;
+    return proc::kIntegrityMedium;
+}
+
+void SimDesktop::SetIntegrity(Pid pid, std::uint32_t level) {
+    if (SimProcess* p = FindProcess(pid)) p->integrity = level;
+}
+
 Handle SimDesktop::CreateToolhelp32Snapshot(std::uint32_t flags, Pid) {
     if (!(flags & proc::kSnapProcess)) return kInvalidHandle;
     HandleEntry e{HandleEntry::Snapshot};
@@ -167,19 +192,21 @@ Handle SimDesktop::CreateToolhelp32Snapshot(std::uint32_t flags, Pid) {
 
 bool SimDesktop::Process32First(Handle snapshot, ProcessEntry& entry) {
     HandleEntry* e = FindHandle(snapshot);
-    if (!e || e->kind != HandleEntry::Snapshot) return false;
+    if (!e || e->kind != HandleEntry::Snapshot) return Fail(err::kInvalidHandle);
     e->cursor = 0;
     return Process32Next(snapshot, entry);
 }
 
 bool SimDesktop::Process32Next(Handle snapshot, ProcessEntry& entry) {
     HandleEntry* e = FindHandle(snapshot);
-    if (!e || e->kind != HandleEntry::Snapshot || e->cursor >= e->snapshot.size()) return false;
+    if (!e || e->kind != HandleEntry::Snapshot) return Fail(err::kInvalidHandle);
+    if (e->cursor >= e->snapshot.size()) return Fail(18 /* ERROR_NO_MORE_FILES */);
     entry = e->snapshot[e->cursor++];
     return true;
 }
 
 bool SimDesktop::EnumProcesses(Pid* ids, std::uint32_t bytes, std::uint32_t* bytesReturned) {
+    if (!ids || !bytesReturned) return Fail(998 /* ERROR_NOACCESS */);
     std::uint32_t n = 0;
     for (const SimProcess& p : processes_) {
         if (!p.alive) continue;
@@ -190,66 +217,98 @@ bool SimDesktop::EnumProcesses(Pid* ids, std::uint32_t bytes, std::uint32_t* byt
     return true;
 }
 
-Handle SimDesktop::OpenProcess(std::uint32_t, bool, Pid processId) {
+Handle SimDesktop::OpenProcess(std::uint32_t access, bool, Pid processId) {
     if (beforeOpenProcess) beforeOpenProcess(processId);
     SimProcess* p = FindProcess(processId);
-    if (!p || !p->alive || !p->openable) return 0;
-    return NewHandle({HandleEntry::Process, processId});
+    if (!p || !p->alive) {
+        Fail(err::kInvalidParameter);
+        return 0;
+    }
+    if (!p->openable || access == 0) {
+        Fail(access == 0 ? err::kInvalidParameter : err::kAccessDenied);
+        return 0;
+    }
+    // A process of a higher integrity level grants a lower one no more than
+    // to ask its name and wait for its end (no read up, no write up).
+    constexpr std::uint32_t kGrantedUp = proc::kQueryLimitedInformation | proc::kSynchronize;
+    if (p->integrity > IntegrityOf(ownPid_) && (access & ~kGrantedUp)) {
+        Fail(err::kAccessDenied);
+        return 0;
+    }
+    // The full query right implies the limited one.
+    if (access & proc::kQueryInformation) access |= proc::kQueryLimitedInformation;
+    HandleEntry e{HandleEntry::Process, processId};
+    e.access = access;
+    return NewHandle(std::move(e));
 }
 
 bool SimDesktop::EnumProcessModules(Handle process, std::vector<std::uint64_t>& modules,
                                     std::uint32_t maxModules) {
-    SimProcess* p = ProcessOf(process);
     modules.clear();
-    if (!p || !p->alive || !p->hasModules || maxModules == 0) return false;
-    modules.push_back(0x400000);  // the program file's module
+    SimProcess* p = ProcessWith(process, proc::kQueryInformation | proc::kVmRead);
+    if (!p) return false;
+    if (!p->alive || !p->hasModules) return Fail(299 /* ERROR_PARTIAL_COPY */);
+    // A buffer too small for one module still succeeds; it just holds none.
+    if (maxModules > 0) modules.push_back(0x400000);  // the program file's module
     return true;
 }
 
 std::uint32_t SimDesktop::GetModuleFileNameEx(Handle process, std::uint64_t, char* name,
                                               std::uint32_t size) {
-    SimProcess* p = ProcessOf(process);
-    if (!p || !p->alive || size == 0) return 0;
+    SimProcess* p = ProcessWith(process, proc::kVmRead, proc::kQueryInformation | proc::kQueryLimitedInformation);
+    if (!p) return 0;
+    if (!p->alive) return Fail(299), 0;
+    if (size == 0 || !name) return Fail(err::kInvalidParameter), 0;
     auto n = static_cast<std::uint32_t>(std::min<size_t>(p->imagePath.size(), size - 1));
     std::memcpy(name, p->imagePath.data(), n);
     name[n] = 0;
     return n;
 }
 
-bool SimDesktop::CloseHandle(Handle handle) { return handles_.erase(handle) != 0; }
+bool SimDesktop::QueryFullProcessImageName(Handle process, std::string& path) {
+    path.clear();
+    SimProcess* p = ProcessWith(process, 0, proc::kQueryInformation | proc::kQueryLimitedInformation);
+    if (!p) return false;
+    if (!p->alive) return Fail(31 /* ERROR_GEN_FAILURE */);
+    path = p->imagePath;
+    return true;
+}
+
+bool SimDesktop::CloseHandle(Handle handle) {
+    return handles_.erase(handle) != 0 || Fail(err::kInvalidHandle);
+}
 
 bool SimDesktop::CreateProcess(const std::string& commandLine, const std::string& directory,
                                const LaunchOptions&, ProcessInformation& info) {
     const std::string program = ProgramOf(commandLine);
     auto it = programs_.find(text::Upper(program));
-    if (it == programs_.end()) {
-        lastError = HasFile(program) ? 193 /* ERROR_BAD_EXE_FORMAT */ : err::kFileNotFound;
-        return false;
-    }
+    if (it == programs_.end()) return Fail(HasFile(program) ? 193 /* ERROR_BAD_EXE_FORMAT */ : err::kFileNotFound);
     const ProgramSpec& spec = it->second;
     Pid pid = AddProcess(program);
     SimProcess* p = FindProcess(pid);
     p->commandLine = commandLine;
     p->currentDirectory = directory;
     p->is32Bit = spec.is32Bit;
+    p->integrity = IntegrityOf(ownPid_);  // a child runs at its parent's level
     p->idleAtMs = nowMs_ + spec.idleAfterMs;
     p->neverIdle = spec.neverIdle;
     info.processId = pid;
-    info.process = NewHandle({HandleEntry::Process, pid});
-    info.thread = NewHandle({HandleEntry::Thread, pid});
+    constexpr std::uint32_t kAllAccess = 0x001FFFFF;
+    info.process = NewHandle({HandleEntry::Process, pid, kAllAccess});
+    info.thread = NewHandle({HandleEntry::Thread, pid, kAllAccess});
     if (spec.onStart) spec.onStart(*this, pid);
     return true;
 }
 
 std::uint32_t SimDesktop::WaitForInputIdle(Handle process, std::uint32_t milliseconds) {
-    SimProcess* p = ProcessOf(process);
+    SimProcess* p = ProcessWith(process, 0, proc::kQueryInformation | proc::kQueryLimitedInformation);
     if (!p) return proc::kWaitFailed;
     auto idle = [&] {
         SimProcess* q = ProcessOf(process);
         return q && q->alive && !q->neverIdle && nowMs_ >= q->idleAtMs;
     };
     if (idle()) return 0;
-    if (!p->alive) return proc::kWaitFailed;
+    if (!p->alive) return Fail(err::kInvalidParameter), proc::kWaitFailed;
     if (milliseconds == 0) return proc::kWaitTimeout;
     std::uint64_t until = milliseconds == proc::kInfinite ? ~0ull : nowMs_ + milliseconds;
     if (!p->neverIdle) until = std::min(until, std::max(p->idleAtMs, nowMs_));
@@ -259,7 +318,7 @@ std::uint32_t SimDesktop::WaitForInputIdle(Handle process, std::uint32_t millise
 }
 
 std::uint32_t SimDesktop::WaitForSingleObject(Handle handle, std::uint32_t milliseconds) {
-    SimProcess* p = ProcessOf(handle);
+    SimProcess* p = ProcessWith(handle, proc::kSynchronize);
     if (!p) return proc::kWaitFailed;
     if (!p->alive) return proc::kWaitObject0;
     if (milliseconds == 0) return proc::kWaitTimeout;

@@ -42,6 +42,7 @@ struct SimWindow {
     bool redraw = true;
     int x = 0, y = 0, width = 0, height = 0;
     std::uint64_t menu = 0;
+    std::vector<std::uint32_t> allowedFromBelow;  // ChangeWindowMessageFilterEx
     WindowProc proc;
     std::vector<Hwnd> children;  // creation order
 };
@@ -61,6 +62,9 @@ struct SimProcess {
     bool openable = true;          // false: OpenProcess is refused (another user's process)
     bool hasModules = true;        // false: EnumProcessModules fails
     bool is32Bit = true;
+    // Mandatory integrity level: a process may not open, write to or send
+    // to one of a higher level.
+    std::uint32_t integrity = proc::kIntegrityMedium;
     std::uint64_t idleAtMs = 0;
     bool neverIdle = false;
     std::uint32_t exitCode = 259;  // STILL_ACTIVE
@@ -110,6 +114,19 @@ public:
     void HangProcess(Pid pid, std::uint64_t ms);
     bool IsHung(Pid pid) const;
     Hwnd TaskbarWindow() const { return taskbar_; }
+    Pid ShellPid() const { return shellPid_; }
+    // Harrowatch runs elevated (high integrity) unless a test says otherwise.
+    void SetIntegrity(Pid pid, std::uint32_t level);
+    // A message posted by another process, through user interface privilege
+    // isolation: false (error 5) when a lower level may not reach the window.
+    bool PostFrom(Pid sender, Hwnd window, std::uint32_t message, std::uint64_t wParam, std::int64_t lParam);
+    // Posted to every top-level window, as HWND_BROADCAST does; the windows
+    // the filter drops just miss it.
+    void BroadcastFrom(Pid sender, std::uint32_t message, std::uint64_t wParam, std::int64_t lParam);
+    // Tasks registered with the Task Scheduler, by name.
+    const std::map<std::string, std::string>& Tasks() const { return tasks_; }
+    // When set, consulted before every task call; a non-zero answer fails it.
+    std::function<long(const std::string& operation, const std::string& name)> taskFault;
     // Memory of a simulated process, for the programs hosted in it.
     bool ReadMemory(Pid pid, RemoteAddress address, void* buffer, std::uint64_t size);
     bool WriteMemory(Pid pid, RemoteAddress address, const void* buffer, std::uint64_t size);
@@ -172,12 +189,14 @@ public:
                             std::uint32_t maxModules) override;
     std::uint32_t GetModuleFileNameEx(Handle process, std::uint64_t module, char* name,
                                       std::uint32_t size) override;
+    bool QueryFullProcessImageName(Handle process, std::string& path) override;
     bool CloseHandle(Handle handle) override;
     bool CreateProcess(const std::string& commandLine, const std::string& directory,
                        const LaunchOptions& options, ProcessInformation& info) override;
     std::uint32_t WaitForInputIdle(Handle process, std::uint32_t milliseconds) override;
     std::uint32_t WaitForSingleObject(Handle handle, std::uint32_t milliseconds) override;
     std::string GetOwnModuleFileName() override { return ownModule_; }
+    long GetLastError() override { return lastError_; }
 
     Hwnd FindWindow(const char* className, const char* windowName) override;
     Hwnd FindWindowEx(Hwnd parent, Hwnd childAfter, const char* className,
@@ -191,6 +210,8 @@ public:
     int GetClassName(Hwnd window, char* buffer, int size) override;
     Hwnd GetParent(Hwnd window) override;
     bool IsWindow(Hwnd window) override { return Window(window) != nullptr; }
+    std::uint32_t RegisterWindowMessage(const std::string& name) override;
+    bool ChangeWindowMessageFilterEx(Hwnd window, std::uint32_t message, std::uint32_t action) override;
     bool IsWindowVisible(Hwnd window) override;
     bool ShowWindow(Hwnd window, int command) override;
     bool MoveWindow(Hwnd window, int x, int y, int width, int height, bool repaint) override;
@@ -226,6 +247,10 @@ public:
 
     Hwnd ForegroundWindow() const { return foreground_; }
 
+    long RegisterTask(const std::string& name, const std::string& xml) override;
+    long GetTaskXml(const std::string& name, std::string& xml) override;
+    long DeleteTask(const std::string& name) override;
+
     bool FileExists(const std::string& path) override { return HasFile(path); }
     long DeleteFile(const std::string& path) override;
 
@@ -236,9 +261,6 @@ public:
     std::uint32_t SetTimer(std::uint32_t milliseconds, std::function<void()> tick) override;
     void KillTimer(std::uint32_t id) override;
     std::size_t TimerCount() const { return timers_.size(); }
-
-    // Last error of CreateProcess, for tests.
-    long lastError = 0;
 
 private:
     struct RegValue {
@@ -261,6 +283,7 @@ private:
     struct HandleEntry {
         enum Kind { Process, Thread, Snapshot } kind;
         Pid pid = 0;
+        std::uint32_t access = 0;  // the rights it was opened with
         std::vector<ProcessEntry> snapshot;
         std::size_t cursor = 0;
     };
@@ -283,9 +306,24 @@ private:
     Handle NewHandle(HandleEntry entry);
     HandleEntry* FindHandle(Handle h);
     SimProcess* ProcessOf(Handle h);
+    // The process behind a handle that carries `all` of those rights and at
+    // least one of `any` (when given); else null with the last error set:
+    // 6 for a closed handle or one of another kind, 5 for missing rights.
+    SimProcess* ProcessWith(Handle h, std::uint32_t all, std::uint32_t any = 0);
+    bool Fail(long error) {
+        lastError_ = error;
+        return false;
+    }
+    // Whether a message from `sender` gets through to the window (UIPI).
+    bool MayReach(Pid sender, const SimWindow& w, std::uint32_t message) const;
+    std::uint32_t IntegrityOf(Pid pid) const;
     void RunDue(bool includeOwn);
     void MoveClockTo(std::uint64_t target, bool includeOwn);
 
+    long lastError_ = 0;
+    Pid shellPid_ = 0;
+    std::map<std::string, std::uint32_t> registeredMessages_;
+    std::map<std::string, std::string> tasks_;
     std::uint32_t platformId_ = proc::kPlatformWin32Nt;
     std::string ownModule_;
     Pid ownPid_ = 0;

@@ -1,5 +1,6 @@
 // Simulated windows, menus and process memory.
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 
 #include "platform/sim/sim_desktop.h"
@@ -252,13 +253,52 @@ bool SimDesktop::SetForegroundWindow(Hwnd window) {
 
 // --- Messages -----------------------------------------------------------------------
 
-bool SimDesktop::PostMessage(Hwnd window, std::uint32_t message, std::uint64_t wParam,
-                             std::int64_t lParam) {
+constexpr long kInvalidWindowHandle = 1400;
+
+bool SimDesktop::MayReach(Pid sender, const SimWindow& w, std::uint32_t message) const {
+    if (IntegrityOf(sender) >= IntegrityOf(w.owner)) return true;
+    const auto& allowed = w.allowedFromBelow;
+    return std::find(allowed.begin(), allowed.end(), message) != allowed.end();
+}
+
+bool SimDesktop::PostFrom(Pid sender, Hwnd window, std::uint32_t message, std::uint64_t wParam,
+                          std::int64_t lParam) {
     SimWindow* w = Window(window);
-    if (!w) return false;
+    if (!w) return Fail(kInvalidWindowHandle);
+    if (!MayReach(sender, *w, message)) return Fail(err::kAccessDenied);
     ScheduleAt(nowMs_, w->owner, [this, window, message, wParam, lParam] {
         Deliver(window, message, wParam, lParam);
     });
+    return true;
+}
+
+void SimDesktop::BroadcastFrom(Pid sender, std::uint32_t message, std::uint64_t wParam, std::int64_t lParam) {
+    const std::vector<Hwnd> list = topLevel_;
+    for (Hwnd h : list) PostFrom(sender, h, message, wParam, lParam);
+}
+
+bool SimDesktop::PostMessage(Hwnd window, std::uint32_t message, std::uint64_t wParam,
+                             std::int64_t lParam) {
+    return PostFrom(ownPid_, window, message, wParam, lParam);
+}
+
+std::uint32_t SimDesktop::RegisterWindowMessage(const std::string& name) {
+    if (name.empty()) return Fail(err::kInvalidParameter), 0;
+    std::string key = name;
+    for (char& c : key) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    auto [it, added] = registeredMessages_.emplace(key, 0xC000 + static_cast<std::uint32_t>(registeredMessages_.size()));
+    return it->second;
+}
+
+bool SimDesktop::ChangeWindowMessageFilterEx(Hwnd window, std::uint32_t message, std::uint32_t action) {
+    SimWindow* w = Window(window);
+    if (!w) return Fail(kInvalidWindowHandle);
+    // Only the window's own process may open it to others.
+    if (w->owner != ownPid_) return Fail(err::kAccessDenied);
+    if (action != msg::kMsgfltAllow && action != msg::kMsgfltDisallow) return Fail(err::kInvalidParameter);
+    auto& allowed = w->allowedFromBelow;
+    std::erase(allowed, message);
+    if (action == msg::kMsgfltAllow) allowed.push_back(message);
     return true;
 }
 
@@ -267,7 +307,8 @@ bool SimDesktop::SendMessageTimeout(Hwnd window, std::uint32_t message, std::uin
                                     std::int64_t* result) {
     if (result) *result = 0;
     SimWindow* w = Window(window);
-    if (!w) return false;
+    if (!w) return Fail(kInvalidWindowHandle);
+    if (!MayReach(ownPid_, *w, message)) return Fail(err::kAccessDenied);
     const Pid owner = w->owner;
     if (owner != ownPid_ && IsHung(owner)) {
         // The sender waits out its time-out; the hung program answers only
@@ -276,10 +317,10 @@ bool SimDesktop::SendMessageTimeout(Hwnd window, std::uint32_t message, std::uin
         const std::uint64_t until = nowMs_ + timeoutMs;
         if (p->hungUntilMs > until) {
             MoveClockTo(until, false);
-            return false;
+            return Fail(err::kTimeout);
         }
         MoveClockTo(p->hungUntilMs, false);
-        if (!Window(window)) return false;
+        if (!Window(window)) return Fail(kInvalidWindowHandle);
     }
     const std::int64_t r = Deliver(window, message, wParam, lParam);
     if (result) *result = r;
@@ -292,11 +333,11 @@ bool SimDesktop::SendTextMessageTimeout(Hwnd window, std::uint32_t message, std:
     if (result) *result = 0;
     const auto lp = static_cast<std::int64_t>(reinterpret_cast<std::uintptr_t>(buffer));
     if (message == msg::kSetText) return SendMessageTimeout(window, message, 0, lp, flags, timeoutMs, result);
-    if (bufferSize == 0) return false;
+    if (bufferSize == 0 || !buffer) return Fail(err::kInvalidParameter);
     buffer[0] = 0;
     if (message == msg::kGetText)
         return SendMessageTimeout(window, message, bufferSize, lp, flags, timeoutMs, result);
-    if (message != msg::kLbGetText) return false;
+    if (message != msg::kLbGetText) return Fail(err::kInvalidParameter);
     // The list box copies the whole line; take it into a buffer of its size.
     std::int64_t len = 0;
     if (!SendMessageTimeout(window, msg::kLbGetTextLen, wParam, 0, flags, timeoutMs, &len) || len < 0)
@@ -307,7 +348,7 @@ bool SimDesktop::SendTextMessageTimeout(Hwnd window, std::uint32_t message, std:
                             static_cast<std::int64_t>(reinterpret_cast<std::uintptr_t>(line.data())), flags,
                             timeoutMs, &got) ||
         got < 0)
-        return false;
+        return got < 0 ? Fail(err::kInvalidParameter) : false;
     const size_t n = std::min<size_t>({static_cast<size_t>(got), line.size() - 1, bufferSize - 1});
     std::memcpy(buffer, line.data(), n);
     buffer[n] = 0;
@@ -371,10 +412,19 @@ int SimDesktop::GetMenuString(std::uint64_t menu, std::uint32_t item, char* buff
 
 // --- Process memory ----------------------------------------------------------------
 
-RemoteAddress SimDesktop::VirtualAllocEx(Handle process, std::uint64_t size, std::uint32_t, std::uint32_t) {
-    SimProcess* p = ProcessOf(process);
-    if (!p || !p->alive || size == 0 || size > (1ull << 30)) return 0;
+RemoteAddress SimDesktop::VirtualAllocEx(Handle process, std::uint64_t size, std::uint32_t allocationType,
+                                         std::uint32_t protect) {
+    SimProcess* p = ProcessWith(process, proc::kVmOperation);
+    if (!p) return 0;
+    if (!p->alive) return Fail(err::kAccessDenied), 0;
+    if (size == 0 || !(allocationType & mem::kCommit) || protect != mem::kReadWrite)
+        return Fail(err::kInvalidParameter), 0;
+    // A 32-bit program's address space ends at 4 GB; a 64-bit one gets
+    // blocks above it, so an address cut to 32 bits points nowhere.
+    const std::uint64_t limit = p->is32Bit ? (1ull << 32) : (1ull << 47);
     const std::uint64_t pages = (size + 0xFFF) & ~0xFFFull;
+    if (!p->is32Bit && p->nextAddress < (1ull << 32)) p->nextAddress += 0x7FF00000000ull;
+    if (size > (1ull << 30) || p->nextAddress + pages > limit) return Fail(8 /* ERROR_NOT_ENOUGH_MEMORY */), 0;
     const RemoteAddress a = p->nextAddress;
     p->nextAddress += pages + 0x10000;
     p->memory[a].assign(pages, 0);
@@ -383,9 +433,10 @@ RemoteAddress SimDesktop::VirtualAllocEx(Handle process, std::uint64_t size, std
 
 bool SimDesktop::VirtualFreeEx(Handle process, RemoteAddress address, std::uint64_t size,
                                std::uint32_t freeType) {
-    SimProcess* p = ProcessOf(process);
-    if (!p || size != 0 || freeType != mem::kRelease) return false;
-    return p->memory.erase(address) != 0;
+    SimProcess* p = ProcessWith(process, proc::kVmOperation);
+    if (!p) return false;
+    if (size != 0 || freeType != mem::kRelease) return Fail(err::kInvalidParameter);
+    return p->memory.erase(address) != 0 || Fail(487 /* ERROR_INVALID_ADDRESS */);
 }
 
 std::uint8_t* SimDesktop::MemoryAt(Pid pid, RemoteAddress address, std::uint64_t size) {
@@ -417,25 +468,72 @@ std::size_t SimDesktop::RemoteBlockCount(Pid pid) {
 
 bool SimDesktop::ReadProcessMemory(Handle process, RemoteAddress address, void* buffer, std::uint64_t size,
                                    std::uint64_t* bytesRead) {
-    SimProcess* p = ProcessOf(process);
-    bool ok = p && ReadMemory(p->pid, address, buffer, size);
-    if (bytesRead) *bytesRead = ok ? size : 0;
-    return ok;
+    if (bytesRead) *bytesRead = 0;
+    SimProcess* p = ProcessWith(process, proc::kVmRead);
+    if (!p) return false;
+    if (!ReadMemory(p->pid, address, buffer, size)) return Fail(299 /* ERROR_PARTIAL_COPY */);
+    if (bytesRead) *bytesRead = size;
+    return true;
 }
 
 bool SimDesktop::WriteProcessMemory(Handle process, RemoteAddress address, const void* buffer,
                                     std::uint64_t size, std::uint64_t* bytesWritten) {
-    SimProcess* p = ProcessOf(process);
-    bool ok = p && WriteMemory(p->pid, address, buffer, size);
-    if (bytesWritten) *bytesWritten = ok ? size : 0;
-    return ok;
+    if (bytesWritten) *bytesWritten = 0;
+    SimProcess* p = ProcessWith(process, proc::kVmWrite | proc::kVmOperation);
+    if (!p) return false;
+    if (!WriteMemory(p->pid, address, buffer, size)) return Fail(299 /* ERROR_PARTIAL_COPY */);
+    if (bytesWritten) *bytesWritten = size;
+    return true;
 }
 
 bool SimDesktop::IsWow64Process(Handle process, bool* wow64) {
-    SimProcess* p = ProcessOf(process);
+    SimProcess* p = ProcessWith(process, 0, proc::kQueryInformation | proc::kQueryLimitedInformation);
     if (!p) return false;
     *wow64 = p->is32Bit;
     return true;
+}
+
+// --- Task Scheduler -----------------------------------------------------------------
+
+namespace {
+bool RunsWithHighestPrivileges(const std::string& xml) {
+    return xml.find("<RunLevel>HighestAvailable</RunLevel>") != std::string::npos;
+}
+}  // namespace
+
+long SimDesktop::RegisterTask(const std::string& name, const std::string& xml) {
+    if (taskFault)
+        if (long hr = taskFault("register", name)) return hr;
+    if (name.empty() || xml.find("<Task") == std::string::npos) return static_cast<long>(0x80041318u);  // SCHED_E_MALFORMEDXML
+    // Only an administrator may register a task that runs elevated, or
+    // replace one that does.
+    auto it = tasks_.find(name);
+    const bool elevated = IntegrityOf(ownPid_) >= proc::kIntegrityHigh;
+    if (!elevated && (RunsWithHighestPrivileges(xml) || (it != tasks_.end() && RunsWithHighestPrivileges(it->second))))
+        return err::kHrAccessDenied;
+    tasks_[name] = xml;
+    return 0;
+}
+
+long SimDesktop::GetTaskXml(const std::string& name, std::string& xml) {
+    xml.clear();
+    if (taskFault)
+        if (long hr = taskFault("get", name)) return hr;
+    auto it = tasks_.find(name);
+    if (it == tasks_.end()) return err::kHrFileNotFound;
+    xml = it->second;
+    return 0;
+}
+
+long SimDesktop::DeleteTask(const std::string& name) {
+    if (taskFault)
+        if (long hr = taskFault("delete", name)) return hr;
+    auto it = tasks_.find(name);
+    if (it == tasks_.end()) return err::kHrFileNotFound;
+    if (IntegrityOf(ownPid_) < proc::kIntegrityHigh && RunsWithHighestPrivileges(it->second))
+        return err::kHrAccessDenied;
+    tasks_.erase(it);
+    return 0;
 }
 
 }  // namespace hw::platform::sim

@@ -204,6 +204,17 @@ std::uint32_t Win32Desktop::GetModuleFileNameEx(Handle process, std::uint64_t mo
 
 bool Win32Desktop::CloseHandle(Handle handle) { return ::CloseHandle(ToHandle(handle)) != FALSE; }
 
+bool Win32Desktop::QueryFullProcessImageName(Handle process, std::string& path) {
+    char buffer[MAX_PATH * 2];
+    DWORD size = sizeof buffer;
+    path.clear();
+    if (!::QueryFullProcessImageNameA(ToHandle(process), 0, buffer, &size)) return false;
+    path.assign(buffer, size);
+    return true;
+}
+
+long Win32Desktop::GetLastError() { return static_cast<long>(::GetLastError()); }
+
 bool Win32Desktop::CreateProcess(const std::string& commandLine, const std::string& directory,
                                  const LaunchOptions& options, ProcessInformation& info) {
     std::string command = commandLine;  // CreateProcessA may write to it
@@ -282,6 +293,14 @@ int Win32Desktop::GetClassName(Hwnd window, char* buffer, int size) {
 
 Hwnd Win32Desktop::GetParent(Hwnd window) { return FromHwnd(::GetParent(ToHwnd(window))); }
 bool Win32Desktop::IsWindow(Hwnd window) { return ::IsWindow(ToHwnd(window)) != FALSE; }
+
+std::uint32_t Win32Desktop::RegisterWindowMessage(const std::string& name) {
+    return ::RegisterWindowMessageA(name.c_str());
+}
+
+bool Win32Desktop::ChangeWindowMessageFilterEx(Hwnd window, std::uint32_t message, std::uint32_t action) {
+    return ::ChangeWindowMessageFilterEx(ToHwnd(window), message, action, nullptr) != FALSE;
+}
 bool Win32Desktop::IsWindowVisible(Hwnd window) { return ::IsWindowVisible(ToHwnd(window)) != FALSE; }
 bool Win32Desktop::ShowWindow(Hwnd window, int command) {
     return ::ShowWindow(ToHwnd(window), command) != FALSE;

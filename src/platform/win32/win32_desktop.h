@@ -35,7 +35,9 @@ public:
                             std::uint32_t maxModules) override;
     std::uint32_t GetModuleFileNameEx(Handle process, std::uint64_t module, char* name,
                                       std::uint32_t size) override;
+    bool QueryFullProcessImageName(Handle process, std::string& path) override;
     bool CloseHandle(Handle handle) override;
+    long GetLastError() override;
     bool CreateProcess(const std::string& commandLine, const std::string& directory,
                        const LaunchOptions& options, ProcessInformation& info) override;
     std::uint32_t WaitForInputIdle(Handle process, std::uint32_t milliseconds) override;
@@ -54,6 +56,8 @@ public:
     int GetClassName(Hwnd window, char* buffer, int size) override;
     Hwnd GetParent(Hwnd window) override;
     bool IsWindow(Hwnd window) override;
+    std::uint32_t RegisterWindowMessage(const std::string& name) override;
+    bool ChangeWindowMessageFilterEx(Hwnd window, std::uint32_t message, std::uint32_t action) override;
     bool IsWindowVisible(Hwnd window) override;
     bool ShowWindow(Hwnd window, int command) override;
     bool MoveWindow(Hwnd window, int x, int y, int width, int height, bool repaint) override;
@@ -86,6 +90,10 @@ public:
                             std::uint64_t size, std::uint64_t* bytesWritten) override;
     bool IsWow64Process(Handle process, bool* wow64) override;
     bool Is64BitProcess() override { return sizeof(void*) == 8; }
+
+    long RegisterTask(const std::string& name, const std::string& xml) override;
+    long GetTaskXml(const std::string& name, std::string& xml) override;
+    long DeleteTask(const std::string& name) override;
 
     bool FileExists(const std::string& path) override;
     long DeleteFile(const std::string& path) override;

@@ -1,0 +1,135 @@
+// Tasks of the Task Scheduler's root folder through its COM interface.
+#include <windows.h>
+#include <taskschd.h>
+
+#include <string>
+
+#include "platform/win32/win32_desktop.h"
+
+namespace hw::platform::win32 {
+
+namespace {
+
+// Owns one COM interface pointer.
+template <class T>
+class Com {
+public:
+    Com() = default;
+    ~Com() {
+        if (p_) p_->Release();
+    }
+    Com(const Com&) = delete;
+    Com& operator=(const Com&) = delete;
+    T* operator->() const { return p_; }
+    T** put() { return &p_; }
+    void** put_void() { return reinterpret_cast<void**>(&p_); }
+
+private:
+    T* p_ = nullptr;
+};
+
+// A BSTR, freed on every way out.
+class Bstr {
+public:
+    explicit Bstr(const std::string& text) {
+        const int n = ::MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
+        std::wstring wide(n > 0 ? static_cast<size_t>(n) : 1, L'\0');
+        if (n > 0) ::MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide.data(), n);
+        b_ = ::SysAllocString(wide.c_str());
+    }
+    Bstr() = default;
+    ~Bstr() { ::SysFreeString(b_); }
+    Bstr(const Bstr&) = delete;
+    Bstr& operator=(const Bstr&) = delete;
+    BSTR get() const { return b_; }
+    BSTR* put() { return &b_; }
+    std::string Narrow() const {
+        if (!b_) return {};
+        const int n = ::WideCharToMultiByte(CP_ACP, 0, b_, -1, nullptr, 0, nullptr, nullptr);
+        std::string s(n > 0 ? static_cast<size_t>(n) : 1, '\0');
+        if (n > 0) ::WideCharToMultiByte(CP_ACP, 0, b_, -1, s.data(), n, nullptr, nullptr);
+        s.resize(s.empty() ? 0 : s.size() - 1);
+        return s;
+    }
+
+private:
+    BSTR b_ = nullptr;
+};
+
+// COM for this thread while it lives; a thread that already has it keeps it.
+class ComScope {
+public:
+    ComScope() : hr_(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
+    ~ComScope() {
+        if (SUCCEEDED(hr_)) ::CoUninitialize();
+    }
+    ComScope(const ComScope&) = delete;
+    ComScope& operator=(const ComScope&) = delete;
+    // Already initialised in another apartment also lets the calls run.
+    HRESULT Result() const { return hr_ == RPC_E_CHANGED_MODE ? S_OK : hr_; }
+
+private:
+    HRESULT hr_;
+};
+
+// The root folder of the local Task Scheduler.
+HRESULT RootFolder(Com<ITaskService>& service, Com<ITaskFolder>& folder) {
+    HRESULT hr = ::CoCreateInstance(CLSID_TaskScheduler, nullptr, CLSCTX_INPROC_SERVER, IID_ITaskService,
+                                    service.put_void());
+    if (FAILED(hr)) return hr;
+    VARIANT empty;
+    ::VariantInit(&empty);
+    hr = service->Connect(empty, empty, empty, empty);
+    if (FAILED(hr)) return hr;
+    Bstr root("\\");
+    return service->GetFolder(root.get(), folder.put());
+}
+
+}  // namespace
+
+long Win32Desktop::RegisterTask(const std::string& name, const std::string& xml) {
+    ComScope com;
+    if (FAILED(com.Result())) return com.Result();
+    Com<ITaskService> service;
+    Com<ITaskFolder> folder;
+    HRESULT hr = RootFolder(service, folder);
+    if (FAILED(hr)) return hr;
+    Bstr path(name), definition(xml);
+    VARIANT empty;
+    ::VariantInit(&empty);
+    Com<IRegisteredTask> task;
+    // The task's principal (the logged-on operator, interactive) is in the XML.
+    return folder->RegisterTask(path.get(), definition.get(), TASK_CREATE_OR_UPDATE, empty, empty,
+                                TASK_LOGON_INTERACTIVE_TOKEN, empty, task.put());
+}
+
+long Win32Desktop::GetTaskXml(const std::string& name, std::string& xml) {
+    xml.clear();
+    ComScope com;
+    if (FAILED(com.Result())) return com.Result();
+    Com<ITaskService> service;
+    Com<ITaskFolder> folder;
+    HRESULT hr = RootFolder(service, folder);
+    if (FAILED(hr)) return hr;
+    Bstr path(name);
+    Com<IRegisteredTask> task;
+    hr = folder->GetTask(path.get(), task.put());
+    if (FAILED(hr)) return hr;
+    Bstr text;
+    hr = task->get_Xml(text.put());
+    if (SUCCEEDED(hr)) xml = text.Narrow();
+    return hr;
+}
+
+long Win32Desktop::DeleteTask(const std::string& name) {
+    ComScope com;
+    if (FAILED(com.Result())) return com.Result();
+    Com<ITaskService> service;
+    Com<ITaskFolder> folder;
+    HRESULT hr = RootFolder(service, folder);
+    if (FAILED(hr)) return hr;
+    Bstr path(name);
+    return folder->DeleteTask(path.get(), 0);
+}
+
+}  // namespace hw::platform::win32

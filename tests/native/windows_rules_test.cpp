@@ -1,0 +1,135 @@
+// Harrowatch held to the rules real Windows enforces and lenient test worlds
+// do not: integrity levels and the messages they drop, error boxes that must
+// not hold supervision up, and the end of the Windows session.
+#include <gtest/gtest.h>
+
+#include "native/main_window_fixture.h"
+#include "settings/settings.h"
+
+namespace hw::testing {
+namespace {
+
+namespace proc = platform::proc;
+
+class WindowsRulesTest : public MainWindowTest {
+protected:
+    WindowsRulesTest() {
+        form.hWnd = d.CreateWindow(d.OwnPid(), "HarrowatchMain", "Harrowatch", 0, 0,
+                                   [this](std::uint32_t m, std::uint64_t wp, std::int64_t lp, std::int64_t* r) {
+                                       return form.Form_Message(m, wp, lp, *r);
+                                   });
+    }
+    std::string Stored(const settings::Setting& s) { return settings::ReadSetting(d, s).ToText(); }
+};
+
+TEST_F(WindowsRulesTest, TheShellOfLowerIntegrityBringsTheTrayIconBack) {
+    Start("active\n");
+    ASSERT_TRUE(shell.shown);
+    // Explorer restarts, without the icons of the programs that were there.
+    shell.shown = false;
+    const std::uint32_t taskbarCreated = d.RegisterWindowMessage("TaskbarCreated");
+    ASSERT_NE(taskbarCreated, 0u);
+    d.BroadcastFrom(d.ShellPid(), taskbarCreated, 0, 0);
+    Run(10);
+    EXPECT_TRUE(shell.shown);
+    EXPECT_EQ(shell.icon.szTip, form.Tray.TrayIconData().szTip);
+
+    // Everything else the shell's level may not send still is dropped.
+    EXPECT_FALSE(d.PostFrom(d.ShellPid(), form.hWnd, 0x0400, 0, 0));
+    EXPECT_EQ(d.GetLastError(), platform::err::kAccessDenied);
+}
+
+TEST_F(WindowsRulesTest, WithoutTheFilterTheShellsMessageIsLost) {
+    // What the filter is for: an elevated window that did not let the
+    // message through never hears of the shell's restart.
+    Start("active\n");
+    const std::uint32_t taskbarCreated = d.RegisterWindowMessage("TaskbarCreated");
+    const platform::Hwnd other = d.CreateWindow(d.OwnPid(), "Other", "", 0);
+    EXPECT_FALSE(d.PostFrom(d.ShellPid(), other, taskbarCreated, 0, 0));
+    EXPECT_EQ(d.GetLastError(), platform::err::kAccessDenied);
+    // Nor may another process open a window of Harrowatch's to others.
+    EXPECT_FALSE(d.ChangeWindowMessageFilterEx(d.TaskbarWindow(), taskbarCreated, platform::msg::kMsgfltAllow));
+    EXPECT_EQ(d.GetLastError(), platform::err::kAccessDenied);
+}
+
+TEST_F(WindowsRulesTest, ANonElevatedHarrowatchSaysWhyItCannotDriveAnElevatedServer) {
+    Start("active\n");
+    const platform::Pid elevated = ServerPid();
+    // Harrowatch started again without elevation while the elevated server runs on.
+    form.Harrowatch.reset();
+    d.SetIntegrity(d.OwnPid(), proc::kIntegrityMedium);
+    form.Harrowatch = std::make_unique<server::clsHarrowatch>(d, boxes, &cancel);
+    // Found by its program's name all the same: no second server is launched.
+    EXPECT_EQ(form.Harrowatch->StartServer(), elevated);
+    EXPECT_EQ(standins.Launches(), 1u);
+    // Its windows refuse Harrowatch's clicks: the operator is told why.
+    boxes.shown.clear();
+    form.Harrowatch->ToggleServer(false);
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_NE(boxes.shown[0].text.find(server::kServerElevatedText), std::string::npos);
+    EXPECT_NE(boxes.shown[0].text.find(" - ToggleServer"), std::string::npos);
+    EXPECT_EQ(automation::GetProcessIdByName(d, server::kServerExeName), elevated);
+}
+
+TEST_F(WindowsRulesTest, AnErrorBoxLeftOpenForAnHourHoldsNoSupervision) {
+    d.PokeString(platform::kHkeyLocalMachine, schedule::kScheduleKey, "Daily", "Public Messages|12/06/26 09:30 AM");
+    Interval("70000");  // the timer cannot take it: one report, raised inside the refresh cycle
+    form.window.SetVisible(false);
+    bool checked = false;
+    const auto operatorAway = [&] {
+        if (checked) return;
+        checked = true;
+        // While the box is open, the server dies and the reset falls due.
+        const platform::Pid first = ServerPid();
+        d.KillProcess(first);
+        Run(3600000);
+        EXPECT_EQ(standins.Launches(), 2u) << "the dead server was not launched again";
+        EXPECT_NE(ServerPid(), 0u);
+        EXPECT_EQ(server().effects().messageDeletes, 1) << "the due reset did not run";
+        EXPECT_FALSE(form.Refreshing());
+    };
+    boxes.whileModal = operatorAway;  // a box that held its caller would run the hour inside the cycle
+    Start("active\n");
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.modal, 0);
+    // It comes up in front of everything, though the window is in the tray.
+    EXPECT_TRUE(boxes.shown[0].flags & ui::mb::kTopmost);
+    EXPECT_TRUE(boxes.shown[0].flags & ui::mb::kSetForeground);
+    operatorAway();
+    EXPECT_EQ(boxes.shown.size(), 1u);  // the same error still told once
+    // Exit works with the box still open.
+    form.sysExit_Click();
+    EXPECT_TRUE(app.ended);
+}
+
+TEST_F(WindowsRulesTest, TheSessionEndingIsNotHeldUpAndItsServerNotRelaunched) {
+    Start("active\n");
+    form.window.Move(1200, 900);
+    EXPECT_EQ(d.Deliver(form.hWnd, app::kWmQueryEndSession, 0, 0), 1);  // never holds the session up
+    // Windows closes the server; polls still come meanwhile.
+    d.KillProcess(ServerPid(), 0);
+    Run(30000);
+    EXPECT_EQ(standins.Launches(), 1u);
+    EXPECT_FALSE(app.ended);
+    d.Deliver(form.hWnd, app::kWmEndSession, 1, 0);
+    EXPECT_TRUE(app.ended);
+    EXPECT_FALSE(shell.shown);
+    EXPECT_EQ(Stored(settings::kMainLeft), "1200");
+    EXPECT_EQ(Stored(settings::kMainTop), "900");
+    Run(30000);
+    EXPECT_EQ(standins.Launches(), 1u);
+}
+
+TEST_F(WindowsRulesTest, ASessionEndAnotherProgramCancelsLeavesSupervisionAsItWas) {
+    Start("active\n");
+    d.Deliver(form.hWnd, app::kWmQueryEndSession, 0, 0);
+    d.Deliver(form.hWnd, app::kWmEndSession, 0, 0);  // someone said no
+    EXPECT_FALSE(app.ended);
+    d.KillProcess(ServerPid());
+    Run(10000);
+    EXPECT_EQ(standins.Launches(), 2u);
+    EXPECT_TRUE(shell.shown);
+}
+
+}  // namespace
+}  // namespace hw::testing
