@@ -100,7 +100,8 @@ void clsHarrowatch::PauseWithEvents(std::uint32_t ms, bool endOnCancel) {
 
 void clsHarrowatch::WaitUntilIdle(p::Pid pid) {
     automation::ScopedHandle process(
-        desktop_, desktop_.OpenProcess(p::proc::kQueryLimitedInformation | p::proc::kSynchronize, false, pid));
+        desktop_, desktop_.OpenProcess(p::proc::kQueryInformation | p::proc::kSynchronize, false, pid));
+    // A server that runs elevated cannot be asked: it is not waited for.
     if (process) automation::WaitForProcessIdle(desktop_, process.get(), kIdleWaitMs, cancel_);
 }
 

@@ -266,13 +266,9 @@ void MainForm::Command(int id, int code, HWND control) {
 }
 
 LRESULT MainForm::Handle(UINT m, WPARAM wp, LPARAM lp) {
-    static const UINT taskbarCreated = RegisterWindowMessageA("TaskbarCreated");
-    if (m == taskbarCreated && taskbarCreated) {
-        // The shell came back: the tray is the only way to exit, so the icon goes up again.
-        if (form_.Tray.Added() || form_.Harrowatch)
-            form_.Tray.AddTrayIcon(U(hwnd_), U(smallIcon_), form_.Tray.TrayIconData().szTip);
-        return 0;
-    }
+    // The shell's "TaskbarCreated" and the end of the session.
+    std::int64_t result = 0;
+    if (form_.Form_Message(m, wp, static_cast<std::int64_t>(lp), result)) return static_cast<LRESULT>(result);
     switch (m) {
         case WM_MOUSEMOVE:
             // The tray icon calls back with the mouse-move message, its id

@@ -109,7 +109,11 @@ TEST(ProcessContract, CallsSucceedWithTheirRightsAndFailWithoutThem) {
         automation::ScopedHandle h(d, d.OpenProcess(proc::kSynchronize | proc::kQueryLimitedInformation, false, pid));
         ASSERT_TRUE(h) << d.GetLastError();
         EXPECT_EQ(d.WaitForSingleObject(h.get(), 0), proc::kWaitTimeout);
-        EXPECT_EQ(d.WaitForInputIdle(h.get(), 0), 0u);
+        // The idle wait asks for the full query right.
+        EXPECT_EQ(d.WaitForInputIdle(h.get(), 0), proc::kWaitFailed);
+        automation::ScopedHandle full(d, d.OpenProcess(proc::kSynchronize | proc::kQueryInformation, false, pid));
+        ASSERT_TRUE(full) << d.GetLastError();
+        EXPECT_EQ(d.WaitForInputIdle(full.get(), 0), 0u) << d.GetLastError();
         std::string path;
         ASSERT_TRUE(d.QueryFullProcessImageName(h.get(), path)) << d.GetLastError();
         EXPECT_TRUE(text::ContainsNoCase(path, "Rights Helper.exe")) << path;

@@ -57,5 +57,20 @@ TEST_F(HarrowatchE2E, SupervisesMirrorsAndRelaunchesTheServer) {
     }, 30000));
 }
 
+// Log-off: Harrowatch lets the session end at once, keeps its place and goes,
+// and leaves the server to Windows, which closes it.
+TEST_F(HarrowatchE2E, EndsWithTheWindowsSessionWithoutHoldingItUp) {
+    StartHarrowatch();
+    SetWindowPos(H(main_), nullptr, 123, 77, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    DWORD_PTR answer = 0;
+    ASSERT_TRUE(SendMessageTimeoutA(H(main_), WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_ABORTIFHUNG, 5000, &answer));
+    EXPECT_EQ(answer, 1u);
+    ASSERT_TRUE(SendMessageTimeoutA(H(main_), WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_ABORTIFHUNG, 5000, &answer));
+    EXPECT_TRUE(env_->WaitFor([&] { return !Alive(harrowatch_); }, 10000)) << "Harrowatch did not end with the session";
+    EXPECT_TRUE(Alive(server_)) << "Harrowatch closed the server itself";
+    EXPECT_EQ(Stored("Software\\Harrowatch\\Window Position\\Harrowatch", "Left"), std::to_string(123 * 15));
+    EXPECT_EQ(Stored("Software\\Harrowatch\\Window Position\\Harrowatch", "Top"), std::to_string(77 * 15));
+}
+
 }  // namespace
 }  // namespace hw::testing

@@ -301,7 +301,8 @@ bool SimDesktop::CreateProcess(const std::string& commandLine, const std::string
 }
 
 std::uint32_t SimDesktop::WaitForInputIdle(Handle process, std::uint32_t milliseconds) {
-    SimProcess* p = ProcessWith(process, 0, proc::kQueryInformation | proc::kQueryLimitedInformation);
+    // Checked under Wine: the limited query right is not enough.
+    SimProcess* p = ProcessWith(process, proc::kQueryInformation);
     if (!p) return proc::kWaitFailed;
     auto idle = [&] {
         SimProcess* q = ProcessOf(process);
