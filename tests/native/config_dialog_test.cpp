@@ -163,8 +163,11 @@ TEST_F(ConfigDialogTest, AFailingWriteKeepsWhatWasStoredAndTheDialogOpen) {
 }
 
 TEST_F(ConfigDialogTest, StartAtLogOnThatCannotBeRegisteredIsReportedNotShownAsOn) {
-    // Not elevated: Windows refuses a task that runs with highest privileges.
-    d.SetIntegrity(d.OwnPid(), platform::proc::kIntegrityMedium);
+    // Refused, as Windows refuses a task with highest privileges to a program
+    // that is not elevated.
+    d.taskFault = [](const std::string& op, const std::string&) {
+        return op == "register" ? platform::err::kHrAccessDenied : 0L;
+    };
     frmConfig& c = Open();
     c.chkWindowsStartup.SetValue(1);
     c.btnApply_Click();

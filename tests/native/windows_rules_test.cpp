@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "native/main_window_fixture.h"
+#include "platform/sim/sim_desktop.h"
 #include "settings/settings.h"
 
 namespace hw::testing {
@@ -129,6 +130,71 @@ TEST_F(WindowsRulesTest, ASessionEndAnotherProgramCancelsLeavesSupervisionAsItWa
     Run(10000);
     EXPECT_EQ(standins.Launches(), 2u);
     EXPECT_TRUE(shell.shown);
+}
+
+TEST(SimulatedWindowsRules, RegistryAndTasksFollowRightsAndElevation) {
+    platform::sim::SimDesktop d;
+    platform::HKey key = 0;
+    ASSERT_EQ(d.RegCreateKeyEx(platform::kHkeyLocalMachine, "Software\\Rules", platform::reg::kAllOwnAccess, key), 0);
+    d.RegCloseKey(key);
+    // A key opened to write only cannot be read or enumerated.
+    ASSERT_EQ(d.RegOpenKeyEx(platform::kHkeyLocalMachine, "Software\\Rules", platform::reg::kSetValue, key), 0);
+    std::uint32_t size = 0;
+    EXPECT_EQ(d.RegQueryValueEx(key, "x", nullptr, nullptr, &size), platform::err::kAccessDenied);
+    char name[16];
+    EXPECT_EQ(d.RegEnumKey(key, 0, name, sizeof name), platform::err::kAccessDenied);
+    d.RegCloseKey(key);
+    EXPECT_EQ(d.RegCloseKey(key), platform::err::kInvalidHandle);
+
+    // Not elevated: HKEY_LOCAL_MACHINE reads, but takes no change, and no
+    // task that would run elevated is registered.
+    d.SetIntegrity(d.OwnPid(), proc::kIntegrityMedium);
+    EXPECT_EQ(d.RegOpenKeyEx(platform::kHkeyLocalMachine, "Software\\Rules", platform::reg::kQueryValue, key), 0);
+    d.RegCloseKey(key);
+    EXPECT_EQ(d.RegOpenKeyEx(platform::kHkeyLocalMachine, "Software\\Rules", platform::reg::kSetValue, key),
+              platform::err::kAccessDenied);
+    EXPECT_EQ(d.RegCreateKeyEx(platform::kHkeyLocalMachine, "Software\\New", platform::reg::kAllOwnAccess, key),
+              platform::err::kAccessDenied);
+    EXPECT_EQ(d.RegisterTask("T", "<Task><RunLevel>HighestAvailable</RunLevel></Task>"), platform::err::kHrAccessDenied);
+    EXPECT_EQ(d.RegisterTask("T", "<Task></Task>"), 0);
+    std::string xml;
+    EXPECT_EQ(d.GetTaskXml("missing", xml), platform::err::kHrFileNotFound);
+}
+
+TEST(SimulatedWindowsRules, ProcessHandlesCarryTheirRightsAndKind) {
+    platform::sim::SimDesktop d;
+    const platform::Pid other = d.AddProcess("C:\\Other.exe");
+    // A snapshot is no process handle.
+    const platform::Handle snap = d.CreateToolhelp32Snapshot(proc::kSnapProcess, 0);
+    EXPECT_EQ(d.WaitForSingleObject(snap, 0), proc::kWaitFailed);
+    EXPECT_EQ(d.GetLastError(), platform::err::kInvalidHandle);
+    d.CloseHandle(snap);
+    // Memory calls check their own rights.
+    const platform::Handle op = d.OpenProcess(proc::kVmOperation, false, other);
+    const platform::RemoteAddress block = d.VirtualAllocEx(op, 16, platform::mem::kCommit, platform::mem::kReadWrite);
+    ASSERT_NE(block, 0u);
+    char b[4] = {};
+    EXPECT_FALSE(d.WriteProcessMemory(op, block, b, sizeof b, nullptr));
+    EXPECT_EQ(d.GetLastError(), platform::err::kAccessDenied);
+    EXPECT_FALSE(d.ReadProcessMemory(op, block, b, sizeof b, nullptr));
+    EXPECT_EQ(d.GetLastError(), platform::err::kAccessDenied);
+    EXPECT_FALSE(d.VirtualFreeEx(op, block, 16, platform::mem::kRelease));  // a release takes size 0
+    EXPECT_EQ(d.GetLastError(), platform::err::kInvalidParameter);
+    EXPECT_TRUE(d.VirtualFreeEx(op, block, 0, platform::mem::kRelease));
+    d.CloseHandle(op);
+    // A higher level grants a lower one its name and its end, nothing more.
+    d.SetIntegrity(other, proc::kIntegrityHigh);
+    d.SetIntegrity(d.OwnPid(), proc::kIntegrityMedium);
+    EXPECT_EQ(d.OpenProcess(proc::kQueryInformation, false, other), 0u);
+    EXPECT_EQ(d.GetLastError(), platform::err::kAccessDenied);
+    const platform::Handle limited = d.OpenProcess(proc::kQueryLimitedInformation | proc::kSynchronize, false, other);
+    ASSERT_NE(limited, 0u);
+    std::string path;
+    EXPECT_TRUE(d.QueryFullProcessImageName(limited, path));
+    EXPECT_EQ(path, "C:\\Other.exe");
+    EXPECT_EQ(d.WaitForSingleObject(limited, 0), proc::kWaitTimeout);
+    d.CloseHandle(limited);
+    EXPECT_EQ(d.OpenHandleCount(), 0u);
 }
 
 }  // namespace

@@ -297,6 +297,9 @@ private:
 
     RegNode* RootNode(HKey root) const;
     RegNode* NodeOf(HKey key) const;
+    // The node of an open key that carries `needed`; else a Win32 error.
+    long KeyAccess(HKey key, std::uint32_t needed, RegNode*& node) const;
+    bool MayWrite(HKey root, std::uint32_t access) const;
     RegNode* Walk(RegNode* from, const std::string& path, bool create);
     const RegNode* WalkConst(const RegNode* from, const std::string& path) const;
     static std::string PathOf(const RegNode* node);

@@ -29,6 +29,19 @@ SimDesktop::RegNode* SimDesktop::NodeOf(HKey key) const {
     return it->second.node;
 }
 
+long SimDesktop::KeyAccess(HKey key, std::uint32_t needed, RegNode*& node) const {
+    node = NodeOf(key);
+    if (!node) return err::kInvalidHandle;
+    if (RootNode(key)) return err::kSuccess;  // predefined keys carry every right
+    return (keys_.at(key).access & needed) == needed ? err::kSuccess : err::kAccessDenied;
+}
+
+bool SimDesktop::MayWrite(HKey root, std::uint32_t access) const {
+    // HKEY_LOCAL_MACHINE takes changes from administrators only; a program
+    // with a manifest is not redirected elsewhere.
+    return !(access & kWriteAccess) || RootNode(root) != hklm_.get() || IntegrityOf(ownPid_) >= proc::kIntegrityHigh;
+}
+
 SimDesktop::RegNode* SimDesktop::Walk(RegNode* from, const std::string& path, bool create) {
     RegNode* node = from;
     for (const std::string& part : text::Split(path, "\\")) {
@@ -77,6 +90,7 @@ long SimDesktop::RegOpenKeyEx(HKey root, const std::string& subKey, std::uint32_
     if (!base) return err::kInvalidHandle;
     RegNode* node = Walk(base, subKey, false);
     if (!node) return err::kFileNotFound;
+    if (!MayWrite(root, access)) return err::kAccessDenied;
     if ((access & kWriteAccess) && Fault("open", node, "") != 0) return err::kAccessDenied;
     result = nextKey_++;
     keys_[result] = {node, access, std::make_shared<bool>(true)};
@@ -89,6 +103,7 @@ long SimDesktop::RegCreateKeyEx(HKey root, const std::string& subKey, std::uint3
     RegNode* base = NodeOf(root);
     if (!base) return err::kInvalidHandle;
     RegNode* node = Walk(base, subKey, false);
+    if (!MayWrite(root, access | reg::kCreateSubKey)) return err::kAccessDenied;
     if (!node) {
         if (long e = Fault("create", base, subKey)) return e;
         node = Walk(base, subKey, true);
@@ -108,6 +123,7 @@ long SimDesktop::RegCloseKey(HKey key) {
 long SimDesktop::RegDeleteKey(HKey root, const std::string& subKey) {
     RegNode* base = NodeOf(root);
     if (!base) return err::kInvalidHandle;
+    if (!MayWrite(root, reg::kSetValue)) return err::kAccessDenied;
     RegNode* node = Walk(base, subKey, false);
     if (!node || node == base) return err::kFileNotFound;
     if (!node->children.empty()) return err::kAccessDenied;  // as Windows NT refuses it
@@ -134,8 +150,8 @@ long SimDesktop::RegDeleteValue(HKey key, const std::string& valueName) {
 
 long SimDesktop::RegQueryValueEx(HKey key, const std::string& valueName, std::uint32_t* type,
                                  std::uint8_t* data, std::uint32_t* size) {
-    RegNode* node = NodeOf(key);
-    if (!node) return err::kInvalidHandle;
+    RegNode* node = nullptr;
+    if (long e = KeyAccess(key, reg::kQueryValue, node)) return e;
     auto v = std::find_if(node->values.begin(), node->values.end(),
                           [&](const RegValue& r) { return SameName(r.name, valueName); });
     if (v == node->values.end()) return err::kFileNotFound;
@@ -176,8 +192,8 @@ long SimDesktop::RegSetValueEx(HKey key, const std::string& valueName, std::uint
 
 long SimDesktop::RegQueryInfoKey(HKey key, std::uint32_t* subKeys, std::uint32_t* maxSubKeyLen,
                                  std::uint32_t* values, std::uint32_t* maxValueNameLen) {
-    RegNode* node = NodeOf(key);
-    if (!node) return err::kInvalidHandle;
+    RegNode* node = nullptr;
+    if (long e = KeyAccess(key, reg::kQueryValue, node)) return e;
     std::uint32_t maxSub = 0, maxVal = 0;
     for (auto& c : node->children) maxSub = std::max<std::uint32_t>(maxSub, c->name.size());
     for (auto& v : node->values) maxVal = std::max<std::uint32_t>(maxVal, v.name.size());
@@ -189,8 +205,9 @@ long SimDesktop::RegQueryInfoKey(HKey key, std::uint32_t* subKeys, std::uint32_t
 }
 
 long SimDesktop::RegEnumValue(HKey key, std::uint32_t index, char* name, std::uint32_t* nameLen) {
-    RegNode* node = NodeOf(key);
-    if (!node) return err::kInvalidHandle;
+    RegNode* node = nullptr;
+    if (long e = KeyAccess(key, reg::kQueryValue, node)) return e;
+    if (!name || !nameLen) return err::kInvalidParameter;
     if (index >= node->values.size()) return err::kNoMoreItems;
     const std::string& n = node->values[index].name;
     if (*nameLen <= n.size()) return err::kMoreData;
@@ -200,8 +217,9 @@ long SimDesktop::RegEnumValue(HKey key, std::uint32_t index, char* name, std::ui
 }
 
 long SimDesktop::RegEnumKey(HKey key, std::uint32_t index, char* name, std::uint32_t nameSize) {
-    RegNode* node = NodeOf(key);
-    if (!node) return err::kInvalidHandle;
+    RegNode* node = nullptr;
+    if (long e = KeyAccess(key, reg::kEnumerateSubKeys, node)) return e;
+    if (!name) return err::kInvalidParameter;
     if (index >= node->children.size()) return err::kNoMoreItems;
     const std::string& n = node->children[index]->name;
     if (nameSize <= n.size()) return err::kMoreData;
