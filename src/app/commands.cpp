@@ -4,6 +4,7 @@
 
 #include "automation/process.h"
 #include "common/error.h"
+#include "common/scope_exit.h"
 #include "schedule/editor.h"
 #include "settings/settings.h"
 
@@ -36,10 +37,9 @@ void frmMain::SavePosition() {
 void frmMain::Form_Unload(bool& cancel) {
     try {
         RefreshTimer.SetEnabled(false);
+        ScopeExit restore([this] { RefreshTimer.SetEnabled(true); });
         SavePosition();
-        RefreshTimer.SetEnabled(true);
     } catch (...) {
-        RefreshTimer.SetEnabled(true);
         ReportCaught(boxes_, "Form_Unload");
         // The window stays: without it the tray icon, and so the exit, would
         // be gone while the program runs on.
@@ -165,21 +165,27 @@ void frmMain::Form_MouseMove(int, int, float x, float) {
 void frmMain::ToggleServer(bool on) {
     if (!Harrowatch || exiting_) return;
     Handler h(*this);
-    RefreshTimer.SetEnabled(false);
-    Harrowatch->ToggleServer(on);
-    RefreshTimer.SetEnabled(true);
+    {
+        RefreshTimer.SetEnabled(false);
+        ScopeExit restore([this] { RefreshTimer.SetEnabled(true); });
+        Harrowatch->ToggleServer(on);
+    }
     FormRefresh();
 }
 
 void frmMain::sysConfigue_Click() {
     if (ConfigVisible() || exiting_) return;
     Handler h(*this);
-    RefreshTimer.SetEnabled(false);
-    Config = std::make_unique<settings::frmConfig>(desktop_, boxes_, window, RefreshTimer);
-    Config->Form_Load();
-    if (runConfigModal) runConfigModal(*Config);
-    Config.reset();
-    RefreshTimer.SetEnabled(true);
+    {
+        RefreshTimer.SetEnabled(false);
+        ScopeExit restore([this] {
+            Config.reset();
+            RefreshTimer.SetEnabled(true);
+        });
+        Config = std::make_unique<settings::frmConfig>(desktop_, boxes_, window, RefreshTimer);
+        Config->Form_Load();
+        if (runConfigModal) runConfigModal(*Config);
+    }
     FormRefresh();
 }
 

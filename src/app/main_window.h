@@ -125,6 +125,8 @@ private:
     struct Handler {
         explicit Handler(frmMain& f) : f_(f) { ++f_.handlers_; }
         ~Handler() { --f_.handlers_; }
+        Handler(const Handler&) = delete;
+        Handler& operator=(const Handler&) = delete;
         frmMain& f_;
     };
     bool OperationOnStack() const;

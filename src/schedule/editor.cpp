@@ -1,6 +1,7 @@
 #include "schedule/editor.h"
 
 #include "common/error.h"
+#include "common/scope_exit.h"
 #include "common/text.h"
 #include "schedule/grid_layout.h"
 #include "schedule/next_time.h"
@@ -27,9 +28,15 @@ void ScheduleEditor::SetUpPanel() {
     picItemsTop = 0;
 }
 
-void ScheduleEditor::Report(const char* handler, bool timerWasOff) {
-    if (timerWasOff) SetTimer(true);
-    ReportCaught(boxes_, handler);
+template <class F>
+void ScheduleEditor::WithTimerOff(const char* handler, F&& body) {
+    SetTimer(false);
+    try {
+        ScopeExit restore([this] { SetTimer(true); });
+        body();
+    } catch (...) {
+        ReportCaught(boxes_, handler);
+    }
 }
 
 void ScheduleEditor::AddItemRow(int index) {
@@ -39,14 +46,10 @@ void ScheduleEditor::AddItemRow(int index) {
 
 void ScheduleEditor::imgResetItem_DblClick(int index) {
     if (!imgResetItem.at(static_cast<size_t>(index)).Enabled()) return;
-    SetTimer(false);
-    try {
+    WithTimerOff("imgResetItem_DblClick", [&] {
         imgResetItem[static_cast<size_t>(index)].border = false;
         AddItemRow(index);
-        SetTimer(true);
-    } catch (...) {
-        Report("imgResetItem_DblClick", true);
-    }
+    });
 }
 
 void ScheduleEditor::imgResetItem_MouseDown(int index, int button) {
@@ -76,8 +79,7 @@ void ScheduleEditor::EndDrag(int index) {
 }
 
 void ScheduleEditor::ResetItemGrid_DragDrop(const std::string& sourceName) {
-    SetTimer(false);
-    try {
+    WithTimerOff("ResetItemGrid_MouseUp", [&] {
         if (text::Upper(sourceName) == "IMGRESETITEM") {
             for (ItemImage& image : imgResetItem) {
                 if (!image.border) continue;
@@ -86,23 +88,14 @@ void ScheduleEditor::ResetItemGrid_DragDrop(const std::string& sourceName) {
             }
         }
         if (onGridFocus) onGridFocus();
-        SetTimer(true);
-    } catch (...) {
-        Report("ResetItemGrid_MouseUp", true);
-    }
+    });
 }
 
 void ScheduleEditor::ResetItemGrid_EnterCell() {
     cmbFrequency.placement.SetVisible(false);
     timePlacement.SetVisible(false);
     if (!grid_.Enabled()) return;  // a re-sort is moving the current cell
-    SetTimer(false);
-    try {
-        PlaceEditors();
-        SetTimer(true);
-    } catch (...) {
-        Report("ResetItemGrid_EnterCell", true);
-    }
+    WithTimerOff("ResetItemGrid_EnterCell", [this] { PlaceEditors(); });
 }
 
 void ScheduleEditor::PlaceEditors() {
@@ -149,7 +142,6 @@ void ScheduleEditor::ResetItemGrid_Scroll() {
 }
 
 void ScheduleEditor::RemoveCurrentRow() {
-    SetTimer(false);
     const int row = grid_.Row();
     if (schedule_.DataRows() > 1) {
         // The header row is never removed, whatever is current.
@@ -161,23 +153,14 @@ void ScheduleEditor::RemoveCurrentRow() {
     for (int r = grid_.FixedRows(); r < grid_.Rows(); ++r) grid_.SetTextMatrix(r, kColId, std::to_string(r));
     cmbFrequency.placement.SetVisible(false);
     timePlacement.SetVisible(false);
-    SetTimer(true);
 }
 
 void ScheduleEditor::ResetItemGrid_KeyPress(std::int16_t& keyAscii) {
-    try {
-        if (keyAscii == kBackspaceKey || keyAscii == '.') RemoveCurrentRow();
-    } catch (...) {
-        Report("ResetItemGrid_KeyPress", true);
-    }
+    if (keyAscii == kBackspaceKey || keyAscii == '.') WithTimerOff("ResetItemGrid_KeyPress", [this] { RemoveCurrentRow(); });
 }
 
 void ScheduleEditor::ResetItemGrid_KeyUp(int keyCode) {
-    try {
-        if (keyCode == kDeleteKeyCode) RemoveCurrentRow();
-    } catch (...) {
-        Report("ResetItemGrid_KeyUp", true);
-    }
+    if (keyCode == kDeleteKeyCode) WithTimerOff("ResetItemGrid_KeyUp", [this] { RemoveCurrentRow(); });
 }
 
 void ScheduleEditor::cmbFrequency_Click() {
@@ -195,7 +178,7 @@ void ScheduleEditor::cmbFrequency_Click() {
             grid_.SetTextMatrix(row, kColNextTime, kNoNextTime);
         }
     } catch (...) {
-        Report("cmbFrequency_Change", false);
+        ReportCaught(boxes_, "cmbFrequency_Change");
     }
 }
 
@@ -207,7 +190,7 @@ void ScheduleEditor::txtNextResetTime_Change() {
         if (ParseDateTime(typed, desktop_.GetLocalTime().year) && typed != grid_.TextMatrix(row, kColNextTime))
             grid_.SetTextMatrix(row, kColNextTime, typed);
     } catch (...) {
-        Report("txtNextResetTime_Change", false);
+        ReportCaught(boxes_, "txtNextResetTime_Change");
     }
 }
 
@@ -236,7 +219,7 @@ bool ScheduleEditor::txtNextResetTime_Validate() {
         txtNextResetTime.SetFocus();
         return false;
     } catch (...) {
-        Report("txtNextResetTime_Validate", false);
+        ReportCaught(boxes_, "txtNextResetTime_Validate");
         return false;
     }
 }

@@ -87,7 +87,10 @@ private:
     void RemoveCurrentRow();
     void EndDrag(int index);
     bool RowVisible(int row) const;
-    void Report(const char* handler, bool timerWasOff);
+    // Runs a handler's body with the main poll timer off, on again on every
+    // way out; an error is reported under the handler's name.
+    template <class F>
+    void WithTimerOff(const char* handler, F&& body);
 
     ui::GridModel& grid_;
     Schedule& schedule_;

@@ -4,6 +4,7 @@
 #include <set>
 
 #include "common/error.h"
+#include "common/scope_exit.h"
 #include "common/text.h"
 #include "schedule/catalogue.h"
 #include "schedule/next_time.h"
@@ -49,6 +50,10 @@ void Schedule::TextResort() {
 void Schedule::FormOpen() {
     SetTimer(false);
     try {
+        ScopeExit restore([this] {
+            grid_.SetEnabled(true);
+            SetTimer(true);
+        });
         settings::cRegistry reg = ScheduleRegistry(desktop_);
         // "Next Restart" rows are stored but never come back.
         for (int id : {kDaily, kWeekly, kMonthly, kEveryRestart}) {
@@ -67,20 +72,19 @@ void Schedule::FormOpen() {
             grid_.SetEnabled(false);
             grid_.SortNumericAscending(kColName, kColNextTime);
             grid_.SetCurrent(1, kColPicture);
-            grid_.SetEnabled(true);
         }
     } catch (...) {
-        grid_.SetEnabled(true);
-        SetTimer(true);
         ReportCaught(boxes_, "FormOpen");
-        return;
     }
-    SetTimer(true);
 }
 
 void Schedule::FormSave() {
     SetTimer(false);
     try {
+        ScopeExit restore([this] {
+            grid_.SetEnabled(true);
+            SetTimer(true);
+        });
         TextResort();
         // Each frequency's entries in row order.
         std::vector<std::string> order;
@@ -116,12 +120,8 @@ void Schedule::FormSave() {
             if (order.empty()) reg.DeleteKey();
         }
     } catch (...) {
-        grid_.SetEnabled(true);
-        SetTimer(true);
         ReportCaught(boxes_, "FormSave");
-        return;
     }
-    SetTimer(true);
 }
 
 void Schedule::StoreRunEntry(int row, const std::string& oldTime, const std::string& newTime) {
