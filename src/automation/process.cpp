@@ -13,7 +13,7 @@ using platform::Pid;
 namespace proc = platform::proc;
 
 Pid FindInSnapshot(Desktop& d, const std::string& upperName) {
-    ScopedHandle snap(d, d.CreateToolhelp32Snapshot(proc::kSnapProcess, 0));
+    platform::UniqueHandle snap(d, d.CreateToolhelp32Snapshot(proc::kSnapProcess, 0));
     if (!snap) return 0;
     platform::ProcessEntry entry;
     for (bool ok = d.Process32First(snap.get(), entry); ok; ok = d.Process32Next(snap.get(), entry)) {
@@ -41,12 +41,12 @@ std::vector<Pid> ListProcessIds(Desktop& d) {
 
 Pid FindInProcessList(Desktop& d, const std::string& upperName) {
     for (Pid id : ListProcessIds(d)) {
-        ScopedHandle process(d, d.OpenProcess(proc::kQueryInformation | proc::kVmRead, false, id));
+        platform::UniqueHandle process(d, d.OpenProcess(proc::kQueryInformation | proc::kVmRead, false, id));
         if (!process) {
             // A process of a higher integrity level (an elevated server seen
             // by a Harrowatch that is not) still tells its program's path.
             if (d.GetLastError() != platform::err::kAccessDenied) continue;
-            ScopedHandle limited(d, d.OpenProcess(proc::kQueryLimitedInformation, false, id));
+            platform::UniqueHandle limited(d, d.OpenProcess(proc::kQueryLimitedInformation, false, id));
             std::string file;
             if (limited && d.QueryFullProcessImageName(limited.get(), file) &&
                 text::Upper(file).find(upperName) != std::string::npos)
@@ -84,8 +84,8 @@ Pid LaunchProgram(Desktop& desktop, const std::string& commandLine, const std::s
 
     platform::ProcessInformation info;
     if (!desktop.CreateProcess(command, directory, platform::LaunchOptions{}, info)) return 0;
-    ScopedHandle process(desktop, info.process);
-    ScopedHandle thread(desktop, info.thread);
+    platform::UniqueHandle process(desktop, info.process);
+    platform::UniqueHandle thread(desktop, info.thread);
 
     if (waitForExit) {
         WaitUntil(

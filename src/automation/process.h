@@ -6,6 +6,7 @@
 
 #include "automation/wait.h"
 #include "platform/desktop.h"
+#include "platform/owned.h"
 
 namespace hw::automation {
 
@@ -28,24 +29,5 @@ platform::Pid LaunchProgram(platform::Desktop& desktop, const std::string& comma
 // queue to wait on), at most timeoutMs, keeping the message loop running.
 void WaitForProcessIdle(platform::Desktop& desktop, platform::Handle process, std::uint32_t timeoutMs,
                         const CancelSignal* cancel = nullptr);
-
-// Owns a kernel handle of the facade and closes it on every path.
-class ScopedHandle {
-public:
-    ScopedHandle(platform::Desktop& d, platform::Handle h) : d_(d), h_(h) {}
-    ~ScopedHandle() { reset(); }
-    ScopedHandle(const ScopedHandle&) = delete;
-    ScopedHandle& operator=(const ScopedHandle&) = delete;
-    platform::Handle get() const { return h_; }
-    explicit operator bool() const { return h_ != 0 && h_ != platform::kInvalidHandle; }
-    void reset() {
-        if (*this) d_.CloseHandle(h_);
-        h_ = 0;
-    }
-
-private:
-    platform::Desktop& d_;
-    platform::Handle h_;
-};
 
 }  // namespace hw::automation

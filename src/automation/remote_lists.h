@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/desktop.h"
+#include "platform/owned.h"
 
 namespace hw::automation {
 
@@ -44,13 +45,19 @@ public:
 
 private:
     void Release();
+    // A handle on the program and its record layout, kept while it lives.
+    bool Open(platform::Pid processId);
+    // Whether the last batch was answered (or given up as lost).
+    bool EarlierBatchDone(Hwnd listView);
+    // A block of at least `needed` bytes at the back of blocks_.
+    bool EnsureBlock(std::uint64_t needed);
     bool Answered(platform::RemoteAddress slot);
 
     platform::Desktop& d_;
     platform::Pid pid_ = 0;
-    platform::Handle process_ = 0;
+    platform::UniqueHandle process_;
     bool layout32_ = true;
-    std::vector<platform::RemoteAddress> blocks_;  // the last one is in use
+    std::vector<platform::UniqueRemoteMemory> blocks_;  // the last one is in use
     std::uint64_t capacity_ = 0;
     platform::RemoteAddress pending_ = 0;  // the slot of a batch not yet answered
     std::uint64_t pendingSince_ = 0;

@@ -37,14 +37,14 @@ bool clsHarrowatch::ServerRunning() {
     // waits ask many times a second, so a handle on the server found last
     // answers while that process lives.
     if (serverProcess_) {
-        if (desktop_.WaitForSingleObject(serverProcess_, 0) == p::proc::kWaitTimeout) return true;
-        desktop_.CloseHandle(serverProcess_);
-        serverProcess_ = 0;
+        if (desktop_.WaitForSingleObject(serverProcess_.get(), 0) == p::proc::kWaitTimeout) return true;
+        serverProcess_.reset();
     }
     const p::Pid pid = automation::GetProcessIdByName(desktop_, kServerExeName);
     if (!pid) return false;
     // Rights Windows grants even on a server that runs elevated.
-    serverProcess_ = desktop_.OpenProcess(p::proc::kSynchronize | p::proc::kQueryLimitedInformation, false, pid);
+    serverProcess_ = p::UniqueHandle(
+        desktop_, desktop_.OpenProcess(p::proc::kSynchronize | p::proc::kQueryLimitedInformation, false, pid));
     serverPid_ = serverProcess_ ? pid : 0;
     return true;
 }
@@ -54,9 +54,7 @@ p::Pid clsHarrowatch::RunningServerPid() {
     return serverProcess_ ? serverPid_ : automation::GetProcessIdByName(desktop_, kServerExeName);
 }
 
-clsHarrowatch::~clsHarrowatch() {
-    if (serverProcess_) desktop_.CloseHandle(serverProcess_);
-}
+clsHarrowatch::~clsHarrowatch() = default;
 
 p::Hwnd clsHarrowatch::ServerMainWindow() {
     const p::Pid pid = RunningServerPid();
@@ -99,7 +97,7 @@ void clsHarrowatch::PauseWithEvents(std::uint32_t ms, bool endOnCancel) {
 }
 
 void clsHarrowatch::WaitUntilIdle(p::Pid pid) {
-    automation::ScopedHandle process(
+    platform::UniqueHandle process(
         desktop_, desktop_.OpenProcess(p::proc::kQueryInformation | p::proc::kSynchronize, false, pid));
     // A server that runs elevated cannot be asked: it is not waited for.
     if (process) automation::WaitForProcessIdle(desktop_, process.get(), kIdleWaitMs, cancel_);

@@ -10,6 +10,7 @@
 
 #include "automation/wait.h"
 #include "platform/desktop.h"
+#include "platform/owned.h"
 #include "schedule/schedule.h"
 #include "settings/settings.h"
 #include "ui/message_box.h"
@@ -104,7 +105,7 @@ private:
     std::vector<std::pair<int, StatusListener>> listeners_;
     int nextListener_ = 1;
     int depth_ = 0;
-    platform::Handle serverProcess_ = 0;  // the server last seen running
+    platform::UniqueHandle serverProcess_;  // the server last seen running
     platform::Pid serverPid_ = 0;
     friend class Operation;
 };

@@ -4,6 +4,7 @@
 
 #include "common/error.h"
 #include "common/text.h"
+#include "platform/owned.h"
 
 namespace hw::settings {
 
@@ -13,21 +14,6 @@ using platform::HKey;
 namespace reg = platform::reg;
 
 // Closes the key on every way out.
-class OpenKey {
-public:
-    OpenKey(platform::Desktop& d, HKey key) : d_(d), key_(key) {}
-    ~OpenKey() {
-        if (key_) d_.RegCloseKey(key_);
-    }
-    OpenKey(const OpenKey&) = delete;
-    OpenKey& operator=(const OpenKey&) = delete;
-    HKey get() const { return key_; }
-
-private:
-    platform::Desktop& d_;
-    HKey key_;
-};
-
 // Text that a string value's data stands for: up to the first NUL. Data
 // that this class wrote is the text and one terminating zero.
 std::string TextOf(const Bytes& data) {
@@ -60,17 +46,14 @@ std::string cRegistry::WriteFailureText(const TaggedValue& v) const {
 }
 
 bool cRegistry::KeyExists() const {
-    HKey key = 0;
-    if (desktop_.RegOpenKeyEx(Root(), sectionKey_, reg::kQueryValue, key) != 0) return false;
-    desktop_.RegCloseKey(key);
-    return true;
+    platform::UniqueKey key;
+    return desktop_.RegOpenKeyEx(Root(), sectionKey_, reg::kQueryValue, *key.put(desktop_)) == 0;
 }
 
 bool cRegistry::CreateKey() {
-    HKey key = 0;
-    if (desktop_.RegCreateKeyEx(Root(), sectionKey_, reg::kAllOwnAccess, key) != 0)
+    platform::UniqueKey key;
+    if (desktop_.RegCreateKeyEx(Root(), sectionKey_, reg::kAllOwnAccess, *key.put(desktop_)) != 0)
         Fail(kRegSetFailure, "Failed to create registry Key: '" + sectionKey_);
-    desktop_.RegCloseKey(key);
     return true;
 }
 
@@ -82,11 +65,10 @@ bool cRegistry::DeleteKey() {
 }
 
 bool cRegistry::DeleteValue() {
-    HKey raw = 0;
-    if (desktop_.RegOpenKeyEx(Root(), sectionKey_, reg::kAllOwnAccess, raw) != 0)
+    platform::UniqueKey key;
+    if (desktop_.RegOpenKeyEx(Root(), sectionKey_, reg::kAllOwnAccess, *key.put(desktop_)) != 0)
         Fail(kRegSetFailure, "Failed to open key '" + std::to_string(classKey_) + "',Section: '" +
                                  sectionKey_ + "' for delete access");
-    OpenKey key(desktop_, raw);
     if (desktop_.RegDeleteValue(key.get(), valueKey_) != 0)
         Fail(kRegSetFailure, "Failed to delete registry Key: '" + std::to_string(classKey_) +
                                  "',Section: '" + sectionKey_ + "',Key: '" + valueKey_);
@@ -94,9 +76,8 @@ bool cRegistry::DeleteValue() {
 }
 
 TaggedValue cRegistry::Value() {
-    HKey raw = 0;
-    if (desktop_.RegOpenKeyEx(Root(), sectionKey_, reg::kQueryValue, raw) != 0) return default_;
-    OpenKey key(desktop_, raw);
+    platform::UniqueKey key;
+    if (desktop_.RegOpenKeyEx(Root(), sectionKey_, reg::kQueryValue, *key.put(desktop_)) != 0) return default_;
 
     std::uint32_t type = 0, size = 0;
     std::uint8_t probe = 0;
@@ -146,10 +127,9 @@ TaggedValue cRegistry::Value() {
 }
 
 void cRegistry::SetValue(const TaggedValue& vValue) {
-    HKey raw = 0;
-    if (desktop_.RegCreateKeyEx(Root(), sectionKey_, reg::kAllOwnAccess, raw) != 0)
+    platform::UniqueKey key;
+    if (desktop_.RegCreateKeyEx(Root(), sectionKey_, reg::kAllOwnAccess, *key.put(desktop_)) != 0)
         Fail(kRegSetFailure, WriteFailureText(vValue));
-    OpenKey key(desktop_, raw);
 
     long r = -1;
     switch (valueType_) {
@@ -188,9 +168,8 @@ void cRegistry::SetValue(const TaggedValue& vValue) {
 bool cRegistry::EnumerateValues(std::vector<std::string>& names, std::int32_t& count) {
     names.assign(1, std::string());  // indexed from 1
     count = 0;
-    HKey raw = 0;
-    if (desktop_.RegOpenKeyEx(Root(), sectionKey_, reg::kQueryValue, raw) != 0) return true;
-    OpenKey key(desktop_, raw);
+    platform::UniqueKey key;
+    if (desktop_.RegOpenKeyEx(Root(), sectionKey_, reg::kQueryValue, *key.put(desktop_)) != 0) return true;
     std::uint32_t maxLen = 0;
     desktop_.RegQueryInfoKey(key.get(), nullptr, nullptr, nullptr, &maxLen);
     std::string buf(maxLen + 1, '\0');
@@ -206,9 +185,8 @@ bool cRegistry::EnumerateValues(std::vector<std::string>& names, std::int32_t& c
 bool cRegistry::EnumerateSections(std::vector<std::string>& names, std::int32_t& count) {
     names.assign(1, std::string());
     count = 0;
-    HKey raw = 0;
-    if (desktop_.RegOpenKeyEx(Root(), sectionKey_, reg::kEnumerateSubKeys, raw) != 0) return true;
-    OpenKey key(desktop_, raw);
+    platform::UniqueKey key;
+    if (desktop_.RegOpenKeyEx(Root(), sectionKey_, reg::kEnumerateSubKeys, *key.put(desktop_)) != 0) return true;
     char buf[256];
     for (std::uint32_t i = 0;; ++i) {
         std::memset(buf, 0, sizeof buf);

@@ -24,7 +24,7 @@ TEST(ProcessContract, FindsItselfInBothEnumerations) {
     EXPECT_EQ(GetProcessIdByName(d, "no such program anywhere.exe"), 0u);
 
     // The snapshot walk sees the same process.
-    automation::ScopedHandle snap(d, d.CreateToolhelp32Snapshot(proc::kSnapProcess, 0));
+    platform::UniqueHandle snap(d, d.CreateToolhelp32Snapshot(proc::kSnapProcess, 0));
     ASSERT_TRUE(snap);
     bool seen = false;
     platform::ProcessEntry e;
@@ -33,7 +33,7 @@ TEST(ProcessContract, FindsItselfInBothEnumerations) {
     EXPECT_TRUE(seen);
 
     // Its module path is the full program path.
-    automation::ScopedHandle h(d, d.OpenProcess(proc::kQueryInformation | proc::kVmRead, false, byName));
+    platform::UniqueHandle h(d, d.OpenProcess(proc::kQueryInformation | proc::kVmRead, false, byName));
     ASSERT_TRUE(h);
     std::vector<std::uint64_t> modules;
     ASSERT_TRUE(d.EnumProcessModules(h.get(), modules, 50));
@@ -54,7 +54,7 @@ TEST(ProcessContract, LaunchesFromAFolderWithSpacesAndFindsTheProgram) {
     platform::Pid pid = LaunchProgram(d, program, folder, false);
     ASSERT_NE(pid, 0u);
     // Idle by now: its window is up.
-    automation::ScopedHandle h(d, d.OpenProcess(proc::kQueryInformation | proc::kSynchronize, false, pid));
+    platform::UniqueHandle h(d, d.OpenProcess(proc::kQueryInformation | proc::kSynchronize, false, pid));
     ASSERT_TRUE(h);
     EXPECT_EQ(d.WaitForInputIdle(h.get(), 0), 0u);
     EXPECT_EQ(d.WaitForSingleObject(h.get(), 0), proc::kWaitTimeout);
@@ -78,7 +78,7 @@ TEST(ProcessContract, CallsSucceedWithTheirRightsAndFailWithoutThem) {
 
     constexpr std::uint32_t kMemory = proc::kVmOperation | proc::kVmRead | proc::kVmWrite;
     {
-        automation::ScopedHandle h(d, d.OpenProcess(kMemory | proc::kQueryLimitedInformation, false, pid));
+        platform::UniqueHandle h(d, d.OpenProcess(kMemory | proc::kQueryLimitedInformation, false, pid));
         ASSERT_TRUE(h) << d.GetLastError();
         bool wow64 = true;
         ASSERT_TRUE(d.IsWow64Process(h.get(), &wow64)) << d.GetLastError();
@@ -96,7 +96,7 @@ TEST(ProcessContract, CallsSucceedWithTheirRightsAndFailWithoutThem) {
     }
     {
         // What the memory rights alone do not give: the layout question.
-        automation::ScopedHandle h(d, d.OpenProcess(kMemory, false, pid));
+        platform::UniqueHandle h(d, d.OpenProcess(kMemory, false, pid));
         ASSERT_TRUE(h) << d.GetLastError();
         bool wow64 = false;
         EXPECT_FALSE(d.IsWow64Process(h.get(), &wow64));
@@ -106,12 +106,12 @@ TEST(ProcessContract, CallsSucceedWithTheirRightsAndFailWithoutThem) {
     }
     {
         // The controller's handle: wait for the end, tell the program's path.
-        automation::ScopedHandle h(d, d.OpenProcess(proc::kSynchronize | proc::kQueryLimitedInformation, false, pid));
+        platform::UniqueHandle h(d, d.OpenProcess(proc::kSynchronize | proc::kQueryLimitedInformation, false, pid));
         ASSERT_TRUE(h) << d.GetLastError();
         EXPECT_EQ(d.WaitForSingleObject(h.get(), 0), proc::kWaitTimeout);
         // The idle wait asks for the full query right.
         EXPECT_EQ(d.WaitForInputIdle(h.get(), 0), proc::kWaitFailed);
-        automation::ScopedHandle full(d, d.OpenProcess(proc::kSynchronize | proc::kQueryInformation, false, pid));
+        platform::UniqueHandle full(d, d.OpenProcess(proc::kSynchronize | proc::kQueryInformation, false, pid));
         ASSERT_TRUE(full) << d.GetLastError();
         EXPECT_EQ(d.WaitForInputIdle(full.get(), 0), 0u) << d.GetLastError();
         std::string path;

@@ -190,7 +190,7 @@ TEST_F(WindowContract, AHungServerAnswersNothingWithinTheTimeOut) {
 
 TEST_F(WindowContract, TheServerEndsOnClose) {
     Start("");
-    ScopedHandle process(d(), d().OpenProcess(platform::proc::kSynchronize | platform::proc::kQueryInformation,
+    platform::UniqueHandle process(d(), d().OpenProcess(platform::proc::kSynchronize | platform::proc::kQueryInformation,
                                               false, pid_));
     ASSERT_TRUE(process);
     d().PostMessage(main_, msg::kClose, 0, 0);

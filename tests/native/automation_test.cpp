@@ -99,7 +99,7 @@ TEST_P(ListReading, CellsOfBothLayoutsAndWholeListsAgree) {
     {
         // The layout is proven by its effect: a record of the other width,
         // written on purpose, gets no text from this server.
-        automation::ScopedHandle h(d, d.OpenProcess(0x0038, false, pid));
+        platform::UniqueHandle h(d, d.OpenProcess(0x0038, false, pid));
         ASSERT_TRUE(h);
         const platform::RemoteAddress text = d.VirtualAllocEx(h.get(), 256, 0x1000, 4);
         const platform::RemoteAddress record = d.VirtualAllocEx(h.get(), 64, 0x1000, 4);
