@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "platform/win32/win32_desktop.h"
+#include "ui/win32/guard.h"
 #include "win32/command_ids.h"
 #include "win32/forms.h"
 
@@ -23,6 +24,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
         INITCOMMONCONTROLSEX icc{sizeof icc, ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES | ICC_TAB_CLASSES | ICC_WIN95_CLASSES};
         InitCommonControlsEx(&icc);
         platform::win32::Win32Desktop desktop;
+        platform::win32::Win32Desktop::SetCallbackErrorHandler(ui::win32::ReportFromCallback);
         auto window = std::make_unique<win32::MainForm>(desktop, app);
         if (window->Create()) {
             window->Load();

@@ -4,6 +4,7 @@
 
 #include "automation/process.h"
 #include "common/error.h"
+#include "ui/report.h"
 #include "common/scope_exit.h"
 #include "schedule/editor.h"
 #include "settings/settings.h"

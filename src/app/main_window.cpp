@@ -6,6 +6,7 @@
 #include "automation/remote_lists.h"
 #include "automation/windows.h"
 #include "common/error.h"
+#include "ui/report.h"
 #include "common/text.h"
 #include "schedule/grid_layout.h"
 #include "settings/registry.h"

@@ -1,6 +1,7 @@
 #include "chat/chat_window.h"
 
 #include "common/error.h"
+#include "ui/report.h"
 #include "common/text.h"
 #include "settings/settings.h"
 

@@ -1,11 +1,10 @@
-// The one error type of the system and the one way it is reported.
+// The one error type of the system and the text of its report.
 #pragma once
 
 #include <cstdint>
 #include <stdexcept>
 #include <string>
 
-#include "ui/message_box.h"
 
 namespace hw {
 
@@ -40,14 +39,4 @@ constexpr std::int32_t kServerElevated = 1005;
 // The three-line critical-stop box titled "Harrowatch".
 std::string FormatErrorReport(std::int32_t number, const std::string& description,
                               const std::string& source);
-// How a report is shown: without waiting for the operator (supervision goes
-// on), or waiting for OK (the program ends right after it).
-enum class Report { GoOn, WaitForOk };
-void ReportError(ui::MessageBoxHost& boxes, std::int32_t number, const std::string& description,
-                 const std::string& source, Report how = Report::GoOn);
-// Reports any exception caught by a handler: an HwError as it is, anything
-// else as an internal error, with " - " and the procedure's name appended to
-// the source.
-void ReportCaught(ui::MessageBoxHost& boxes, const std::string& procedure, Report how = Report::GoOn);
-
 }  // namespace hw

@@ -1,6 +1,8 @@
 #include "schedule/editor.h"
+#include "ui/key_filter.h"
 
 #include "common/error.h"
+#include "ui/report.h"
 #include "common/scope_exit.h"
 #include "common/text.h"
 #include "schedule/grid_layout.h"
@@ -200,7 +202,7 @@ void ScheduleEditor::txtNextResetTime_KeyPress(std::int16_t& keyAscii) {
         txtNextResetTime_Validate();
         return;
     }
-    FilterKeyPress(keyAscii, kTimeFieldFlags);
+    ui::FilterKeyPress(keyAscii, kTimeFieldFlags);
 }
 
 void ScheduleEditor::txtNextResetTime_LostFocus() {

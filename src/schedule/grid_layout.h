@@ -1,5 +1,4 @@
-// Laying out a grid from a one-line column spec, and filtering typed keys by
-// permission flags.
+// Laying out a grid from a one-line column spec.
 #pragma once
 
 #include <cstdint>
@@ -23,11 +22,5 @@ std::string GridFormatString(const std::string& spec, const std::function<void()
 // list is reported with " - InitializeResultGrid" and ends the layout there.
 void InitializeResultGrid(ui::GridModel& grid, const std::string& spec, ui::MessageBoxHost& boxes,
                           const std::function<void()>& yield);
-
-// True when the flag text, trimmed and upper-cased, contains the flag name.
-bool HasValidationFlag(const std::string& flags, const std::string& flag);
-
-// Sets keyAscii to 0 when the field does not admit the character.
-void FilterKeyPress(std::int16_t& keyAscii, const std::string& flags);
 
 }  // namespace hw::schedule

@@ -4,6 +4,7 @@
 #include <set>
 
 #include "common/error.h"
+#include "ui/report.h"
 #include "common/scope_exit.h"
 #include "common/text.h"
 #include "schedule/catalogue.h"

@@ -4,6 +4,7 @@
 #include "automation/process.h"
 #include "automation/windows.h"
 #include "common/error.h"
+#include "ui/report.h"
 #include "common/text.h"
 #include "settings/registry.h"
 

@@ -2,6 +2,7 @@
 #include "automation/remote_lists.h"
 #include "automation/windows.h"
 #include "common/error.h"
+#include "ui/report.h"
 #include "common/text.h"
 #include "server/controller.h"
 

@@ -1,11 +1,12 @@
 #include "settings/config_dialog.h"
+#include "ui/key_filter.h"
 
 #include <cmath>
 #include <cstdint>
 
 #include "common/error.h"
+#include "ui/report.h"
 #include "common/text.h"
-#include "schedule/grid_layout.h"
 #include "settings/registry.h"
 #include "settings/settings.h"
 #include "settings/startup.h"
@@ -118,7 +119,7 @@ void frmConfig::btnCancel_Click() {
     Close();
 }
 
-void frmConfig::txtTimerInterval_KeyPress(std::int16_t& keyAscii) { schedule::FilterKeyPress(keyAscii, ""); }
+void frmConfig::txtTimerInterval_KeyPress(std::int16_t& keyAscii) { ui::FilterKeyPress(keyAscii, ""); }
 
 void frmConfig::Close() {
     if (closed_) return;

@@ -1,5 +1,7 @@
 #include "win32/items_panel.h"
 
+#include "ui/win32/guard.h"
+
 #include <windows.h>
 #include <commctrl.h>
 #include <windowsx.h>
@@ -210,13 +212,14 @@ LRESULT ItemsPanel::Handle(UINT m, WPARAM wp, LPARAM lp) {
     return DefWindowProcA(panel_, m, wp, lp);
 }
 
-LRESULT CALLBACK ItemsPanel::Proc(HWND window, UINT m, WPARAM wp, LPARAM lp) {
+LRESULT CALLBACK ItemsPanel::Proc(HWND window, UINT m, WPARAM wp, LPARAM lp) noexcept {
     if (m == WM_NCCREATE)
         SetWindowLongPtrA(window, GWLP_USERDATA,
                           reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTA*>(lp)->lpCreateParams));
     auto* self = reinterpret_cast<ItemsPanel*>(GetWindowLongPtrA(window, GWLP_USERDATA));
     if (self && !self->panel_) self->panel_ = window;
-    return self ? self->Handle(m, wp, lp) : DefWindowProcA(window, m, wp, lp);
+    if (!self) return DefWindowProcA(window, m, wp, lp);
+    return ui::win32::Guarded("ItemsPanel::Proc", LRESULT{0}, [&] { return self->Handle(m, wp, lp); });
 }
 
 }  // namespace hw::win32

@@ -23,7 +23,7 @@ public:
     void Show(bool on);
 
 private:
-    static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept;
     LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
     int HitItem(LPARAM lParam) const;
     RECT ItemRect(int index) const;

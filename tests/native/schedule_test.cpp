@@ -6,6 +6,7 @@
 #include <random>
 
 #include "common/text.h"
+#include "ui/key_filter.h"
 #include "platform/sim/sim_desktop.h"
 #include "schedule/catalogue.h"
 #include "schedule/grid_layout.h"
@@ -90,7 +91,7 @@ TEST(GridLayout, AlignmentWidthAndMalformedEntries) {
 TEST(KeyFilter, FlagsAdmitTheirCharacters) {
     auto passes = [](int key, const std::string& flags) {
         std::int16_t k = static_cast<std::int16_t>(key);
-        FilterKeyPress(k, flags);
+        ui::FilterKeyPress(k, flags);
         return k == key;
     };
     const std::string time = "SLASH_OK, SPACE_OK, TIME_OK";
@@ -104,8 +105,8 @@ TEST(KeyFilter, FlagsAdmitTheirCharacters) {
     EXPECT_TRUE(passes('.', "x PERIOD_OK y"));
     EXPECT_FALSE(passes(-5, time));
     EXPECT_FALSE(passes(0x1234, time));
-    EXPECT_TRUE(HasValidationFlag("  comma_ok ", "COMMA_OK "));
-    EXPECT_FALSE(HasValidationFlag("COMMA", "COMMA_OK"));
+    EXPECT_TRUE(ui::HasValidationFlag("  comma_ok ", "COMMA_OK "));
+    EXPECT_FALSE(ui::HasValidationFlag("COMMA", "COMMA_OK"));
 }
 
 TEST(NextTimeText, FormatsAndReadsMonthFirstOnEveryLocale) {

@@ -15,6 +15,8 @@ inline constexpr const char* kServerPath = "C:\\Games\\Kaltor Online\\KALTOR INT
 
 class StandinFixture : public ::testing::Test {
 protected:
+    // No tick may have thrown past its handler.
+    void TearDown() override { EXPECT_TRUE(d.CallbackErrors().empty()) << d.CallbackErrors().front(); }
     void Install(const std::string& script = {}, platform::sim::ProgramSpec spec = {}) {
         standins.Install(d, kServerPath, script, spec);
     }

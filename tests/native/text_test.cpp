@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "common/error.h"
+#include "ui/report.h"
 #include "common/tagged_value.h"
 #include "common/text.h"
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <exception>
 #include <tuple>
 
 #include "common/datetime.h"
@@ -400,7 +401,14 @@ void SimDesktop::ArmTimer(std::uint32_t id, std::uint32_t milliseconds) {
         if (it == timers_.end()) return;
         ArmTimer(id, milliseconds);
         auto tick = it->second;  // the tick may kill its timer
-        tick();
+        // As Windows: nothing crosses back out of a timer procedure.
+        try {
+            tick();
+        } catch (const std::exception& e) {
+            callbackErrors_.push_back(e.what());
+        } catch (...) {
+            callbackErrors_.push_back("unknown exception");
+        }
     });
     work_.back().timer = id;
 }

@@ -261,6 +261,9 @@ public:
     std::uint32_t SetTimer(std::uint32_t milliseconds, std::function<void()> tick) override;
     void KillTimer(std::uint32_t id) override;
     std::size_t TimerCount() const { return timers_.size(); }
+    // What timer ticks threw: caught at the dispatch, as Windows' callback
+    // boundary would have to; a sound program leaves this empty.
+    const std::vector<std::string>& CallbackErrors() const { return callbackErrors_; }
 
 private:
     struct RegValue {
@@ -324,6 +327,7 @@ private:
     void MoveClockTo(std::uint64_t target, bool includeOwn);
 
     long lastError_ = 0;
+    std::vector<std::string> callbackErrors_;
     Pid shellPid_ = 0;
     std::map<std::string, std::uint32_t> registeredMessages_;
     std::map<std::string, std::string> tasks_;

@@ -5,6 +5,7 @@
 #include "platform/win32/win32_desktop.h"
 
 #include <algorithm>
+#include <exception>
 #include <cstring>
 #include <map>
 #include <string>
@@ -30,16 +31,42 @@ std::map<UINT_PTR, std::function<void()>>& Timers() {
     return timers;
 }
 
-void CALLBACK TimerTrampoline(::HWND, UINT, UINT_PTR id, DWORD) {
-    auto it = Timers().find(id);
-    if (it == Timers().end()) return;
-    auto tick = it->second;  // the tick may kill its timer
-    tick();
+std::function<void(const char*)>& CallbackErrorHandler() {
+    static std::function<void(const char*)> handler;
+    return handler;
 }
 
-BOOL CALLBACK EnumTrampoline(::HWND hwnd, LPARAM lp) {
-    auto* callback = reinterpret_cast<const std::function<bool(Hwnd)>*>(lp);
-    return (*callback)(FromHwnd(hwnd)) ? TRUE : FALSE;
+// Nothing may cross back into Windows from a timer procedure: what a tick
+// throws goes to the program's handler, inside the catch.
+void CALLBACK TimerTrampoline(::HWND, UINT, UINT_PTR id, DWORD) noexcept {
+    auto it = Timers().find(id);
+    if (it == Timers().end()) return;
+    try {
+        auto tick = it->second;  // the tick may kill its timer
+        tick();
+    } catch (...) {
+        try {
+            if (CallbackErrorHandler()) CallbackErrorHandler()("TimerProc");
+        } catch (...) {
+        }
+    }
+}
+
+// One enumeration: the caller's callback, and what it threw, rethrown once
+// the API has returned.
+struct Enumeration {
+    const std::function<bool(Hwnd)>& callback;
+    std::exception_ptr error;
+};
+
+BOOL CALLBACK EnumTrampoline(::HWND hwnd, LPARAM lp) noexcept {
+    auto* e = reinterpret_cast<Enumeration*>(lp);
+    try {
+        return e->callback(FromHwnd(hwnd)) ? TRUE : FALSE;
+    } catch (...) {
+        e->error = std::current_exception();
+        return FALSE;
+    }
 }
 
 // Under Wine, text messages that need converting between ANSI and UTF-16
@@ -259,11 +286,15 @@ Hwnd Win32Desktop::FindWindowEx(Hwnd parent, Hwnd childAfter, const char* classN
 }
 
 void Win32Desktop::EnumWindows(const std::function<bool(Hwnd)>& callback) {
-    ::EnumWindows(EnumTrampoline, reinterpret_cast<LPARAM>(&callback));
+    Enumeration e{callback, nullptr};
+    ::EnumWindows(EnumTrampoline, reinterpret_cast<LPARAM>(&e));
+    if (e.error) std::rethrow_exception(e.error);
 }
 
 void Win32Desktop::EnumChildWindows(Hwnd parent, const std::function<bool(Hwnd)>& callback) {
-    ::EnumChildWindows(ToHwnd(parent), EnumTrampoline, reinterpret_cast<LPARAM>(&callback));
+    Enumeration e{callback, nullptr};
+    ::EnumChildWindows(ToHwnd(parent), EnumTrampoline, reinterpret_cast<LPARAM>(&e));
+    if (e.error) std::rethrow_exception(e.error);
 }
 
 std::uint32_t Win32Desktop::GetWindowThreadProcessId(Hwnd window, Pid* processId) {
@@ -456,6 +487,10 @@ void Win32Desktop::Sleep(std::uint32_t milliseconds) {
             ::PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
         }
     }
+}
+
+void Win32Desktop::SetCallbackErrorHandler(std::function<void(const char*)> handler) {
+    CallbackErrorHandler() = std::move(handler);
 }
 
 void Win32Desktop::DoEvents() {

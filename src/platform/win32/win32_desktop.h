@@ -7,6 +7,9 @@ namespace hw::platform::win32 {
 
 class Win32Desktop : public Desktop {
 public:
+    // Called inside the catch when a timer tick throws, with where it was.
+    static void SetCallbackErrorHandler(std::function<void(const char*)> handler);
+
     long RegOpenKeyEx(HKey root, const std::string& subKey, std::uint32_t access,
                       HKey& result) override;
     long RegCreateKeyEx(HKey root, const std::string& subKey, std::uint32_t access,

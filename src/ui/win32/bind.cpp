@@ -1,5 +1,7 @@
 #include "ui/win32/bind.h"
 
+#include "ui/win32/guard.h"
+
 #include <commctrl.h>
 
 #include <vector>
@@ -223,37 +225,34 @@ void TrackWindow(Window& model, HWND window) {
 
 namespace {
 struct KeyHook {
-    WNDPROC base;
     std::function<void(std::int16_t&)> onKeyPress;
     bool wantAllKeys;
 };
-constexpr const char* kKeyHook = "Harrowatch.KeyHook";
+constexpr UINT_PTR kKeyHookId = 2;
 
-LRESULT CALLBACK KeyHookProc(HWND h, UINT m, WPARAM wp, LPARAM lp) {
-    auto* hook = static_cast<KeyHook*>(GetPropA(h, kKeyHook));
-    if (!hook) return DefWindowProcA(h, m, wp, lp);
-    const WNDPROC base = hook->base;
-    if (m == WM_GETDLGCODE && hook->wantAllKeys) return DLGC_WANTALLKEYS | CallWindowProcA(base, h, m, wp, lp);
-    if (m == WM_CHAR && hook->onKeyPress) {
-        auto key = static_cast<std::int16_t>(wp);
-        hook->onKeyPress(key);
-        if (key == 0) return 0;
-        wp = static_cast<WPARAM>(static_cast<std::uint16_t>(key));
-    }
+LRESULT CALLBACK KeyHookProc(HWND h, UINT m, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR data) noexcept {
+    auto* hook = reinterpret_cast<KeyHook*>(data);
     if (m == WM_NCDESTROY) {
-        RemovePropA(h, kKeyHook);
-        SetWindowLongPtrA(h, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(base));
+        RemoveWindowSubclass(h, KeyHookProc, kKeyHookId);
         delete hook;
+        return DefSubclassProc(h, m, wp, lp);
     }
-    return CallWindowProcA(base, h, m, wp, lp);
+    return Guarded("KeyHookProc", LRESULT{0}, [&]() -> LRESULT {
+        if (m == WM_GETDLGCODE && hook->wantAllKeys) return DLGC_WANTALLKEYS | DefSubclassProc(h, m, wp, lp);
+        if (m == WM_CHAR && hook->onKeyPress) {
+            auto key = static_cast<std::int16_t>(wp);
+            hook->onKeyPress(key);
+            if (key == 0) return 0;
+            wp = static_cast<WPARAM>(static_cast<std::uint16_t>(key));
+        }
+        return DefSubclassProc(h, m, wp, lp);
+    });
 }
 }  // namespace
 
 void HookKeyPress(HWND control, std::function<void(std::int16_t&)> onKeyPress, bool wantAllKeys) {
-    auto* hook = new KeyHook{nullptr, std::move(onKeyPress), wantAllKeys};
-    SetPropA(control, kKeyHook, hook);
-    hook->base = reinterpret_cast<WNDPROC>(
-        SetWindowLongPtrA(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&KeyHookProc)));
+    auto* hook = new KeyHook{std::move(onKeyPress), wantAllKeys};
+    if (!SetWindowSubclass(control, KeyHookProc, kKeyHookId, reinterpret_cast<DWORD_PTR>(hook))) delete hook;
 }
 
 void ShowPopup(const PopupMenu& menu, HWND owner, int idBase) {

@@ -1,5 +1,7 @@
 #include "ui/win32/grid_view.h"
 
+#include "ui/win32/guard.h"
+
 #include <windowsx.h>
 
 #include <algorithm>
@@ -9,7 +11,7 @@
 namespace hw::ui::win32 {
 
 namespace {
-constexpr const char* kSelf = "Harrowatch.GridView";
+constexpr UINT_PTR kSubclassId = 1;
 }
 
 GridView::GridView(GridModel& model, HWND parent, RECT b, int id, HIMAGELIST pictures,
@@ -20,9 +22,7 @@ GridView::GridView(GridModel& model, HWND parent, RECT b, int id, HIMAGELIST pic
                       b.right - b.left, b.bottom - b.top, id);
     SendMessageA(list_, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_SUBITEMIMAGES | LVS_EX_GRIDLINES);
     if (pictures) SendMessageA(list_, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(pictures));
-    SetPropA(list_, kSelf, this);
-    baseProc_ = reinterpret_cast<WNDPROC>(
-        SetWindowLongPtrA(list_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&GridView::ListProc)));
+    SetWindowSubclass(list_, &GridView::ListProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this));
 
     // Column widths come from the header texts in the controls' font.
     model_.measureText = [this](const std::string& text) {
@@ -52,10 +52,7 @@ GridView::GridView(GridModel& model, HWND parent, RECT b, int id, HIMAGELIST pic
 }
 
 GridView::~GridView() {
-    if (list_ && IsWindow(list_)) {
-        SetWindowLongPtrA(list_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(baseProc_));
-        RemovePropA(list_, kSelf);
-    }
+    if (list_ && IsWindow(list_)) RemoveWindowSubclass(list_, &GridView::ListProc, kSubclassId);
     model_.onChanged = nullptr;
 }
 
@@ -189,19 +186,19 @@ LRESULT GridView::Handle(UINT m, WPARAM wp, LPARAM lp) {
             break;
         case WM_VSCROLL:
         case WM_MOUSEWHEEL: {
-            const LRESULT r = CallWindowProcA(baseProc_, list_, m, wp, lp);
+            const LRESULT r = DefSubclassProc(list_, m, wp, lp);
             FollowScroll();
             return r;
         }
         default:
             break;
     }
-    return CallWindowProcA(baseProc_, list_, m, wp, lp);
+    return DefSubclassProc(list_, m, wp, lp);
 }
 
-LRESULT CALLBACK GridView::ListProc(HWND window, UINT m, WPARAM wp, LPARAM lp) {
-    auto* self = static_cast<GridView*>(GetPropA(window, kSelf));
-    return self ? self->Handle(m, wp, lp) : DefWindowProcA(window, m, wp, lp);
+LRESULT CALLBACK GridView::ListProc(HWND, UINT m, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR self) noexcept {
+    return Guarded("GridView::ListProc", LRESULT{0},
+                   [&] { return reinterpret_cast<GridView*>(self)->Handle(m, wp, lp); });
 }
 
 }  // namespace hw::ui::win32

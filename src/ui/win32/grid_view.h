@@ -41,14 +41,14 @@ public:
     std::function<void()> onPostPaint;
 
 private:
-    static LRESULT CALLBACK ListProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    static LRESULT CALLBACK ListProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                                     DWORD_PTR self) noexcept;
     LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
     void MoveCurrent(int rowDelta, int colDelta);
     void FollowScroll();
 
     GridModel& model_;
     HWND list_ = nullptr;
-    WNDPROC baseProc_ = nullptr;
     std::function<std::string(int)> pictureText_;
     int rowTwips_ = 300;
     int headerTwips_ = 300;

@@ -1,5 +1,7 @@
 #include "ui/win32/native_window.h"
 
+#include "ui/win32/guard.h"
+
 namespace hw::ui::win32 {
 
 bool RegisterOwnClass(const char* className, WNDPROC proc, int background, HICON bigIcon, HICON smallIcon) {
@@ -42,14 +44,15 @@ LRESULT NativeWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     return DefWindowProcA(hwnd_, message, wParam, lParam);
 }
 
-LRESULT CALLBACK NativeWindow::Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT CALLBACK NativeWindow::Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
     if (message == WM_NCCREATE) {
         auto* self = static_cast<NativeWindow*>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
         self->hwnd_ = window;
         SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
     }
     auto* self = reinterpret_cast<NativeWindow*>(GetWindowLongPtrA(window, GWLP_USERDATA));
-    return self ? self->Handle(message, wParam, lParam) : DefWindowProcA(window, message, wParam, lParam);
+    if (!self) return DefWindowProcA(window, message, wParam, lParam);
+    return Guarded("NativeWindow::Proc", LRESULT{0}, [&] { return self->Handle(message, wParam, lParam); });
 }
 
 void NativeWindow::RunModal(HWND owner, bool (*done)(void*), void* context) {

@@ -30,7 +30,7 @@ protected:
     HWND hwnd_ = nullptr;
 
 private:
-    static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept;
 };
 
 }  // namespace hw::ui::win32
