@@ -4,6 +4,7 @@
 #include <climits>
 
 #include "automation/remote_lists.h"
+#include "automation/send.h"
 #include "automation/windows.h"
 #include "common/error.h"
 #include "ui/report.h"
@@ -214,8 +215,7 @@ void frmMain::ReadPlayers(const std::vector<p::Hwnd>& windows, p::Pid pid) {
     }
     if (!list) return;
     std::int64_t count = 0;
-    if (!desktop_.SendMessageTimeout(list, p::msg::kLvmGetItemCount, 0, 0, p::msg::kSmtoAbortIfHung,
-                                     p::msg::kSendTimeoutMs, &count))
+    if (!automation::SendTimed(desktop_, list, p::msg::kLvmGetItemCount, 0, 0, &count))
         return;  // not answering: keep what is shown
     count = static_cast<std::int32_t>(count);
     if (count == 0) StatusBar.SetPanel(2, "NO PLAYERS ONLINE");
@@ -226,8 +226,7 @@ void frmMain::ReadPlayers(const std::vector<p::Hwnd>& windows, p::Pid pid) {
     if (tip.substr(0, 63) != Tray.TrayIconData().szTip) Tray.ModifyTrayIcon(hWnd, std::nullopt, tip);
 
     std::int64_t rows = 0;
-    if (!desktop_.SendMessageTimeout(list, p::msg::kLvmGetItemCount, 0, 0, p::msg::kSmtoAbortIfHung,
-                                     p::msg::kSendTimeoutMs, &rows))
+    if (!automation::SendTimed(desktop_, list, p::msg::kLvmGetItemCount, 0, 0, &rows))
         rows = 0;
     rows = std::max<std::int64_t>(0, static_cast<std::int32_t>(rows));
     auto cells = playerReader_.Read(list, pid, static_cast<int>(rows), {1, 2, 3});

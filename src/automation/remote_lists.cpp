@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "automation/process.h"
+#include "automation/send.h"
 #include "platform/records.h"
 #include "common/text.h"
 
@@ -31,11 +32,6 @@ bool Read(p::Desktop& d, const p::UniqueRemoteMemory& block, void* data, std::ui
     return d.ReadProcessMemory(block.get().process, block.get().address + offset, data, size, nullptr);
 }
 
-bool Send(p::Desktop& d, Hwnd window, std::uint32_t message, std::uint64_t wParam, std::int64_t lParam,
-          std::int64_t* result = nullptr) {
-    return d.SendMessageTimeout(window, message, wParam, lParam, p::msg::kSmtoAbortIfHung,
-                                p::msg::kSendTimeoutMs, result);
-}
 
 size_t RecordSize(bool layout32) { return layout32 ? sizeof(LvItem32) : sizeof(LvItem64); }
 
@@ -123,7 +119,7 @@ std::vector<std::vector<std::string>> ReadRows(p::Desktop& d, Hwnd listView, p::
     if (!Write(d, block, records.data(), records.size())) return result;
     for (size_t i = 0; i < cells; ++i) {
         const auto row = static_cast<std::uint64_t>(first + static_cast<int>(i / columns.size()));
-        if (!Send(d, listView, p::msg::kLvmGetItemTextA, row,
+        if (!SendTimed(d, listView, p::msg::kLvmGetItemTextA, row,
                   static_cast<std::int64_t>(block.get().address + i * recordSize)))
             return result;  // gone or hung: nothing read
     }
@@ -185,7 +181,7 @@ bool ListViewReader::EarlierBatchDone(Hwnd listView) {
         // the mark for long has dropped it. Its block is left to it; the
         // next batch takes a new one.
         std::int64_t count = 0;
-        if (d_.TickCount() - pendingSince_ < kLostAfterMs || !Send(d_, listView, p::msg::kLvmGetItemCount, 0, 0, &count))
+        if (d_.TickCount() - pendingSince_ < kLostAfterMs || !SendTimed(d_, listView, p::msg::kLvmGetItemCount, 0, 0, &count))
             return false;
         capacity_ = 0;
     }
@@ -251,21 +247,21 @@ std::vector<std::vector<std::string>> ListViewReader::Read(Hwnd listView, p::Pid
 std::vector<std::string> GetListBoxLines(p::Desktop& d, Hwnd listBox, std::int32_t start) {
     std::vector<std::string> lines;
     std::int64_t count = 0;
-    if (!Send(d, listBox, p::msg::kLbGetCount, 0, 0, &count)) return lines;
+    if (!SendTimed(d, listBox, p::msg::kLbGetCount, 0, 0, &count)) return lines;
     if (count < 1 || count - start < 1 || start < 0) return lines;
     lines.reserve(static_cast<size_t>(count - start));
     for (std::int64_t i = start; i < count; ++i) {
         std::int64_t len = 0;
-        if (!Send(d, listBox, p::msg::kLbGetTextLen, static_cast<std::uint64_t>(i), 0, &len) || len < 0)
+        if (!SendTimed(d, listBox, p::msg::kLbGetTextLen, static_cast<std::uint64_t>(i), 0, &len) || len < 0)
             return lines;
-        std::string buffer(static_cast<size_t>(std::min<std::int64_t>(len, 1 << 20)) + 1, '\0');
-        std::int64_t got = 0;
-        if (!d.SendTextMessageTimeout(listBox, p::msg::kLbGetText, static_cast<std::uint64_t>(i), buffer.data(),
-                                      static_cast<std::uint32_t>(buffer.size()), p::msg::kSmtoAbortIfHung,
-                                      p::msg::kSendTimeoutMs, &got))
-            return lines;
-        buffer.resize(static_cast<size_t>(std::clamp<std::int64_t>(got, 0, static_cast<std::int64_t>(buffer.size()) - 1)));
-        lines.push_back(std::move(buffer));
+        bool read = true;
+        std::string line = text::ReadSized(std::min<std::int64_t>(len, 1 << 20), [&](char* buffer, std::uint32_t size) {
+            std::int64_t copied = 0;
+            read = SendTextTimed(d, listBox, p::msg::kLbGetText, static_cast<std::uint64_t>(i), buffer, size, &copied);
+            return copied;
+        });
+        if (!read) return lines;
+        lines.push_back(std::move(line));
     }
     return lines;
 }
@@ -282,7 +278,7 @@ std::int32_t GetToolbarButtonPoint(p::Desktop& d, Hwnd toolbar, p::Pid processId
     if (!button || !rect) return 0;
     std::uint8_t bytes[sizeof(TbButton64)] = {};
     if (!Write(d, button, bytes, buttonSize)) return 0;
-    if (!Send(d, toolbar, p::msg::kTbGetButton, static_cast<std::uint64_t>(index),
+    if (!SendTimed(d, toolbar, p::msg::kTbGetButton, static_cast<std::uint64_t>(index),
               static_cast<std::int64_t>(button.get().address)))
         return 0;
     if (!Read(d, button, bytes, buttonSize)) return 0;
@@ -290,7 +286,7 @@ std::int32_t GetToolbarButtonPoint(p::Desktop& d, Hwnd toolbar, p::Pid processId
     std::memcpy(&command, bytes + offsetof(TbButton32, idCommand), sizeof command);  // same in both layouts
     Rect r{};
     if (!Write(d, rect, &r, sizeof r)) return 0;
-    if (!Send(d, toolbar, p::msg::kTbGetRect, static_cast<std::uint64_t>(static_cast<std::uint32_t>(command)),
+    if (!SendTimed(d, toolbar, p::msg::kTbGetRect, static_cast<std::uint64_t>(static_cast<std::uint32_t>(command)),
               static_cast<std::int64_t>(rect.get().address)))
         return 0;
     if (!Read(d, rect, &r, sizeof r)) return 0;

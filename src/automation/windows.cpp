@@ -1,5 +1,7 @@
 #include "automation/windows.h"
 
+#include "automation/send.h"
+
 #include <algorithm>
 
 #include "common/text.h"
@@ -36,29 +38,19 @@ std::vector<Hwnd> GetChildWindows(p::Desktop& desktop, Hwnd parent) {
 }
 
 std::string GetWindowTitle(p::Desktop& desktop, Hwnd window) {
-    const int n = desktop.GetWindowTextLength(window);
-    if (n <= 0) return {};
-    std::string buffer(static_cast<size_t>(n) + 1, '\0');
-    const int got = desktop.GetWindowText(window, buffer.data(), n + 1);
-    buffer.resize(static_cast<size_t>(std::clamp(got, 0, n)));
-    return buffer;
+    return text::ReadSized(desktop.GetWindowTextLength(window), [&](char* buffer, std::uint32_t size) {
+        return desktop.GetWindowText(window, buffer, static_cast<int>(size));
+    });
 }
 
 std::string GetControlText(p::Desktop& desktop, Hwnd window) {
     std::int64_t n = 0;
-    if (!desktop.SendMessageTimeout(window, p::msg::kGetTextLength, 0, 0, p::msg::kSmtoAbortIfHung,
-                                    p::msg::kSendTimeoutMs, &n) ||
-        n <= 0)
-        return {};
-    n = std::min<std::int64_t>(n, 1 << 20);
-    std::string buffer(static_cast<size_t>(n) + 1, '\0');
-    std::int64_t got = 0;
-    if (!desktop.SendTextMessageTimeout(window, p::msg::kGetText, 0, buffer.data(),
-                                        static_cast<std::uint32_t>(buffer.size()), p::msg::kSmtoAbortIfHung,
-                                        p::msg::kSendTimeoutMs, &got))
-        return {};
-    buffer.resize(static_cast<size_t>(std::clamp<std::int64_t>(got, 0, n)));
-    return text::Trim(text::ReplaceNulls(buffer));
+    if (!SendTimed(desktop, window, p::msg::kGetTextLength, 0, 0, &n)) return {};
+    const std::string got = text::ReadSized(std::min<std::int64_t>(n, 1 << 20), [&](char* buffer, std::uint32_t size) {
+        std::int64_t copied = 0;
+        return SendTextTimed(desktop, window, p::msg::kGetText, 0, buffer, size, &copied) ? copied : -1;
+    });
+    return text::Trim(text::ReplaceNulls(got));
 }
 
 std::string GetWindowClass(p::Desktop& desktop, Hwnd window) {

@@ -1,6 +1,8 @@
 // Small text functions that several subsystems share.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -40,5 +42,18 @@ std::string SplitAtDelimiter(std::string_view s, std::string_view delimiter, boo
 std::string FileName(std::string_view path);
 std::string FolderOf(std::string_view path);
 std::string BaseNameWithoutExtension(std::string_view path);
+
+// "Ask the length, read into a buffer, cut to size": a text of at most
+// `length` characters (none when it is not positive), read by `read`
+// into a buffer of length + 1 bytes; `read` answers how many it copied
+// (negative or 0 when it failed).
+template <class Read>
+std::string ReadSized(std::int64_t length, Read&& read) {
+    if (length <= 0) return {};
+    std::string buffer(static_cast<std::size_t>(length) + 1, '\0');
+    const std::int64_t got = read(buffer.data(), static_cast<std::uint32_t>(buffer.size()));
+    buffer.resize(static_cast<std::size_t>(got < 0 ? 0 : got > length ? length : got));
+    return buffer;
+}
 
 }  // namespace hw::text

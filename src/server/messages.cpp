@@ -1,5 +1,6 @@
 // Sending the operator's text to the players, and capturing their chat.
 #include "automation/remote_lists.h"
+#include "automation/send.h"
 #include "automation/windows.h"
 #include "common/error.h"
 #include "ui/report.h"
@@ -13,21 +14,18 @@ using automation::GetChildWindows;
 using automation::GetWindowTitle;
 
 namespace {
-bool Send(p::Desktop& d, p::Hwnd h, std::uint32_t message, std::uint64_t wParam, std::int64_t* result = nullptr) {
-    return d.SendMessageTimeout(h, message, wParam, 0, p::msg::kSmtoAbortIfHung, p::msg::kSendTimeoutMs, result);
-}
 
 // Drawing of the desktop and the taskbar stays off for as long as this
 // lives, and is switched on again on every way out.
 class DrawingFrozen {
 public:
     DrawingFrozen(p::Desktop& d, p::Hwnd taskbar) : d_(d), taskbar_(taskbar) {
-        Send(d_, d_.GetDesktopWindow(), p::msg::kSetRedraw, 0);
-        Send(d_, taskbar_, p::msg::kSetRedraw, 0);
+        automation::SendTimed(d_, d_.GetDesktopWindow(), p::msg::kSetRedraw, 0, 0);
+        automation::SendTimed(d_, taskbar_, p::msg::kSetRedraw, 0, 0);
     }
     ~DrawingFrozen() {
-        Send(d_, d_.GetDesktopWindow(), p::msg::kSetRedraw, 1);
-        Send(d_, taskbar_, p::msg::kSetRedraw, 1);
+        automation::SendTimed(d_, d_.GetDesktopWindow(), p::msg::kSetRedraw, 1, 0);
+        automation::SendTimed(d_, taskbar_, p::msg::kSetRedraw, 1, 0);
     }
     DrawingFrozen(const DrawingFrozen&) = delete;
     DrawingFrozen& operator=(const DrawingFrozen&) = delete;
@@ -64,7 +62,7 @@ void clsHarrowatch::SendServerMessage(const std::string& pMessageText) {
                 desktop_.DoEvents();
             }
             p::Hwnd dialog = desktop_.FindWindow("#32770", "Send Message To Player");
-            if (dialog) Send(desktop_, dialog, p::msg::kSetRedraw, 0);
+            if (dialog) automation::SendTimed(desktop_, dialog, p::msg::kSetRedraw, 0, 0);
             // The screen is frozen while this lasts: it is kept short.
             if (!dialog &&
                 WaitForWindow([&] { return desktop_.FindWindow("#32770", "Send Message To Player"); }, dialog,
@@ -74,11 +72,10 @@ void clsHarrowatch::SendServerMessage(const std::string& pMessageText) {
             }
             for (p::Hwnd h : GetChildWindows(desktop_, dialog)) {
                 if (!h) continue;
-                Send(desktop_, h, p::msg::kSetRedraw, 0);
+                automation::SendTimed(desktop_, h, p::msg::kSetRedraw, 0, 0);
                 if (automation::GetWindowClass(desktop_, h) == "Edit") {
                     std::string textCopy = pMessageText;
-                    desktop_.SendTextMessageTimeout(h, p::msg::kSetText, 0, textCopy.data(), 0,
-                                                    p::msg::kSmtoAbortIfHung, p::msg::kSendTimeoutMs, nullptr);
+                    automation::SendTextTimed(desktop_, h, p::msg::kSetText, 0, textCopy.data(), 0);
                 }
                 desktop_.DoEvents();
             }
@@ -97,7 +94,7 @@ void clsHarrowatch::SendServerMessage(const std::string& pMessageText) {
                 mMessageLineCount += 1;  // the server's own echo of the text
             } else {
                 std::int64_t count = 0;
-                if (list && Send(desktop_, list, p::msg::kLbGetCount, 0, &count))
+                if (list && automation::SendTimed(desktop_, list, p::msg::kLbGetCount, 0, 0, &count))
                     mMessageLineCount = static_cast<std::int32_t>(count);
             }
         }
@@ -116,7 +113,7 @@ std::string clsHarrowatch::ProcessChatText() {
         const p::Hwnd list = ServerMessageList(ServerMainWindow());
         if (mMessageLineCount == 0 && list) {
             std::int64_t count = 0;
-            if (Send(desktop_, list, p::msg::kLbGetCount, 0, &count)) mMessageLineCount = static_cast<std::int32_t>(count);
+            if (automation::SendTimed(desktop_, list, p::msg::kLbGetCount, 0, 0, &count)) mMessageLineCount = static_cast<std::int32_t>(count);
         }
         const std::vector<std::string> lines = list ? automation::GetListBoxLines(desktop_, list, mMessageLineCount)
                                                     : std::vector<std::string>{};

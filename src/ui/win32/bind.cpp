@@ -1,5 +1,6 @@
 #include "ui/win32/bind.h"
 
+#include "common/text.h"
 #include "ui/win32/guard.h"
 
 #include <commctrl.h>
@@ -53,10 +54,9 @@ HFONT UiFont() {
 }
 
 std::string WindowText(HWND window) {
-    const int n = GetWindowTextLengthA(window);
-    std::string s(static_cast<size_t>(std::max(0, n)) + 1, '\0');
-    s.resize(static_cast<size_t>(std::max(0, GetWindowTextA(window, s.data(), n + 1))));
-    return s;
+    return text::ReadSized(GetWindowTextLengthA(window), [&](char* buffer, std::uint32_t size) {
+        return GetWindowTextA(window, buffer, static_cast<int>(size));
+    });
 }
 
 HWND MakeChild(HWND parent, DWORD exStyle, const char* className, const char* text, DWORD style, int x, int y,
