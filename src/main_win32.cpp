@@ -7,13 +7,14 @@
 
 #include "platform/win32/win32_desktop.h"
 #include "ui/win32/guard.h"
+#include "ui/win32/gdi.h"
 #include "win32/command_ids.h"
 #include "win32/forms.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     using namespace hw;
     // The previous-instance test: the first copy holds the mutex.
-    HANDLE single = CreateMutexA(nullptr, TRUE, win32::kSingleInstanceMutex);
+    const ui::win32::KernelHandle single(CreateMutexA(nullptr, TRUE, win32::kSingleInstanceMutex));
     const bool previous = !single || GetLastError() == ERROR_ALREADY_EXISTS;
 
     ui::Application app;
@@ -38,6 +39,5 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
         }
         window.reset();
     }
-    if (single) CloseHandle(single);
     return exitCode;
 }

@@ -26,10 +26,10 @@ ChatForm::ChatForm(chat::frmMessage& model, HICON bigIcon, HICON smallIcon) : mo
                             kIdTranscript);
     input_ = MakeChild(hwnd_, 0, "EDIT", "", ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN | WS_VSCROLL | WS_TABSTOP | WS_BORDER, 14, ch - 70, cw - 92,
                        56, kIdMessageText);
-    sendPicture_ = MakeWordBitmap("Send", Glyph::Send, 50, 22);
+    sendPicture_.reset(MakeWordBitmap("Send", Glyph::Send, 50, 22));
     send_ = MakeChild(hwnd_, 0, "BUTTON", "", BS_PUSHBUTTON | BS_BITMAP | WS_TABSTOP, cw - 72, ch - 70, 58, 56,
                       kIdSend);
-    SendMessageA(send_, BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(sendPicture_));
+    SendMessageA(send_, BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(sendPicture_.get()));
     HookKeyPress(input_, [this](std::int16_t& key) {
         model_.txtMessageText.TrackText(WindowText(input_));
         model_.txtMessageText_KeyPress(key);
@@ -55,7 +55,6 @@ ChatForm::~ChatForm() {
     model_.txtChat.onRedraw = model_.txtChat.onSelect = model_.txtChat.onFocus = nullptr;
     model_.txtMessageText.onRedraw = model_.txtMessageText.onSelect = model_.txtMessageText.onFocus = nullptr;
     model_.window.onChange = model_.window.onShow = model_.window.onRaise = nullptr;
-    if (sendPicture_) DeleteObject(sendPicture_);
 }
 
 void ChatForm::Bring() {

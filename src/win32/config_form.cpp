@@ -52,14 +52,14 @@ void ConfigForm::Run() {
     MakeChild(hwnd_, 0, "STATIC", "milliseconds (setting to 0 disables scheduler)", 0, x + 82, y + 31, fw - 82, 18);
     BindTextBox(model_.txtTimerInterval, interval_);
 
-    cancel_ = MakeWordBitmap("Cancel", Glyph::Back, 82, 22);
-    apply_ = MakeWordBitmap("Apply", Glyph::Tick, 82, 22);
+    cancel_.reset(MakeWordBitmap("Cancel", Glyph::Back, 82, 22));
+    apply_.reset(MakeWordBitmap("Apply", Glyph::Tick, 82, 22));
     HWND cancel = MakeChild(hwnd_, 0, "BUTTON", "", BS_PUSHBUTTON | BS_BITMAP | WS_TABSTOP, cw - 196, ch - 40, 90, 30,
                             kIdCancel);
     HWND apply = MakeChild(hwnd_, 0, "BUTTON", "", BS_DEFPUSHBUTTON | BS_BITMAP | WS_TABSTOP, cw - 100, ch - 40, 90,
                            30, kIdApply);
-    SendMessageA(cancel, BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(cancel_));
-    SendMessageA(apply, BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(apply_));
+    SendMessageA(cancel, BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(cancel_.get()));
+    SendMessageA(apply, BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(apply_.get()));
     BindWindow(model_.window, hwnd_);
     ShowWindow(hwnd_, SW_SHOW);
     SetForegroundWindow(hwnd_);
@@ -70,8 +70,8 @@ void ConfigForm::Run() {
     if (owner_) SetForegroundWindow(owner_);
     DestroyWindow(hwnd_);
     hwnd_ = nullptr;
-    DeleteObject(cancel_);
-    DeleteObject(apply_);
+    cancel_.reset();
+    apply_.reset();
 }
 
 LRESULT ConfigForm::Handle(UINT m, WPARAM wp, LPARAM lp) {

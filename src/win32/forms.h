@@ -9,8 +9,10 @@
 #include "app/main_window.h"
 #include "automation/wait.h"
 #include "platform/win32/win32_desktop.h"
+#include "ui/win32/gdi.h"
 #include "ui/win32/grid_view.h"
 #include "ui/win32/message_box.h"
+#include "ui/win32/gdi.h"
 #include "ui/win32/native_window.h"
 #include "win32/items_panel.h"
 
@@ -33,7 +35,7 @@ private:
     settings::frmConfig& model_;
     HWND owner_;
     HWND interval_ = nullptr;
-    HBITMAP apply_ = nullptr, cancel_ = nullptr;
+    ui::win32::GdiObject<HBITMAP> apply_, cancel_;
 };
 
 class ChatForm : public ui::win32::NativeWindow {
@@ -46,7 +48,7 @@ private:
     LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam) override;
     chat::frmMessage& model_;
     HWND transcript_ = nullptr, input_ = nullptr, send_ = nullptr, tips_ = nullptr;
-    HBITMAP sendPicture_ = nullptr;
+    ui::win32::GdiObject<HBITMAP> sendPicture_;
 };
 
 class MainForm : public ui::win32::NativeWindow {
@@ -68,9 +70,9 @@ private:
     ShellTray tray_;
     automation::CancelSignal cancel_;
     app::frmMain form_;
-    HICON bigIcon_ = nullptr, smallIcon_ = nullptr;
-    HIMAGELIST toolbarImages_ = nullptr, itemImages_ = nullptr;
-    HBITMAP pictures_[3] = {};
+    ui::win32::Icon bigIcon_, smallIcon_;
+    ui::win32::ImageList toolbarImages_, itemImages_;
+    ui::win32::GdiObject<HBITMAP> pictures_[3];
     HWND toolbar_ = nullptr, status_ = nullptr, tabs_ = nullptr, players_ = nullptr, messages_ = nullptr;
     HWND master_ = nullptr, statusBar_ = nullptr, frequency_ = nullptr, nextTime_ = nullptr;
     HWND buttons_[3] = {};

@@ -6,6 +6,7 @@
 
 #include "schedule/catalogue.h"
 #include "ui/win32/bind.h"
+#include "ui/win32/gdi.h"
 
 namespace hw::win32 {
 
@@ -259,12 +260,13 @@ HBITMAP MakeWordBitmap(const char* word, Glyph glyph, int width, int height) {
             MoveToEx(dc, cx - g / 2, cy, nullptr), LineTo(dc, cx - g / 8, cy + g / 3);
             break;
     }
-    HGDIOBJ oldFont = SelectObject(dc, ui::win32::UiFont());
-    SetBkMode(dc, TRANSPARENT);
-    SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
-    RECT r{4 + g + 4, 0, width - 2, height};
-    DrawTextA(dc, word, -1, &r, DT_SINGLELINE | DT_VCENTER | DT_LEFT);
-    SelectObject(dc, oldFont);
+    {
+        const ui::win32::Selected font(dc, ui::win32::UiFont());
+        SetBkMode(dc, TRANSPARENT);
+        SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
+        RECT r{4 + g + 4, 0, width - 2, height};
+        DrawTextA(dc, word, -1, &r, DT_SINGLELINE | DT_VCENTER | DT_LEFT);
+    }
     GdiFlush();
     return c.Take();
 }

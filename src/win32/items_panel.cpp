@@ -29,8 +29,8 @@ ItemsPanel::ItemsPanel(schedule::ScheduleEditor& editor, HWND parent, RECT b, HW
     scroll_ = ui::win32::MakeChild(parent, 0, "SCROLLBAR", "", SBS_VERT, b.right - bar, b.top, bar, b.bottom - b.top);
     SCROLLINFO si{sizeof si, SIF_RANGE | SIF_PAGE | SIF_POS, 0, schedule::kScrollMax + 9, 10, 0, 0};
     SetScrollInfo(scroll_, SB_CTL, &si, TRUE);
-    drag_ = MakeDragCursor();
-    for (int i = 0; i < schedule::kResetItemCount; ++i) icons_[i] = MakeItemIcon(i);
+    drag_.reset(MakeDragCursor());
+    for (int i = 0; i < schedule::kResetItemCount; ++i) icons_[i].reset(MakeItemIcon(i));
 
     tips_ = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP, 0, 0, 0, 0, panel_,
                             nullptr, instance, nullptr);
@@ -72,9 +72,6 @@ ItemsPanel::~ItemsPanel() {
     editor_.onDragChange = nullptr;
     editor_.pointerOverGrid = nullptr;
     if (panel_ && IsWindow(panel_)) SetWindowLongPtrA(panel_, GWLP_USERDATA, 0);
-    for (HICON i : icons_)
-        if (i) DestroyIcon(i);
-    if (drag_) DestroyCursor(drag_);
 }
 
 void ItemsPanel::Show(bool on) {
@@ -127,23 +124,21 @@ bool ItemsPanel::OnScroll(HWND bar, WPARAM wp) {
 void ItemsPanel::Paint() {
     PAINTSTRUCT ps;
     HDC dc = BeginPaint(panel_, &ps);
-    HGDIOBJ oldFont = SelectObject(dc, ui::win32::UiFont());
+    const ui::win32::Selected font(dc, ui::win32::UiFont());
     SetBkMode(dc, TRANSPARENT);
     for (const schedule::ResetItem& item : schedule::kResetItems) {
         const RECT r = ItemRect(item.index);
         const bool on = item.offered;
-        DrawIconEx(dc, r.left + 2, r.top + 2, icons_[item.index], 16, 16, 0, nullptr, DI_NORMAL);
+        DrawIconEx(dc, r.left + 2, r.top + 2, icons_[item.index].get(), 16, 16, 0, nullptr, DI_NORMAL);
         SetTextColor(dc, GetSysColor(on ? COLOR_WINDOWTEXT : COLOR_GRAYTEXT));
         RECT t{r.left + 21, r.top, r.right, r.bottom};
         DrawTextA(dc, item.caption, -1, &t, DT_SINGLELINE | DT_VCENTER | DT_END_ELLIPSIS);
         // The drag mark: a single-line border while the left button holds the item.
         if (editor_.imgResetItem[static_cast<size_t>(item.index)].border) {
-            HGDIOBJ oldBrush = SelectObject(dc, GetStockObject(NULL_BRUSH));
+            const ui::win32::Selected brush(dc, GetStockObject(NULL_BRUSH));
             Rectangle(dc, r.left, r.top, r.right, r.bottom);
-            SelectObject(dc, oldBrush);
         }
     }
-    SelectObject(dc, oldFont);
     EndPaint(panel_, &ps);
 }
 
@@ -154,7 +149,7 @@ LRESULT ItemsPanel::Handle(UINT m, WPARAM wp, LPARAM lp) {
             return 0;
         case WM_SETCURSOR: {
             if (editor_.dragging) {
-                SetCursor(drag_);
+                SetCursor(drag_.get());
                 return TRUE;
             }
             POINT pt{};
@@ -180,7 +175,7 @@ LRESULT ItemsPanel::Handle(UINT m, WPARAM wp, LPARAM lp) {
                 pressed_ = i;
                 SetCapture(panel_);
                 editor_.imgResetItem_MouseDown(i, schedule::kLeftButton);
-                SetCursor(drag_);
+                SetCursor(drag_.get());
             } else {
                 pressed_ = -1;
                 editor_.imgResetItem_MouseDown(i, schedule::kRightButton);

@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include "ui/win32/gdi.h"
+
 #include "schedule/editor.h"
 
 namespace hw::win32 {
@@ -31,8 +33,8 @@ private:
 
     schedule::ScheduleEditor& editor_;
     HWND panel_ = nullptr, scroll_ = nullptr, tips_ = nullptr, grid_;
-    HCURSOR drag_ = nullptr;
-    HICON icons_[schedule::kResetItemCount] = {};
+    ui::win32::Cursor drag_;
+    ui::win32::Icon icons_[schedule::kResetItemCount];
     int pressed_ = -1;
 };
 

@@ -44,21 +44,17 @@ MainForm::~MainForm() {
     chat_.reset();
     items_.reset();
     grid_.reset();
-    if (toolbarImages_) ImageList_Destroy(toolbarImages_);
-    if (itemImages_) ImageList_Destroy(itemImages_);
-    for (HBITMAP b : pictures_)
-        if (b) DeleteObject(b);
 }
 
 bool MainForm::Create() {
-    bigIcon_ = MakeAppIcon(32);
-    smallIcon_ = MakeAppIcon(16);
+    bigIcon_.reset(MakeAppIcon(32));
+    smallIcon_.reset(MakeAppIcon(16));
     const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
-    if (!CreateTop(kMainClass, "Harrowatch", style, 0, kClientWidth, kClientHeight, nullptr, bigIcon_, smallIcon_))
+    if (!CreateTop(kMainClass, "Harrowatch", style, 0, kClientWidth, kClientHeight, nullptr, bigIcon_.get(), smallIcon_.get()))
         return false;
     boxes_.SetOwner(U(hwnd_));
     form_.hWnd = U(hwnd_);
-    form_.picSysTray = U(smallIcon_);
+    form_.picSysTray = U(smallIcon_.get());
     form_.screen = SystemScreen();
     BuildControls();
     BindWindow(form_.window, hwnd_);
@@ -70,7 +66,7 @@ bool MainForm::Create() {
         f.Run();
     };
     form_.onChatOpen = [this](chat::frmMessage& model) {
-        chat_ = std::make_unique<ChatForm>(model, bigIcon_, smallIcon_);
+        chat_ = std::make_unique<ChatForm>(model, bigIcon_.get(), smallIcon_.get());
         model.onClose = [this] { PostMessageA(hwnd_, kChatClosed, 0, 0); };
     };
     form_.onChatRelease = [this](chat::frmMessage&) { chat_.reset(); };
@@ -88,8 +84,8 @@ void MainForm::BuildControls() {
                          TBSTYLE_FLAT | TBSTYLE_TOOLTIPS | CCS_NODIVIDER | CCS_NORESIZE | CCS_NOPARENTALIGN, 2, 2, 204,
                          44, kIdToolbar);
     SendMessageA(toolbar_, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
-    toolbarImages_ = MakeToolbarImages();
-    SendMessageA(toolbar_, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(toolbarImages_));
+    toolbarImages_.reset(MakeToolbarImages());
+    SendMessageA(toolbar_, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(toolbarImages_.get()));
     SendMessageA(toolbar_, TB_SETBITMAPSIZE, 0, MAKELPARAM(32, 32));
     TBBUTTON buttons[5] = {};
     for (int i = 0; i < 5; ++i) {
@@ -141,8 +137,8 @@ void MainForm::BuildControls() {
 void MainForm::BuildScheduleTab(RECT page) {
     const int panelHeight = 74, buttonHeight = 26;
     RECT gridRect{page.left, page.top + panelHeight + 4, page.right, page.bottom - buttonHeight - 4};
-    itemImages_ = MakeItemImages(16);
-    grid_ = std::make_unique<GridView>(form_.ResetItemGrid, hwnd_, gridRect, kIdGrid, itemImages_, [](int picture) {
+    itemImages_.reset(MakeItemImages(16));
+    grid_ = std::make_unique<GridView>(form_.ResetItemGrid, hwnd_, gridRect, kIdGrid, itemImages_.get(), [](int picture) {
         return std::string(schedule::kResetItems.at(static_cast<size_t>(picture)).caption);
     });
     schedule::ScheduleEditor& editor = form_.Editor;
@@ -183,11 +179,11 @@ void MainForm::BuildScheduleTab(RECT page) {
                   {"Apply", Glyph::Tick, kIdApplyReset}};
     const int bw = 92;
     for (int b = 0; b < 3; ++b) {
-        pictures_[b] = MakeWordBitmap(faces[b].word, faces[b].glyph, bw - 8, buttonHeight - 6);
+        pictures_[b].reset(MakeWordBitmap(faces[b].word, faces[b].glyph, bw - 8, buttonHeight - 6));
         buttons_[b] = MakeChild(hwnd_, 0, "BUTTON", "", BS_PUSHBUTTON | BS_BITMAP | WS_TABSTOP,
                                 page.right - (3 - b) * (bw + 4), page.bottom - buttonHeight, bw, buttonHeight,
                                 faces[b].id);
-        SendMessageA(buttons_[b], BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(pictures_[b]));
+        SendMessageA(buttons_[b], BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(pictures_[b].get()));
     }
     SendMessageA(grid_->hwnd(), WM_SETFONT, reinterpret_cast<WPARAM>(UiFont()), FALSE);
     HWND tip = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP, 0, 0, 0, 0, hwnd_,
@@ -315,11 +311,10 @@ LRESULT MainForm::Handle(UINT m, WPARAM wp, LPARAM lp) {
             FillRect(di->hDC, &di->rcItem, GetSysColorBrush(COLOR_BTNFACE));
             SetBkMode(di->hDC, TRANSPARENT);
             SetTextColor(di->hDC, GetSysColor(form_.SSTab.TabEnabled(i) ? COLOR_BTNTEXT : COLOR_GRAYTEXT));
-            HGDIOBJ old = SelectObject(di->hDC, UiFont());
+            const Selected font(di->hDC, UiFont());
             RECT r = di->rcItem;
             DrawTextA(di->hDC, form_.SSTab.Names()[static_cast<size_t>(i)].c_str(), -1, &r,
                       DT_SINGLELINE | DT_CENTER | DT_VCENTER);
-            SelectObject(di->hDC, old);
             return TRUE;
         }
         case WM_MOVE:

@@ -2,6 +2,7 @@
 
 #include "common/text.h"
 #include "ui/win32/guard.h"
+#include "ui/win32/gdi.h"
 
 #include <commctrl.h>
 
@@ -11,9 +12,8 @@ namespace hw::ui::win32 {
 
 int TwipsPerPixel() {
     static const int tpp = [] {
-        HDC dc = GetDC(nullptr);
-        const int dpi = dc ? GetDeviceCaps(dc, LOGPIXELSX) : 96;
-        if (dc) ReleaseDC(nullptr, dc);
+        const WindowDc dc(nullptr);
+        const int dpi = dc.get() ? GetDeviceCaps(dc.get(), LOGPIXELSX) : 96;
         return dpi > 0 ? std::max(1, 1440 / dpi) : kTwipsPerPixel;
     }();
     return tpp;

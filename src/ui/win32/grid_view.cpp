@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "ui/win32/bind.h"
+#include "ui/win32/gdi.h"
 
 namespace hw::ui::win32 {
 
@@ -26,12 +27,10 @@ GridView::GridView(GridModel& model, HWND parent, RECT b, int id, HIMAGELIST pic
 
     // Column widths come from the header texts in the controls' font.
     model_.measureText = [this](const std::string& text) {
-        HDC dc = GetDC(list_);
-        HGDIOBJ old = SelectObject(dc, UiFont());
+        const WindowDc dc(list_);
+        const Selected font(dc.get(), UiFont());
         SIZE size{};
-        GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &size);
-        SelectObject(dc, old);
-        ReleaseDC(list_, dc);
+        GetTextExtentPoint32A(dc.get(), text.c_str(), static_cast<int>(text.size()), &size);
         return ToTwips(size.cx + 12);
     };
     // The rows' height, measured on a row that is there for the purpose.
