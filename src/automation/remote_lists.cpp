@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
+#include "automation/cell_records.h"
 #include "automation/process.h"
 #include "automation/send.h"
-#include "platform/records.h"
 #include "common/text.h"
 
 namespace hw::automation {
@@ -19,7 +19,6 @@ namespace {
 // record layout.
 constexpr std::uint32_t kRemoteAccess =
     p::proc::kVmOperation | p::proc::kVmRead | p::proc::kVmWrite | p::proc::kQueryLimitedInformation;
-constexpr size_t kSlot = 256;  // a cell's text: 255 bytes for the control, one kept 0
 constexpr std::uint64_t kLostAfterMs = 10000;
 constexpr size_t kMostBlocks = 8;
 
@@ -32,55 +31,6 @@ bool Read(p::Desktop& d, const p::UniqueRemoteMemory& block, void* data, std::ui
     return d.ReadProcessMemory(block.get().process, block.get().address + offset, data, size, nullptr);
 }
 
-
-size_t RecordSize(bool layout32) { return layout32 ? sizeof(LvItem32) : sizeof(LvItem64); }
-
-// An item record asking for one cell's text into `text`.
-std::vector<std::uint8_t> CellRecord(bool layout32, int subItem, p::RemoteAddress text) {
-    std::vector<std::uint8_t> bytes(RecordSize(layout32), 0);
-    if (layout32) {
-        LvItem32 r{};
-        r.mask = kLvifText;
-        r.iSubItem = subItem;
-        r.pszText = static_cast<std::uint32_t>(text);
-        r.cchTextMax = kCellTextMax;
-        std::memcpy(bytes.data(), &r, sizeof r);
-    } else {
-        LvItem64 r{};
-        r.mask = kLvifText;
-        r.iSubItem = subItem;
-        r.pszText = text;
-        r.cchTextMax = kCellTextMax;
-        std::memcpy(bytes.data(), &r, sizeof r);
-    }
-    return bytes;
-}
-
-// The text of a slot: the bytes before the first zero, at most 255 of them.
-std::string SlotText(const std::uint8_t* slot) {
-    size_t n = 0;
-    while (n < static_cast<size_t>(kCellTextMax) && slot[n] != 0) ++n;
-    return text::Trim(std::string(reinterpret_cast<const char*>(slot), n));
-}
-
-// The records for `count` cells, row by row over `columns`, at the start of
-// `bytes`; each asks for its text into its own slot after `recordsBytes`.
-void PutCellRecords(std::vector<std::uint8_t>& bytes, bool layout32, const std::vector<int>& columns, size_t count,
-                    p::RemoteAddress base, size_t recordsBytes) {
-    const size_t recordSize = RecordSize(layout32);
-    for (size_t i = 0; i < count; ++i) {
-        const std::vector<std::uint8_t> rec =
-            CellRecord(layout32, columns[i % columns.size()], base + recordsBytes + i * kSlot);
-        std::memcpy(bytes.data() + i * recordSize, rec.data(), recordSize);
-    }
-}
-
-// The rows read back from their slots.
-std::vector<std::vector<std::string>> CellsFromSlots(const std::uint8_t* slots, int rows, size_t columns) {
-    std::vector<std::vector<std::string>> result(static_cast<size_t>(rows), std::vector<std::string>(columns));
-    for (size_t i = 0; i < result.size() * columns; ++i) result[i / columns][i % columns] = SlotText(slots + i * kSlot);
-    return result;
-}
 
 }  // namespace
 

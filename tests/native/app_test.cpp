@@ -86,7 +86,7 @@ TEST_F(AppTest, FirstRunWritesTheThreeDefaultsAndAKnownMachineNothing) {
 
 TEST_F(AppTest, AStoredPositionIsHeldOnTheScreen) {
     using settings::kMainLeft, settings::kMainTop;
-    const int w = form.window.Width(), h = form.window.Height();
+    const int w = form.window.Width();
     d.PokeString(platform::kHkeyLocalMachine, kMainLeft.key, "Left", std::to_string(form.screen.width - w / 2));
     d.PokeString(platform::kHkeyLocalMachine, kMainTop.key, "Top", "-300 twips");
     form.screen.monitors = {{0, 0, form.screen.width, form.screen.height},
@@ -95,12 +95,6 @@ TEST_F(AppTest, AStoredPositionIsHeldOnTheScreen) {
     EXPECT_EQ(form.window.Left(), form.screen.width - w);  // ends at the right edge
     EXPECT_EQ(form.window.Top(), -300);                     // negative, and on a monitor: kept
 
-    ui::Screen one;  // a single monitor now: positions on the removed one come back
-    EXPECT_EQ(ui::PlaceOnScreen({-9000, 300, -9000 + w, 300 + h}, one).left, 0);
-    EXPECT_EQ(ui::PlaceOnScreen({-9000, 300, -9000 + w, 300 + h}, one).top, 300);
-    EXPECT_EQ(ui::PlaceOnScreen({100, -8000, 100 + w, -8000 + h}, one).top, 0);
-    EXPECT_EQ(ui::PlaceOnScreen({-100, -100, -100 + w, -100 + h}, one).left, -100);  // partly on it: kept
-    EXPECT_EQ(ui::PlaceOnScreen({one.width, one.height, one.width + w, one.height + h}, one).left, one.width - w);
 }
 
 TEST_F(AppTest, ClosingSavesThePositionAndKeepsRunning) {

@@ -1,5 +1,5 @@
-// The schedule: catalogue, grid layout and key filter, next-time rules, and
-// the stored schedule with the schedule step.
+// The schedule: catalogue, grid layout and key filter, and the stored
+// schedule with the schedule step.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -107,79 +107,6 @@ TEST(KeyFilter, FlagsAdmitTheirCharacters) {
     EXPECT_FALSE(passes(0x1234, time));
     EXPECT_TRUE(ui::HasValidationFlag("  comma_ok ", "COMMA_OK "));
     EXPECT_FALSE(ui::HasValidationFlag("COMMA", "COMMA_OK"));
-}
-
-TEST(NextTimeText, FormatsAndReadsMonthFirstOnEveryLocale) {
-    EXPECT_EQ(FormatNextTime({2026, 12, 6, 3, 0}), "12/06/26 03:00 AM");
-    EXPECT_EQ(FormatNextTime({2026, 12, 6, 0, 0}), "12/06/26 12:00 AM");
-    EXPECT_EQ(FormatNextTime({2026, 12, 6, 12, 5}), "12/06/26 12:05 PM");
-    EXPECT_EQ(FormatNextTime({2027, 1, 1, 23, 59}), "01/01/27 11:59 PM");
-
-    auto parsed = [](const std::string& s) {
-        auto t = ParseDateTime(s, 2026);
-        return t ? FormatNextTime(*t) : std::string("invalid");
-    };
-    EXPECT_EQ(parsed("12/24/26 3 PM"), "12/24/26 03:00 PM");
-    EXPECT_EQ(parsed("12/24/26 3 pm"), "12/24/26 03:00 PM");
-    EXPECT_EQ(parsed("12/24/26"), "12/24/26 12:00 AM");
-    EXPECT_EQ(parsed("1/5/2027 15:30"), "01/05/27 03:30 PM");
-    EXPECT_EQ(parsed("12/24 3 AM"), "12/24/26 03:00 AM");
-    EXPECT_EQ(parsed("12/06/26 12:00 AM"), "12/06/26 12:00 AM");
-    EXPECT_EQ(parsed("02/29/28"), "02/29/28 12:00 AM");
-    for (const char* bad : {"31/31/26", "02/29/27", "N/A - Unknown", "", "12/24/26 13 PM", "12/24/26 3 XM",
-                            "3 PM", "12/24/26 3 PM 4", "12/24/26 25:00", "12/24/262", "13/01/26"})
-        EXPECT_EQ(parsed(bad), "invalid") << bad;
-
-    // Two-digit years are this century: 01/01/30 is 2030, not 1930.
-    auto y30 = ParseDateTime("01/01/30 03:00 AM", 2026);
-    ASSERT_TRUE(y30);
-    EXPECT_EQ(y30->year, 2030);
-    EXPECT_FALSE(IsDue("01/01/30 03:00 AM", {2026, 12, 6, 9, 0}));
-    EXPECT_EQ(ParseDateTime("12/31/99", 2026)->year, 2099);
-}
-
-TEST(NextTimeText, RoundTripsAndSurvivesGarbage) {
-    std::mt19937 rng(1234);
-    for (int i = 0; i < 20000; ++i) {
-        DateTime t{2000 + int(rng() % 100), 1 + int(rng() % 12), 1, int(rng() % 24), int(rng() % 60)};
-        t.day = 1 + int(rng() % 28);
-        const std::string s = FormatNextTime(t);
-        auto back = ParseDateTime(s, 2026);
-        ASSERT_TRUE(back) << s;
-        EXPECT_EQ(*back, t) << s;
-    }
-    const std::string alphabet = "0123456789/: -aApPmMx\t|,";
-    for (int i = 0; i < 20000; ++i) {
-        std::string s;
-        for (int n = rng() % 24; n > 0; --n) s += alphabet[rng() % alphabet.size()];
-        auto t = ParseDateTime(s, 2026);
-        if (t) {
-            EXPECT_GE(t->month, 1);
-            EXPECT_LE(t->month, 12);
-            EXPECT_LE(t->hour, 23);
-        }
-    }
-}
-
-TEST(NextOccurrence, CarriesDaysIntoTheNextMonthAndYear) {
-    auto next = [](int f, DateTime t) { return FormatNextTime(NextOccurrence(f, t)); };
-    EXPECT_EQ(next(kDaily, {2026, 12, 31, 23, 59}), "01/01/27 11:59 PM");
-    EXPECT_EQ(next(kMonthly, {2027, 1, 31, 3, 0}), "03/03/27 03:00 AM");
-    EXPECT_EQ(next(kMonthly, {2028, 1, 31, 3, 0}), "03/02/28 03:00 AM");
-    EXPECT_EQ(next(kMonthly, {2027, 3, 31, 3, 0}), "05/01/27 03:00 AM");
-    EXPECT_EQ(next(kMonthly, {2026, 12, 15, 10, 30}), "01/15/27 10:30 AM");
-    EXPECT_EQ(next(kWeekly, {2026, 12, 28, 1, 0}), "01/04/27 01:00 AM");
-    EXPECT_EQ(next(kDaily, {2028, 2, 28, 6, 0}), "02/29/28 06:00 AM");
-    EXPECT_EQ(FormatNextTime(DefaultNextTime(kDaily, {2026, 12, 6, 15, 42})), "12/07/26 12:00 AM");
-    EXPECT_EQ(FormatNextTime(DefaultNextTime(kMonthly, {2027, 1, 31, 8, 0})), "03/03/27 12:00 AM");
-
-    const DateTime nine{2026, 12, 6, 9, 0};
-    EXPECT_FALSE(IsDue("12/06/26 01:00 PM", nine));
-    EXPECT_TRUE(IsDue("12/06/26 09:00 AM", nine));
-    EXPECT_TRUE(IsDue("12/05/26 11:00 PM", nine));
-    EXPECT_FALSE(IsDue("01/05/27 03:00 AM", {2026, 12, 31, 23, 59}));
-    EXPECT_FALSE(IsDue("N/A - Unknown", nine));
-    EXPECT_FALSE(IsDue("", nine));
 }
 
 // --- The stored schedule -------------------------------------------------------
