@@ -78,7 +78,7 @@ public:
     void lblStatusLocalServer_Change();
 
     // The window's handle and tray picture, once a binding gives them.
-    std::uint64_t hWnd = 0;
+    platform::Hwnd hWnd = 0;
     std::uint64_t picSysTray = 0;
 
     ui::Toolbar Toolbar;

@@ -8,9 +8,9 @@ namespace {
 std::string FitTip(const std::string& tip) { return tip.substr(0, 63); }
 }  // namespace
 
-void TrayIcon::AddTrayIcon(std::uint64_t window, std::uint64_t icon, const std::string& tip) {
+void TrayIcon::AddTrayIcon(platform::Hwnd window, std::uint64_t icon, const std::string& tip) {
     data_.cbSize = ui::kTrayRecordSize;
-    data_.hWnd = window;
+    data_.hWnd = window.value();
     data_.uID = 1;
     data_.uFlags = ui::kNifAll;
     data_.uCallbackMessage = ui::kTrayCallback;
@@ -19,10 +19,10 @@ void TrayIcon::AddTrayIcon(std::uint64_t window, std::uint64_t icon, const std::
     added_ = shell_.NotifyIcon(ui::kNimAdd, data_) || added_;
 }
 
-void TrayIcon::ModifyTrayIcon(std::uint64_t window, std::optional<std::uint64_t> icon,
+void TrayIcon::ModifyTrayIcon(platform::Hwnd window, std::optional<std::uint64_t> icon,
                               std::optional<std::string> tip) {
     data_.cbSize = ui::kTrayRecordSize;
-    data_.hWnd = window;
+    data_.hWnd = window.value();
     data_.uID = 1;
     data_.uFlags = ui::kNifAll;
     if (icon) data_.hIcon = *icon;
@@ -30,9 +30,9 @@ void TrayIcon::ModifyTrayIcon(std::uint64_t window, std::optional<std::uint64_t>
     shell_.NotifyIcon(ui::kNimModify, data_);
 }
 
-void TrayIcon::RemoveTrayIcon(std::uint64_t window) {
+void TrayIcon::RemoveTrayIcon(platform::Hwnd window) {
     data_.cbSize = ui::kTrayRecordSize;
-    data_.hWnd = window;
+    data_.hWnd = window.value();
     data_.uID = 1;
     shell_.NotifyIcon(ui::kNimDelete, data_);
     added_ = false;

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/types.h"
 #include "ui/tray.h"
 
 namespace hw::app {
@@ -13,9 +14,9 @@ class TrayIcon {
 public:
     TrayIcon(ui::TrayShell& shell, std::string exeName) : shell_(shell), exeName_(std::move(exeName)) {}
     // A blank tip shows the program's name.
-    void AddTrayIcon(std::uint64_t window, std::uint64_t icon, const std::string& tip);
-    void ModifyTrayIcon(std::uint64_t window, std::optional<std::uint64_t> icon, std::optional<std::string> tip);
-    void RemoveTrayIcon(std::uint64_t window);
+    void AddTrayIcon(platform::Hwnd window, std::uint64_t icon, const std::string& tip);
+    void ModifyTrayIcon(platform::Hwnd window, std::optional<std::uint64_t> icon, std::optional<std::string> tip);
+    void RemoveTrayIcon(platform::Hwnd window);
     const ui::TrayIconData& TrayIconData() const { return data_; }
     bool Added() const { return added_; }
 

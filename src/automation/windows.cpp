@@ -60,7 +60,7 @@ std::string GetWindowClass(p::Desktop& desktop, Hwnd window) {
 }
 
 namespace {
-std::string MenuText(p::Desktop& desktop, std::uint64_t menu, std::uint32_t item, std::uint32_t flags) {
+std::string MenuText(p::Desktop& desktop, p::HMenu menu, std::uint32_t item, std::uint32_t flags) {
     char buffer[100] = {};
     const int n = desktop.GetMenuString(menu, item, buffer, 100, flags);
     return text::Trim(text::ReplaceNulls(std::string(buffer, static_cast<size_t>(std::clamp(n, 0, 99)))));
@@ -69,14 +69,14 @@ std::string MenuText(p::Desktop& desktop, std::uint64_t menu, std::uint32_t item
 
 std::vector<std::string> GetMenuCommands(p::Desktop& desktop, Hwnd window) {
     std::vector<std::string> entries;
-    const std::uint64_t bar = desktop.GetMenu(window);
+    const p::HMenu bar = desktop.GetMenu(window);
     if (!bar) return entries;
     const int count = desktop.GetMenuItemCount(bar);
     for (int pos = 0; pos < count; ++pos) {
         const std::string top = MenuText(desktop, bar, static_cast<std::uint32_t>(pos), p::wnd::kMfByPosition);
         const auto topId = static_cast<std::int32_t>(desktop.GetMenuItemID(bar, pos));
         const std::int32_t shownId = topId == -1 ? pos : topId;
-        const std::uint64_t sub = desktop.GetSubMenu(bar, pos);
+        const p::HMenu sub = desktop.GetSubMenu(bar, pos);
         if (!sub) continue;
         const int items = desktop.GetMenuItemCount(sub);
         for (int q = 0; q < items; ++q) {

@@ -124,11 +124,11 @@ public:
     virtual bool ChangeWindowMessageFilterEx(Hwnd window, std::uint32_t message, std::uint32_t action) = 0;
 
     // --- Menus.
-    virtual std::uint64_t GetMenu(Hwnd window) = 0;
-    virtual std::uint64_t GetSubMenu(std::uint64_t menu, int position) = 0;
-    virtual int GetMenuItemCount(std::uint64_t menu) = 0;
-    virtual std::uint32_t GetMenuItemID(std::uint64_t menu, int position) = 0;
-    virtual int GetMenuString(std::uint64_t menu, std::uint32_t item, char* buffer, int size,
+    virtual HMenu GetMenu(Hwnd window) = 0;
+    virtual HMenu GetSubMenu(HMenu menu, int position) = 0;
+    virtual int GetMenuItemCount(HMenu menu) = 0;
+    virtual std::uint32_t GetMenuItemID(HMenu menu, int position) = 0;
+    virtual int GetMenuString(HMenu menu, std::uint32_t item, char* buffer, int size,
                               std::uint32_t flags) = 0;
 
     // --- Memory of another process.

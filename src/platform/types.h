@@ -2,23 +2,44 @@
 // numbers so that the system's code reads like the calls it stands for.
 #pragma once
 
+#include <compare>
 #include <cstdint>
+#include <ostream>
 #include <string>
 
 namespace hw::platform {
 
-using Hwnd = std::uint64_t;    // window handle; 0 = none
-using Handle = std::uint64_t;  // kernel object handle; 0 = none
-using Pid = std::uint32_t;     // process id; 0 = none
-using HKey = std::uint64_t;    // registry key handle (predefined roots sign-extended)
+// A handle of one kind, 0 for none. Each kind is a type of its own, so a
+// window handle is not taken where a process handle is expected; a plain
+// value (0, or one read from the OS) converts to any of them.
+template <class Kind>
+class HandleOf {
+public:
+    constexpr HandleOf() = default;
+    constexpr HandleOf(std::uint64_t value) : v_(value) {}
+    constexpr std::uint64_t value() const { return v_; }
+    constexpr explicit operator bool() const { return v_ != 0; }
+    friend constexpr bool operator==(HandleOf, HandleOf) = default;
+    friend constexpr auto operator<=>(HandleOf, HandleOf) = default;
+    friend std::ostream& operator<<(std::ostream& out, HandleOf h) { return out << "0x" << std::hex << h.v_ << std::dec; }
+
+private:
+    std::uint64_t v_ = 0;
+};
+
+using Hwnd = HandleOf<struct WindowKind>;   // window handle
+using Handle = HandleOf<struct KernelKind>; // kernel object handle
+using HKey = HandleOf<struct KeyKind>;      // registry key handle (predefined roots sign-extended)
+using HMenu = HandleOf<struct MenuKind>;    // menu handle
+using Pid = std::uint32_t;                  // process id; 0 = none
 using RemoteAddress = std::uint64_t;
 
-constexpr Handle kInvalidHandle = ~Handle{0};
+constexpr Handle kInvalidHandle{~std::uint64_t{0}};
 
 // Predefined root keys as the 32-bit signed values a caller stores, widened
 // the way Windows widens them for a 64-bit handle.
 constexpr HKey RootKey(std::int32_t classKey) {
-    return static_cast<HKey>(static_cast<std::int64_t>(classKey));
+    return HKey{static_cast<std::uint64_t>(static_cast<std::int64_t>(classKey))};
 }
 constexpr std::int32_t kHkeyClassesRootValue = static_cast<std::int32_t>(0x80000000u);
 constexpr std::int32_t kHkeyCurrentUserValue = static_cast<std::int32_t>(0x80000001u);

@@ -129,7 +129,7 @@ TEST_F(CommandsE2E, ScheduleEditorAndConfigurationDialog) {
         return Hwnd{0};
     }();
     ASSERT_NE(bar, 0u);
-    PostMessageA(H(main_), WM_VSCROLL, SB_BOTTOM, static_cast<LPARAM>(bar));  // the item is low on the canvas
+    PostMessageA(H(main_), WM_VSCROLL, SB_BOTTOM, static_cast<LPARAM>(bar.value()));  // the item is low on the canvas
     PostMessageA(H(panel), WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(x, y - 60));
     PostMessageA(H(panel), WM_LBUTTONUP, 0, MAKELPARAM(x, y - 60));
     ASSERT_TRUE(env_->WaitFor([&] { return SendMessageA(H(grid), LVM_GETITEMCOUNT, 0, 0) == 1; }, 10000));
@@ -140,7 +140,7 @@ TEST_F(CommandsE2E, ScheduleEditorAndConfigurationDialog) {
     const Hwnd frequency = Control(main_, win32::kIdFrequency);
     ASSERT_TRUE(env_->WaitFor([&] { return d().IsWindowVisible(frequency); }, 10000));
     SendMessageA(H(frequency), CB_SETCURSEL, 0, 0);
-    PostMessageA(H(main_), WM_COMMAND, MAKEWPARAM(win32::kIdFrequency, CBN_SELCHANGE), static_cast<LPARAM>(frequency));
+    PostMessageA(H(main_), WM_COMMAND, MAKEWPARAM(win32::kIdFrequency, CBN_SELCHANGE), static_cast<LPARAM>(frequency.value()));
     // To the next-time cell: type a time and Enter.
     PostMessageA(H(grid), WM_KEYDOWN, VK_RIGHT, 0);
     const Hwnd time = Control(main_, win32::kIdNextTime);

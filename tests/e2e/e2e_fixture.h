@@ -74,7 +74,7 @@ protected:
         void* remote = VirtualAllocEx(p, nullptr, 512, MEM_COMMIT, PAGE_READWRITE);
         DWORD_PTR r = 0;
         char text[512] = {};
-        if (remote && SendMessageTimeoutA(reinterpret_cast<HWND>(bar), SB_GETTEXTA, part,
+        if (remote && SendMessageTimeoutA(H(bar), SB_GETTEXTA, part,
                                           reinterpret_cast<LPARAM>(remote), SMTO_ABORTIFHUNG, 2000, &r))
             ReadProcessMemory(p, remote, text, 511, nullptr);
         if (remote) VirtualFreeEx(p, remote, 0, MEM_RELEASE);
@@ -94,7 +94,7 @@ protected:
     // What the shell sends when the mouse does something over the tray icon.
     void Tray(UINT mouse) { PostMessageA(H(main_), WM_MOUSEMOVE, 1, mouse); }
     // A command of Harrowatch's menus or toolbar, as the menu posts it.
-    void Command(int id, Hwnd from = 0) { PostMessageA(H(main_), WM_COMMAND, MAKEWPARAM(id, 0), static_cast<LPARAM>(from)); }
+    void Command(int id, Hwnd from = 0) { PostMessageA(H(main_), WM_COMMAND, MAKEWPARAM(id, 0), static_cast<LPARAM>(from.value())); }
     void Click(Hwnd button) { PostMessageA(H(button), BM_CLICK, 0, 0); }
     void Type(Hwnd control, const std::string& keys) {
         for (char k : keys) PostMessageA(H(control), WM_CHAR, static_cast<unsigned char>(k), 1);
@@ -117,7 +117,7 @@ protected:
     // A picture of the screen for the operator's eye, when the run asks for one.
     void Screenshot(const std::string& name);
 
-    static HWND H(Hwnd h) { return reinterpret_cast<HWND>(static_cast<ULONG_PTR>(h)); }
+    static HWND H(Hwnd h) { return reinterpret_cast<HWND>(static_cast<ULONG_PTR>(h.value())); }
     static Hwnd U(HWND h) { return static_cast<Hwnd>(reinterpret_cast<ULONG_PTR>(h)); }
 
     std::unique_ptr<ContractEnv> env_;

@@ -67,8 +67,8 @@ TEST_F(AutomationTest, MenuCommandsOfTheFirstSubmenuLevel) {
                                         "&Help|2\\&About|41"}));
 
     // A top item with its own id, a separator and a nested submenu.
-    std::uint64_t nested = d.CreateMenu({{"Deep", 77, 0}});
-    std::uint64_t sub = d.CreateMenu({{"  Padded  ", 5, 0}, {"", 0, 0}, {"More", 0, nested}});
+    platform::HMenu nested = d.CreateMenu({{"Deep", 77, 0}});
+    platform::HMenu sub = d.CreateMenu({{"  Padded  ", 5, 0}, {"", 0, 0}, {"More", 0, nested}});
     Hwnd w = d.CreateWindow(pid, "ThunderRT6FormDC", "Other", 0);
     d.Window(w)->menu = d.CreateMenu({{"Top", 0, sub}});
     EXPECT_EQ(GetMenuCommands(d, w), std::vector<std::string>{"Top|0\\Padded|5"});
@@ -138,7 +138,7 @@ TEST_P(ListReading, CellsOfBothLayoutsAndWholeListsAgree) {
     EXPECT_EQ(d.OpenHandleCount(), 0u);
 
     // Blanks trimmed, empty cells empty, over-long cells cut to 254.
-    host().ListViewSet(lv, {{"1", "  Lead", "   ", std::string(400, 'x')}});
+    host().ListViewSet(lv.value(), {{"1", "  Lead", "   ", std::string(400, 'x')}});
     EXPECT_EQ(GetListViewCellText(d, lv, pid, 1, 0), "Lead");
     EXPECT_EQ(GetListViewCellText(d, lv, pid, 2, 0), "");
     EXPECT_EQ(GetListViewCellText(d, lv, pid, 3, 0), std::string(254, 'x'));
@@ -152,14 +152,14 @@ TEST_F(AutomationTest, ListBoxLinesFromAStartIndex) {
     Install();
     LaunchAndSave();
     Hwnd lb = static_cast<Hwnd>(server().messageList());
-    host().ListBoxClear(lb);
+    host().ListBoxClear(lb.value());
     EXPECT_TRUE(GetListBoxLines(d, lb, 0).empty());
-    for (int i = 0; i < 5; ++i) host().ListBoxAdd(lb, "line " + std::to_string(i));
+    for (int i = 0; i < 5; ++i) host().ListBoxAdd(lb.value(), "line " + std::to_string(i));
     EXPECT_EQ(GetListBoxLines(d, lb, 3), (std::vector<std::string>{"line 3", "line 4"}));
     EXPECT_TRUE(GetListBoxLines(d, lb, 5).empty());
     EXPECT_EQ(GetListBoxLines(d, lb, 0).size(), 5u);
     EXPECT_TRUE(GetListBoxLines(d, 0, 0).empty());
-    host().ListBoxAdd(lb, std::string(70000, 'z'));  // longer than any buffer guess
+    host().ListBoxAdd(lb.value(), std::string(70000, 'z'));  // longer than any buffer guess
     EXPECT_EQ(GetListBoxLines(d, lb, 5), std::vector<std::string>{std::string(70000, 'z')});
 }
 
@@ -211,9 +211,9 @@ TEST_F(AutomationTest, APollReaderWaitsOutAHungServerWithoutFloodingIt) {
     // given up once the server answers and enough time has passed.
     d.HangProcess(pid, 3000);
     EXPECT_TRUE(again.Read(lv, pid, 3, {1, 2, 3}).empty());
-    host().ListViewSet(lv, {});
+    host().ListViewSet(lv.value(), {});
     d.AdvanceIdle(3000);
-    host().ListViewSet(lv, {{"1", "Ysra", "10.0.0.6", "Ysra"}});
+    host().ListViewSet(lv.value(), {{"1", "Ysra", "10.0.0.6", "Ysra"}});
     EXPECT_TRUE(again.Read(lv, pid, 1, {1, 2, 3}).empty());
     d.AdvanceIdle(10000);
     EXPECT_EQ(again.Read(lv, pid, 1, {1, 2, 3}), (std::vector<std::vector<std::string>>{{"Ysra", "10.0.0.6", "Ysra"}}));

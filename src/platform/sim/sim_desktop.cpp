@@ -145,7 +145,7 @@ void SimDesktop::KillProcess(Pid pid, std::uint32_t exitCode) {
 
 Handle SimDesktop::NewHandle(HandleEntry entry) {
     Handle h = nextHandle_;
-    nextHandle_ += 4;
+    nextHandle_ = Handle{nextHandle_.value() + 4};
     handles_.emplace(h, std::move(entry));
     return h;
 }

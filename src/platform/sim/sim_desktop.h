@@ -41,7 +41,7 @@ struct SimWindow {
     bool visible = false;
     bool redraw = true;
     int x = 0, y = 0, width = 0, height = 0;
-    std::uint64_t menu = 0;
+    HMenu menu = 0;
     std::vector<std::uint32_t> allowedFromBelow;  // ChangeWindowMessageFilterEx
     WindowProc proc;
     std::vector<Hwnd> children;  // creation order
@@ -50,7 +50,7 @@ struct SimWindow {
 struct SimMenuItem {
     std::string text;
     std::uint32_t id = 0;        // 0 for a separator
-    std::uint64_t submenu = 0;   // a popup: GetMenuItemID answers -1
+    HMenu submenu = 0;   // a popup: GetMenuItemID answers -1
 };
 
 struct SimProcess {
@@ -109,7 +109,7 @@ public:
     // message loop would); default handling when the procedure does not.
     std::int64_t Deliver(Hwnd window, std::uint32_t message, std::uint64_t wParam,
                          std::int64_t lParam);
-    std::uint64_t CreateMenu(std::vector<SimMenuItem> items);
+    HMenu CreateMenu(std::vector<SimMenuItem> items);
     // The process stops answering messages for a while.
     void HangProcess(Pid pid, std::uint64_t ms);
     bool IsHung(Pid pid) const;
@@ -227,11 +227,11 @@ public:
                                 char* buffer, std::uint32_t bufferSize, std::uint32_t flags,
                                 std::uint32_t timeoutMs, std::int64_t* result) override;
 
-    std::uint64_t GetMenu(Hwnd window) override;
-    std::uint64_t GetSubMenu(std::uint64_t menu, int position) override;
-    int GetMenuItemCount(std::uint64_t menu) override;
-    std::uint32_t GetMenuItemID(std::uint64_t menu, int position) override;
-    int GetMenuString(std::uint64_t menu, std::uint32_t item, char* buffer, int size,
+    HMenu GetMenu(Hwnd window) override;
+    HMenu GetSubMenu(HMenu menu, int position) override;
+    int GetMenuItemCount(HMenu menu) override;
+    std::uint32_t GetMenuItemID(HMenu menu, int position) override;
+    int GetMenuString(HMenu menu, std::uint32_t item, char* buffer, int size,
                       std::uint32_t flags) override;
 
     RemoteAddress VirtualAllocEx(Handle process, std::uint64_t size, std::uint32_t allocationType,
@@ -360,11 +360,11 @@ private:
     std::vector<Hwnd> topLevel_;  // z-order, topmost first
     Hwnd nextWindow_ = 0x10020;
     Hwnd desktopWindow_ = 0, taskbar_ = 0, foreground_ = 0;
-    std::map<std::uint64_t, std::vector<SimMenuItem>> menus_;
+    std::map<HMenu, std::vector<SimMenuItem>> menus_;
     std::map<std::uint32_t, std::function<void()>> timers_;
     std::uint32_t nextTimer_ = 1;
     void ArmTimer(std::uint32_t id, std::uint32_t milliseconds);
-    std::uint64_t nextMenu_ = 0x50000;
+    HMenu nextMenu_ = 0x50000;
     // The bytes at address..address+size of one block of the process, or null.
     std::uint8_t* MemoryAt(Pid pid, RemoteAddress address, std::uint64_t size);
     bool EnumChildren(Hwnd parent, const std::function<bool(Hwnd)>& callback);

@@ -92,7 +92,8 @@ long SimDesktop::RegOpenKeyEx(HKey root, const std::string& subKey, std::uint32_
     if (!node) return err::kFileNotFound;
     if (!MayWrite(root, access)) return err::kAccessDenied;
     if ((access & kWriteAccess) && Fault("open", node, "") != 0) return err::kAccessDenied;
-    result = nextKey_++;
+    result = nextKey_;
+    nextKey_ = HKey{nextKey_.value() + 1};
     keys_[result] = {node, access, std::make_shared<bool>(true)};
     return err::kSuccess;
 }
@@ -110,7 +111,8 @@ long SimDesktop::RegCreateKeyEx(HKey root, const std::string& subKey, std::uint3
     } else if (long e = Fault("open", node, "")) {
         return e;
     }
-    result = nextKey_++;
+    result = nextKey_;
+    nextKey_ = HKey{nextKey_.value() + 1};
     keys_[result] = {node, access, std::make_shared<bool>(true)};
     return err::kSuccess;
 }

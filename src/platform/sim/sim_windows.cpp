@@ -15,7 +15,7 @@ Hwnd SimDesktop::CreateWindow(Pid owner, const std::string& className, const std
                               Hwnd parent, std::int32_t exStyle, WindowProc proc) {
     SimWindow w;
     w.handle = nextWindow_;
-    nextWindow_ += 2;
+    nextWindow_ = Hwnd{nextWindow_.value() + 2};
     w.owner = owner;
     w.className = className;
     w.caption = caption;
@@ -95,8 +95,9 @@ std::int64_t SimDesktop::Deliver(Hwnd window, std::uint32_t message, std::uint64
     return result;
 }
 
-std::uint64_t SimDesktop::CreateMenu(std::vector<SimMenuItem> items) {
-    std::uint64_t h = nextMenu_++;
+HMenu SimDesktop::CreateMenu(std::vector<SimMenuItem> items) {
+    const HMenu h = nextMenu_;
+    nextMenu_ = HMenu{nextMenu_.value() + 1};
     menus_[h] = std::move(items);
     return h;
 }
@@ -358,23 +359,23 @@ bool SimDesktop::SendTextMessageTimeout(Hwnd window, std::uint32_t message, std:
 
 // --- Menus -------------------------------------------------------------------------
 
-std::uint64_t SimDesktop::GetMenu(Hwnd window) {
+HMenu SimDesktop::GetMenu(Hwnd window) {
     const SimWindow* w = Window(window);
     return w ? w->menu : 0;
 }
 
-std::uint64_t SimDesktop::GetSubMenu(std::uint64_t menu, int position) {
+HMenu SimDesktop::GetSubMenu(HMenu menu, int position) {
     auto it = menus_.find(menu);
     if (it == menus_.end() || position < 0 || position >= static_cast<int>(it->second.size())) return 0;
     return it->second[position].submenu;
 }
 
-int SimDesktop::GetMenuItemCount(std::uint64_t menu) {
+int SimDesktop::GetMenuItemCount(HMenu menu) {
     auto it = menus_.find(menu);
     return it == menus_.end() ? -1 : static_cast<int>(it->second.size());
 }
 
-std::uint32_t SimDesktop::GetMenuItemID(std::uint64_t menu, int position) {
+std::uint32_t SimDesktop::GetMenuItemID(HMenu menu, int position) {
     auto it = menus_.find(menu);
     if (it == menus_.end() || position < 0 || position >= static_cast<int>(it->second.size()))
         return 0xFFFFFFFFu;
@@ -382,7 +383,7 @@ std::uint32_t SimDesktop::GetMenuItemID(std::uint64_t menu, int position) {
     return item.submenu ? 0xFFFFFFFFu : item.id;
 }
 
-int SimDesktop::GetMenuString(std::uint64_t menu, std::uint32_t item, char* buffer, int size,
+int SimDesktop::GetMenuString(HMenu menu, std::uint32_t item, char* buffer, int size,
                               std::uint32_t flags) {
     if (size > 0) buffer[0] = 0;
     auto it = menus_.find(menu);
@@ -391,7 +392,7 @@ int SimDesktop::GetMenuString(std::uint64_t menu, std::uint32_t item, char* buff
     if (flags & wnd::kMfByPosition) {
         if (item < it->second.size()) found = &it->second[item];
     } else {
-        std::function<const SimMenuItem*(std::uint64_t)> search = [&](std::uint64_t m) -> const SimMenuItem* {
+        std::function<const SimMenuItem*(HMenu)> search = [&](HMenu m) -> const SimMenuItem* {
             auto mi = menus_.find(m);
             if (mi == menus_.end()) return nullptr;
             for (const SimMenuItem& i : mi->second) {

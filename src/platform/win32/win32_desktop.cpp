@@ -18,13 +18,13 @@ namespace {
 // earlier 32-bit builds of Harrowatch keep their values.
 constexpr REGSAM kView = KEY_WOW64_32KEY;
 
-::HKEY ToHkey(HKey k) { return reinterpret_cast<::HKEY>(static_cast<ULONG_PTR>(k)); }
-::HANDLE ToHandle(Handle h) { return reinterpret_cast<::HANDLE>(static_cast<ULONG_PTR>(h)); }
+::HKEY ToHkey(HKey k) { return reinterpret_cast<::HKEY>(static_cast<ULONG_PTR>(k.value())); }
+::HANDLE ToHandle(Handle h) { return reinterpret_cast<::HANDLE>(static_cast<ULONG_PTR>(h.value())); }
 Handle FromHandle(::HANDLE h) { return static_cast<Handle>(reinterpret_cast<ULONG_PTR>(h)); }
 
-::HWND ToHwnd(Hwnd h) { return reinterpret_cast<::HWND>(static_cast<ULONG_PTR>(h)); }
+::HWND ToHwnd(Hwnd h) { return reinterpret_cast<::HWND>(static_cast<ULONG_PTR>(h.value())); }
 Hwnd FromHwnd(::HWND h) { return static_cast<Hwnd>(reinterpret_cast<ULONG_PTR>(h)); }
-::HMENU ToHmenu(std::uint64_t m) { return reinterpret_cast<::HMENU>(static_cast<ULONG_PTR>(m)); }
+::HMENU ToHmenu(HMenu m) { return reinterpret_cast<::HMENU>(static_cast<ULONG_PTR>(m.value())); }
 
 std::map<UINT_PTR, std::function<void()>>& Timers() {
     static std::map<UINT_PTR, std::function<void()>> timers;
@@ -412,17 +412,17 @@ bool Win32Desktop::SendTextMessageTimeout(Hwnd window, std::uint32_t message, st
     return true;
 }
 
-std::uint64_t Win32Desktop::GetMenu(Hwnd window) {
+HMenu Win32Desktop::GetMenu(Hwnd window) {
     return static_cast<std::uint64_t>(reinterpret_cast<ULONG_PTR>(::GetMenu(ToHwnd(window))));
 }
-std::uint64_t Win32Desktop::GetSubMenu(std::uint64_t menu, int position) {
+HMenu Win32Desktop::GetSubMenu(HMenu menu, int position) {
     return static_cast<std::uint64_t>(reinterpret_cast<ULONG_PTR>(::GetSubMenu(ToHmenu(menu), position)));
 }
-int Win32Desktop::GetMenuItemCount(std::uint64_t menu) { return ::GetMenuItemCount(ToHmenu(menu)); }
-std::uint32_t Win32Desktop::GetMenuItemID(std::uint64_t menu, int position) {
+int Win32Desktop::GetMenuItemCount(HMenu menu) { return ::GetMenuItemCount(ToHmenu(menu)); }
+std::uint32_t Win32Desktop::GetMenuItemID(HMenu menu, int position) {
     return ::GetMenuItemID(ToHmenu(menu), position);
 }
-int Win32Desktop::GetMenuString(std::uint64_t menu, std::uint32_t item, char* buffer, int size,
+int Win32Desktop::GetMenuString(HMenu menu, std::uint32_t item, char* buffer, int size,
                                 std::uint32_t flags) {
     if (size <= 0) return 0;
     buffer[0] = 0;

@@ -76,11 +76,11 @@ public:
                                 char* buffer, std::uint32_t bufferSize, std::uint32_t flags,
                                 std::uint32_t timeoutMs, std::int64_t* result) override;
 
-    std::uint64_t GetMenu(Hwnd window) override;
-    std::uint64_t GetSubMenu(std::uint64_t menu, int position) override;
-    int GetMenuItemCount(std::uint64_t menu) override;
-    std::uint32_t GetMenuItemID(std::uint64_t menu, int position) override;
-    int GetMenuString(std::uint64_t menu, std::uint32_t item, char* buffer, int size,
+    HMenu GetMenu(Hwnd window) override;
+    HMenu GetSubMenu(HMenu menu, int position) override;
+    int GetMenuItemCount(HMenu menu) override;
+    std::uint32_t GetMenuItemID(HMenu menu, int position) override;
+    int GetMenuString(HMenu menu, std::uint32_t item, char* buffer, int size,
                       std::uint32_t flags) override;
 
     RemoteAddress VirtualAllocEx(Handle process, std::uint64_t size, std::uint32_t allocationType,

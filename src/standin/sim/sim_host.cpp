@@ -20,24 +20,24 @@ SimHost::SimHost(p::sim::SimDesktop& desktop, p::Pid pid, std::string script)
 
 WinId SimHost::Create(const WindowSpec& spec) {
     const std::int32_t exStyle = spec.appWindow ? p::wnd::kWsExAppWindow : 0;
-    const p::Hwnd parent = static_cast<p::Hwnd>(spec.parent);
+    const p::Hwnd parent{spec.parent};
     // The procedure looks its window up by handle, known only after creation.
     auto self = std::make_shared<WinId>(0);
     const p::Hwnd h = desktop_.CreateWindow(pid_, spec.className, spec.text, parent, exStyle,
                                             [this, self](std::uint32_t m, std::uint64_t wp, std::int64_t lp,
                                                          std::int64_t* r) { return Proc(*self, m, wp, lp, r); });
-    *self = h;
+    *self = h.value();
     p::sim::SimWindow* w = desktop_.Window(h);
     w->x = spec.x;
     w->y = spec.y;
     w->width = spec.width;
     w->height = spec.height;
     w->visible = spec.visible;
-    ControlState& s = state_[h];
+    ControlState& s = state_[h.value()];
     s.kind = spec.kind;
     s.buttons = spec.buttons;
     if (spec.kind == Kind::Edit) s.live = spec.text;
-    return h;
+    return h.value();
 }
 
 void SimHost::Destroy(WinId window) {
