@@ -110,13 +110,26 @@ void Schedule::FormSave() {
             reg.SetValue(values[name]);
         }
         if (reg.KeyExists()) {
+            // Value names ignore case: "daily" is the "Daily" just written.
+            auto written = [&](const std::string& name) {
+                for (const auto& [n, v] : values)
+                    if (text::Upper(n) == text::Upper(name)) return true;
+                return false;
+            };
+            // A frequency with no rows any more goes by its name, so that
+            // its rows cannot come back even if the listing misses it.
+            for (const Frequency& f : kFrequencies) {
+                if (written(f.name)) continue;
+                reg.SetValueKey(f.name);
+                if (reg.ValueExists()) reg.DeleteValue();
+            }
             std::vector<std::string> stored;
             std::int32_t count = 0;
             reg.EnumerateValues(stored, count);
             for (std::int32_t i = 1; i <= count; ++i) {
-                if (values.count(stored[i])) continue;
+                if (written(stored[i])) continue;
                 reg.SetValueKey(stored[i]);
-                reg.DeleteValue();
+                if (reg.ValueExists()) reg.DeleteValue();
             }
             if (order.empty()) reg.DeleteKey();
         }
@@ -138,26 +151,37 @@ void Schedule::StoreRunEntry(int row, const std::string& oldTime, const std::str
     reg.SetValue(data);
 }
 
+int Schedule::FindRow(const std::string& name, const std::string& frequencyId, const std::string& nextTime) const {
+    for (int r = 1; r < grid_.Rows(); ++r)
+        if (grid_.TextMatrix(r, kColName) == name && grid_.TextMatrix(r, kColFreqId) == frequencyId &&
+            grid_.TextMatrix(r, kColNextTime) == nextTime)
+            return r;
+    return 0;
+}
+
 void Schedule::RunDueItems(ScheduledItemRunner& runner) {
     const int rows = DataRows();
     for (int r = 1; r <= rows && r < grid_.Rows(); ++r) {
         DateTime now = FromLocalTime(desktop_.GetLocalTime());
-        if (!IsDue(grid_.TextMatrix(r, kColNextTime), now)) continue;
-        if (!runner.ProcessScheduledItem(grid_.TextMatrix(r, kColName))) continue;
-        // The reset may have yielded for a while, and the operator may have
-        // changed the grid meanwhile: the row is still the one at r only if
-        // it was not removed.
-        if (r >= grid_.Rows()) break;
-        now = FromLocalTime(desktop_.GetLocalTime());
         const std::string oldTime = grid_.TextMatrix(r, kColNextTime);
-        const int freq = static_cast<int>(text::LeadingNumber(grid_.TextMatrix(r, kColFreqId)));
+        if (!IsDue(oldTime, now)) continue;
+        const std::string name = grid_.TextMatrix(r, kColName);
+        const std::string freqId = grid_.TextMatrix(r, kColFreqId);
+        if (!runner.ProcessScheduledItem(name)) continue;
+        // The reset may have yielded for a while, and the operator may have
+        // removed rows or re-sorted the grid meanwhile: the row that ran is
+        // found again by what it was. One removed meanwhile stores nothing.
+        const int ran = FindRow(name, freqId, oldTime);
+        if (!ran) continue;
+        now = FromLocalTime(desktop_.GetLocalTime());
+        const int freq = static_cast<int>(text::LeadingNumber(freqId));
         // A restart row with a date (a hand-edited value) has no next time:
         // it ran once and waits for no date again.
         const std::string newTime = freq >= kDaily && freq <= kMonthly
                                         ? FormatNextTime(NextOccurrence(freq, now))
                                         : std::string(kNoNextTime);
-        StoreRunEntry(r, oldTime, newTime);
-        grid_.SetTextMatrix(r, kColNextTime, newTime);
+        StoreRunEntry(ran, oldTime, newTime);
+        grid_.SetTextMatrix(ran, kColNextTime, newTime);
         TextResort();
     }
 }

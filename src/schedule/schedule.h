@@ -55,6 +55,8 @@ private:
         if (setRefreshTimer_) setRefreshTimer_(on);
     }
     void StoreRunEntry(int row, const std::string& oldTime, const std::string& newTime);
+    // The first data row with this item, frequency and next time; 0 when none.
+    int FindRow(const std::string& name, const std::string& frequencyId, const std::string& nextTime) const;
 
     ui::GridModel& grid_;
     platform::Desktop& desktop_;

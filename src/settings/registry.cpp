@@ -50,6 +50,13 @@ bool cRegistry::KeyExists() const {
     return desktop_.RegOpenKeyEx(Root(), sectionKey_, reg::kQueryValue, *key.put(desktop_)) == 0;
 }
 
+bool cRegistry::ValueExists() const {
+    platform::UniqueKey key;
+    if (desktop_.RegOpenKeyEx(Root(), sectionKey_, reg::kQueryValue, *key.put(desktop_)) != 0) return false;
+    std::uint32_t type = 0;
+    return desktop_.RegQueryValueEx(key.get(), valueKey_, &type, nullptr, nullptr) == 0;
+}
+
 bool cRegistry::CreateKey() {
     platform::UniqueKey key;
     if (desktop_.RegCreateKeyEx(Root(), sectionKey_, reg::kAllOwnAccess, *key.put(desktop_)) != 0)
@@ -170,12 +177,21 @@ bool cRegistry::EnumerateValues(std::vector<std::string>& names, std::int32_t& c
     count = 0;
     platform::UniqueKey key;
     if (desktop_.RegOpenKeyEx(Root(), sectionKey_, reg::kQueryValue, *key.put(desktop_)) != 0) return true;
-    std::uint32_t maxLen = 0;
-    desktop_.RegQueryInfoKey(key.get(), nullptr, nullptr, nullptr, &maxLen);
+    std::uint32_t maxLen = 0, values = 0;
+    if (desktop_.RegQueryInfoKey(key.get(), nullptr, nullptr, &values, &maxLen) != 0) maxLen = 255, values = 4096;
     std::string buf(maxLen + 1, '\0');
-    for (std::uint32_t i = 0;; ++i) {
+    // Bounded: a key whose every index fails must not hold the loop.
+    for (std::uint32_t i = 0; i < values + 16; ++i) {
         std::uint32_t len = static_cast<std::uint32_t>(buf.size());
-        if (desktop_.RegEnumValue(key.get(), i, buf.data(), &len) != 0) break;
+        long r = desktop_.RegEnumValue(key.get(), i, buf.data(), &len);
+        if (r == platform::err::kMoreData && buf.size() < 16384) {
+            // A name added since the size was asked: once more with room for any.
+            buf.assign(16384, '\0');
+            len = static_cast<std::uint32_t>(buf.size());
+            r = desktop_.RegEnumValue(key.get(), i, buf.data(), &len);
+        }
+        if (r == platform::err::kNoMoreItems) break;
+        if (r != 0) continue;  // a name that cannot be read ends nothing: the next one is read
         names.push_back(buf.substr(0, std::min<size_t>(len, buf.size())));
         ++count;
     }

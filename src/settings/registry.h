@@ -32,6 +32,8 @@ public:
     void SetDefault(TaggedValue vDefault) { default_ = std::move(vDefault); }
 
     bool KeyExists() const;
+    // Whether the value named by the value key is stored.
+    bool ValueExists() const;
     bool CreateKey();
     bool DeleteKey();
     bool DeleteValue();

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <map>
 #include <random>
 
 #include "common/text.h"
@@ -248,6 +249,100 @@ TEST_F(ScheduleTest, ADueRowRunsMovesOnAndUpdatesOnlyItsEntry) {
     schedule.RunDueItems(runner);
     EXPECT_EQ(runner.calls, (std::vector<std::string>{"Public Messages"}));
     EXPECT_EQ(Stored("Monthly"), "Confinement|01/01/30 03:00 AM");
+}
+
+// The reset yields to the message loop: the operator may remove a row above
+// the one that runs, or apply (which re-sorts), before it is moved on.
+TEST_F(ScheduleTest, ARowEditedDuringItsResetIsFoundAgainOrLeftAlone) {
+    At(2026, 12, 6, 9, 0);
+    // Loaded in catalogue order: Thandrel's Quests, Store Inventory, Public Messages.
+    Store("Daily", "Thandrel's Quests|12/06/26 10:00 PM,Store Inventory|12/06/26 08:30 AM,"
+                   "Public Messages|12/06/26 08:00 AM");
+    schedule.FormOpen();
+    ASSERT_EQ(grid.TextMatrix(2, kColNextTime), "12/06/26 08:30 AM");
+    auto timeOf = [&](const std::string& name) {
+        for (int r = 1; r < grid.Rows(); ++r)
+            if (grid.TextMatrix(r, kColName) == name) return grid.TextMatrix(r, kColNextTime);
+        return std::string("<gone>");
+    };
+    RecordingRunner runner;
+    runner.answer = [&](const std::string& name) {
+        if (name == "Store Inventory") grid.RemoveItem(1);  // the row above goes meanwhile
+        return true;
+    };
+    schedule.RunDueItems(runner);
+    ASSERT_FALSE(runner.calls.empty());
+    EXPECT_EQ(runner.calls.front(), "Store Inventory");
+    EXPECT_EQ(timeOf("Store Inventory"), "12/07/26 09:00 AM");
+    EXPECT_NE(Stored("Daily").find("Store Inventory|12/07/26 09:00 AM"), std::string::npos) << Stored("Daily");
+
+    // A re-sort meanwhile: the row that ran is moved on, wherever it went,
+    // and the row the operator edited keeps the operator's time.
+    At(2026, 12, 7, 9, 30);
+    runner.calls.clear();
+    runner.answer = [&](const std::string& name) {
+        if (name == "Public Messages") {
+            for (int r = 1; r < grid.Rows(); ++r)
+                if (grid.TextMatrix(r, kColName) == "Store Inventory") grid.SetTextMatrix(r, kColNextTime, "12/08/26 07:00 AM");
+            grid.SortTextAscendingNoCase(kColNextTime);
+        }
+        return true;
+    };
+    schedule.RunDueItems(runner);
+    EXPECT_EQ(runner.calls.front(), "Public Messages");
+    EXPECT_EQ(timeOf("Public Messages"), "12/08/26 09:30 AM");
+    EXPECT_EQ(timeOf("Store Inventory"), "12/08/26 07:00 AM");
+
+    // A row removed while it runs stores nothing, and moves no other row on.
+    At(2026, 12, 8, 10, 0);
+    const std::string before = Stored("Daily");
+    runner.calls.clear();
+    runner.answer = [&](const std::string& name) {
+        for (int r = 1; r < grid.Rows(); ++r)
+            if (grid.TextMatrix(r, kColName) == name) {
+                grid.RemoveItem(r);
+                break;
+            }
+        return true;
+    };
+    schedule.RunDueItems(runner);
+    EXPECT_EQ(Stored("Daily"), before);
+}
+
+TEST_F(ScheduleTest, ASaveKeepsValuesWhoseNamesDifferOnlyInCase) {
+    // Registry value names ignore case: the write of "Daily" updates a value
+    // stored as "daily" in place, and the clean-up must not delete it.
+    Store("daily", "Public Messages|12/06/26 03:00 AM");
+    schedule.FormOpen();
+    EXPECT_EQ(schedule.DataRows(), 1);
+    schedule.FormSave();
+    EXPECT_EQ(Stored("Daily"), "Public Messages|12/06/26 03:00 AM");
+    Schedule reloaded(grid, d, boxes, {});
+    InitializeResultGrid(grid, kScheduleGridSpec, boxes, {});
+    reloaded.FormOpen();
+    EXPECT_EQ(reloaded.DataRows(), 1);
+    EXPECT_TRUE(boxes.shown.empty());
+}
+
+TEST_F(ScheduleTest, ANameTheListingCannotReadNeitherStopsTheCleanUpNorComesBack) {
+    Store("Daily", "Public Messages|12/06/26 03:00 AM");
+    Store("Weekly", "Store Inventory|12/08/26 04:30 AM");
+    Store("Stray", "left by an older version");
+    schedule.FormOpen();
+    grid.RemoveItem(1);  // the operator removes the daily row
+    d.registryFault = [](const std::string& op, const std::string&, const std::string& value) {
+        return op == "enumvalue" && value == "Daily" ? 1011L /* ERROR_CANTREAD */ : 0L;
+    };
+    schedule.FormSave();
+    d.registryFault = nullptr;
+    EXPECT_EQ(Stored("Daily"), "<absent>");
+    EXPECT_EQ(Stored("Stray"), "<absent>");  // listed after the unreadable one
+    EXPECT_EQ(Stored("Weekly"), "Store Inventory|12/08/26 04:30 AM");
+    Schedule reloaded(grid, d, boxes, {});
+    InitializeResultGrid(grid, kScheduleGridSpec, boxes, {});
+    reloaded.FormOpen();
+    EXPECT_EQ(reloaded.DataRows(), 1);
+    EXPECT_TRUE(boxes.shown.empty());
 }
 
 TEST_F(ScheduleTest, ARestartRowWithAHandEditedDateRunsOnce) {

@@ -133,7 +133,8 @@ public:
     std::size_t RemoteBlockCount(Pid pid);
 
     // Registry faults: when set, consulted before every change (create, set,
-    // delete); a non-zero answer is returned as the call's error.
+    // delete) and each value name listed ("enumvalue"); a non-zero answer is
+    // returned as the call's error.
     std::function<long(const std::string& operation, const std::string& key,
                        const std::string& value)>
         registryFault;

@@ -212,6 +212,7 @@ long SimDesktop::RegEnumValue(HKey key, std::uint32_t index, char* name, std::ui
     if (!name || !nameLen) return err::kInvalidParameter;
     if (index >= node->values.size()) return err::kNoMoreItems;
     const std::string& n = node->values[index].name;
+    if (long e = Fault("enumvalue", node, n)) return e;
     if (*nameLen <= n.size()) return err::kMoreData;
     std::memcpy(name, n.c_str(), n.size() + 1);
     *nameLen = static_cast<std::uint32_t>(n.size());
