@@ -106,6 +106,8 @@ private:
     int nextListener_ = 1;
     int depth_ = 0;
     platform::UniqueHandle serverProcess_;  // the server last seen running
+    platform::Pid chatFrom_ = 0;            // the server whose list mMessageLineCount counts
+    bool fromFirstLine_ = false;            // a relaunched server's list is read from its start
     platform::Pid serverPid_ = 0;
     friend class Operation;
 };

@@ -110,8 +110,18 @@ std::string clsHarrowatch::ProcessChatText() {
     std::string result;
     try {
         RaiseUpdateStatus(kEnableTimer, "", kFalse);
+        // A server launched anew has a list of its own: its chat is read from
+        // its first line, not from where the old server's list had got to.
+        const p::Pid pid = RunningServerPid();
+        if (pid && pid != chatFrom_) {
+            if (chatFrom_) {
+                mMessageLineCount = 0;
+                fromFirstLine_ = true;
+            }
+            chatFrom_ = pid;
+        }
         const p::Hwnd list = ServerMessageList(ServerMainWindow());
-        if (mMessageLineCount == 0 && list) {
+        if (mMessageLineCount == 0 && list && !fromFirstLine_) {
             std::int64_t count = 0;
             if (automation::SendTimed(desktop_, list, p::msg::kLbGetCount, 0, 0, &count)) mMessageLineCount = static_cast<std::int32_t>(count);
         }
@@ -128,6 +138,7 @@ std::string clsHarrowatch::ProcessChatText() {
         if (!chat.empty()) {
             result = text::Join(chat, "\r\n");
             mMessageLineCount += static_cast<std::int32_t>(lines.size());
+            fromFirstLine_ = false;
         }
         RaiseUpdateStatus(kEnableTimer, "", kTrue);
         return result;

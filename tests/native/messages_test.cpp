@@ -44,6 +44,23 @@ TEST_F(MessagesTest, ChatLinesAndTheConsumedCount) {
     EXPECT_EQ(events.back(), "ENABLE_TIMER -1");
 }
 
+TEST_F(MessagesTest, ChatOfARelaunchedServerIsReadFromItsFirstLine) {
+    Started();
+    for (int i = 0; i < 30; ++i) Line("10:00:00 AM--  --Dorn \"old " + std::to_string(i) + "\"");
+    controller.ProcessChatText();
+    Line("10:00:01 AM--  --Dorn \"counted\"");
+    EXPECT_EQ(controller.ProcessChatText(), "counted");
+    ASSERT_GT(controller.mMessageLineCount, 30);
+    // The server dies and is launched again: its list starts short.
+    d.KillProcess(automation::GetProcessIdByName(d, server::kServerExeName));
+    ASSERT_NE(controller.StartServer(), 0u);
+    host().ListBoxClear(server().messageList());
+    Line("10:05:00 AM--  --Ysra \"first on the new server\"");
+    EXPECT_EQ(controller.ProcessChatText(), "first on the new server");
+    Line("10:05:01 AM--  --Ysra \"second\"");
+    EXPECT_EQ(controller.ProcessChatText(), "second");
+}
+
 TEST_F(MessagesTest, SendingFillsTheDialogAndSkipsTheEcho) {
     Started();
     controller.SendServerMessage("Server restarts at noon");
