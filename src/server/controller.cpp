@@ -149,7 +149,7 @@ void clsHarrowatch::SaveConfiguration(p::Pid pid, p::Hwnd form, p::Hwnd save) {
 
 p::Pid clsHarrowatch::StartServer() {
     Operation op(*this);
-    p::Pid pid = 0;
+    p::Pid pid = 0;  // the result; 0 on every error
     try {
         settings::cRegistry reg(desktop_);
         reg.SetClassKey(settings::kHkeyLocalMachine);
@@ -208,7 +208,8 @@ p::Pid clsHarrowatch::StartServer() {
         RaiseUpdateStatus(kEnableToolbar, "", kTrue);
         RaiseUpdateStatus(kEnableTimer, "", kTrue);
         ReportCaught(boxes_, "StartServer");
-        return pid;
+        // The result as it was at entry: the refresh cycle goes no further.
+        return 0;
     }
 }
 

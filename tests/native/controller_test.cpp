@@ -36,6 +36,19 @@ TEST_F(ControllerTest, StartsSavesAndHidesTheServer) {
     EXPECT_EQ(standins.Launches(), 1u);
 }
 
+TEST_F(ControllerTest, AStartThatFailsReturnsNoServer) {
+    // The server comes up with higher rights than Harrowatch: the press of
+    // its "&Save" is refused, and the start ends in an error.
+    Install("window-delay 500\n");
+    d.SetIntegrity(d.OwnPid(), platform::proc::kIntegrityMedium);
+    d.ScheduleAt(100, 0, [&] { d.SetIntegrity(ServerPid(), platform::proc::kIntegrityHigh); });
+    EXPECT_EQ(controller.StartServer(), 0u);  // the result as at entry, not the server's id
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_NE(boxes.shown[0].text.find(server::kServerElevatedText), std::string::npos);
+    EXPECT_NE(boxes.shown[0].text.find(" - StartServer"), std::string::npos);
+    EXPECT_EQ(events.back(), kOn);
+}
+
 TEST_F(ControllerTest, InstallDirectoryRules) {
     Install();
     for (const char* dir : {"C:\\Games\\Kaltor Online", "  C:\\Games\\Kaltor Online\\  "}) {
