@@ -31,6 +31,7 @@ namespace errnum {
 constexpr std::int32_t kFileNotFound = 53;
 constexpr std::int32_t kPermissionDenied = 70;
 constexpr std::int32_t kPathNotFound = 76;
+constexpr std::int32_t kPathFileAccess = 75;
 constexpr std::int32_t kInternal = 51;
 // Windows refused access to the server's process or windows (it runs elevated).
 constexpr std::int32_t kServerElevated = 1005;

@@ -98,9 +98,25 @@ bool clsHarrowatch::DeleteDataFile(const std::string& fileName) {
         desktop_.Sleep(100);
         r = desktop_.DeleteFile(path);
     }
-    // A file that is already gone is as reset as one just deleted.
-    if (r == 0 || r == p::err::kFileNotFound || r == p::err::kPathNotFound) return true;
-    throw HwError(errnum::kPermissionDenied, kAppTitle, "Permission denied: '" + path + "'");
+    // A file that is already gone is as reset as one just deleted; a data
+    // folder that is not there is a wrong installation directory.
+    switch (r) {
+        case 0:
+        case p::err::kFileNotFound:
+            return true;
+        case p::err::kPathNotFound:
+            throw HwError(errnum::kPathNotFound, kAppTitle,
+                          "Path not found: the server's data folder '" + dataDir +
+                              "' is not there; check the game's installation directory (INSTDIR)");
+        case p::err::kSharingViolation:
+            throw HwError(errnum::kPermissionDenied, kAppTitle, "Permission denied: '" + path + "'");
+        case p::err::kAccessDenied:
+            throw HwError(errnum::kPathFileAccess, kAppTitle,
+                          "Path/File access error: '" + path + "' may not be deleted (read-only, or no rights)");
+        default:
+            throw HwError(errnum::kPathFileAccess, kAppTitle,
+                          "Path/File access error: '" + path + "' cannot be deleted (Windows error " + std::to_string(r) + ")");
+    }
 }
 
 bool clsHarrowatch::ProcessScheduledItem(const std::string& pScheduledItem) {

@@ -143,6 +143,7 @@ TEST(FileContract, ExistsAndDeleteWithTheirErrorCodes) {
     EXPECT_FALSE(d.FileExists(file));
     EXPECT_FALSE(d.FileExists(folder.substr(0, folder.size() - 1)));  // a folder is not a file
     EXPECT_EQ(d.DeleteFile(file), platform::err::kFileNotFound);
+    EXPECT_EQ(d.DeleteFile(folder + "No Such Folder\\KALTORHallInfo.KLD"), platform::err::kPathNotFound);
 
     env->PutFile(file, "records");
     EXPECT_TRUE(d.FileExists(file));

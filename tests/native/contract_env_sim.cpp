@@ -11,7 +11,9 @@ class SimContractEnv : public ContractEnv {
 public:
     platform::Desktop& desktop() override { return sim_; }
     std::string MakeFolder(const std::string& name) override {
-        return "C:\\Program Files\\Test Games\\" + name + "\\";
+        const std::string folder = "C:\\Program Files\\Test Games\\" + name + "\\";
+        sim_.MakeFolder(folder);
+        return folder;
     }
     void PutFile(const std::string& path, const std::string& content) override {
         sim_.WriteFile(path, content);

@@ -148,6 +148,26 @@ TEST_F(ResetsTest, DataFilesDeletedAbsentOrInUse) {
     EXPECT_NE(boxes.shown[0].text.find("Error Source: Harrowatch - ProcessScheduledItems"), std::string::npos);
     EXPECT_TRUE(d.HasFile(data + "KALTORGuildMasters.KLD"));
     EXPECT_TRUE(server().Active());
+
+    // Read-only: its own number and text, not "in use".
+    boxes.shown.clear();
+    d.WriteFile(data + "KALTORHallInfo.KLD", "records");
+    d.SetFileReadOnly(data + "KALTORHallInfo.KLD");
+    EXPECT_FALSE(controller.ProcessScheduledItem("Hall of Records"));
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].text.rfind("Error Number: 75\r\n", 0), 0u) << boxes.shown[0].text;
+    EXPECT_EQ(boxes.shown[0].text.find("may be in use"), std::string::npos);
+
+    // A data folder that is not there (INSTDIR points elsewhere) is no
+    // completed reset: it is reported, naming the folder.
+    boxes.shown.clear();
+    SetInstallDir("C:\\Games\\Moved Away");
+    controller.StartServer();  // each poll reads INSTDIR again
+    EXPECT_FALSE(controller.ProcessScheduledItem("Guild Crest"));
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].text.rfind("Error Number: 76\r\n", 0), 0u) << boxes.shown[0].text;
+    EXPECT_NE(boxes.shown[0].text.find("C:\\Games\\Moved Away\\System\\Kaltor\\"), std::string::npos);
+    EXPECT_NE(boxes.shown[0].text.find("INSTDIR"), std::string::npos);
 }
 
 }  // namespace

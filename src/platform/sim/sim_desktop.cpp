@@ -83,7 +83,28 @@ void SimDesktop::SetEnvironment(const std::string& name, const std::string& valu
 
 // --- Files -----------------------------------------------------------------
 
+namespace {
+// The folder a path is in, upper-cased, without its trailing backslash.
+std::string FolderKey(const std::string& path) {
+    const size_t cut = path.find_last_of('\\');
+    return cut == std::string::npos ? std::string() : text::Upper(path.substr(0, cut));
+}
+}  // namespace
+
+void SimDesktop::MakeFolder(const std::string& path) {
+    std::string folder = text::Upper(path);
+    while (!folder.empty() && folder.back() == '\\') folder.pop_back();
+    for (; !folder.empty(); folder = FolderKey(folder)) folders_.insert(folder);
+}
+
+bool SimDesktop::HasFolder(const std::string& path) const {
+    std::string folder = text::Upper(path);
+    while (!folder.empty() && folder.back() == '\\') folder.pop_back();
+    return folders_.count(folder) != 0;
+}
+
 void SimDesktop::WriteFile(const std::string& path, std::string content) {
+    MakeFolder(FolderKey(path));
     files_[text::Upper(path)] = std::move(content);
 }
 
@@ -102,7 +123,8 @@ void SimDesktop::InstallProgram(const std::string& path, ProgramSpec spec) {
 
 long SimDesktop::DeleteFile(const std::string& path) {
     const std::string key = text::Upper(path);
-    if (!files_.count(key)) return err::kFileNotFound;
+    if (!files_.count(key)) return HasFolder(FolderKey(path)) ? err::kFileNotFound : err::kPathNotFound;
+    if (readOnly_.count(key)) return err::kAccessDenied;
     if (locked_[key]) return err::kSharingViolation;
     for (const SimProcess& p : processes_)
         if (p.alive && text::Upper(p.imagePath) == key) return err::kAccessDenied;

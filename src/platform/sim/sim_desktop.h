@@ -9,9 +9,11 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "common/text.h"
 #include "platform/desktop.h"
 
 namespace hw::platform::sim {
@@ -90,6 +92,10 @@ public:
     void WriteFile(const std::string& path, std::string content = {});
     bool HasFile(const std::string& path) const;
     void SetFileLocked(const std::string& path, bool locked);
+    void SetFileReadOnly(const std::string& path) { readOnly_.insert(text::Upper(path)); }
+    // Folders: made by a file written into them, or made empty.
+    void MakeFolder(const std::string& path);
+    bool HasFolder(const std::string& path) const;
     void InstallProgram(const std::string& path, ProgramSpec spec);
 
     // Processes.
@@ -342,6 +348,8 @@ private:
 
     std::map<std::string, std::string> files_;  // upper-cased path -> content
     std::map<std::string, bool> locked_;
+    std::set<std::string> folders_;   // upper-cased, without the trailing backslash
+    std::set<std::string> readOnly_;
     std::map<std::string, ProgramSpec> programs_;
     std::map<std::string, std::string> environment_;
 
