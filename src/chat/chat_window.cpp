@@ -63,7 +63,9 @@ void frmMessage::Form_Unload() {
     } catch (...) {
         ReportCaught(boxes_, "Form_Unload");
     }
-    // The main window's poll must not stay off because this one closed.
+    // The main window's poll must not stay held off because this one
+    // closed, whatever way out the save took.
+    mainTimer_.Hold(true);
     RefreshTimer.SetEnabled(false);
     if (Harrowatch) Harrowatch->UnsubscribeUpdateStatus(subscription_);
     Harrowatch.reset();

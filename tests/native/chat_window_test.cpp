@@ -95,12 +95,21 @@ TEST_F(ChatWindowTest, KeepsItsPositionOnTheScreen) {
 }
 
 TEST_F(ChatWindowTest, ASendStopsBothPollsUntilItEnds) {
-    Start("active\n");
+    Start("active\ndialogs none\n");  // each send waits out its dialog's time
     chat::frmMessage& c = Open();
-    std::vector<bool> mainTimerMeanwhile;
-    c.Harrowatch->SubscribeUpdateStatus([&](const std::string& t, const std::string&, std::int32_t) {
-        if (t == "UPDATE_STATUS") mainTimerMeanwhile.push_back(form.RefreshTimer.Enabled());
-    });
+    // Looks taken while the send waits: no poll may be on or running.
+    std::vector<std::string> meanwhile;
+    for (std::uint64_t t = 500; t < 9000; t += 500)
+        d.ScheduleAt(d.NowMs() + t, d.OwnPid(), [&] {
+            meanwhile.push_back(std::string(form.RefreshTimer.Enabled() ? "main on " : "") +
+                                (c.RefreshTimer.Enabled() ? "chat on " : "") + (form.Refreshing() ? "refreshing" : ""));
+        });
+    c.txtMessageText.TrackText("anyone there?");
+    c.btnSendMessage_Click();
+    ASSERT_GE(meanwhile.size(), 10u);
+    for (const std::string& look : meanwhile) EXPECT_EQ(look, "");
+    EXPECT_TRUE(form.RefreshTimer.Enabled());
+    EXPECT_TRUE(c.RefreshTimer.Enabled());
     // The server ends while the send waits for its dialog: the send ends and,
     // mended, both polls run again, so the next poll relaunches the server
     // (mended too: the chat poll does not keep postponing the main one).
@@ -109,9 +118,26 @@ TEST_F(ChatWindowTest, ASendStopsBothPollsUntilItEnds) {
     c.btnSendMessage_Click();
     EXPECT_TRUE(form.RefreshTimer.Enabled());
     EXPECT_TRUE(c.RefreshTimer.Enabled());
-    EXPECT_EQ(c.txtChat.Text(), "Server Admin -- anyone?");  // the echo stays
+    EXPECT_NE(c.txtChat.Text().find("Server Admin -- anyone?"), std::string::npos);  // the echo stays
     Run(6000);
     EXPECT_NE(ServerPid(), 0u);
+    EXPECT_EQ(standins.Launches(), 2);
+}
+
+TEST_F(ChatWindowTest, ClosingWhenItsPositionCannotBeStoredKeepsMonitoring) {
+    Start("active\n");
+    chat::frmMessage& c = Open();
+    d.registryFault = [](const std::string& op, const std::string&, const std::string& value) {
+        return op == "setvalue" && value == "Left" ? platform::err::kAccessDenied : 0L;
+    };
+    c.RequestClose();
+    EXPECT_TRUE(c.Closed());
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_NE(boxes.shown[0].text.find(" - Form_Unload"), std::string::npos);
+    // The main poll goes on: a server that ends is launched again.
+    EXPECT_TRUE(form.RefreshTimer.Enabled());
+    d.KillProcess(ServerPid());
+    Run(6000);
     EXPECT_EQ(standins.Launches(), 2);
 }
 
