@@ -218,7 +218,7 @@ void frmMain::Toolbar_ButtonClick(int button) {
     }
 }
 
-void frmMain::SSTab_Click(int) { StatusBar.SetPanel(1, SSTab.Selected() == 2 ? schedule::kPanelHint : ""); }
+void frmMain::SSTab_Click(int) { ShowPanelHint(); }
 
 void frmMain::PlayerListView_MouseDown(int button, int, float, float) {
     if (button == schedule::kRightButton && popup) popup(mnuListView);

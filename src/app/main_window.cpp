@@ -140,7 +140,8 @@ void frmMain::RunCycle() {
         RefreshTimer.SetEnabled(true);
         if (!lastError_.empty()) {
             lastError_.clear();
-            if (StatusBar.Panel(1).rfind(kFailingMark, 0) == 0) StatusBar.SetPanel(1, "");
+            failing_.clear();
+            ShowPanelHint();
         }
     } catch (...) {
         RefreshFailed();
@@ -167,7 +168,13 @@ void frmMain::RefreshFailed() {
             ReportCaught(boxes_, "FormRefresh");
         }
     }
-    StatusBar.SetPanel(1, kFailingMark + description);
+    failing_ = kFailingMark + description;
+    ShowPanelHint();
+}
+
+void frmMain::ShowPanelHint() {
+    // A failure is shown while it lasts; then the selected tab's hint again.
+    StatusBar.SetPanel(1, !failing_.empty() ? failing_ : SSTab.Selected() == 2 ? schedule::kPanelHint : "");
 }
 
 void frmMain::ReadInterval() {

@@ -139,6 +139,7 @@ private:
     void ReadPlayers(const std::vector<platform::Hwnd>& windows, platform::Pid pid);
     void ReadMessages(const std::vector<platform::Hwnd>& windows, platform::Pid pid);
     void RefreshFailed();
+    void ShowPanelHint();
     void SavePosition();
     void AllowTaskbarCreated();
     void EndWithSession();
@@ -157,6 +158,7 @@ private:
     bool refreshing_ = false;
     bool refreshAsked_ = false;
     std::string lastError_;            // the error the last cycles met, reported once
+    std::string failing_;              // what panel 1 says while cycles fail
     std::string refusedInterval_;      // a stored interval the timer cannot take, reported once
     std::int64_t copiedLines_ = 0;     // how far the server's message list has been copied
     platform::Pid copiedFrom_ = 0;     // the server process that list belongs to

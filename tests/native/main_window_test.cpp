@@ -100,6 +100,8 @@ TEST_F(MainWindowTest, AStartingServerLeavesTheWindowAsItWas) {
 
 TEST_F(MainWindowTest, MalformedServerWindowsAreReportedOnce) {
     Start("at 0 players 3\n");
+    form.SSTab.Select(2);  // the operator looks at the schedule: its hint shows
+    ASSERT_EQ(form.StatusBar.Panel(1), schedule::kPanelHint);
     // A status container left with one field, and a player list counting -1.
     d.DestroyWindow(server().localStatus());
     host().Destroy(server().playerList());
@@ -120,7 +122,7 @@ TEST_F(MainWindowTest, MalformedServerWindowsAreReportedOnce) {
     d.CreateWindow(ServerPid(), "ThunderRT6TextBox", "Connecting to Master Server...\r\n",
                    d.GetParent(server().masterStatus()));
     Run(5000);
-    EXPECT_EQ(form.StatusBar.Panel(1), "");
+    EXPECT_EQ(form.StatusBar.Panel(1), schedule::kPanelHint);  // the failure gone, the tab's hint back
     EXPECT_EQ(form.StatusBar.Panel(2), "3 PLAYERS ONLINE");
     EXPECT_TRUE(form.PlayerListView.Items().empty());
     EXPECT_EQ(boxes.shown.size(), 1u);
@@ -132,8 +134,14 @@ TEST_F(MainWindowTest, IntervalsTheTimerCannotTakeAreReportedOnceAndIgnored) {
     Run(30000);
     ASSERT_EQ(boxes.shown.size(), 1u);
     EXPECT_NE(boxes.shown[0].text.find("Error Number: 380"), std::string::npos);
+    EXPECT_NE(boxes.shown[0].text.find("more than the 65535 milliseconds"), std::string::npos);
     EXPECT_EQ(form.RefreshTimer.Interval(), 5000u);
     EXPECT_TRUE(form.RefreshTimer.Enabled());
+    Interval("-20");  // says what is wrong with it
+    Run(5000);
+    ASSERT_EQ(boxes.shown.size(), 2u);
+    EXPECT_NE(boxes.shown[1].text.find("\"-20\" is negative"), std::string::npos) << boxes.shown[1].text;
+    EXPECT_EQ(boxes.shown[1].text.find("more than"), std::string::npos);
     Interval("250.5");  // rounds to even: 250
     Run(5000);
     EXPECT_EQ(form.RefreshTimer.Interval(), 250u);
