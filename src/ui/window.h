@@ -12,6 +12,19 @@ namespace hw::ui {
 
 inline constexpr int kTwipsPerPixel = 15;  // at 96 dots per inch
 
+// Twips per pixel at a screen's dots per inch, unrounded (8.57 at 168 dpi),
+// so that stored positions and sizes stay right at every scale.
+constexpr double TwipsPerPixelAt(int dpi) { return dpi > 0 ? 1440.0 / dpi : kTwipsPerPixel; }
+// Conversions at that scale, to the nearest whole unit.
+constexpr int PixelsToTwips(int pixels, int dpi) {
+    const double t = pixels * TwipsPerPixelAt(dpi);
+    return static_cast<int>(t < 0 ? t - 0.5 : t + 0.5);
+}
+constexpr int TwipsToPixels(int twips, int dpi) {
+    const double p = twips / TwipsPerPixelAt(dpi);
+    return static_cast<int>(p < 0 ? p - 0.5 : p + 0.5);
+}
+
 struct Rect {
     int left = 0, top = 0, right = 0, bottom = 0;
     int Width() const { return right - left; }

@@ -41,5 +41,27 @@ INSTANTIATE_TEST_SUITE_P(
         PlaceCase{"on the second monitor stays", {-9000, 300, -9000 + kW, 300 + kH}, true, -9000, 300}),
     [](const auto& info) { return "Case" + std::to_string(info.index); });
 
+struct ScaleCase {
+    int dpi;
+    double twipsPerPixel;
+    int pixels, twips;
+};
+
+class TwipsAtEveryScale : public ::testing::TestWithParam<ScaleCase> {};
+
+TEST_P(TwipsAtEveryScale, ConvertUnroundedBothWays) {
+    const ScaleCase& c = GetParam();
+    EXPECT_DOUBLE_EQ(TwipsPerPixelAt(c.dpi), c.twipsPerPixel);
+    EXPECT_EQ(PixelsToTwips(c.pixels, c.dpi), c.twips);
+    EXPECT_EQ(TwipsToPixels(c.twips, c.dpi), c.pixels);
+}
+
+// A window 700 pixels wide: 8.57 twips a pixel at 168 dpi, not 8.
+INSTANTIATE_TEST_SUITE_P(Scales, TwipsAtEveryScale,
+                         ::testing::Values(ScaleCase{96, 15.0, 700, 10500}, ScaleCase{120, 12.0, 700, 8400},
+                                           ScaleCase{144, 10.0, 700, 7000}, ScaleCase{168, 1440.0 / 168, 700, 6000},
+                                           ScaleCase{192, 7.5, 700, 5250}, ScaleCase{168, 1440.0 / 168, -35, -300}),
+                         [](const auto& info) { return "Case" + std::to_string(info.index); });
+
 }  // namespace
 }  // namespace hw::ui

@@ -10,13 +10,13 @@
 
 namespace hw::ui::win32 {
 
-int TwipsPerPixel() {
-    static const int tpp = [] {
+int ScreenDpi() {
+    static const int dpi = [] {
         const WindowDc dc(nullptr);
-        const int dpi = dc.get() ? GetDeviceCaps(dc.get(), LOGPIXELSX) : 96;
-        return dpi > 0 ? std::max(1, 1440 / dpi) : kTwipsPerPixel;
+        const int d = dc.get() ? GetDeviceCaps(dc.get(), LOGPIXELSX) : 96;
+        return d > 0 ? d : 96;
     }();
-    return tpp;
+    return dpi;
 }
 
 namespace {

@@ -18,9 +18,10 @@ inline HWND H(std::uint64_t h) { return reinterpret_cast<HWND>(static_cast<ULONG
 inline std::uint64_t U(const void* h) { return static_cast<std::uint64_t>(reinterpret_cast<ULONG_PTR>(h)); }
 
 // Twips and the screen's pixels.
-int TwipsPerPixel();
-inline int ToPixels(int twips) { return MulDiv(twips, 1, TwipsPerPixel()); }
-inline int ToTwips(int pixels) { return pixels * TwipsPerPixel(); }
+// The screen's dots per inch, read once.
+int ScreenDpi();
+inline int ToPixels(int twips) { return TwipsToPixels(twips, ScreenDpi()); }
+inline int ToTwips(int pixels) { return PixelsToTwips(pixels, ScreenDpi()); }
 
 // The primary screen and every monitor's work area, in twips.
 Screen SystemScreen();
