@@ -80,13 +80,24 @@ hw_benchmark_source() {
     HW_BENCHMARK_SOURCE="$dir/benchmark"
     [ -f "$HW_BENCHMARK_SOURCE/CMakeLists.txt" ] && return 0
     mkdir -p "$dir/apt/lists/partial" "$dir/apt/parts"
-    cat > "$dir/apt/parts/debian-src.sources" <<'SRC'
-Types: deb-src
-URIs: http://deb.debian.org/debian
-Suites: bookworm
-Components: main
-Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
-SRC
+    rm -f "$dir/apt/parts/"*
+    # The machine's own configured sources, their binary lines taken as
+    # source lines: whatever mirror apt already uses here.
+    local f n=0
+    for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
+        [ -f "$f" ] || continue
+        sed -n 's/^[[:space:]]*deb[[:space:]]/deb-src /p' "$f" > "$dir/apt/parts/src$n.list"
+        n=$((n + 1))
+    done
+    for f in /etc/apt/sources.list.d/*.sources; do
+        [ -f "$f" ] || continue
+        sed 's/^Types:.*$/Types: deb-src/' "$f" > "$dir/apt/parts/src$n.sources"
+        n=$((n + 1))
+    done
+    if [ "$n" -eq 0 ]; then
+        echo "no apt sources configured on this machine" >&2
+        return 1
+    fi
     local opts=(-o Dir::Etc::SourceList=/dev/null -o "Dir::Etc::SourceParts=$dir/apt/parts"
                 -o "Dir::State::Lists=$dir/apt/lists" -o APT::Sandbox::User=root)
     hw_say "fetching Debian's benchmark source package"
