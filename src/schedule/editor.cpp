@@ -112,7 +112,7 @@ void ScheduleEditor::PlaceEditors() {
         desktop_.DoEvents();
         // The yield may have run a re-sort or a removal.
         if (grid_.Row() != row || grid_.Col() != col || row >= grid_.Rows()) return;
-        cmbFrequency.placement.Place(gridLeft + grid_.ColPos(kColFreq), gridTop + grid_.RowPos(row),
+        cmbFrequency.placement.Place(gridLeft + grid_.ColPos(kColFreq) - grid_.ScrollX(), gridTop + grid_.RowPos(row),
                                      grid_.ColWidth(kColFreq));
         cmbFrequency.placement.SetVisible(true);
     } else if (col == kColNextTime) {
@@ -121,7 +121,7 @@ void ScheduleEditor::PlaceEditors() {
         if (freq == kEveryRestart || freq == kNextRestart || cell.empty()) return;
         txtNextResetTime.SetText(cell);
         const int narrower = grid_.Rows() >= 5 ? 275 : 10;
-        timePlacement.Place(gridLeft + grid_.ColPos(kColNextTime), gridTop + grid_.RowPos(row),
+        timePlacement.Place(gridLeft + grid_.ColPos(kColNextTime) - grid_.ScrollX(), gridTop + grid_.RowPos(row),
                             grid_.ColWidth(kColNextTime) - narrower);
         desktop_.DoEvents();
         if (grid_.Row() != row || grid_.Col() != col || row >= grid_.Rows()) return;

@@ -85,7 +85,34 @@ void GridModel::SetFormatString(const std::string& format) {
         size_t e = seg.find_last_not_of(' ');
         cells_[0][c].text = e == std::string::npos ? std::string() : seg.substr(0, e + 1);
     }
+    ApplyFit();
     Changed();
+}
+
+void GridModel::FitColumns(int width, std::vector<int> least) {
+    fitWidth_ = width;
+    leastWidths_ = std::move(least);
+    ApplyFit();
+    Changed();
+}
+
+void GridModel::ApplyFit() {
+    if (fitWidth_ <= 0) return;
+    auto least = [&](int c) {
+        const int l = c < static_cast<int>(leastWidths_.size()) ? leastWidths_[static_cast<size_t>(c)] : 0;
+        return std::min(l, colWidths_[c]);
+    };
+    int total = 0, spare = 0;
+    for (int c = 0; c < cols_; ++c) {
+        total += colWidths_[c];
+        spare += colWidths_[c] - least(c);
+    }
+    const int excess = total - fitWidth_;
+    if (excess <= 0 || spare <= 0) return;
+    const double keep = std::max(0.0, 1.0 - static_cast<double>(excess) / spare);
+    for (int c = 0; c < cols_; ++c)
+        if (colWidths_[c] > 0)
+            colWidths_[c] = least(c) + static_cast<int>((colWidths_[c] - least(c)) * keep);
 }
 
 const std::string& GridModel::TextMatrix(int row, int col) const { return cells_.at(row).at(col).text; }

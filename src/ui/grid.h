@@ -58,6 +58,15 @@ public:
     // Turns a header text into a column width; a plain per-character
     // measure until a binding supplies the font's.
     std::function<int(const std::string&)> measureText;
+    // Keeps the shown columns within `width` twips (0: as measured): when
+    // they are wider together, each gives up width, in proportion to what it
+    // has above its least (`least[c]`, 0 for none), down to that least.
+    // Applied now and to every later format string.
+    void FitColumns(int width, std::vector<int> least);
+    // How far the grid is scrolled to the right, in twips (the binding
+    // follows the control's scroll bar).
+    int ScrollX() const { return scrollX_; }
+    void SetScrollX(int twips) { scrollX_ = twips; }
 
     // --- Current cell and selection.
     int Row() const { return row_; }
@@ -73,6 +82,7 @@ public:
     std::function<void()> onEnterCell;
 
     bool Enabled() const { return enabled_; }
+
     void SetEnabled(bool enabled) { enabled_ = enabled; }
 
     // --- Sorts of the data rows (the header stays).
@@ -86,6 +96,10 @@ public:
     std::function<void()> onChanged;
 
 private:
+    void ApplyFit();
+    int fitWidth_ = 0;
+    std::vector<int> leastWidths_;
+    int scrollX_ = 0;
     void Changed() {
         if (onChanged) onChanged();
     }

@@ -15,20 +15,21 @@ using namespace ui::win32;
 ChatForm::ChatForm(chat::frmMessage& model, HICON bigIcon, HICON smallIcon) : model_(model) {
     // No clipping of children: the frame around the controls is painted by this window.
     const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
-    if (!CreateTop(kChatClass, chat::kChatTitle, style, 0, 360, 240, nullptr, bigIcon, smallIcon)) return;
+    if (!CreateTop(kChatClass, chat::kChatTitle, style, 0, Dp(360), Dp(240), nullptr, bigIcon, smallIcon)) return;
     // The window opens where its model put it, at the model's size.
     ApplyWindow(model_.window, hwnd_);
     RECT c{};
     GetClientRect(hwnd_, &c);
     const int cw = c.right, ch = c.bottom;
-    MakeChild(hwnd_, 0, "BUTTON", "", BS_GROUPBOX, 6, 2, cw - 12, ch - 8);  // freMessage
-    transcript_ = MakeChild(hwnd_, 0, "EDIT", "", ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | WS_VSCROLL | WS_BORDER, 14, 16, cw - 28, ch - 92,
-                            kIdTranscript);
-    input_ = MakeChild(hwnd_, 0, "EDIT", "", ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN | WS_VSCROLL | WS_TABSTOP | WS_BORDER, 14, ch - 70, cw - 92,
-                       56, kIdMessageText);
-    sendPicture_.reset(MakeWordBitmap("Send", Glyph::Send, 50, 22));
-    send_ = MakeChild(hwnd_, 0, "BUTTON", "", BS_PUSHBUTTON | BS_BITMAP | WS_TABSTOP, cw - 72, ch - 70, 58, 56,
-                      kIdSend);
+    MakeChild(hwnd_, 0, "BUTTON", "", BS_GROUPBOX, Dp(6), Dp(2), cw - Dp(12), ch - Dp(8));  // freMessage
+    transcript_ = MakeChild(hwnd_, 0, "EDIT", "", ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | WS_VSCROLL | WS_BORDER,
+                            Dp(14), Dp(16), cw - Dp(28), ch - Dp(92), kIdTranscript);
+    input_ = MakeChild(hwnd_, 0, "EDIT", "",
+                       ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN | WS_VSCROLL | WS_TABSTOP | WS_BORDER, Dp(14),
+                       ch - Dp(70), cw - Dp(92), Dp(56), kIdMessageText);
+    sendPicture_.reset(MakeWordBitmap("Send", Glyph::Send, Dp(50), Dp(22)));
+    send_ = MakeChild(hwnd_, 0, "BUTTON", "", BS_PUSHBUTTON | BS_BITMAP | WS_TABSTOP, cw - Dp(72), ch - Dp(70), Dp(58),
+                      Dp(56), kIdSend);
     SendMessageA(send_, BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(sendPicture_.get()));
     HookKeyPress(input_, [this](std::int16_t& key) {
         model_.txtMessageText.TrackText(WindowText(input_));

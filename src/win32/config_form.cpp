@@ -14,23 +14,23 @@ using namespace ui::win32;
 
 ConfigForm::ConfigForm(settings::frmConfig& model, HWND owner) : model_(model), owner_(owner) {}
 
-void ConfigForm::Run() {
+bool ConfigForm::Build() {
     const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
     const int w = ToPixels(model_.window.Width()), h = ToPixels(model_.window.Height());
     if (!CreateTop(kConfigClass, settings::kConfigTitle, style, WS_EX_DLGMODALFRAME, w, h, owner_, nullptr, nullptr))
-        return model_.btnCancel_Click();
+        return false;
     ApplyWindow(model_.window, hwnd_);
     RECT c{};
     GetClientRect(hwnd_, &c);
     const int cw = c.right, ch = c.bottom;
-    HWND tab = MakeChild(hwnd_, 0, WC_TABCONTROLA, "", WS_CLIPSIBLINGS, 8, 8, cw - 16, ch - 56);
+    HWND tab = MakeChild(hwnd_, 0, WC_TABCONTROLA, "", WS_CLIPSIBLINGS, Dp(6), Dp(6), cw - Dp(12), ch - Dp(48));
     TCITEMA t{};
     t.mask = TCIF_TEXT;
     t.pszText = const_cast<char*>("Options");
     SendMessageA(tab, TCM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&t));
-    const int x = 24, fw = cw - 48;
-    MakeChild(hwnd_, 0, "BUTTON", "", BS_GROUPBOX, 18, 38, cw - 36, ch - 100);  // freStartupOptions
-    MakeChild(hwnd_, 0, "STATIC", "Toggle Values:", 0, x + 4, 52, fw, 18);
+    const int x = Dp(16), fw = cw - Dp(32);
+    MakeChild(hwnd_, 0, "BUTTON", "", BS_GROUPBOX, Dp(12), Dp(30), cw - Dp(24), ch - Dp(80));  // freStartupOptions
+    MakeChild(hwnd_, 0, "STATIC", "Toggle Values:", 0, x + Dp(4), Dp(44), fw - Dp(8), Dp(16));
     struct Check {
         const char* caption;
         ui::CheckBox* model;
@@ -39,28 +39,36 @@ void ConfigForm::Run() {
                    {"Hide Kaltor window after startup", &model_.chkHideWindow, kIdHideWindow},
                    {"Run Harrowatch on Windows Startup", &model_.chkWindowsStartup, kIdWindowsStartup},
                    {"Remember Kaltor window size/position", &model_.chkRememberKaltorWindow, kIdRememberWindow}};
-    int y = 72;
+    int y = Dp(62);
     for (const Check& k : checks) {
-        HWND box = MakeChild(hwnd_, 0, "BUTTON", k.caption, BS_AUTOCHECKBOX | WS_TABSTOP, x + 12, y, fw - 12, 20, k.id);
+        HWND box = MakeChild(hwnd_, 0, "BUTTON", k.caption, BS_AUTOCHECKBOX | WS_TABSTOP, x + Dp(8), y, fw - Dp(16),
+                             Dp(18), k.id);
         BindCheckBox(*k.model, box);
-        y += 22;
+        y += Dp(19);
     }
-    MakeChild(hwnd_, 0, "STATIC", "Poll Timer Interval:", 0, x + 4, y + 8, fw, 18);
-    interval_ = MakeChild(hwnd_, WS_EX_CLIENTEDGE, "EDIT", "", ES_AUTOHSCROLL | WS_TABSTOP, x + 12, y + 28, 64, 22,
-                          kIdInterval);
+    MakeChild(hwnd_, 0, "STATIC", "Poll Timer Interval:", 0, x + Dp(4), y + Dp(4), fw - Dp(8), Dp(16));
+    // The box and its unit on one line, inside the frame.
+    interval_ = MakeChild(hwnd_, WS_EX_CLIENTEDGE, "EDIT", "", ES_AUTOHSCROLL | WS_TABSTOP, x + Dp(8), y + Dp(22),
+                          Dp(48), Dp(20), kIdInterval);
     HookKeyPress(interval_, [this](std::int16_t& key) { model_.txtTimerInterval_KeyPress(key); });
-    MakeChild(hwnd_, 0, "STATIC", "milliseconds (setting to 0 disables scheduler)", 0, x + 82, y + 31, fw - 82, 18);
+    MakeChild(hwnd_, 0, "STATIC", "milliseconds (setting to 0 disables scheduler)", SS_LEFTNOWORDWRAP, x + Dp(60),
+              y + Dp(25), fw - Dp(64), Dp(16));
     BindTextBox(model_.txtTimerInterval, interval_);
 
-    cancel_.reset(MakeWordBitmap("Cancel", Glyph::Back, 82, 22));
-    apply_.reset(MakeWordBitmap("Apply", Glyph::Tick, 82, 22));
-    HWND cancel = MakeChild(hwnd_, 0, "BUTTON", "", BS_PUSHBUTTON | BS_BITMAP | WS_TABSTOP, cw - 196, ch - 40, 90, 30,
-                            kIdCancel);
-    HWND apply = MakeChild(hwnd_, 0, "BUTTON", "", BS_DEFPUSHBUTTON | BS_BITMAP | WS_TABSTOP, cw - 100, ch - 40, 90,
-                           30, kIdApply);
+    cancel_.reset(MakeWordBitmap("Cancel", Glyph::Back, Dp(82), Dp(22)));
+    apply_.reset(MakeWordBitmap("Apply", Glyph::Tick, Dp(82), Dp(22)));
+    HWND cancel = MakeChild(hwnd_, 0, "BUTTON", "", BS_PUSHBUTTON | BS_BITMAP | WS_TABSTOP, cw - Dp(196), ch - Dp(38),
+                            Dp(90), Dp(30), kIdCancel);
+    HWND apply = MakeChild(hwnd_, 0, "BUTTON", "", BS_DEFPUSHBUTTON | BS_BITMAP | WS_TABSTOP, cw - Dp(100),
+                           ch - Dp(38), Dp(90), Dp(30), kIdApply);
     SendMessageA(cancel, BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(cancel_.get()));
     SendMessageA(apply, BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(apply_.get()));
     BindWindow(model_.window, hwnd_);
+    return true;
+}
+
+void ConfigForm::Run() {
+    if (!Build()) return model_.btnCancel_Click();
     ShowWindow(hwnd_, SW_SHOW);
     SetForegroundWindow(hwnd_);
     SetFocus(interval_);

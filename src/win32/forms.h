@@ -9,7 +9,6 @@
 #include "app/main_window.h"
 #include "automation/wait.h"
 #include "platform/win32/win32_desktop.h"
-#include "ui/win32/gdi.h"
 #include "ui/win32/grid_view.h"
 #include "ui/win32/message_box.h"
 #include "ui/win32/gdi.h"
@@ -27,6 +26,8 @@ public:
 class ConfigForm : public ui::win32::NativeWindow {
 public:
     ConfigForm(settings::frmConfig& model, HWND owner);
+    // Creates the dialog and its controls, hidden.
+    bool Build();
     // Shows the dialog and returns once it has closed.
     void Run();
 
@@ -57,11 +58,15 @@ public:
     ~MainForm() override;
     bool Create();
     void Load();
+    // The system's main window behind this one.
+    app::frmMain& Model() { return form_; }
+    const ItemsPanel* Items() const { return items_.get(); }
 
 private:
     LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam) override;
     void BuildControls();
     void BuildScheduleTab(RECT page);
+    void FitScheduleColumns();
     void ShowTab();
     void Command(int id, int code, HWND control);
 

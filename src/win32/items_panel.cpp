@@ -1,10 +1,14 @@
 #include "win32/items_panel.h"
 
-#include "ui/win32/guard.h"
-
 #include <windows.h>
 #include <commctrl.h>
 #include <windowsx.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+#include "ui/win32/guard.h"
 
 #include "ui/win32/bind.h"
 #include "ui/win32/native_window.h"
@@ -16,7 +20,7 @@ using ui::win32::ToPixels;
 
 namespace {
 constexpr const char* kClass = "HarrowatchResetItems";
-constexpr int kItemWidth = 112, kItemHeight = 20;
+constexpr int kItemHeight = 20, kIconSize = 16;
 }  // namespace
 
 ItemsPanel::ItemsPanel(schedule::ScheduleEditor& editor, HWND parent, RECT b, HWND grid)
@@ -29,6 +33,31 @@ ItemsPanel::ItemsPanel(schedule::ScheduleEditor& editor, HWND parent, RECT b, HW
     scroll_ = ui::win32::MakeChild(parent, 0, "SCROLLBAR", "", SBS_VERT, b.right - bar, b.top, bar, b.bottom - b.top);
     SCROLLINFO si{sizeof si, SIF_RANGE | SIF_PAGE | SIF_POS, 0, schedule::kScrollMax + 9, 10, 0, 0};
     SetScrollInfo(scroll_, SB_CTL, &si, TRUE);
+    // The items stand in columns; each column is as wide as its widest
+    // caption needs in this font, so that every caption shows whole.
+    std::vector<int> lefts;
+    for (const schedule::ResetItem& item : schedule::kResetItems) {
+        bool known = false;
+        for (int l : lefts) known = known || std::abs(l - item.leftTwips) < 300;
+        if (!known) lefts.push_back(item.leftTwips);
+    }
+    std::sort(lefts.begin(), lefts.end());
+    {
+        const ui::win32::WindowDc dc(panel_);
+        const ui::win32::Selected font(dc.get(), ui::win32::UiFont());
+        int x = ToPixels(lefts.empty() ? 0 : lefts.front());
+        for (int l : lefts) {
+            columns_.emplace_back(l, x);
+            int widest = 0;
+            for (const schedule::ResetItem& item : schedule::kResetItems) {
+                if (std::abs(item.leftTwips - l) >= 300) continue;
+                SIZE size{};
+                GetTextExtentPoint32A(dc.get(), item.caption, static_cast<int>(std::strlen(item.caption)), &size);
+                widest = std::max<int>(widest, size.cx);
+            }
+            x += ui::win32::Dp(kIconSize + 3) + widest + ui::win32::Dp(6);
+        }
+    }
     drag_.reset(MakeDragCursor());
     for (int i = 0; i < schedule::kResetItemCount; ++i) icons_[i].reset(MakeItemIcon(i));
 
@@ -80,9 +109,25 @@ void ItemsPanel::Show(bool on) {
 }
 
 RECT ItemsPanel::ItemRect(int index) const {
+    using ui::win32::Dp;
     const schedule::ResetItem& item = schedule::kResetItems[static_cast<size_t>(index)];
-    const int x = ToPixels(item.leftTwips), y = ToPixels(item.topTwips) + editor_.picItemsTop;
-    return {x, y, x + kItemWidth, y + kItemHeight};
+    const int y = ToPixels(item.topTwips) + editor_.picItemsTop;
+    // An item reaches to the next column of items, or to the panel's edge.
+    RECT client{};
+    GetClientRect(panel_, &client);
+    int x = ToPixels(item.leftTwips), right = client.right;
+    for (size_t c = 0; c < columns_.size(); ++c) {
+        if (std::abs(columns_[c].first - item.leftTwips) >= 300) continue;
+        x = columns_[c].second;
+        if (c + 1 < columns_.size()) right = columns_[c + 1].second;
+    }
+    return {x, y, right - Dp(1), y + Dp(kItemHeight)};
+}
+
+RECT ItemsPanel::CaptionRect(int index) const {
+    RECT r = ItemRect(index);
+    r.left += ui::win32::Dp(kIconSize + 3);
+    return r;
 }
 
 int ItemsPanel::HitItem(LPARAM lp) const {
@@ -129,9 +174,11 @@ void ItemsPanel::Paint() {
     for (const schedule::ResetItem& item : schedule::kResetItems) {
         const RECT r = ItemRect(item.index);
         const bool on = item.offered;
-        DrawIconEx(dc, r.left + 2, r.top + 2, icons_[item.index].get(), 16, 16, 0, nullptr, DI_NORMAL);
+        const int icon = ui::win32::Dp(kIconSize);
+        DrawIconEx(dc, r.left + ui::win32::Dp(1), r.top + (r.bottom - r.top - icon) / 2, icons_[item.index].get(), icon,
+                   icon, 0, nullptr, DI_NORMAL);
         SetTextColor(dc, GetSysColor(on ? COLOR_WINDOWTEXT : COLOR_GRAYTEXT));
-        RECT t{r.left + 21, r.top, r.right, r.bottom};
+        RECT t = CaptionRect(item.index);
         DrawTextA(dc, item.caption, -1, &t, DT_SINGLELINE | DT_VCENTER | DT_END_ELLIPSIS);
         // The drag mark: a single-line border while the left button holds the item.
         if (editor_.imgResetItem[static_cast<size_t>(item.index)].border) {

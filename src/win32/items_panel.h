@@ -5,6 +5,9 @@
 
 #include <windows.h>
 
+#include <utility>
+#include <vector>
+
 #include "ui/win32/gdi.h"
 
 #include "schedule/editor.h"
@@ -23,12 +26,14 @@ public:
     // The parent hands its WM_VSCROLL here when it is the panel's bar.
     bool OnScroll(HWND bar, WPARAM wParam);
     void Show(bool on);
+    // Where an item is drawn and takes the mouse, and where its caption goes.
+    RECT ItemRect(int index) const;
+    RECT CaptionRect(int index) const;
 
 private:
     static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept;
     LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
     int HitItem(LPARAM lParam) const;
-    RECT ItemRect(int index) const;
     void Paint();
 
     schedule::ScheduleEditor& editor_;
@@ -36,6 +41,7 @@ private:
     ui::win32::Cursor drag_;
     ui::win32::Icon icons_[schedule::kResetItemCount];
     int pressed_ = -1;
+    std::vector<std::pair<int, int>> columns_;  // an item column's left in twips, and its left in pixels
 };
 
 }  // namespace hw::win32

@@ -50,7 +50,8 @@ bool MainForm::Create() {
     bigIcon_.reset(MakeAppIcon(32));
     smallIcon_.reset(MakeAppIcon(16));
     const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
-    if (!CreateTop(kMainClass, "Harrowatch", style, 0, kClientWidth, kClientHeight, nullptr, bigIcon_.get(), smallIcon_.get()))
+    if (!CreateTop(kMainClass, "Harrowatch", style, 0, Dp(kClientWidth), Dp(kClientHeight), nullptr, bigIcon_.get(),
+                   smallIcon_.get()))
         return false;
     boxes_.SetOwner(U(hwnd_));
     form_.hWnd = U(hwnd_);
@@ -81,8 +82,8 @@ bool MainForm::Create() {
 
 void MainForm::BuildControls() {
     toolbar_ = MakeChild(hwnd_, 0, TOOLBARCLASSNAMEA, "",
-                         TBSTYLE_FLAT | TBSTYLE_TOOLTIPS | CCS_NODIVIDER | CCS_NORESIZE | CCS_NOPARENTALIGN, 2, 2, 204,
-                         44, kIdToolbar);
+                         TBSTYLE_FLAT | TBSTYLE_TOOLTIPS | CCS_NODIVIDER | CCS_NORESIZE | CCS_NOPARENTALIGN, Dp(2), Dp(2),
+                         Dp(204), Dp(44), kIdToolbar);
     SendMessageA(toolbar_, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
     toolbarImages_.reset(MakeToolbarImages());
     SendMessageA(toolbar_, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(toolbarImages_.get()));
@@ -96,11 +97,13 @@ void MainForm::BuildControls() {
         buttons[i].iString = -1;
     }
     SendMessageA(toolbar_, TB_ADDBUTTONSA, 5, reinterpret_cast<LPARAM>(buttons));
-    status_ = MakeChild(hwnd_, 0, "STATIC", "Server Status", SS_LEFTNOWORDWRAP | SS_CENTERIMAGE | SS_ENDELLIPSIS, 212,
-                        12, 184, 22, kIdStatusLabel);
+    status_ = MakeChild(hwnd_, 0, "STATIC", "Server Status", SS_LEFTNOWORDWRAP | SS_CENTERIMAGE | SS_ENDELLIPSIS,
+                        Dp(212), Dp(12), Dp(184), Dp(22), kIdStatusLabel);
     // The tabs draw their own captions: the one that cannot be chosen is greyed.
-    tabs_ = MakeChild(hwnd_, 0, WC_TABCONTROLA, "", WS_CLIPSIBLINGS | WS_TABSTOP | TCS_OWNERDRAWFIXED, 4, 48, 392,
-                      230, kIdTabs);
+    tabs_ = MakeChild(hwnd_, 0, WC_TABCONTROLA, "", WS_CLIPSIBLINGS | WS_TABSTOP | TCS_OWNERDRAWFIXED, Dp(2), Dp(48),
+                      Dp(396), Dp(230), kIdTabs);
+    // Narrow padding: all four tabs fit the window's width, with no arrows.
+    SendMessageA(tabs_, TCM_SETPADDING, 0, MAKELPARAM(Dp(4), Dp(3)));
     int i = 0;
     for (const std::string& name : form_.SSTab.Names()) {
         TCITEMA t{};
@@ -108,9 +111,9 @@ void MainForm::BuildControls() {
         t.pszText = const_cast<char*>(name.c_str());
         SendMessageA(tabs_, TCM_INSERTITEMA, i++, reinterpret_cast<LPARAM>(&t));
     }
-    RECT page{0, 0, 392, 230};
+    RECT page{0, 0, Dp(396), Dp(230)};
     SendMessageA(tabs_, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&page));
-    OffsetRect(&page, 4, 48);
+    OffsetRect(&page, Dp(2), Dp(48));
     const int pw = page.right - page.left, ph = page.bottom - page.top;
     players_ = MakeChild(hwnd_, WS_EX_CLIENTEDGE, WC_LISTVIEWA, "", LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS,
                          page.left, page.top, pw, ph, kIdPlayers);
@@ -119,10 +122,10 @@ void MainForm::BuildControls() {
                           kIdMessages);
     SendMessageA(messages_, LB_SETHORIZONTALEXTENT, 1200, 0);
     master_ = MakeChild(hwnd_, WS_EX_CLIENTEDGE, "EDIT", "", ES_READONLY | ES_MULTILINE | WS_VSCROLL, page.left,
-                        page.top, pw, 64, kIdMasterStatus);
+                        page.top, pw, Dp(64), kIdMasterStatus);
     BuildScheduleTab(page);
     statusBar_ = MakeChild(hwnd_, 0, STATUSCLASSNAMEA, "", 0, 0, 0, 0, 0, kIdStatusBar);
-    int parts[] = {250, -1};
+    int parts[] = {Dp(250), -1};
     SendMessageA(statusBar_, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(parts));
 
     BindLabel(form_.lblStatusLocalServer, status_);
@@ -135,12 +138,13 @@ void MainForm::BuildControls() {
 }
 
 void MainForm::BuildScheduleTab(RECT page) {
-    const int panelHeight = 74, buttonHeight = 26;
-    RECT gridRect{page.left, page.top + panelHeight + 4, page.right, page.bottom - buttonHeight - 4};
+    const int panelHeight = Dp(74), buttonHeight = Dp(26);
+    RECT gridRect{page.left, page.top + panelHeight + Dp(4), page.right, page.bottom - buttonHeight - Dp(4)};
     itemImages_.reset(MakeItemImages(16));
     grid_ = std::make_unique<GridView>(form_.ResetItemGrid, hwnd_, gridRect, kIdGrid, itemImages_.get(), [](int picture) {
         return std::string(schedule::kResetItems.at(static_cast<size_t>(picture)).caption);
     });
+    FitScheduleColumns();
     schedule::ScheduleEditor& editor = form_.Editor;
     items_ = std::make_unique<ItemsPanel>(editor, hwnd_, RECT{page.left, page.top, page.right, page.top + panelHeight},
                                           grid_->hwnd());
@@ -177,11 +181,11 @@ void MainForm::BuildScheduleTab(RECT page) {
         int id;
     } faces[3] = {{"Remove", Glyph::Cross, kIdRemove}, {"Clear All", Glyph::Broom, kIdClear},
                   {"Apply", Glyph::Tick, kIdApplyReset}};
-    const int bw = 92;
+    const int bw = Dp(92);
     for (int b = 0; b < 3; ++b) {
-        pictures_[b].reset(MakeWordBitmap(faces[b].word, faces[b].glyph, bw - 8, buttonHeight - 6));
+        pictures_[b].reset(MakeWordBitmap(faces[b].word, faces[b].glyph, bw - Dp(8), buttonHeight - Dp(6)));
         buttons_[b] = MakeChild(hwnd_, 0, "BUTTON", "", BS_PUSHBUTTON | BS_BITMAP | WS_TABSTOP,
-                                page.right - (3 - b) * (bw + 4), page.bottom - buttonHeight, bw, buttonHeight,
+                                page.right - (3 - b) * (bw + Dp(4)), page.bottom - buttonHeight, bw, buttonHeight,
                                 faces[b].id);
         SendMessageA(buttons_[b], BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(pictures_[b].get()));
     }
@@ -195,6 +199,28 @@ void MainForm::BuildScheduleTab(RECT page) {
     ti.uId = reinterpret_cast<UINT_PTR>(grid_->hwnd());
     ti.lpszText = const_cast<char*>(schedule::kGridToolTip);
     SendMessageA(tip, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&ti));
+}
+
+void MainForm::FitScheduleColumns() {
+    // The columns share the grid's width, so that no scroll bar crosses it;
+    // each keeps room for its header and for what its cells hold.
+    ui::GridModel& grid = form_.ResetItemGrid;
+    RECT client{};
+    GetClientRect(grid_->hwnd(), &client);
+    const int width = ToTwips(client.right);
+    auto widest = [&](auto&& texts) {
+        int w = 0;
+        for (const std::string& t : texts) w = std::max(w, grid.measureText(t));
+        return w;
+    };
+    std::vector<std::string> items{"Scheduled Item to Reset"}, frequencies{"Frequency"};
+    for (const schedule::ResetItem& item : schedule::kResetItems) items.emplace_back(item.caption);
+    for (const schedule::Frequency& f : schedule::kFrequencies) frequencies.emplace_back(f.name);
+    std::vector<int> least(static_cast<size_t>(schedule::kColNextTime) + 1, 0);
+    least[schedule::kColPicture] = widest(items) + ToTwips(Dp(18));                  // the item's picture too
+    least[schedule::kColFreq] = widest(frequencies) + ToTwips(Dp(8));  // the drop-down's arrow
+    least[schedule::kColNextTime] = widest(std::vector<std::string>{"Next Occurance", "12/24/26 12:00 PM"});
+    grid.FitColumns(width, std::move(least));
 }
 
 void MainForm::Load() {

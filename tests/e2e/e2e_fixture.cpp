@@ -6,7 +6,9 @@
 
 namespace hw::testing {
 
-void HarrowatchE2E::Screenshot(const std::string& name) {
+void HarrowatchE2E::Screenshot(const std::string& name) { SaveScreenshot(name); }
+
+void SaveScreenshot(const std::string& name) {
     const char* dir = std::getenv("HW_SHOTS_DIR");
     if (!dir || !*dir) return;
     Sleep(500);  // let the windows finish drawing

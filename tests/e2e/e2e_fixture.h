@@ -22,6 +22,10 @@ namespace hw::testing {
 
 using platform::Hwnd;
 
+// A picture of the screen for the operator's eye, as build/screenshots/NAME,
+// when the run asks for one (HW_SHOTS_DIR).
+void SaveScreenshot(const std::string& name);
+
 class HarrowatchE2E : public ::testing::Test {
 protected:
     // The server's script; each suite gives its own.

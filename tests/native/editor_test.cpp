@@ -140,9 +140,35 @@ TEST_F(EditorTest, TheCellEditorsFloatOverTheirCells) {
     grid.SetTopRow(1);
     editor.ResetItemGrid_Scroll();
     EXPECT_TRUE(editor.timePlacement.visible);
+    // Scrolled sideways: the editors follow their cells.
+    grid.SetScrollX(600);
+    editor.ResetItemGrid_Scroll();
+    EXPECT_EQ(editor.timePlacement.left, 100 + grid.ColPos(kColNextTime) - 600);
+    grid.SetCurrent(2, kColFreq);
+    EXPECT_EQ(combo.left, 100 + grid.ColPos(kColFreq) - 600);
+    grid.SetScrollX(0);
+    grid.SetCurrent(2, kColNextTime);
     sched.TextResort();
     EXPECT_FALSE(editor.timePlacement.visible);
     EXPECT_FALSE(combo.visible);
+}
+
+TEST(GridFit, ColumnsGiveUpWidthDownToTheirLeast) {
+    ui::GridModel grid;
+    grid.measureText = [](const std::string& s) { return static_cast<int>(s.size()) * 100; };
+    grid.SetFormatString("<A|<Name          |<Freq     |<Next      ");  // 100, 1400, 900, 1000
+    grid.FitColumns(3000, {0, 1000, 600, 900});
+    int total = 0;
+    for (int c = 0; c < grid.Cols(); ++c) total += grid.ColWidth(c);
+    EXPECT_LE(total, 3000);
+    EXPECT_GE(grid.ColWidth(1), 1000);
+    EXPECT_GE(grid.ColWidth(2), 600);
+    EXPECT_GE(grid.ColWidth(3), 900);
+    // A later format string is fitted too; one that fits is left alone.
+    grid.SetFormatString("<A|<B");
+    EXPECT_EQ(grid.ColWidth(0), 100);
+    grid.SetFormatString("<Name          |<Freq     |<Next      ");
+    EXPECT_LE(grid.ColWidth(0) + grid.ColWidth(1) + grid.ColWidth(2), 3000);
 }
 
 TEST_F(EditorTest, FrequenciesGiveDefaultNextTimes) {

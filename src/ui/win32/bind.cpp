@@ -92,7 +92,7 @@ void BindListView(ListView& model, HWND control) {
     for (size_t c = 0; c < model.columns.size(); ++c) {
         LVCOLUMNA col{};
         col.mask = LVCF_TEXT | LVCF_WIDTH;
-        col.cx = c == 0 ? 34 : 112;
+        col.cx = Dp(c == 0 ? 34 : 112);
         col.pszText = const_cast<char*>(model.columns[c].c_str());
         SendMessageA(control, LVM_INSERTCOLUMNA, c, reinterpret_cast<LPARAM>(&col));
     }

@@ -21,6 +21,8 @@ inline std::uint64_t U(const void* h) { return static_cast<std::uint64_t>(reinte
 // The screen's dots per inch, read once.
 int ScreenDpi();
 inline int ToPixels(int twips) { return TwipsToPixels(twips, ScreenDpi()); }
+// A layout length given in pixels at 96 dots per inch, at the screen's scale.
+inline int Dp(int pixels96) { return MulDiv(pixels96, ScreenDpi(), 96); }
 inline int ToTwips(int pixels) { return PixelsToTwips(pixels, ScreenDpi()); }
 
 // The primary screen and every monitor's work area, in twips.

@@ -116,6 +116,27 @@ bool GridView::OnNotify(const NMHDR* n, LRESULT& result) {
                 cd->clrTextBk = GetSysColor(current ? COLOR_HIGHLIGHT : COLOR_WINDOW);
                 cd->clrText = GetSysColor(current ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT);
                 result = CDRF_NEWFONT;
+                const int row = static_cast<int>(cd->nmcd.dwItemSpec) + 1, col = cd->iSubItem;
+                if (row < model_.Rows() && col < model_.Cols() && model_.Picture(row, col).picture < 0 &&
+                    model_.ColWidth(col) > 0) {
+                    // A cell without a picture is drawn here: the control would
+                    // keep a picture's room before its text and cut the text.
+                    RECT r{};
+                    r.top = col;
+                    r.left = LVIR_BOUNDS;
+                    SendMessageA(list_, LVM_GETSUBITEMRECT, cd->nmcd.dwItemSpec, reinterpret_cast<LPARAM>(&r));
+                    SetBkColor(cd->nmcd.hdc, cd->clrTextBk);
+                    ExtTextOutA(cd->nmcd.hdc, 0, 0, ETO_OPAQUE, &r, nullptr, 0, nullptr);
+                    SetTextColor(cd->nmcd.hdc, cd->clrText);
+                    SetBkMode(cd->nmcd.hdc, TRANSPARENT);
+                    const Selected font(cd->nmcd.hdc, UiFont());
+                    RECT t{r.left + Dp(6), r.top, r.right - Dp(2), r.bottom};
+                    const CellAlign align = model_.ColAlignment(col);
+                    const UINT where = align == CellAlign::Center ? DT_CENTER : align == CellAlign::Right ? DT_RIGHT : DT_LEFT;
+                    DrawTextA(cd->nmcd.hdc, model_.TextMatrix(row, col).c_str(), -1, &t,
+                              where | DT_SINGLELINE | DT_VCENTER | DT_END_ELLIPSIS | DT_NOPREFIX);
+                    result = CDRF_SKIPDEFAULT;
+                }
             }
             return true;
         }
@@ -156,9 +177,12 @@ void GridView::MoveCurrent(int rowDelta, int colDelta) {
 }
 
 void GridView::FollowScroll() {
+    // Both ways: the floating editors sit over the cells wherever they went.
     const int top = static_cast<int>(SendMessageA(list_, LVM_GETTOPINDEX, 0, 0)) + 1;
-    if (top != model_.TopRow()) {
+    const int x = ToTwips(std::max<int>(0, GetScrollPos(list_, SB_HORZ)));
+    if (top != model_.TopRow() || x != model_.ScrollX()) {
         model_.SetTopRow(top);
+        model_.SetScrollX(x);
         if (onScroll) onScroll();
     }
 }
@@ -184,7 +208,9 @@ LRESULT GridView::Handle(UINT m, WPARAM wp, LPARAM lp) {
             if (onKeyUp) onKeyUp(static_cast<int>(wp));
             break;
         case WM_VSCROLL:
-        case WM_MOUSEWHEEL: {
+        case WM_HSCROLL:
+        case WM_MOUSEWHEEL:
+        case WM_MOUSEHWHEEL: {
             const LRESULT r = DefSubclassProc(list_, m, wp, lp);
             FollowScroll();
             return r;
