@@ -69,6 +69,8 @@ TEST_F(CommandsE2E, TrayMenuToolbarChatAndExit) {
     EXPECT_TRUE(env_->WaitFor([&] { return Text(transcript).find("Server Admin -- hello players") != std::string::npos; },
                               5000)) << Text(transcript);
     EXPECT_TRUE(env_->WaitFor([&] { return Text(input).empty(); }, 5000));
+    // Beside the main window, which would cover it at the same place.
+    SetWindowPos(H(chat), HWND_TOP, 420, 0, 0, 0, SWP_NOSIZE | SWP_NOACTIVATE);
     Screenshot("chat-window");
     PostMessageA(H(chat), WM_CLOSE, 0, 0);
     EXPECT_TRUE(env_->WaitFor([&] { return !d().IsWindow(chat); }, 10000));
