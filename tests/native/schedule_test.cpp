@@ -153,6 +153,13 @@ protected:
                            grid.TextMatrix(r, kColNextTime));
         return rows;
     }
+    // The rows a fresh start of Harrowatch loads from what is stored.
+    int RowsAtNextStart() {
+        Schedule reloaded(grid, d, boxes, {});
+        InitializeResultGrid(grid, kScheduleGridSpec, boxes, {});
+        reloaded.FormOpen();
+        return reloaded.DataRows();
+    }
     void At(int year, int month, int day, int hour, int minute) {
         d.SetStartTime({year, month, day, hour, minute, 0, 0});
     }
@@ -326,10 +333,7 @@ TEST_F(ScheduleTest, ASaveKeepsValuesWhoseNamesDifferOnlyInCase) {
     EXPECT_EQ(schedule.DataRows(), 1);
     schedule.FormSave();
     EXPECT_EQ(Stored("Daily"), "Public Messages|12/06/26 03:00 AM");
-    Schedule reloaded(grid, d, boxes, {});
-    InitializeResultGrid(grid, kScheduleGridSpec, boxes, {});
-    reloaded.FormOpen();
-    EXPECT_EQ(reloaded.DataRows(), 1);
+    EXPECT_EQ(RowsAtNextStart(), 1);
     EXPECT_TRUE(boxes.shown.empty());
 }
 
@@ -347,10 +351,7 @@ TEST_F(ScheduleTest, ANameTheListingCannotReadNeitherStopsTheCleanUpNorComesBack
     EXPECT_EQ(Stored("Daily"), "<absent>");
     EXPECT_EQ(Stored("Stray"), "<absent>");  // listed after the unreadable one
     EXPECT_EQ(Stored("Weekly"), "Store Inventory|12/08/26 04:30 AM");
-    Schedule reloaded(grid, d, boxes, {});
-    InitializeResultGrid(grid, kScheduleGridSpec, boxes, {});
-    reloaded.FormOpen();
-    EXPECT_EQ(reloaded.DataRows(), 1);
+    EXPECT_EQ(RowsAtNextStart(), 1);
     EXPECT_TRUE(boxes.shown.empty());
 }
 

@@ -85,51 +85,50 @@ HRESULT RootFolder(Com<ITaskService>& service, Com<ITaskFolder>& folder) {
     return service->GetFolder(root.get(), folder.put());
 }
 
-}  // namespace
-
-long Win32Desktop::RegisterTask(const std::string& name, const std::string& xml) {
+// Runs `call` on the root folder with COM set up for this thread.
+template <class F>
+HRESULT OnRootFolder(F&& call) {
     ComScope com;
     if (FAILED(com.Result())) return com.Result();
     Com<ITaskService> service;
     Com<ITaskFolder> folder;
-    HRESULT hr = RootFolder(service, folder);
-    if (FAILED(hr)) return hr;
-    Bstr path(name), definition(xml);
-    VARIANT empty;
-    ::VariantInit(&empty);
-    Com<IRegisteredTask> task;
-    // The task's principal (the logged-on operator, interactive) is in the XML.
-    return folder->RegisterTask(path.get(), definition.get(), TASK_CREATE_OR_UPDATE, empty, empty,
-                                TASK_LOGON_INTERACTIVE_TOKEN, empty, task.put());
+    const HRESULT hr = RootFolder(service, folder);
+    return FAILED(hr) ? hr : call(folder);
+}
+
+}  // namespace
+
+long Win32Desktop::RegisterTask(const std::string& name, const std::string& xml) {
+    return OnRootFolder([&](Com<ITaskFolder>& folder) -> HRESULT {
+        Bstr path(name), definition(xml);
+        VARIANT empty;
+        ::VariantInit(&empty);
+        Com<IRegisteredTask> task;
+        // The task's principal (the logged-on operator, interactive) is in the XML.
+        return folder->RegisterTask(path.get(), definition.get(), TASK_CREATE_OR_UPDATE, empty, empty,
+                                    TASK_LOGON_INTERACTIVE_TOKEN, empty, task.put());
+    });
 }
 
 long Win32Desktop::GetTaskXml(const std::string& name, std::string& xml) {
     xml.clear();
-    ComScope com;
-    if (FAILED(com.Result())) return com.Result();
-    Com<ITaskService> service;
-    Com<ITaskFolder> folder;
-    HRESULT hr = RootFolder(service, folder);
-    if (FAILED(hr)) return hr;
-    Bstr path(name);
-    Com<IRegisteredTask> task;
-    hr = folder->GetTask(path.get(), task.put());
-    if (FAILED(hr)) return hr;
-    Bstr text;
-    hr = task->get_Xml(text.put());
-    if (SUCCEEDED(hr)) xml = text.Narrow();
-    return hr;
+    return OnRootFolder([&](Com<ITaskFolder>& folder) -> HRESULT {
+        Bstr path(name);
+        Com<IRegisteredTask> task;
+        HRESULT hr = folder->GetTask(path.get(), task.put());
+        if (FAILED(hr)) return hr;
+        Bstr text;
+        hr = task->get_Xml(text.put());
+        if (SUCCEEDED(hr)) xml = text.Narrow();
+        return hr;
+    });
 }
 
 long Win32Desktop::DeleteTask(const std::string& name) {
-    ComScope com;
-    if (FAILED(com.Result())) return com.Result();
-    Com<ITaskService> service;
-    Com<ITaskFolder> folder;
-    HRESULT hr = RootFolder(service, folder);
-    if (FAILED(hr)) return hr;
-    Bstr path(name);
-    return folder->DeleteTask(path.get(), 0);
+    return OnRootFolder([&](Com<ITaskFolder>& folder) -> HRESULT {
+        Bstr path(name);
+        return folder->DeleteTask(path.get(), 0);
+    });
 }
 
 }  // namespace hw::platform::win32
