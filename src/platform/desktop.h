@@ -155,6 +155,17 @@ public:
     virtual bool FileExists(const std::string& path) = 0;
     // 0 on success, else the Win32 error code.
     virtual long DeleteFile(const std::string& path) = 0;
+    // A folder (its parent must exist); ERROR_ALREADY_EXISTS when it does.
+    virtual long CreateDirectory(const std::string& path) = 0;
+    // Removes an empty folder.
+    virtual long RemoveDirectory(const std::string& path) = 0;
+    // Appends bytes to a file, making it when it is not there.
+    virtual long AppendFile(const std::string& path, const std::string& bytes) = 0;
+    // Copies a file; with failIfExists an existing copy is an error (80).
+    virtual long CopyFile(const std::string& from, const std::string& to, bool failIfExists) = 0;
+    // The names in a folder (files and folders, without "." and ".."); an
+    // error when the folder cannot be listed (a missing one: 3).
+    virtual long ListFolder(const std::string& folder, std::vector<std::string>& names) = 0;
 
     // --- Time and the message loop.
     virtual void Sleep(std::uint32_t milliseconds) = 0;
@@ -162,6 +173,8 @@ public:
     virtual void DoEvents() = 0;
     virtual std::uint64_t TickCount() = 0;
     virtual LocalTime GetLocalTime() = 0;
+    // Minutes the local time is ahead of UTC (negative west of Greenwich).
+    virtual std::int32_t UtcOffsetMinutes() = 0;
     // A timer of Harrowatch's own: `tick` runs from the message loop every
     // `milliseconds` until the timer is killed. 0 on failure.
     virtual std::uint32_t SetTimer(std::uint32_t milliseconds, std::function<void()> tick) = 0;

@@ -36,4 +36,9 @@
 #undef MessageBox
 #undef GetCurrentDirectory
 #undef Yield
+#undef CreateDirectory
+#undef RemoveDirectory
+#undef CopyFile
+#undef RegisterWindowMessage
+#undef QueryFullProcessImageName
 #endif

@@ -1,6 +1,8 @@
 // Processes and files, against both backends.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "automation/process.h"
 #include "common/text.h"
 #include "contract/contract_env.h"
@@ -153,6 +155,40 @@ TEST(FileContract, ExistsAndDeleteWithTheirErrorCodes) {
     env->UnlockFile(file);
     EXPECT_EQ(d.DeleteFile(file), platform::err::kSuccess);
     EXPECT_FALSE(d.FileExists(file));
+}
+
+TEST(FileContract, FoldersAppendCopyAndListWithTheirErrorCodes) {
+    auto env = MakeContractEnv();
+    platform::Desktop& d = env->desktop();
+    const std::string root = env->MakeFolder("Program Data");
+    const std::string logs = root + "Logs";
+    EXPECT_EQ(d.CreateDirectory(root + "No Parent\\Logs"), platform::err::kPathNotFound);
+    ASSERT_EQ(d.CreateDirectory(logs), platform::err::kSuccess);
+    EXPECT_EQ(d.CreateDirectory(logs), platform::err::kAlreadyExists);
+
+    const std::string log = logs + "\\day.log";
+    ASSERT_EQ(d.AppendFile(log, "one\r\n"), platform::err::kSuccess);
+    ASSERT_EQ(d.AppendFile(log, "two\r\n"), platform::err::kSuccess);
+    EXPECT_TRUE(d.FileExists(log));
+    EXPECT_EQ(d.AppendFile(root + "Missing\\x.log", "x"), platform::err::kPathNotFound);
+
+    const std::string copy = logs + "\\copy.log";
+    ASSERT_EQ(d.CopyFile(log, copy, true), platform::err::kSuccess);
+    EXPECT_EQ(d.CopyFile(log, copy, true), platform::err::kFileExists);
+    EXPECT_EQ(d.CopyFile(logs + "\\none.log", copy, false), platform::err::kFileNotFound);
+
+    std::vector<std::string> names;
+    ASSERT_EQ(d.ListFolder(logs, names), platform::err::kSuccess);
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"copy.log", "day.log"}));
+    EXPECT_EQ(d.ListFolder(root + "Missing", names), platform::err::kPathNotFound);
+
+    EXPECT_EQ(d.RemoveDirectory(logs), platform::err::kDirNotEmpty);
+    EXPECT_EQ(d.DeleteFile(log), platform::err::kSuccess);
+    EXPECT_EQ(d.DeleteFile(copy), platform::err::kSuccess);
+    EXPECT_EQ(d.RemoveDirectory(logs), platform::err::kSuccess);
+    ASSERT_EQ(d.ListFolder(root, names), platform::err::kSuccess);
+    EXPECT_TRUE(names.empty());
 }
 
 }  // namespace

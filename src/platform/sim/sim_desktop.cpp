@@ -91,6 +91,87 @@ std::string FolderKey(const std::string& path) {
 }
 }  // namespace
 
+std::string SimDesktop::FolderKeyOf(const std::string& path) {
+    std::string folder = text::Upper(path);
+    while (!folder.empty() && folder.back() == '\\') folder.pop_back();
+    return folder;
+}
+
+long SimDesktop::MayCreateIn(const std::string& path) const {
+    const std::string parent = FolderKey(FolderKeyOf(path));
+    if (!folders_.count(parent)) return err::kPathNotFound;
+    if (readOnlyFolders_.count(parent)) return err::kAccessDenied;
+    return err::kSuccess;
+}
+
+long SimDesktop::CreateDirectory(const std::string& path) {
+    const std::string key = FolderKeyOf(path);
+    if (folders_.count(key) || files_.count(key)) return err::kAlreadyExists;
+    if (long e = MayCreateIn(path)) return e;
+    folders_.insert(key);
+    spelled_.emplace(key, path);
+    return err::kSuccess;
+}
+
+long SimDesktop::RemoveDirectory(const std::string& path) {
+    const std::string key = FolderKeyOf(path);
+    if (!folders_.count(key)) return err::kFileNotFound;
+    for (const auto& [f, content] : files_)
+        if (FolderKey(f) == key) return err::kDirNotEmpty;
+    for (const std::string& f : folders_)
+        if (f != key && FolderKey(f) == key) return err::kDirNotEmpty;
+    folders_.erase(key);
+    return err::kSuccess;
+}
+
+long SimDesktop::AppendFile(const std::string& path, const std::string& bytes) {
+    const std::string key = text::Upper(path);
+    if (!files_.count(key))
+        if (long e = MayCreateIn(path)) return e;
+    if (readOnly_.count(key) || locked_[key]) return readOnly_.count(key) ? err::kAccessDenied : err::kSharingViolation;
+    files_[key] += bytes;
+    spelled_.emplace(key, path);
+    return err::kSuccess;
+}
+
+long SimDesktop::CopyFile(const std::string& from, const std::string& to, bool failIfExists) {
+    const std::string source = text::Upper(from), target = text::Upper(to);
+    auto it = files_.find(source);
+    if (it == files_.end()) return HasFolder(FolderKey(source)) ? err::kFileNotFound : err::kPathNotFound;
+    if (locked_[source]) return err::kSharingViolation;
+    if (files_.count(target)) {
+        if (failIfExists) return err::kFileExists;
+        if (readOnly_.count(target)) return err::kAccessDenied;
+    } else if (long e = MayCreateIn(to)) {
+        return e;
+    }
+    files_[target] = it->second;
+    spelled_.emplace(target, to);
+    return err::kSuccess;
+}
+
+long SimDesktop::ListFolder(const std::string& folder, std::vector<std::string>& names) {
+    names.clear();
+    const std::string key = FolderKeyOf(folder);
+    if (!folders_.count(key)) return err::kPathNotFound;
+    auto nameOf = [this](const std::string& key) {
+        auto it = spelled_.find(key);
+        const std::string& path = it == spelled_.end() ? key : it->second;
+        std::string name = path.substr(path.find_last_of('\\') + 1);
+        return name.empty() ? key.substr(key.find_last_of('\\') + 1) : name;
+    };
+    for (const auto& [f, content] : files_)
+        if (FolderKey(f) == key) names.push_back(nameOf(f));
+    for (const std::string& f : folders_)
+        if (f != key && FolderKey(f) == key) names.push_back(nameOf(f));
+    return err::kSuccess;
+}
+
+std::string SimDesktop::FileContent(const std::string& path) const {
+    auto it = files_.find(text::Upper(path));
+    return it == files_.end() ? std::string() : it->second;
+}
+
 void SimDesktop::MakeFolder(const std::string& path) {
     std::string folder = text::Upper(path);
     while (!folder.empty() && folder.back() == '\\') folder.pop_back();
@@ -106,6 +187,7 @@ bool SimDesktop::HasFolder(const std::string& path) const {
 void SimDesktop::WriteFile(const std::string& path, std::string content) {
     MakeFolder(FolderKey(path));
     files_[text::Upper(path)] = std::move(content);
+    spelled_.emplace(text::Upper(path), path);
 }
 
 bool SimDesktop::HasFile(const std::string& path) const {

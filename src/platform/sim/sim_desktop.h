@@ -260,6 +260,16 @@ public:
 
     bool FileExists(const std::string& path) override { return HasFile(path); }
     long DeleteFile(const std::string& path) override;
+    long CreateDirectory(const std::string& path) override;
+    long RemoveDirectory(const std::string& path) override;
+    long AppendFile(const std::string& path, const std::string& bytes) override;
+    long CopyFile(const std::string& from, const std::string& to, bool failIfExists) override;
+    long ListFolder(const std::string& folder, std::vector<std::string>& names) override;
+    std::int32_t UtcOffsetMinutes() override { return utcOffsetMinutes_; }
+    void SetUtcOffsetMinutes(std::int32_t minutes) { utcOffsetMinutes_ = minutes; }
+    // A folder that takes no new files or folders (a full or locked disk).
+    void SetFolderReadOnly(const std::string& path) { readOnlyFolders_.insert(FolderKeyOf(path)); }
+    std::string FileContent(const std::string& path) const;
 
     void Sleep(std::uint32_t milliseconds) override;
     void DoEvents() override;
@@ -350,6 +360,12 @@ private:
     std::map<std::string, bool> locked_;
     std::set<std::string> folders_;   // upper-cased, without the trailing backslash
     std::set<std::string> readOnly_;
+    std::set<std::string> readOnlyFolders_;
+    std::map<std::string, std::string> spelled_;  // upper-cased path -> as it was first written (case kept)
+    std::int32_t utcOffsetMinutes_ = 60;
+    static std::string FolderKeyOf(const std::string& path);
+    // Whether a new entry may go into the folder that holds `path`.
+    long MayCreateIn(const std::string& path) const;
     std::map<std::string, ProgramSpec> programs_;
     std::map<std::string, std::string> environment_;
 

@@ -473,6 +473,59 @@ long Win32Desktop::DeleteFile(const std::string& path) {
     return ::DeleteFileA(path.c_str()) ? 0 : static_cast<long>(::GetLastError());
 }
 
+long Win32Desktop::CreateDirectory(const std::string& path) {
+    return ::CreateDirectoryA(path.c_str(), nullptr) ? 0 : static_cast<long>(::GetLastError());
+}
+
+long Win32Desktop::RemoveDirectory(const std::string& path) {
+    return ::RemoveDirectoryA(path.c_str()) ? 0 : static_cast<long>(::GetLastError());
+}
+
+long Win32Desktop::AppendFile(const std::string& path, const std::string& bytes) {
+    // Others may read the log while it is written.
+    ::HANDLE f = ::CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (f == INVALID_HANDLE_VALUE) return static_cast<long>(::GetLastError());
+    DWORD written = 0;
+    const BOOL ok = ::WriteFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    const long error = ok && written == bytes.size() ? 0 : static_cast<long>(ok ? ERROR_WRITE_FAULT : ::GetLastError());
+    ::CloseHandle(f);
+    return error;
+}
+
+long Win32Desktop::CopyFile(const std::string& from, const std::string& to, bool failIfExists) {
+    return ::CopyFileA(from.c_str(), to.c_str(), failIfExists) ? 0 : static_cast<long>(::GetLastError());
+}
+
+long Win32Desktop::ListFolder(const std::string& folder, std::vector<std::string>& names) {
+    names.clear();
+    std::string pattern = folder;
+    if (!pattern.empty() && pattern.back() != '\\') pattern += '\\';
+    pattern += '*';
+    WIN32_FIND_DATAA found;
+    ::HANDLE find = ::FindFirstFileA(pattern.c_str(), &found);
+    if (find == INVALID_HANDLE_VALUE) {
+        const DWORD e = ::GetLastError();
+        return e == ERROR_FILE_NOT_FOUND ? 0 : static_cast<long>(e);  // an empty folder
+    }
+    do {
+        const std::string name = found.cFileName;
+        if (name != "." && name != "..") names.push_back(name);
+    } while (::FindNextFileA(find, &found));
+    const DWORD e = ::GetLastError();
+    ::FindClose(find);
+    return e == ERROR_NO_MORE_FILES ? 0 : static_cast<long>(e);
+}
+
+std::int32_t Win32Desktop::UtcOffsetMinutes() {
+    TIME_ZONE_INFORMATION zone;
+    const DWORD which = ::GetTimeZoneInformation(&zone);
+    LONG bias = zone.Bias;
+    if (which == TIME_ZONE_ID_DAYLIGHT) bias += zone.DaylightBias;
+    if (which == TIME_ZONE_ID_STANDARD) bias += zone.StandardBias;
+    return static_cast<std::int32_t>(-bias);
+}
+
 void Win32Desktop::Sleep(std::uint32_t milliseconds) {
     // Messages other programs send meanwhile are answered: a program that
     // waits on one of Harrowatch's windows (to activate it, say) must not

@@ -100,6 +100,12 @@ public:
 
     bool FileExists(const std::string& path) override;
     long DeleteFile(const std::string& path) override;
+    long CreateDirectory(const std::string& path) override;
+    long RemoveDirectory(const std::string& path) override;
+    long AppendFile(const std::string& path, const std::string& bytes) override;
+    long CopyFile(const std::string& from, const std::string& to, bool failIfExists) override;
+    long ListFolder(const std::string& folder, std::vector<std::string>& names) override;
+    std::int32_t UtcOffsetMinutes() override;
 
     void Sleep(std::uint32_t milliseconds) override;
     void DoEvents() override;
