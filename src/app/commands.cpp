@@ -93,6 +93,7 @@ void frmMain::sysExit_Click() {
     bool cancel = false;
     Form_Unload(cancel);
     RefreshTimer.SetEnabled(false);
+    Events.Raise(supervision::EventId::Exited, "");
     app_.End();
 }
 
@@ -118,12 +119,14 @@ bool frmMain::Form_Message(std::uint32_t message, std::uint64_t wParam, std::int
         // Never hold the session up; from now on a server that ends is
         // Windows closing it, not a crash.
         sessionEnding_ = true;
+        if (Harrowatch) Harrowatch->sessionEnding = true;
         result = 1;
         return true;
     }
     if (message == kWmEndSession) {
         if (wParam == 0) {
             sessionEnding_ = false;  // another program cancelled the end
+            if (Harrowatch) Harrowatch->sessionEnding = false;
         } else {
             EndWithSession();
         }
@@ -134,6 +137,7 @@ bool frmMain::Form_Message(std::uint32_t message, std::uint64_t wParam, std::int
 
 void frmMain::EndWithSession() {
     sessionEnding_ = true;
+    Events.Raise(supervision::EventId::Exited, "with the Windows session");
     // Waits for the server end now; Windows closes the server itself.
     cancel_.Raise();
     RefreshTimer.SetEnabled(false);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdio>
 
 #include "automation/remote_lists.h"
 #include "automation/send.h"
@@ -25,11 +26,14 @@ constexpr const char* kFailingMark = "Refreshing fails: ";
 
 frmMain::frmMain(p::Desktop& desktop, ui::MessageBoxHost& boxes, ui::TrayShell& shell,
                  automation::CancelSignal& cancel, ui::Application& app)
-    : RefreshTimer(desktop),
-      Schedule(ResetItemGrid, desktop, boxes, [this](bool on) { RefreshTimer.SetEnabled(on); }),
-      Editor(ResetItemGrid, Schedule, desktop, boxes, [this](bool on) { RefreshTimer.SetEnabled(on); }),
+    : Log(desktop), Reports(boxes, Events), RefreshTimer(desktop),
+      Schedule(ResetItemGrid, desktop, Reports, [this](bool on) { RefreshTimer.SetEnabled(on); }),
+      Editor(ResetItemGrid, Schedule, desktop, Reports, [this](bool on) { RefreshTimer.SetEnabled(on); }),
       Tray(shell, text::BaseNameWithoutExtension(desktop.GetOwnModuleFileName())), desktop_(desktop),
-      boxes_(boxes), cancel_(cancel), app_(app), playerReader_(desktop) {
+      boxes_(Reports), cancel_(cancel), app_(app), playerReader_(desktop) {
+    Events.AddSink(&Log);
+    // A log that cannot be written says so once, where the operator looks.
+    Log.onUnwritable = [this](const std::string& why) { StatusBar.SetPanel(1, why); };
     PlayerListView.columns = {"ID", "Name", "Address", "Character Name"};
     lblStatusLocalServer.SetText("Server Status");
     lblStatusLocalServer.onChange = [this] { lblStatusLocalServer_Change(); };
@@ -70,7 +74,9 @@ void frmMain::Form_Load() {
         lblStatusLocalServer.SetText("INITIALIZING...");
         Toolbar.SetEnabled(false);
         Schedule.FormOpen();
+        Events.Raise(supervision::EventId::Started, desktop_.GetOwnModuleFileName());
         Harrowatch = std::make_unique<server::clsHarrowatch>(desktop_, boxes_, &cancel_);
+        Harrowatch->events = &Events;
         subscription_ = Harrowatch->SubscribeUpdateStatus(
             [this](const std::string& t, const std::string& m, std::int32_t v) { Harrowatch_UpdateStatus(t, m, v); });
         RefreshTimer.SetEnabled(false);
@@ -126,12 +132,22 @@ void frmMain::RunCycle() {
     if (sessionEnding_) return;
     RefreshTimer.SetEnabled(false);
     try {
+        // A server that keeps ending is not launched again at once.
+        if (Harrowatch && Harrowatch->RelaunchHeld()) {
+            ShowHeldRelaunch();
+            RefreshTimer.SetEnabled(true);
+            return;
+        }
         const p::Pid pid = Harrowatch ? Harrowatch->StartServer() : 0;
         // No server: the controller has left the timer as it should be (off
         // when the program file is missing, so that Harrowatch stays idle).
         if (!pid) return;
         ReadInterval();
         const p::Hwnd server = automation::GetProcessMainWindow(desktop_, pid);
+        if (!ServerAnswers(server)) {
+            RefreshTimer.SetEnabled(true);
+            return;
+        }
         const std::vector<p::Hwnd> windows = automation::GetChildWindows(desktop_, server);
         ReadStatus(windows);
         ReadPlayers(windows, pid);
@@ -170,6 +186,49 @@ void frmMain::RefreshFailed() {
     }
     failing_ = kFailingMark + description;
     ShowPanelHint();
+}
+
+void frmMain::ShowHeldRelaunch() {
+    const p::LocalTime now = desktop_.GetLocalTime();
+    const std::uint64_t wait = Harrowatch->RelaunchAt() - std::min(Harrowatch->RelaunchAt(), desktop_.TickCount());
+    const std::int64_t at = ((now.hour * 60 + now.minute) * 60 + now.second + static_cast<std::int64_t>((wait + 999) / 1000)) % 86400;
+    char when[16];
+    std::snprintf(when, sizeof when, "%02d:%02d:%02d", static_cast<int>(at / 3600), static_cast<int>(at / 60 % 60),
+                  static_cast<int>(at % 60));
+    // Says that the server keeps ending and when it is launched again.
+    lblStatusLocalServer.SetText(std::string("KEEPS ENDING - AGAIN AT ") + when);
+    const std::string tip = "Server keeps ending: launched again at " + std::string(when);
+    if (Tray.Added() && tip.substr(0, 63) != Tray.TrayIconData().szTip) Tray.ModifyTrayIcon(hWnd, std::nullopt, tip);
+}
+
+bool frmMain::ServerAnswers(p::Hwnd server) {
+    // One short probe a poll, and nothing more while it goes unanswered: a
+    // hung server holds no wait of Harrowatch's.
+    if (!server) return true;
+    const bool answers =
+        desktop_.SendMessageTimeout(server, 0 /* WM_NULL */, 0, 0, p::msg::kSmtoAbortIfHung, kProbeMs, nullptr);
+    const std::uint64_t now = desktop_.TickCount();
+    if (answers) {
+        if (silentSince_) {
+            silentSince_ = 0;
+            Events.Raise(supervision::EventId::RespondingAgain, "");
+        }
+        return true;
+    }
+    if (!desktop_.IsWindow(server)) return true;  // gone, not hung: the next poll sees it
+    if (!silentSince_) {
+        silentSince_ = std::max<std::uint64_t>(now, 1);
+        Events.Raise(supervision::EventId::NotResponding, "its windows do not answer");
+    }
+    lblStatusLocalServer.SetText("NOT RESPONDING");
+    const std::string tip = "Server not responding";
+    if (Tray.Added() && tip != Tray.TrayIconData().szTip) Tray.ModifyTrayIcon(hWnd, std::nullopt, tip);
+    const std::int32_t minutes =
+        settings::ReadNumber(desktop_, settings::kHungRestartMinutes, 0, 0, settings::kMostHungMinutes);
+    if (minutes > 0 && now - silentSince_ >= static_cast<std::uint64_t>(minutes) * 60000) {
+        if (Harrowatch->EndHungServer(now - silentSince_)) silentSince_ = 0;
+    }
+    return false;
 }
 
 void frmMain::ShowPanelHint() {

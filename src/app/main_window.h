@@ -16,6 +16,9 @@
 #include "schedule/schedule.h"
 #include "server/controller.h"
 #include "settings/config_dialog.h"
+#include "supervision/events.h"
+#include "supervision/log.h"
+#include "supervision/reports.h"
 #include "ui/controls.h"
 #include "ui/grid.h"
 #include "ui/message_box.h"
@@ -25,6 +28,8 @@ namespace hw::app {
 
 inline constexpr std::size_t kMonitoredLinesKept = 20000;
 inline constexpr std::uint32_t kDefaultPollMs = 5000;
+// The one probe a poll sends a server that may hang, and the most it waits.
+inline constexpr std::uint32_t kProbeMs = 250;
 // The window at its design size, twips: a client area of 5985 x 4560 and
 // the frame around it.
 inline constexpr int kMainWidth = 6105, kMainHeight = 5055;
@@ -76,6 +81,12 @@ public:
     // refresh during a reset's wait) runs once after it instead.
     void FormRefresh();
     void lblStatusLocalServer_Change();
+
+    // Supervision: what happens goes to the day's log (and the event log);
+    // every message box passes through Reports, so every error does too.
+    supervision::Events Events;
+    supervision::ActionLog Log;
+    supervision::ReportingBoxes Reports;
 
     // The window's handle and tray picture, once a binding gives them.
     platform::Hwnd hWnd = 0;
@@ -140,6 +151,9 @@ private:
     void ReadMessages(const std::vector<platform::Hwnd>& windows, platform::Pid pid);
     void RefreshFailed();
     void ShowPanelHint();
+    // The server answers one short probe, or the poll leaves it alone.
+    bool ServerAnswers(platform::Hwnd server);
+    void ShowHeldRelaunch();
     void SavePosition();
     void AllowTaskbarCreated();
     void EndWithSession();
@@ -159,6 +173,7 @@ private:
     bool refreshAsked_ = false;
     std::string lastError_;            // the error the last cycles met, reported once
     std::string failing_;              // what panel 1 says while cycles fail
+    std::uint64_t silentSince_ = 0;    // when the server stopped answering; 0: it answers
     std::string refusedInterval_;      // a stored interval the timer cannot take, reported once
     std::int64_t copiedLines_ = 0;     // how far the server's message list has been copied
     platform::Pid copiedFrom_ = 0;     // the server process that list belongs to

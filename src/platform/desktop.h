@@ -69,6 +69,10 @@ public:
                                const LaunchOptions& options, ProcessInformation& info) = 0;
     virtual std::uint32_t WaitForInputIdle(Handle process, std::uint32_t milliseconds) = 0;
     virtual std::uint32_t WaitForSingleObject(Handle handle, std::uint32_t milliseconds) = 0;
+    // 259 (STILL_ACTIVE) while it runs; needs a query right.
+    virtual bool GetExitCodeProcess(Handle process, std::uint32_t* exitCode) = 0;
+    // Needs PROCESS_TERMINATE.
+    virtual bool TerminateProcess(Handle process, std::uint32_t exitCode) = 0;
     // The error of the last call that failed on this thread, as Win32's
     // GetLastError reports it.
     virtual long GetLastError() = 0;

@@ -39,6 +39,7 @@ bool clsHarrowatch::ServerRunning() {
     // answers while that process lives.
     if (serverProcess_) {
         if (desktop_.WaitForSingleObject(serverProcess_.get(), 0) == p::proc::kWaitTimeout) return true;
+        NoteEnded();
         serverProcess_.reset();
     }
     const p::Pid pid = automation::GetProcessIdByName(desktop_, kServerExeName);
@@ -47,6 +48,46 @@ bool clsHarrowatch::ServerRunning() {
     serverProcess_ = p::UniqueHandle(
         desktop_, desktop_.OpenProcess(p::proc::kSynchronize | p::proc::kQueryLimitedInformation, false, pid));
     serverPid_ = serverProcess_ ? pid : 0;
+    if (serverProcess_ && pid != launchedPid_) {
+        serverSince_ = desktop_.TickCount();
+        Tell(supervision::EventId::ServerFound, "process id " + std::to_string(pid));
+    }
+    return true;
+}
+
+void clsHarrowatch::NoteEnded() {
+    std::uint32_t code = 0;
+    const bool known = desktop_.GetExitCodeProcess(serverProcess_.get(), &code);
+    const std::uint64_t now = desktop_.TickCount();
+    const bool byHarrowatch = endedByHarrowatch_ || sessionEnding;
+    endedByHarrowatch_ = false;
+    const std::uint64_t wait = backoff_.Ended(now, byHarrowatch);
+    Tell(supervision::EventId::ServerEnded,
+         "process id " + std::to_string(serverPid_) + (known ? ", exit code " + std::to_string(code) : std::string()) +
+             ", after " + std::to_string((now - serverSince_) / 1000) + " s" +
+             (byHarrowatch ? (sessionEnding ? ", with the Windows session" : ", closed by Harrowatch") : ""));
+    if (wait)
+        Tell(supervision::EventId::RelaunchDelayed, "launched again in " + std::to_string(wait / 1000) + " s, after " +
+                                                        std::to_string(backoff_.QuickEnds()) + " quick end" +
+                                                        (backoff_.QuickEnds() == 1 ? "" : "s") + " in a row");
+}
+
+bool clsHarrowatch::RelaunchHeld() { return !ServerRunning() && backoff_.Waiting(desktop_.TickCount()); }
+
+bool clsHarrowatch::EndHungServer(std::uint64_t silentForMs) {
+    const p::Pid pid = RunningServerPid();
+    if (!pid) return false;
+    p::UniqueHandle process(desktop_, desktop_.OpenProcess(p::proc::kTerminate, false, pid));
+    endedByHarrowatch_ = true;
+    if (!process || !desktop_.TerminateProcess(process.get(), 1)) {
+        endedByHarrowatch_ = false;
+        Tell(supervision::EventId::ErrorReported, "the hung server could not be ended (Windows error " +
+                                                      std::to_string(desktop_.GetLastError()) + ")");
+        return false;
+    }
+    Tell(supervision::EventId::HungServerEnded, "process id " + std::to_string(pid) + ", silent for " +
+                                                    std::to_string(silentForMs / 60000) + " min");
+    desktop_.WaitForSingleObject(serverProcess_.get(), 1000);
     return true;
 }
 
@@ -175,6 +216,10 @@ p::Pid clsHarrowatch::StartServer() {
             pid = automation::LaunchProgram(desktop_, program, gInstallDirectory, false, cancel_);
             RaiseUpdateStatus(kEnableToolbar, "", kTrue);
             if (pid) {
+                launchedPid_ = pid;
+                serverSince_ = desktop_.TickCount();
+                backoff_.Launched(serverSince_);
+                Tell(supervision::EventId::ServerLaunched, "process id " + std::to_string(pid));
                 p::Hwnd form = 0;
                 Wait w = WaitForWindow([&] { return desktop_.FindWindow("ThunderRT6FormDC", "Server Configuration"); },
                                        form);
@@ -266,6 +311,7 @@ bool clsHarrowatch::StopServer() {
     try {
         RaiseUpdateStatus(kEnableTimer, "", kFalse);
         if (!ServerRunning()) return true;
+        endedByHarrowatch_ = true;
         Post(ServerMainWindow(), p::msg::kClose, 0, 0);
         // The server may ask the operator first; Harrowatch waits for the answer.
         while (desktop_.FindWindow("#32770", "Close Server") && ServerRunning()) {

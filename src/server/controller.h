@@ -13,6 +13,8 @@
 #include "platform/owned.h"
 #include "schedule/schedule.h"
 #include "settings/settings.h"
+#include "supervision/backoff.h"
+#include "supervision/events.h"
 #include "ui/message_box.h"
 
 namespace hw::server {
@@ -72,6 +74,17 @@ public:
     // True while one of the operations is on the stack (it may be waiting).
     bool Busy() const { return depth_ > 0; }
 
+    // Where the controller tells what happens to the server; none: nothing told.
+    supervision::Events* events = nullptr;
+    // The Windows session is ending: a server that ends now is no quick end.
+    bool sessionEnding = false;
+    // No server runs, and quick ends hold its relaunch back for now.
+    bool RelaunchHeld();
+    std::uint64_t RelaunchAt() const { return backoff_.RelaunchAt(); }
+    int QuickEnds() const { return backoff_.QuickEnds(); }
+    // Ends a server that has stopped answering; the next poll launches it again.
+    bool EndHungServer(std::uint64_t silentForMs);
+
 private:
     enum class Wait { Found, ServerGone, TimedOut, Cancelled };
     void RaiseUpdateStatus(const std::string& type, const std::string& message, std::int32_t value);
@@ -105,7 +118,17 @@ private:
     std::vector<std::pair<int, StatusListener>> listeners_;
     int nextListener_ = 1;
     int depth_ = 0;
+    void Tell(supervision::EventId id, const std::string& text) {
+        if (events) events->Raise(id, text);
+    }
+    // The server behind serverProcess_ has ended: tells how, and holds the
+    // next launch back when it ended quickly.
+    void NoteEnded();
     platform::UniqueHandle serverProcess_;  // the server last seen running
+    supervision::RelaunchBackoff backoff_;
+    std::uint64_t serverSince_ = 0;         // when it was launched or first seen
+    platform::Pid launchedPid_ = 0;         // the last server Harrowatch launched
+    bool endedByHarrowatch_ = false;        // a stop or a hung server's end is under way
     platform::Pid chatFrom_ = 0;            // the server whose list mMessageLineCount counts
     bool fromFirstLine_ = false;            // a relaunched server's list is read from its start
     platform::Pid serverPid_ = 0;

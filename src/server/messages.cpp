@@ -89,6 +89,7 @@ void clsHarrowatch::SendServerMessage(const std::string& pMessageText) {
             // The server echoes the text into its list as it takes the dialog
             // down; counting before that would let the echo pass for chat.
             automation::WaitUntil(desktop_, [&] { return !desktop_.IsWindow(dialog); }, 2000, cancel_);
+            Tell(supervision::EventId::MessageSent, pMessageText);
             const p::Hwnd list = ServerMessageList(main);
             if (mMessageLineCount != 0) {
                 mMessageLineCount += 1;  // the server's own echo of the text

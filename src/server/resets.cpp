@@ -198,9 +198,19 @@ bool clsHarrowatch::ProcessScheduledItem(const std::string& pScheduledItem) {
         } else if (key == "PUBLIC MESSAGES") {
             result = review(4, "&Delete All Messages");
         }
-        if (outcome == Ended) return false;
+        if (outcome == Ended) {
+            Tell(supervision::EventId::ResetFailed,
+                 pScheduledItem + ": a window or dialog of the server did not come, or the server went");
+            return false;
+        }
         ToggleServer(true);
+        Tell(result ? supervision::EventId::ResetDone : supervision::EventId::ResetFailed, pScheduledItem);
         return result;
+    } catch (const std::exception& e) {
+        ToggleServer(true);
+        Tell(supervision::EventId::ResetFailed, pScheduledItem + ": " + e.what());
+        ReportCaught(boxes_, "ProcessScheduledItems");
+        return false;
     } catch (...) {
         ToggleServer(true);
         ReportCaught(boxes_, "ProcessScheduledItems");

@@ -30,6 +30,16 @@ int ReadEdge(platform::Desktop& desktop, const Setting& s) {
     return static_cast<int>(std::clamp(std::round(n), -1e9, 1e9));
 }
 
+std::int32_t ReadNumber(platform::Desktop& desktop, const Setting& s, std::int32_t fallback, std::int32_t low,
+                        std::int32_t high) {
+    const TaggedValue v = ReadSetting(desktop, s);
+    if (v == TaggedValue("")) return fallback;
+    const std::string t = text::Trim(v.ToText());
+    if (t.empty() || t.find_first_not_of("-0123456789") != std::string::npos) return fallback;
+    const double n = text::LeadingNumber(t);
+    return n < low || n > high ? fallback : static_cast<std::int32_t>(n);
+}
+
 bool WriteFirstRunDefaults(platform::Desktop& desktop) {
     cRegistry reg(desktop);
     reg.SetClassKey(kHkeyLocalMachine);

@@ -42,6 +42,21 @@ inline constexpr Setting kChatTop{kChatPositionKey, "Top", platform::reg::kSz};
 // Present only while "Run Harrowatch on Windows Startup" is on: the quoted
 // path of Harrowatch.exe in the running program's folder.
 inline constexpr Setting kRunEntry{kRunKey, kRunValue, platform::reg::kSz};
+// Supervision (REG_DWORD, a missing value means the default):
+// minutes a server may not answer before it is ended (0, the default: never),
+inline constexpr Setting kHungRestartMinutes{kSettingsKey, "HungRestartMinutes", platform::reg::kDword};
+// days the day logs are kept (default 30),
+inline constexpr Setting kLogDays{kSettingsKey, "LogDays", platform::reg::kDword};
+// days the backups of reset data files are kept (default 30).
+inline constexpr Setting kBackupDays{kSettingsKey, "BackupDays", platform::reg::kDword};
+inline constexpr std::int32_t kDefaultLogDays = 30, kDefaultBackupDays = 30, kMostDays = 3650;
+inline constexpr std::int32_t kMostHungMinutes = 1440;
+
+// A whole-number setting: `fallback` when it is absent, not a number, or
+// outside low..high.
+std::int32_t ReadNumber(platform::Desktop& desktop, const Setting& s, std::int32_t fallback, std::int32_t low,
+                        std::int32_t high);
+
 // The game's installation directory, written by the game's installer only.
 inline constexpr Setting kInstallDir{"Software\\Velmora\\KALTOR", "INSTDIR", platform::reg::kSz};
 

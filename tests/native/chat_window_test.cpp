@@ -113,6 +113,7 @@ TEST_F(ChatWindowTest, ASendStopsBothPollsUntilItEnds) {
     // The server ends while the send waits for its dialog: the send ends and,
     // mended, both polls run again, so the next poll relaunches the server
     // (mended too: the chat poll does not keep postponing the main one).
+    Run(60000);  // not a quick end: relaunched at the next poll
     host().Crash();
     c.txtMessageText.TrackText("anyone?");
     c.btnSendMessage_Click();
@@ -136,6 +137,7 @@ TEST_F(ChatWindowTest, ClosingWhenItsPositionCannotBeStoredKeepsMonitoring) {
     EXPECT_NE(boxes.shown[0].text.find(" - Form_Unload"), std::string::npos);
     // The main poll goes on: a server that ends is launched again.
     EXPECT_TRUE(form.RefreshTimer.Enabled());
+    Run(60000);  // a server that has run a minute is no quick end: it comes back at the next poll
     d.KillProcess(ServerPid());
     Run(6000);
     EXPECT_EQ(standins.Launches(), 2);

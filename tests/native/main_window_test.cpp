@@ -67,6 +67,7 @@ TEST_F(MainWindowTest, AServerThatGoesIsRelaunchedAndItsListCopiedFromTheStart) 
     Start("at 0 messages 5\n");
     const platform::Pid first = ServerPid();
     const size_t before = form.lstMonitoredMsgs.Count();
+    Run(60000);  // it ran a minute: no quick end
     d.KillProcess(first);
     Run(5000);  // the next poll launches it again
     ASSERT_NE(ServerPid(), 0u);

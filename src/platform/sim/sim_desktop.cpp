@@ -35,6 +35,9 @@ SimDesktop::SimDesktop()
     SetOwnModuleFileName("C:\\Program Files\\Harrowatch\\Harrowatch.exe");
     SetEnvironment("SystemRoot", "C:\\Windows");
     SetEnvironment("TEMP", "C:\\Windows\\Temp");
+    SetEnvironment("ProgramData", "C:\\ProgramData");
+    MakeFolder("C:\\ProgramData");
+    MakeFolder("C:\\Windows\\Temp");
     SetStartTime({2026, 12, 6, 9, 0, 0, 0});
     desktopWindow_ = CreateWindow(system, "#32769", "", 0);
     shellPid_ = processes_[1].pid;
@@ -432,6 +435,22 @@ std::uint32_t SimDesktop::WaitForSingleObject(Handle handle, std::uint32_t milli
     MoveClockTo(nowMs_ + milliseconds, false);
     p = ProcessOf(handle);
     return p && !p->alive ? proc::kWaitObject0 : proc::kWaitTimeout;
+}
+
+bool SimDesktop::GetExitCodeProcess(Handle process, std::uint32_t* exitCode) {
+    SimProcess* p = ProcessWith(process, 0, proc::kQueryInformation | proc::kQueryLimitedInformation);
+    if (!p) return false;
+    if (!exitCode) return Fail(998 /* ERROR_NOACCESS */);
+    *exitCode = p->alive ? 259u : p->exitCode;
+    return true;
+}
+
+bool SimDesktop::TerminateProcess(Handle process, std::uint32_t exitCode) {
+    SimProcess* p = ProcessWith(process, proc::kTerminate);
+    if (!p) return false;
+    if (!p->alive) return Fail(err::kAccessDenied);  // as Windows answers for one that has ended
+    KillProcess(p->pid, exitCode);
+    return true;
 }
 
 // --- Clock and work ------------------------------------------------------------

@@ -202,6 +202,8 @@ public:
                        const LaunchOptions& options, ProcessInformation& info) override;
     std::uint32_t WaitForInputIdle(Handle process, std::uint32_t milliseconds) override;
     std::uint32_t WaitForSingleObject(Handle handle, std::uint32_t milliseconds) override;
+    bool GetExitCodeProcess(Handle process, std::uint32_t* exitCode) override;
+    bool TerminateProcess(Handle process, std::uint32_t exitCode) override;
     std::string GetOwnModuleFileName() override { return ownModule_; }
     long GetLastError() override { return lastError_; }
 

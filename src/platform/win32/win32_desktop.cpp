@@ -240,6 +240,17 @@ bool Win32Desktop::QueryFullProcessImageName(Handle process, std::string& path) 
     return true;
 }
 
+bool Win32Desktop::GetExitCodeProcess(Handle process, std::uint32_t* exitCode) {
+    DWORD code = 0;
+    if (!::GetExitCodeProcess(ToHandle(process), &code)) return false;
+    *exitCode = code;
+    return true;
+}
+
+bool Win32Desktop::TerminateProcess(Handle process, std::uint32_t exitCode) {
+    return ::TerminateProcess(ToHandle(process), exitCode) != FALSE;
+}
+
 long Win32Desktop::GetLastError() { return static_cast<long>(::GetLastError()); }
 
 bool Win32Desktop::CreateProcess(const std::string& commandLine, const std::string& directory,

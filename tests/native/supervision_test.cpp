@@ -1,0 +1,145 @@
+// Supervision over long stretches of virtual time: a server that keeps
+// crashing, one that hangs, the day logs over a month, a log that cannot be
+// written.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "native/main_window_fixture.h"
+#include "settings/settings.h"
+#include "supervision/backoff.h"
+#include "supervision/log.h"
+
+namespace hw::testing {
+namespace {
+
+using supervision::EventId;
+
+class SupervisionTest : public MainWindowTest {
+protected:
+    int Count(EventId id) {
+        return static_cast<int>(std::count_if(form.Events.Recent().begin(), form.Events.Recent().end(),
+                                              [id](const supervision::Event& e) { return e.id == id; }));
+    }
+    std::string TodaysLog() { return d.FileContent(form.Log.TodaysFile()); }
+};
+
+TEST(RelaunchBackoff, DoublesFromFiveSecondsToFiveMinutesAndStartsAfreshAfterAMinute) {
+    supervision::RelaunchBackoff b;
+    std::uint64_t now = 0;
+    std::vector<std::uint64_t> waits;
+    for (int i = 0; i < 9; ++i) {
+        b.Launched(now);
+        now += 4000;
+        waits.push_back(b.Ended(now, false) / 1000);
+        now = b.RelaunchAt();
+    }
+    EXPECT_EQ(waits, (std::vector<std::uint64_t>{5, 10, 20, 40, 80, 160, 300, 300, 300}));
+    EXPECT_EQ(b.QuickEnds(), 9);
+    b.Launched(now);
+    EXPECT_EQ(b.Ended(now + 60000, false), 0u);  // a run of a minute
+    EXPECT_EQ(b.QuickEnds(), 0);
+    b.Launched(now);
+    EXPECT_EQ(b.Ended(now + 1000, true), 0u);  // closed by Harrowatch: no quick end
+    EXPECT_FALSE(b.Waiting(now + 1000));
+}
+
+TEST_F(SupervisionTest, AServerCrashingEveryFourSecondsIsRelaunchedWithBackOffForAnHour) {
+    Start("at 4000 crash\n");
+    std::vector<std::uint64_t> launches{0};
+    std::string heldLabel;
+    for (std::uint64_t t = 0; t < 3600000; t += 1000) {
+        Run(1000);
+        if (standins.Launches() > launches.size()) launches.push_back(d.NowMs());
+        if (form.lblStatusLocalServer.Text().rfind("KEEPS ENDING", 0) == 0) heldLabel = form.lblStatusLocalServer.Text();
+        if (d.NowMs() == 90000) {  // the figure: 3 to 6 launches in the first 90 s
+            EXPECT_GE(standins.Launches(), 3u);
+            EXPECT_LE(standins.Launches(), 6u);
+        }
+    }
+    // Without the back-off it would be relaunched about every 5 s: 700 times.
+    EXPECT_GE(launches.size(), 14u);
+    EXPECT_LE(launches.size(), 20u);
+    const std::uint64_t lastGap = launches.back() - launches[launches.size() - 2];
+    EXPECT_GE(lastGap, 300000u);  // it never gives up: every five minutes
+    EXPECT_LE(lastGap, 312000u);
+    EXPECT_NE(heldLabel.find("AGAIN AT"), std::string::npos);
+    EXPECT_GT(Count(EventId::RelaunchDelayed), 10);
+    const std::string log = TodaysLog();
+    EXPECT_NE(log.find("WARNING Relaunch delayed: launched again in 300 s"), std::string::npos);
+    EXPECT_NE(log.find("WARNING Server ended: process id"), std::string::npos);
+    EXPECT_NE(log.find(", exit code 3, after "), std::string::npos) << log.substr(0, 2000);  // the crash's code
+    EXPECT_TRUE(boxes.shown.empty());
+
+    // An operator command that needs the server launches it at once.
+    while (!form.Harrowatch->RelaunchHeld()) Run(1000);
+    const auto before = standins.Launches();
+    form.Toolbar_ButtonClick(app::kShowServer);
+    EXPECT_EQ(standins.Launches(), before + 1);
+}
+
+TEST_F(SupervisionTest, AHungServerIsProbedNotRelaunchedAndEndedOnlyWhenAsked) {
+    Start("active\nat 10000 hang 600000\n");
+    Run(15000);
+    // Each poll of the hung server costs one short probe, no more.
+    const std::uint64_t before = d.NowMs();
+    form.FormRefresh();
+    EXPECT_LE(d.NowMs() - before, app::kProbeMs + 10);
+    EXPECT_EQ(form.lblStatusLocalServer.Text(), "NOT RESPONDING");
+    EXPECT_EQ(form.Tray.TrayIconData().szTip, "Server not responding");
+    Run(600000);
+    EXPECT_EQ(standins.Launches(), 1u);  // still running: not relaunched
+    EXPECT_EQ(Count(EventId::NotResponding), 1);
+    EXPECT_EQ(Count(EventId::RespondingAgain), 1);
+    EXPECT_NE(form.lblStatusLocalServer.Text(), "NOT RESPONDING");
+    EXPECT_NE(TodaysLog().find("WARNING Server not responding"), std::string::npos);
+}
+
+TEST_F(SupervisionTest, HungRestartMinutesEndsTheSilentServerAndThePollLaunchesItAgain) {
+    Setting("HungRestartMinutes", 2);
+    Start("active\nat 10000 hang 600000\n");
+    Run(10000 + 2 * 60000 + 15000);
+    EXPECT_EQ(Count(EventId::HungServerEnded), 1);
+    EXPECT_EQ(standins.Launches(), 2u);  // ended by Harrowatch: no quick end, no back-off
+    EXPECT_NE(TodaysLog().find("ERROR Hung server ended: process id"), std::string::npos);
+    EXPECT_TRUE(boxes.shown.empty());
+}
+
+TEST(ActionLog, OneFileADayOldOnesGoAndEachLineCarriesTimeOffsetAndLevel) {
+    platform::sim::SimDesktop d;
+    d.PokeValue(platform::kHkeyLocalMachine, settings::kSettingsKey, "LogDays", platform::reg::kDword, {5, 0, 0, 0});
+    supervision::ActionLog log(d);
+    for (int day = 1; day <= 31; ++day) {
+        d.SetStartTime({2026, 12, day, 9, 30, 5, 0});
+        log.Take({EventId::ServerLaunched, supervision::Level::Information, "process id 104 \xE9"});
+    }
+    std::vector<std::string> names;
+    ASSERT_EQ(d.ListFolder("C:\\ProgramData\\Harrowatch\\Logs", names), 0);
+    std::sort(names.begin(), names.end());
+    ASSERT_EQ(names.size(), 6u);  // today and the five days before
+    EXPECT_EQ(names.front(), "Harrowatch-2026-12-26.log");
+    EXPECT_EQ(names.back(), "Harrowatch-2026-12-31.log");
+    EXPECT_EQ(d.FileContent(log.TodaysFile()),
+              "2026-12-31 09:30:05+01:00 INFO Server launched: process id 104 \xC3\xA9\r\n");
+    d.SetUtcOffsetMinutes(-330);
+    EXPECT_EQ(supervision::ActionLog::Line({2027, 1, 2, 23, 4, 5, 0}, -330,
+                                           {EventId::ResetFailed, supervision::Level::Error, "x\r\ny"}),
+              "2027-01-02 23:04:05-05:30 ERROR Scheduled reset failed: x  y\r\n");
+}
+
+TEST(ActionLog, AFolderThatCannotBeWrittenIsToldOnceAndStopsNothing) {
+    platform::sim::SimDesktop d;
+    d.SetFolderReadOnly("C:\\ProgramData\\Harrowatch");
+    supervision::ActionLog log(d);
+    std::vector<std::string> told;
+    log.onUnwritable = [&](const std::string& why) { told.push_back(why); };
+    supervision::Events events;
+    events.AddSink(&log);
+    for (int i = 0; i < 5; ++i) events.Raise(EventId::ServerEnded, "process id 9");
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_NE(told[0].find("C:\\ProgramData\\Harrowatch\\Logs"), std::string::npos);
+    EXPECT_EQ(events.Recent().size(), 5u);
+}
+
+}  // namespace
+}  // namespace hw::testing
