@@ -35,6 +35,8 @@ constexpr std::int32_t kPathFileAccess = 75;
 constexpr std::int32_t kInternal = 51;
 // Windows refused access to the server's process or windows (it runs elevated).
 constexpr std::int32_t kServerElevated = 1005;
+// The copy of a data file could not be made before its reset.
+constexpr std::int32_t kBackupFailed = 1006;
 }  // namespace errnum
 
 // The three-line critical-stop box titled "Harrowatch".

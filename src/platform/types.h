@@ -136,7 +136,9 @@ constexpr std::uint32_t kSmtoAbortIfHung = 0x0002;
 // ChangeWindowMessageFilterEx actions.
 constexpr std::uint32_t kMsgfltAllow = 1;
 constexpr std::uint32_t kMsgfltDisallow = 2;
-constexpr std::uint32_t kSendTimeoutMs = 2000;
+// Short enough that a server hanging between two looks holds the message
+// loop for less than half a second.
+constexpr std::uint32_t kSendTimeoutMs = 400;
 }  // namespace msg
 
 namespace wnd {

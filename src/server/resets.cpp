@@ -7,6 +7,7 @@
 #include "ui/report.h"
 #include "common/text.h"
 #include "server/controller.h"
+#include "supervision/backups.h"
 
 namespace hw::server {
 
@@ -89,15 +90,32 @@ bool clsHarrowatch::DeleteDataFile(const std::string& fileName) {
     const std::string dataDir =
         text::AddTrailingBackslash(text::AddTrailingBackslash(gInstallDirectory) + "System\\Kaltor");
     const std::string path = dataDir + fileName;
-    long r = desktop_.DeleteFile(path);
+    // A copy first, then the delete: a file that cannot be copied is kept.
+    std::string copy;
+    auto backUpAndDelete = [&]() -> long {
+        if (desktop_.FileExists(path) && copy.empty()) {
+            const long e = supervision::BackUp(desktop_, path, &copy);
+            if (e == p::err::kSharingViolation) return e;  // still in use: tried again below
+            if (e != 0)
+                throw HwError(errnum::kBackupFailed, kAppTitle,
+                              "The backup copy of '" + path + "' could not be made in '" +
+                                  supervision::BackupFolder(desktop_) + "' (Windows error " + std::to_string(e) +
+                                  "): the file was not deleted");
+        }
+        return desktop_.DeleteFile(path);
+    };
+    long r = backUpAndDelete();
     // The server lets go of a file a moment after it is deactivated.
     const std::uint64_t start = desktop_.TickCount();
     while (r == p::err::kSharingViolation && desktop_.TickCount() - start < kFileInUseWaitMs &&
            !(cancel_ && cancel_->Raised())) {
         desktop_.DoEvents();
         desktop_.Sleep(100);
-        r = desktop_.DeleteFile(path);
+        r = backUpAndDelete();
     }
+    if (!copy.empty())
+        supervision::RemoveOldBackups(desktop_, settings::ReadNumber(desktop_, settings::kBackupDays,
+                                                                   settings::kDefaultBackupDays, 0, settings::kMostDays));
     // A file that is already gone is as reset as one just deleted; a data
     // folder that is not there is a wrong installation directory.
     switch (r) {

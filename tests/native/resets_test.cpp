@@ -170,5 +170,43 @@ TEST_F(ResetsTest, DataFilesDeletedAbsentOrInUse) {
     EXPECT_NE(boxes.shown[0].text.find("INSTDIR"), std::string::npos);
 }
 
+TEST_F(ResetsTest, DataFilesAreCopiedBeforeTheyGoAndOldCopiesGoToo) {
+    Started("active\n");
+    const std::string data = std::string(kGameFolder) + "System\\Kaltor\\";
+    const std::string backups = "C:\\ProgramData\\Harrowatch\\Backups\\";
+    d.WriteFile(data + "KALTORHallInfo.KLD", "the hall's records");
+    d.MakeFolder(backups + "2026-11-01");
+    d.WriteFile(backups + "2026-11-01\\KALTORGuildMasters.KLD", "old");
+    d.MakeFolder(backups + "2026-11-20");
+    EXPECT_TRUE(controller.ProcessScheduledItem("Hall of Records"));
+    EXPECT_FALSE(d.HasFile(data + "KALTORHallInfo.KLD"));
+    EXPECT_EQ(d.FileContent(backups + "2026-12-06\\KALTORHallInfo.KLD"), "the hall's records");
+    // A second reset the same day keeps the first copy.
+    d.WriteFile(data + "KALTORHallInfo.KLD", "more records");
+    EXPECT_TRUE(controller.ProcessScheduledItem("Hall of Records"));
+    EXPECT_EQ(d.FileContent(backups + "2026-12-06\\KALTORHallInfo.KLD"), "the hall's records");
+    std::vector<std::string> copies;
+    ASSERT_EQ(d.ListFolder(backups + "2026-12-06", copies), 0);
+    ASSERT_EQ(copies.size(), 2u);
+    for (const std::string& c : copies) {
+        if (c == "KALTORHallInfo.KLD") continue;
+        EXPECT_EQ(d.FileContent(backups + "2026-12-06\\" + c), "more records") << c;
+    }
+    // Days beyond "BackupDays" (30 by default) went; the 20th of November stays.
+    EXPECT_FALSE(d.HasFolder(backups + "2026-11-01"));
+    EXPECT_TRUE(d.HasFolder(backups + "2026-11-20"));
+    EXPECT_TRUE(boxes.shown.empty());
+
+    // A copy that cannot be made: nothing is deleted, and the reset fails clearly.
+    d.WriteFile(data + "KALTORHallInfo.KLD", "kept");
+    d.SetStartTime({2026, 12, 7, 9, 0, 0, 0});
+    d.SetFolderReadOnly(backups);  // no folder for the new day
+    EXPECT_FALSE(controller.ProcessScheduledItem("Hall of Records"));
+    EXPECT_EQ(d.FileContent(data + "KALTORHallInfo.KLD"), "kept");
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].text.rfind("Error Number: 1006\r\n", 0), 0u) << boxes.shown[0].text;
+    EXPECT_NE(boxes.shown[0].text.find("the file was not deleted"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace hw::testing
