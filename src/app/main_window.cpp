@@ -26,12 +26,13 @@ constexpr const char* kFailingMark = "Refreshing fails: ";
 
 frmMain::frmMain(p::Desktop& desktop, ui::MessageBoxHost& boxes, ui::TrayShell& shell,
                  automation::CancelSignal& cancel, ui::Application& app)
-    : Log(desktop), Reports(boxes, Events), RefreshTimer(desktop),
+    : Log(desktop), EventLog(desktop), Reports(boxes, Events), RefreshTimer(desktop),
       Schedule(ResetItemGrid, desktop, Reports, [this](bool on) { RefreshTimer.SetEnabled(on); }),
       Editor(ResetItemGrid, Schedule, desktop, Reports, [this](bool on) { RefreshTimer.SetEnabled(on); }),
       Tray(shell, text::BaseNameWithoutExtension(desktop.GetOwnModuleFileName())), desktop_(desktop),
       boxes_(Reports), cancel_(cancel), app_(app), playerReader_(desktop) {
     Events.AddSink(&Log);
+    Events.AddSink(&EventLog);
     // A log that cannot be written says so once, where the operator looks.
     Log.onUnwritable = [this](const std::string& why) { StatusBar.SetPanel(1, why); };
     PlayerListView.columns = {"ID", "Name", "Address", "Character Name"};

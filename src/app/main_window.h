@@ -16,6 +16,7 @@
 #include "schedule/schedule.h"
 #include "server/controller.h"
 #include "settings/config_dialog.h"
+#include "supervision/event_log.h"
 #include "supervision/events.h"
 #include "supervision/log.h"
 #include "supervision/reports.h"
@@ -86,6 +87,7 @@ public:
     // every message box passes through Reports, so every error does too.
     supervision::Events Events;
     supervision::ActionLog Log;
+    supervision::EventLogSink EventLog;
     supervision::ReportingBoxes Reports;
 
     // The window's handle and tray picture, once a binding gives them.

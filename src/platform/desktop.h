@@ -149,6 +149,12 @@ public:
     // Whether Harrowatch itself is a 64-bit program.
     virtual bool Is64BitProcess() = 0;
 
+    // --- The Application event log: one event of `source` (a source
+    // registered or not), type 1 error, 2 warning, 4 information; `eventId`
+    // with its severity bits, as the message table numbers it.
+    virtual long ReportEvent(const std::string& source, std::uint16_t type, std::uint32_t eventId,
+                             const std::string& text) = 0;
+
     // --- Task Scheduler (results are HRESULTs, 0 = S_OK). A task of the
     // root folder, given and read back as its XML definition.
     virtual long RegisterTask(const std::string& name, const std::string& xml) = 0;

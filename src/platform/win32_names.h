@@ -37,6 +37,7 @@
 #undef GetCurrentDirectory
 #undef Yield
 #undef CreateDirectory
+#undef ReportEvent
 #undef RemoveDirectory
 #undef CopyFile
 #undef RegisterWindowMessage

@@ -8,6 +8,7 @@
 #include "native/main_window_fixture.h"
 #include "settings/settings.h"
 #include "supervision/backoff.h"
+#include "supervision/event_log.h"
 #include "supervision/log.h"
 
 namespace hw::testing {
@@ -70,6 +71,19 @@ TEST_F(SupervisionTest, AServerCrashingEveryFourSecondsIsRelaunchedWithBackOffFo
     EXPECT_NE(log.find("WARNING Server ended: process id"), std::string::npos);
     EXPECT_NE(log.find(", exit code 3, after "), std::string::npos) << log.substr(0, 2000);  // the crash's code
     EXPECT_TRUE(boxes.shown.empty());
+    // The crashes and the crash loop are in the Application event log too,
+    // under Harrowatch's source, with the message table's ids.
+    const auto& logged = d.EventLog();
+    ASSERT_FALSE(logged.empty());
+    EXPECT_EQ(logged.front().source, "Harrowatch");
+    EXPECT_EQ(logged.front().type, 2);
+    EXPECT_EQ(logged.front().id, 0x80000005u);  // a warning: "Server ended: %1"
+    EXPECT_TRUE(std::any_of(logged.begin(), logged.end(), [](const auto& e) { return e.id == 0x80000006u; }));
+    EXPECT_TRUE(std::none_of(logged.begin(), logged.end(), [](const auto& e) { return e.type == 4; }));
+    std::uint32_t type = 0;
+    std::vector<std::uint8_t> file;
+    ASSERT_TRUE(d.PeekValue(platform::kHkeyLocalMachine, supervision::kEventSourceKey, "EventMessageFile", type, file));
+    EXPECT_EQ(std::string(file.begin(), file.end() - 1), d.GetOwnModuleFileName());
 
     // An operator command that needs the server launches it at once.
     while (!form.Harrowatch->RelaunchHeld()) Run(1000);

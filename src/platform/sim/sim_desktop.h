@@ -256,6 +256,15 @@ public:
 
     Hwnd ForegroundWindow() const { return foreground_; }
 
+    long ReportEvent(const std::string& source, std::uint16_t type, std::uint32_t eventId,
+                     const std::string& text) override;
+    struct LoggedEvent {
+        std::string source;
+        std::uint16_t type;
+        std::uint32_t id;
+        std::string text;
+    };
+    const std::vector<LoggedEvent>& EventLog() const { return eventLog_; }
     long RegisterTask(const std::string& name, const std::string& xml) override;
     long GetTaskXml(const std::string& name, std::string& xml) override;
     long DeleteTask(const std::string& name) override;
@@ -350,6 +359,7 @@ private:
     Pid shellPid_ = 0;
     std::map<std::string, std::uint32_t> registeredMessages_;
     std::map<std::string, std::string> tasks_;
+    std::vector<LoggedEvent> eventLog_;
     std::uint32_t platformId_ = proc::kPlatformWin32Nt;
     std::string ownModule_;
     Pid ownPid_ = 0;

@@ -494,6 +494,15 @@ bool SimDesktop::IsWow64Process(Handle process, bool* wow64) {
     return true;
 }
 
+// --- Event log ------------------------------------------------------------------------
+
+long SimDesktop::ReportEvent(const std::string& source, std::uint16_t type, std::uint32_t eventId,
+                             const std::string& text) {
+    if (source.empty() || (type != 1 && type != 2 && type != 4)) return err::kInvalidParameter;
+    eventLog_.push_back({source, type, eventId, text});
+    return err::kSuccess;
+}
+
 // --- Task Scheduler -----------------------------------------------------------------
 
 namespace {

@@ -240,6 +240,17 @@ bool Win32Desktop::QueryFullProcessImageName(Handle process, std::string& path) 
     return true;
 }
 
+long Win32Desktop::ReportEvent(const std::string& source, std::uint16_t type, std::uint32_t eventId,
+                               const std::string& text) {
+    ::HANDLE log = ::RegisterEventSourceA(nullptr, source.c_str());
+    if (!log) return static_cast<long>(::GetLastError());
+    const char* strings[1] = {text.c_str()};
+    const BOOL ok = ::ReportEventA(log, type, 0, eventId, nullptr, 1, 0, strings, nullptr);
+    const long error = ok ? 0 : static_cast<long>(::GetLastError());
+    ::DeregisterEventSource(log);
+    return error;
+}
+
 bool Win32Desktop::GetExitCodeProcess(Handle process, std::uint32_t* exitCode) {
     DWORD code = 0;
     if (!::GetExitCodeProcess(ToHandle(process), &code)) return false;

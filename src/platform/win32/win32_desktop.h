@@ -96,6 +96,8 @@ public:
     bool IsWow64Process(Handle process, bool* wow64) override;
     bool Is64BitProcess() override { return sizeof(void*) == 8; }
 
+    long ReportEvent(const std::string& source, std::uint16_t type, std::uint32_t eventId,
+                     const std::string& text) override;
     long RegisterTask(const std::string& name, const std::string& xml) override;
     long GetTaskXml(const std::string& name, std::string& xml) override;
     long DeleteTask(const std::string& name) override;
