@@ -60,31 +60,30 @@ struct Measuring {
     std::vector<Clip>* clips;
 };
 
+BOOL CALLBACK MeasureControl(HWND h, LPARAM lp) {
+    const Measuring& m = *reinterpret_cast<Measuring*>(lp);
+    const std::string& form = *m.form;
+    std::vector<Clip>& clips = *m.clips;
+    const std::string cls = ClassOf(h);
+    char text[256] = {};
+    GetWindowTextA(h, text, sizeof text);
+    if (!*text || (cls != "Static" && cls != "Button")) return TRUE;
+    const LONG style = GetWindowLongA(h, GWL_STYLE);
+    if (cls == "Button" && (style & 0x0F) == BS_GROUPBOX) return TRUE;
+    RECT client{};
+    GetClientRect(h, &client);
+    long room = client.right;
+    if (cls == "Button" && ((style & 0x0F) == BS_AUTOCHECKBOX || (style & 0x0F) == BS_CHECKBOX))
+        room -= GetSystemMetrics(SM_CXMENUCHECK) + 6;
+    const SIZE need = TextSize(h, text);
+    if (need.cx > room) clips.push_back({form + " width", text, need.cx, room});
+    if (need.cy > client.bottom) clips.push_back({form + " height", text, need.cy, client.bottom});
+    return TRUE;
+}
+
 void MeasureControls(HWND top, const std::string& form, std::vector<Clip>& clips) {
     Measuring m{&form, &clips};
-    EnumChildWindows(
-        top,
-        [](HWND h, LPARAM lp) -> BOOL {
-            const Measuring& m = *reinterpret_cast<Measuring*>(lp);
-            const std::string& form = *m.form;
-            std::vector<Clip>& clips = *m.clips;
-            const std::string cls = ClassOf(h);
-            char text[256] = {};
-            GetWindowTextA(h, text, sizeof text);
-            if (!*text || (cls != "Static" && cls != "Button")) return TRUE;
-            const LONG style = GetWindowLongA(h, GWL_STYLE);
-            if (cls == "Button" && (style & 0x0F) == BS_GROUPBOX) return TRUE;
-            RECT client{};
-            GetClientRect(h, &client);
-            long room = client.right;
-            if (cls == "Button" && ((style & 0x0F) == BS_AUTOCHECKBOX || (style & 0x0F) == BS_CHECKBOX))
-                room -= GetSystemMetrics(SM_CXMENUCHECK) + 6;
-            const SIZE need = TextSize(h, text);
-            if (need.cx > room) clips.push_back({form + " width", text, need.cx, room});
-            if (need.cy > client.bottom) clips.push_back({form + " height", text, need.cy, client.bottom});
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&m));
+    EnumChildWindows(top, MeasureControl, reinterpret_cast<LPARAM>(&m));
 }
 
 // A list view's column headers, and that its columns fit its width.
