@@ -18,6 +18,7 @@ void frmMain::BuildMenus() {
         {"sysStartServer", "Start Server", true, false, [this] { sysStartServer_Click(); }},
         {"sysStopServer", "Stop Server", true, false, [this] { sysStopServer_Click(); }},
         {"sysConfigue", "Configuration...", true, false, [this] { sysConfigue_Click(); }},
+        {"sysOpenLog", "Open Log Folder", true, false, [this] { OpenLogFolder(); }},
         {"SysSeporator2", "-", true, false, nullptr},
         {"sysExit", "&Exit Harrowatch", true, true, [this] { sysExit_Click(); }},
     };
@@ -95,6 +96,16 @@ void frmMain::sysExit_Click() {
     RefreshTimer.SetEnabled(false);
     Events.Raise(supervision::EventId::Exited, "");
     app_.End();
+}
+
+void frmMain::OpenLogFolder() {
+    const std::string folder = Log.Folder();
+    if (const long e = supervision::MakeFolders(desktop_, folder)) {
+        ReportError(boxes_, static_cast<std::int32_t>(e), "The log folder '" + folder + "' cannot be made",
+                    std::string(kAppTitle) + " - OpenLogFolder");
+        return;
+    }
+    if (openFolder) openFolder(folder);
 }
 
 void frmMain::AllowTaskbarCreated() {
@@ -190,6 +201,7 @@ void frmMain::sysConfigue_Click() {
         Config = std::make_unique<settings::frmConfig>(desktop_, boxes_, window, RefreshTimer);
         Config->Form_Load();
         if (runConfigModal) runConfigModal(*Config);
+        if (Config->Applied()) Events.Raise(supervision::EventId::SettingsApplied, Config->Summary());
     }
     FormRefresh();
 }

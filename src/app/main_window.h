@@ -126,6 +126,8 @@ public:
     std::function<void(chat::frmMessage&)> onChatRelease;
     // Pops a menu up at the pointer.
     ui::PopupHost popup;
+    // Shows a folder to the operator (the shell's window).
+    std::function<void(const std::string& folder)> openFolder;
 
     bool ConfigVisible() const { return Config && !Config->Closed(); }
     bool ExitPending() const { return exitPending_; }
@@ -145,6 +147,7 @@ private:
     bool OperationOnStack() const;
     void ToggleServer(bool on);
     void OpenChat();
+    void OpenLogFolder();
     void BuildMenus();
     void RunCycle();
     void ReadInterval();

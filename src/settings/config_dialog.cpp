@@ -41,6 +41,9 @@ frmConfig::frmConfig(platform::Desktop& desktop, ui::MessageBoxHost& boxes, ui::
     chkWindowsStartup.SetValue(0);
     chkRememberKaltorWindow.SetValue(1);
     txtTimerInterval.SetText("5000");
+    txtHungRestartMinutes.SetText("0");
+    txtLogDays.SetText(std::to_string(kDefaultLogDays));
+    txtBackupDays.SetText(std::to_string(kDefaultBackupDays));
 }
 
 void frmConfig::Form_Load() {
@@ -62,6 +65,9 @@ void frmConfig::FormOpen() {
         check(kAutoStart, chkAutoStart);
         check(kHideKaltorWindow, chkHideWindow);
         check(kRememberKaltorWindow, chkRememberKaltorWindow);
+        txtHungRestartMinutes.SetText(std::to_string(ReadNumber(desktop_, kHungRestartMinutes, 0, 0, kMostHungMinutes)));
+        txtLogDays.SetText(std::to_string(ReadNumber(desktop_, kLogDays, kDefaultLogDays, 0, kMostDays)));
+        txtBackupDays.SetText(std::to_string(ReadNumber(desktop_, kBackupDays, kDefaultBackupDays, 0, kMostDays)));
         // Checked only when Harrowatch will really start at log-on: the Run
         // entry alone does not start a program that runs elevated.
         chkWindowsStartup.SetValue(StartsAtLogon(desktop_) ? 1 : 0);
@@ -83,9 +89,22 @@ bool frmConfig::FormValidate() {
         } else if (text::LeadingNumber(text) > 65535) {
             refusal = kIntervalTooLongText;
         }
+        ui::TextBox* refused = &txtTimerInterval;
+        // The "Supervision" tab's numbers, each with its range.
+        auto check = [&](ui::TextBox& box, long most, const char* text) {
+            const std::string t = text::Trim(box.Text());
+            if (refusal) return;
+            if (!AllDigits(t) || t.size() > 5 || std::stol(t) > most) {
+                refusal = text;
+                refused = &box;
+            }
+        };
+        check(txtHungRestartMinutes, kMostHungMinutes, kHungMinutesText);
+        check(txtLogDays, kMostDays, kLogDaysText);
+        check(txtBackupDays, kMostDays, kBackupDaysText);
         if (!refusal) return true;
         boxes_.Show(refusal, kAppTitle, ui::mb::kIconExclamation | ui::mb::kOk);
-        txtTimerInterval.SetFocus();
+        refused->SetFocus();
         return false;
     } catch (...) {
         ReportCaught(boxes_, "FormValidate");
@@ -102,11 +121,22 @@ void frmConfig::FormSave() {
         WriteSetting(desktop_, kHideKaltorWindow, chkHideWindow.Value());
         WriteSetting(desktop_, kRememberKaltorWindow, chkRememberKaltorWindow.Value());
         SetStartAtLogon(desktop_, chkWindowsStartup.Value() == 1);
+        WriteSetting(desktop_, kHungRestartMinutes, static_cast<std::int32_t>(std::stol(text::Trim(txtHungRestartMinutes.Text()))));
+        WriteSetting(desktop_, kLogDays, static_cast<std::int32_t>(std::stol(text::Trim(txtLogDays.Text()))));
+        WriteSetting(desktop_, kBackupDays, static_cast<std::int32_t>(std::stol(text::Trim(txtBackupDays.Text()))));
+        applied_ = true;
         mainTimer_.SetInterval(static_cast<std::int64_t>(text::RoundHalfEven(interval)));
         Close();
     } catch (...) {
         ReportCaught(boxes_, "FormSave");
     }
+}
+
+std::string frmConfig::Summary() const {
+    return "interval " + text::Trim(txtTimerInterval.Text()) + " ms, auto start " + std::to_string(chkAutoStart.Value()) +
+           ", hide " + std::to_string(chkHideWindow.Value()) + ", start at log-on " +
+           std::to_string(chkWindowsStartup.Value()) + ", hung restart " + text::Trim(txtHungRestartMinutes.Text()) +
+           " min, logs " + text::Trim(txtLogDays.Text()) + " days, backups " + text::Trim(txtBackupDays.Text()) + " days";
 }
 
 void frmConfig::btnApply_Click() {

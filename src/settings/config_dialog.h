@@ -20,6 +20,11 @@ inline constexpr const char* kIntervalNotNumberText =
     "The refresh interval must be a whole number of milliseconds.";
 inline constexpr const char* kIntervalTooLongText =
     "The refresh interval can be at most 65535 milliseconds (setting it to 0 disables the scheduler).";
+inline constexpr const char* kHungMinutesText =
+    "The minutes a server may not answer before it is ended must be a whole number from 0 (never) to 1440.";
+inline constexpr const char* kLogDaysText = "The days logs are kept must be a whole number from 0 (always) to 3650.";
+inline constexpr const char* kBackupDaysText =
+    "The days backups are kept must be a whole number from 0 (always) to 3650.";
 inline constexpr int kConfigWidth = 5400, kConfigHeight = 3900;  // twips
 
 class frmConfig {
@@ -38,6 +43,13 @@ public:
     ui::Window window{kConfigWidth, kConfigHeight};
     ui::CheckBox chkAutoStart, chkHideWindow, chkWindowsStartup, chkRememberKaltorWindow;
     ui::TextBox txtTimerInterval;
+    // The "Supervision" tab.
+    ui::TextBox txtHungRestartMinutes, txtLogDays, txtBackupDays;
+
+    // Closed by Apply with everything stored.
+    bool Applied() const { return applied_; }
+    // What was applied, in one line (for the log).
+    std::string Summary() const;
 
     bool Closed() const { return closed_; }
     // Raised once when the dialog unloads; the binding destroys its window.
@@ -51,6 +63,7 @@ private:
     ui::Timer& mainTimer_;
     bool mainWasVisible_ = false;
     bool closed_ = false;
+    bool applied_ = false;
 };
 
 }  // namespace hw::settings

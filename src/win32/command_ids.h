@@ -20,7 +20,8 @@ inline constexpr int kIdToolbar = 10, kIdStatusLabel = 11, kIdTabs = 12, kIdPlay
                      kIdApplyReset = 20, kIdMasterStatus = 21, kIdStatusBar = 22;
 // Configuration dialog (Apply is the default button, Cancel the cancel one).
 inline constexpr int kIdApply = 1, kIdCancel = 2, kIdAutoStart = 30, kIdHideWindow = 31, kIdWindowsStartup = 32,
-                     kIdRememberWindow = 33, kIdInterval = 34;
+                     kIdRememberWindow = 33, kIdInterval = 34, kIdHungMinutes = 35, kIdLogDays = 36,
+                     kIdBackupDays = 37, kIdConfigTabs = 38;
 // Chat window.
 inline constexpr int kIdTranscript = 40, kIdMessageText = 41, kIdSend = 42;
 

@@ -23,14 +23,23 @@ bool ConfigForm::Build() {
     RECT c{};
     GetClientRect(hwnd_, &c);
     const int cw = c.right, ch = c.bottom;
-    HWND tab = MakeChild(hwnd_, 0, WC_TABCONTROLA, "", WS_CLIPSIBLINGS, Dp(6), Dp(6), cw - Dp(12), ch - Dp(48));
-    TCITEMA t{};
-    t.mask = TCIF_TEXT;
-    t.pszText = const_cast<char*>("Options");
-    SendMessageA(tab, TCM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&t));
+    tab_ = MakeChild(hwnd_, 0, WC_TABCONTROLA, "", WS_CLIPSIBLINGS | WS_TABSTOP, Dp(6), Dp(6), cw - Dp(12), ch - Dp(48),
+                     kIdConfigTabs);
+    for (const char* name : {"Options", "Supervision"}) {
+        TCITEMA t{};
+        t.mask = TCIF_TEXT;
+        t.pszText = const_cast<char*>(name);
+        SendMessageA(tab_, TCM_INSERTITEMA, static_cast<WPARAM>(SendMessageA(tab_, TCM_GETITEMCOUNT, 0, 0)),
+                     reinterpret_cast<LPARAM>(&t));
+    }
+    // Each tab's controls, shown while it is selected.
+    auto page = [&](int which, HWND control) {
+        pages_[which].push_back(control);
+        return control;
+    };
     const int x = Dp(16), fw = cw - Dp(32);
-    MakeChild(hwnd_, 0, "BUTTON", "", BS_GROUPBOX, Dp(12), Dp(30), cw - Dp(24), ch - Dp(80));  // freStartupOptions
-    MakeChild(hwnd_, 0, "STATIC", "Toggle Values:", 0, x + Dp(4), Dp(44), fw - Dp(8), Dp(16));
+    page(0, MakeChild(hwnd_, 0, "BUTTON", "", BS_GROUPBOX, Dp(12), Dp(30), cw - Dp(24), ch - Dp(80)));  // freStartupOptions
+    page(0, MakeChild(hwnd_, 0, "STATIC", "Toggle Values:", 0, x + Dp(4), Dp(44), fw - Dp(8), Dp(16)));
     struct Check {
         const char* caption;
         ui::CheckBox* model;
@@ -44,16 +53,43 @@ bool ConfigForm::Build() {
         HWND box = MakeChild(hwnd_, 0, "BUTTON", k.caption, BS_AUTOCHECKBOX | WS_TABSTOP, x + Dp(8), y, fw - Dp(16),
                              Dp(18), k.id);
         BindCheckBox(*k.model, box);
+        page(0, box);
         y += Dp(19);
     }
-    MakeChild(hwnd_, 0, "STATIC", "Poll Timer Interval:", 0, x + Dp(4), y + Dp(4), fw - Dp(8), Dp(16));
+    page(0, MakeChild(hwnd_, 0, "STATIC", "Poll Timer Interval:", 0, x + Dp(4), y + Dp(4), fw - Dp(8), Dp(16)));
     // The box and its unit on one line, inside the frame.
     interval_ = MakeChild(hwnd_, WS_EX_CLIENTEDGE, "EDIT", "", ES_AUTOHSCROLL | WS_TABSTOP, x + Dp(8), y + Dp(22),
                           Dp(48), Dp(20), kIdInterval);
     HookKeyPress(interval_, [this](std::int16_t& key) { model_.txtTimerInterval_KeyPress(key); });
-    MakeChild(hwnd_, 0, "STATIC", "milliseconds (setting to 0 disables scheduler)", SS_LEFTNOWORDWRAP, x + Dp(60),
-              y + Dp(25), fw - Dp(64), Dp(16));
+    page(0, interval_);
+    page(0, MakeChild(hwnd_, 0, "STATIC", "milliseconds (setting to 0 disables scheduler)", SS_LEFTNOWORDWRAP,
+                      x + Dp(60), y + Dp(25), fw - Dp(64), Dp(16)));
     BindTextBox(model_.txtTimerInterval, interval_);
+    FocusShowsPage(model_.txtTimerInterval, 0);
+
+    // Supervision: a number a row, its meaning beside it.
+    page(1, MakeChild(hwnd_, 0, "BUTTON", "", BS_GROUPBOX, Dp(12), Dp(30), cw - Dp(24), ch - Dp(80)));
+    page(1, MakeChild(hwnd_, 0, "STATIC", "Unattended supervision:", 0, x + Dp(4), Dp(44), fw - Dp(8), Dp(16)));
+    struct Number {
+        const char* caption;
+        ui::TextBox* model;
+        int id;
+    } numbers[3] = {{"End a hung server after (minutes, 0: never)", &model_.txtHungRestartMinutes, kIdHungMinutes},
+                    {"Keep the day logs (days, 0: always)", &model_.txtLogDays, kIdLogDays},
+                    {"Keep the backups of data files (days, 0: always)", &model_.txtBackupDays, kIdBackupDays}};
+    y = Dp(66);
+    for (const Number& n : numbers) {
+        HWND box = MakeChild(hwnd_, WS_EX_CLIENTEDGE, "EDIT", "", ES_AUTOHSCROLL | ES_NUMBER | WS_TABSTOP, x + Dp(8), y,
+                             Dp(40), Dp(20), n.id);
+        HookKeyPress(box, [this](std::int16_t& key) { model_.txtTimerInterval_KeyPress(key); });
+        BindTextBox(*n.model, box);
+        FocusShowsPage(*n.model, 1);
+        page(1, box);
+        page(1, MakeChild(hwnd_, 0, "STATIC", n.caption, SS_LEFTNOWORDWRAP, x + Dp(54), y + Dp(3), fw - Dp(58),
+                          Dp(16)));
+        y += Dp(28);
+    }
+    ShowPage(0);
 
     cancel_.reset(MakeWordBitmap("Cancel", Glyph::Back, Dp(82), Dp(22)));
     apply_.reset(MakeWordBitmap("Apply", Glyph::Tick, Dp(82), Dp(22)));
@@ -92,10 +128,19 @@ LRESULT ConfigForm::Handle(UINT m, WPARAM wp, LPARAM lp) {
             if (id == kIdApply && code == BN_CLICKED) model_.btnApply_Click();
             if (id == kIdCancel && code == BN_CLICKED) model_.btnCancel_Click();
             if (id == kIdInterval && code == EN_CHANGE) model_.txtTimerInterval.TrackText(WindowText(control));
+            if (id == kIdHungMinutes && code == EN_CHANGE) model_.txtHungRestartMinutes.TrackText(WindowText(control));
+            if (id == kIdLogDays && code == EN_CHANGE) model_.txtLogDays.TrackText(WindowText(control));
+            if (id == kIdBackupDays && code == EN_CHANGE) model_.txtBackupDays.TrackText(WindowText(control));
             ui::CheckBox* boxes[] = {&model_.chkAutoStart, &model_.chkHideWindow, &model_.chkWindowsStartup,
                                      &model_.chkRememberKaltorWindow};
             if (id >= kIdAutoStart && id <= kIdRememberWindow && code == BN_CLICKED)
                 boxes[id - kIdAutoStart]->SetValue(SendMessageA(control, BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0);
+            return 0;
+        }
+        case WM_NOTIFY: {
+            const auto* n = reinterpret_cast<const NMHDR*>(lp);
+            if (n->hwndFrom == tab_ && n->code == TCN_SELCHANGE)
+                ShowPage(static_cast<int>(SendMessageA(tab_, TCM_GETCURSEL, 0, 0)));
             return 0;
         }
         case WM_MOVE:
@@ -108,6 +153,21 @@ LRESULT ConfigForm::Handle(UINT m, WPARAM wp, LPARAM lp) {
             break;
     }
     return NativeWindow::Handle(m, wp, lp);
+}
+
+void ConfigForm::ShowPage(int which) {
+    if (SendMessageA(tab_, TCM_GETCURSEL, 0, 0) != which) SendMessageA(tab_, TCM_SETCURSEL, static_cast<WPARAM>(which), 0);
+    for (int p = 0; p < 2; ++p)
+        for (HWND h : pages_[p]) ShowWindow(h, p == which ? SW_SHOW : SW_HIDE);
+}
+
+void ConfigForm::FocusShowsPage(ui::TextBox& box, int which) {
+    // A refused number is shown on its own tab before it takes the focus.
+    auto bound = box.onFocus;
+    box.onFocus = [this, bound, which] {
+        ShowPage(which);
+        if (bound) bound();
+    };
 }
 
 }  // namespace hw::win32

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <memory>
+#include <vector>
 
 #include "app/main_window.h"
 #include "automation/wait.h"
@@ -33,9 +34,12 @@ public:
 
 private:
     LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam) override;
+    void ShowPage(int which);
+    void FocusShowsPage(ui::TextBox& box, int which);
     settings::frmConfig& model_;
     HWND owner_;
-    HWND interval_ = nullptr;
+    HWND interval_ = nullptr, tab_ = nullptr;
+    std::vector<HWND> pages_[2];
     ui::win32::GdiObject<HBITMAP> apply_, cancel_;
 };
 

@@ -62,6 +62,9 @@ bool MainForm::Create() {
     form_.popup = [this](ui::PopupMenu& menu) {
         ShowPopup(menu, hwnd_, &menu == &form_.mnuSystemTray ? kTrayMenuBase : kListMenuBase);
     };
+    form_.openFolder = [](const std::string& folder) {
+        ShellExecuteA(nullptr, "open", folder.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    };
     form_.runConfigModal = [this](settings::frmConfig& dialog) {
         ConfigForm f(dialog, hwnd_);
         f.Run();

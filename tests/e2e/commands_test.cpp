@@ -105,7 +105,7 @@ TEST_F(CommandsE2E, TrayMenuToolbarChatAndExit) {
     }
 
     // "&Exit Harrowatch" stops the server and ends Harrowatch.
-    Command(win32::kTrayMenuBase + 6);
+    Command(win32::kTrayMenuBase + 7);  // "&Exit Harrowatch", the last
     EXPECT_TRUE(env_->WaitFor([&] { return !Alive(server_); }, 30000));
     EXPECT_TRUE(env_->WaitFor([&] { return !Alive(harrowatch_); }, 30000));
 }

@@ -190,7 +190,13 @@ TEST_F(AppTest, TrayCallbacks) {
     std::vector<std::string> captions;
     for (const ui::MenuItem& i : form.mnuSystemTray.items) captions.push_back(i.caption + (i.isDefault ? "*" : ""));
     EXPECT_EQ(captions, (std::vector<std::string>{"Chat on Server", "-", "Start Server", "Stop Server",
-                                                  "Configuration...", "-", "&Exit Harrowatch*"}));
+                                                  "Configuration...", "Open Log Folder", "-", "&Exit Harrowatch*"}));
+    // The log folder is made when it is not there yet, then shown.
+    std::string shownFolder;
+    form.openFolder = [&](const std::string& folder) { shownFolder = folder; };
+    form.mnuSystemTray.Find("sysOpenLog")->onClick();
+    EXPECT_EQ(shownFolder, "C:\\ProgramData\\Harrowatch\\Logs");
+    EXPECT_TRUE(d.HasFolder(shownFolder));
 
     // Under the open configuration dialog the restore leaves out its show.
     form.runConfigModal = [&](settings::frmConfig&) {

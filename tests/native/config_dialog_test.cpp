@@ -199,6 +199,44 @@ TEST(LogonTask, RunsElevatedAtTheOperatorsLogOnWithoutLimits) {
     EXPECT_EQ(LogonTaskXml("C:\\H.exe", "").find("<UserId>"), std::string::npos);
 }
 
+TEST_F(ConfigDialogTest, TheSupervisionTabShowsValidatesAndStoresItsNumbers) {
+    PokeDword(kLogDays, 7);
+    Poke(kBackupDays, "not a number");  // shown as its default
+    frmConfig& c = Open();
+    EXPECT_EQ(c.txtHungRestartMinutes.Text(), "0");
+    EXPECT_EQ(c.txtLogDays.Text(), "7");
+    EXPECT_EQ(c.txtBackupDays.Text(), "30");
+    struct Case {
+        ui::TextBox frmConfig::*box;
+        std::string typed, message;
+    };
+    for (const Case& k : {Case{&frmConfig::txtHungRestartMinutes, "1441", kHungMinutesText},
+                          Case{&frmConfig::txtLogDays, "-1", kLogDaysText},
+                          Case{&frmConfig::txtBackupDays, "ten", kBackupDaysText}}) {
+        boxes.shown.clear();
+        frmConfig& bad = Open();
+        (bad.*k.box).TrackText(k.typed);
+        bad.btnApply_Click();
+        EXPECT_FALSE(bad.Closed()) << k.typed;
+        ASSERT_EQ(boxes.shown.size(), 1u);
+        EXPECT_EQ(boxes.shown[0].text, k.message);
+        EXPECT_EQ((bad.*k.box).focusRequests, 1);
+    }
+    frmConfig& good = Open();
+    good.txtHungRestartMinutes.TrackText("15");
+    good.txtLogDays.TrackText("90");
+    good.btnApply_Click();
+    EXPECT_TRUE(good.Applied());
+    std::uint32_t type = 0;
+    std::vector<std::uint8_t> data;
+    ASSERT_TRUE(d.PeekValue(platform::kHkeyLocalMachine, kSettingsKey, "HungRestartMinutes", type, data));
+    EXPECT_EQ(type, platform::reg::kDword);
+    EXPECT_EQ(ReadNumber(d, kHungRestartMinutes, 0, 0, kMostHungMinutes), 15);
+    EXPECT_EQ(ReadNumber(d, kLogDays, 30, 0, kMostDays), 90);
+    EXPECT_EQ(ReadNumber(d, kBackupDays, 30, 0, kMostDays), 30);
+    EXPECT_NE(good.Summary().find("hung restart 15 min, logs 90 days"), std::string::npos);
+}
+
 TEST_F(ConfigDialogTest, TheIntervalBoxTakesDigitsOnly) {
     frmConfig& c = Open();
     for (char k : std::string("aZ -.+:")) {
