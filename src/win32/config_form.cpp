@@ -76,7 +76,7 @@ bool ConfigForm::Build() {
         int id;
     } numbers[3] = {{"End a hung server after (minutes, 0: never)", &model_.txtHungRestartMinutes, kIdHungMinutes},
                     {"Keep the day logs (days, 0: always)", &model_.txtLogDays, kIdLogDays},
-                    {"Keep the backups of data files (days, 0: always)", &model_.txtBackupDays, kIdBackupDays}};
+                    {"Keep the data file backups (days, 0: always)", &model_.txtBackupDays, kIdBackupDays}};
     y = Dp(66);
     for (const Number& n : numbers) {
         HWND box = MakeChild(hwnd_, WS_EX_CLIENTEDGE, "EDIT", "", ES_AUTOHSCROLL | ES_NUMBER | WS_TABSTOP, x + Dp(8), y,
