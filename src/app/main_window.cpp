@@ -29,10 +29,12 @@ frmMain::frmMain(p::Desktop& desktop, ui::MessageBoxHost& boxes, ui::TrayShell& 
     : Log(desktop), EventLog(desktop), Reports(boxes, Events), RefreshTimer(desktop),
       Schedule(ResetItemGrid, desktop, Reports, [this](bool on) { RefreshTimer.SetEnabled(on); }),
       Editor(ResetItemGrid, Schedule, desktop, Reports, [this](bool on) { RefreshTimer.SetEnabled(on); }),
+      Warnings(desktop),
       Tray(shell, text::BaseNameWithoutExtension(desktop.GetOwnModuleFileName())), desktop_(desktop),
       boxes_(Reports), cancel_(cancel), app_(app), playerReader_(desktop) {
     Events.AddSink(&Log);
     Events.AddSink(&EventLog);
+    Warnings.onNotSent = [this](const std::string& what) { Events.Raise(supervision::EventId::WarningNotSent, what); };
     // A log that cannot be written says so once, where the operator looks.
     Log.onUnwritable = [this](const std::string& why) { StatusBar.SetPanel(1, why); };
     PlayerListView.columns = {"ID", "Name", "Address", "Character Name"};
@@ -153,6 +155,7 @@ void frmMain::RunCycle() {
         ReadStatus(windows);
         ReadPlayers(windows, pid);
         ReadMessages(windows, pid);
+        WarnPlayers();
         Schedule.RunDueItems(*Harrowatch);
         RefreshTimer.SetEnabled(true);
         if (!lastError_.empty()) {
@@ -187,6 +190,16 @@ void frmMain::RefreshFailed() {
     }
     failing_ = kFailingMark + description;
     ShowPanelHint();
+}
+
+void frmMain::WarnPlayers() {
+    std::vector<ComingReset> resets;
+    for (int r = 1; r <= Schedule.DataRows() && r < ResetItemGrid.Rows(); ++r)
+        resets.push_back({ResetItemGrid.TextMatrix(r, schedule::kColName), ResetItemGrid.TextMatrix(r, schedule::kColNextTime)});
+    Warnings.Check(resets, PlayerListView.Items().size(), [this](const std::string& text) {
+        Harrowatch->SendServerMessage(text);
+        return Harrowatch->LastSendArrived();
+    });
 }
 
 void frmMain::ShowHeldRelaunch() {

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "app/reset_warnings.h"
 #include "app/tray_icon.h"
 #include "automation/remote_lists.h"
 #include "automation/wait.h"
@@ -111,6 +112,7 @@ public:
     std::unique_ptr<server::clsHarrowatch> Harrowatch;
     schedule::Schedule Schedule;
     schedule::ScheduleEditor Editor;
+    ResetWarnings Warnings;
     TrayIcon Tray;
 
     // The configuration dialog while it is open, and how it is shown: the
@@ -159,6 +161,7 @@ private:
     // The server answers one short probe, or the poll leaves it alone.
     bool ServerAnswers(platform::Hwnd server);
     void ShowHeldRelaunch();
+    void WarnPlayers();
     void SavePosition();
     void AllowTaskbarCreated();
     void EndWithSession();

@@ -82,6 +82,8 @@ public:
     bool RelaunchHeld();
     std::uint64_t RelaunchAt() const { return backoff_.RelaunchAt(); }
     int QuickEnds() const { return backoff_.QuickEnds(); }
+    // Whether the last SendServerMessage reached the server's dialog.
+    bool LastSendArrived() const { return lastSendArrived_; }
     // Ends a server that has stopped answering; the next poll launches it again.
     bool EndHungServer(std::uint64_t silentForMs);
 
@@ -129,6 +131,7 @@ private:
     std::uint64_t serverSince_ = 0;         // when it was launched or first seen
     platform::Pid launchedPid_ = 0;         // the last server Harrowatch launched
     bool endedByHarrowatch_ = false;        // a stop or a hung server's end is under way
+    bool lastSendArrived_ = false;
     platform::Pid chatFrom_ = 0;            // the server whose list mMessageLineCount counts
     bool fromFirstLine_ = false;            // a relaunched server's list is read from its start
     platform::Pid serverPid_ = 0;

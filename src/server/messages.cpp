@@ -46,6 +46,7 @@ p::Hwnd clsHarrowatch::ServerMessageList(p::Hwnd main) {
 }
 
 void clsHarrowatch::SendServerMessage(const std::string& pMessageText) {
+    lastSendArrived_ = false;
     Operation op(*this);
     try {
         RaiseUpdateStatus(kEnableTimer, "", kFalse);
@@ -90,6 +91,7 @@ void clsHarrowatch::SendServerMessage(const std::string& pMessageText) {
             // down; counting before that would let the echo pass for chat.
             automation::WaitUntil(desktop_, [&] { return !desktop_.IsWindow(dialog); }, 2000, cancel_);
             Tell(supervision::EventId::MessageSent, pMessageText);
+            lastSendArrived_ = true;
             const p::Hwnd list = ServerMessageList(main);
             if (mMessageLineCount != 0) {
                 mMessageLineCount += 1;  // the server's own echo of the text

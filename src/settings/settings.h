@@ -51,6 +51,11 @@ inline constexpr Setting kLogDays{kSettingsKey, "LogDays", platform::reg::kDword
 inline constexpr Setting kBackupDays{kSettingsKey, "BackupDays", platform::reg::kDword};
 inline constexpr std::int32_t kDefaultLogDays = 30, kDefaultBackupDays = 30, kMostDays = 3650;
 inline constexpr std::int32_t kMostHungMinutes = 1440;
+// Warnings to the players before resets: minutes before (0, the default:
+// none), and the text, with {minutes} in it.
+inline constexpr Setting kWarnPlayersMinutes{kSettingsKey, "WarnPlayersMinutes", platform::reg::kDword};
+inline constexpr Setting kWarnPlayersText{kSettingsKey, "WarnPlayersText", platform::reg::kSz};
+inline constexpr std::int32_t kMostWarnMinutes = 1440;
 
 // A whole-number setting: `fallback` when it is absent, not a number, or
 // outside low..high.

@@ -6,7 +6,7 @@
 namespace hw::supervision {
 
 namespace {
-constexpr std::array<EventInfo, 15> kEvents{{
+constexpr std::array<EventInfo, 16> kEvents{{
     {EventId::Started, Level::Information, "Harrowatch started"},
     {EventId::Exited, Level::Information, "Harrowatch exited"},
     {EventId::ServerFound, Level::Information, "Server found running"},
@@ -22,6 +22,7 @@ constexpr std::array<EventInfo, 15> kEvents{{
     {EventId::SettingsApplied, Level::Information, "Settings applied"},
     {EventId::ErrorReported, Level::Error, "Error reported"},
     {EventId::LogUnwritable, Level::Warning, "Log cannot be written"},
+    {EventId::WarningNotSent, Level::Warning, "Warning to the players not sent"},
 }};
 }  // namespace
 

@@ -28,6 +28,7 @@ enum class EventId : std::uint32_t {
     SettingsApplied = 13,
     ErrorReported = 14,
     LogUnwritable = 15,
+    WarningNotSent = 16,
 };
 
 struct EventInfo {

@@ -1,0 +1,92 @@
+#include "app/reset_warnings.h"
+
+#include "common/datetime.h"
+#include "common/text.h"
+#include "settings/registry.h"
+#include "settings/settings.h"
+
+namespace hw::app {
+
+namespace {
+std::int64_t MinuteOf(const schedule::DateTime& t) {
+    return datetime::DaysFromCivil(t.year, t.month, t.day) * 1440 + t.hour * 60 + t.minute;
+}
+
+settings::cRegistry Warned(platform::Desktop& d) {
+    settings::cRegistry reg(d);
+    reg.SetClassKey(settings::kHkeyLocalMachine);
+    reg.SetSectionKey(kWarnedKey);
+    return reg;
+}
+}  // namespace
+
+std::string WarningText(const std::string& pattern, int minutes) {
+    std::string text = pattern;
+    const std::string n = std::to_string(minutes);
+    for (size_t p = text.find("{minutes}"); p != std::string::npos; p = text.find("{minutes}", p + n.size()))
+        text.replace(p, 9, n);
+    if (minutes == 1)
+        for (size_t p = text.find("1 minutes"); p != std::string::npos; p = text.find("1 minutes", p))
+            text.erase(p + 8, 1);
+    return text;
+}
+
+bool ResetWarnings::Sent(const std::string& key) {
+    settings::cRegistry reg = Warned(d_);
+    reg.SetValueKey(key);
+    return reg.ValueExists();
+}
+
+void ResetWarnings::MarkSent(const std::string& key) {
+    settings::cRegistry reg = Warned(d_);
+    reg.SetValueKey(key);
+    reg.SetValueType(platform::reg::kDword);
+    reg.SetValue(std::int32_t{1});
+}
+
+void ResetWarnings::ForgetPast(std::int64_t nowMinute) {
+    settings::cRegistry reg = Warned(d_);
+    if (!reg.KeyExists()) return;
+    std::vector<std::string> names;
+    std::int32_t count = 0;
+    reg.EnumerateValues(names, count);
+    for (std::int32_t i = 1; i <= count; ++i) {
+        // "item|next time|minutes": the due time is the middle field.
+        const std::vector<std::string> f = text::Split(names[static_cast<size_t>(i)], "|");
+        const auto due = f.size() == 3 ? schedule::ParseDateTime(f[1], d_.GetLocalTime().year) : std::nullopt;
+        if (due && MinuteOf(*due) >= nowMinute) continue;
+        reg.SetValueKey(names[static_cast<size_t>(i)]);
+        reg.DeleteValue();
+    }
+}
+
+std::vector<std::string> ResetWarnings::Check(const std::vector<ComingReset>& resets, std::size_t players,
+                                              const std::function<bool(const std::string&)>& send) {
+    std::vector<std::string> tried;
+    const int before = settings::ReadNumber(d_, settings::kWarnPlayersMinutes, 0, 0, settings::kMostWarnMinutes);
+    if (before <= 0) return tried;
+    const platform::LocalTime local = d_.GetLocalTime();
+    const std::int64_t now = MinuteOf(schedule::FromLocalTime(local));
+    ForgetPast(now);
+    if (players == 0) return tried;  // no one to warn
+    std::string pattern = settings::ReadSetting(d_, settings::kWarnPlayersText).ToText();
+    if (text::IsBlankValue(pattern)) pattern = kDefaultWarnText;
+    for (const ComingReset& r : resets) {
+        const auto due = schedule::ParseDateTime(r.nextTime, local.year);
+        if (!due) continue;  // restart rows have no time
+        const std::int64_t dueMinute = MinuteOf(*due);
+        for (int minutes : {before, 1}) {
+            // Within the minute the warning stands for, and before the reset.
+            if (now < dueMinute - minutes || now >= dueMinute - minutes + 1 || now >= dueMinute) continue;
+            const std::string key = r.item + "|" + r.nextTime + "|" + std::to_string(minutes);
+            if (Sent(key)) continue;
+            MarkSent(key);  // once, whether the server takes it or not
+            const std::string text = WarningText(pattern, minutes);
+            tried.push_back(text);
+            if (!send(text) && onNotSent) onNotSent(r.item + ": \"" + text + "\"");
+        }
+    }
+    return tried;
+}
+
+}  // namespace hw::app

@@ -1,0 +1,48 @@
+// Warnings to the players before scheduled resets: "WarnPlayersMinutes" (N)
+// minutes before a reset falls due, and one minute before, the text of
+// "WarnPlayersText" goes to the players through the server's send dialog.
+// Each warning goes once for its due time, also across a restart of
+// Harrowatch (what was sent is kept in the registry), and none while no
+// player is online. The reset itself runs at its due time, as ever.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/desktop.h"
+#include "schedule/next_time.h"
+
+namespace hw::app {
+
+inline constexpr const char* kWarnedKey = "Software\\Harrowatch\\Warnings Sent";
+inline constexpr const char* kDefaultWarnText = "Server maintenance in {minutes} minutes";
+
+struct ComingReset {
+    std::string item;
+    std::string nextTime;  // as the grid shows it
+};
+
+// The text for `minutes`: {minutes} replaced, "1 minutes" said as "1 minute".
+std::string WarningText(const std::string& pattern, int minutes);
+
+class ResetWarnings {
+public:
+    explicit ResetWarnings(platform::Desktop& desktop) : d_(desktop) {}
+    // Sends what is due now through `send` (which answers whether the
+    // server took it), for the resets to come, with `players` online.
+    // Answers the warnings it tried, for the log.
+    std::vector<std::string> Check(const std::vector<ComingReset>& resets, std::size_t players,
+                                   const std::function<bool(const std::string&)>& send);
+    // A warning that could not be sent: told to the log by the caller.
+    std::function<void(const std::string& what)> onNotSent;
+
+private:
+    bool Sent(const std::string& key);
+    void MarkSent(const std::string& key);
+    void ForgetPast(std::int64_t nowMinute);
+    platform::Desktop& d_;
+};
+
+}  // namespace hw::app

@@ -1,0 +1,90 @@
+// Warnings to the players before scheduled resets, on the virtual clock.
+#include <gtest/gtest.h>
+
+#include "app/reset_warnings.h"
+#include "native/main_window_fixture.h"
+#include "settings/registry.h"
+
+namespace hw::testing {
+namespace {
+
+class WarningsTest : public MainWindowTest {
+protected:
+    WarningsTest() {
+        Setting("WarnPlayersMinutes", 10);
+        // Due at 09:30; the clock starts at 09:00.
+        d.PokeString(platform::kHkeyLocalMachine, schedule::kScheduleKey, "Daily", "Public Messages|12/06/26 09:30 AM");
+    }
+    std::vector<std::string> Sent() { return server().effects().sentMessages; }
+};
+
+TEST(WarningText, MinutesFilledInAndOneSaidAsOne) {
+    EXPECT_EQ(app::WarningText(app::kDefaultWarnText, 10), "Server maintenance in 10 minutes");
+    EXPECT_EQ(app::WarningText(app::kDefaultWarnText, 1), "Server maintenance in 1 minute");
+    EXPECT_EQ(app::WarningText("Restart in {minutes} min ({minutes})", 5), "Restart in 5 min (5)");
+}
+
+TEST_F(WarningsTest, AtTenAndAtOneMinuteWithPlayersOnlineAndTheResetOnTime) {
+    Start("active\nat 0 players 3\n");
+    Run(19 * 60000 + 30000);  // 09:19:30: nothing yet
+    EXPECT_TRUE(Sent().empty());
+    Run(60000);  // 09:20:30
+    EXPECT_EQ(Sent(), std::vector<std::string>{"Server maintenance in 10 minutes"});
+    Run(9 * 60000);  // 09:29:30
+    EXPECT_EQ(Sent(), (std::vector<std::string>{"Server maintenance in 10 minutes", "Server maintenance in 1 minute"}));
+    EXPECT_EQ(server().effects().messageDeletes, 0);
+    Run(60000);  // 09:30:30: the reset, at its time, as ever
+    EXPECT_EQ(server().effects().messageDeletes, 1);
+    EXPECT_EQ(Sent().size(), 2u);
+    EXPECT_EQ(form.ResetItemGrid.TextMatrix(1, schedule::kColNextTime), "12/07/26 09:30 AM");
+    EXPECT_TRUE(boxes.shown.empty());
+}
+
+TEST_F(WarningsTest, NoneWhileNoPlayerIsOnline) {
+    Start("active\n");
+    Run(31 * 60000);
+    EXPECT_TRUE(Sent().empty());
+    EXPECT_EQ(server().effects().messageDeletes, 1);
+}
+
+TEST_F(WarningsTest, AWarningThatCannotBeSentIsLoggedAndTheResetStillRunsOnTime) {
+    // A reset without dialogs, and a send dialog that never comes.
+    d.PokeString(platform::kHkeyLocalMachine, schedule::kScheduleKey, "Daily", "Hall of Records|12/06/26 09:30 AM");
+    Start("active\nat 0 players 2\ndialogs none\n");
+    const std::string data = std::string(kGameFolder) + "System\\Kaltor\\KALTORHallInfo.KLD";
+    Run(29 * 60000 + 50000);
+    EXPECT_TRUE(d.HasFile(data));
+    Run(60000);
+    int notSent = 0;
+    for (const auto& e : form.Events.Recent()) notSent += e.id == supervision::EventId::WarningNotSent;
+    EXPECT_EQ(notSent, 2);
+    EXPECT_NE(d.FileContent(form.Log.TodaysFile()).find("WARNING Warning to the players not sent: Hall of Records"),
+              std::string::npos);
+    EXPECT_FALSE(d.HasFile(data));  // the reset ran at its time all the same
+    EXPECT_EQ(form.ResetItemGrid.TextMatrix(1, schedule::kColNextTime), "12/07/26 09:30 AM");
+}
+
+TEST_F(WarningsTest, NoSecondWarningAfterARestartOfHarrowatch) {
+    Start("active\nat 0 players 3\n");
+    Run(20 * 60000 + 30000);
+    ASSERT_EQ(Sent().size(), 1u);
+    // Harrowatch starts again within the same minute (a fresh policy, what
+    // was sent read back from the registry): the warning is not sent twice.
+    app::ResetWarnings warnings(d);
+    int sends = 0;
+    warnings.Check({{"Public Messages", "12/06/26 09:30 AM"}}, 3, [&](const std::string&) { return ++sends, true; });
+    EXPECT_EQ(sends, 0);
+    // Once the reset has passed, what was remembered for it goes.
+    Run(11 * 60000);
+    warnings.Check({}, 3, [&](const std::string&) { return true; });
+    std::vector<std::string> left;
+    settings::cRegistry reg(d);
+    reg.SetClassKey(settings::kHkeyLocalMachine);
+    reg.SetSectionKey(app::kWarnedKey);
+    std::int32_t count = 0;
+    reg.EnumerateValues(left, count);
+    EXPECT_EQ(count, 0);
+}
+
+}  // namespace
+}  // namespace hw::testing
