@@ -12,12 +12,7 @@ std::int64_t MinuteOf(const schedule::DateTime& t) {
     return datetime::DaysFromCivil(t.year, t.month, t.day) * 1440 + t.hour * 60 + t.minute;
 }
 
-settings::cRegistry Warned(platform::Desktop& d) {
-    settings::cRegistry reg(d);
-    reg.SetClassKey(settings::kHkeyLocalMachine);
-    reg.SetSectionKey(kWarnedKey);
-    return reg;
-}
+settings::cRegistry Warned(platform::Desktop& d) { return settings::MachineKey(d, kWarnedKey); }
 }  // namespace
 
 std::string WarningText(const std::string& pattern, int minutes) {

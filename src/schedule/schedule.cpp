@@ -10,17 +10,13 @@
 #include "schedule/catalogue.h"
 #include "schedule/next_time.h"
 #include "settings/registry.h"
+#include "settings/settings.h"
 
 namespace hw::schedule {
 
 namespace {
 
-settings::cRegistry ScheduleRegistry(platform::Desktop& d) {
-    settings::cRegistry r(d);
-    r.SetClassKey(settings::kHkeyLocalMachine);
-    r.SetSectionKey(kScheduleKey);
-    return r;
-}
+settings::cRegistry ScheduleRegistry(platform::Desktop& d) { return settings::MachineKey(d, kScheduleKey); }
 
 }  // namespace
 

@@ -10,14 +10,19 @@ namespace hw::settings {
 
 namespace {
 cRegistry Open(platform::Desktop& desktop, const Setting& s) {
-    cRegistry reg(desktop);
-    reg.SetClassKey(kHkeyLocalMachine);
-    reg.SetSectionKey(s.key);
+    cRegistry reg = MachineKey(desktop, s.key);
     reg.SetValueKey(s.name);
     reg.SetValueType(static_cast<std::int32_t>(s.type));
     return reg;
 }
 }  // namespace
+
+cRegistry MachineKey(platform::Desktop& desktop, const std::string& key) {
+    cRegistry reg(desktop);
+    reg.SetClassKey(kHkeyLocalMachine);
+    reg.SetSectionKey(key);
+    return reg;
+}
 
 TaggedValue ReadSetting(platform::Desktop& desktop, const Setting& s) { return Open(desktop, s).Value(); }
 

@@ -8,6 +8,7 @@
 #include "common/tagged_value.h"
 #include "platform/desktop.h"
 #include "platform/types.h"
+#include "settings/registry.h"
 
 namespace hw::settings {
 
@@ -64,6 +65,9 @@ std::int32_t ReadNumber(platform::Desktop& desktop, const Setting& s, std::int32
 
 // The game's installation directory, written by the game's installer only.
 inline constexpr Setting kInstallDir{"Software\\Velmora\\KALTOR", "INSTDIR", platform::reg::kSz};
+
+// The registry class on a key under HKEY_LOCAL_MACHINE.
+cRegistry MachineKey(platform::Desktop& desktop, const std::string& key);
 
 // Reads a setting; the empty value when it is absent.
 TaggedValue ReadSetting(platform::Desktop& desktop, const Setting& s);
