@@ -221,8 +221,10 @@ void MainForm::FitScheduleColumns() {
     for (const schedule::Frequency& f : schedule::kFrequencies) frequencies.emplace_back(f.name);
     std::vector<int> least(static_cast<size_t>(schedule::kColNextTime) + 1, 0);
     least[schedule::kColPicture] = widest(items) + ToTwips(Dp(18));                  // the item's picture too
-    least[schedule::kColFreq] = widest(frequencies) + ToTwips(Dp(8));  // the drop-down's arrow
-    least[schedule::kColNextTime] = widest(std::vector<std::string>{"Next Occurance", "12/24/26 12:00 PM"});
+    least[schedule::kColFreq] = widest(frequencies) + ToTwips(Dp(12));  // the floating drop-down's arrow
+    // The cells draw their text 8 pixels in all: a date needs less than a header.
+    least[schedule::kColNextTime] = std::max(grid.measureText("Next Occurance"),
+                                             grid.measureText("12/24/26 12:00 PM") - ToTwips(Dp(4)));
     grid.FitColumns(width, std::move(least));
 }
 
