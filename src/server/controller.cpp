@@ -146,9 +146,7 @@ void clsHarrowatch::WaitUntilIdle(p::Pid pid) {
 }
 
 bool clsHarrowatch::SettingIsOne(const std::string& name) {
-    settings::cRegistry reg(desktop_);
-    reg.SetClassKey(settings::kHkeyLocalMachine);
-    reg.SetSectionKey(kSettingsKey);
+    settings::cRegistry reg = settings::MachineKey(desktop_, kSettingsKey);
     reg.SetValueKey(name);
     reg.SetValueType(p::reg::kDword);
     return reg.Value() == TaggedValue(std::int32_t{1});

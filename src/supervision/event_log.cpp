@@ -1,6 +1,7 @@
 #include "supervision/event_log.h"
 
 #include "settings/registry.h"
+#include "settings/settings.h"
 
 namespace hw::supervision {
 
@@ -12,9 +13,7 @@ std::uint32_t EventLogSink::MessageId(const Event& event) {
 bool EventLogSink::RegisterSource() {
     if (registered_) return true;
     try {
-        settings::cRegistry reg(d_);
-        reg.SetClassKey(settings::kHkeyLocalMachine);
-        reg.SetSectionKey(kEventSourceKey);
+        settings::cRegistry reg = settings::MachineKey(d_, kEventSourceKey);
         reg.SetValueKey("EventMessageFile");
         reg.SetValueType(platform::reg::kSz);
         if (reg.Value().ToText() != d_.GetOwnModuleFileName()) {
