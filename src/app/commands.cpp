@@ -199,6 +199,9 @@ void frmMain::sysConfigue_Click() {
             RefreshTimer.SetEnabled(true);
         });
         Config = std::make_unique<settings::frmConfig>(desktop_, boxes_, window, RefreshTimer);
+        Config->testWebhook = [this](const std::string& url, auto answer) {
+            Webhook.Test(url, [answer](const supervision::WebhookResult& r) { answer(r.Delivered(), r.Describe()); });
+        };
         Config->Form_Load();
         if (runConfigModal) runConfigModal(*Config);
         if (Config->Applied()) Events.Raise(supervision::EventId::SettingsApplied, Config->Summary());

@@ -26,14 +26,19 @@ constexpr const char* kFailingMark = "Refreshing fails: ";
 
 frmMain::frmMain(p::Desktop& desktop, ui::MessageBoxHost& boxes, ui::TrayShell& shell,
                  automation::CancelSignal& cancel, ui::Application& app)
-    : Log(desktop), EventLog(desktop), Reports(boxes, Events), RefreshTimer(desktop),
+    : Log(desktop), EventLog(desktop), Reports(boxes, Events), Webhook(desktop, Events), RefreshTimer(desktop),
       Schedule(ResetItemGrid, desktop, Reports, [this](bool on) { RefreshTimer.SetEnabled(on); }),
       Editor(ResetItemGrid, Schedule, desktop, Reports, [this](bool on) { RefreshTimer.SetEnabled(on); }),
       Warnings(desktop),
-      Tray(shell, text::BaseNameWithoutExtension(desktop.GetOwnModuleFileName())), desktop_(desktop),
+      Tray(shell, text::BaseNameWithoutExtension(desktop.GetOwnModuleFileName())), Balloons(desktop, Tray, hWnd),
+      desktop_(desktop),
       boxes_(Reports), cancel_(cancel), app_(app), playerReader_(desktop) {
     Events.AddSink(&Log);
     Events.AddSink(&EventLog);
+    Events.AddSink(&Balloons);
+    Events.AddSink(&Webhook);
+    Webhook.serverStatus = [this] { return lblStatusLocalServer.Text(); };
+    Webhook.players = [this] { return static_cast<int>(PlayerListView.Items().size()); };
     Warnings.onNotSent = [this](const std::string& what) { Events.Raise(supervision::EventId::WarningNotSent, what); };
     // A log that cannot be written says so once, where the operator looks.
     Log.onUnwritable = [this](const std::string& why) { StatusBar.SetPanel(1, why); };

@@ -21,6 +21,7 @@
 #include "supervision/events.h"
 #include "supervision/log.h"
 #include "supervision/reports.h"
+#include "supervision/webhook.h"
 #include "ui/controls.h"
 #include "ui/grid.h"
 #include "ui/message_box.h"
@@ -90,6 +91,9 @@ public:
     supervision::ActionLog Log;
     supervision::EventLogSink EventLog;
     supervision::ReportingBoxes Reports;
+    // The operator away from the console: the webhook, and (below, once the
+    // icon is there) the tray's balloons.
+    supervision::Webhook Webhook;
 
     // The window's handle and tray picture, once a binding gives them.
     platform::Hwnd hWnd = 0;
@@ -114,6 +118,7 @@ public:
     schedule::ScheduleEditor Editor;
     ResetWarnings Warnings;
     TrayIcon Tray;
+    TrayBalloons Balloons;
 
     // The configuration dialog while it is open, and how it is shown: the
     // binding runs it modally, a test acts on it.

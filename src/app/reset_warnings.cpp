@@ -65,7 +65,7 @@ std::vector<std::string> ResetWarnings::Check(const std::vector<ComingReset>& re
     ForgetPast(now);
     if (players == 0) return tried;  // no one to warn
     std::string pattern = settings::ReadSetting(d_, settings::kWarnPlayersText).ToText();
-    if (text::IsBlankValue(pattern)) pattern = kDefaultWarnText;
+    if (text::IsBlankValue(pattern)) pattern = settings::kDefaultWarnPlayersText;
     for (const ComingReset& r : resets) {
         const auto due = schedule::ParseDateTime(r.nextTime, local.year);
         if (!due) continue;  // restart rows have no time

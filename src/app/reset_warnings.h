@@ -17,7 +17,6 @@
 namespace hw::app {
 
 inline constexpr const char* kWarnedKey = "Software\\Harrowatch\\Warnings Sent";
-inline constexpr const char* kDefaultWarnText = "Server maintenance in {minutes} minutes";
 
 struct ComingReset {
     std::string item;

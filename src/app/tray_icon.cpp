@@ -1,6 +1,7 @@
 #include "app/tray_icon.h"
 
 #include "common/text.h"
+#include "settings/settings.h"
 
 namespace hw::app {
 
@@ -36,6 +37,32 @@ void TrayIcon::RemoveTrayIcon(platform::Hwnd window) {
     data_.uID = 1;
     shell_.NotifyIcon(ui::kNimDelete, data_);
     added_ = false;
+}
+
+bool TrayIcon::ShowBalloon(platform::Hwnd window, const std::string& title, const std::string& text,
+                           std::uint32_t icon) {
+    if (!added_) return false;
+    ui::TrayIconData d = data_;
+    d.cbSize = ui::kTrayBalloonRecordSize;
+    d.hWnd = window.value();
+    d.uID = 1;
+    d.uFlags = ui::kNifInfo;
+    d.szInfoTitle = title.substr(0, 63);
+    d.szInfo = text.empty() ? " " : text.substr(0, 255);  // an empty text takes a balloon down
+    d.dwInfoFlags = icon;
+    return shell_.NotifyIcon(ui::kNimModify, d);
+}
+
+bool TrayBalloons::Enabled() {
+    return settings::ReadNumber(desktop_, settings::kNotifications, 1, 0, 0x7fffffff) != 0 && tray_.Added();
+}
+
+void TrayBalloons::Send(const supervision::Alert& alert) {
+    const supervision::Level level = supervision::Info(alert.id).level;
+    tray_.ShowBalloon(window_, alert.title, alert.text,
+                      level == supervision::Level::Error     ? ui::kNiifError
+                      : level == supervision::Level::Warning ? ui::kNiifWarning
+                                                             : ui::kNiifInfo);
 }
 
 }  // namespace hw::app

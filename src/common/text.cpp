@@ -124,4 +124,19 @@ std::string BaseNameWithoutExtension(std::string_view path) {
     return dot == std::string::npos ? name : name.substr(0, dot);
 }
 
+std::string UrlHost(std::string_view url) {
+    const std::size_t scheme = url.find("://");
+    if (scheme == std::string_view::npos) return "";
+    std::string_view authority = url.substr(scheme + 3);
+    authority = authority.substr(0, authority.find_first_of("/?#"));
+    if (const std::size_t at = authority.rfind('@'); at != std::string_view::npos) authority.remove_prefix(at + 1);
+    return std::string(authority.substr(0, authority.find(':')));
+}
+
+bool IsWebUrl(std::string_view url) {
+    const std::string upper = Upper(url);
+    return (upper.rfind("HTTP://", 0) == 0 || upper.rfind("HTTPS://", 0) == 0) && !UrlHost(url).empty() &&
+           url.find_first_of(" \t\r\n") == std::string_view::npos;
+}
+
 }  // namespace hw::text

@@ -39,6 +39,11 @@ std::string ReplaceNulls(std::string_view s);
 std::string SplitAtDelimiter(std::string_view s, std::string_view delimiter, bool returnAfter);
 
 // The last path component and the folder before it (with its backslash).
+// The host of an address ("" when it has none), and whether an address is
+// one the webhook can post to: http:// or https://, a host, no blanks.
+std::string UrlHost(std::string_view url);
+bool IsWebUrl(std::string_view url);
+
 std::string FileName(std::string_view path);
 std::string FolderOf(std::string_view path);
 std::string BaseNameWithoutExtension(std::string_view path);

@@ -155,6 +155,14 @@ public:
     virtual long ReportEvent(const std::string& source, std::uint16_t type, std::uint32_t eventId,
                              const std::string& text) = 0;
 
+    // --- HTTP, from a worker thread only (it blocks up to its time-outs).
+    // One POST of a JSON body to an http:// or https:// address. 0 with the
+    // HTTP status in *status, or the WinHTTP or Win32 error: an address it
+    // cannot take 12005 (12006 for another scheme), no connection 12029, a
+    // time-out 12002.
+    virtual long HttpPost(const std::string& url, const std::string& body, std::uint32_t timeoutMs,
+                          std::uint32_t* status) = 0;
+
     // --- Task Scheduler (results are HRESULTs, 0 = S_OK). A task of the
     // root folder, given and read back as its XML definition.
     virtual long RegisterTask(const std::string& name, const std::string& xml) = 0;
@@ -189,6 +197,10 @@ public:
     // `milliseconds` until the timer is killed. 0 on failure.
     virtual std::uint32_t SetTimer(std::uint32_t milliseconds, std::function<void()> tick) = 0;
     virtual void KillTimer(std::uint32_t id) = 0;
+    // Work that may block, off the interface thread: `work` runs on
+    // Harrowatch's one worker thread, jobs in the order given; `done` then
+    // runs on the interface thread, from its message loop.
+    virtual void RunInBackground(std::function<void()> work, std::function<void()> done) = 0;
 };
 
 }  // namespace hw::platform

@@ -62,7 +62,7 @@ void clsHarrowatch::NoteEnded() {
     const bool byHarrowatch = endedByHarrowatch_ || sessionEnding;
     endedByHarrowatch_ = false;
     const std::uint64_t wait = backoff_.Ended(now, byHarrowatch);
-    Tell(supervision::EventId::ServerEnded,
+    Tell(byHarrowatch ? supervision::EventId::ServerStopped : supervision::EventId::ServerEnded,
          "process id " + std::to_string(serverPid_) + (known ? ", exit code " + std::to_string(code) : std::string()) +
              ", after " + std::to_string((now - serverSince_) / 1000) + " s" +
              (byHarrowatch ? (sessionEnding ? ", with the Windows session" : ", closed by Harrowatch") : ""));
@@ -218,6 +218,10 @@ p::Pid clsHarrowatch::StartServer() {
                 serverSince_ = desktop_.TickCount();
                 backoff_.Launched(serverSince_);
                 Tell(supervision::EventId::ServerLaunched, "process id " + std::to_string(pid));
+                if (backoff_.QuickEnds() > 0)  // after a delayed relaunch
+                    Tell(supervision::EventId::RelaunchedAfterCrashes,
+                         "process id " + std::to_string(pid) + ", after " + std::to_string(backoff_.QuickEnds()) +
+                             " quick end" + (backoff_.QuickEnds() == 1 ? "" : "s") + " in a row");
                 p::Hwnd form = 0;
                 Wait w = WaitForWindow([&] { return desktop_.FindWindow("ThunderRT6FormDC", "Server Configuration"); },
                                        form);

@@ -44,6 +44,9 @@ frmConfig::frmConfig(platform::Desktop& desktop, ui::MessageBoxHost& boxes, ui::
     txtHungRestartMinutes.SetText("0");
     txtLogDays.SetText(std::to_string(kDefaultLogDays));
     txtBackupDays.SetText(std::to_string(kDefaultBackupDays));
+    txtWarnPlayersMinutes.SetText("0");
+    txtWarnPlayersText.SetText(kDefaultWarnPlayersText);
+    chkNotifications.SetValue(1);
 }
 
 void frmConfig::Form_Load() {
@@ -68,6 +71,12 @@ void frmConfig::FormOpen() {
         txtHungRestartMinutes.SetText(std::to_string(ReadNumber(desktop_, kHungRestartMinutes, 0, 0, kMostHungMinutes)));
         txtLogDays.SetText(std::to_string(ReadNumber(desktop_, kLogDays, kDefaultLogDays, 0, kMostDays)));
         txtBackupDays.SetText(std::to_string(ReadNumber(desktop_, kBackupDays, kDefaultBackupDays, 0, kMostDays)));
+        txtWarnPlayersMinutes.SetText(std::to_string(ReadNumber(desktop_, kWarnPlayersMinutes, 0, 0, kMostWarnMinutes)));
+        const std::string warnText = ReadSetting(desktop_, kWarnPlayersText).ToText();
+        if (!text::IsBlankValue(warnText)) txtWarnPlayersText.SetText(warnText);
+        chkNotifications.SetValue(ReadNumber(desktop_, kNotifications, 1, 0, 0x7fffffff) != 0 ? 1 : 0);
+        // Shown and stored as typed.
+        txtWebhookUrl.SetText(ReadSetting(desktop_, kWebhookUrl).ToText());
         // Checked only when Harrowatch will really start at log-on: the Run
         // entry alone does not start a program that runs elevated.
         chkWindowsStartup.SetValue(StartsAtLogon(desktop_) ? 1 : 0);
@@ -102,6 +111,12 @@ bool frmConfig::FormValidate() {
         check(txtHungRestartMinutes, kMostHungMinutes, kHungMinutesText);
         check(txtLogDays, kMostDays, kLogDaysText);
         check(txtBackupDays, kMostDays, kBackupDaysText);
+        check(txtWarnPlayersMinutes, kMostWarnMinutes, kWarnMinutesText);
+        const std::string url = text::Trim(txtWebhookUrl.Text());
+        if (!refusal && !url.empty() && !text::IsWebUrl(url)) {
+            refusal = kWebhookUrlText;
+            refused = &txtWebhookUrl;
+        }
         if (!refusal) return true;
         boxes_.Show(refusal, kAppTitle, ui::mb::kIconExclamation | ui::mb::kOk);
         refused->SetFocus();
@@ -124,6 +139,13 @@ void frmConfig::FormSave() {
         WriteSetting(desktop_, kHungRestartMinutes, static_cast<std::int32_t>(std::stol(text::Trim(txtHungRestartMinutes.Text()))));
         WriteSetting(desktop_, kLogDays, static_cast<std::int32_t>(std::stol(text::Trim(txtLogDays.Text()))));
         WriteSetting(desktop_, kBackupDays, static_cast<std::int32_t>(std::stol(text::Trim(txtBackupDays.Text()))));
+        WriteSetting(desktop_, kWarnPlayersMinutes,
+                     static_cast<std::int32_t>(std::stol(text::Trim(txtWarnPlayersMinutes.Text()))));
+        WriteSetting(desktop_, kWarnPlayersText, text::IsBlankValue(txtWarnPlayersText.Text())
+                                                     ? std::string(kDefaultWarnPlayersText)
+                                                     : txtWarnPlayersText.Text());
+        WriteSetting(desktop_, kNotifications, static_cast<std::int32_t>(chkNotifications.Value() != 0 ? 1 : 0));
+        WriteSetting(desktop_, kWebhookUrl, txtWebhookUrl.Text());
         applied_ = true;
         mainTimer_.SetInterval(static_cast<std::int64_t>(text::RoundHalfEven(interval)));
         Close();
@@ -136,7 +158,30 @@ std::string frmConfig::Summary() const {
     return "interval " + text::Trim(txtTimerInterval.Text()) + " ms, auto start " + std::to_string(chkAutoStart.Value()) +
            ", hide " + std::to_string(chkHideWindow.Value()) + ", start at log-on " +
            std::to_string(chkWindowsStartup.Value()) + ", hung restart " + text::Trim(txtHungRestartMinutes.Text()) +
-           " min, logs " + text::Trim(txtLogDays.Text()) + " days, backups " + text::Trim(txtBackupDays.Text()) + " days";
+           " min, logs " + text::Trim(txtLogDays.Text()) + " days, backups " + text::Trim(txtBackupDays.Text()) +
+           " days, warn players " + text::Trim(txtWarnPlayersMinutes.Text()) + " min, balloons " +
+           std::to_string(chkNotifications.Value()) + ", webhook " +
+           (text::Trim(txtWebhookUrl.Text()).empty() ? std::string("none") : text::UrlHost(txtWebhookUrl.Text()));
+}
+
+void frmConfig::btnTestWebhook_Click() {
+    try {
+        const std::string url = text::Trim(txtWebhookUrl.Text());
+        const char* refusal = url.empty() ? kNoWebhookUrlText : !text::IsWebUrl(url) ? kWebhookUrlText : nullptr;
+        if (refusal) {
+            boxes_.Show(refusal, kAppTitle, ui::mb::kIconExclamation | ui::mb::kOk);
+            txtWebhookUrl.SetFocus();
+            return;
+        }
+        if (!testWebhook) return;
+        lblWebhookResult.SetText("Sending a test event to " + text::UrlHost(url) + "...");
+        testWebhook(url, [this, alive = std::weak_ptr<bool>(alive_)](bool arrived, const std::string& how) {
+            if (alive.expired() || closed_) return;
+            lblWebhookResult.SetText((arrived ? "Arrived: " : "Not arrived: ") + how);
+        });
+    } catch (...) {
+        ReportCaught(boxes_, "btnTestWebhook_Click");
+    }
 }
 
 void frmConfig::btnApply_Click() {

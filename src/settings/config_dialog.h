@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "platform/desktop.h"
@@ -25,7 +26,12 @@ inline constexpr const char* kHungMinutesText =
 inline constexpr const char* kLogDaysText = "The days logs are kept must be a whole number from 0 (always) to 3650.";
 inline constexpr const char* kBackupDaysText =
     "The days backups are kept must be a whole number from 0 (always) to 3650.";
-inline constexpr int kConfigWidth = 5400, kConfigHeight = 3900;  // twips
+inline constexpr const char* kWarnMinutesText =
+    "The minutes before a reset that the players are warned must be a whole number from 0 (never) to 1440.";
+inline constexpr const char* kWebhookUrlText =
+    "The webhook address must be empty, or start with http:// or https:// and name a host.";
+inline constexpr const char* kNoWebhookUrlText = "Type the webhook address to test first.";
+inline constexpr int kConfigWidth = 5400, kConfigHeight = 6300;  // twips
 
 class frmConfig {
 public:
@@ -45,6 +51,15 @@ public:
     ui::TextBox txtTimerInterval;
     // The "Supervision" tab.
     ui::TextBox txtHungRestartMinutes, txtLogDays, txtBackupDays;
+    ui::TextBox txtWarnPlayersMinutes, txtWarnPlayersText;
+    ui::CheckBox chkNotifications;
+    ui::TextBox txtWebhookUrl;
+    ui::Label lblWebhookResult;
+    // "Test": one test event to the address as typed; the answer comes back
+    // later, and shows only while the dialog is open.
+    void btnTestWebhook_Click();
+    std::function<void(const std::string& url, std::function<void(bool arrived, const std::string& how)> answer)>
+        testWebhook;
 
     // Closed by Apply with everything stored.
     bool Applied() const { return applied_; }
@@ -64,6 +79,7 @@ private:
     bool mainWasVisible_ = false;
     bool closed_ = false;
     bool applied_ = false;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
 }  // namespace hw::settings

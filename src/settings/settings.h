@@ -57,6 +57,12 @@ inline constexpr std::int32_t kMostHungMinutes = 1440;
 inline constexpr Setting kWarnPlayersMinutes{kSettingsKey, "WarnPlayersMinutes", platform::reg::kDword};
 inline constexpr Setting kWarnPlayersText{kSettingsKey, "WarnPlayersText", platform::reg::kSz};
 inline constexpr std::int32_t kMostWarnMinutes = 1440;
+inline constexpr const char* kDefaultWarnPlayersText = "Server maintenance in {minutes} minutes";
+// Tray balloons for crashes, delayed relaunches, a hung server and failed
+// resets (REG_DWORD, default 1: on).
+inline constexpr Setting kNotifications{kSettingsKey, "Notifications", platform::reg::kDword};
+// The webhook's address, http:// or https:// (REG_SZ; empty, the default: none).
+inline constexpr Setting kWebhookUrl{kSettingsKey, "WebhookUrl", platform::reg::kSz};
 
 // A whole-number setting: `fallback` when it is absent, not a number, or
 // outside low..high.

@@ -6,23 +6,31 @@
 namespace hw::supervision {
 
 namespace {
-constexpr std::array<EventInfo, 16> kEvents{{
-    {EventId::Started, Level::Information, "Harrowatch started"},
-    {EventId::Exited, Level::Information, "Harrowatch exited"},
-    {EventId::ServerFound, Level::Information, "Server found running"},
-    {EventId::ServerLaunched, Level::Information, "Server launched"},
-    {EventId::ServerEnded, Level::Warning, "Server ended"},
-    {EventId::RelaunchDelayed, Level::Warning, "Relaunch delayed"},
-    {EventId::NotResponding, Level::Warning, "Server not responding"},
-    {EventId::RespondingAgain, Level::Information, "Server responding again"},
-    {EventId::HungServerEnded, Level::Error, "Hung server ended"},
-    {EventId::ResetDone, Level::Information, "Scheduled reset done"},
-    {EventId::ResetFailed, Level::Error, "Scheduled reset failed"},
-    {EventId::MessageSent, Level::Information, "Message sent to the players"},
-    {EventId::SettingsApplied, Level::Information, "Settings applied"},
-    {EventId::ErrorReported, Level::Error, "Error reported"},
-    {EventId::LogUnwritable, Level::Warning, "Log cannot be written"},
-    {EventId::WarningNotSent, Level::Warning, "Warning to the players not sent"},
+constexpr std::array<EventInfo, 19> kEvents{{
+    {EventId::Started, Level::Information, "Harrowatch started", Reach::Log, "started", ""},
+    {EventId::Exited, Level::Information, "Harrowatch exited", Reach::Log, "exited", ""},
+    {EventId::ServerFound, Level::Information, "Server found running", Reach::Log, "server_found", ""},
+    {EventId::ServerLaunched, Level::Information, "Server launched", Reach::Log, "server_launched", ""},
+    {EventId::ServerEnded, Level::Warning, "Server ended", Reach::Balloon, "server_crashed", "Server crashed"},
+    {EventId::RelaunchDelayed, Level::Warning, "Relaunch delayed", Reach::Balloon, "relaunch_delayed",
+     "Server relaunch delayed"},
+    {EventId::NotResponding, Level::Warning, "Server not responding", Reach::Balloon, "not_responding",
+     "Server not responding"},
+    {EventId::RespondingAgain, Level::Information, "Server responding again", Reach::Webhook, "responding_again",
+     "Server responding again"},
+    {EventId::HungServerEnded, Level::Error, "Hung server ended", Reach::Log, "hung_server_ended", ""},
+    {EventId::ResetDone, Level::Information, "Scheduled reset done", Reach::Log, "reset_done", ""},
+    {EventId::ResetFailed, Level::Error, "Scheduled reset failed", Reach::Balloon, "reset_failed",
+     "Scheduled reset failed"},
+    {EventId::MessageSent, Level::Information, "Message sent to the players", Reach::Log, "message_sent", ""},
+    {EventId::SettingsApplied, Level::Information, "Settings applied", Reach::Log, "settings_applied", ""},
+    {EventId::ErrorReported, Level::Error, "Error reported", Reach::Log, "error_reported", ""},
+    {EventId::LogUnwritable, Level::Warning, "Log cannot be written", Reach::Log, "log_unwritable", ""},
+    {EventId::WarningNotSent, Level::Warning, "Warning to the players not sent", Reach::Log, "warning_not_sent", ""},
+    {EventId::ServerStopped, Level::Information, "Server stopped", Reach::Log, "server_stopped", ""},
+    {EventId::RelaunchedAfterCrashes, Level::Information, "Server relaunched after repeated crashes", Reach::Webhook,
+     "relaunched_after_crashes", "Server relaunched after repeated crashes"},
+    {EventId::WebhookNotDelivered, Level::Warning, "Webhook not delivered", Reach::Log, "webhook_not_delivered", ""},
 }};
 }  // namespace
 

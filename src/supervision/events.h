@@ -1,6 +1,7 @@
 // What happens to the server and to Harrowatch, as one list of supervision
-// events. Every sink (the day's log file, the Windows event log) takes every
-// event: a new event is one line in the table in events.cpp.
+// events. Every sink (the day's log file, the Windows event log, the tray's
+// balloons, the webhook) takes every event and keeps what reaches it: a new
+// event is one line in the table in events.cpp.
 #pragma once
 
 #include <cstdint>
@@ -29,12 +30,22 @@ enum class EventId : std::uint32_t {
     ErrorReported = 14,
     LogUnwritable = 15,
     WarningNotSent = 16,
+    ServerStopped = 17,
+    RelaunchedAfterCrashes = 18,
+    WebhookNotDelivered = 19,
 };
+
+// Who hears of an event beyond the log and the event log: the webhook, or
+// the webhook and a tray balloon.
+enum class Reach { Log, Webhook, Balloon };
 
 struct EventInfo {
     EventId id;
     Level level;
-    const char* name;  // as the log writes it
+    const char* name;   // as the log writes it
+    Reach reach;
+    const char* key;    // the webhook's "event"
+    const char* alert;  // what a balloon or the webhook calls it
 };
 
 // The table: each event's level and name.

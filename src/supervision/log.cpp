@@ -64,15 +64,20 @@ std::string ActionLog::Folder() { return DataFolder(d_) + "\\Logs"; }
 
 std::string ActionLog::TodaysFile() { return Folder() + "\\Harrowatch-" + DateText(d_.GetLocalTime()) + ".log"; }
 
-std::string ActionLog::Line(const platform::LocalTime& t, std::int32_t offset, const Event& event) {
+std::string Stamp(const platform::LocalTime& t, std::int32_t offset, char between) {
     char stamp[48];
     const int a = offset < 0 ? -offset : offset;
-    std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02d %02d:%02d:%02d%c%02d:%02d", t.year, t.month, t.day, t.hour,
-                  t.minute, t.second, offset < 0 ? '-' : '+', a / 60, a % 60);
+    std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02d%c%02d:%02d:%02d%c%02d:%02d", t.year, t.month, t.day, between,
+                  t.hour, t.minute, t.second, offset < 0 ? '-' : '+', a / 60, a % 60);
+    return stamp;
+}
+
+std::string ActionLog::Line(const platform::LocalTime& t, std::int32_t offset, const Event& event) {
+    const std::string stamp = Stamp(t, offset, ' ');
     std::string text = event.text;
     for (char& c : text)
         if (c == '\r' || c == '\n') c = ' ';  // one line an event
-    return std::string(stamp) + " " + LevelName(event.level) + " " + Info(event.id).name +
+    return stamp + " " + LevelName(event.level) + " " + Info(event.id).name +
            (text.empty() ? "" : ": " + ToUtf8(text)) + "\r\n";
 }
 

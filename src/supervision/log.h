@@ -34,6 +34,9 @@ private:
     bool failing_ = false;
 };
 
+// "2026-12-06 09:00:00+01:00", with `between` between the date and the time
+// ('T' makes it ISO 8601).
+std::string Stamp(const platform::LocalTime& t, std::int32_t utcOffsetMinutes, char between);
 // %ProgramData%\Harrowatch, without the trailing backslash; made as needed.
 std::string DataFolder(platform::Desktop& desktop);
 // Makes the folder and any missing parents; 0 or the Win32 error.

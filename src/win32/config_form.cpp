@@ -74,9 +74,11 @@ bool ConfigForm::Build() {
         const char* caption;
         ui::TextBox* model;
         int id;
-    } numbers[3] = {{"End a hung server after (minutes, 0: never)", &model_.txtHungRestartMinutes, kIdHungMinutes},
+    } numbers[4] = {{"End a hung server after (minutes, 0: never)", &model_.txtHungRestartMinutes, kIdHungMinutes},
                     {"Keep the day logs (days, 0: always)", &model_.txtLogDays, kIdLogDays},
-                    {"Keep the data file backups (days, 0: always)", &model_.txtBackupDays, kIdBackupDays}};
+                    {"Keep the data file backups (days, 0: always)", &model_.txtBackupDays, kIdBackupDays},
+                    {"Warn the players before resets (minutes, 0: never)", &model_.txtWarnPlayersMinutes,
+                     kIdWarnMinutes}};
     y = Dp(66);
     for (const Number& n : numbers) {
         HWND box = MakeChild(hwnd_, WS_EX_CLIENTEDGE, "EDIT", "", ES_AUTOHSCROLL | ES_NUMBER | WS_TABSTOP, x + Dp(8), y,
@@ -89,6 +91,32 @@ bool ConfigForm::Build() {
                           Dp(16)));
         y += Dp(28);
     }
+    // The warning's text, the balloons, the webhook and its test.
+    page(1, MakeChild(hwnd_, 0, "STATIC", "Warning text ({minutes} is the number of minutes):", SS_LEFTNOWORDWRAP,
+                      x + Dp(8), y, fw - Dp(16), Dp(16)));
+    HWND warnText = MakeChild(hwnd_, WS_EX_CLIENTEDGE, "EDIT", "", ES_AUTOHSCROLL | WS_TABSTOP, x + Dp(8), y + Dp(18),
+                              fw - Dp(16), Dp(20), kIdWarnText);
+    BindTextBox(model_.txtWarnPlayersText, warnText);
+    FocusShowsPage(model_.txtWarnPlayersText, 1);
+    page(1, warnText);
+    y += Dp(46);
+    HWND balloons = MakeChild(hwnd_, 0, "BUTTON", "Show tray balloons for crashes, hangs and failed resets",
+                              BS_AUTOCHECKBOX | WS_TABSTOP, x + Dp(8), y, fw - Dp(16), Dp(18), kIdNotifications);
+    BindCheckBox(model_.chkNotifications, balloons);
+    page(1, balloons);
+    y += Dp(26);
+    page(1, MakeChild(hwnd_, 0, "STATIC", "Webhook address (http:// or https://, empty: none):", SS_LEFTNOWORDWRAP,
+                      x + Dp(8), y, fw - Dp(16), Dp(16)));
+    HWND url = MakeChild(hwnd_, WS_EX_CLIENTEDGE, "EDIT", "", ES_AUTOHSCROLL | WS_TABSTOP, x + Dp(8), y + Dp(18),
+                         fw - Dp(86), Dp(22), kIdWebhookUrl);
+    BindTextBox(model_.txtWebhookUrl, url);
+    FocusShowsPage(model_.txtWebhookUrl, 1);
+    page(1, url);
+    page(1, MakeChild(hwnd_, 0, "BUTTON", "&Test", BS_PUSHBUTTON | WS_TABSTOP, x + fw - Dp(72), y + Dp(17), Dp(64),
+                      Dp(24), kIdTestWebhook));
+    HWND result = MakeChild(hwnd_, 0, "STATIC", "", 0, x + Dp(8), y + Dp(46), fw - Dp(16), Dp(30), kIdWebhookResult);
+    BindLabel(model_.lblWebhookResult, result);
+    page(1, result);
     ShowPage(0);
 
     cancel_.reset(MakeWordBitmap("Cancel", Glyph::Back, Dp(82), Dp(22)));
@@ -131,6 +159,12 @@ LRESULT ConfigForm::Handle(UINT m, WPARAM wp, LPARAM lp) {
             if (id == kIdHungMinutes && code == EN_CHANGE) model_.txtHungRestartMinutes.TrackText(WindowText(control));
             if (id == kIdLogDays && code == EN_CHANGE) model_.txtLogDays.TrackText(WindowText(control));
             if (id == kIdBackupDays && code == EN_CHANGE) model_.txtBackupDays.TrackText(WindowText(control));
+            if (id == kIdWarnMinutes && code == EN_CHANGE) model_.txtWarnPlayersMinutes.TrackText(WindowText(control));
+            if (id == kIdWarnText && code == EN_CHANGE) model_.txtWarnPlayersText.TrackText(WindowText(control));
+            if (id == kIdWebhookUrl && code == EN_CHANGE) model_.txtWebhookUrl.TrackText(WindowText(control));
+            if (id == kIdNotifications && code == BN_CLICKED)
+                model_.chkNotifications.SetValue(SendMessageA(control, BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0);
+            if (id == kIdTestWebhook && code == BN_CLICKED) model_.btnTestWebhook_Click();
             ui::CheckBox* boxes[] = {&model_.chkAutoStart, &model_.chkHideWindow, &model_.chkWindowsStartup,
                                      &model_.chkRememberKaltorWindow};
             if (id >= kIdAutoStart && id <= kIdRememberWindow && code == BN_CLICKED)

@@ -25,9 +25,17 @@ const char* const kToolbarTips[5] = {"Configure", "Start Server", "Stop Server",
 
 }  // namespace
 
+static_assert(NOTIFYICONDATAA_V1_SIZE == ui::kTrayRecordSize);
+static_assert(NOTIFYICONDATAA_V2_SIZE == ui::kTrayBalloonRecordSize);
+
 bool ShellTray::NotifyIcon(std::uint32_t message, const ui::TrayIconData& d) {
     NOTIFYICONDATAA n{};
-    n.cbSize = NOTIFYICONDATAA_V1_SIZE;
+    n.cbSize = d.cbSize == NOTIFYICONDATAA_V2_SIZE ? NOTIFYICONDATAA_V2_SIZE : NOTIFYICONDATAA_V1_SIZE;
+    if (d.uFlags & NIF_INFO) {
+        lstrcpynA(n.szInfo, d.szInfo.c_str(), sizeof n.szInfo);
+        lstrcpynA(n.szInfoTitle, d.szInfoTitle.c_str(), sizeof n.szInfoTitle);
+        n.dwInfoFlags = d.dwInfoFlags;
+    }
     n.hWnd = H(d.hWnd);
     n.uID = d.uID;
     n.uFlags = d.uFlags;

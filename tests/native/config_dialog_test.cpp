@@ -212,7 +212,10 @@ TEST_F(ConfigDialogTest, TheSupervisionTabShowsValidatesAndStoresItsNumbers) {
     };
     for (const Case& k : {Case{&frmConfig::txtHungRestartMinutes, "1441", kHungMinutesText},
                           Case{&frmConfig::txtLogDays, "-1", kLogDaysText},
-                          Case{&frmConfig::txtBackupDays, "ten", kBackupDaysText}}) {
+                          Case{&frmConfig::txtBackupDays, "ten", kBackupDaysText},
+                          Case{&frmConfig::txtWarnPlayersMinutes, "2000", kWarnMinutesText},
+                          Case{&frmConfig::txtWebhookUrl, "ftp://example.net/x", kWebhookUrlText},
+                          Case{&frmConfig::txtWebhookUrl, "https:///no-host", kWebhookUrlText}}) {
         boxes.shown.clear();
         frmConfig& bad = Open();
         (bad.*k.box).TrackText(k.typed);
@@ -225,6 +228,10 @@ TEST_F(ConfigDialogTest, TheSupervisionTabShowsValidatesAndStoresItsNumbers) {
     frmConfig& good = Open();
     good.txtHungRestartMinutes.TrackText("15");
     good.txtLogDays.TrackText("90");
+    good.txtWarnPlayersMinutes.TrackText("10");
+    good.txtWarnPlayersText.TrackText("Restart in {minutes} min");
+    good.chkNotifications.SetValue(0);
+    good.txtWebhookUrl.TrackText("HTTPS://Hooks.Example.net:8443/T0/secret?x=1");
     good.btnApply_Click();
     EXPECT_TRUE(good.Applied());
     std::uint32_t type = 0;
@@ -234,7 +241,18 @@ TEST_F(ConfigDialogTest, TheSupervisionTabShowsValidatesAndStoresItsNumbers) {
     EXPECT_EQ(ReadNumber(d, kHungRestartMinutes, 0, 0, kMostHungMinutes), 15);
     EXPECT_EQ(ReadNumber(d, kLogDays, 30, 0, kMostDays), 90);
     EXPECT_EQ(ReadNumber(d, kBackupDays, 30, 0, kMostDays), 30);
+    EXPECT_EQ(ReadNumber(d, kWarnPlayersMinutes, 0, 0, kMostWarnMinutes), 10);
+    EXPECT_EQ(ReadNumber(d, kNotifications, 1, 0, 1), 0);
+    EXPECT_EQ(Stored(kWarnPlayersText), "Restart in {minutes} min");
+    EXPECT_EQ(Stored(kWebhookUrl), "HTTPS://Hooks.Example.net:8443/T0/secret?x=1");  // as typed
     EXPECT_NE(good.Summary().find("hung restart 15 min, logs 90 days"), std::string::npos);
+    // The log hears of the webhook's host, never of its secret path.
+    EXPECT_NE(good.Summary().find("webhook Hooks.Example.net"), std::string::npos);
+    EXPECT_EQ(good.Summary().find("secret"), std::string::npos);
+    frmConfig& again = Open();
+    EXPECT_EQ(again.txtWebhookUrl.Text(), "HTTPS://Hooks.Example.net:8443/T0/secret?x=1");
+    EXPECT_EQ(again.chkNotifications.Value(), 0);
+    EXPECT_EQ(again.txtWarnPlayersText.Text(), "Restart in {minutes} min");
 }
 
 TEST_F(ConfigDialogTest, TheIntervalBoxTakesDigitsOnly) {

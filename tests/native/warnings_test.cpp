@@ -19,8 +19,8 @@ protected:
 };
 
 TEST(WarningText, MinutesFilledInAndOneSaidAsOne) {
-    EXPECT_EQ(app::WarningText(app::kDefaultWarnText, 10), "Server maintenance in 10 minutes");
-    EXPECT_EQ(app::WarningText(app::kDefaultWarnText, 1), "Server maintenance in 1 minute");
+    EXPECT_EQ(app::WarningText(settings::kDefaultWarnPlayersText, 10), "Server maintenance in 10 minutes");
+    EXPECT_EQ(app::WarningText(settings::kDefaultWarnPlayersText, 1), "Server maintenance in 1 minute");
     EXPECT_EQ(app::WarningText("Restart in {minutes} min ({minutes})", 5), "Restart in 5 min (5)");
 }
 

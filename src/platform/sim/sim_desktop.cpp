@@ -1,6 +1,7 @@
 #include "platform/sim/sim_desktop.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <exception>
 #include <tuple>
@@ -534,6 +535,62 @@ void SimDesktop::ArmTimer(std::uint32_t id, std::uint32_t milliseconds) {
         }
     });
     work_.back().timer = id;
+}
+
+}  // namespace hw::platform::sim
+
+namespace hw::platform::sim {
+
+// The worker thread: its jobs run one after another, each when the one
+// before has finished, while Harrowatch's own thread goes on (a sleep of
+// Harrowatch's lets them run, as a real thread would). `done` waits for
+// Harrowatch's message loop.
+void SimDesktop::RunInBackground(std::function<void()> work, std::function<void()> done) {
+    constexpr Pid kWorker = 1;
+    ScheduleAt(std::max(nowMs_, workerClock_), kWorker, [this, work = std::move(work), done = std::move(done)] {
+        workerClock_ = std::max(workerClock_, nowMs_);
+        onWorker_ = true;
+        try {
+            work();
+        } catch (...) {
+            callbackErrors_.push_back("background work threw");
+        }
+        onWorker_ = false;
+        ScheduleAt(workerClock_, ownPid_, done);
+    });
+}
+
+long SimDesktop::HttpPost(const std::string& url, const std::string& body, std::uint32_t timeoutMs,
+                          std::uint32_t* status) {
+    // A call that blocks for seconds has no place on the interface thread.
+    if (!onWorker_) callbackErrors_.push_back("HttpPost on the interface thread");
+    constexpr long kInvalidUrl = 12005, kUnrecognizedScheme = 12006, kCannotConnect = 12029, kTimeout = 12002;
+    std::string lower = url;
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    std::size_t start = 0;
+    if (lower.rfind("http://", 0) == 0) start = 7;
+    else if (lower.rfind("https://", 0) == 0) start = 8;
+    else return lower.find("://") == std::string::npos ? kInvalidUrl : kUnrecognizedScheme;
+    const std::string authority = url.substr(start, url.find_first_of("/?#", start) - start);
+    const std::string host = authority.substr(0, authority.find(':'));
+    if (host.empty()) return kInvalidUrl;
+    if (authority.find(':') != std::string::npos) {
+        const std::string port = authority.substr(authority.find(':') + 1);
+        if (port.empty() || port.size() > 5 || port.find_first_not_of("0123456789") != std::string::npos ||
+            std::stoi(port) == 0 || std::stoi(port) > 65535)
+            return kInvalidUrl;
+    }
+    const HttpPosted posted{url, body, workerClock_};
+    httpPosts_.push_back(posted);
+    const HttpAnswer answer = httpServer ? httpServer(posted) : HttpAnswer{kCannotConnect, 0, 0};
+    if (answer.delayMs > timeoutMs) {
+        workerClock_ += timeoutMs;
+        return kTimeout;
+    }
+    workerClock_ += answer.delayMs;
+    if (answer.error) return answer.error;
+    if (status) *status = answer.status;
+    return 0;
 }
 
 }  // namespace hw::platform::sim

@@ -289,6 +289,25 @@ public:
     std::uint32_t SetTimer(std::uint32_t milliseconds, std::function<void()> tick) override;
     void KillTimer(std::uint32_t id) override;
     std::size_t TimerCount() const { return timers_.size(); }
+    void RunInBackground(std::function<void()> work, std::function<void()> done) override;
+
+    // --- HTTP. What an address answers is up to `httpServer` (none: nothing
+    // listens, 12029); every POST is kept. An answer slower than the caller's
+    // time-out is a time-out. The worker thread's time passes by the answers'
+    // delays, while the interface thread goes on.
+    struct HttpPosted {
+        std::string url, body;
+        std::uint64_t atMs;
+    };
+    struct HttpAnswer {
+        long error = 0;
+        std::uint32_t status = 200;
+        std::uint32_t delayMs = 0;
+    };
+    std::function<HttpAnswer(const HttpPosted&)> httpServer;
+    const std::vector<HttpPosted>& HttpPosts() const { return httpPosts_; }
+    long HttpPost(const std::string& url, const std::string& body, std::uint32_t timeoutMs,
+                  std::uint32_t* status) override;
     // What timer ticks threw: caught at the dispatch, as Windows' callback
     // boundary would have to; a sound program leaves this empty.
     const std::vector<std::string>& CallbackErrors() const { return callbackErrors_; }
@@ -354,6 +373,9 @@ private:
     void RunDue(bool includeOwn);
     void MoveClockTo(std::uint64_t target, bool includeOwn);
 
+    std::vector<HttpPosted> httpPosts_;
+    bool onWorker_ = false;
+    std::uint64_t workerClock_ = 0;  // where the worker thread's time has got to
     long lastError_ = 0;
     std::vector<std::string> callbackErrors_;
     Pid shellPid_ = 0;

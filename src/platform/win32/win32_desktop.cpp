@@ -568,6 +568,8 @@ void Win32Desktop::SetCallbackErrorHandler(std::function<void(const char*)> hand
     CallbackErrorHandler() = std::move(handler);
 }
 
+const std::function<void(const char*)>& Win32Desktop::CallbackError() { return CallbackErrorHandler(); }
+
 void Win32Desktop::DoEvents() {
     // What is waiting now, not a stream without end: while the desktop's
     // drawing is frozen a window may be asked to paint again and again.

@@ -1,6 +1,8 @@
 // The facade over the real Win32 calls.
 #pragma once
 
+#include <memory>
+
 #include "platform/desktop.h"
 
 namespace hw::platform::win32 {
@@ -9,6 +11,12 @@ class Win32Desktop : public Desktop {
 public:
     // Called inside the catch when a timer tick throws, with where it was.
     static void SetCallbackErrorHandler(std::function<void(const char*)> handler);
+    static const std::function<void(const char*)>& CallbackError();
+
+    Win32Desktop();
+    ~Win32Desktop() override;
+    Win32Desktop(const Win32Desktop&) = delete;
+    Win32Desktop& operator=(const Win32Desktop&) = delete;
 
     long RegOpenKeyEx(HKey root, const std::string& subKey, std::uint32_t access,
                       HKey& result) override;
@@ -117,6 +125,13 @@ public:
     LocalTime GetLocalTime() override;
     std::uint32_t SetTimer(std::uint32_t milliseconds, std::function<void()> tick) override;
     void KillTimer(std::uint32_t id) override;
+    void RunInBackground(std::function<void()> work, std::function<void()> done) override;
+    long HttpPost(const std::string& url, const std::string& body, std::uint32_t timeoutMs,
+                  std::uint32_t* status) override;
+
+private:
+    struct Background;
+    std::unique_ptr<Background> background_;
 };
 
 }  // namespace hw::platform::win32

@@ -1,0 +1,196 @@
+// The HTTP POST and the worker thread it runs on.
+#include <windows.h>
+#include <winhttp.h>
+
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "platform/win32/win32_desktop.h"
+
+namespace hw::platform::win32 {
+
+namespace {
+
+struct InternetHandle {
+    HINTERNET h = nullptr;
+    explicit InternetHandle(HINTERNET handle) : h(handle) {}
+    ~InternetHandle() {
+        if (h) WinHttpCloseHandle(h);
+    }
+    InternetHandle(const InternetHandle&) = delete;
+    InternetHandle& operator=(const InternetHandle&) = delete;
+};
+
+std::wstring Wide(const std::string& s) {
+    if (s.empty()) return {};
+    const int n = MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
+    std::wstring w(static_cast<std::size_t>(n), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), w.data(), n);
+    return w;
+}
+
+// The worker thread and the hand-back of finished jobs: a message-only
+// window of the interface thread runs each job's `done` when its message
+// arrives, also inside modal loops (a message to a thread would be lost there).
+constexpr UINT kJobDone = WM_APP + 0x200;
+
+struct Worker {
+    std::mutex lock;
+    std::condition_variable wake;
+    std::deque<std::function<void()>> jobs;
+    std::deque<std::function<void()>> finished;
+    bool stopping = false;
+    bool busy = false;
+    HWND window = nullptr;
+};
+
+LRESULT CALLBACK DoneProc(HWND hwnd, UINT m, WPARAM wp, LPARAM lp) noexcept {
+    if (m != kJobDone) return DefWindowProcW(hwnd, m, wp, lp);
+    auto* w = reinterpret_cast<Worker*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    for (;;) {
+        std::function<void()> done;
+        {
+            std::lock_guard<std::mutex> g(w->lock);
+            if (w->finished.empty()) break;
+            done = std::move(w->finished.front());
+            w->finished.pop_front();
+        }
+        try {
+            if (done) done();
+        } catch (...) {
+            try {
+                if (Win32Desktop::CallbackError()) Win32Desktop::CallbackError()("background work");
+            } catch (...) {
+            }
+        }
+    }
+    return 0;
+}
+
+void WorkerLoop(std::shared_ptr<Worker> w) {
+    for (;;) {
+        std::function<void()> job;
+        {
+            std::unique_lock<std::mutex> g(w->lock);
+            w->wake.wait(g, [&] { return w->stopping || !w->jobs.empty(); });
+            if (w->stopping) return;
+            job = std::move(w->jobs.front());
+            w->jobs.pop_front();
+            w->busy = true;
+        }
+        try {
+            job();
+        } catch (...) {
+        }
+        std::lock_guard<std::mutex> g(w->lock);
+        w->busy = false;
+    }
+}
+
+}  // namespace
+
+struct Win32Desktop::Background {
+    std::shared_ptr<Worker> worker = std::make_shared<Worker>();
+    std::thread thread;
+};
+
+void Win32Desktop::RunInBackground(std::function<void()> work, std::function<void()> done) {
+    if (!background_) {
+        auto b = std::make_unique<Background>();
+        WNDCLASSEXW wc{};
+        wc.cbSize = sizeof wc;
+        wc.lpfnWndProc = DoneProc;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.lpszClassName = L"HarrowatchWorkDone";
+        RegisterClassExW(&wc);
+        b->worker->window = CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                            wc.hInstance, nullptr);
+        if (!b->worker->window) return;  // no way back: the job is not run
+        SetWindowLongPtrW(b->worker->window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(b->worker.get()));
+        b->thread = std::thread(WorkerLoop, b->worker);
+        background_ = std::move(b);
+    }
+    std::shared_ptr<Worker> w = background_->worker;
+    std::lock_guard<std::mutex> g(w->lock);
+    w->jobs.push_back([w, work = std::move(work), done = std::move(done)]() mutable {
+        try {
+            work();
+        } catch (...) {
+        }
+        std::lock_guard<std::mutex> g2(w->lock);
+        if (w->stopping) return;
+        w->finished.push_back(std::move(done));
+        PostMessageW(w->window, kJobDone, 0, 0);
+    });
+    w->wake.notify_one();
+}
+
+Win32Desktop::Win32Desktop() = default;
+
+Win32Desktop::~Win32Desktop() {
+    if (!background_) return;
+    std::shared_ptr<Worker> w = background_->worker;
+    bool busy = false;
+    {
+        std::lock_guard<std::mutex> g(w->lock);
+        w->stopping = true;
+        busy = w->busy;
+        w->jobs.clear();
+    }
+    w->wake.notify_all();
+    // A job waiting out its time-outs does not hold up the exit: the thread
+    // keeps what it uses alive and ends with the process.
+    if (busy)
+        background_->thread.detach();
+    else
+        background_->thread.join();
+    DestroyWindow(w->window);
+}
+
+long Win32Desktop::HttpPost(const std::string& url, const std::string& body, std::uint32_t timeoutMs,
+                            std::uint32_t* status) {
+    const std::wstring wurl = Wide(url);
+    URL_COMPONENTS parts{};
+    parts.dwStructSize = sizeof parts;
+    wchar_t host[256] = {}, path[2048] = {};
+    parts.lpszHostName = host;
+    parts.dwHostNameLength = ARRAYSIZE(host);
+    parts.lpszUrlPath = path;
+    parts.dwUrlPathLength = ARRAYSIZE(path);
+    wchar_t extra[2048] = {};
+    parts.lpszExtraInfo = extra;
+    parts.dwExtraInfoLength = ARRAYSIZE(extra);
+    if (!WinHttpCrackUrl(wurl.c_str(), static_cast<DWORD>(wurl.size()), 0, &parts)) return static_cast<long>(::GetLastError());
+    if (parts.nScheme != INTERNET_SCHEME_HTTP && parts.nScheme != INTERNET_SCHEME_HTTPS) return ERROR_WINHTTP_UNRECOGNIZED_SCHEME;
+    if (!host[0]) return ERROR_WINHTTP_INVALID_URL;
+
+    InternetHandle session(WinHttpOpen(L"Harrowatch", WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
+                                       WINHTTP_NO_PROXY_BYPASS, 0));
+    if (!session.h) return static_cast<long>(::GetLastError());
+    const int t = static_cast<int>(timeoutMs);
+    if (!WinHttpSetTimeouts(session.h, t, t, t, t)) return static_cast<long>(::GetLastError());
+    InternetHandle connection(WinHttpConnect(session.h, host, parts.nPort, 0));
+    if (!connection.h) return static_cast<long>(::GetLastError());
+    std::wstring target = std::wstring(path) + extra;
+    if (target.empty()) target = L"/";
+    InternetHandle request(WinHttpOpenRequest(connection.h, L"POST", target.c_str(), nullptr, WINHTTP_NO_REFERER,
+                                              WINHTTP_DEFAULT_ACCEPT_TYPES,
+                                              parts.nScheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE : 0));
+    if (!request.h) return static_cast<long>(::GetLastError());
+    const wchar_t* headers = L"Content-Type: application/json; charset=utf-8\r\n";
+    if (!WinHttpSendRequest(request.h, headers, static_cast<DWORD>(-1L), const_cast<char*>(body.data()),
+                            static_cast<DWORD>(body.size()), static_cast<DWORD>(body.size()), 0) ||
+        !WinHttpReceiveResponse(request.h, nullptr))
+        return static_cast<long>(::GetLastError());
+    DWORD code = 0, size = sizeof code;
+    if (!WinHttpQueryHeaders(request.h, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+                             WINHTTP_HEADER_NAME_BY_INDEX, &code, &size, WINHTTP_NO_HEADER_INDEX))
+        return static_cast<long>(::GetLastError());
+    if (status) *status = code;
+    return 0;
+}
+
+}  // namespace hw::platform::win32

@@ -1,0 +1,238 @@
+// Reaching the operator away from the console: tray balloons and the
+// webhook, throttled and merged, posted off the interface thread, retried,
+// and the configuration dialog's Test button.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "native/main_window_fixture.h"
+#include "settings/config_dialog.h"
+#include "settings/settings.h"
+#include "supervision/alerts.h"
+#include "supervision/webhook.h"
+
+namespace hw::testing {
+namespace {
+
+using supervision::EventId;
+constexpr const char* kHook = "https://hooks.example.net/services/T0/B0/secret-token";
+
+TEST(AlertThrottle, HeldEventsGoOutAsOneWithTheirCountAndSpan) {
+    supervision::AlertThrottle t;
+    const supervision::Event crash{EventId::ServerEnded, supervision::Level::Warning, "exit code 3"};
+    const supervision::Event hung{EventId::NotResponding, supervision::Level::Warning, ""};
+    const auto first = t.Take(crash, 0);
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first->title, "Server crashed");
+    EXPECT_EQ(first->text, "exit code 3");
+    EXPECT_TRUE(t.Take(hung, 1000));  // another kind is not held up
+    for (std::uint64_t at : {5000, 15000, 35000, 59000, 100000}) EXPECT_FALSE(t.Take(crash, at)) << at;
+    EXPECT_TRUE(t.Holding());
+    EXPECT_TRUE(t.Due(59999).empty());
+    const auto due = t.Due(100000);
+    ASSERT_EQ(due.size(), 1u);
+    EXPECT_EQ(due[0].title, "Server crashed 5 times in 2 min");
+    EXPECT_EQ(due[0].count, 5);
+    EXPECT_FALSE(t.Holding());
+    EXPECT_FALSE(t.Take(crash, 130000));  // a minute after the merged one
+    const auto one = t.Due(160000);
+    ASSERT_EQ(one.size(), 1u);
+    EXPECT_EQ(one[0].title, "Server crashed");  // one held: said as it was
+}
+
+class NotificationsTest : public MainWindowTest {
+protected:
+    NotificationsTest() {
+        d.SetEnvironment("COMPUTERNAME", "GAMEHOST");
+        d.httpServer = [this](const platform::sim::SimDesktop::HttpPosted&) { return answer; };
+    }
+    void Hook(const std::string& url = kHook) {
+        d.PokeString(platform::kHkeyLocalMachine, server::kSettingsKey, "WebhookUrl", url);
+    }
+    std::vector<std::string> PostedEvents() {
+        std::vector<std::string> events;
+        for (const auto& p : d.HttpPosts()) {
+            const std::size_t at = p.body.find("\"event\":\"") + 9;
+            events.push_back(p.body.substr(at, p.body.find('"', at) - at));
+        }
+        return events;
+    }
+    std::vector<std::string> BalloonTitles() {
+        std::vector<std::string> titles;
+        for (const auto& b : shell.balloons) titles.push_back(b.szInfoTitle);
+        return titles;
+    }
+    std::string TodaysLog() { return d.FileContent(form.Log.TodaysFile()); }
+    platform::sim::SimDesktop::HttpAnswer answer{0, 204, 50};
+};
+
+TEST_F(NotificationsTest, ACrashShowsABalloonAndPostsTheWebhookWithinAMinute) {
+    Hook();
+    Start("active\nat 1000 players 3\nat 90000 crash\n");
+    Run(91000 + 30000);
+    ASSERT_EQ(BalloonTitles(), std::vector<std::string>{"Server crashed"});
+    const ui::TrayIconData& b = shell.balloons[0];
+    EXPECT_EQ(b.cbSize, ui::kTrayBalloonRecordSize);  // the first-version record shows no balloon
+    EXPECT_EQ(b.dwInfoFlags, ui::kNiifWarning);
+    EXPECT_NE(b.szInfo.find("exit code 3"), std::string::npos);
+    ASSERT_EQ(PostedEvents(), std::vector<std::string>{"server_crashed"});
+    const auto& post = d.HttpPosts()[0];
+    EXPECT_EQ(post.url, kHook);
+    EXPECT_LE(post.atMs, 91000u + app::kDefaultPollMs);
+    const std::string& body = post.body;
+    EXPECT_EQ(body.rfind("{\"content\":\"Harrowatch on GAMEHOST: Server crashed: process id ", 0), 0u) << body;
+    EXPECT_NE(body.find("\"machine\":\"GAMEHOST\""), std::string::npos);
+    EXPECT_NE(body.find("\"players\":3"), std::string::npos);
+    EXPECT_NE(body.find("\"server_status\":\""), std::string::npos);
+    // ISO 8601 with the machine's offset (the simulation's clock: UTC+1).
+    const std::size_t time = body.find("\"time\":\"") + 8;
+    const std::string stamp = body.substr(time, body.find('"', time) - time);
+    EXPECT_EQ(stamp.size(), 25u) << stamp;
+    EXPECT_EQ(stamp[10], 'T');
+    EXPECT_EQ(stamp.substr(19), "+01:00");
+    EXPECT_EQ(body.find('\n'), std::string::npos);
+    EXPECT_EQ(TodaysLog().find("Webhook not delivered"), std::string::npos);
+    // Closed by Harrowatch on exit: no alert.
+    form.sysExit_Click();
+    Run(20000);
+    EXPECT_EQ(shell.balloons.size(), 1u);
+    EXPECT_EQ(d.HttpPosts().size(), 1u);
+    EXPECT_NE(TodaysLog().find("INFO Server stopped: process id"), std::string::npos);
+}
+
+TEST_F(NotificationsTest, ACrashLoopIsOneAlertAMinuteMergedAndTheReturnIsPosted) {
+    Hook();
+    Setting("Notifications", 0);
+    Start("at 4000 crash\n");
+    Run(300000);
+    EXPECT_TRUE(shell.balloons.empty());  // turned off
+    const std::vector<std::string> events = PostedEvents();
+    const auto crashes = std::count(events.begin(), events.end(), "server_crashed");
+    EXPECT_GE(crashes, 2);
+    EXPECT_LE(crashes, 6);  // one a minute at most, and the merged ones
+    EXPECT_GE(std::count(events.begin(), events.end(), "relaunched_after_crashes"), 1);
+    const bool merged = std::any_of(d.HttpPosts().begin(), d.HttpPosts().end(), [](const auto& p) {
+        return p.body.find("Server crashed ") != std::string::npos && p.body.find(" times in ") != std::string::npos;
+    });
+    EXPECT_TRUE(merged);
+    std::vector<std::uint64_t> times;
+    for (std::size_t i = 0; i < events.size(); ++i)
+        if (events[i] == "server_crashed") times.push_back(d.HttpPosts()[i].atMs);
+    for (std::size_t i = 1; i < times.size(); ++i) EXPECT_GE(times[i] - times[i - 1], 60000u);
+}
+
+TEST_F(NotificationsTest, BalloonsAreOneAMinuteOfEachKind) {
+    Start("at 4000 crash\n");
+    Run(150000);
+    const std::vector<std::string> titles = BalloonTitles();
+    ASSERT_FALSE(titles.empty());
+    EXPECT_EQ(titles[0], "Server crashed");
+    const auto crashes = std::count_if(titles.begin(), titles.end(),
+                                       [](const std::string& t) { return t.rfind("Server crashed", 0) == 0; });
+    EXPECT_GE(crashes, 2);
+    EXPECT_LE(crashes, 3);
+    EXPECT_TRUE(std::any_of(titles.begin(), titles.end(),
+                            [](const std::string& t) { return t.rfind("Server relaunch delayed", 0) == 0; }));
+}
+
+TEST_F(NotificationsTest, AFailedPostIsTriedThreeTimesMoreThenLoggedWithItsHostOnly) {
+    Hook();
+    answer = {0, 500, 20};
+    Start("active\nat 90000 crash\n");
+    Run(91000 + 200000);
+    // The first crash's post and its retries (the relaunched server crashes too).
+    std::vector<platform::sim::SimDesktop::HttpPosted> posts;
+    for (const auto& p : d.HttpPosts())
+        if (p.body == d.HttpPosts()[0].body) posts.push_back(p);
+    ASSERT_EQ(posts.size(), 4u);
+    EXPECT_GE(posts[1].atMs - posts[0].atMs, 10000u);
+    EXPECT_GE(posts[2].atMs - posts[1].atMs, 30000u);
+    EXPECT_GE(posts[3].atMs - posts[2].atMs, 90000u);
+    const std::string log = TodaysLog();
+    EXPECT_NE(log.find("WARNING Webhook not delivered: to hooks.example.net, HTTP 500, after 4 tries"),
+              std::string::npos)
+        << log;
+    EXPECT_EQ(log.find("secret"), std::string::npos);
+    EXPECT_GE(standins.Launches(), 3u);  // supervision went on
+    EXPECT_TRUE(boxes.shown.empty());
+}
+
+TEST_F(NotificationsTest, AListenerThatNeverAnswersHoldsNoPoll) {
+    Hook();
+    answer = {0, 200, 3600000};  // takes the post and never answers
+    Start("active\nat 90000 crash\nevery 1000 message tick\n");
+    Run(91000);
+    const std::int64_t copied = form.CopiedServerLines();
+    Run(60000);
+    // The worker waits out its time-outs while the polls go on: the crashed
+    // server is back and its lines are copied.
+    EXPECT_EQ(standins.Launches(), 2u);
+    EXPECT_GE(form.CopiedServerLines() - copied, 40);
+    EXPECT_EQ(d.HttpPosts().size(), 3u);  // the first and two retries, each after its 10 s time-out
+    Run(300000);
+    EXPECT_NE(TodaysLog().find("did not answer in time (error 12002), after 4 tries"), std::string::npos);
+}
+
+TEST(Background, ResultsComeBackOnlyThroughTheMessageLoop) {
+    platform::sim::SimDesktop d;
+    std::vector<std::string> order;
+    d.RunInBackground([&] { order.push_back("work"); }, [&] { order.push_back("done"); });
+    d.Sleep(1000);  // the interface thread busy: the worker runs, its result waits
+    EXPECT_EQ(order, std::vector<std::string>{"work"});
+    d.DoEvents();
+    EXPECT_EQ(order, (std::vector<std::string>{"work", "done"}));
+    // A post from the interface thread is a fault of the program.
+    std::uint32_t status = 0;
+    d.HttpPost("http://127.0.0.1:1/x", "{}", 1000, &status);
+    ASSERT_EQ(d.CallbackErrors().size(), 1u);
+    EXPECT_EQ(d.CallbackErrors()[0], "HttpPost on the interface thread");
+}
+
+TEST(Background, HttpPostTakesOnlyWebAddresses) {
+    platform::sim::SimDesktop d;
+    std::vector<long> errors;
+    for (const char* url : {"ftp://example.net/", "example.net/x", "http:///x", "http://example.net:99999/",
+                            "http://127.0.0.1:8080/hook"})
+        d.RunInBackground([&, url] { errors.push_back(d.HttpPost(url, "{}", 1000, nullptr)); }, [] {});
+    d.AdvanceIdle(10);
+    EXPECT_EQ(errors, (std::vector<long>{12006, 12005, 12005, 12005, 12029}));
+}
+
+TEST_F(NotificationsTest, TheTestButtonSaysWhetherTheEventArrived) {
+    Start("active\n");
+    // The dialog as the binding holds it: opened, used, answered, closed.
+    std::vector<std::string> shown;
+    form.runConfigModal = [&](settings::frmConfig& c) {
+        c.txtWebhookUrl.TrackText("not an address");
+        c.btnTestWebhook_Click();
+        shown.push_back(boxes.shown.empty() ? "" : boxes.shown.back().text);
+        c.txtWebhookUrl.TrackText("http://127.0.0.1:8080/hook");
+        c.btnTestWebhook_Click();
+        shown.push_back(c.lblWebhookResult.Text());
+        d.AdvanceIdle(1000);  // the modal loop runs
+        shown.push_back(c.lblWebhookResult.Text());
+        answer = {12029, 0, 0};
+        c.btnTestWebhook_Click();
+        d.AdvanceIdle(1000);
+        shown.push_back(c.lblWebhookResult.Text());
+        answer = {0, 403, 0};
+        c.btnTestWebhook_Click();
+        c.btnCancel_Click();  // closed before the answer: nothing to show it in
+    };
+    form.sysConfigue_Click();
+    Run(1000);
+    ASSERT_EQ(shown.size(), 4u);
+    EXPECT_EQ(shown[0], settings::kWebhookUrlText);
+    EXPECT_EQ(shown[1], "Sending a test event to 127.0.0.1...");
+    EXPECT_EQ(shown[2], "Arrived: HTTP 204");
+    EXPECT_EQ(shown[3], "Not arrived: no connection could be made (error 12029)");
+    ASSERT_EQ(d.HttpPosts().size(), 3u);
+    EXPECT_NE(d.HttpPosts()[0].body.find("\"event\":\"test\""), std::string::npos);
+    // A test that fails is not tried again nor logged as an alert.
+    Run(200000);
+    EXPECT_EQ(d.HttpPosts().size(), 3u);
+    EXPECT_EQ(TodaysLog().find("Webhook not delivered"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace hw::testing
