@@ -61,6 +61,11 @@ hw_wine_prefix() {
         "$HW_WINE" wineboot -i >/dev/null 2>&1
         /usr/lib/wine/wineserver -w 2>/dev/null || true
     fi
+    # One wine server for the whole run, its services up before the first
+    # program: programs started together on a cold server wait on each other
+    # (a Task Scheduler call then waits for a whole end-to-end test).
+    /usr/lib/wine/wineserver -p 2>/dev/null || true
+    "$HW_WINE" cmd /c exit >/dev/null 2>&1 || true
 }
 
 hw_stop_wine() {

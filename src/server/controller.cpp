@@ -218,10 +218,10 @@ p::Pid clsHarrowatch::StartServer() {
                 serverSince_ = desktop_.TickCount();
                 backoff_.Launched(serverSince_);
                 Tell(supervision::EventId::ServerLaunched, "process id " + std::to_string(pid));
-                if (backoff_.QuickEnds() > 0)  // after a delayed relaunch
+                if (backoff_.QuickEnds() >= 2)  // out of a crash loop; a single quick end is no loop
                     Tell(supervision::EventId::RelaunchedAfterCrashes,
                          "process id " + std::to_string(pid) + ", after " + std::to_string(backoff_.QuickEnds()) +
-                             " quick end" + (backoff_.QuickEnds() == 1 ? "" : "s") + " in a row");
+                             " quick ends in a row");
                 p::Hwnd form = 0;
                 Wait w = WaitForWindow([&] { return desktop_.FindWindow("ThunderRT6FormDC", "Server Configuration"); },
                                        form);

@@ -31,7 +31,7 @@ inline constexpr const char* kWarnMinutesText =
 inline constexpr const char* kWebhookUrlText =
     "The webhook address must be empty, or start with http:// or https:// and name a host.";
 inline constexpr const char* kNoWebhookUrlText = "Type the webhook address to test first.";
-inline constexpr int kConfigWidth = 5400, kConfigHeight = 6300;  // twips
+inline constexpr int kConfigWidth = 6000, kConfigHeight = 6300;  // twips
 
 class frmConfig {
 public:

@@ -16,13 +16,6 @@ protected:
         return "at 0 join Dorn 10.0.0.5 Dornak\nevery 2500 chat Dorn anyone there?\n";
     }
     std::string Status() { return Text(Control(main_, win32::kIdStatusLabel)); }
-    std::vector<std::string> ServerLines() {
-        const Hwnd main = automation::GetProcessMainWindow(d(), server_);
-        for (Hwnd h : automation::GetChildWindows(d(), main))
-            if (h && automation::GetWindowTitle(d(), h) == "KALTOR Server")
-                return automation::GetListBoxLines(d(), d().FindWindowEx(h, 0, "ThunderRT6ListBox", nullptr), 0);
-        return {};
-    }
     Hwnd ServerWindow() { return automation::GetProcessMainWindow(d(), server_); }
 };
 

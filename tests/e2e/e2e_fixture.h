@@ -86,6 +86,31 @@ protected:
         return text;
     }
 
+    // The lines of the server's own message list.
+    std::vector<std::string> ServerLines() {
+        const Hwnd main = automation::GetProcessMainWindow(d(), server_);
+        for (Hwnd h : automation::GetChildWindows(d(), main))
+            if (h && automation::GetWindowTitle(d(), h) == "KALTOR Server")
+                return automation::GetListBoxLines(d(), d().FindWindowEx(h, 0, "ThunderRT6ListBox", nullptr), 0);
+        return {};
+    }
+    // An item's rectangle in a tab control of another process, read through its memory.
+    bool RemoteItemRect(Hwnd tabs, int item, RECT& rect) {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(H(tabs), &pid);
+        HANDLE p = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+        if (!p) return false;
+        void* remote = VirtualAllocEx(p, nullptr, sizeof rect, MEM_COMMIT, PAGE_READWRITE);
+        DWORD_PTR r = 0;
+        const bool ok = remote &&
+                        SendMessageTimeoutA(H(tabs), TCM_GETITEMRECT, static_cast<WPARAM>(item),
+                                            reinterpret_cast<LPARAM>(remote), SMTO_ABORTIFHUNG, 2000, &r) &&
+                        r && ReadProcessMemory(p, remote, &rect, sizeof rect, nullptr);
+        if (remote) VirtualFreeEx(p, remote, 0, MEM_RELEASE);
+        CloseHandle(p);
+        return ok;
+    }
+
     // Starts Harrowatch and waits for its main window and the server it starts.
     void StartHarrowatch() {
         harrowatch_ = automation::LaunchProgram(d(), program_, "", false);
