@@ -24,7 +24,7 @@ hw_need_packages() {
 }
 
 HW_NATIVE_PACKAGES=(cmake ninja-build g++ libgtest-dev libbenchmark-dev)
-HW_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix googletest wine64 xvfb xauth)
+HW_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix googletest wine64 xvfb xauth wixl msitools procps)
 
 # Starts Xvfb on a free display and records it for scripts/wine-run.
 hw_start_display() {

@@ -1,10 +1,12 @@
 // The configuration dialog against the simulated registry.
 #include <gtest/gtest.h>
 
+#include "app/unregister.h"
 #include "platform/sim/sim_desktop.h"
 #include "settings/config_dialog.h"
 #include "settings/settings.h"
 #include "settings/startup.h"
+#include "supervision/event_log.h"
 
 namespace hw::testing {
 namespace {
@@ -185,6 +187,37 @@ TEST_F(ConfigDialogTest, StartAtLogOnThatCannotBeRegisteredIsReportedNotShownAsO
     Open();
     ASSERT_EQ(boxes.shown.size(), 1u);
     EXPECT_NE(boxes.shown[0].text.find("0x80070422"), std::string::npos);
+}
+
+TEST_F(ConfigDialogTest, UnregisterTakesAwayTheTaskTheRunEntryAndTheEventSourceAndKeepsTheSettings) {
+    auto registerAll = [&] {
+        frmConfig& c = Open();
+        c.chkWindowsStartup.SetValue(1);
+        c.btnApply_Click();
+        ASSERT_TRUE(c.Closed());
+        supervision::EventLogSink(d).Take({supervision::EventId::ServerEnded, supervision::Level::Warning, "x"});
+        ASSERT_EQ(d.Tasks().count(kLogonTaskName), 1u);
+        ASSERT_TRUE(Has(kRunEntry));
+        ASSERT_TRUE(MachineKey(d, supervision::kEventSourceKey).KeyExists());
+    };
+    registerAll();
+    std::string failure;
+    EXPECT_TRUE(app::Unregister(d, failure)) << failure;
+    EXPECT_EQ(d.Tasks().count(kLogonTaskName), 0u);
+    EXPECT_FALSE(Has(kRunEntry));
+    EXPECT_FALSE(MachineKey(d, supervision::kEventSourceKey).KeyExists());
+    EXPECT_TRUE(Has(kAutoStart));
+    EXPECT_TRUE(Has(kTimerInterval));
+    EXPECT_TRUE(app::Unregister(d, failure)) << "nothing left to remove is no failure: " << failure;
+
+    // A Task Scheduler that refuses is said; the rest is still taken away.
+    registerAll();
+    d.taskFault = [](const std::string& op, const std::string&) {
+        return op == "delete" ? platform::err::kHrAccessDenied : 0L;
+    };
+    EXPECT_FALSE(app::Unregister(d, failure));
+    EXPECT_NE(failure.find("the log-on task"), std::string::npos) << failure;
+    EXPECT_FALSE(MachineKey(d, supervision::kEventSourceKey).KeyExists());
 }
 
 TEST(LogonTask, RunsElevatedAtTheOperatorsLogOnWithoutLimits) {
