@@ -91,27 +91,25 @@ bool ConfigForm::Build() {
                           Dp(16)));
         y += Dp(28);
     }
-    // The warning's text, the balloons, the webhook and its test.
-    page(1, MakeChild(hwnd_, 0, "STATIC", "Warning text ({minutes} is the number of minutes):", SS_LEFTNOWORDWRAP,
-                      x + Dp(8), y, fw - Dp(16), Dp(16)));
-    HWND warnText = MakeChild(hwnd_, WS_EX_CLIENTEDGE, "EDIT", "", ES_AUTOHSCROLL | WS_TABSTOP, x + Dp(8), y + Dp(18),
-                              fw - Dp(16), Dp(20), kIdWarnText);
-    BindTextBox(model_.txtWarnPlayersText, warnText);
-    FocusShowsPage(model_.txtWarnPlayersText, 1);
-    page(1, warnText);
+    // The warning's text, the balloons, the webhook and its test. A text
+    // box under its caption, across the frame but for `room`.
+    auto captioned = [&](const char* caption, ui::TextBox& model, int id, int room, int height) {
+        page(1, MakeChild(hwnd_, 0, "STATIC", caption, SS_LEFTNOWORDWRAP, x + Dp(8), y, fw - Dp(16), Dp(16)));
+        HWND box = MakeChild(hwnd_, WS_EX_CLIENTEDGE, "EDIT", "", ES_AUTOHSCROLL | WS_TABSTOP, x + Dp(8), y + Dp(18),
+                             fw - Dp(16) - room, height, id);
+        BindTextBox(model, box);
+        FocusShowsPage(model, 1);
+        page(1, box);
+    };
+    captioned("Warning text ({minutes} is the number of minutes):", model_.txtWarnPlayersText, kIdWarnText, 0, Dp(20));
     y += Dp(46);
     HWND balloons = MakeChild(hwnd_, 0, "BUTTON", "Show tray balloons for crashes, hangs and failed resets",
                               BS_AUTOCHECKBOX | WS_TABSTOP, x + Dp(8), y, fw - Dp(16), Dp(18), kIdNotifications);
     BindCheckBox(model_.chkNotifications, balloons);
     page(1, balloons);
     y += Dp(26);
-    page(1, MakeChild(hwnd_, 0, "STATIC", "Webhook address (http:// or https://, empty: none):", SS_LEFTNOWORDWRAP,
-                      x + Dp(8), y, fw - Dp(16), Dp(16)));
-    HWND url = MakeChild(hwnd_, WS_EX_CLIENTEDGE, "EDIT", "", ES_AUTOHSCROLL | WS_TABSTOP, x + Dp(8), y + Dp(18),
-                         fw - Dp(86), Dp(22), kIdWebhookUrl);
-    BindTextBox(model_.txtWebhookUrl, url);
-    FocusShowsPage(model_.txtWebhookUrl, 1);
-    page(1, url);
+    captioned("Webhook address (http:// or https://, empty: none):", model_.txtWebhookUrl, kIdWebhookUrl, Dp(70),
+              Dp(22));
     page(1, MakeChild(hwnd_, 0, "BUTTON", "&Test", BS_PUSHBUTTON | WS_TABSTOP, x + fw - Dp(72), y + Dp(17), Dp(64),
                       Dp(24), kIdTestWebhook));
     HWND result = MakeChild(hwnd_, 0, "STATIC", "", 0, x + Dp(8), y + Dp(46), fw - Dp(16), Dp(30), kIdWebhookResult);

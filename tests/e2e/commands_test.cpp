@@ -2,6 +2,7 @@
 // dialog and schedule editor, driven from outside as the shell and an
 // operator would.
 #include "e2e/e2e_fixture.h"
+#include "settings/startup.h"
 
 #include <shellapi.h>
 
@@ -149,6 +150,9 @@ TEST_F(CommandsE2E, ScheduleEditorAndConfigurationDialog) {
     EXPECT_EQ(Stored("Software\\Harrowatch\\Scheduled Events", "Daily"), "Public Messages|12/24/26 03:00 PM");
 
     // The configuration dialog from the toolbar: a new interval, applied.
+    // No log-on task left by an earlier run: the box starts unchecked.
+    const long removed = d().DeleteTask(settings::kLogonTaskName);
+    ASSERT_TRUE(removed == 0 || removed == platform::err::kHrFileNotFound) << removed;
     Command(win32::kToolbarBase + 0, Control(main_, win32::kIdToolbar));
     Hwnd dialog = 0;
     ASSERT_TRUE(env_->WaitFor([&] { return (dialog = d().FindWindow(win32::kConfigClass, "Harrowatch - Configuration")) != 0; },
@@ -165,6 +169,7 @@ TEST_F(CommandsE2E, ScheduleEditorAndConfigurationDialog) {
     EXPECT_NE(run.find("\\Harrowatch.exe\""), std::string::npos) << run;
     RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, "Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Run", "Harrowatch");
     RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\Run", "Harrowatch");
+    EXPECT_EQ(d().DeleteTask(settings::kLogonTaskName), 0);
 }
 
 }  // namespace
