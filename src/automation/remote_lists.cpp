@@ -1,6 +1,7 @@
 #include "automation/remote_lists.h"
 
 #include <algorithm>
+#include <limits>
 #include <cstring>
 
 #include "automation/cell_records.h"
@@ -195,25 +196,11 @@ std::vector<std::vector<std::string>> ListViewReader::Read(Hwnd listView, p::Pid
 }
 
 std::vector<std::string> GetListBoxLines(p::Desktop& d, Hwnd listBox, std::int32_t start) {
-    std::vector<std::string> lines;
     std::int64_t count = 0;
-    if (!SendTimed(d, listBox, p::msg::kLbGetCount, 0, 0, &count)) return lines;
-    if (count < 1 || count - start < 1 || start < 0) return lines;
-    lines.reserve(static_cast<size_t>(count - start));
-    for (std::int64_t i = start; i < count; ++i) {
-        std::int64_t len = 0;
-        if (!SendTimed(d, listBox, p::msg::kLbGetTextLen, static_cast<std::uint64_t>(i), 0, &len) || len < 0)
-            return lines;
-        bool read = true;
-        std::string line = text::ReadSized(std::min<std::int64_t>(len, 1 << 20), [&](char* buffer, std::uint32_t size) {
-            std::int64_t copied = 0;
-            read = SendTextTimed(d, listBox, p::msg::kLbGetText, static_cast<std::uint64_t>(i), buffer, size, &copied);
-            return copied;
-        });
-        if (!read) return lines;
-        lines.push_back(std::move(line));
-    }
-    return lines;
+    if (!SendTimed(d, listBox, p::msg::kLbGetCount, 0, 0, &count)) return {};
+    if (count < 1 || count - start < 1 || start < 0 || count > std::numeric_limits<std::int32_t>::max()) return {};
+    return d.ReadListBoxLines(listBox, start, static_cast<std::int32_t>(count), p::msg::kSmtoAbortIfHung,
+                              p::msg::kSendTimeoutMs);
 }
 
 std::int32_t GetToolbarButtonPoint(p::Desktop& d, Hwnd toolbar, p::Pid processId, std::int16_t index) {

@@ -120,6 +120,12 @@ public:
                                         char* buffer, std::uint32_t bufferSize,
                                         std::uint32_t flags, std::uint32_t timeoutMs,
                                         std::int64_t* result) = 0;
+    // Lines start..count-1 of a list box of another program, in the ANSI
+    // code page: one check that its program answers for the whole read, then
+    // two sends a line (its length, its text), each timed. The first line
+    // that cannot be read ends the read; the lines before it are answered.
+    virtual std::vector<std::string> ReadListBoxLines(Hwnd listBox, std::int32_t start, std::int32_t count,
+                                                      std::uint32_t flags, std::uint32_t timeoutMs) = 0;
 
     // A message number the whole desktop agrees on for `name`; 0 on failure.
     virtual std::uint32_t RegisterWindowMessage(const std::string& name) = 0;

@@ -124,6 +124,7 @@ constexpr std::uint32_t kLButtonDown = 0x0201;
 constexpr std::uint32_t kLButtonUp = 0x0202;
 constexpr std::uint32_t kLbGetText = 0x0189;
 constexpr std::uint32_t kLbGetTextLen = 0x018A;
+constexpr std::uint32_t kNull = 0x0000;  // WM_NULL: asks nothing, shows the receiver answers
 constexpr std::uint32_t kLbGetCount = 0x018B;
 constexpr std::uint32_t kLvmGetItemCount = 0x1004;
 constexpr std::uint32_t kLvmGetItemTextA = 0x102D;

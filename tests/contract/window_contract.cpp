@@ -147,6 +147,7 @@ TEST_F(WindowContract, ToolbarDialogsAndTheirButtons) {
     d().PostMessage(view, msg::kClose, 0, 0);
     EXPECT_TRUE(env_->WaitFor([&] { return !d().IsWindow(view); }, 5000));
     const std::vector<std::string> lines = GetListBoxLines(d(), MessageList(), 0);
+    ASSERT_FALSE(lines.empty());
     EXPECT_NE(lines.back().find("All public messages deleted."), std::string::npos) << lines.back();
 
     // The send dialog: every "Edit" takes the text, "OK" sends it.
@@ -166,7 +167,10 @@ TEST_F(WindowContract, ToolbarDialogsAndTheirButtons) {
     Click(ok);
     EXPECT_TRUE(env_->WaitFor([&] { return !d().IsWindow(dialog); }, 5000));
     EXPECT_TRUE(env_->WaitFor(
-        [&] { return GetListBoxLines(d(), MessageList(), 0).back().find("ADMIN \"Server restarts at noon\"") != std::string::npos; },
+        [&] {
+            const std::vector<std::string> now = GetListBoxLines(d(), MessageList(), 0);
+            return !now.empty() && now.back().find("ADMIN \"Server restarts at noon\"") != std::string::npos;
+        },
         5000));
 }
 

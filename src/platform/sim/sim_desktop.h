@@ -86,6 +86,8 @@ public:
     Pid OwnPid() const { return ownPid_; }
     void SetStartTime(const LocalTime& t);
     std::uint64_t NowMs() const { return nowMs_; }
+    // Messages sent to other programs' windows so far: the cost of reading them.
+    std::uint64_t SendsToOthers() const { return sendsToOthers_; }
     void SetEnvironment(const std::string& name, const std::string& value);
 
     // Files. Paths compare without regard to case.
@@ -235,6 +237,8 @@ public:
     bool SendTextMessageTimeout(Hwnd window, std::uint32_t message, std::uint64_t wParam,
                                 char* buffer, std::uint32_t bufferSize, std::uint32_t flags,
                                 std::uint32_t timeoutMs, std::int64_t* result) override;
+    std::vector<std::string> ReadListBoxLines(Hwnd listBox, std::int32_t start, std::int32_t count,
+                                              std::uint32_t flags, std::uint32_t timeoutMs) override;
 
     HMenu GetMenu(Hwnd window) override;
     HMenu GetSubMenu(HMenu menu, int position) override;
@@ -407,6 +411,7 @@ private:
     std::map<HKey, KeyHandle> keys_;
     HKey nextKey_ = 0x1000;
 
+    std::uint64_t sendsToOthers_ = 0;
     std::uint64_t nowMs_ = 0;
     std::int64_t startDays_ = 0;      // days since 1970 of the start time
     std::int64_t startMsOfDay_ = 0;

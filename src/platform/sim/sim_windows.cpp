@@ -311,6 +311,7 @@ bool SimDesktop::SendMessageTimeout(Hwnd window, std::uint32_t message, std::uin
     if (!w) return Fail(kInvalidWindowHandle);
     if (!MayReach(ownPid_, *w, message)) return Fail(err::kAccessDenied);
     const Pid owner = w->owner;
+    if (owner != ownPid_) ++sendsToOthers_;
     if (owner != ownPid_ && IsHung(owner)) {
         // The sender waits out its time-out; the hung program answers only
         // if it recovers in time.
@@ -355,6 +356,30 @@ bool SimDesktop::SendTextMessageTimeout(Hwnd window, std::uint32_t message, std:
     buffer[n] = 0;
     if (result) *result = static_cast<std::int64_t>(n);
     return true;
+}
+
+std::vector<std::string> SimDesktop::ReadListBoxLines(Hwnd listBox, std::int32_t start, std::int32_t count,
+                                                      std::uint32_t flags, std::uint32_t timeoutMs) {
+    std::vector<std::string> lines;
+    if (start < 0 || count <= start) return lines;
+    // One check that the program answers, as the Windows backend makes it.
+    if (!SendMessageTimeout(listBox, msg::kNull, 0, 0, flags, timeoutMs, nullptr)) return lines;
+    for (std::int32_t i = start; i < count; ++i) {
+        const auto line = static_cast<std::uint64_t>(i);
+        std::int64_t len = 0, got = 0;
+        if (!SendMessageTimeout(listBox, msg::kLbGetTextLen, line, 0, flags, timeoutMs, &len) || len < 0 ||
+            len > (1 << 20))
+            break;
+        std::string text(static_cast<size_t>(len) + 1, '\0');
+        if (!SendMessageTimeout(listBox, msg::kLbGetText, line,
+                                static_cast<std::int64_t>(reinterpret_cast<std::uintptr_t>(text.data())), flags,
+                                timeoutMs, &got) ||
+            got < 0)
+            break;
+        text.resize(std::min<size_t>(static_cast<size_t>(got), static_cast<size_t>(len)));
+        lines.push_back(std::move(text));
+    }
+    return lines;
 }
 
 // --- Menus -------------------------------------------------------------------------

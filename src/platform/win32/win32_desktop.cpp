@@ -86,6 +86,25 @@ bool Answers(::HWND h, UINT flags, UINT timeoutMs) {
     return ::SendMessageTimeoutA(h, WM_NULL, 0, 0, flags, timeoutMs, &r) != 0;
 }
 
+// One line of a list box, possibly of another process: two sends. Under Wine
+// it answers the ANSI request in UTF-16, and Windows copies back as much as
+// the line holds, so it is asked in UTF-16 into a buffer sized by the line
+// (`wide`, kept from line to line), then converted to the ANSI code page.
+bool ReadListBoxLine(::HWND h, WPARAM line, UINT flags, UINT timeoutMs, std::wstring& wide, std::string& ansi) {
+    DWORD_PTR len = 0, r = 0;
+    if (!::SendMessageTimeoutW(h, LB_GETTEXTLEN, line, 0, flags, timeoutMs, &len)) return false;
+    if (static_cast<LONG_PTR>(len) < 0 || len > (1u << 20)) return false;  // LB_ERR: no such line
+    if (wide.size() < len + 64) wide.resize(len + 64);
+    if (!::SendMessageTimeoutW(h, LB_GETTEXT, line, reinterpret_cast<LPARAM>(wide.data()), flags, timeoutMs, &r))
+        return false;
+    if (static_cast<LONG_PTR>(r) < 0) return false;
+    const int n = static_cast<int>(std::min<DWORD_PTR>(r, wide.size() - 1));
+    const int bytes = ::WideCharToMultiByte(CP_ACP, 0, wide.data(), n, nullptr, 0, nullptr, nullptr);
+    ansi.assign(static_cast<size_t>(std::max(bytes, 0)), '\0');
+    ::WideCharToMultiByte(CP_ACP, 0, wide.data(), n, ansi.data(), bytes, nullptr, nullptr);
+    return true;
+}
+
 ProcessEntry ToEntry(const PROCESSENTRY32& pe) {
     ProcessEntry e;
     e.processId = pe.th32ProcessID;
@@ -410,28 +429,31 @@ bool Win32Desktop::SendTextMessageTimeout(Hwnd window, std::uint32_t message, st
         return true;
     }
     if (message != LB_GETTEXT) return false;
-    // A list box of another process answers the ANSI request in UTF-16 under
-    // Wine, and Windows copies back as much as the line holds: ask in UTF-16
-    // into a buffer sized by the line itself, then convert and cut to ours.
-    DWORD_PTR len = 0;
-    if (!::SendMessageTimeoutW(h, LB_GETTEXTLEN, static_cast<WPARAM>(wParam), 0, flags, timeoutMs, &len))
-        return false;
-    if (static_cast<LONG_PTR>(len) < 0) return false;  // LB_ERR: no such line
-    if (len > (1u << 20)) return false;
-    std::wstring wide(len + 64, L'\0');
-    if (!::SendMessageTimeoutW(h, LB_GETTEXT, static_cast<WPARAM>(wParam),
-                               reinterpret_cast<LPARAM>(wide.data()), flags, timeoutMs, &r))
-        return false;
-    if (static_cast<LONG_PTR>(r) < 0) return false;
-    const int n = static_cast<int>(std::min<DWORD_PTR>(r, wide.size() - 1));
-    int bytes = ::WideCharToMultiByte(CP_ACP, 0, wide.data(), n, nullptr, 0, nullptr, nullptr);
-    std::string ansi(static_cast<size_t>(bytes), '\0');
-    ::WideCharToMultiByte(CP_ACP, 0, wide.data(), n, ansi.data(), bytes, nullptr, nullptr);
+    std::wstring wide;
+    std::string ansi;
+    if (!ReadListBoxLine(h, static_cast<WPARAM>(wParam), flags, timeoutMs, wide, ansi)) return false;
     const size_t copy = std::min<size_t>(ansi.size(), bufferSize - 1);
     std::memcpy(buffer, ansi.data(), copy);
     buffer[copy] = 0;
     if (result) *result = static_cast<std::int64_t>(copy);
     return true;
+}
+
+std::vector<std::string> Win32Desktop::ReadListBoxLines(Hwnd listBox, std::int32_t start, std::int32_t count,
+                                                        std::uint32_t flags, std::uint32_t timeoutMs) {
+    std::vector<std::string> lines;
+    const ::HWND h = ToHwnd(listBox);
+    // One probe for the batch: Wine makes each text message wait out a hung
+    // receiver, so it goes first; the sends after it keep their time-outs.
+    if (start < 0 || count <= start || !Answers(h, flags, timeoutMs)) return lines;
+    lines.reserve(static_cast<size_t>(count - start));
+    std::wstring wide;
+    std::string ansi;
+    for (std::int32_t i = start; i < count; ++i) {
+        if (!ReadListBoxLine(h, static_cast<WPARAM>(i), flags, timeoutMs, wide, ansi)) break;
+        lines.push_back(ansi);
+    }
+    return lines;
 }
 
 HMenu Win32Desktop::GetMenu(Hwnd window) {
