@@ -4,9 +4,9 @@
 #include <commctrl.h>
 
 #include <memory>
-#include <string>
 
 #include "app/unregister.h"
+#include "common/text.h"
 #include "platform/win32/win32_desktop.h"
 #include "ui/win32/guard.h"
 #include "ui/win32/gdi.h"
@@ -16,10 +16,7 @@
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
     using namespace hw;
     // The uninstaller's call: no window, the answer in the exit code.
-    std::string line = commandLine ? commandLine : "";
-    line.erase(0, line.find_first_not_of(' '));
-    line.erase(line.find_last_not_of(' ') + 1);
-    if (_stricmp(line.c_str(), app::kUnregisterSwitch) == 0) {
+    if (_stricmp(text::Trim(commandLine ? commandLine : "").c_str(), app::kUnregisterSwitch) == 0) {
         platform::win32::Win32Desktop desktop;
         std::string failure;
         return app::Unregister(desktop, failure) ? 0 : 1;

@@ -411,6 +411,9 @@ private:
     std::map<HKey, KeyHandle> keys_;
     HKey nextKey_ = 0x1000;
 
+    bool ReadListBoxLine(Hwnd listBox, std::uint64_t line, std::uint32_t flags, std::uint32_t timeoutMs,
+                         std::string& text);
+
     std::uint64_t sendsToOthers_ = 0;
     std::uint64_t nowMs_ = 0;
     std::int64_t startDays_ = 0;      // days since 1970 of the start time

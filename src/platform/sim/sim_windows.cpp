@@ -340,21 +340,30 @@ bool SimDesktop::SendTextMessageTimeout(Hwnd window, std::uint32_t message, std:
     if (message == msg::kGetText)
         return SendMessageTimeout(window, message, bufferSize, lp, flags, timeoutMs, result);
     if (message != msg::kLbGetText) return Fail(err::kInvalidParameter);
-    // The list box copies the whole line; take it into a buffer of its size.
-    std::int64_t len = 0;
-    if (!SendMessageTimeout(window, msg::kLbGetTextLen, wParam, 0, flags, timeoutMs, &len) || len < 0)
-        return false;
-    std::string line(static_cast<size_t>(len) + 1, '\0');
-    std::int64_t got = 0;
-    if (!SendMessageTimeout(window, msg::kLbGetText, wParam,
-                            static_cast<std::int64_t>(reinterpret_cast<std::uintptr_t>(line.data())), flags,
-                            timeoutMs, &got) ||
-        got < 0)
-        return got < 0 ? Fail(err::kInvalidParameter) : false;
-    const size_t n = std::min<size_t>({static_cast<size_t>(got), line.size() - 1, bufferSize - 1});
+    std::string line;
+    if (!ReadListBoxLine(window, wParam, flags, timeoutMs, line)) return false;
+    const size_t n = std::min<size_t>(line.size(), bufferSize - 1);
     std::memcpy(buffer, line.data(), n);
     buffer[n] = 0;
     if (result) *result = static_cast<std::int64_t>(n);
+    return true;
+}
+
+// One line, two sends: the list box copies the whole line, so it is taken
+// into a buffer of the line's size.
+bool SimDesktop::ReadListBoxLine(Hwnd listBox, std::uint64_t line, std::uint32_t flags, std::uint32_t timeoutMs,
+                                 std::string& text) {
+    std::int64_t len = 0, got = 0;
+    if (!SendMessageTimeout(listBox, msg::kLbGetTextLen, line, 0, flags, timeoutMs, &len) || len < 0 ||
+        len > (1 << 20))
+        return false;
+    text.assign(static_cast<size_t>(len) + 1, '\0');
+    if (!SendMessageTimeout(listBox, msg::kLbGetText, line,
+                            static_cast<std::int64_t>(reinterpret_cast<std::uintptr_t>(text.data())), flags,
+                            timeoutMs, &got))
+        return false;
+    if (got < 0) return Fail(err::kInvalidParameter);
+    text.resize(std::min<size_t>(static_cast<size_t>(got), static_cast<size_t>(len)));
     return true;
 }
 
@@ -364,20 +373,10 @@ std::vector<std::string> SimDesktop::ReadListBoxLines(Hwnd listBox, std::int32_t
     if (start < 0 || count <= start) return lines;
     // One check that the program answers, as the Windows backend makes it.
     if (!SendMessageTimeout(listBox, msg::kNull, 0, 0, flags, timeoutMs, nullptr)) return lines;
+    std::string text;
     for (std::int32_t i = start; i < count; ++i) {
-        const auto line = static_cast<std::uint64_t>(i);
-        std::int64_t len = 0, got = 0;
-        if (!SendMessageTimeout(listBox, msg::kLbGetTextLen, line, 0, flags, timeoutMs, &len) || len < 0 ||
-            len > (1 << 20))
-            break;
-        std::string text(static_cast<size_t>(len) + 1, '\0');
-        if (!SendMessageTimeout(listBox, msg::kLbGetText, line,
-                                static_cast<std::int64_t>(reinterpret_cast<std::uintptr_t>(text.data())), flags,
-                                timeoutMs, &got) ||
-            got < 0)
-            break;
-        text.resize(std::min<size_t>(static_cast<size_t>(got), static_cast<size_t>(len)));
-        lines.push_back(std::move(text));
+        if (!ReadListBoxLine(listBox, static_cast<std::uint64_t>(i), flags, timeoutMs, text)) break;
+        lines.push_back(text);
     }
     return lines;
 }
