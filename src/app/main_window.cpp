@@ -342,12 +342,14 @@ void frmMain::ReadMessages(const std::vector<p::Hwnd>& windows, p::Pid pid) {
         copiedLines_ = 0;
     }
     if (!list) return;
+    // Lines older than the newest kept would be dropped as soon as shown; a
+    // long backlog is read over several polls, keeping each one short.
     const auto start = static_cast<std::int32_t>(std::min<std::int64_t>(copiedLines_, INT32_MAX));
-    const std::vector<std::string> lines = automation::GetListBoxLines(desktop_, list, start);
-    if (lines.empty()) return;
-    lstMonitoredMsgs.AddLines(lines);
-    copiedLines_ += static_cast<std::int64_t>(lines.size());
-    lstMonitoredMsgs.SetSelected(static_cast<int>(lstMonitoredMsgs.Count()) - 1);
+    const automation::ListBoxTail tail = automation::ReadListBoxTail(
+        desktop_, list, start, static_cast<std::int32_t>(kMonitoredLinesKept), kMostLinesPerPoll);
+    if (tail.lines.empty()) return;
+    lstMonitoredMsgs.AddLines(tail.lines, ui::ListBox::SelectLast);
+    copiedLines_ = std::int64_t{tail.first} + static_cast<std::int64_t>(tail.lines.size());
 }
 
 }  // namespace hw::app

@@ -30,6 +30,9 @@
 namespace hw::app {
 
 inline constexpr std::size_t kMonitoredLinesKept = 20000;
+// The most server lines one poll copies: a long list is caught up with over
+// several polls, each short enough for the window to stay responsive.
+inline constexpr std::int32_t kMostLinesPerPoll = 500;
 inline constexpr std::uint32_t kDefaultPollMs = 5000;
 // The one probe a poll sends a server that may hang, and the most it waits.
 inline constexpr std::uint32_t kProbeMs = 250;

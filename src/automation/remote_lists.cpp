@@ -196,11 +196,20 @@ std::vector<std::vector<std::string>> ListViewReader::Read(Hwnd listView, p::Pid
 }
 
 std::vector<std::string> GetListBoxLines(p::Desktop& d, Hwnd listBox, std::int32_t start) {
+    return ReadListBoxTail(d, listBox, start, std::numeric_limits<std::int32_t>::max(),
+                           std::numeric_limits<std::int32_t>::max())
+        .lines;
+}
+
+ListBoxTail ReadListBoxTail(p::Desktop& d, Hwnd listBox, std::int32_t start, std::int32_t newest, std::int32_t most) {
+    ListBoxTail tail{start, {}};
     std::int64_t count = 0;
-    if (!SendTimed(d, listBox, p::msg::kLbGetCount, 0, 0, &count)) return {};
-    if (count < 1 || count - start < 1 || start < 0 || count > std::numeric_limits<std::int32_t>::max()) return {};
-    return d.ReadListBoxLines(listBox, start, static_cast<std::int32_t>(count), p::msg::kSmtoAbortIfHung,
-                              p::msg::kSendTimeoutMs);
+    if (start < 0 || newest < 1 || most < 1 || !SendTimed(d, listBox, p::msg::kLbGetCount, 0, 0, &count)) return tail;
+    if (count <= start || count > std::numeric_limits<std::int32_t>::max()) return tail;
+    tail.first = static_cast<std::int32_t>(std::max<std::int64_t>(start, count - newest));
+    const auto end = static_cast<std::int32_t>(std::min<std::int64_t>(count, std::int64_t{tail.first} + most));
+    tail.lines = d.ReadListBoxLines(listBox, tail.first, end, p::msg::kSmtoAbortIfHung, p::msg::kSendTimeoutMs);
+    return tail;
 }
 
 std::int32_t GetToolbarButtonPoint(p::Desktop& d, Hwnd toolbar, p::Pid processId, std::int16_t index) {

@@ -67,6 +67,17 @@ private:
 // answering part-way gives the lines read until then.
 std::vector<std::string> GetListBoxLines(platform::Desktop& desktop, Hwnd listBox, std::int32_t start);
 
+// The new lines of a list read poll after poll: from `start`, but none of
+// those older than its newest `newest`, and at most `most` at a time, so
+// that a long list is read over several polls. `first` is the index of the
+// first line read, or where reading would have begun.
+struct ListBoxTail {
+    std::int32_t first = 0;
+    std::vector<std::string> lines;
+};
+ListBoxTail ReadListBoxTail(platform::Desktop& desktop, Hwnd listBox, std::int32_t start, std::int32_t newest,
+                            std::int32_t most);
+
 // The centre of a toolbar button in the toolbar's client area, packed as a
 // mouse message's lParam; 0 when it cannot be read.
 std::int32_t GetToolbarButtonPoint(platform::Desktop& desktop, Hwnd toolbar, platform::Pid processId,

@@ -72,7 +72,8 @@ public:
     // The text a status field answers, or an edit's text.
     virtual void SetLiveText(WinId window, const std::string& text) = 0;
     virtual std::string LiveText(WinId window) = 0;
-    virtual void ListBoxAdd(WinId listBox, const std::string& line) = 0;
+    // Lines added in one go, the list then scrolled to the last.
+    virtual void ListBoxAdd(WinId listBox, const std::vector<std::string>& lines) = 0;
     virtual void ListBoxClear(WinId listBox) = 0;
     virtual int ListBoxCount(WinId listBox) = 0;
     virtual void ListViewSet(WinId listView, const std::vector<std::vector<std::string>>& rows) = 0;

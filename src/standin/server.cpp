@@ -90,7 +90,7 @@ void Server::CompleteWindows() {
     serverFrame_ = Make(Kind::Frame, main_, "ThunderRT6Frame", "KALTOR Server", 8, 250, 628, 206);
     messageList_ = Make(Kind::ListBox, serverFrame_, "ThunderRT6ListBox", "", 10, 20, 608, 178);
     host_.SetLiveText(masterStatus_, "Connected to Master Server");
-    for (const std::string& line : earlyLines_) host_.ListBoxAdd(messageList_, line);
+    host_.ListBoxAdd(messageList_, earlyLines_);
     earlyLines_.clear();
     AddLine("KALTOR Internet Server started.");
     SetActive(script_.activeAtStart);
@@ -139,12 +139,16 @@ void Server::Leave(const std::string& name) {
     RefreshPlayers();
 }
 
-void Server::AddLine(const std::string& text) {
-    const std::string line = host_.ClockText() + "--  --" + text;
+void Server::AddLine(const std::string& text) { AddLines({text}); }
+
+void Server::AddLines(const std::vector<std::string>& texts) {
+    std::vector<std::string> lines;
+    lines.reserve(texts.size());
+    for (const std::string& text : texts) lines.push_back(host_.ClockText() + "--  --" + text);
     if (messageList_)
-        host_.ListBoxAdd(messageList_, line);
+        host_.ListBoxAdd(messageList_, lines);
     else
-        earlyLines_.push_back(line);  // shown once the list is up
+        earlyLines_.insert(earlyLines_.end(), lines.begin(), lines.end());  // shown once the list is up
 }
 
 void Server::AddChat(const std::string& speaker, const std::string& text) {
@@ -168,8 +172,9 @@ void Server::Run(const ScriptEvent& e) {
     } else if (e.what == "message") {
         AddLine(e.rest);
     } else if (e.what == "messages" && !a.empty()) {
-        const int n = std::stoi(a[0]);
-        for (int i = 0; i < n; ++i) AddLine("Message " + std::to_string(i + 1));
+        std::vector<std::string> texts(static_cast<size_t>(std::max(0, std::stoi(a[0]))));
+        for (size_t i = 0; i < texts.size(); ++i) texts[i] = "Message " + std::to_string(i + 1);
+        AddLines(texts);
     } else if (e.what == "chat" && a.size() >= 2) {
         AddChat(a[0], e.rest.substr(e.rest.find(' ') + 1));
     } else if (e.what == "hang" && !a.empty()) {

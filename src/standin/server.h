@@ -43,6 +43,7 @@ public:
     void Join(const Player& p);
     void Leave(const std::string& name);
     void AddLine(const std::string& text);
+    void AddLines(const std::vector<std::string>& texts);  // in one go, as a busy server does
     void AddChat(const std::string& speaker, const std::string& text);
 
     bool Active() const { return active_; }

@@ -4,13 +4,14 @@
 
 namespace hw::ui {
 
-void ListBox::AddLines(const std::vector<std::string>& lines) {
-    for (const std::string& l : lines) lines_.push_back(l);
+void ListBox::AddLines(const std::vector<std::string>& lines, Follow follow) {
+    lines_.insert(lines_.end(), lines.begin(), lines.end());
     std::size_t dropped = 0;
-    while (maxLines_ && lines_.size() > maxLines_) {
-        lines_.pop_front();
-        ++dropped;
+    if (maxLines_ && lines_.size() > maxLines_) {
+        dropped = lines_.size() - maxLines_;
+        lines_.erase(lines_.begin(), lines_.begin() + static_cast<std::ptrdiff_t>(dropped));
     }
+    if (follow == SelectLast) selected_ = static_cast<int>(lines_.size()) - 1;
     if (onRedraw) onRedraw(dropped);
 }
 

@@ -82,7 +82,9 @@ public:
     explicit ListBox(std::size_t maxLines = 0) : maxLines_(maxLines) {}
     const std::deque<std::string>& Lines() const { return lines_; }
     std::size_t Count() const { return lines_.size(); }
-    void AddLines(const std::vector<std::string>& lines);
+    // Appends, drops the oldest beyond the cap, and redraws once.
+    enum Follow { KeepSelection, SelectLast };
+    void AddLines(const std::vector<std::string>& lines, Follow follow = KeepSelection);
     int Selected() const { return selected_; }
     void SetSelected(int index) {
         selected_ = index;

@@ -154,17 +154,17 @@ TEST_F(AutomationTest, ListBoxLinesFromAStartIndex) {
     Hwnd lb = static_cast<Hwnd>(server().messageList());
     host().ListBoxClear(lb.value());
     EXPECT_TRUE(GetListBoxLines(d, lb, 0).empty());
-    for (int i = 0; i < 5; ++i) host().ListBoxAdd(lb.value(), "line " + std::to_string(i));
+    for (int i = 0; i < 5; ++i) host().ListBoxAdd(lb.value(), {"line " + std::to_string(i)});
     EXPECT_EQ(GetListBoxLines(d, lb, 3), (std::vector<std::string>{"line 3", "line 4"}));
     EXPECT_TRUE(GetListBoxLines(d, lb, 5).empty());
     EXPECT_EQ(GetListBoxLines(d, lb, 0).size(), 5u);
     EXPECT_TRUE(GetListBoxLines(d, 0, 0).empty());
-    host().ListBoxAdd(lb.value(), std::string(70000, 'z'));  // longer than any buffer guess
+    host().ListBoxAdd(lb.value(), {std::string(70000, 'z')});  // longer than any buffer guess
     EXPECT_EQ(GetListBoxLines(d, lb, 5), std::vector<std::string>{std::string(70000, 'z')});
 
     // At the floor: the count and one probe a read, then a line's length and
     // its text, whatever the number of lines.
-    for (int i = 0; i < 50; ++i) host().ListBoxAdd(lb.value(), "busy " + std::to_string(i));
+    for (int i = 0; i < 50; ++i) host().ListBoxAdd(lb.value(), {"busy " + std::to_string(i)});
     const std::uint64_t before = d.SendsToOthers();
     EXPECT_EQ(GetListBoxLines(d, lb, 6).size(), 50u);
     EXPECT_EQ(d.SendsToOthers() - before, 2u + 2u * 50u);

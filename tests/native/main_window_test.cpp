@@ -180,15 +180,59 @@ TEST_F(MainWindowTest, ATickDuringAResetRunsNoSecondCycle) {
     EXPECT_TRUE(form.RefreshTimer.Enabled());
 }
 
-TEST_F(MainWindowTest, TheMessageListStaysBoundedAndItsPositionGoesPast32767) {
+TEST_F(MainWindowTest, ALongListIsCaughtUpInShortPollsKeepingTheNewestAndItsPositionGoesPast32767) {
     Start("at 0 messages 40000\n");
-    Run(5000);
-    EXPECT_EQ(form.lstMonitoredMsgs.Count(), app::kMonitoredLinesKept);
-    EXPECT_GE(form.CopiedServerLines(), 40000);
+    Run(2000);
+    const std::vector<std::string>& lines = host().Lines(server().messageList());
+    const auto count = static_cast<std::int64_t>(lines.size());
+    ASSERT_GT(count, 40000);
+    // Only the newest lines kept are read, a poll's worth at a time, each once.
+    const std::uint64_t sends = d.SendsToOthers();
+    std::int64_t copied = form.CopiedServerLines();
+    int polls = 0;
+    while (form.CopiedServerLines() < count && polls < 100) {
+        Run(5000);
+        ++polls;
+        EXPECT_LE(form.CopiedServerLines() - copied, app::kMostLinesPerPoll);
+        copied = form.CopiedServerLines();
+    }
+    EXPECT_EQ(form.CopiedServerLines(), count);
+    EXPECT_GE(polls, static_cast<int>(app::kMonitoredLinesKept) / app::kMostLinesPerPoll - 1);
+    EXPECT_LT(d.SendsToOthers() - sends, 2u * app::kMonitoredLinesKept + 1000u * static_cast<unsigned>(polls));
+    ASSERT_EQ(form.lstMonitoredMsgs.Count(), app::kMonitoredLinesKept);
+    EXPECT_EQ(form.lstMonitoredMsgs.Lines().front(), lines[lines.size() - app::kMonitoredLinesKept]);
+    EXPECT_EQ(form.lstMonitoredMsgs.Lines().back(), lines.back());
+    EXPECT_EQ(form.lstMonitoredMsgs.Selected(), static_cast<int>(app::kMonitoredLinesKept) - 1);
+
     server().AddLine("after forty thousand");
     Run(5000);
-    EXPECT_NE(form.lstMonitoredMsgs.Lines().back().find("after forty thousand"), std::string::npos);
+    EXPECT_EQ(form.lstMonitoredMsgs.Lines().back(), host().Lines(server().messageList()).back());
     EXPECT_EQ(form.lstMonitoredMsgs.Count(), app::kMonitoredLinesKept);
+    EXPECT_EQ(form.CopiedServerLines(), count + 1);
+}
+
+TEST_F(MainWindowTest, AReadCutShortGoesOnFromTheLineItStoppedAt) {
+    Start("active\n");
+    Run(6000);
+    const size_t before = form.lstMonitoredMsgs.Count();
+    std::vector<std::string> added;
+    for (int i = 0; i < 60; ++i) added.push_back("line " + std::to_string(i));
+    server().AddLines(added);
+    // The server hangs as the 25th new line's text is asked for.
+    int texts = 0;
+    d.beforeSendToOthers = [&](platform::Hwnd h, std::uint32_t message) {
+        if (h.value() == server().messageList() && message == platform::msg::kLbGetText && ++texts == 25)
+            d.HangProcess(ServerPid(), 8000);
+    };
+    Run(5000);
+    EXPECT_EQ(form.lstMonitoredMsgs.Count(), before + 24);
+    Run(20000);
+    d.beforeSendToOthers = nullptr;
+    const auto& shown = form.lstMonitoredMsgs.Lines();
+    ASSERT_EQ(shown.size(), before + added.size());
+    for (size_t i = 0; i < added.size(); ++i)
+        EXPECT_NE(shown[before + i].find("--  --" + added[i]), std::string::npos) << shown[before + i];
+    EXPECT_EQ(form.CopiedServerLines(), static_cast<std::int64_t>(host().Lines(server().messageList()).size()));
 }
 
 }  // namespace

@@ -9,7 +9,7 @@ namespace {
 
 class MessagesTest : public ControllerFixture {
 protected:
-    void Line(const std::string& text) { host().ListBoxAdd(server().messageList(), text); }
+    void Line(const std::string& text) { host().ListBoxAdd(server().messageList(), {text}); }
     bool DrawingOn() {
         return d.Window(d.GetDesktopWindow())->redraw && d.Window(d.TaskbarWindow())->redraw;
     }

@@ -107,6 +107,9 @@ public:
     std::size_t OpenHandleCount() const { return handles_.size(); }
     // Runs right before OpenProcess opens a process (to end it mid-enumeration).
     std::function<void(Pid)> beforeOpenProcess;
+    // Runs right before a message is sent to another program's window (to
+    // hang or end that program part-way through a read).
+    std::function<void(Hwnd, std::uint32_t message)> beforeSendToOthers;
 
     // Windows.
     Hwnd CreateWindow(Pid owner, const std::string& className, const std::string& caption,

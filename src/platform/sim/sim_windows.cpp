@@ -310,8 +310,16 @@ bool SimDesktop::SendMessageTimeout(Hwnd window, std::uint32_t message, std::uin
     SimWindow* w = Window(window);
     if (!w) return Fail(kInvalidWindowHandle);
     if (!MayReach(ownPid_, *w, message)) return Fail(err::kAccessDenied);
-    const Pid owner = w->owner;
-    if (owner != ownPid_) ++sendsToOthers_;
+    Pid owner = w->owner;
+    if (owner != ownPid_) {
+        ++sendsToOthers_;
+        if (beforeSendToOthers) {
+            beforeSendToOthers(window, message);
+            w = Window(window);
+            if (!w) return Fail(kInvalidWindowHandle);
+            owner = w->owner;
+        }
+    }
     if (owner != ownPid_ && IsHung(owner)) {
         // The sender waits out its time-out; the hung program answers only
         // if it recovers in time.

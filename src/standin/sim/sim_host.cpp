@@ -60,7 +60,10 @@ std::string SimHost::LiveText(WinId window) {
     return w ? w->caption : std::string();
 }
 
-void SimHost::ListBoxAdd(WinId listBox, const std::string& line) { state_[listBox].lines.push_back(line); }
+void SimHost::ListBoxAdd(WinId listBox, const std::vector<std::string>& lines) {
+    auto& list = state_[listBox].lines;
+    list.insert(list.end(), lines.begin(), lines.end());
+}
 void SimHost::ListBoxClear(WinId listBox) { state_[listBox].lines.clear(); }
 int SimHost::ListBoxCount(WinId listBox) { return static_cast<int>(state_[listBox].lines.size()); }
 

@@ -25,7 +25,7 @@ public:
     void Show(WinId window, bool visible) override;
     void SetLiveText(WinId window, const std::string& text) override;
     std::string LiveText(WinId window) override;
-    void ListBoxAdd(WinId listBox, const std::string& line) override;
+    void ListBoxAdd(WinId listBox, const std::vector<std::string>& lines) override;
     void ListBoxClear(WinId listBox) override;
     int ListBoxCount(WinId listBox) override;
     void ListViewSet(WinId listView, const std::vector<std::vector<std::string>>& rows) override;

@@ -174,9 +174,17 @@ public:
         return buf;
     }
 
-    void ListBoxAdd(WinId listBox, const std::string& line) override {
-        const LRESULT i = SendMessageA(H(listBox), LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(line.c_str()));
-        SendMessageA(H(listBox), LB_SETTOPINDEX, static_cast<WPARAM>(i), 0);
+    void ListBoxAdd(WinId listBox, const std::vector<std::string>& lines) override {
+        const HWND h = H(listBox);
+        if (lines.size() > 1) SendMessageA(h, WM_SETREDRAW, FALSE, 0);
+        LRESULT last = LB_ERR;
+        for (const std::string& line : lines)
+            last = SendMessageA(h, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(line.c_str()));
+        if (lines.size() > 1) {
+            SendMessageA(h, WM_SETREDRAW, TRUE, 0);
+            InvalidateRect(h, nullptr, TRUE);
+        }
+        if (last != LB_ERR) SendMessageA(h, LB_SETTOPINDEX, static_cast<WPARAM>(last), 0);
     }
     void ListBoxClear(WinId listBox) override { SendMessageA(H(listBox), LB_RESETCONTENT, 0, 0); }
     int ListBoxCount(WinId listBox) override {
