@@ -310,10 +310,8 @@ void frmMain::ReadPlayers(const std::vector<p::Hwnd>& windows, p::Pid pid) {
     const std::string tip = lblStatusLocalServer.Text() + "\r\n" + StatusBar.Panel(2);
     if (tip.substr(0, 63) != Tray.TrayIconData().szTip) Tray.ModifyTrayIcon(hWnd, std::nullopt, tip);
 
-    std::int64_t rows = 0;
-    if (!automation::SendTimed(desktop_, list, p::msg::kLvmGetItemCount, 0, 0, &rows))
-        rows = 0;
-    rows = std::max<std::int64_t>(0, static_cast<std::int32_t>(rows));
+    // The count just read sizes the rows too: one send, not two.
+    const std::int64_t rows = std::max<std::int64_t>(0, count);
     auto cells = playerReader_.Read(list, pid, static_cast<int>(rows), {1, 2, 3});
     if (rows > 0 && cells.empty()) return;  // not answering: keep what is shown
     std::vector<std::vector<std::string>> items;

@@ -235,5 +235,29 @@ TEST_F(MainWindowTest, AReadCutShortGoesOnFromTheLineItStoppedAt) {
     EXPECT_EQ(form.CopiedServerLines(), static_cast<std::int64_t>(host().Lines(server().messageList()).size()));
 }
 
+TEST_F(MainWindowTest, APollRedrawsTheMessagesOnceWhenLinesCameAndNotAtAllWhenNone) {
+    Start("active\nat 0 players 100\n");
+    Run(6000);
+    int redraws = 0;
+    form.lstMonitoredMsgs.onRedraw = [&](std::size_t) { ++redraws; };
+    // Quiet: the probe, the status fields, the player count and the line
+    // count, and no redraw of the messages.
+    std::uint64_t sends = d.SendsToOthers();
+    Run(5000);
+    EXPECT_EQ(redraws, 0);
+    const std::uint64_t quiet = d.SendsToOthers() - sends;
+    EXPECT_LE(quiet, 12u);
+    // Busy: two sends a new line more, and one redraw that also scrolls to
+    // the last line.
+    std::vector<std::string> added(50, "a busy line");
+    server().AddLines(added);
+    sends = d.SendsToOthers();
+    Run(5000);
+    EXPECT_EQ(redraws, 1);
+    EXPECT_LE(d.SendsToOthers() - sends, quiet + 1 + 2 * added.size());
+    EXPECT_EQ(form.lstMonitoredMsgs.Selected(), static_cast<int>(form.lstMonitoredMsgs.Count()) - 1);
+    form.lstMonitoredMsgs.onRedraw = nullptr;
+}
+
 }  // namespace
 }  // namespace hw::testing
