@@ -192,6 +192,27 @@ TEST_F(WindowContract, AHungServerAnswersNothingWithinTheTimeOut) {
     EXPECT_EQ(GetWindowTitle(d(), field), "Connecting to Master Server...\r\n");
 }
 
+TEST_F(WindowContract, AReadCutShortByAHangGoesOnWhereItStopped) {
+    // A long list, and a server that hangs for half of every second: reads
+    // are cut short.
+    Start("at 0 messages 8000\nevery 1000 hang 500\n");
+    const Hwnd list = MessageList();
+    ASSERT_NE(list, 0u);
+    std::vector<std::string> lines;
+    for (int tries = 0; tries < 40 && lines.size() < 8001; ++tries) {
+        const std::vector<std::string> more = GetListBoxLines(d(), list, static_cast<std::int32_t>(lines.size()));
+        lines.insert(lines.end(), more.begin(), more.end());
+        if (more.empty()) env_->Pass(250);
+    }
+    // Every line once, in order, whatever the reads were cut short by.
+    ASSERT_GE(lines.size(), 8001u);
+    std::vector<std::string> messages;
+    for (const std::string& l : lines)
+        if (l.find("--  --Message ") != std::string::npos) messages.push_back(l.substr(l.find("--  --") + 6));
+    ASSERT_EQ(messages.size(), 8000u);
+    for (size_t i = 0; i < messages.size(); ++i) ASSERT_EQ(messages[i], "Message " + std::to_string(i + 1));
+}
+
 TEST_F(WindowContract, TheServerEndsOnClose) {
     Start("");
     platform::UniqueHandle process(d(), d().OpenProcess(platform::proc::kSynchronize | platform::proc::kQueryInformation,

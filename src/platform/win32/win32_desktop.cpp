@@ -90,11 +90,92 @@ bool Answers(::HWND h, UINT flags, UINT timeoutMs) {
 // it answers the ANSI request in UTF-16, and Windows copies back as much as
 // the line holds, so it is asked in UTF-16 into a buffer sized by the line
 // (`wide`, kept from line to line), then converted to the ANSI code page.
+bool ReadListBoxText(::HWND h, WPARAM line, DWORD_PTR len, UINT flags, UINT timeoutMs, std::wstring& wide,
+                     std::string& ansi);
 bool ReadListBoxLine(::HWND h, WPARAM line, UINT flags, UINT timeoutMs, std::wstring& wide, std::string& ansi) {
-    DWORD_PTR len = 0, r = 0;
+    DWORD_PTR len = 0;
     if (!::SendMessageTimeoutW(h, LB_GETTEXTLEN, line, 0, flags, timeoutMs, &len)) return false;
-    if (static_cast<LONG_PTR>(len) < 0 || len > (1u << 20)) return false;  // LB_ERR: no such line
+    if (static_cast<LONG_PTR>(len) < 0) return false;  // LB_ERR: no such line
+    return ReadListBoxText(h, line, len, flags, timeoutMs, wide, ansi);
+}
+
+// The lengths of a run of list box lines, asked for all at once with
+// SendMessageCallback (allowed across processes: LB_GETTEXTLEN carries no
+// pointer) and answered while this thread waits for them: the other program
+// answers them back to back, where one send at a time would wait for each.
+// Answers to a run given up on arrive later and are dropped by their stamp.
+class LengthRun {
+public:
+    static constexpr std::int32_t kMost = 64;
+
+    LengthRun() : stamp_(++lastStamp_) { active_.push_back(this); }
+    LengthRun(const LengthRun&) = delete;
+    LengthRun& operator=(const LengthRun&) = delete;
+    ~LengthRun() { std::erase(active_, this); }
+
+    // Asks for lines first..first+n-1, once; answers how many were asked for.
+    std::int32_t Ask(::HWND h, std::int32_t first, std::int32_t n) {
+        lengths_.assign(static_cast<size_t>(n), kUnanswered);
+        answered_ = 0;
+        for (std::int32_t i = 0; i < n; ++i) {
+            const ULONG_PTR cookie = static_cast<ULONG_PTR>(stamp_) << 32 | static_cast<std::uint32_t>(i);
+            if (!::SendMessageCallbackW(h, LB_GETTEXTLEN, static_cast<WPARAM>(first + i), 0, &Answered, cookie)) {
+                lengths_.resize(static_cast<size_t>(i));
+                break;
+            }
+        }
+        return static_cast<std::int32_t>(lengths_.size());
+    }
+    // Lets the answers in until all have come or the time-out has passed.
+    // Only sent messages and callbacks are handled meanwhile, as while a
+    // SendMessageTimeout waits; the queue's posted messages stay.
+    void Wait(UINT timeoutMs) {
+        const ULONGLONG end = ::GetTickCount64() + timeoutMs;
+        MSG m;
+        for (;;) {
+            ::PeekMessageW(&m, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+            const ULONGLONG now = ::GetTickCount64();
+            if (answered_ >= lengths_.size() || now >= end) break;
+            ::MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(end - now), QS_SENDMESSAGE, 0);
+        }
+    }
+    // A line's length; false when it was not answered or there is no such line.
+    bool Length(std::int32_t i, DWORD_PTR& length) const {
+        if (i < 0 || static_cast<size_t>(i) >= lengths_.size()) return false;
+        const LRESULT r = lengths_[static_cast<size_t>(i)];
+        if (r == kUnanswered || r < 0) return false;
+        length = static_cast<DWORD_PTR>(r);
+        return true;
+    }
+
+private:
+    static constexpr LRESULT kUnanswered = LB_ERR - 1;
+    // Runs may nest (a sent message handled while one waits may start
+    // another read): each answer goes to the run that bears its stamp.
+    static void CALLBACK Answered(::HWND, UINT, ULONG_PTR cookie, LRESULT result) {
+        const auto i = static_cast<size_t>(cookie & 0xFFFFFFFFu);
+        for (LengthRun* run : active_) {
+            if (cookie >> 32 != run->stamp_ || i >= run->lengths_.size()) continue;
+            if (run->lengths_[i] == kUnanswered) ++run->answered_;
+            run->lengths_[i] = result;
+        }
+    }
+
+    static thread_local std::vector<LengthRun*> active_;
+    static thread_local std::uint32_t lastStamp_;
+    const std::uint32_t stamp_;
+    std::vector<LRESULT> lengths_;
+    size_t answered_ = 0;
+};
+thread_local std::vector<LengthRun*> LengthRun::active_;
+thread_local std::uint32_t LengthRun::lastStamp_ = 0;
+
+// A line's text in UTF-16 into `wide`, sized by its length, then converted.
+bool ReadListBoxText(::HWND h, WPARAM line, DWORD_PTR len, UINT flags, UINT timeoutMs, std::wstring& wide,
+                     std::string& ansi) {
+    if (len > (1u << 20)) return false;
     if (wide.size() < len + 64) wide.resize(len + 64);
+    DWORD_PTR r = 0;
     if (!::SendMessageTimeoutW(h, LB_GETTEXT, line, reinterpret_cast<LPARAM>(wide.data()), flags, timeoutMs, &r))
         return false;
     if (static_cast<LONG_PTR>(r) < 0) return false;
@@ -449,9 +530,18 @@ std::vector<std::string> Win32Desktop::ReadListBoxLines(Hwnd listBox, std::int32
     lines.reserve(static_cast<size_t>(count - start));
     std::wstring wide;
     std::string ansi;
-    for (std::int32_t i = start; i < count; ++i) {
-        if (!ReadListBoxLine(h, static_cast<WPARAM>(i), flags, timeoutMs, wide, ansi)) break;
-        lines.push_back(ansi);
+    for (std::int32_t first = start; first < count; first += LengthRun::kMost) {
+        LengthRun run;
+        const std::int32_t asked = run.Ask(h, first, std::min(LengthRun::kMost, count - first));
+        run.Wait(timeoutMs);
+        for (std::int32_t i = 0; i < asked; ++i) {
+            DWORD_PTR len = 0;
+            if (!run.Length(i, len) ||
+                !ReadListBoxText(h, static_cast<WPARAM>(first + i), len, flags, timeoutMs, wide, ansi))
+                return lines;
+            lines.push_back(ansi);
+        }
+        if (asked < std::min(LengthRun::kMost, count - first)) break;
     }
     return lines;
 }
