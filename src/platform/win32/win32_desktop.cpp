@@ -86,12 +86,27 @@ bool Answers(::HWND h, UINT flags, UINT timeoutMs) {
     return ::SendMessageTimeoutA(h, WM_NULL, 0, 0, flags, timeoutMs, &r) != 0;
 }
 
+// A line's text in UTF-16 into `wide`, sized by its length (with room to
+// spare), then converted.
+bool ReadListBoxText(::HWND h, WPARAM line, DWORD_PTR len, UINT flags, UINT timeoutMs, std::wstring& wide,
+                     std::string& ansi) {
+    if (len > (1u << 20)) return false;
+    if (wide.size() < len + 64) wide.resize(len + 64);
+    DWORD_PTR r = 0;
+    if (!::SendMessageTimeoutW(h, LB_GETTEXT, line, reinterpret_cast<LPARAM>(wide.data()), flags, timeoutMs, &r))
+        return false;
+    if (static_cast<LONG_PTR>(r) < 0) return false;
+    const int n = static_cast<int>(std::min<DWORD_PTR>(r, wide.size() - 1));
+    const int bytes = ::WideCharToMultiByte(CP_ACP, 0, wide.data(), n, nullptr, 0, nullptr, nullptr);
+    ansi.assign(static_cast<size_t>(std::max(bytes, 0)), '\0');
+    ::WideCharToMultiByte(CP_ACP, 0, wide.data(), n, ansi.data(), bytes, nullptr, nullptr);
+    return true;
+}
+
 // One line of a list box, possibly of another process: two sends. Under Wine
 // it answers the ANSI request in UTF-16, and Windows copies back as much as
 // the line holds, so it is asked in UTF-16 into a buffer sized by the line
 // (`wide`, kept from line to line), then converted to the ANSI code page.
-bool ReadListBoxText(::HWND h, WPARAM line, DWORD_PTR len, UINT flags, UINT timeoutMs, std::wstring& wide,
-                     std::string& ansi);
 bool ReadListBoxLine(::HWND h, WPARAM line, UINT flags, UINT timeoutMs, std::wstring& wide, std::string& ansi) {
     DWORD_PTR len = 0;
     if (!::SendMessageTimeoutW(h, LB_GETTEXTLEN, line, 0, flags, timeoutMs, &len)) return false;
@@ -169,22 +184,6 @@ private:
 };
 thread_local std::vector<LengthRun*> LengthRun::active_;
 thread_local std::uint32_t LengthRun::lastStamp_ = 0;
-
-// A line's text in UTF-16 into `wide`, sized by its length, then converted.
-bool ReadListBoxText(::HWND h, WPARAM line, DWORD_PTR len, UINT flags, UINT timeoutMs, std::wstring& wide,
-                     std::string& ansi) {
-    if (len > (1u << 20)) return false;
-    if (wide.size() < len + 64) wide.resize(len + 64);
-    DWORD_PTR r = 0;
-    if (!::SendMessageTimeoutW(h, LB_GETTEXT, line, reinterpret_cast<LPARAM>(wide.data()), flags, timeoutMs, &r))
-        return false;
-    if (static_cast<LONG_PTR>(r) < 0) return false;
-    const int n = static_cast<int>(std::min<DWORD_PTR>(r, wide.size() - 1));
-    const int bytes = ::WideCharToMultiByte(CP_ACP, 0, wide.data(), n, nullptr, 0, nullptr, nullptr);
-    ansi.assign(static_cast<size_t>(std::max(bytes, 0)), '\0');
-    ::WideCharToMultiByte(CP_ACP, 0, wide.data(), n, ansi.data(), bytes, nullptr, nullptr);
-    return true;
-}
 
 ProcessEntry ToEntry(const PROCESSENTRY32& pe) {
     ProcessEntry e;
