@@ -98,21 +98,23 @@ void GridModel::FitColumns(int width, std::vector<int> least) {
 
 void GridModel::ApplyFit() {
     if (fitWidth_ <= 0) return;
+    // A shown column narrower than what it must hold widens to it (a larger
+    // font can need more than its format string gave it); then the columns
+    // with room to spare give up as much as the grid lacks, in proportion.
     auto least = [&](int c) {
         const int l = c < static_cast<int>(leastWidths_.size()) ? leastWidths_[static_cast<size_t>(c)] : 0;
-        return std::min(l, colWidths_[c]);
+        return colWidths_[c] > 0 ? std::max(l, 0) : 0;
     };
     int total = 0, spare = 0;
     for (int c = 0; c < cols_; ++c) {
+        colWidths_[c] = std::max(colWidths_[c], least(c));
         total += colWidths_[c];
         spare += colWidths_[c] - least(c);
     }
     const int excess = total - fitWidth_;
     if (excess <= 0 || spare <= 0) return;
     const double keep = std::max(0.0, 1.0 - static_cast<double>(excess) / spare);
-    for (int c = 0; c < cols_; ++c)
-        if (colWidths_[c] > 0)
-            colWidths_[c] = least(c) + static_cast<int>((colWidths_[c] - least(c)) * keep);
+    for (int c = 0; c < cols_; ++c) colWidths_[c] = least(c) + static_cast<int>((colWidths_[c] - least(c)) * keep);
 }
 
 const std::string& GridModel::TextMatrix(int row, int col) const { return cells_.at(row).at(col).text; }

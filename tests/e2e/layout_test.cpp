@@ -178,6 +178,17 @@ TEST(LayoutAtThisDpi, EveryTextShowsWhole) {
         while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
         Sleep(20);
     }
+    // The schedule grid's cells: the row just added, each text within its
+    // column and the room the grid keeps around it.
+    const HWND grid = GetDlgItem(main.hwnd(), hw::win32::kIdGrid);
+    const ui::GridModel& cells = main.Model().ResetItemGrid;
+    for (int c = 0; c < cells.Cols(); ++c) {
+        const std::string& text = cells.TextMatrix(1, c);
+        const long have = static_cast<long>(SendMessageA(grid, LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(c), 0));
+        if (text.empty() || have == 0 || cells.Picture(1, c).picture >= 0) continue;
+        const long need = TextSize(grid, text).cx + Dp(8);
+        if (need > have) clips.push_back({"schedule grid cell", text, need, have});
+    }
     SaveScreenshot("layout-" + std::string(asked) + "dpi");
 
     for (const Clip& c : clips)

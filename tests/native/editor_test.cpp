@@ -164,6 +164,12 @@ TEST(GridFit, ColumnsGiveUpWidthDownToTheirLeast) {
     EXPECT_GE(grid.ColWidth(1), 1000);
     EXPECT_GE(grid.ColWidth(2), 600);
     EXPECT_GE(grid.ColWidth(3), 900);
+    // A column its format string made too narrow widens, the others give way.
+    grid.SetFormatString("<A|<Name          |<Freq     |<Next");  // 100, 1400, 900, 400
+    grid.FitColumns(3000, {0, 1000, 600, 900});
+    EXPECT_EQ(grid.ColWidth(3), 900);
+    EXPECT_GE(grid.ColWidth(1), 1000);
+    EXPECT_LE(grid.ColWidth(0) + grid.ColWidth(1) + grid.ColWidth(2) + grid.ColWidth(3), 3000);
     // A later format string is fitted too; one that fits is left alone.
     grid.SetFormatString("<A|<B");
     EXPECT_EQ(grid.ColWidth(0), 100);
