@@ -123,7 +123,7 @@ class LengthRun {
 public:
     static constexpr std::int32_t kMost = 64;
 
-    LengthRun() : stamp_(++lastStamp_) { active_.push_back(this); }
+    LengthRun() : stamp_(++lastStamp_ & kStampMask) { active_.push_back(this); }
     LengthRun(const LengthRun&) = delete;
     LengthRun& operator=(const LengthRun&) = delete;
     ~LengthRun() { std::erase(active_, this); }
@@ -133,7 +133,7 @@ public:
         lengths_.assign(static_cast<size_t>(n), kUnanswered);
         answered_ = 0;
         for (std::int32_t i = 0; i < n; ++i) {
-            const ULONG_PTR cookie = static_cast<ULONG_PTR>(stamp_) << 32 | static_cast<std::uint32_t>(i);
+            const auto cookie = static_cast<ULONG_PTR>(stamp_ << kIndexBits | static_cast<std::uint32_t>(i));
             if (!::SendMessageCallbackW(h, LB_GETTEXTLEN, static_cast<WPARAM>(first + i), 0, &Answered, cookie)) {
                 lengths_.resize(static_cast<size_t>(i));
                 break;
@@ -165,12 +165,16 @@ public:
 
 private:
     static constexpr LRESULT kUnanswered = LB_ERR - 1;
+    // A cookie is 32 bits in a 32-bit build: the run's stamp, then the line.
+    static constexpr unsigned kIndexBits = 8;
+    static constexpr std::uint32_t kStampMask = 0xFFFFFFu;
+    static_assert(kMost <= 1 << kIndexBits);
     // Runs may nest (a sent message handled while one waits may start
     // another read): each answer goes to the run that bears its stamp.
     static void CALLBACK Answered(::HWND, UINT, ULONG_PTR cookie, LRESULT result) {
-        const auto i = static_cast<size_t>(cookie & 0xFFFFFFFFu);
+        const auto i = static_cast<size_t>(cookie & ((1u << kIndexBits) - 1));
         for (LengthRun* run : active_) {
-            if (cookie >> 32 != run->stamp_ || i >= run->lengths_.size()) continue;
+            if ((cookie >> kIndexBits & kStampMask) != run->stamp_ || i >= run->lengths_.size()) continue;
             if (run->lengths_[i] == kUnanswered) ++run->answered_;
             run->lengths_[i] = result;
         }
