@@ -1,5 +1,6 @@
 #include "schedule/schedule.h"
 
+#include <algorithm>
 #include <map>
 #include <set>
 
@@ -156,6 +157,8 @@ int Schedule::FindRow(const std::string& name, const std::string& frequencyId, c
 }
 
 void Schedule::RunDueItems(ScheduledItemRunner& runner) {
+    // Rows the operator changed or removed since they failed start afresh.
+    std::erase_if(failed_, [&](const Failed& f) { return !FindRow(f.name, f.frequencyId, f.nextTime); });
     const int rows = DataRows();
     for (int r = 1; r <= rows && r < grid_.Rows(); ++r) {
         DateTime now = FromLocalTime(desktop_.GetLocalTime());
@@ -163,7 +166,23 @@ void Schedule::RunDueItems(ScheduledItemRunner& runner) {
         if (!IsDue(oldTime, now)) continue;
         const std::string name = grid_.TextMatrix(r, kColName);
         const std::string freqId = grid_.TextMatrix(r, kColFreqId);
-        if (!runner.ProcessScheduledItem(name)) continue;
+        auto failed = [&] {
+            return std::find_if(failed_.begin(), failed_.end(), [&](const Failed& f) {
+                return f.name == name && f.frequencyId == freqId && f.nextTime == oldTime;
+            });
+        };
+        if (failed() != failed_.end() && desktop_.TickCount() < failed()->untilMs) continue;
+        const bool done = runner.ProcessScheduledItem(name);
+        const auto earlier = failed();
+        if (!done) {
+            // Tried again later, less often each time: a server that keeps
+            // failing a reset is not driven through its dialogs every poll.
+            Failed& f = earlier != failed_.end() ? *earlier : failed_.emplace_back(Failed{name, freqId, oldTime});
+            f.pauseMs = f.pauseMs ? std::min(2 * f.pauseMs, kLongestRetryMs) : kFirstRetryMs;
+            f.untilMs = desktop_.TickCount() + f.pauseMs;
+            continue;
+        }
+        if (earlier != failed_.end()) failed_.erase(earlier);
         // The reset may have yielded for a while, and the operator may have
         // removed rows or re-sorted the grid meanwhile: the row that ran is
         // found again by what it was. One removed meanwhile stores nothing.

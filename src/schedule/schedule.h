@@ -2,8 +2,10 @@
 // copy in the registry, and the schedule step of the refresh cycle.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "platform/desktop.h"
 #include "ui/grid.h"
@@ -39,9 +41,12 @@ public:
     // as it was stored or as it is now, never gone.
     void FormSave();
     // The schedule step: every due row is handed to the runner; a row that
-    // ran moves on and its stored entry follows. Errors propagate to the
+    // ran moves on and its stored entry follows. A row whose reset failed
+    // stays due and is tried again after a pause that doubles with each
+    // failure, from a minute to half an hour. Errors propagate to the
     // refresh cycle.
     void RunDueItems(ScheduledItemRunner& runner);
+    static constexpr std::uint64_t kFirstRetryMs = 60000, kLongestRetryMs = 1800000;
 
     // Appends a row for catalogue item `itemIndex` with the given frequency
     // (a list entry) and next time; makes it current.
@@ -57,6 +62,13 @@ private:
     void StoreRunEntry(int row, const std::string& oldTime, const std::string& newTime);
     // The first data row with this item, frequency and next time; 0 when none.
     int FindRow(const std::string& name, const std::string& frequencyId, const std::string& nextTime) const;
+
+    // A due row whose reset failed: not tried again before `untilMs`.
+    struct Failed {
+        std::string name, frequencyId, nextTime;
+        std::uint64_t untilMs = 0, pauseMs = 0;
+    };
+    std::vector<Failed> failed_;
 
     ui::GridModel& grid_;
     platform::Desktop& desktop_;

@@ -260,11 +260,46 @@ TEST_F(ScheduleTest, ADueRowRunsMovesOnAndUpdatesOnlyItsEntry) {
     for (int r = 1; r < grid.Rows(); ++r) times.push_back(grid.TextMatrix(r, kColNextTime));
     EXPECT_EQ(times, (std::vector<std::string>{"01/01/30 03:00 AM", "12/06/26 03:00 AM",
                                                "12/06/26 11:00 AM", "12/07/26 03:01 AM"}));
+    // The failed row waits out a pause before it is tried again.
     runner.calls.clear();
     runner.answer = {};
     schedule.RunDueItems(runner);
+    EXPECT_TRUE(runner.calls.empty());
+    d.AdvanceIdle(Schedule::kFirstRetryMs);
+    schedule.RunDueItems(runner);
     EXPECT_EQ(runner.calls, (std::vector<std::string>{"Public Messages"}));
     EXPECT_EQ(Stored("Monthly"), "Confinement|01/01/30 03:00 AM");
+}
+
+TEST_F(ScheduleTest, AResetThatKeepsFailingIsTriedLessAndLessOftenUntilItRuns) {
+    At(2026, 12, 6, 3, 0);
+    Store("Daily", "Public Messages|12/06/26 03:00 AM");
+    schedule.FormOpen();
+    RecordingRunner runner;
+    bool works = false;
+    runner.answer = [&](const std::string&) { return works; };
+    std::vector<std::uint64_t> tries;
+    auto poll = [&](std::uint64_t forMs) {
+        for (std::uint64_t t = 0; t < forMs; t += 5000) {
+            const size_t before = runner.calls.size();
+            schedule.RunDueItems(runner);
+            if (runner.calls.size() > before) tries.push_back(d.NowMs());
+            d.AdvanceIdle(5000);
+        }
+    };
+    poll(3 * 3600 * 1000);
+    // Pauses of 1, 2, 4, 8, 16 minutes, then half an hour each.
+    ASSERT_GE(tries.size(), 7u);
+    for (size_t i = 1; i < tries.size(); ++i) {
+        const std::uint64_t pause = std::min<std::uint64_t>(Schedule::kFirstRetryMs << (i - 1), Schedule::kLongestRetryMs);
+        EXPECT_GE(tries[i] - tries[i - 1], pause);
+        EXPECT_LT(tries[i] - tries[i - 1], pause + 5000);
+    }
+    EXPECT_EQ(Stored("Daily"), "Public Messages|12/06/26 03:00 AM");  // still due, never lost
+    // Once it works it runs at its next try and moves on.
+    works = true;
+    poll(Schedule::kLongestRetryMs);
+    EXPECT_NE(Stored("Daily"), "Public Messages|12/06/26 03:00 AM");
 }
 
 // The reset yields to the message loop: the operator may remove a row above
