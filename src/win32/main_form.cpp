@@ -15,7 +15,8 @@ namespace hw::win32 {
 using namespace ui::win32;
 
 namespace {
-constexpr int kClientWidth = 400, kClientHeight = 304;
+// Wide enough for the schedule grid's longest frequency and date side by side.
+constexpr int kClientWidth = 408, kClientHeight = 304;
 // Posted to the main window: a chat window has closed; a field lost the focus.
 constexpr UINT kChatClosed = WM_APP + 1, kValidateTime = WM_APP + 2, kRefocusTime = WM_APP + 3;
 
@@ -112,7 +113,7 @@ void MainForm::BuildControls() {
                         Dp(212), Dp(12), Dp(184), Dp(22), kIdStatusLabel);
     // The tabs draw their own captions: the one that cannot be chosen is greyed.
     tabs_ = MakeChild(hwnd_, 0, WC_TABCONTROLA, "", WS_CLIPSIBLINGS | WS_TABSTOP | TCS_OWNERDRAWFIXED, Dp(2), Dp(48),
-                      Dp(396), Dp(230), kIdTabs);
+                      Dp(kClientWidth - 4), Dp(230), kIdTabs);
     // Narrow padding: all four tabs fit the window's width, with no arrows.
     SendMessageA(tabs_, TCM_SETPADDING, 0, MAKELPARAM(Dp(4), Dp(3)));
     int i = 0;
@@ -122,7 +123,7 @@ void MainForm::BuildControls() {
         t.pszText = const_cast<char*>(name.c_str());
         SendMessageA(tabs_, TCM_INSERTITEMA, i++, reinterpret_cast<LPARAM>(&t));
     }
-    RECT page{0, 0, Dp(396), Dp(230)};
+    RECT page{0, 0, Dp(kClientWidth - 4), Dp(230)};
     SendMessageA(tabs_, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&page));
     OffsetRect(&page, Dp(2), Dp(48));
     const int pw = page.right - page.left, ph = page.bottom - page.top;
@@ -227,12 +228,18 @@ void MainForm::FitScheduleColumns() {
     std::vector<std::string> items{"Scheduled Item to Reset"}, frequencies{"Frequency"};
     for (const schedule::ResetItem& item : schedule::kResetItems) items.emplace_back(item.caption);
     for (const schedule::Frequency& f : schedule::kFrequencies) frequencies.emplace_back(f.name);
+    // A header keeps 12 pixels around its caption; a cell 8 around its text
+    // (and one for rounding to twips), an item's picture besides.
+    const int header = ToTwips(12), cell = ToTwips(Dp(8) + 1);
     std::vector<int> least(static_cast<size_t>(schedule::kColNextTime) + 1, 0);
-    least[schedule::kColPicture] = widest(items) + ToTwips(Dp(18));                  // the item's picture too
-    least[schedule::kColFreq] = widest(frequencies) + ToTwips(Dp(12));  // the floating drop-down's arrow
-    // The cells draw their text 8 pixels in all: a date needs less than a header.
-    least[schedule::kColNextTime] = std::max(grid.measureText("Next Occurance"),
-                                             grid.measureText("12/24/26 12:00 PM") - ToTwips(Dp(4)));
+    least[schedule::kColPicture] = std::max(grid.measureText(items[0]) + header,
+                                            widest(std::vector<std::string>(items.begin() + 1, items.end())) +
+                                                cell + ToTwips(Dp(18)));
+    least[schedule::kColFreq] = std::max(grid.measureText(frequencies[0]) + header,
+                                         widest(std::vector<std::string>(frequencies.begin() + 1, frequencies.end())) +
+                                             cell);
+    least[schedule::kColNextTime] = std::max(grid.measureText("Next Occurance") + header,
+                                             grid.measureText("12/24/26 12:00 PM") + cell);
     grid.FitColumns(width, std::move(least));
 }
 
