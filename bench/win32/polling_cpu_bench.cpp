@@ -122,14 +122,14 @@ void BM_HarrowatchPolling(benchmark::State& state) {
     const std::set<int> before = LinuxProcesses("Harrowatch.exe");
     const platform::Pid harrowatch =
         automation::LaunchProgram(g_desktop, "\"" + bench::BinFolder() + "Harrowatch.exe\"", bench::BinFolder(), false);
-    int linux = 0;
+    int host = 0;
     bench::WaitFor([&] {
         for (int p : LinuxProcesses("Harrowatch.exe"))
-            if (!before.count(p)) linux = p;
-        return linux != 0;
+            if (!before.count(p)) host = p;
+        return host != 0;
     }, 30000);
     // Up, the server's players in and its earlier lines copied.
-    const bool ready = harrowatch && linux && bench::WaitFor([&] {
+    const bool ready = harrowatch && host && bench::WaitFor([&] {
         return HarrowatchLines() >= prefilled &&
                automation::GetProcessIdByName(g_desktop, "KALTOR INTERNET SERVER.EXE") != 0;
     }, 180000);
@@ -140,9 +140,9 @@ void BM_HarrowatchPolling(benchmark::State& state) {
     } else {
         Sleep(5000);
         for (auto _ : state) {
-            const double cpu0 = LinuxCpuSeconds(linux);
+            const double cpu0 = LinuxCpuSeconds(host);
             Sleep(60000);
-            const double cpu = LinuxCpuSeconds(linux) - cpu0;
+            const double cpu = LinuxCpuSeconds(host) - cpu0;
             const int lines = HarrowatchLines();
             state.counters["cpu_percent"] = 100.0 * cpu / 60.0;
             state.counters["lines_shown"] = lines;
