@@ -118,9 +118,11 @@ TEST_F(CrashAlertE2E, TheListenerHearsOfTheCrashAndOfTheTestButton) {
     Hwnd dialog = 0;
     ASSERT_TRUE(env_->WaitFor(
         [&] { return (dialog = d().FindWindow(win32::kConfigClass, "Harrowatch - Configuration")) != 0; }, 10000));
-    const Hwnd tabs = Control(dialog, win32::kIdConfigTabs);
+    // The dialog's window comes before its tabs are filled in.
+    Hwnd tabs = 0;
     RECT second{};
-    ASSERT_TRUE(RemoteItemRect(tabs, 1, second));
+    ASSERT_TRUE(env_->WaitFor(
+        [&] { return (tabs = Control(dialog, win32::kIdConfigTabs)) != 0 && RemoteItemRect(tabs, 1, second); }, 10000));
     const LPARAM at = MAKELPARAM((second.left + second.right) / 2, (second.top + second.bottom) / 2);
     PostMessageA(H(tabs), WM_LBUTTONDOWN, MK_LBUTTON, at);
     PostMessageA(H(tabs), WM_LBUTTONUP, 0, at);
