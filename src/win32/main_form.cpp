@@ -235,9 +235,11 @@ void MainForm::FitScheduleColumns() {
     least[schedule::kColPicture] = std::max(grid.measureText(items[0]) + header,
                                             widest(std::vector<std::string>(items.begin() + 1, items.end())) +
                                                 cell + ToTwips(Dp(18)));
+    // The frequency's drop-down floats over its cell while it is chosen: its
+    // arrow takes more room than a cell's margins.
     least[schedule::kColFreq] = std::max(grid.measureText(frequencies[0]) + header,
                                          widest(std::vector<std::string>(frequencies.begin() + 1, frequencies.end())) +
-                                             cell);
+                                             ToTwips(Dp(12)));
     least[schedule::kColNextTime] = std::max(grid.measureText("Next Occurance") + header,
                                              grid.measureText("12/24/26 12:00 PM") + cell);
     grid.FitColumns(width, std::move(least));
