@@ -171,7 +171,7 @@ void Schedule::RunDueItems(ScheduledItemRunner& runner) {
                 return f.name == name && f.frequencyId == freqId && f.nextTime == oldTime;
             });
         };
-        if (failed() != failed_.end() && desktop_.TickCount() < failed()->untilMs) continue;
+        if (const auto f = failed(); f != failed_.end() && desktop_.TickCount() < f->untilMs) continue;
         const bool done = runner.ProcessScheduledItem(name);
         const auto earlier = failed();
         if (!done) {

@@ -220,26 +220,18 @@ void MainForm::FitScheduleColumns() {
     RECT client{};
     GetClientRect(grid_->hwnd(), &client);
     const int width = ToTwips(client.right);
-    auto widest = [&](auto&& texts) {
-        int w = 0;
-        for (const std::string& t : texts) w = std::max(w, grid.measureText(t));
-        return w;
-    };
-    std::vector<std::string> items{"Scheduled Item to Reset"}, frequencies{"Frequency"};
-    for (const schedule::ResetItem& item : schedule::kResetItems) items.emplace_back(item.caption);
-    for (const schedule::Frequency& f : schedule::kFrequencies) frequencies.emplace_back(f.name);
+    int items = 0, frequencies = 0;  // the widest of each
+    for (const schedule::ResetItem& item : schedule::kResetItems) items = std::max(items, grid.measureText(item.caption));
+    for (const schedule::Frequency& f : schedule::kFrequencies) frequencies = std::max(frequencies, grid.measureText(f.name));
     // A header keeps 12 pixels around its caption; a cell 8 around its text
     // (and one for rounding to twips), an item's picture besides.
     const int header = ToTwips(12), cell = ToTwips(Dp(8) + 1);
     std::vector<int> least(static_cast<size_t>(schedule::kColNextTime) + 1, 0);
-    least[schedule::kColPicture] = std::max(grid.measureText(items[0]) + header,
-                                            widest(std::vector<std::string>(items.begin() + 1, items.end())) +
-                                                cell + ToTwips(Dp(18)));
+    least[schedule::kColPicture] =
+        std::max(grid.measureText("Scheduled Item to Reset") + header, items + cell + ToTwips(Dp(18)));
     // The frequency's drop-down floats over its cell while it is chosen: its
     // arrow takes more room than a cell's margins.
-    least[schedule::kColFreq] = std::max(grid.measureText(frequencies[0]) + header,
-                                         widest(std::vector<std::string>(frequencies.begin() + 1, frequencies.end())) +
-                                             ToTwips(Dp(12)));
+    least[schedule::kColFreq] = std::max(grid.measureText("Frequency") + header, frequencies + ToTwips(Dp(12)));
     least[schedule::kColNextTime] = std::max(grid.measureText("Next Occurance") + header,
                                              grid.measureText("12/24/26 12:00 PM") + cell);
     grid.FitColumns(width, std::move(least));
