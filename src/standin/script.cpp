@@ -45,6 +45,10 @@ Script ParseScript(const std::string& text) {
             s.configDelayMs = static_cast<std::uint32_t>(n);
         } else if (word == "no-config") {
             s.showConfig = false;
+        } else if (word == "crash-at-start") {
+            ok = ReadNumber(in, n);
+            s.crashAtStartMs = static_cast<std::uint32_t>(n);
+            s.crashAtStart = true;
         } else if (word == "window-delay") {
             ok = ReadNumber(in, n);
             s.windowDelayMs = static_cast<std::uint32_t>(n);

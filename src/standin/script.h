@@ -2,6 +2,7 @@
 //
 //   config-delay MS        the "Server Configuration" form shows after MS (300)
 //   no-config              the form never shows
+//   crash-at-start MS      the server crashes MS after it starts, before its form
 //   window-delay MS        after "&Save", the server window set completes after MS (300)
 //   close-dialog MS        WM_CLOSE shows "Close Server", answered "&Yes" after MS
 //                          (0: only the operator answers it)
@@ -40,6 +41,8 @@ struct ScriptEvent {
 struct Script {
     std::uint32_t configDelayMs = 300;
     bool showConfig = true;
+    bool crashAtStart = false;
+    std::uint32_t crashAtStartMs = 0;
     std::uint32_t windowDelayMs = 300;
     enum class Close { Immediately, Dialog, Ignore } close = Close::Immediately;
     std::uint32_t closeAnswerMs = 0;

@@ -62,6 +62,10 @@ void Server::Start() {
     buttonAction_[deactivate_] = {"deactivate", 0};
     buttonAction_[sendMessage_] = {"send", 0};
 
+    if (script_.crashAtStart) {
+        host_.After(script_.crashAtStartMs, [this] { host_.Crash(); });
+        return;
+    }
     if (script_.showConfig) host_.After(script_.configDelayMs, [this] { ShowConfig(); });
 }
 

@@ -207,6 +207,17 @@ void SimDesktop::InstallProgram(const std::string& path, ProgramSpec spec) {
     programs_[text::Upper(path)] = std::move(spec);
 }
 
+std::vector<std::string> SimDesktop::FilesUnder(const std::string& folder) const {
+    std::string prefix = text::Upper(folder);
+    if (prefix.empty() || prefix.back() != '\\') prefix += '\\';
+    std::vector<std::string> found;
+    for (auto it = files_.lower_bound(prefix); it != files_.end() && it->first.compare(0, prefix.size(), prefix) == 0; ++it) {
+        const auto spelled = spelled_.find(it->first);
+        found.push_back(spelled != spelled_.end() ? spelled->second : it->first);
+    }
+    return found;
+}
+
 long SimDesktop::DeleteFile(const std::string& path) {
     const std::string key = text::Upper(path);
     if (!files_.count(key)) return HasFolder(FolderKey(path)) ? err::kFileNotFound : err::kPathNotFound;
@@ -214,6 +225,7 @@ long SimDesktop::DeleteFile(const std::string& path) {
     if (locked_[key]) return err::kSharingViolation;
     for (const SimProcess& p : processes_)
         if (p.alive && text::Upper(p.imagePath) == key) return err::kAccessDenied;
+    if (beforeDeleteFile) beforeDeleteFile(path);
     files_.erase(key);
     return err::kSuccess;
 }

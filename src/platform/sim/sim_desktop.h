@@ -85,6 +85,9 @@ public:
     void SetOwnModuleFileName(std::string path);
     Pid OwnPid() const { return ownPid_; }
     void SetStartTime(const LocalTime& t);
+    // The local clock jumps (set by hand, or a daylight-saving switch); the
+    // tick count goes on as it was.
+    void ShiftLocalTime(std::int64_t ms) { startMsOfDay_ += ms; }
     std::uint64_t NowMs() const { return nowMs_; }
     // Messages sent to other programs' windows so far: the cost of reading them.
     std::uint64_t SendsToOthers() const { return sendsToOthers_; }
@@ -287,6 +290,11 @@ public:
     void SetUtcOffsetMinutes(std::int32_t minutes) { utcOffsetMinutes_ = minutes; }
     // A folder that takes no new files or folders (a full or locked disk).
     void SetFolderReadOnly(const std::string& path) { readOnlyFolders_.insert(FolderKeyOf(path)); }
+    void SetFolderWritable(const std::string& path) { readOnlyFolders_.erase(FolderKeyOf(path)); }
+    // The files below a folder (any depth), as first spelled.
+    std::vector<std::string> FilesUnder(const std::string& folder) const;
+    // Runs right before a file that exists is deleted (its content still there).
+    std::function<void(const std::string& path)> beforeDeleteFile;
     std::string FileContent(const std::string& path) const;
 
     void Sleep(std::uint32_t milliseconds) override;

@@ -83,6 +83,7 @@ public:
     void SetScript(std::string script) { script_ = std::move(script); }
     Instance* Latest() { return instances_.empty() ? nullptr : instances_.back().get(); }
     std::size_t Launches() const { return instances_.size(); }
+    Instance* At(std::size_t i) { return i < instances_.size() ? instances_[i].get() : nullptr; }
 
 private:
     std::string script_;
