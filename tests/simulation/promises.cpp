@@ -1,0 +1,385 @@
+// Harrowatch's promises, checked after every step against the world's own
+// record of what happened: the stand-in's effects, the files deleted and
+// copied, the processes that ended and why, the hangs it caused.
+#include <algorithm>
+#include <cstdio>
+
+#include "schedule/catalogue.h"
+#include "schedule/grid_layout.h"
+#include "schedule/next_time.h"
+#include "simulation/world.h"
+
+namespace hw::simulation {
+
+namespace p = platform;
+using supervision::EventId;
+
+namespace {
+constexpr std::uint64_t kMinute = 60000;
+// Windows' own threshold for a hung window; a probe a poll can be off by one poll.
+constexpr std::uint64_t kHungMs = 5000;
+
+struct ItemEffect {
+    const char* item;
+    const char* file;  // a data file Harrowatch deletes itself, or null
+    int standin::Effects::*count;
+};
+const ItemEffect kItemEffects[] = {
+    {"Store Inventory", nullptr, &standin::Effects::storeResets},
+    {"Confinement", nullptr, &standin::Effects::confinementResets},
+    {"Thandrel's Quests", nullptr, &standin::Effects::storylineResets},
+    {"Guild Master Log", nullptr, &standin::Effects::guildLogClears},
+    {"Transaction List", nullptr, &standin::Effects::transactionDeletes},
+    {"Public Messages", nullptr, &standin::Effects::messageDeletes},
+    {"Hall of Records", "KALTORHallInfo.KLD", nullptr},
+    {"Guild Crest", "KALTORGuildMasters.KLD", nullptr},
+    {"Server Monsters", "KALTORServerMonsters.KLD", nullptr},
+};
+
+static_assert(std::size(kItemEffects) == Promises::kItems);
+
+p::Pid PidIn(const std::string& text) {
+    const size_t at = text.find("process id ");
+    return at == std::string::npos ? 0 : static_cast<p::Pid>(std::strtoull(text.c_str() + at + 11, nullptr, 10));
+}
+
+std::vector<std::string> GridRows(ui::GridModel& g, int dataRows, bool withFreqId) {
+    std::vector<std::string> rows;
+    for (int r = 1; r <= dataRows && r < g.Rows(); ++r)
+        rows.push_back(g.TextMatrix(r, schedule::kColName) + "|" +
+                       g.TextMatrix(r, withFreqId ? schedule::kColFreqId : schedule::kColFreq) + "|" +
+                       g.TextMatrix(r, schedule::kColNextTime));
+    return rows;
+}
+
+std::string Join(const std::vector<std::string>& v) {
+    std::string s;
+    for (const std::string& x : v) s += (s.empty() ? "" : ", ") + x;
+    return s.empty() ? "(none)" : s;
+}
+}  // namespace
+
+// Every event Harrowatch raises, as its sinks take them.
+class EventRecorder : public supervision::EventSink {
+public:
+    void Take(const supervision::Event& e) override { fresh.push_back(e); }
+    std::vector<supervision::Event> fresh;
+};
+
+EventRecorder& RecorderOf(Program& pr) {
+    if (!pr.recorder) {
+        pr.recorder = std::make_shared<EventRecorder>();
+        pr.form->Events.AddSink(pr.recorder.get());
+    }
+    return *pr.recorder;
+}
+
+void Promises::Attach(Program& pr) { RecorderOf(pr); }
+
+void Promises::AtRestart() {
+    rowsBefore_.clear();
+}
+
+void Promises::BeforeStep() {
+    if (!w_.program || !w_.program->form) return;
+    RecorderOf(*w_.program);
+    app::frmMain& f = *w_.program->form;
+    rowsBefore_ = GridRows(f.ResetItemGrid, f.Schedule.DataRows(), true);
+    effectsBefore_ = Actual();
+    touchedBefore_ = w_.scheduleTouches;
+}
+
+Promises::Counts Promises::Actual() {
+    // Instances before the latest are over: their effects are folded once.
+    while (folded_ + 1 < w_.standins.Launches()) {
+        const standin::Effects& e = w_.standins.At(folded_)->server->effects();
+        for (size_t k = 0; k < kItems; ++k)
+            if (kItemEffects[k].count) foldedEffects_[k] += static_cast<std::uint64_t>(e.*kItemEffects[k].count);
+        foldedSent_ += e.sentMessages.size();
+        ++folded_;
+    }
+    Counts a = foldedEffects_;
+    standin::SimStandins::Instance* latest = w_.standins.Latest();
+    for (size_t k = 0; k < kItems; ++k) {
+        const ItemEffect& i = kItemEffects[k];
+        if (i.file) a[k] = w_.fileDeletes[i.file];
+        else if (latest) a[k] += static_cast<std::uint64_t>(latest->server->effects().*i.count);
+    }
+    return a;
+}
+
+std::uint64_t Promises::SentTotal() {
+    Actual();
+    standin::SimStandins::Instance* latest = w_.standins.Latest();
+    return foldedSent_ + (latest && folded_ < w_.standins.Launches() ? latest->server->effects().sentMessages.size() : 0);
+}
+
+void Promises::AfterStep() {
+    if (standin::SimStandins::Instance* latest = w_.standins.Latest()) {
+        if (sentInstance_ != w_.standins.Launches()) {
+            sentInstance_ = w_.standins.Launches();
+            sentScanned_ = 0;
+        }
+        const std::vector<std::string>& sent = latest->server->effects().sentMessages;
+        for (; sentScanned_ < sent.size(); ++sentScanned_)
+            if (sent[sentScanned_].find("Maintenance in") != std::string::npos) {
+                ++w_.warnings;
+                w_.lastWarningSentMs = w_.d.NowMs();
+                w_.warningsSentMs.push_back(w_.d.NowMs());
+                if (w_.warningsSentMs.size() > 8) w_.warningsSentMs.pop_front();
+            }
+    }
+    if (w_.backupMisses) w_.Broken("backup-first", "the data file " + w_.lastBackupMiss + " was deleted with no copy of it in the backups");
+    Lives();
+    if (w_.program && w_.program->form && w_.program->recorder) {
+        EventRecorder& rec = *w_.program->recorder;
+        std::vector<supervision::Event> fresh;
+        fresh.swap(rec.fresh);
+        Events(fresh);
+        Resets(fresh);
+        Schedule();
+        Bounds();
+    }
+}
+
+void Promises::Lives() {
+    const std::uint64_t now = w_.d.NowMs();
+    while (launchesSeen_ < w_.standins.Launches()) {
+        const p::Pid pid = w_.standins.At(launchesSeen_)->host->pid();
+        ++launchesSeen_;
+        World::Life& life = w_.lives[pid];
+        life.pid = pid;
+        life.launchedMs = now;
+        if (launchesSeen_ > 1) ++w_.relaunches;
+        // Every end of a server Harrowatch launched was seen before it launched another.
+        for (auto& [other, l] : w_.lives)
+            if (other != pid && l.endedMs && !l.reported && !l.closedBySession && l.endedMs >= harrowatchSinceMs_ &&
+                l.launchedMs >= harrowatchSinceMs_)
+                w_.Broken("every-end-seen", "server " + std::to_string(other) + " ended (" +
+                                                (l.crashedByWorld ? "crashed" : "closed") + ") and server " +
+                                                std::to_string(pid) + " was launched with no word of that end");
+        // Back-off: a server that crashed at once is not launched again at once.
+        if (lastQuickCrashMs_ && now - lastQuickCrashMs_ < 4500 && w_.lastOperatorStartMs < lastQuickCrashMs_)
+            w_.Broken("relaunch-back-off", "server " + std::to_string(pid) + " launched " +
+                                               std::to_string(now - lastQuickCrashMs_) + " ms after the last one crashed");
+        if (w_.sessionEndingSinceMs)
+            w_.Broken("no-relaunch-at-session-end", "server " + std::to_string(pid) + " launched while Windows ends the session");
+        lastQuickCrashMs_ = 0;
+    }
+    bool anyAlive = false;
+    std::uint64_t lastLaunchMs = 0;
+    for (auto& [pid, l] : w_.lives) {
+        lastLaunchMs = std::max(lastLaunchMs, l.launchedMs);
+        if (l.endedMs) continue;
+        const p::sim::SimProcess* proc = w_.d.FindProcess(pid);
+        if (proc && proc->alive) {
+            anyAlive = true;
+            continue;
+        }
+        l.endedMs = now;
+        if (proc && proc->exitCode == 3) l.crashedByWorld = true;  // the stand-in's own crash
+        if (l.crashedByWorld && now - l.launchedMs < kMinute) lastQuickCrashMs_ = now;
+    }
+    // The server is never given up on while Harrowatch runs.
+    const bool watching = w_.program && w_.program->form && !w_.program->app.ended && !w_.sessionEndingSinceMs &&
+                          !w_.program->form->ExitPending() && !w_.program->form->ConfigVisible();
+    if (anyAlive || !watching) {
+        deadSinceMs_ = 0;
+    } else if (!deadSinceMs_ || lastLaunchMs > deadSinceMs_) {
+        deadSinceMs_ = now;  // a launch that died between two looks counts
+    } else if (now - deadSinceMs_ > 300000 + 2 * w_.pollMs + kMinute) {
+        w_.Broken("relaunch-never-stops", "no server has run for " + std::to_string((now - deadSinceMs_) / 1000) + " s");
+    }
+    if (!w_.program || w_.program->app.ended) harrowatchSinceMs_ = now;
+}
+
+void Promises::Events(const std::vector<supervision::Event>& fresh) {
+    const std::uint64_t now = w_.d.NowMs();
+    for (const supervision::Event& e : fresh) {
+        ++w_.events;
+        w_.Step(std::string("Harrowatch: ") + supervision::Info(e.id).name + ": " + e.text);
+        if (e.text.find("S3CRET") != std::string::npos)
+            w_.Broken("no-secrets", "an event carries the webhook's token: " + e.text);
+        const p::Pid pid = PidIn(e.text);
+        switch (e.id) {
+            case EventId::ServerEnded:
+            case EventId::ServerStopped:
+            case EventId::HungServerEnded: {
+                World::Life& l = w_.lives[pid];
+                l.reported = true;
+                if (e.id == EventId::ServerStopped && l.crashedByWorld)
+                    w_.Broken("crash-is-no-stop", "server " + std::to_string(pid) + " crashed and was logged as stopped");
+                if (e.id == EventId::ServerEnded && !l.crashedByWorld && !l.closedBySession)
+                    w_.Broken("stop-is-no-crash", "server " + std::to_string(pid) + " was closed by Harrowatch and logged as a crash");
+                if (e.id == EventId::ServerEnded && l.closedBySession)
+                    w_.Broken("session-end-is-no-crash", "server " + std::to_string(pid) + " closed with Windows and was logged as a crash");
+                break;
+            }
+            case EventId::NotResponding: {
+                // A hang of the server that has lasted the threshold, and one
+                // "not responding" for it.
+                const World::Hang* h = nullptr;
+                for (const World::Hang& x : w_.hangs)
+                    if (x.fromMs <= now && now <= x.untilMs + w_.pollMs + 1000) h = &x;
+                if (!h || h->untilMs - h->fromMs < kHungMs)
+                    w_.Broken("no-hang-for-a-busy-moment",
+                              h ? "a busy spell of " + std::to_string(h->untilMs - h->fromMs) + " ms was called not responding"
+                                : "not responding raised with no hang of the server");
+                else if (h->fromMs == lastHangReported_)
+                    w_.Broken("one-not-responding-a-hang", "a second \"not responding\" for one hang");
+                else
+                    lastHangReported_ = h->fromMs;
+                break;
+            }
+            case EventId::ResetDone:
+                ++w_.resets;
+                for (size_t k = 0; k < kItems; ++k)
+                    if (e.text == kItemEffects[k].item) ++claimedDone_[k];
+                break;
+            case EventId::ResetFailed:
+                failedAt_[e.text.substr(0, e.text.find(':'))] = now;
+                break;
+            case EventId::MessageSent:
+                ++sentClaimed_;
+                break;
+            case EventId::WarningNotSent:
+                warningMissedAt_ = now;
+                break;
+            default:
+                break;
+        }
+    }
+    // Nothing is reported sent that the server did not take.
+    if (sentClaimed_ > SentTotal())
+        w_.Broken("no-false-send", std::to_string(sentClaimed_) + " messages reported sent, " +
+                                       std::to_string(SentTotal()) + " arrived");
+}
+
+void Promises::Resets(const std::vector<supervision::Event>&) {
+    app::frmMain& f = *w_.program->form;
+    const Counts actual = Actual();
+    const schedule::DateTime now = schedule::FromLocalTime(w_.d.GetLocalTime());
+    const bool touched = w_.scheduleTouches != touchedBefore_;
+    for (size_t n = 0; n < kItems; ++n) {
+        const ItemEffect& i = kItemEffects[n];
+        const std::uint64_t ran = actual[n] - effectsBefore_[n];
+        // Nothing is reported done that the world did not do.
+        const std::uint64_t claimed = claimedDone_[n];
+        if (claimed > actual[n] + claimedAllowance_[n]) {
+            if (i.file && !w_.d.HasFile(std::string("C:\\Games\\Kaltor Online\\System\\Kaltor\\") + i.file))
+                claimedAllowance_[n] = claimed - actual[n];  // already gone: as reset as deleted
+            else
+                w_.Broken("no-false-reset", std::string(i.item) + " reported done " + std::to_string(claimed) +
+                                                " times, done " + std::to_string(actual[n]));
+        }
+        for (std::uint64_t k = 0; k < ran; ++k) {
+            // The run belongs to a row of the item that was due.
+            std::string due;
+            bool restartRow = false;
+            for (const std::string& row : rowsBefore_) {
+                if (row.rfind(std::string(i.item) + "|", 0) != 0) continue;
+                const std::string next = row.substr(row.rfind('|') + 1);
+                if (next == schedule::kNoNextTime) restartRow = true;
+                if (!schedule::IsDue(next, now)) continue;
+                if (due.empty() || runs_[due] > 0) due = row;
+            }
+            // The row whose time the operator is typing is never run (another
+            // row of the same item may be).
+            if (w_.editingRow && w_.editingRow < f.ResetItemGrid.Rows() &&
+                f.ResetItemGrid.TextMatrix(w_.editingRow, schedule::kColName) == i.item) {
+                bool otherDue = false;
+                for (size_t r = 0; r < rowsBefore_.size(); ++r)
+                    otherDue |= static_cast<int>(r) + 1 != w_.editingRow &&
+                                rowsBefore_[r].rfind(std::string(i.item) + "|", 0) == 0 &&
+                                schedule::IsDue(rowsBefore_[r].substr(rowsBefore_[r].rfind('|') + 1), now);
+                if (!otherDue)
+                    w_.Broken("no-run-while-typed", std::string(i.item) + " ran while the operator was typing its time (row " +
+                                                        std::to_string(w_.editingRow) + ")");
+            }
+            if (due.empty()) {
+                if (!restartRow && !touched)
+                    w_.Broken("runs-when-due", std::string(i.item) + " ran with no row of it due (" + Join(rowsBefore_) + ")");
+                continue;
+            }
+            if (++runs_[due] > 1)
+                w_.Broken("once-per-due-time", std::string(i.item) + " ran again for the same due time: " + due);
+            Warned(due);
+        }
+    }
+    // A due row that moved on without running, and without a word of failure.
+    const std::vector<std::string> rowsNow = GridRows(f.ResetItemGrid, f.Schedule.DataRows(), true);
+    if (!touched && !w_.editingRow)
+        for (const std::string& row : rowsBefore_) {
+            const std::string next = row.substr(row.rfind('|') + 1);
+            if (!schedule::IsDue(next, now) || runs_[row] > 0) continue;
+            if (std::find(rowsNow.begin(), rowsNow.end(), row) != rowsNow.end()) continue;
+            const std::string item = row.substr(0, row.find('|'));
+            if (failedAt_.count(item) && failedAt_[item] + 10 * kMinute >= w_.d.NowMs()) continue;
+            w_.Broken("no-silent-skip", "the due row " + row + " moved on without running");
+        }
+    if (runs_.size() > 4096) runs_.clear();
+}
+
+void Promises::Warned(const std::string& due) {
+    // With warnings on and players online all along, a reset that runs was
+    // announced, or the missed announcement is in the log.
+    if (!w_.program->form->PlayerListView.Items().size()) return;
+    const std::uint64_t minutes = w_.warnMinutes;
+    if (!minutes) return;
+    const std::uint64_t now = w_.d.NowMs();
+    if (w_.playersZeroSinceMs + (minutes + 2) * kMinute > now || (w_.lastClockJumpMs && w_.lastClockJumpMs + (minutes + 60) * kMinute > now)) return;
+    // Only a time a run has been waiting for at most a few polls counts:
+    // one held back by an outage was announced long ago or not at all.
+    if (warningMissedAt_ + (minutes + 5) * kMinute >= now) return;
+    const std::uint64_t window = (minutes + 5) * kMinute + 2 * w_.pollMs;
+    if (w_.lastWarningSentMs + window < now)
+        w_.Broken("warned-before-reset", "the reset of " + due + " ran with players online and no warning sent or logged");
+    // With the server answering and Harrowatch running all along, the first
+    // warning came by the first poll of its minute (or is logged as missed).
+    bool calm = harrowatchSinceMs_ + window < now;
+    for (const World::Hang& h : w_.hangs) calm &= h.untilMs + window < now;
+    if (!calm) return;
+    const std::uint64_t deadline = now - minutes * kMinute + w_.pollMs + 5000;
+    for (std::uint64_t t : w_.warningsSentMs)
+        if (t + window >= now && t <= deadline) return;
+    w_.Broken("warned-before-reset", "the reset of " + due + " ran with players online and its " + std::to_string(minutes) +
+                                         " minutes' warning neither sent in time nor logged as missed");
+}
+
+void Promises::Schedule() {
+    // What is stored loads back to the rows applied, with the times runs gave them.
+    app::frmMain& f = *w_.program->form;
+    const std::uint64_t now = w_.d.NowMs();
+    if (now < nextLoadCheckMs_ || w_.storedUnknown || w_.scheduleDirty || w_.editingRow) return;
+    nextLoadCheckMs_ = now + 30 * kMinute;
+    std::vector<std::string> shown = GridRows(f.ResetItemGrid, f.Schedule.DataRows(), false);
+    std::sort(shown.begin(), shown.end());
+    OperatorBoxes boxes;
+    ui::GridModel grid;
+    schedule::InitializeResultGrid(grid, schedule::kScheduleGridSpec, boxes, [] {});
+    schedule::Schedule loaded(grid, w_.d, boxes, {});
+    loaded.FormOpen();
+    std::vector<std::string> back = GridRows(grid, loaded.DataRows(), false);
+    std::sort(back.begin(), back.end());
+    if (back != shown)
+        w_.Broken("schedule-loads-back", "the stored schedule loads as [" + Join(back) + "] where the grid has [" +
+                                             Join(shown) + "]");
+}
+
+void Promises::Bounds() {
+    app::frmMain& f = *w_.program->form;
+    if (w_.d.OpenHandleCount() > 64)
+        w_.Broken("bounded", std::to_string(w_.d.OpenHandleCount()) + " handles open");
+    if (w_.d.TimerCount() > 16) w_.Broken("bounded", std::to_string(w_.d.TimerCount()) + " timers set");
+    if (const p::Pid pid = w_.ServerPid(); pid && w_.d.RemoteBlockCount(pid) > 16)
+        w_.Broken("bounded", std::to_string(w_.d.RemoteBlockCount(pid)) + " blocks allocated in the server");
+    if (f.lstMonitoredMsgs.Count() > app::kMonitoredLinesKept)
+        w_.Broken("bounded", std::to_string(f.lstMonitoredMsgs.Count()) + " message lines kept");
+    // The tray icon is there for as long as Harrowatch runs: it is the way to exit.
+    if (f.Harrowatch && !w_.program->app.ended && !f.SessionEnding() && !w_.program->shell.shown)
+        w_.Broken("tray-icon", "Harrowatch runs with no tray icon");
+    standin::Server* s = w_.LiveServer();
+    if (!s || s->players().empty()) w_.playersZeroSinceMs = w_.d.NowMs();
+}
+
+}  // namespace hw::simulation

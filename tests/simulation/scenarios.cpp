@@ -1,0 +1,132 @@
+// Named scenarios: worlds set up by hand to reach one defect at once, under
+// the same promises as the random runs.
+#include "automation/windows.h"
+#include "schedule/catalogue.h"
+#include "simulation/world.h"
+
+namespace hw::simulation {
+
+namespace p = platform;
+
+namespace {
+constexpr std::uint64_t kMinute = 60000;
+
+void Quiet(World& w, std::uint32_t pollMs) {
+    w.randomFaults = false;
+    w.SettingText("TimerInterval", std::to_string(pollMs));
+    w.pollMs = pollMs;
+}
+
+int Item(const char* name) {
+    for (const schedule::ResetItem& i : schedule::kResetItems)
+        if (std::string(name) == i.name) return i.index;
+    return 0;
+}
+}  // namespace
+
+const std::vector<Scenario>& Scenarios() {
+    static const std::vector<Scenario> all = {
+        {"calm-days", "a 5 s poll, three players, a daily reset, nothing going wrong: the simulation's speed",
+         [](World& w) {
+             Quiet(w, 5000);
+             w.d.PokeString(p::kHkeyLocalMachine, schedule::kScheduleKey, "Daily", "Store Inventory|12/06/26 11:00 PM");
+             w.script = "at 0 players 3\nevery 60000 message A line of the server's\n";
+             w.standins.SetScript(w.script);
+             w.StartHarrowatch();
+             w.RunUntil(static_cast<std::uint64_t>(w.options.days * 24 * 60 * kMinute));
+         }},
+        {"typing-a-date", "the operator types a next time a key every 3 s while the poll runs each second",
+         [](World& w) {
+             Quiet(w, 1000);
+             w.StartHarrowatch();
+             w.RunUntil(w.d.NowMs() + 20000);
+             w.Input("adds Public Messages", [&w] {
+                 w.program->form->Editor.imgResetItem_DblClick(Item("Public Messages"));
+                 w.program->form->ResetItemGrid.SetCurrent(w.program->form->Schedule.DataRows(), schedule::kColFreq);
+                 w.program->form->Editor.cmbFrequency.SetListIndex(schedule::kDaily);
+             });
+             w.RunUntil(w.d.NowMs() + 1000);
+             w.TypeNextTime(w.program->form->Schedule.DataRows(), "12/24/26 03:00 PM", 3000);
+             w.RunUntil(w.d.NowMs() + 2 * kMinute);
+         }},
+        {"stored-time-fails-after-a-reset", "a due reset runs while the registry refuses every write",
+         [](World& w) {
+             Quiet(w, 5000);
+             w.d.PokeString(p::kHkeyLocalMachine, schedule::kScheduleKey, "Daily", "Store Inventory|12/06/26 09:02 AM");
+             w.StartHarrowatch();
+             w.RunUntil(w.d.NowMs() + 90000);
+             w.registryFaultUntilMs = w.d.NowMs() + 10 * kMinute;
+             w.RunUntil(w.d.NowMs() + 10 * kMinute);
+         }},
+        {"declined-stop-then-crash", "the operator answers No to the server's \"Close Server\", then the server crashes",
+         [](World& w) {
+             Quiet(w, 5000);
+             w.script = "close-dialog 0\n";
+             w.standins.SetScript(w.script);
+             w.StartHarrowatch();
+             w.RunUntil(w.d.NowMs() + 20000);
+             w.Input("chooses Exit Harrowatch", [&w] { w.program->form->sysExit_Click(); });
+             w.d.ScheduleAfter(2000, 0, [&w] {
+                 const p::Hwnd dialog = w.d.FindWindow("#32770", "Close Server");
+                 for (p::Hwnd h : automation::GetChildWindows(w.d, dialog))
+                     if (h && automation::GetWindowTitle(w.d, h) == "&No") {
+                         w.Step("operator answers the server's \"Close Server\": No");
+                         w.d.PostMessage(h, p::msg::kLButtonDown, 0, 0);
+                         w.d.PostMessage(h, p::msg::kLButtonUp, 0, 0);
+                     }
+             });
+             w.RunUntil(w.d.NowMs() + kMinute);
+             w.WorldCrash(w.ServerPid());
+             w.RunUntil(w.d.NowMs() + kMinute);
+         }},
+        {"dies-before-the-first-look", "every launch of the server crashes 100 ms after it starts; the poll runs each second",
+         [](World& w) {
+             Quiet(w, 1000);
+             w.script = "crash-at-start 100\n";
+             w.standins.SetScript(w.script);
+             w.StartHarrowatch();
+             w.RunUntil(w.d.NowMs() + 2 * kMinute);
+         }},
+        {"a-busy-moment", "the server is busy for 1.5 s now and then, at every moment of the 5 s poll",
+         [](World& w) {
+             Quiet(w, 5000);
+             w.StartHarrowatch();
+             w.RunUntil(w.d.NowMs() + 30000);
+             for (int k = 0; k < 12 && !w.Failed(); ++k) {
+                 w.WorldHang(w.ServerPid(), 1500);
+                 w.RunUntil(w.d.NowMs() + 5700);
+             }
+             w.RunUntil(w.d.NowMs() + 30000);
+         }},
+        {"warning-between-long-polls", "warnings 5 minutes ahead, a poll every 65 s, players online, a reset due",
+         [](World& w) {
+             Quiet(w, 65000);
+             w.warnMinutes = 5;
+             w.Setting("WarnPlayersMinutes", 5);
+             w.SettingText("WarnPlayersText", "Maintenance in {minutes} minutes");
+             w.d.PokeString(p::kHkeyLocalMachine, schedule::kScheduleKey, "Daily", "Store Inventory|12/06/26 09:30 AM");
+             w.script = "at 0 players 3\n";
+             w.standins.SetScript(w.script);
+             w.StartHarrowatch();
+             w.RunUntil(w.d.NowMs() + 40 * kMinute);
+         }},
+        {"secret-in-a-failed-write", "the operator applies the configuration while the registry refuses to store the webhook's address",
+         [](World& w) {
+             Quiet(w, 5000);
+             w.SettingText("WebhookUrl", "https://hooks.example.test/notify?token=S3CRET-T0KEN");
+             w.StartHarrowatch();
+             w.RunUntil(w.d.NowMs() + 20000);
+             w.registryFaultValue = "WebhookUrl";
+             w.registryFaultUntilMs = w.d.NowMs() + 10 * kMinute;
+             w.program->form->runConfigModal = [&w](settings::frmConfig& c) {
+                 w.Step("configuration applied");
+                 c.btnApply_Click();
+             };
+             w.Input("opens the configuration dialog", [&w] { w.program->form->sysConfigue_Click(); });
+             w.RunUntil(w.d.NowMs() + kMinute);
+         }},
+    };
+    return all;
+}
+
+}  // namespace hw::simulation

@@ -1,0 +1,341 @@
+#include "simulation/world.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "automation/process.h"
+#include "schedule/catalogue.h"
+#include "schedule/next_time.h"
+#include "settings/settings.h"
+#include "supervision/backups.h"
+#include "supervision/log.h"
+
+namespace hw::simulation {
+
+namespace p = platform;
+
+namespace {
+constexpr const char* kGameFolder = "C:\\Games\\Kaltor Online\\";
+constexpr const char* kServerPath = "C:\\Games\\Kaltor Online\\KALTOR INTERNET SERVER.EXE";
+constexpr const char* kDataFolder = "C:\\Games\\Kaltor Online\\System\\Kaltor\\";
+constexpr std::uint64_t kMinute = 60000, kHour = 60 * kMinute, kDay = 24 * kHour;
+constexpr std::size_t kStepsKept = 40;
+// How often, on average, something goes wrong or the operator acts.
+constexpr std::uint64_t kMeanFaultGapMs = 12 * kMinute;
+
+const char* const kKindNames[] = {
+    "crash", "crash-at-start", "hang", "slow-answer", "refuses-close", "late-close-question", "missing-dialog",
+    "burst", "players", "typing", "drag", "remove", "clear", "apply", "config-open", "chat", "start-stop",
+    "answer-no", "show-hide", "exit", "registry-fails", "disk-full", "tasks-down", "webhook-down", "clock-jump",
+    "dst-switch", "explorer-restart", "session-end"};
+static_assert(sizeof kKindNames / sizeof *kKindNames == static_cast<size_t>(Kind::Count));
+}  // namespace
+
+const char* KindName(Kind k) { return kKindNames[static_cast<size_t>(k)]; }
+
+std::uint64_t Rng::Spread(std::uint64_t lo, std::uint64_t hi) {
+    const double l = std::log(static_cast<double>(lo)), h = std::log(static_cast<double>(hi));
+    const double u = static_cast<double>(Next() >> 11) * 0x1.0p-53;
+    return std::clamp(static_cast<std::uint64_t>(std::exp(l + (h - l) * u)), lo, hi);
+}
+
+int OperatorBoxes::Show(const std::string& text, const std::string& title, std::uint32_t flags) {
+    Report(text, title, flags);
+    if (whileModal) whileModal();
+    return ui::mb::kIdOk;
+}
+
+void OperatorBoxes::Report(const std::string& text, const std::string&, std::uint32_t) {
+    ++count;
+    recent.push_back(text);
+    if (recent.size() > 20) recent.pop_front();
+}
+
+bool CountingShell::NotifyIcon(std::uint32_t message, const ui::TrayIconData& data) {
+    if (message == ui::kNimModify && (data.uFlags & ui::kNifInfo)) {
+        if (!shown) return false;
+        ++balloons;
+        return true;
+    }
+    if (message == ui::kNimAdd) shown = true;
+    if (message == ui::kNimDelete) shown = false;
+    return true;
+}
+
+World::World(const Options& o) : rng(o.seed), options(o), promises_(std::make_unique<Promises>(*this)) {}
+World::~World() {
+    // The program goes before the desktop it lives on.
+    program.reset();
+}
+
+void World::Setting(const std::string& name, std::uint32_t v) {
+    d.PokeValue(p::kHkeyLocalMachine, settings::kSettingsKey, name, p::reg::kDword,
+                {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8), static_cast<std::uint8_t>(v >> 16),
+                 static_cast<std::uint8_t>(v >> 24)});
+}
+
+void World::SettingText(const std::string& name, const std::string& value) {
+    d.PokeString(p::kHkeyLocalMachine, settings::kSettingsKey, name, value);
+}
+
+p::Pid World::ServerPid() {
+    standin::SimStandins::Instance* i = standins.Latest();
+    return i && LiveServer() ? i->host->pid() : 0;
+}
+
+standin::Server* World::LiveServer() {
+    standin::SimStandins::Instance* i = standins.Latest();
+    if (!i) return nullptr;
+    const p::sim::SimProcess* proc = d.FindProcess(i->host->pid());
+    return proc && proc->alive ? i->server.get() : nullptr;
+}
+
+void World::Boot() {
+    Install();
+    // Seeds draw the poll interval from the settings' range, most of them
+    // near the default.
+    pollMs = rng.Chance(0.5) ? 5000 : static_cast<std::uint32_t>(rng.Spread(1000, 65535));
+    SettingText("TimerInterval", std::to_string(pollMs));
+    Setting("HideKaltorWindow", rng.Chance(0.7) ? 1 : 0);
+    if (rng.Chance(0.5)) Setting("HungRestartMinutes", static_cast<std::uint32_t>(rng.Between(1, 30)));
+    if (rng.Chance(0.6)) {
+        warnMinutes = rng.Between(2, 15);
+        Setting("WarnPlayersMinutes", static_cast<std::uint32_t>(warnMinutes));
+        SettingText("WarnPlayersText", "Maintenance in {minutes} minutes");
+    }
+    if (rng.Chance(0.5)) SettingText("WebhookUrl", "https://hooks.example.test/notify?token=S3CRET-T0KEN");
+    RandomSchedule();
+    StartHarrowatch();
+}
+
+void World::Install() {
+    d.SetOwnModuleFileName("C:\\Program Files\\Harrowatch\\Harrowatch.exe");
+    d.PokeString(p::kHkeyLocalMachine, "Software\\Velmora\\KALTOR", "INSTDIR", kGameFolder);
+    Setting("AutoStart", 1);
+    Setting("HideKaltorWindow", 1);
+    d.httpServer = [this](const p::sim::SimDesktop::HttpPosted&) {
+        p::sim::SimDesktop::HttpAnswer a;
+        switch (d.NowMs() < webhookModeUntilMs ? webhookMode : 0) {
+            case 1: a.error = 12029; break;
+            case 2: a.delayMs = 20000; break;
+            case 3: a.status = 500; break;
+            case 4: a.status = 302; break;
+            default: a.status = 204;
+        }
+        return a;
+    };
+    d.registryFault = [this](const std::string&, const std::string&, const std::string& value) -> long {
+        if (d.NowMs() >= registryFaultUntilMs) return 0;
+        if (!registryFaultValue.empty() && value != registryFaultValue) return 0;
+        storedUnknown = true;
+        return 5;
+    };
+    d.taskFault = [this](const std::string&, const std::string&) -> long {
+        return d.NowMs() < tasksDownUntilMs ? static_cast<long>(0x80070422) : 0;  // the service is off
+    };
+    d.beforeDeleteFile = [this](const std::string& path) {
+        const std::string name = text::Upper(path);
+        if (name.rfind(text::Upper(kDataFolder), 0) != 0) return;
+        const std::string content = d.FileContent(path);
+        ++fileDeletes[path.substr(std::string(kDataFolder).size())];
+        // A data file goes only once a copy of what it holds is in the backups.
+        for (const std::string& f : d.FilesUnder(supervision::BackupFolder(d)))
+            if (d.FileContent(f) == content) return;
+        ++backupMisses;
+        lastBackupMiss = path;
+    };
+    standins.Install(d, kServerPath, script);
+}
+
+void World::RandomSchedule() {
+    // A few days' schedule to start with, as an operator left it.
+    std::string daily, weekly;
+    const char* items[] = {"Store Inventory", "Public Messages", "Hall of Records", "Guild Master Log",
+                           "Transaction List", "Confinement", "Guild Crest", "Server Monsters", "Thandrel's Quests"};
+    for (int i = 0, n = static_cast<int>(rng.Between(1, 5)); i < n; ++i) {
+        const int hour = static_cast<int>(rng.Below(24)), minute = static_cast<int>(rng.Below(4) * 15);
+        char when[40];
+        std::snprintf(when, sizeof when, "12/%02d/26 %02d:%02d %s", 6 + static_cast<int>(rng.Below(2)),
+                      hour % 12 ? hour % 12 : 12, minute, hour < 12 ? "AM" : "PM");
+        std::string& list = rng.Chance(0.7) ? daily : weekly;
+        list += (list.empty() ? "" : ",") + std::string(items[rng.Below(9)]) + "|" + when;
+    }
+    if (!daily.empty()) d.PokeString(p::kHkeyLocalMachine, schedule::kScheduleKey, "Daily", daily);
+    if (!weekly.empty()) d.PokeString(p::kHkeyLocalMachine, schedule::kScheduleKey, "Weekly", weekly);
+}
+
+void World::StartHarrowatch() {
+    program = std::make_unique<Program>();
+    Program& pr = *program;
+    pr.form = std::make_unique<app::frmMain>(d, pr.boxes, pr.shell, pr.cancel, pr.app);
+    pr.form->hWnd = d.CreateWindow(d.OwnPid(), "HarrowatchMain", "Harrowatch", 0, 0,
+                                   [this](std::uint32_t m, std::uint64_t wp, std::int64_t lp, std::int64_t* r) {
+                                       return program && program->form && program->form->Form_Message(m, wp, lp, *r);
+                                   });
+    pr.form->popup = [](ui::PopupMenu&) {};
+    pr.form->openFolder = [](const std::string&) {};
+    pr.form->runConfigModal = [this](settings::frmConfig& c) {
+        // The operator leaves the dialog open for a while; Harrowatch's
+        // message loop runs meanwhile, as a modal dialog's does.
+        const std::uint64_t until = d.NowMs() + rng.Spread(10000, 6 * kHour);
+        Step("configuration dialog open until " + std::to_string(until / 1000) + " s");
+        RunUntil(until);
+        if (c.Closed() || !program) return;
+        if (rng.Chance(0.7)) {
+            if (rng.Chance(0.3)) c.txtHungRestartMinutes.SetText(std::to_string(rng.Between(0, 30)));
+            if (rng.Chance(0.2)) c.chkWindowsStartup.SetValue(c.chkWindowsStartup.Value() ? 0 : 1);
+            Step("configuration applied");
+            c.btnApply_Click();
+        } else {
+            Step("configuration cancelled");
+            c.btnCancel_Click();
+        }
+    };
+    harrowatchDownSinceMs = 0;
+    promises_->AtRestart();
+    promises_->Attach(pr);
+    Step("Harrowatch starts");
+    pr.form->Form_Load();
+}
+
+void World::Step(const std::string& what) {
+    char at[32];
+    const std::uint64_t s = d.NowMs() / 1000;
+    std::snprintf(at, sizeof at, "%llud%02llu:%02llu:%02llu ", static_cast<unsigned long long>(s / 86400),
+                  static_cast<unsigned long long>(s / 3600 % 24), static_cast<unsigned long long>(s / 60 % 60),
+                  static_cast<unsigned long long>(s % 60));
+    std::string line = at + what;
+    if (options.trace) std::printf("  %s\n", line.c_str());
+    steps_.push_back(std::move(line));
+    if (steps_.size() > kStepsKept) steps_.pop_front();
+}
+
+void World::Input(const std::string& what, std::function<void()> action, std::uint64_t delayMs) {
+    const std::uint64_t at = d.NowMs() + delayMs;
+    d.ScheduleAt(at, d.OwnPid(), [this, what, action = std::move(action), at] {
+        if (!program || program->app.ended) return;
+        const std::uint64_t late = d.NowMs() - at;
+        worstInputMs = std::max(worstInputMs, late);
+        if (late > 500) {
+            ++inputsLate;
+            Broken("input-waits", "the operator's \"" + what + "\" waited " + std::to_string(late) +
+                                      " ms for Harrowatch's message loop");
+        }
+        Step("operator: " + what);
+        action();
+    });
+}
+
+void World::WorldCrash(p::Pid pid) {
+    if (!pid) return;
+    lives[pid].crashedByWorld = true;
+    Step("server " + std::to_string(pid) + " crashes");
+    d.KillProcess(pid, 3);
+}
+
+void World::WorldHang(p::Pid pid, std::uint64_t ms) {
+    if (!pid) return;
+    hangs.push_back({pid, d.NowMs(), d.NowMs() + ms});
+    if (hangs.size() > 64) hangs.erase(hangs.begin());
+    Step("server " + std::to_string(pid) + " hangs for " + std::to_string(ms) + " ms");
+    d.HangProcess(pid, ms);
+}
+
+void World::Broken(const std::string& promise, const std::string& detail) {
+    if (!result_.ok) return;
+    if (options.tolerated.count(promise)) {
+        Result::Pinned& p = result_.pinned[promise];
+        if (!p.count++) {
+            p.first = detail;
+            Step("pinned " + promise + ": " + detail);
+        }
+        return;
+    }
+    result_.ok = false;
+    result_.promise = promise;
+    result_.detail = detail;
+    Step("BROKEN " + promise + ": " + detail);
+}
+
+void World::RunUntil(std::uint64_t untilMs) {
+    ++depth_;
+    while (d.NowMs() < untilMs && result_.ok) {
+        const std::uint64_t now = d.NowMs();
+        std::uint64_t next = std::min({untilMs, now + pollMs, now + 5000});
+        if (randomFaults) next = std::min(next, std::max(nextFaultMs_, now + 1));
+        promises_->BeforeStep();
+        d.AdvanceIdle(next - now);
+        ++stepNo_;
+        if (program && program->app.ended && !harrowatchDownSinceMs) {
+            harrowatchDownSinceMs = d.NowMs();
+            Step("Harrowatch has ended");
+        }
+        // An operator starts Harrowatch again a while after it ended.
+        if (harrowatchDownSinceMs && depth_ == 1 && d.NowMs() - harrowatchDownSinceMs > 2 * kMinute) {
+            program.reset();
+            if (sessionEndingSinceMs) {
+                // The machine restarted: the server went with the session.
+                if (const p::Pid pid = ServerPid()) {
+                    lives[pid].closedBySession = true;
+                    d.KillProcess(pid, 0);
+                }
+                sessionEndingSinceMs = 0;
+            }
+            StartHarrowatch();
+        }
+        promises_->AfterStep();
+        if (randomFaults && d.NowMs() >= nextFaultMs_ && depth_ == 1) {
+            InjectFault();
+            nextFaultMs_ = d.NowMs() + rng.Spread(1000, 2 * kMeanFaultGapMs);
+        }
+    }
+    --depth_;
+}
+
+Result World::Run() {
+    endMs_ = static_cast<std::uint64_t>(options.days * static_cast<double>(kDay));
+    if (!options.scenario.empty()) {
+        const Scenario* found = nullptr;
+        for (const Scenario& s : Scenarios())
+            if (options.scenario == s.name) found = &s;
+        if (!found) {
+            result_.ok = false;
+            result_.promise = "no such scenario: " + options.scenario;
+            return result_;
+        }
+        Install();
+        found->play(*this);
+    } else {
+        Boot();
+        nextFaultMs_ = rng.Spread(1000, 20 * kMinute);
+        RunUntil(endMs_);
+    }
+    result_.simulatedDays = static_cast<double>(d.NowMs()) / static_cast<double>(kDay);
+    result_.lastSteps.assign(steps_.begin(), steps_.end());
+    result_.line = RunLine();
+    return result_;
+}
+
+std::string World::RunLine() const {
+    char head[160];
+    std::snprintf(head, sizeof head, "seed %llu: %.2f days, poll %u ms, ", static_cast<unsigned long long>(options.seed),
+                  static_cast<double>(d.NowMs()) / static_cast<double>(kDay), pollMs);
+    std::string line = head;
+    std::string faults;
+    for (size_t k = 0; k < counts_.size(); ++k)
+        if (counts_[k]) faults += (faults.empty() ? "" : " ") + std::string(kKindNames[k]) + "=" + std::to_string(counts_[k]);
+    line += "faults {" + faults + "}, resets " + std::to_string(resets) + ", relaunches " + std::to_string(relaunches) +
+            ", warnings " + std::to_string(warnings) + ", events " + std::to_string(events) + ", slowest input " +
+            std::to_string(worstInputMs) + " ms";
+    return line;
+}
+
+}  // namespace hw::simulation
+
+namespace hw::simulation {
+Result Simulate(const Options& options) {
+    World w(options);
+    return w.Run();
+}
+}  // namespace hw::simulation

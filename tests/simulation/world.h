@@ -1,0 +1,250 @@
+// A seeded world for the whole of Harrowatch: the simulated desktop, the
+// stand-in server, an operator and a machine that misbehave at random, and
+// Harrowatch's promises checked after every step. Everything that varies
+// comes from the seed; the same seed replays the same run.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "app/main_window.h"
+#include "platform/sim/sim_desktop.h"
+#include "standin/sim/sim_host.h"
+
+namespace hw::simulation {
+
+// splitmix64: small, fast, and the same on every compiler (the standard
+// library's distributions are not).
+class Rng {
+public:
+    // The seed is mixed first: neighbouring seeds must not share a stream
+    // shifted by one draw.
+    explicit Rng(std::uint64_t seed) : s_(Mix(seed ^ 0x2545F4914F6CDD1Dull)) {}
+    static std::uint64_t Mix(std::uint64_t z) {
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+        return z ^ (z >> 31);
+    }
+    std::uint64_t Next() {
+        return Mix(s_ += 0x9E3779B97F4A7C15ull);
+    }
+    std::uint64_t Below(std::uint64_t n) { return n ? Next() % n : 0; }
+    std::uint64_t Between(std::uint64_t lo, std::uint64_t hi) { return lo + Below(hi - lo + 1); }
+    bool Chance(double p) { return static_cast<double>(Next() >> 11) * 0x1.0p-53 < p; }
+    // Log-uniform: as many short ones as long ones, by order of magnitude.
+    std::uint64_t Spread(std::uint64_t lo, std::uint64_t hi);
+    template <class T> const T& Pick(const std::vector<T>& v) { return v[Below(v.size())]; }
+
+private:
+    std::uint64_t s_;
+};
+
+// What the world does to Harrowatch, counted in each run's line.
+enum class Kind {
+    Crash, CrashAtStart, Hang, SlowAnswer, RefusesClose, LateCloseQuestion, MissingDialog, Burst, Players,
+    Typing, Drag, Remove, Clear, Apply, ConfigOpen, Chat, StartStop, AnswerNo, ShowHide, Exit,
+    RegistryFails, DiskFull, TasksDown, WebhookDown, ClockJump, DstSwitch, ExplorerRestart, SessionEnd, Count
+};
+const char* KindName(Kind k);
+
+struct Options {
+    std::uint64_t seed = 1;
+    double days = 0.5;
+    bool trace = false;          // every step to stdout
+    std::string scenario;        // a named scenario instead of random faults
+    // Promises still broken by open defects: a break of one is counted and
+    // the run goes on.
+    std::set<std::string> tolerated;
+};
+
+struct Result {
+    bool ok = true;
+    std::string promise;          // the broken one
+    std::string detail;
+    std::vector<std::string> lastSteps;
+    std::string line;             // the run's one line
+    struct Pinned {
+        std::uint64_t count = 0;
+        std::string first;        // the first break's detail
+    };
+    std::map<std::string, Pinned> pinned;  // tolerated promises that broke
+    double simulatedDays = 0;
+};
+
+// Message boxes as an operator at the console answers them, kept to the
+// last few (a run lasts months).
+class OperatorBoxes : public ui::MessageBoxHost {
+public:
+    int Show(const std::string& text, const std::string& title, std::uint32_t flags) override;
+    void Report(const std::string& text, const std::string& title, std::uint32_t flags) override;
+    std::deque<std::string> recent;
+    std::uint64_t count = 0;
+    std::function<void()> whileModal;
+};
+
+class CountingShell : public ui::TrayShell {
+public:
+    bool NotifyIcon(std::uint32_t message, const ui::TrayIconData& data) override;
+    bool shown = false;
+    std::uint64_t balloons = 0;
+};
+
+// One run of Harrowatch (it may exit and be started again within a run).
+class EventRecorder;
+struct Program {
+    OperatorBoxes boxes;
+    CountingShell shell;
+    automation::CancelSignal cancel;
+    ui::Application app;
+    std::shared_ptr<EventRecorder> recorder;  // every event the program raises
+    std::unique_ptr<app::frmMain> form;
+};
+
+class Promises;
+
+class World {
+public:
+    explicit World(const Options& options);
+    ~World();
+    Result Run();
+
+    // --- For named scenarios.
+    platform::sim::SimDesktop d;
+    standin::SimStandins standins;
+    std::unique_ptr<Program> program;
+    Rng rng;
+    Options options;
+    std::uint32_t pollMs = 5000;
+    bool randomFaults = true;
+    std::string script;  // the stand-in's script for the next launch
+    void Boot();      // the desktop, a random schedule and settings, Harrowatch started
+    void Install();   // the desktop and the server only
+    void StartHarrowatch();
+    // Runs the world (and the checks) until virtual time `untilMs`.
+    void RunUntil(std::uint64_t untilMs);
+    // Operator input: handled when Harrowatch's message loop next runs.
+    void Input(const std::string& what, std::function<void()> action, std::uint64_t delayMs = 0);
+    void Step(const std::string& what);
+    bool Failed() const { return !result_.ok; }
+    platform::Pid ServerPid();
+    standin::Server* LiveServer();
+    void Setting(const std::string& name, std::uint32_t value);
+    void SettingText(const std::string& name, const std::string& value);
+    void Count(Kind k) { ++counts_[static_cast<size_t>(k)]; }
+    // Typing the next time of data row `row`, a key at a time.
+    void TypeNextTime(int row, const std::string& text, std::uint64_t keyGapMs);
+    void WorldCrash(platform::Pid pid);
+    void WorldHang(platform::Pid pid, std::uint64_t ms);
+
+private:
+    friend class Promises;
+    void RandomSchedule();
+    void InjectFault();
+    void ServerFault();
+    void OperatorAction();
+    void MachineFault();
+    void EditSchedule();
+    void OpenConfigurationFor(std::uint64_t ms);
+    void Exit();
+    void EndSession();
+    void Broken(const std::string& promise, const std::string& detail);
+    void Check();
+    std::string RunLine() const;
+
+    Result result_;
+    std::deque<std::string> steps_;
+    std::uint64_t stepNo_ = 0;
+    std::uint64_t endMs_ = 0;
+    std::uint64_t nextFaultMs_ = 0;
+    std::uint64_t nextDataChangeMs_ = 0;
+    std::array<std::uint64_t, static_cast<size_t>(Kind::Count)> counts_{};
+    int depth_ = 0;  // RunUntil inside RunUntil: a modal loop
+    std::unique_ptr<Promises> promises_;
+
+public:
+    // --- The world's own record, read by the promises.
+    struct Life {
+        platform::Pid pid = 0;
+        std::uint64_t launchedMs = 0, endedMs = 0;
+        bool crashedByWorld = false, closedBySession = false, reported = false;
+    };
+    std::map<platform::Pid, Life> lives;
+    struct Hang {
+        platform::Pid pid;
+        std::uint64_t fromMs, untilMs;
+    };
+    std::vector<Hang> hangs;
+    std::uint64_t lastOperatorStartMs = 0;
+    std::uint64_t sessionEndingSinceMs = 0;  // 0: no session end under way
+    std::uint64_t harrowatchDownSinceMs = 0; // 0: Harrowatch runs
+    std::string registryFaultValue;          // only this value fails (empty: all)
+    std::uint64_t registryFaultUntilMs = 0, tasksDownUntilMs = 0, diskFullUntilMs = 0, webhookModeUntilMs = 0;
+    int webhookMode = 0;                     // 0 up, 1 down, 2 slow, 3 500, 4 redirect
+    bool storedUnknown = false;              // a registry fault since the last clean Apply
+    bool scheduleDirty = false;              // operator edits not applied yet
+    int editingRow = 0;                      // a next time being typed (0: none)
+    std::set<std::string> typedTexts;        // what the field showed while typed, not validated
+    std::vector<std::string> appliedRows;    // name|freq|next, as applied
+    std::uint64_t inputsLate = 0, worstInputMs = 0;
+    std::uint64_t resets = 0, relaunches = 0, warnings = 0, events = 0;
+    std::map<std::string, std::uint64_t> fileDeletes;     // data file name -> deletions by Harrowatch
+    std::uint64_t backupMisses = 0;
+    std::string lastBackupMiss;
+    std::uint64_t playersZeroSinceMs = 0;   // last moment no player was online
+    std::uint64_t scheduleTouches = 0;       // operator inputs that changed the schedule
+    std::uint64_t warnMinutes = 0;
+    std::uint64_t lastClockJumpMs = 0, lastWarningSentMs = 0;
+    std::deque<std::uint64_t> warningsSentMs;  // the latest few
+};
+
+// The promises Harrowatch keeps, checked after every step.
+class EventRecorder;
+class Promises {
+public:
+    explicit Promises(World& w) : w_(w) {}
+    static constexpr std::size_t kItems = 9;  // the reset items
+    using Counts = std::array<std::uint64_t, kItems>;
+    void BeforeStep();
+    void AfterStep();
+    void AtRestart();
+    void Attach(Program& program);
+
+private:
+    Counts Actual();
+    std::uint64_t SentTotal();
+    void Lives();
+    void Events(const std::vector<supervision::Event>& fresh);
+    void Resets(const std::vector<supervision::Event>& fresh);
+    void Warned(const std::string& due);
+    void Schedule();
+    void Bounds();
+    World& w_;
+    std::vector<std::string> rowsBefore_;          // name|frequency id|next time
+    std::map<std::string, int> runs_;             // due row -> runs seen
+    Counts effectsBefore_{}, foldedEffects_{}, claimedDone_{}, claimedAllowance_{};
+    std::map<std::string, std::uint64_t> failedAt_;
+    std::size_t folded_ = 0, launchesSeen_ = 0, sentScanned_ = 0, sentInstance_ = 0;
+    std::uint64_t foldedSent_ = 0, sentClaimed_ = 0, touchedBefore_ = 0;
+    std::uint64_t lastQuickCrashMs_ = 0, deadSinceMs_ = 0, harrowatchSinceMs_ = 0, lastHangReported_ = ~0ull;
+    std::uint64_t warningMissedAt_ = 0, nextLoadCheckMs_ = 0;
+};
+
+// Named scenarios: a world set up by hand to reach one defect that random
+// search reaches rarely. Each answers through the same promises.
+struct Scenario {
+    const char* name;
+    const char* what;
+    std::function<void(World&)> play;
+};
+const std::vector<Scenario>& Scenarios();
+
+Result Simulate(const Options& options);
+
+}  // namespace hw::simulation
