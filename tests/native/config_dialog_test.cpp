@@ -164,6 +164,21 @@ TEST_F(ConfigDialogTest, AFailingWriteKeepsWhatWasStoredAndTheDialogOpen) {
     EXPECT_FALSE(Has(kHideKaltorWindow));
 }
 
+TEST_F(ConfigDialogTest, AFailedWebhookWriteReportsTheValuesNameNotTheAddress) {
+    frmConfig& c = Open();
+    c.txtWebhookUrl.TrackText("https://hooks.example.com/services/T0KEN-s3cret");
+    d.registryFault = [](const std::string& op, const std::string&, const std::string& value) {
+        return op == "setvalue" && value == "WebhookUrl" ? 5L : 0L;
+    };
+    c.btnApply_Click();
+    EXPECT_FALSE(c.Closed());
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].text.find("T0KEN"), std::string::npos) << boxes.shown[0].text;
+    EXPECT_EQ(boxes.shown[0].text.find("hooks.example.com"), std::string::npos) << boxes.shown[0].text;
+    EXPECT_NE(boxes.shown[0].text.find("'WebhookUrl'"), std::string::npos) << boxes.shown[0].text;
+    EXPECT_NE(boxes.shown[0].text.find(" - FormSave"), std::string::npos);
+}
+
 TEST_F(ConfigDialogTest, StartAtLogOnThatCannotBeRegisteredIsReportedNotShownAsOn) {
     // Refused, as Windows refuses a task with highest privileges to a program
     // that is not elevated.
