@@ -47,15 +47,53 @@ std::int32_t MakeLParam(std::int32_t low, std::int16_t high) {
                                      static_cast<std::uint16_t>(low & 0xFFFF));
 }
 
+UnansweredBlocks::~UnansweredBlocks() {
+    for (Kept& k : kept_)
+        for (p::UniqueRemoteMemory& b : k.blocks) b.release();
+}
+
+void UnansweredBlocks::Keep(Hwnd window, p::UniqueHandle process, std::vector<p::UniqueRemoteMemory> blocks) {
+    // A window that is gone takes nothing more: its blocks go at once.
+    if (!d_.IsWindow(window)) return;
+    kept_.push_back({window, std::move(process), std::move(blocks)});
+}
+
+void UnansweredBlocks::DropEnded() {
+    constexpr std::uint32_t kStillActive = 259;
+    std::erase_if(kept_, [&](Kept& k) {
+        std::uint32_t code = kStillActive;
+        if (d_.GetExitCodeProcess(k.process.get(), &code) && code != kStillActive) {
+            for (p::UniqueRemoteMemory& b : k.blocks) b.release();  // gone with the program
+            return true;
+        }
+        return !d_.IsWindow(k.window);
+    });
+}
+
+bool UnansweredBlocks::Settled(Hwnd window) {
+    DropEnded();
+    if (std::none_of(kept_.begin(), kept_.end(), [&](const Kept& k) { return k.window == window; })) return true;
+    if (!SendTimed(d_, window, p::msg::kNull, 0, 0)) return false;
+    std::erase_if(kept_, [&](const Kept& k) { return k.window == window; });
+    return true;
+}
+
 namespace {
+
+std::vector<p::UniqueRemoteMemory> Blocks(p::UniqueRemoteMemory a, p::UniqueRemoteMemory b = {}) {
+    std::vector<p::UniqueRemoteMemory> blocks;
+    blocks.push_back(std::move(a));
+    if (b) blocks.push_back(std::move(b));
+    return blocks;
+}
 
 // Rows first..first+rows-1, the given columns of each, with synchronous
 // sends: one process open, one remote block, one write and one read.
 std::vector<std::vector<std::string>> ReadRows(p::Desktop& d, Hwnd listView, p::Pid processId, int first, int rows,
-                                               const std::vector<int>& columns) {
+                                               const std::vector<int>& columns, UnansweredBlocks& unanswered) {
     std::vector<std::vector<std::string>> result;
-    if (rows <= 0 || columns.empty()) return result;
-    const p::UniqueHandle process(d, d.OpenProcess(kRemoteAccess, false, processId));
+    if (rows <= 0 || columns.empty() || !unanswered.Settled(listView)) return result;
+    p::UniqueHandle process(d, d.OpenProcess(kRemoteAccess, false, processId));
     if (!process) return result;
     const std::optional<bool> layout = UsesLayout32(d, process.get());
     if (!layout) return result;
@@ -63,7 +101,7 @@ std::vector<std::vector<std::string>> ReadRows(p::Desktop& d, Hwnd listView, p::
     const size_t cells = static_cast<size_t>(rows) * columns.size();
     // One block: every cell's record, then every cell's text slot.
     const size_t recordsBytes = (cells * recordSize + 15) & ~size_t{15};
-    const p::UniqueRemoteMemory block = p::ReserveRemote(d, process.get(), recordsBytes + cells * kSlot);
+    p::UniqueRemoteMemory block = p::ReserveRemote(d, process.get(), recordsBytes + cells * kSlot);
     if (!block) return result;
     std::vector<std::uint8_t> records(recordsBytes, 0);
     PutCellRecords(records, *layout, columns, cells, block.get().address, recordsBytes);
@@ -71,8 +109,11 @@ std::vector<std::vector<std::string>> ReadRows(p::Desktop& d, Hwnd listView, p::
     for (size_t i = 0; i < cells; ++i) {
         const auto row = static_cast<std::uint64_t>(first + static_cast<int>(i / columns.size()));
         if (!SendTimed(d, listView, p::msg::kLvmGetItemTextA, row,
-                  static_cast<std::int64_t>(block.get().address + i * recordSize)))
-            return result;  // gone or hung: nothing read
+                       static_cast<std::int64_t>(block.get().address + i * recordSize))) {
+            // Gone or hung: nothing read, and the list may still answer.
+            unanswered.Keep(listView, std::move(process), Blocks(std::move(block)));
+            return result;
+        }
     }
     std::vector<std::uint8_t> texts(cells * kSlot, 0);
     if (!Read(d, block, texts.data(), texts.size(), recordsBytes)) return result;
@@ -82,13 +123,16 @@ std::vector<std::vector<std::string>> ReadRows(p::Desktop& d, Hwnd listView, p::
 }  // namespace
 
 std::string GetListViewCellText(p::Desktop& d, Hwnd listView, p::Pid processId, int subItem, int item) {
-    const auto cells = ReadRows(d, listView, processId, item, 1, {subItem});
+    UnansweredBlocks unanswered(d);
+    const auto cells = ReadRows(d, listView, processId, item, 1, {subItem}, unanswered);
     return cells.empty() ? std::string() : cells[0][0];
 }
 
 std::vector<std::vector<std::string>> GetListViewCells(p::Desktop& d, Hwnd listView, p::Pid processId,
-                                                       int rows, const std::vector<int>& columns) {
-    return ReadRows(d, listView, processId, 0, rows, columns);
+                                                       int rows, const std::vector<int>& columns,
+                                                       UnansweredBlocks* unanswered) {
+    UnansweredBlocks own(d);
+    return ReadRows(d, listView, processId, 0, rows, columns, unanswered ? *unanswered : own);
 }
 
 void ListViewReader::Release() {
@@ -157,7 +201,8 @@ std::vector<std::vector<std::string>> ListViewReader::Read(Hwnd listView, p::Pid
     if (rows <= 0 || columns.empty() || !processId) return result;
     if (!Open(processId) || !EarlierBatchDone(listView)) return result;
     // A program that keeps losing batches is read the slow way.
-    if (blocks_.size() >= kMostBlocks && capacity_ == 0) return GetListViewCells(d_, listView, processId, rows, columns);
+    if (blocks_.size() >= kMostBlocks && capacity_ == 0)
+        return GetListViewCells(d_, listView, processId, rows, columns, &slowReads_);
 
     // The batch: every cell's record and one more for the end mark, then
     // their text slots, the end mark's filled with 0xFF.
@@ -179,7 +224,7 @@ std::vector<std::vector<std::string>> ListViewReader::Read(Hwnd listView, p::Pid
             // A full queue: what was posted may still come, so the next
             // batch takes a new block; this one is read the slow way.
             capacity_ = 0;
-            return GetListViewCells(d_, listView, processId, rows, columns);
+            return GetListViewCells(d_, listView, processId, rows, columns, &slowReads_);
         }
     }
     // The end mark is answered last: the program's queue keeps the order.
@@ -212,29 +257,38 @@ ListBoxTail ReadListBoxTail(p::Desktop& d, Hwnd listBox, std::int32_t start, std
     return tail;
 }
 
-std::int32_t GetToolbarButtonPoint(p::Desktop& d, Hwnd toolbar, p::Pid processId, std::int16_t index) {
+std::int32_t GetToolbarButtonPoint(p::Desktop& d, Hwnd toolbar, p::Pid processId, std::int16_t index,
+                                   UnansweredBlocks* unanswered) {
+    UnansweredBlocks own(d);
+    UnansweredBlocks& waiting = unanswered ? *unanswered : own;
+    if (!waiting.Settled(toolbar)) return 0;
     platform::UniqueHandle process(d, d.OpenProcess(kRemoteAccess, false, processId));
     if (!process) return 0;
     const std::optional<bool> layout = UsesLayout32(d, process.get());
     if (!layout) return 0;
     const bool layout32 = *layout;
     const size_t buttonSize = layout32 ? sizeof(TbButton32) : sizeof(TbButton64);
-    const p::UniqueRemoteMemory button = p::ReserveRemote(d, process.get(), buttonSize);
-    const p::UniqueRemoteMemory rect = p::ReserveRemote(d, process.get(), sizeof(Rect));
+    p::UniqueRemoteMemory button = p::ReserveRemote(d, process.get(), buttonSize);
+    p::UniqueRemoteMemory rect = p::ReserveRemote(d, process.get(), sizeof(Rect));
     if (!button || !rect) return 0;
+    // Gone or hung: nothing read, and the toolbar may still answer.
+    auto keep = [&] {
+        waiting.Keep(toolbar, std::move(process), Blocks(std::move(button), std::move(rect)));
+        return 0;
+    };
     std::uint8_t bytes[sizeof(TbButton64)] = {};
     if (!Write(d, button, bytes, buttonSize)) return 0;
     if (!SendTimed(d, toolbar, p::msg::kTbGetButton, static_cast<std::uint64_t>(index),
-              static_cast<std::int64_t>(button.get().address)))
-        return 0;
+                   static_cast<std::int64_t>(button.get().address)))
+        return keep();
     if (!Read(d, button, bytes, buttonSize)) return 0;
     std::int32_t command = 0;
     std::memcpy(&command, bytes + offsetof(TbButton32, idCommand), sizeof command);  // same in both layouts
     Rect r{};
     if (!Write(d, rect, &r, sizeof r)) return 0;
     if (!SendTimed(d, toolbar, p::msg::kTbGetRect, static_cast<std::uint64_t>(static_cast<std::uint32_t>(command)),
-              static_cast<std::int64_t>(rect.get().address)))
-        return 0;
+                   static_cast<std::int64_t>(rect.get().address)))
+        return keep();
     if (!Read(d, rect, &r, sizeof r)) return 0;
     const auto x = static_cast<std::int32_t>(text::RoundHalfEven((static_cast<double>(r.left) + r.right) / 2));
     const auto y = static_cast<std::int32_t>(text::RoundHalfEven((static_cast<double>(r.top) + r.bottom) / 2));

@@ -14,16 +14,55 @@ namespace hw::automation {
 
 using platform::Hwnd;
 
-// One cell, trimmed; empty when nothing was read.
+// Memory in another program that a request still points at after its send
+// gave up waiting: Windows does not take a send back, so the program handles
+// it when it next takes messages, however late, and writes its answer
+// there. A block is released only once a later request to the same window
+// has been answered (a window's thread takes sent messages in the order they
+// were sent), or dropped when the program has ended.
+class UnansweredBlocks {
+public:
+    explicit UnansweredBlocks(platform::Desktop& desktop) : d_(desktop) {}
+    // What is still awaited is left to the program, never released under it.
+    ~UnansweredBlocks();
+    UnansweredBlocks(const UnansweredBlocks&) = delete;
+    UnansweredBlocks& operator=(const UnansweredBlocks&) = delete;
+
+    // Keeps the blocks a request to `window` points at; `process` is the
+    // handle they were reserved through.
+    void Keep(Hwnd window, platform::UniqueHandle process, std::vector<platform::UniqueRemoteMemory> blocks);
+    // Whether nothing sent to `window` waits any more: asks it when
+    // something does, and releases what was kept for it once it answers.
+    bool Settled(Hwnd window);
+    std::size_t Count() const { return kept_.size(); }
+
+private:
+    struct Kept {
+        Hwnd window;
+        platform::UniqueHandle process;  // declared first: outlives its blocks
+        std::vector<platform::UniqueRemoteMemory> blocks;
+    };
+    // Forgets the blocks of programs that have ended: they went with them.
+    void DropEnded();
+    platform::Desktop& d_;
+    std::vector<Kept> kept_;
+};
+
+// One cell, trimmed; empty when nothing was read. Memory that a request
+// which timed out still points at is left to the program.
 std::string GetListViewCellText(platform::Desktop& desktop, Hwnd listView, platform::Pid processId,
                                 int subItem, int item);
 
 // Rows 0..rows-1, the given columns of each: the same texts as
 // GetListViewCellText, with one process open, one remote block, one write
-// and one read for the whole list. Empty when nothing could be read.
+// and one read for the whole list. Empty when nothing could be read, and
+// while a request of an earlier read to the list is not yet answered.
+// Without `unanswered`, memory a request still points at is left to the
+// program.
 std::vector<std::vector<std::string>> GetListViewCells(platform::Desktop& desktop, Hwnd listView,
                                                        platform::Pid processId, int rows,
-                                                       const std::vector<int>& columns);
+                                                       const std::vector<int>& columns,
+                                                       UnansweredBlocks* unanswered = nullptr);
 
 // The whole list of a program polled again and again, for less work on
 // both sides: the cell requests are posted in one go and waited for once,
@@ -58,6 +97,7 @@ private:
     platform::UniqueHandle process_;
     bool layout32_ = true;
     std::vector<platform::UniqueRemoteMemory> blocks_;  // the last one is in use
+    UnansweredBlocks slowReads_{d_};  // of the reads the slow way
     std::uint64_t capacity_ = 0;
     platform::RemoteAddress pending_ = 0;  // the slot of a batch not yet answered
     std::uint64_t pendingSince_ = 0;
@@ -79,9 +119,11 @@ ListBoxTail ReadListBoxTail(platform::Desktop& desktop, Hwnd listBox, std::int32
                             std::int32_t most);
 
 // The centre of a toolbar button in the toolbar's client area, packed as a
-// mouse message's lParam; 0 when it cannot be read.
+// mouse message's lParam; 0 when it cannot be read, and while a request of
+// an earlier call to the toolbar is not yet answered. Without `unanswered`,
+// memory a request still points at is left to the program.
 std::int32_t GetToolbarButtonPoint(platform::Desktop& desktop, Hwnd toolbar, platform::Pid processId,
-                                   std::int16_t index);
+                                   std::int16_t index, UnansweredBlocks* unanswered = nullptr);
 
 std::int32_t MakeLParam(std::int32_t low, std::int16_t high);
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "automation/remote_lists.h"
 #include "automation/wait.h"
 #include "platform/desktop.h"
 #include "platform/owned.h"
@@ -117,6 +118,8 @@ private:
     platform::Desktop& desktop_;
     ui::MessageBoxHost& boxes_;
     const automation::CancelSignal* cancel_;
+    // The data manager's toolbar, asked where its buttons are.
+    automation::UnansweredBlocks toolbarRequests_{desktop_};
     std::vector<std::pair<int, StatusListener>> listeners_;
     int nextListener_ = 1;
     int depth_ = 0;

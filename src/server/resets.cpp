@@ -76,7 +76,7 @@ p::Hwnd clsHarrowatch::OpenDataManagerWindow(std::int16_t index) {
         findIn([&](p::Hwnd h) { return automation::GetWindowClass(desktop_, h) == "ToolbarWindow32"; });
     if (!toolbar) return 0;
 
-    const std::int32_t point = automation::GetToolbarButtonPoint(desktop_, toolbar, pid, index);
+    const std::int32_t point = automation::GetToolbarButtonPoint(desktop_, toolbar, pid, index, &toolbarRequests_);
     Post(toolbar, p::msg::kLButtonDown, p::msg::kMkLButton, point);
     Post(toolbar, p::msg::kLButtonUp, p::msg::kMkLButton, point);
 

@@ -83,6 +83,7 @@ void frmConfig::FormOpen() {
     } catch (...) {
         ReportCaught(boxes_, "FormOpen");
     }
+    startupShown_ = chkWindowsStartup.Value() == 1;
 }
 
 bool frmConfig::FormValidate() {
@@ -135,7 +136,6 @@ void frmConfig::FormSave() {
         WriteSetting(desktop_, kAutoStart, chkAutoStart.Value());
         WriteSetting(desktop_, kHideKaltorWindow, chkHideWindow.Value());
         WriteSetting(desktop_, kRememberKaltorWindow, chkRememberKaltorWindow.Value());
-        SetStartAtLogon(desktop_, chkWindowsStartup.Value() == 1);
         WriteSetting(desktop_, kHungRestartMinutes, static_cast<std::int32_t>(std::stol(text::Trim(txtHungRestartMinutes.Text()))));
         WriteSetting(desktop_, kLogDays, static_cast<std::int32_t>(std::stol(text::Trim(txtLogDays.Text()))));
         WriteSetting(desktop_, kBackupDays, static_cast<std::int32_t>(std::stol(text::Trim(txtBackupDays.Text()))));
@@ -148,10 +148,30 @@ void frmConfig::FormSave() {
         WriteSetting(desktop_, kWebhookUrl, txtWebhookUrl.Text());
         applied_ = true;
         mainTimer_.SetInterval(static_cast<std::int64_t>(text::RoundHalfEven(interval)));
-        Close();
     } catch (...) {
         ReportCaught(boxes_, "FormSave");
+        return;
     }
+    // The log-on task last, and only when the box was changed: the Task
+    // Scheduler may refuse (not elevated, not running), and that costs none
+    // of the values above.
+    const bool wanted = chkWindowsStartup.Value() == 1;
+    if (wanted != startupShown_) {
+        try {
+            SetStartAtLogon(desktop_, wanted);
+            startupShown_ = wanted;
+        } catch (...) {
+            ReportCaught(boxes_, "FormSave");
+            // The box shows what is so; the next Apply then goes through.
+            try {
+                startupShown_ = StartsAtLogon(desktop_);
+            } catch (...) {
+            }
+            chkWindowsStartup.SetValue(startupShown_ ? 1 : 0);
+            return;
+        }
+    }
+    Close();
 }
 
 std::string frmConfig::Summary() const {

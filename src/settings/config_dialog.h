@@ -61,7 +61,8 @@ public:
     std::function<void(const std::string& url, std::function<void(bool arrived, const std::string& how)> answer)>
         testWebhook;
 
-    // Closed by Apply with everything stored.
+    // Apply stored every value (the dialog stays open when the Task
+    // Scheduler then refused the log-on task).
     bool Applied() const { return applied_; }
     // What was applied, in one line (for the log).
     std::string Summary() const;
@@ -79,6 +80,8 @@ private:
     bool mainWasVisible_ = false;
     bool closed_ = false;
     bool applied_ = false;
+    // Whether Harrowatch starts at log-on, as far as the dialog knows.
+    bool startupShown_ = false;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 

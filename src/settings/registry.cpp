@@ -40,9 +40,11 @@ void cRegistry::Fail(std::int32_t number, const std::string& description) const 
     throw HwError(number, Source(), description);
 }
 
-std::string cRegistry::WriteFailureText(const TaggedValue& v) const {
+// Names the value only: what was being written may be a secret (the
+// webhook's address carries its token), and error texts reach the log.
+std::string cRegistry::WriteFailureText() const {
     return "Failed to set registry value Key: '" + std::to_string(classKey_) + "',Section: '" +
-           sectionKey_ + "',Key: '" + valueKey_ + "' to value: '" + v.ToText() + "'";
+           sectionKey_ + "',Key: '" + valueKey_ + "'";
 }
 
 bool cRegistry::KeyExists() const {
@@ -136,7 +138,7 @@ TaggedValue cRegistry::Value() {
 void cRegistry::SetValue(const TaggedValue& vValue) {
     platform::UniqueKey key;
     if (desktop_.RegCreateKeyEx(Root(), sectionKey_, reg::kAllOwnAccess, *key.put(desktop_)) != 0)
-        Fail(kRegSetFailure, WriteFailureText(vValue));
+        Fail(kRegSetFailure, WriteFailureText());
 
     long r = -1;
     switch (valueType_) {
@@ -169,7 +171,7 @@ void cRegistry::SetValue(const TaggedValue& vValue) {
         default:
             break;
     }
-    if (r != 0) Fail(kRegWriteFailure, WriteFailureText(vValue));
+    if (r != 0) Fail(kRegWriteFailure, WriteFailureText());
 }
 
 bool cRegistry::EnumerateValues(std::vector<std::string>& names, std::int32_t& count) {

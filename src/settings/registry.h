@@ -48,7 +48,7 @@ private:
     platform::HKey Root() const { return platform::RootKey(classKey_); }
     std::string Source() const;
     [[noreturn]] void Fail(std::int32_t number, const std::string& description) const;
-    std::string WriteFailureText(const TaggedValue& v) const;
+    std::string WriteFailureText() const;
 
     platform::Desktop& desktop_;
     std::int32_t classKey_ = 0;

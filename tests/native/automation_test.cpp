@@ -251,7 +251,67 @@ TEST_F(AutomationTest, AHungServerMakesEveryReadReturnWithinItsTimeOut) {
     EXPECT_LE(within([&] { EXPECT_EQ(GetToolbarButtonPoint(d, tb, pid, 2), 0); }), msg::kSendTimeoutMs);
     // The title needs no answer from the server.
     EXPECT_EQ(GetWindowTitle(d, field), "Connecting to Master Server...\r\n");
-    EXPECT_EQ(d.RemoteBlockCount(pid), 0u);
+    // The server handles those requests when it picks up: what they point
+    // at stays its own.
+    EXPECT_EQ(d.RemoteBlockCount(pid), 4u);
+    EXPECT_EQ(d.OpenHandleCount(), 0u);
+}
+
+// A server that stops answering for longer than a read waits still handles
+// the read's requests once it picks up again, and writes its answers where
+// they point: that memory must still be its own then.
+TEST_F(AutomationTest, MemoryARequestPointsAtStaysTheServersUntilAnswered) {
+    Install("active\nat 0 players 3\n");
+    platform::Pid pid = LaunchAndSave();
+    Hwnd lv = static_cast<Hwnd>(server().playerList());
+    d.PostMessage(GetProcessMainWindow(d, pid), msg::kCommand, standin::kManageCommand, 0);
+    d.AdvanceIdle(10);
+    Hwnd tb = static_cast<Hwnd>(server().toolbar());
+    ASSERT_NE(tb, 0u);
+
+    const auto cells = GetListViewCells(d, lv, pid, 3, {1, 2, 3});
+    ASSERT_EQ(cells.size(), 3u);
+    const std::int32_t point = GetToolbarButtonPoint(d, tb, pid, 2);
+    ASSERT_NE(point, 0);
+    ASSERT_EQ(d.RemoteBlockCount(pid), 0u);
+
+    // Without a keeper, the blocks are left to the server.
+    d.HangProcess(pid, 2000);
+    EXPECT_TRUE(GetListViewCells(d, lv, pid, 3, {1, 2, 3}).empty());
+    EXPECT_EQ(GetToolbarButtonPoint(d, tb, pid, 2), 0);
+    d.AdvanceIdle(2000);
+    EXPECT_TRUE(d.ReleasedMemoryAccesses().empty());
+    EXPECT_EQ(d.RemoteBlockCount(pid), 3u);
+
+    // With one, they are kept while the server is still busy (and nothing
+    // more is sent to it), and released once it answers again.
+    UnansweredBlocks reads(d), buttons(d);
+    d.HangProcess(pid, 2000);
+    EXPECT_TRUE(GetListViewCells(d, lv, pid, 3, {1, 2, 3}, &reads).empty());
+    EXPECT_EQ(GetToolbarButtonPoint(d, tb, pid, 2, &buttons), 0);
+    EXPECT_EQ(reads.Count(), 1u);
+    EXPECT_EQ(buttons.Count(), 1u);
+    EXPECT_EQ(d.RemoteBlockCount(pid), 6u);
+    const std::uint64_t sends = d.SendsToOthers();
+    EXPECT_TRUE(GetListViewCells(d, lv, pid, 3, {1, 2, 3}, &reads).empty());
+    EXPECT_EQ(GetToolbarButtonPoint(d, tb, pid, 2, &buttons), 0);
+    EXPECT_EQ(d.SendsToOthers() - sends, 2u);  // one probe each
+    EXPECT_EQ(d.RemoteBlockCount(pid), 6u);
+    d.AdvanceIdle(2000);
+    EXPECT_EQ(GetListViewCells(d, lv, pid, 3, {1, 2, 3}, &reads), cells);
+    EXPECT_EQ(GetToolbarButtonPoint(d, tb, pid, 2, &buttons), point);
+    EXPECT_EQ(reads.Count(), 0u);
+    EXPECT_EQ(buttons.Count(), 0u);
+    EXPECT_EQ(d.RemoteBlockCount(pid), 3u);
+
+    // A server that ends takes what was kept with it.
+    d.HangProcess(pid, 3600 * 1000);
+    EXPECT_EQ(GetToolbarButtonPoint(d, tb, pid, 2, &buttons), 0);
+    EXPECT_EQ(buttons.Count(), 1u);
+    d.KillProcess(pid);
+    EXPECT_EQ(GetToolbarButtonPoint(d, tb, pid, 2, &buttons), 0);
+    EXPECT_EQ(buttons.Count(), 0u);
+    EXPECT_TRUE(d.ReleasedMemoryAccesses().empty());
     EXPECT_EQ(d.OpenHandleCount(), 0u);
 }
 

@@ -164,6 +164,21 @@ TEST_F(ConfigDialogTest, AFailingWriteKeepsWhatWasStoredAndTheDialogOpen) {
     EXPECT_FALSE(Has(kHideKaltorWindow));
 }
 
+TEST_F(ConfigDialogTest, AFailedWebhookWriteReportsTheValuesNameNotTheAddress) {
+    frmConfig& c = Open();
+    c.txtWebhookUrl.TrackText("https://hooks.example.com/services/T0KEN-s3cret");
+    d.registryFault = [](const std::string& op, const std::string&, const std::string& value) {
+        return op == "setvalue" && value == "WebhookUrl" ? 5L : 0L;
+    };
+    c.btnApply_Click();
+    EXPECT_FALSE(c.Closed());
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].text.find("T0KEN"), std::string::npos) << boxes.shown[0].text;
+    EXPECT_EQ(boxes.shown[0].text.find("hooks.example.com"), std::string::npos) << boxes.shown[0].text;
+    EXPECT_NE(boxes.shown[0].text.find("'WebhookUrl'"), std::string::npos) << boxes.shown[0].text;
+    EXPECT_NE(boxes.shown[0].text.find(" - FormSave"), std::string::npos);
+}
+
 TEST_F(ConfigDialogTest, StartAtLogOnThatCannotBeRegisteredIsReportedNotShownAsOn) {
     // Refused, as Windows refuses a task with highest privileges to a program
     // that is not elevated.
@@ -187,6 +202,82 @@ TEST_F(ConfigDialogTest, StartAtLogOnThatCannotBeRegisteredIsReportedNotShownAsO
     Open();
     ASSERT_EQ(boxes.shown.size(), 1u);
     EXPECT_NE(boxes.shown[0].text.find("0x80070422"), std::string::npos);
+}
+
+// The Task Scheduler refuses a program that is not elevated, or is not
+// running at all: an Apply stores every value all the same, asks it only when
+// the box was changed, and a refusal costs nothing else.
+TEST_F(ConfigDialogTest, ApplyStoresEveryValueAndTouchesTheTaskOnlyWhenTheBoxChanged) {
+    std::vector<std::string> taskCalls;
+    long refusal = 0;
+    d.taskFault = [&](const std::string& op, const std::string&) {
+        taskCalls.push_back(op);
+        return op == "get" ? 0L : refusal;
+    };
+    auto typeEverything = [](frmConfig& c, const std::string& n) {
+        c.txtTimerInterval.TrackText(n + "00");
+        c.txtHungRestartMinutes.TrackText(n);
+        c.txtLogDays.TrackText(n);
+        c.txtBackupDays.TrackText(n);
+        c.txtWarnPlayersMinutes.TrackText(n);
+        c.txtWebhookUrl.TrackText("https://hooks.example.com/" + n);
+        c.chkHideWindow.SetValue(0);
+    };
+    auto expectStored = [&](const std::string& n) {
+        EXPECT_EQ(Stored(kTimerInterval), n + "00");
+        EXPECT_EQ(Stored(kHideKaltorWindow), "0");
+        EXPECT_EQ(Stored(kHungRestartMinutes), n);
+        EXPECT_EQ(Stored(kLogDays), n);
+        EXPECT_EQ(Stored(kBackupDays), n);
+        EXPECT_EQ(Stored(kWarnPlayersMinutes), n);
+        EXPECT_EQ(Stored(kWebhookUrl), "https://hooks.example.com/" + n);
+        EXPECT_EQ(mainTimer.Interval(), static_cast<std::uint64_t>(std::stoi(n) * 100));
+    };
+
+    // Registered before; the Task Scheduler now refuses every change.
+    ASSERT_EQ(d.RegisterTask(kLogonTaskName, LogonTaskXml("C:\\Harrowatch.exe", "")), 0);
+    refusal = platform::err::kHrAccessDenied;
+    frmConfig& kept = Open();
+    ASSERT_EQ(kept.chkWindowsStartup.Value(), 1);
+    taskCalls.clear();
+    typeEverything(kept, "11");
+    kept.btnApply_Click();
+    EXPECT_TRUE(kept.Closed());
+    EXPECT_TRUE(boxes.shown.empty()) << boxes.shown[0].text;
+    EXPECT_TRUE(taskCalls.empty()) << taskCalls[0];
+    expectStored("11");
+    EXPECT_EQ(d.Tasks().count(kLogonTaskName), 1u);
+
+    // The box changed and the Task Scheduler refuses: reported, every value
+    // stored, the box shows what is so, and the next Apply goes through.
+    frmConfig& off = Open();
+    typeEverything(off, "22");
+    off.chkWindowsStartup.SetValue(0);
+    off.btnApply_Click();
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_NE(boxes.shown[0].text.find("only an administrator"), std::string::npos) << boxes.shown[0].text;
+    EXPECT_NE(boxes.shown[0].text.find(" - FormSave"), std::string::npos);
+    expectStored("22");
+    EXPECT_EQ(d.Tasks().count(kLogonTaskName), 1u);
+    EXPECT_EQ(off.chkWindowsStartup.Value(), 1);
+    EXPECT_FALSE(off.Closed());
+    boxes.shown.clear();
+    off.btnApply_Click();
+    EXPECT_TRUE(off.Closed());
+    EXPECT_TRUE(boxes.shown.empty());
+    EXPECT_TRUE(off.Applied());
+
+    // No Task Scheduler at all: said once when the dialog opens, and the
+    // Apply that leaves the box alone stores everything without it.
+    refusal = 0;
+    d.taskFault = [](const std::string&, const std::string&) { return static_cast<long>(0x80070422u); };
+    frmConfig& none = Open();
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    typeEverything(none, "33");
+    none.btnApply_Click();
+    EXPECT_TRUE(none.Closed());
+    EXPECT_EQ(boxes.shown.size(), 1u);
+    expectStored("33");
 }
 
 TEST_F(ConfigDialogTest, UnregisterTakesAwayTheTaskTheRunEntryAndTheEventSourceAndKeepsTheSettings) {

@@ -49,7 +49,32 @@ TEST(RegistryFaults, ARefusedSetRaisesTheWriteNumber) {
         EXPECT_EQ(e.number(), settings::kRegWriteFailure);
         EXPECT_EQ(e.description(),
                   "Failed to set registry value Key: '-2147483646',Section: 'Software\\Harrowatch',"
-                  "Key: 'AutoStart' to value: '1'");
+                  "Key: 'AutoStart'");
+    }
+}
+
+// A value may hold a secret (the webhook's token): a failed write names the
+// value, never what it was writing, on every way it can fail.
+TEST(RegistryFaults, AFailedWriteNamesTheValueAndNeverCarriesIt) {
+    const std::string secret = "https://hooks.example.com/T0KEN-s3cret";
+    for (const char* failing : {"create", "setvalue"}) {
+        platform::sim::SimDesktop d;
+        d.registryFault = [failing](const std::string& op, const std::string&, const std::string&) {
+            return op == failing ? platform::err::kAccessDenied : 0L;
+        };
+        settings::cRegistry r(d);
+        r.SetClassKey(settings::kHkeyLocalMachine);
+        r.SetSectionKey("Software\\Harrowatch");
+        r.SetValueKey("WebhookUrl");
+        r.SetValueType(1);
+        try {
+            r.SetValue(secret);
+            ADD_FAILURE() << failing << ": no error raised";
+        } catch (const HwError& e) {
+            EXPECT_EQ(e.description().find("T0KEN"), std::string::npos) << failing << ": " << e.description();
+            EXPECT_NE(e.description().find("Key: 'WebhookUrl'"), std::string::npos) << failing << ": " << e.description();
+            EXPECT_EQ(e.source().find("T0KEN"), std::string::npos) << failing;
+        }
     }
 }
 

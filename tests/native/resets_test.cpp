@@ -2,6 +2,8 @@
 // path and its effect in the server, and every way it can end early.
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "automation/remote_lists.h"
 #include "native/controller_fixture.h"
 
@@ -69,6 +71,32 @@ TEST_F(ResetsTest, WithoutTheManageMenuTheActionsEndAndTheServerStaysAsItWas) {
     Settle();
     EXPECT_TRUE(server().Active());
     EXPECT_TRUE(boxes.shown.empty());
+}
+
+// The server stops answering as the toolbar is asked where its button is,
+// and handles that request when it picks up again.
+TEST_F(ResetsTest, AToolbarThatAnswersLateWritesIntoMemoryStillItsOwn) {
+    Started();
+    bool hung = false;
+    d.beforeSendToOthers = [&](platform::Hwnd h, std::uint32_t message) {
+        if (h == server().toolbar() && message == platform::msg::kTbGetButton && !std::exchange(hung, true))
+            d.HangProcess(ServerPid(), 3000);
+    };
+    Click(Descendant(server().mainForm(), "Deactivate Server"));
+    EXPECT_FALSE(controller.ProcessScheduledItem("Store Inventory"));
+    Settle();
+    EXPECT_TRUE(hung);
+    EXPECT_EQ(server().effects().storeResets, 0);
+    d.AdvanceIdle(5000);
+    EXPECT_TRUE(d.ReleasedMemoryAccesses().empty());
+
+    // The next reset finds the server answering again, and what was kept goes.
+    Click(Descendant(server().mainForm(), "Deactivate Server"));
+    EXPECT_TRUE(controller.ProcessScheduledItem("Store Inventory"));
+    Settle();
+    EXPECT_EQ(server().effects().storeResets, 1);
+    EXPECT_EQ(d.RemoteBlockCount(ServerPid()), 0u);
+    EXPECT_TRUE(d.ReleasedMemoryAccesses().empty());
 }
 
 TEST_F(ResetsTest, AMissingPageOrButtonEndsTheReset) {

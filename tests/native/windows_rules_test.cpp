@@ -3,6 +3,8 @@
 // not hold supervision up, and the end of the Windows session.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "native/main_window_fixture.h"
 #include "platform/sim/sim_desktop.h"
 #include "settings/settings.h"
@@ -195,6 +197,57 @@ TEST(SimulatedWindowsRules, ProcessHandlesCarryTheirRightsAndKind) {
     EXPECT_EQ(d.WaitForSingleObject(limited, 0), proc::kWaitTimeout);
     d.CloseHandle(limited);
     EXPECT_EQ(d.OpenHandleCount(), 0u);
+}
+
+// A send is not taken back when its sender stops waiting: the hung program
+// handles it when it picks up again, in the order sent, and whatever it then
+// touches in memory that was given back meanwhile is caught.
+TEST(SimulatedWindowsRules, ASendThatTimedOutIsStillHandledWhenTheProgramWakes) {
+    namespace msg = platform::msg;
+    platform::sim::SimDesktop d;
+    const platform::Pid other = d.AddProcess("C:\\Other.exe");
+    const platform::Handle h = d.OpenProcess(proc::kVmOperation | proc::kVmRead | proc::kVmWrite, false, other);
+    ASSERT_NE(h, 0u);
+    const platform::RemoteAddress block = d.VirtualAllocEx(h, 16, platform::mem::kCommit, platform::mem::kReadWrite);
+    ASSERT_NE(block, 0u);
+    std::vector<std::int64_t> handled;
+    const platform::Hwnd w = d.CreateWindow(other, "Edit", "", 0, 0,
+                                            [&](std::uint32_t m, std::uint64_t wp, std::int64_t lp, std::int64_t* r) {
+                                                if (m != 0x0400) return false;
+                                                handled.push_back(static_cast<std::int64_t>(wp));
+                                                const char answer[] = "late";
+                                                *r = d.WriteMemory(other, static_cast<platform::RemoteAddress>(lp),
+                                                                   answer, sizeof answer);
+                                                return true;
+                                            });
+    d.HangProcess(other, 5000);
+    EXPECT_FALSE(d.SendMessageTimeout(w, 0x0400, 1, static_cast<std::int64_t>(block), 0, msg::kSendTimeoutMs, nullptr));
+    EXPECT_EQ(d.GetLastError(), platform::err::kTimeout);
+    char text[32] = "kept";
+    EXPECT_FALSE(d.SendTextMessageTimeout(w, msg::kSetText, 0, text, sizeof text, 0, msg::kSendTimeoutMs, nullptr));
+    std::strcpy(text, "changed since");
+    EXPECT_TRUE(handled.empty());
+    ASSERT_TRUE(d.VirtualFreeEx(h, block, 0, platform::mem::kRelease));
+    d.AdvanceIdle(5000);
+    ASSERT_EQ(handled, std::vector<std::int64_t>{1});
+    EXPECT_EQ(d.GetWindowTextLength(w), 4);  // the text as it was when sent
+    ASSERT_EQ(d.ReleasedMemoryAccesses().size(), 1u);
+    EXPECT_EQ(d.ReleasedMemoryAccesses()[0].address, block);
+    EXPECT_TRUE(d.ReleasedMemoryAccesses()[0].write);
+
+    // A send that is answered comes after those that timed out before it.
+    d.HangProcess(other, 5000);
+    EXPECT_FALSE(d.SendMessageTimeout(w, 0x0400, 2, 0, 0, msg::kSendTimeoutMs, nullptr));
+    d.HangProcess(other, 0);
+    ASSERT_TRUE(d.SendMessageTimeout(w, 0x0400, 3, 0, 0, msg::kSendTimeoutMs, nullptr));
+    EXPECT_EQ(handled, (std::vector<std::int64_t>{1, 2, 3}));
+    // A program that ended handles nothing more.
+    d.HangProcess(other, 5000);
+    EXPECT_FALSE(d.SendMessageTimeout(w, 0x0400, 4, 0, 0, msg::kSendTimeoutMs, nullptr));
+    d.KillProcess(other);
+    d.AdvanceIdle(5000);
+    EXPECT_EQ(handled.size(), 3u);
+    d.CloseHandle(h);
 }
 
 }  // namespace

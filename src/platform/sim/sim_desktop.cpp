@@ -254,6 +254,7 @@ void SimDesktop::KillProcess(Pid pid, std::uint32_t exitCode) {
     p->alive = false;
     p->exitCode = exitCode;
     p->memory.clear();
+    p->lateSends.clear();
     std::vector<Hwnd> gone;
     for (auto& [h, w] : windows_)
         if (w.owner == pid && !Window(w.parent)) gone.push_back(h);

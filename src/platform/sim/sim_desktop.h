@@ -73,6 +73,11 @@ struct SimProcess {
     std::uint64_t hungUntilMs = 0;  // answers no messages before then
     std::map<RemoteAddress, std::vector<std::uint8_t>> memory;
     RemoteAddress nextAddress = 0x00A10000;
+    // Blocks given back with VirtualFreeEx: address and size.
+    std::map<RemoteAddress, std::uint64_t> released;
+    // Sends whose sender stopped waiting: still handled, in the order sent,
+    // when the program next takes messages.
+    std::deque<std::function<void()>> lateSends;
 };
 
 class SimDesktop : public Desktop {
@@ -145,6 +150,16 @@ public:
     bool ReadMemory(Pid pid, RemoteAddress address, void* buffer, std::uint64_t size);
     bool WriteMemory(Pid pid, RemoteAddress address, const void* buffer, std::uint64_t size);
     std::size_t RemoteBlockCount(Pid pid);
+    // A hosted program that reads or writes memory already given back with
+    // VirtualFreeEx: on Windows an access violation in that program, or
+    // worse, a write into whatever took the address next. Kept here for the
+    // tests; the access itself fails.
+    struct ReleasedMemoryAccess {
+        Pid pid;
+        RemoteAddress address;
+        bool write;
+    };
+    const std::vector<ReleasedMemoryAccess>& ReleasedMemoryAccesses() const { return releasedAccesses_; }
 
     // Registry faults: when set, consulted before every change (create, set,
     // delete) and each value name listed ("enumvalue"); a non-zero answer is
@@ -421,6 +436,16 @@ private:
     std::unique_ptr<RegNode> hklm_, hkcu_, hkcr_;
     std::map<HKey, KeyHandle> keys_;
     HKey nextKey_ = 0x1000;
+
+    // A send of Harrowatch's to a window. When the sender gives up on a hung
+    // program, `late` (or, when empty, the message itself) is still handled
+    // once the program takes messages again; its answer goes nowhere.
+    bool SendFromOwn(Hwnd window, std::uint32_t message, std::uint64_t wParam, std::int64_t lParam,
+                     std::uint32_t timeoutMs, std::int64_t* result, std::function<void()> late);
+    void HandleLateSends(Pid pid);
+    std::vector<ReleasedMemoryAccess> releasedAccesses_;
+    // Whether the process gave back the block that held `address`.
+    bool WasReleased(const SimProcess& p, RemoteAddress address) const;
 
     bool ReadListBoxLine(Hwnd listBox, std::uint64_t line, std::uint32_t flags, std::uint32_t timeoutMs,
                          std::string& text);

@@ -306,6 +306,11 @@ bool SimDesktop::ChangeWindowMessageFilterEx(Hwnd window, std::uint32_t message,
 bool SimDesktop::SendMessageTimeout(Hwnd window, std::uint32_t message, std::uint64_t wParam,
                                     std::int64_t lParam, std::uint32_t, std::uint32_t timeoutMs,
                                     std::int64_t* result) {
+    return SendFromOwn(window, message, wParam, lParam, timeoutMs, result, {});
+}
+
+bool SimDesktop::SendFromOwn(Hwnd window, std::uint32_t message, std::uint64_t wParam, std::int64_t lParam,
+                             std::uint32_t timeoutMs, std::int64_t* result, std::function<void()> late) {
     if (result) *result = 0;
     SimWindow* w = Window(window);
     if (!w) return Fail(kInvalidWindowHandle);
@@ -326,10 +331,20 @@ bool SimDesktop::SendMessageTimeout(Hwnd window, std::uint32_t message, std::uin
         SimProcess* p = FindProcess(owner);
         const std::uint64_t until = nowMs_ + timeoutMs;
         if (p->hungUntilMs > until) {
+            // A send is not taken back when the sender stops waiting: the
+            // program handles it when it picks up again.
+            if (!late) late = [this, window, message, wParam, lParam] { Deliver(window, message, wParam, lParam); };
+            p->lateSends.push_back(std::move(late));
+            ScheduleAt(nowMs_, owner, [this, owner] { HandleLateSends(owner); });
             MoveClockTo(until, false);
             return Fail(err::kTimeout);
         }
         MoveClockTo(p->hungUntilMs, false);
+        if (!Window(window)) return Fail(kInvalidWindowHandle);
+    }
+    if (owner != ownPid_) {
+        // A thread takes sent messages in the order they were sent.
+        HandleLateSends(owner);
         if (!Window(window)) return Fail(kInvalidWindowHandle);
     }
     const std::int64_t r = Deliver(window, message, wParam, lParam);
@@ -337,16 +352,41 @@ bool SimDesktop::SendMessageTimeout(Hwnd window, std::uint32_t message, std::uin
     return true;
 }
 
+void SimDesktop::HandleLateSends(Pid pid) {
+    for (;;) {
+        SimProcess* p = FindProcess(pid);
+        if (!p || !p->alive || p->lateSends.empty()) return;
+        std::function<void()> send = std::move(p->lateSends.front());
+        p->lateSends.pop_front();
+        send();
+    }
+}
+
+namespace {
+std::int64_t AddressOf(const char* buffer) {
+    return static_cast<std::int64_t>(reinterpret_cast<std::uintptr_t>(buffer));
+}
+}  // namespace
+
+// The text messages carry Harrowatch's own buffer, which Windows copies
+// across: handled late, they see a copy, and their answer is dropped.
 bool SimDesktop::SendTextMessageTimeout(Hwnd window, std::uint32_t message, std::uint64_t wParam,
                                         char* buffer, std::uint32_t bufferSize, std::uint32_t flags,
                                         std::uint32_t timeoutMs, std::int64_t* result) {
     if (result) *result = 0;
-    const auto lp = static_cast<std::int64_t>(reinterpret_cast<std::uintptr_t>(buffer));
-    if (message == msg::kSetText) return SendMessageTimeout(window, message, 0, lp, flags, timeoutMs, result);
+    const std::int64_t lp = AddressOf(buffer);
+    if (message == msg::kSetText) {
+        auto copy = std::make_shared<std::string>(buffer ? buffer : "");
+        return SendFromOwn(window, message, 0, lp, timeoutMs, result,
+                           [this, window, copy] { Deliver(window, msg::kSetText, 0, AddressOf(copy->c_str())); });
+    }
     if (bufferSize == 0 || !buffer) return Fail(err::kInvalidParameter);
     buffer[0] = 0;
     if (message == msg::kGetText)
-        return SendMessageTimeout(window, message, bufferSize, lp, flags, timeoutMs, result);
+        return SendFromOwn(window, message, bufferSize, lp, timeoutMs, result, [this, window, bufferSize] {
+            std::string scratch(bufferSize, '\0');
+            Deliver(window, msg::kGetText, bufferSize, AddressOf(scratch.data()));
+        });
     if (message != msg::kLbGetText) return Fail(err::kInvalidParameter);
     std::string line;
     if (!ReadListBoxLine(window, wParam, flags, timeoutMs, line)) return false;
@@ -366,9 +406,12 @@ bool SimDesktop::ReadListBoxLine(Hwnd listBox, std::uint64_t line, std::uint32_t
         len > (1 << 20))
         return false;
     text.assign(static_cast<size_t>(len) + 1, '\0');
-    if (!SendMessageTimeout(listBox, msg::kLbGetText, line,
-                            static_cast<std::int64_t>(reinterpret_cast<std::uintptr_t>(text.data())), flags,
-                            timeoutMs, &got))
+    if (!SendFromOwn(listBox, msg::kLbGetText, line, AddressOf(text.data()), timeoutMs, &got, [this, listBox, line] {
+            const std::int64_t n = Deliver(listBox, msg::kLbGetTextLen, line, 0);
+            if (n < 0 || n > (1 << 20)) return;
+            std::string scratch(static_cast<size_t>(n) + 1, '\0');
+            Deliver(listBox, msg::kLbGetText, line, AddressOf(scratch.data()));
+        }))
         return false;
     if (got < 0) return Fail(err::kInvalidParameter);
     text.resize(std::min<size_t>(static_cast<size_t>(got), static_cast<size_t>(len)));
@@ -469,7 +512,18 @@ bool SimDesktop::VirtualFreeEx(Handle process, RemoteAddress address, std::uint6
     SimProcess* p = ProcessWith(process, proc::kVmOperation);
     if (!p) return false;
     if (size != 0 || freeType != mem::kRelease) return Fail(err::kInvalidParameter);
-    return p->memory.erase(address) != 0 || Fail(487 /* ERROR_INVALID_ADDRESS */);
+    auto it = p->memory.find(address);
+    if (it == p->memory.end()) return Fail(487 /* ERROR_INVALID_ADDRESS */);
+    p->released[address] = it->second.size();
+    p->memory.erase(it);
+    return true;
+}
+
+bool SimDesktop::WasReleased(const SimProcess& p, RemoteAddress address) const {
+    auto it = p.released.upper_bound(address);
+    if (it == p.released.begin()) return false;
+    --it;
+    return address < it->first + it->second;
 }
 
 std::uint8_t* SimDesktop::MemoryAt(Pid pid, RemoteAddress address, std::uint64_t size) {
@@ -484,14 +538,24 @@ std::uint8_t* SimDesktop::MemoryAt(Pid pid, RemoteAddress address, std::uint64_t
 
 bool SimDesktop::ReadMemory(Pid pid, RemoteAddress address, void* buffer, std::uint64_t size) {
     std::uint8_t* at = MemoryAt(pid, address, size);
-    if (at) std::memcpy(buffer, at, size);
-    return at != nullptr;
+    if (at) {
+        std::memcpy(buffer, at, size);
+        return true;
+    }
+    if (SimProcess* p = FindProcess(pid); p && p->alive && WasReleased(*p, address))
+        releasedAccesses_.push_back({pid, address, false});
+    return false;
 }
 
 bool SimDesktop::WriteMemory(Pid pid, RemoteAddress address, const void* buffer, std::uint64_t size) {
     std::uint8_t* at = MemoryAt(pid, address, size);
-    if (at) std::memcpy(at, buffer, size);
-    return at != nullptr;
+    if (at) {
+        std::memcpy(at, buffer, size);
+        return true;
+    }
+    if (SimProcess* p = FindProcess(pid); p && p->alive && WasReleased(*p, address))
+        releasedAccesses_.push_back({pid, address, true});
+    return false;
 }
 
 std::size_t SimDesktop::RemoteBlockCount(Pid pid) {
@@ -504,7 +568,9 @@ bool SimDesktop::ReadProcessMemory(Handle process, RemoteAddress address, void* 
     if (bytesRead) *bytesRead = 0;
     SimProcess* p = ProcessWith(process, proc::kVmRead);
     if (!p) return false;
-    if (!ReadMemory(p->pid, address, buffer, size)) return Fail(299 /* ERROR_PARTIAL_COPY */);
+    const std::uint8_t* at = MemoryAt(p->pid, address, size);
+    if (!at) return Fail(299 /* ERROR_PARTIAL_COPY */);
+    std::memcpy(buffer, at, size);
     if (bytesRead) *bytesRead = size;
     return true;
 }
@@ -514,7 +580,9 @@ bool SimDesktop::WriteProcessMemory(Handle process, RemoteAddress address, const
     if (bytesWritten) *bytesWritten = 0;
     SimProcess* p = ProcessWith(process, proc::kVmWrite | proc::kVmOperation);
     if (!p) return false;
-    if (!WriteMemory(p->pid, address, buffer, size)) return Fail(299 /* ERROR_PARTIAL_COPY */);
+    std::uint8_t* at = MemoryAt(p->pid, address, size);
+    if (!at) return Fail(299 /* ERROR_PARTIAL_COPY */);
+    std::memcpy(at, buffer, size);
     if (bytesWritten) *bytesWritten = size;
     return true;
 }
