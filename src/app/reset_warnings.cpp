@@ -48,7 +48,7 @@ void ResetWarnings::ForgetPast(std::int64_t nowMinute) {
     for (std::int32_t i = 1; i <= count; ++i) {
         // "item|next time|minutes": the due time is the middle field.
         const std::vector<std::string> f = text::Split(names[static_cast<size_t>(i)], "|");
-        const auto due = f.size() == 3 ? schedule::ParseDateTime(f[1], d_.GetLocalTime().year) : std::nullopt;
+        const auto due = f.size() == 3 ? schedule::ParseDateTime(f[1]) : std::nullopt;
         if (due && MinuteOf(*due) >= nowMinute) continue;
         reg.SetValueKey(names[static_cast<size_t>(i)]);
         reg.DeleteValue();
@@ -67,7 +67,7 @@ std::vector<std::string> ResetWarnings::Check(const std::vector<ComingReset>& re
     std::string pattern = settings::ReadSetting(d_, settings::kWarnPlayersText).ToText();
     if (text::IsBlankValue(pattern)) pattern = settings::kDefaultWarnPlayersText;
     for (const ComingReset& r : resets) {
-        const auto due = schedule::ParseDateTime(r.nextTime, local.year);
+        const auto due = schedule::ParseDateTime(r.nextTime);
         if (!due) continue;  // restart rows have no time
         const std::int64_t dueMinute = MinuteOf(*due);
         for (int minutes : {before, 1}) {

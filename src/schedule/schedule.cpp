@@ -161,6 +161,7 @@ void Schedule::RunDueItems(ScheduledItemRunner& runner) {
     std::erase_if(failed_, [&](const Failed& f) { return !FindRow(f.name, f.frequencyId, f.nextTime); });
     const int rows = DataRows();
     for (int r = 1; r <= rows && r < grid_.Rows(); ++r) {
+        if (held && held(r)) continue;
         DateTime now = FromLocalTime(desktop_.GetLocalTime());
         const std::string oldTime = grid_.TextMatrix(r, kColNextTime);
         if (!IsDue(oldTime, now)) continue;

@@ -47,6 +47,8 @@ public:
     // refresh cycle.
     void RunDueItems(ScheduledItemRunner& runner);
     static constexpr std::uint64_t kFirstRetryMs = 60000, kLongestRetryMs = 1800000;
+    // A row the editor holds (its time being typed) is passed over.
+    std::function<bool(int row)> held;
 
     // Appends a row for catalogue item `itemIndex` with the given frequency
     // (a list entry) and next time; makes it current.
