@@ -107,8 +107,9 @@ std::optional<DateTime> ParseDateTime(const std::string& text) {
     r.year = year->digits == 2 ? 2000 + year->value : year->value;
     r.month = month->value;
     r.day = day->value;
-    if (r.month < 1 || r.month > 12 || r.day < 1 || r.day > datetime::DaysInMonth(r.year, r.month) ||
-        r.year < 1753 || r.year > 9999)
+    // Written back with two digits, any other century would come back as this one.
+    if (r.year < 2000 || r.year > 2099 || r.month < 1 || r.month > 12 || r.day < 1 ||
+        r.day > datetime::DaysInMonth(r.year, r.month))
         return std::nullopt;
 
     if (i == n) return r;  // a date alone is midnight

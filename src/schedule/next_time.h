@@ -20,7 +20,8 @@ DateTime FromLocalTime(const platform::LocalTime& t);  // seconds dropped
 std::string FormatNextTime(const DateTime& t);
 
 // Reads a date with an optional time: month/day/year, the year written with
-// two digits (2000 to 2099) or four, then "h", "h:mm" or "h:mm:ss", each with or without AM/PM ("3 PM",
+// two digits or four and within 2000 to 2099 (the stored text keeps two),
+// then "h", "h:mm" or "h:mm:ss", each with or without AM/PM ("3 PM",
 // "03:00 AM", "15:00"). Anything else, a date without its whole year ("12/2"
 // and "12/24/2" are half typed), or an impossible date or time, is not a date.
 std::optional<DateTime> ParseDateTime(const std::string& text);

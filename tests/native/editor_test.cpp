@@ -304,5 +304,24 @@ TEST_F(EditorTest, ARowIsNotRunWhileItsTimeIsTypedAndTakesOnlyAValidatedTime) {
     EXPECT_EQ(Cell(1, kColNextTime), "12/07/26 09:00 AM");
 }
 
+TEST_F(EditorTest, AYearPast2099IsRefusedWithTheInvalidDateMessage) {
+    editor.imgResetItem_DblClick(Item("Public Messages"));
+    Choose(1, kDaily);
+    grid.SetCurrent(1, kColNextTime);
+    for (const char* outside : {"1/1/2100", "12/31/1999 3 PM"}) {
+        editor.txtNextResetTime.TrackText(outside);
+        EXPECT_FALSE(editor.txtNextResetTime_Validate()) << outside;
+        EXPECT_EQ(Cell(1, kColNextTime), "12/07/26 12:00 AM") << outside;
+    }
+    ASSERT_EQ(boxes.shown.size(), 2u);
+    for (const auto& box : boxes.shown) {
+        EXPECT_EQ(box.text, "You must specify a valid date or date/time");
+        EXPECT_EQ(box.flags, ui::mb::kIconInformation);
+    }
+    editor.txtNextResetTime.TrackText("12/31/2099 11 PM");
+    EXPECT_TRUE(editor.txtNextResetTime_Validate());
+    EXPECT_EQ(Cell(1, kColNextTime), "12/31/99 11:00 PM");
+}
+
 }  // namespace
 }  // namespace hw::testing

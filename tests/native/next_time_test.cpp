@@ -47,6 +47,17 @@ TEST(NextTimeText, ADateWithoutItsWholeYearIsNoDate) {
         EXPECT_TRUE(ParseDateTime(whole)) << whole;
 }
 
+// The stored text has two-digit years: any other century would come back
+// as this one (2100 as 2000, due at once).
+TEST(NextTimeText, YearsOutside2000To2099AreNoDate) {
+    for (const char* outside : {"1/1/2100", "12/31/2100 11 PM", "12/31/1999", "1/1/1753", "6/15/9999"})
+        EXPECT_FALSE(ParseDateTime(outside)) << outside;
+    ASSERT_TRUE(ParseDateTime("1/1/2000"));
+    EXPECT_EQ(FormatNextTime(*ParseDateTime("1/1/2000")), "01/01/00 12:00 AM");
+    ASSERT_TRUE(ParseDateTime("12/31/2099 11:59 PM"));
+    EXPECT_EQ(FormatNextTime(*ParseDateTime("12/31/2099 11:59 PM")), "12/31/99 11:59 PM");
+}
+
 TEST(NextTimeText, RoundTripsAndSurvivesGarbage) {
     std::mt19937 rng(1234);
     for (int i = 0; i < 20000; ++i) {
