@@ -135,17 +135,19 @@ void Schedule::FormSave() {
     }
 }
 
-void Schedule::StoreRunEntry(int row, const std::string& oldTime, const std::string& newTime) {
+void Schedule::StoreRunEntry(const std::string& frequency, const std::string& name, const std::string& oldTime,
+                             const std::string& newTime) {
     settings::cRegistry reg = ScheduleRegistry(desktop_);
-    reg.SetValueKey(grid_.TextMatrix(row, kColFreq));
+    reg.SetValueKey(frequency);
     reg.SetValueType(platform::reg::kSz);
-    std::string data = reg.Value().ToText();
-    const std::string name = grid_.TextMatrix(row, kColName);
-    const std::string from = name + "|" + oldTime;
-    size_t p = data.find(from);
-    if (p != std::string::npos) data.replace(p, from.size(), name + "|" + newTime);
+    // Whole entries only: "Public Messages|12/24/2" is not the start of
+    // "Public Messages|12/24/26 03:00 PM".
+    std::vector<std::string> entries = text::Split(reg.Value().ToText(), ",");
+    const auto entry = std::find(entries.begin(), entries.end(), name + "|" + oldTime);
+    if (entry == entries.end()) return;
+    *entry = name + "|" + newTime;
     reg.SetValueType(platform::reg::kSz);
-    reg.SetValue(data);
+    reg.SetValue(text::Join(entries, ","));
 }
 
 int Schedule::FindRow(const std::string& name, const std::string& frequencyId, const std::string& nextTime) const {
@@ -196,7 +198,7 @@ void Schedule::RunDueItems(ScheduledItemRunner& runner) {
         const std::string newTime = freq >= kDaily && freq <= kMonthly
                                         ? FormatNextTime(NextOccurrence(freq, now))
                                         : std::string(kNoNextTime);
-        StoreRunEntry(ran, oldTime, newTime);
+        StoreRunEntry(grid_.TextMatrix(ran, kColFreq), name, oldTime, newTime);
         grid_.SetTextMatrix(ran, kColNextTime, newTime);
         TextResort();
     }

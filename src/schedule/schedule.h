@@ -61,7 +61,10 @@ private:
     void SetTimer(bool on) {
         if (setRefreshTimer_) setRefreshTimer_(on);
     }
-    void StoreRunEntry(int row, const std::string& oldTime, const std::string& newTime);
+    // Replaces the stored entry `name`|`oldTime` of the value `frequency`;
+    // nothing is written when no entry is equal to it.
+    void StoreRunEntry(const std::string& frequency, const std::string& name, const std::string& oldTime,
+                       const std::string& newTime);
     // The first data row with this item, frequency and next time; 0 when none.
     int FindRow(const std::string& name, const std::string& frequencyId, const std::string& nextTime) const;
 

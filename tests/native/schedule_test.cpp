@@ -401,6 +401,33 @@ TEST_F(ScheduleTest, ARestartRowWithAHandEditedDateRunsOnce) {
     EXPECT_EQ(Stored("Every Restart"), "Confinement|N/A - Unknown");
 }
 
+// A stored entry that the row's entry only begins (a date alone, written
+// by hand) is another row's: the run changes its own entry and no other.
+TEST_F(ScheduleTest, ARunReplacesOnlyTheStoredEntryEqualToItsOwn) {
+    At(2026, 12, 24, 9, 0);
+    Store("Daily", "Public Messages|12/24/26 03:00 PM,Store Inventory|12/30/26 01:00 AM,Public Messages|12/24/26");
+    schedule.FormOpen();
+    ASSERT_EQ(schedule.DataRows(), 3);
+    RecordingRunner runner;
+    schedule.RunDueItems(runner);
+    EXPECT_EQ(runner.calls, std::vector<std::string>{"Public Messages"});
+    EXPECT_EQ(Stored("Daily"), "Public Messages|12/24/26 03:00 PM,Store Inventory|12/30/26 01:00 AM,"
+                               "Public Messages|12/25/26 09:00 AM");
+    Store("Daily", "Public Messages|12/24/26 03:00 PM,Store Inventory|12/30/26 01:00 AM");
+    At(2026, 12, 24, 15, 0);
+    schedule.RunDueItems(runner);
+    EXPECT_EQ(runner.calls.size(), 2u);
+    EXPECT_EQ(Stored("Daily"), "Public Messages|12/25/26 03:00 PM,Store Inventory|12/30/26 01:00 AM");
+    // An entry that only begins with the row's is not the row's: the value
+    // stays as it was.
+    At(2026, 12, 25, 9, 0);
+    Store("Daily", "Public Messages|12/25/26 09:00 AMX,Store Inventory|12/30/26 01:00 AM");
+    schedule.RunDueItems(runner);
+    EXPECT_EQ(runner.calls.size(), 3u);
+    EXPECT_EQ(Stored("Daily"), "Public Messages|12/25/26 09:00 AMX,Store Inventory|12/30/26 01:00 AM");
+    EXPECT_TRUE(boxes.shown.empty());
+}
+
 TEST_F(ScheduleTest, AYearOfRefreshesKeepsGridAndStoreInStep) {
     At(2026, 12, 6, 2, 0);
     Store("Daily", "Public Messages|12/06/26 03:00 AM");
