@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdio>
+#include <exception>
 
 #include "automation/remote_lists.h"
 #include "automation/send.h"
@@ -160,8 +161,17 @@ void frmMain::RunCycle() {
         ReadStatus(windows);
         ReadPlayers(windows, pid);
         ReadMessages(windows, pid);
-        WarnPlayers();
+        // The warnings keep their records in the registry: a failure there
+        // is told once the schedule has had its turn, and never holds a
+        // reset back.
+        std::exception_ptr warningsFailed;
+        try {
+            WarnPlayers();
+        } catch (...) {
+            warningsFailed = std::current_exception();
+        }
         Schedule.RunDueItems(*Harrowatch);
+        if (warningsFailed) std::rethrow_exception(warningsFailed);
         RefreshTimer.SetEnabled(true);
         if (!lastError_.empty()) {
             lastError_.clear();

@@ -1,5 +1,7 @@
 #include "app/reset_warnings.h"
 
+#include <utility>
+
 #include "common/datetime.h"
 #include "common/text.h"
 #include "settings/registry.h"
@@ -26,20 +28,31 @@ std::string WarningText(const std::string& pattern, int minutes) {
     return text;
 }
 
+void ResetWarnings::Keep(std::exception_ptr failure) {
+    if (!failed_) failed_ = std::move(failure);
+}
+
 bool ResetWarnings::Sent(const std::string& key) {
+    if (sent_.contains(key)) return true;
     settings::cRegistry reg = Warned(d_);
     reg.SetValueKey(key);
     return reg.ValueExists();
 }
 
-void ResetWarnings::MarkSent(const std::string& key) {
-    settings::cRegistry reg = Warned(d_);
-    reg.SetValueKey(key);
-    reg.SetValueType(platform::reg::kDword);
-    reg.SetValue(std::int32_t{1});
+void ResetWarnings::MarkSent(const std::string& key, std::int64_t dueMinute) {
+    sent_[key] = dueMinute;
+    try {
+        settings::cRegistry reg = Warned(d_);
+        reg.SetValueKey(key);
+        reg.SetValueType(platform::reg::kDword);
+        reg.SetValue(std::int32_t{1});
+    } catch (...) {
+        Keep(std::current_exception());
+    }
 }
 
 void ResetWarnings::ForgetPast(std::int64_t nowMinute) {
+    std::erase_if(sent_, [&](const auto& s) { return s.second < nowMinute; });
     settings::cRegistry reg = Warned(d_);
     if (!reg.KeyExists()) return;
     std::vector<std::string> names;
@@ -50,23 +63,28 @@ void ResetWarnings::ForgetPast(std::int64_t nowMinute) {
         const std::vector<std::string> f = text::Split(names[static_cast<size_t>(i)], "|");
         const auto due = f.size() == 3 ? schedule::ParseDateTime(f[1]) : std::nullopt;
         if (due && MinuteOf(*due) >= nowMinute) continue;
-        reg.SetValueKey(names[static_cast<size_t>(i)]);
-        reg.DeleteValue();
+        try {
+            reg.SetValueKey(names[static_cast<size_t>(i)]);
+            reg.DeleteValue();
+        } catch (...) {
+            Keep(std::current_exception());
+        }
     }
 }
 
 std::vector<std::string> ResetWarnings::Check(const std::vector<ComingReset>& resets, std::size_t players,
                                               const std::function<bool(const std::string&)>& send) {
     std::vector<std::string> tried;
+    failed_ = nullptr;
     const int before = settings::ReadNumber(d_, settings::kWarnPlayersMinutes, 0, 0, settings::kMostWarnMinutes);
     if (before <= 0) return tried;
     const platform::LocalTime local = d_.GetLocalTime();
     const std::int64_t now = MinuteOf(schedule::FromLocalTime(local));
     ForgetPast(now);
-    if (players == 0) return tried;  // no one to warn
     std::string pattern = settings::ReadSetting(d_, settings::kWarnPlayersText).ToText();
     if (text::IsBlankValue(pattern)) pattern = settings::kDefaultWarnPlayersText;
     for (const ComingReset& r : resets) {
+        if (players == 0) break;  // no one to warn
         const auto due = schedule::ParseDateTime(r.nextTime);
         if (!due) continue;  // restart rows have no time
         const std::int64_t dueMinute = MinuteOf(*due);
@@ -75,12 +93,13 @@ std::vector<std::string> ResetWarnings::Check(const std::vector<ComingReset>& re
             if (now < dueMinute - minutes || now >= dueMinute - minutes + 1 || now >= dueMinute) continue;
             const std::string key = r.item + "|" + r.nextTime + "|" + std::to_string(minutes);
             if (Sent(key)) continue;
-            MarkSent(key);  // once, whether the server takes it or not
+            MarkSent(key, dueMinute);  // once, whether the server takes it or not
             const std::string text = WarningText(pattern, minutes);
             tried.push_back(text);
             if (!send(text) && onNotSent) onNotSent(r.item + ": \"" + text + "\"");
         }
     }
+    if (failed_) std::rethrow_exception(std::exchange(failed_, nullptr));
     return tried;
 }
 

@@ -7,7 +7,9 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -38,10 +40,16 @@ public:
     std::function<void(const std::string& what)> onNotSent;
 
 private:
+    // The registry's record of what was sent keeps a warning from going
+    // twice across a restart. One that cannot be written or cleaned stops
+    // no warning: the first such error is kept and thrown once Check is done.
     bool Sent(const std::string& key);
-    void MarkSent(const std::string& key);
+    void MarkSent(const std::string& key, std::int64_t dueMinute);
     void ForgetPast(std::int64_t nowMinute);
+    void Keep(std::exception_ptr failure);
     platform::Desktop& d_;
+    std::map<std::string, std::int64_t> sent_;  // what this run sent, by due minute
+    std::exception_ptr failed_;
 };
 
 }  // namespace hw::app

@@ -1,6 +1,7 @@
 #include "schedule/schedule.h"
 
 #include <algorithm>
+#include <exception>
 #include <map>
 #include <set>
 
@@ -161,6 +162,19 @@ int Schedule::FindRow(const std::string& name, const std::string& frequencyId, c
 void Schedule::RunDueItems(ScheduledItemRunner& runner) {
     // Rows the operator changed or removed since they failed start afresh.
     std::erase_if(failed_, [&](const Failed& f) { return !FindRow(f.name, f.frequencyId, f.nextTime); });
+    // Entries the registry refused earlier: written now if it takes them.
+    // The refusal was told when it happened; a row changed since is the
+    // operator's to save.
+    std::erase_if(unstored_, [&](const Unstored& u) {
+        if (!FindRow(u.name, u.frequencyId, u.nextTime)) return true;
+        try {
+            StoreRunEntry(u.frequency, u.name, u.storedTime, u.nextTime);
+            return true;
+        } catch (...) {
+            return false;
+        }
+    });
+    std::exception_ptr storeFailed;
     const int rows = DataRows();
     for (int r = 1; r <= rows && r < grid_.Rows(); ++r) {
         if (held && held(r)) continue;
@@ -198,10 +212,27 @@ void Schedule::RunDueItems(ScheduledItemRunner& runner) {
         const std::string newTime = freq >= kDaily && freq <= kMonthly
                                         ? FormatNextTime(NextOccurrence(freq, now))
                                         : std::string(kNoNextTime);
-        StoreRunEntry(grid_.TextMatrix(ran, kColFreq), name, oldTime, newTime);
+        // The row moves on whatever the registry says: a reset that ran is
+        // not run again because its new time could not be stored.
+        const std::string frequency = grid_.TextMatrix(ran, kColFreq);
         grid_.SetTextMatrix(ran, kColNextTime, newTime);
+        const auto unstored = std::find_if(unstored_.begin(), unstored_.end(), [&](const Unstored& u) {
+            return u.name == name && u.frequencyId == freqId && u.nextTime == oldTime;
+        });
+        const std::string storedTime = unstored != unstored_.end() ? unstored->storedTime : oldTime;
+        try {
+            StoreRunEntry(frequency, name, storedTime, newTime);
+            if (unstored != unstored_.end()) unstored_.erase(unstored);
+        } catch (...) {
+            if (unstored != unstored_.end())
+                unstored->nextTime = newTime;
+            else
+                unstored_.push_back({name, freqId, frequency, oldTime, newTime});
+            if (!storeFailed) storeFailed = std::current_exception();
+        }
         TextResort();
     }
+    if (storeFailed) std::rethrow_exception(storeFailed);
 }
 
 }  // namespace hw::schedule

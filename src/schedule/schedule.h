@@ -43,8 +43,10 @@ public:
     // The schedule step: every due row is handed to the runner; a row that
     // ran moves on and its stored entry follows. A row whose reset failed
     // stays due and is tried again after a pause that doubles with each
-    // failure, from a minute to half an hour. Errors propagate to the
-    // refresh cycle.
+    // failure, from a minute to half an hour. A row that ran moves on even
+    // when its stored entry cannot be written: the other due rows still
+    // run, the first such error propagates to the refresh cycle, and the
+    // entry is written at a later step, once the registry takes it.
     void RunDueItems(ScheduledItemRunner& runner);
     static constexpr std::uint64_t kFirstRetryMs = 60000, kLongestRetryMs = 1800000;
     // A row the editor holds (its time being typed) is passed over.
@@ -74,6 +76,11 @@ private:
         std::uint64_t untilMs = 0, pauseMs = 0;
     };
     std::vector<Failed> failed_;
+    // A row that ran whose stored entry still holds `storedTime`.
+    struct Unstored {
+        std::string name, frequencyId, frequency, storedTime, nextTime;
+    };
+    std::vector<Unstored> unstored_;
 
     ui::GridModel& grid_;
     platform::Desktop& desktop_;

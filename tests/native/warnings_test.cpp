@@ -86,5 +86,24 @@ TEST_F(WarningsTest, NoSecondWarningAfterARestartOfHarrowatch) {
     EXPECT_EQ(count, 0);
 }
 
+// The warnings' own records in the registry can be neither written nor deleted:
+// the warnings still go, once each, the reset runs at its time, and the
+// failure is told once.
+TEST_F(WarningsTest, ARegistryFailureInTheWarningsStepNeitherBlocksTheScheduleNorRepeatsAWarning) {
+    d.PokeValue(platform::kHkeyLocalMachine, app::kWarnedKey, "Public Messages|12/05/26 09:30 AM|10",
+                platform::reg::kDword, {1, 0, 0, 0});
+    d.registryFault = [](const std::string& op, const std::string& path, const std::string&) {
+        const bool warned = path.find("Warnings Sent") != std::string::npos;
+        return warned && (op == "setvalue" || op == "deletevalue") ? platform::err::kAccessDenied : 0L;
+    };
+    Start("active\nat 0 players 3\n");
+    Run(31 * 60000);
+    EXPECT_EQ(server().effects().messageDeletes, 1);
+    EXPECT_EQ(form.ResetItemGrid.TextMatrix(1, schedule::kColNextTime), "12/07/26 09:30 AM");
+    EXPECT_EQ(Sent(), (std::vector<std::string>{"Server maintenance in 10 minutes", "Server maintenance in 1 minute"}));
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_NE(boxes.shown[0].text.find(" - FormRefresh"), std::string::npos) << boxes.shown[0].text;
+}
+
 }  // namespace
 }  // namespace hw::testing
