@@ -1,5 +1,6 @@
 #include "app/reset_warnings.h"
 
+#include <string_view>
 #include <utility>
 
 #include "common/datetime.h"
@@ -18,13 +19,21 @@ settings::cRegistry Warned(platform::Desktop& d) { return settings::MachineKey(d
 }  // namespace
 
 std::string WarningText(const std::string& pattern, int minutes) {
-    std::string text = pattern;
+    static constexpr std::string_view kField = "{minutes}", kPlural = " minutes";
     const std::string n = std::to_string(minutes);
-    for (size_t p = text.find("{minutes}"); p != std::string::npos; p = text.find("{minutes}", p + n.size()))
-        text.replace(p, 9, n);
-    if (minutes == 1)
-        for (size_t p = text.find("1 minutes"); p != std::string::npos; p = text.find("1 minutes", p))
-            text.erase(p + 8, 1);
+    std::string text;
+    size_t from = 0;
+    for (size_t p = pattern.find(kField); p != std::string::npos; p = pattern.find(kField, from)) {
+        text.append(pattern, from, p - from);
+        text += n;
+        from = p + kField.size();
+        // "1 minutes" said as "1 minute", only where the number is ours.
+        if (minutes == 1 && pattern.compare(from, kPlural.size(), kPlural) == 0) {
+            text += " minute";
+            from += kPlural.size();
+        }
+    }
+    text.append(pattern, from);
     return text;
 }
 

@@ -25,7 +25,8 @@ struct ComingReset {
     std::string nextTime;  // as the grid shows it
 };
 
-// The text for `minutes`: {minutes} replaced, "1 minutes" said as "1 minute".
+// The text for `minutes`: {minutes} replaced, and "{minutes} minutes" said
+// as "1 minute" when it is one; any other "minutes" of the text stays.
 std::string WarningText(const std::string& pattern, int minutes);
 
 class ResetWarnings {

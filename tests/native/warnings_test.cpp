@@ -24,6 +24,13 @@ TEST(WarningText, MinutesFilledInAndOneSaidAsOne) {
     EXPECT_EQ(app::WarningText("Restart in {minutes} min ({minutes})", 5), "Restart in 5 min (5)");
 }
 
+TEST(WarningText, OnlyTheMinutesFilledInLoseTheirPlural) {
+    const std::string pattern = "Reset in {minutes} minutes; it takes 11 minutes, or 21 minutes at most";
+    EXPECT_EQ(app::WarningText(pattern, 1), "Reset in 1 minute; it takes 11 minutes, or 21 minutes at most");
+    EXPECT_EQ(app::WarningText(pattern, 11), "Reset in 11 minutes; it takes 11 minutes, or 21 minutes at most");
+    EXPECT_EQ(app::WarningText("Back in 1 minutes, down in {minutes} minutes", 1), "Back in 1 minutes, down in 1 minute");
+}
+
 TEST_F(WarningsTest, AtTenAndAtOneMinuteWithPlayersOnlineAndTheResetOnTime) {
     Start("active\nat 0 players 3\n");
     Run(19 * 60000 + 30000);  // 09:19:30: nothing yet
