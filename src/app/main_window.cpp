@@ -209,8 +209,12 @@ void frmMain::RefreshFailed() {
 
 void frmMain::WarnPlayers() {
     std::vector<ComingReset> resets;
-    for (int r = 1; r <= Schedule.DataRows() && r < ResetItemGrid.Rows(); ++r)
-        resets.push_back({ResetItemGrid.TextMatrix(r, schedule::kColName), ResetItemGrid.TextMatrix(r, schedule::kColNextTime)});
+    // A reset that failed is warned of again before its retry.
+    for (int r = 1; r <= Schedule.DataRows() && r < ResetItemGrid.Rows(); ++r) {
+        const std::string retry = Schedule.RetryTime(r);
+        resets.push_back({ResetItemGrid.TextMatrix(r, schedule::kColName),
+                          retry.empty() ? ResetItemGrid.TextMatrix(r, schedule::kColNextTime) : retry});
+    }
     Warnings.Check(resets, PlayerListView.Items().size(), [this](const std::string& text) {
         Harrowatch->SendServerMessage(text);
         return Harrowatch->LastSendArrived();

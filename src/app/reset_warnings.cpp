@@ -61,7 +61,7 @@ void ResetWarnings::MarkSent(const std::string& key, std::int64_t dueMinute) {
 }
 
 void ResetWarnings::ForgetPast(std::int64_t nowMinute) {
-    std::erase_if(sent_, [&](const auto& s) { return s.second < nowMinute; });
+    std::erase_if(sent_, [&](const auto& s) { return s.second < nowMinute - 1440; });
     settings::cRegistry reg = Warned(d_);
     if (!reg.KeyExists()) return;
     std::vector<std::string> names;
@@ -97,13 +97,21 @@ std::vector<std::string> ResetWarnings::Check(const std::vector<ComingReset>& re
         const auto due = schedule::ParseDateTime(r.nextTime);
         if (!due) continue;  // restart rows have no time
         const std::int64_t dueMinute = MinuteOf(*due);
-        for (int minutes : {before, 1}) {
-            // Within the minute the warning stands for, and before the reset.
-            if (now < dueMinute - minutes || now >= dueMinute - minutes + 1 || now >= dueMinute) continue;
-            const std::string key = r.item + "|" + r.nextTime + "|" + std::to_string(minutes);
+        const std::int64_t left = dueMinute - now;
+        const std::vector<int> marks = before > 1 ? std::vector<int>{before, 1} : std::vector<int>{1};
+        for (size_t i = 0; i < marks.size(); ++i) {
+            if (left > marks[i]) continue;  // not yet
+            const std::string key = r.item + "|" + r.nextTime + "|" + std::to_string(marks[i]);
             if (Sent(key)) continue;
             MarkSent(key, dueMinute);  // once, whether the server takes it or not
-            const std::string text = WarningText(pattern, minutes);
+            if (left < 1) {
+                // No check came while a minute was left.
+                if (onNotSent) onNotSent(r.item + ": \"" + WarningText(pattern, marks[i]) + "\" (no time left)");
+                continue;
+            }
+            // Late: a later warning that is due too says it for both.
+            if (i + 1 < marks.size() && left <= marks[i + 1]) continue;
+            const std::string text = WarningText(pattern, static_cast<int>(left));
             tried.push_back(text);
             if (!send(text) && onNotSent) onNotSent(r.item + ": \"" + text + "\"");
         }

@@ -3,7 +3,10 @@
 // "WarnPlayersText" goes to the players through the server's send dialog.
 // Each warning goes once for its due time, also across a restart of
 // Harrowatch (what was sent is kept in the registry), and none while no
-// player is online. The reset itself runs at its due time, as ever.
+// player is online. A warning whose minute no check saw goes late, with the
+// minutes truly left, while at least one is; one never sent is logged. The
+// reset itself runs at its due time, as ever; a retry after a failed reset
+// is warned of as a reset of its own.
 #pragma once
 
 #include <cstdint>
@@ -22,7 +25,7 @@ inline constexpr const char* kWarnedKey = "Software\\Harrowatch\\Warnings Sent";
 
 struct ComingReset {
     std::string item;
-    std::string nextTime;  // as the grid shows it
+    std::string nextTime;  // as the grid shows it, or the time of a retry
 };
 
 // The text for `minutes`: {minutes} replaced, and "{minutes} minutes" said
@@ -49,7 +52,10 @@ private:
     void ForgetPast(std::int64_t nowMinute);
     void Keep(std::exception_ptr failure);
     platform::Desktop& d_;
-    std::map<std::string, std::int64_t> sent_;  // what this run sent, by due minute
+    // What this run sent or logged, by due minute: kept a day, so that a
+    // reset held past its time is not logged again when the registry
+    // forgets it.
+    std::map<std::string, std::int64_t> sent_;
     std::exception_ptr failed_;
 };
 

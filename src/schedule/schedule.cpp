@@ -5,6 +5,7 @@
 #include <map>
 #include <set>
 
+#include "common/datetime.h"
 #include "common/error.h"
 #include "ui/report.h"
 #include "common/scope_exit.h"
@@ -157,6 +158,21 @@ int Schedule::FindRow(const std::string& name, const std::string& frequencyId, c
             grid_.TextMatrix(r, kColNextTime) == nextTime)
             return r;
     return 0;
+}
+
+std::string Schedule::RetryTime(int row) const {
+    const auto f = std::find_if(failed_.begin(), failed_.end(), [&](const Failed& f) {
+        return f.name == grid_.TextMatrix(row, kColName) && f.frequencyId == grid_.TextMatrix(row, kColFreqId) &&
+               f.nextTime == grid_.TextMatrix(row, kColNextTime);
+    });
+    const std::uint64_t tick = desktop_.TickCount();
+    if (f == failed_.end() || tick >= f->untilMs) return {};
+    const platform::LocalTime now = desktop_.GetLocalTime();
+    const std::int64_t seconds = ((datetime::DaysFromCivil(now.year, now.month, now.day) * 24 + now.hour) * 60 +
+                                  now.minute) * 60 + now.second + static_cast<std::int64_t>((f->untilMs - tick + 999) / 1000);
+    const datetime::Date date = datetime::CivilFromDays(seconds / 86400);
+    return FormatNextTime({date.year, date.month, date.day, static_cast<int>(seconds / 3600 % 24),
+                           static_cast<int>(seconds / 60 % 60)});
 }
 
 void Schedule::RunDueItems(ScheduledItemRunner& runner) {

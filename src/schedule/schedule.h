@@ -49,6 +49,9 @@ public:
     // entry is written at a later step, once the registry takes it.
     void RunDueItems(ScheduledItemRunner& runner);
     static constexpr std::uint64_t kFirstRetryMs = 60000, kLongestRetryMs = 1800000;
+    // When a due row whose reset failed is tried again: the minute of the
+    // retry, as next-time text; empty when the row waits for no retry.
+    std::string RetryTime(int row) const;
     // A row the editor holds (its time being typed) is passed over.
     std::function<bool(int row)> held;
 
