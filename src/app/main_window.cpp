@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdio>
+#include <exception>
 
 #include "automation/remote_lists.h"
 #include "automation/send.h"
@@ -160,8 +161,17 @@ void frmMain::RunCycle() {
         ReadStatus(windows);
         ReadPlayers(windows, pid);
         ReadMessages(windows, pid);
-        WarnPlayers();
+        // The warnings keep their records in the registry: a failure there
+        // is told once the schedule has had its turn, and never holds a
+        // reset back.
+        std::exception_ptr warningsFailed;
+        try {
+            WarnPlayers();
+        } catch (...) {
+            warningsFailed = std::current_exception();
+        }
         Schedule.RunDueItems(*Harrowatch);
+        if (warningsFailed) std::rethrow_exception(warningsFailed);
         RefreshTimer.SetEnabled(true);
         if (!lastError_.empty()) {
             lastError_.clear();
@@ -199,8 +209,12 @@ void frmMain::RefreshFailed() {
 
 void frmMain::WarnPlayers() {
     std::vector<ComingReset> resets;
-    for (int r = 1; r <= Schedule.DataRows() && r < ResetItemGrid.Rows(); ++r)
-        resets.push_back({ResetItemGrid.TextMatrix(r, schedule::kColName), ResetItemGrid.TextMatrix(r, schedule::kColNextTime)});
+    // A reset that failed is warned of again before its retry.
+    for (int r = 1; r <= Schedule.DataRows() && r < ResetItemGrid.Rows(); ++r) {
+        const std::string retry = Schedule.RetryTime(r);
+        resets.push_back({ResetItemGrid.TextMatrix(r, schedule::kColName),
+                          retry.empty() ? ResetItemGrid.TextMatrix(r, schedule::kColNextTime) : retry});
+    }
     Warnings.Check(resets, PlayerListView.Items().size(), [this](const std::string& text) {
         Harrowatch->SendServerMessage(text);
         return Harrowatch->LastSendArrived();

@@ -1,5 +1,8 @@
 #include "app/reset_warnings.h"
 
+#include <string_view>
+#include <utility>
+
 #include "common/datetime.h"
 #include "common/text.h"
 #include "settings/registry.h"
@@ -16,30 +19,49 @@ settings::cRegistry Warned(platform::Desktop& d) { return settings::MachineKey(d
 }  // namespace
 
 std::string WarningText(const std::string& pattern, int minutes) {
-    std::string text = pattern;
+    static constexpr std::string_view kField = "{minutes}", kPlural = " minutes";
     const std::string n = std::to_string(minutes);
-    for (size_t p = text.find("{minutes}"); p != std::string::npos; p = text.find("{minutes}", p + n.size()))
-        text.replace(p, 9, n);
-    if (minutes == 1)
-        for (size_t p = text.find("1 minutes"); p != std::string::npos; p = text.find("1 minutes", p))
-            text.erase(p + 8, 1);
+    std::string text;
+    size_t from = 0;
+    for (size_t p = pattern.find(kField); p != std::string::npos; p = pattern.find(kField, from)) {
+        text.append(pattern, from, p - from);
+        text += n;
+        from = p + kField.size();
+        // "1 minutes" said as "1 minute", only where the number is ours.
+        if (minutes == 1 && pattern.compare(from, kPlural.size(), kPlural) == 0) {
+            text += " minute";
+            from += kPlural.size();
+        }
+    }
+    text.append(pattern, from);
     return text;
 }
 
+void ResetWarnings::Keep(std::exception_ptr failure) {
+    if (!failed_) failed_ = std::move(failure);
+}
+
 bool ResetWarnings::Sent(const std::string& key) {
+    if (sent_.contains(key)) return true;
     settings::cRegistry reg = Warned(d_);
     reg.SetValueKey(key);
     return reg.ValueExists();
 }
 
-void ResetWarnings::MarkSent(const std::string& key) {
-    settings::cRegistry reg = Warned(d_);
-    reg.SetValueKey(key);
-    reg.SetValueType(platform::reg::kDword);
-    reg.SetValue(std::int32_t{1});
+void ResetWarnings::MarkSent(const std::string& key, std::int64_t dueMinute) {
+    sent_[key] = dueMinute;
+    try {
+        settings::cRegistry reg = Warned(d_);
+        reg.SetValueKey(key);
+        reg.SetValueType(platform::reg::kDword);
+        reg.SetValue(std::int32_t{1});
+    } catch (...) {
+        Keep(std::current_exception());
+    }
 }
 
 void ResetWarnings::ForgetPast(std::int64_t nowMinute) {
+    std::erase_if(sent_, [&](const auto& s) { return s.second < nowMinute - 1440; });
     settings::cRegistry reg = Warned(d_);
     if (!reg.KeyExists()) return;
     std::vector<std::string> names;
@@ -48,39 +70,53 @@ void ResetWarnings::ForgetPast(std::int64_t nowMinute) {
     for (std::int32_t i = 1; i <= count; ++i) {
         // "item|next time|minutes": the due time is the middle field.
         const std::vector<std::string> f = text::Split(names[static_cast<size_t>(i)], "|");
-        const auto due = f.size() == 3 ? schedule::ParseDateTime(f[1], d_.GetLocalTime().year) : std::nullopt;
+        const auto due = f.size() == 3 ? schedule::ParseDateTime(f[1]) : std::nullopt;
         if (due && MinuteOf(*due) >= nowMinute) continue;
-        reg.SetValueKey(names[static_cast<size_t>(i)]);
-        reg.DeleteValue();
+        try {
+            reg.SetValueKey(names[static_cast<size_t>(i)]);
+            reg.DeleteValue();
+        } catch (...) {
+            Keep(std::current_exception());
+        }
     }
 }
 
 std::vector<std::string> ResetWarnings::Check(const std::vector<ComingReset>& resets, std::size_t players,
                                               const std::function<bool(const std::string&)>& send) {
     std::vector<std::string> tried;
+    failed_ = nullptr;
     const int before = settings::ReadNumber(d_, settings::kWarnPlayersMinutes, 0, 0, settings::kMostWarnMinutes);
     if (before <= 0) return tried;
     const platform::LocalTime local = d_.GetLocalTime();
     const std::int64_t now = MinuteOf(schedule::FromLocalTime(local));
     ForgetPast(now);
-    if (players == 0) return tried;  // no one to warn
     std::string pattern = settings::ReadSetting(d_, settings::kWarnPlayersText).ToText();
     if (text::IsBlankValue(pattern)) pattern = settings::kDefaultWarnPlayersText;
     for (const ComingReset& r : resets) {
-        const auto due = schedule::ParseDateTime(r.nextTime, local.year);
+        if (players == 0) break;  // no one to warn
+        const auto due = schedule::ParseDateTime(r.nextTime);
         if (!due) continue;  // restart rows have no time
         const std::int64_t dueMinute = MinuteOf(*due);
-        for (int minutes : {before, 1}) {
-            // Within the minute the warning stands for, and before the reset.
-            if (now < dueMinute - minutes || now >= dueMinute - minutes + 1 || now >= dueMinute) continue;
-            const std::string key = r.item + "|" + r.nextTime + "|" + std::to_string(minutes);
+        const std::int64_t left = dueMinute - now;
+        const std::vector<int> marks = before > 1 ? std::vector<int>{before, 1} : std::vector<int>{1};
+        for (size_t i = 0; i < marks.size(); ++i) {
+            if (left > marks[i]) continue;  // not yet
+            const std::string key = r.item + "|" + r.nextTime + "|" + std::to_string(marks[i]);
             if (Sent(key)) continue;
-            MarkSent(key);  // once, whether the server takes it or not
-            const std::string text = WarningText(pattern, minutes);
+            MarkSent(key, dueMinute);  // once, whether the server takes it or not
+            if (left < 1) {
+                // No check came while a minute was left.
+                if (onNotSent) onNotSent(r.item + ": \"" + WarningText(pattern, marks[i]) + "\" (no time left)");
+                continue;
+            }
+            // Late: a later warning that is due too says it for both.
+            if (i + 1 < marks.size() && left <= marks[i + 1]) continue;
+            const std::string text = WarningText(pattern, static_cast<int>(left));
             tried.push_back(text);
             if (!send(text) && onNotSent) onNotSent(r.item + ": \"" + text + "\"");
         }
     }
+    if (failed_) std::rethrow_exception(std::exchange(failed_, nullptr));
     return tried;
 }
 

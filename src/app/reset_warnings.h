@@ -3,11 +3,16 @@
 // "WarnPlayersText" goes to the players through the server's send dialog.
 // Each warning goes once for its due time, also across a restart of
 // Harrowatch (what was sent is kept in the registry), and none while no
-// player is online. The reset itself runs at its due time, as ever.
+// player is online. A warning whose minute no check saw goes late, with the
+// minutes truly left, while at least one is; one never sent is logged. The
+// reset itself runs at its due time, as ever; a retry after a failed reset
+// is warned of as a reset of its own.
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -20,10 +25,11 @@ inline constexpr const char* kWarnedKey = "Software\\Harrowatch\\Warnings Sent";
 
 struct ComingReset {
     std::string item;
-    std::string nextTime;  // as the grid shows it
+    std::string nextTime;  // as the grid shows it, or the time of a retry
 };
 
-// The text for `minutes`: {minutes} replaced, "1 minutes" said as "1 minute".
+// The text for `minutes`: {minutes} replaced, and "{minutes} minutes" said
+// as "1 minute" when it is one; any other "minutes" of the text stays.
 std::string WarningText(const std::string& pattern, int minutes);
 
 class ResetWarnings {
@@ -38,10 +44,19 @@ public:
     std::function<void(const std::string& what)> onNotSent;
 
 private:
+    // The registry's record of what was sent keeps a warning from going
+    // twice across a restart. One that cannot be written or cleaned stops
+    // no warning: the first such error is kept and thrown once Check is done.
     bool Sent(const std::string& key);
-    void MarkSent(const std::string& key);
+    void MarkSent(const std::string& key, std::int64_t dueMinute);
     void ForgetPast(std::int64_t nowMinute);
+    void Keep(std::exception_ptr failure);
     platform::Desktop& d_;
+    // What this run sent or logged, by due minute: kept a day, so that a
+    // reset held past its time is not logged again when the registry
+    // forgets it.
+    std::map<std::string, std::int64_t> sent_;
+    std::exception_ptr failed_;
 };
 
 }  // namespace hw::app

@@ -16,8 +16,10 @@ ScheduleEditor::ScheduleEditor(ui::GridModel& grid, Schedule& schedule, platform
       setRefreshTimer_(std::move(setRefreshTimer)) {
     for (int i = 0; i < kResetItemCount; ++i) imgResetItem[static_cast<size_t>(i)].index = i;
     cmbFrequency.onClick = [this] { cmbFrequency_Click(); };
-    txtNextResetTime.onChange = [this] { txtNextResetTime_Change(); };
     timePlacement.visible = false;
+    // The poll goes on while the operator types: the row under the open
+    // time field keeps its time and is not run until the field is done.
+    schedule_.held = [this](int row) { return timePlacement.visible && row == grid_.Row(); };
 }
 
 void ScheduleEditor::FillFrequencies() {
@@ -174,25 +176,13 @@ void ScheduleEditor::cmbFrequency_Click() {
         grid_.SetTextMatrix(row, kColFreqId, std::to_string(id));
         if (id == kDaily || id == kWeekly || id == kMonthly) {
             const DateTime today = FromLocalTime(desktop_.GetLocalTime());
-            if (!ParseDateTime(grid_.TextMatrix(row, kColNextTime), today.year))
+            if (!ParseDateTime(grid_.TextMatrix(row, kColNextTime)))
                 grid_.SetTextMatrix(row, kColNextTime, FormatNextTime(DefaultNextTime(id, today)));
         } else {
             grid_.SetTextMatrix(row, kColNextTime, kNoNextTime);
         }
     } catch (...) {
         ReportCaught(boxes_, "cmbFrequency_Change");
-    }
-}
-
-void ScheduleEditor::txtNextResetTime_Change() {
-    try {
-        const int row = grid_.Row();
-        if (row < grid_.FixedRows() || row >= grid_.Rows()) return;
-        const std::string& typed = txtNextResetTime.Text();
-        if (ParseDateTime(typed, desktop_.GetLocalTime().year) && typed != grid_.TextMatrix(row, kColNextTime))
-            grid_.SetTextMatrix(row, kColNextTime, typed);
-    } catch (...) {
-        ReportCaught(boxes_, "txtNextResetTime_Change");
     }
 }
 
@@ -211,9 +201,15 @@ void ScheduleEditor::txtNextResetTime_LostFocus() {
 
 bool ScheduleEditor::txtNextResetTime_Validate() {
     try {
-        const auto parsed = ParseDateTime(txtNextResetTime.Text(), desktop_.GetLocalTime().year);
+        const auto parsed = ParseDateTime(txtNextResetTime.Text());
         if (parsed) {
-            txtNextResetTime.SetText(FormatNextTime(*parsed));
+            // Only now does the cell take the time: half-typed text never
+            // reaches the schedule.
+            const std::string formatted = FormatNextTime(*parsed);
+            txtNextResetTime.SetText(formatted);
+            const int row = grid_.Row();
+            if (row >= grid_.FixedRows() && row < grid_.Rows() && grid_.TextMatrix(row, kColNextTime) != formatted)
+                grid_.SetTextMatrix(row, kColNextTime, formatted);
             timePlacement.SetVisible(false);
             return true;
         }

@@ -50,7 +50,6 @@ public:
     void ResetItemGrid_KeyPress(std::int16_t& keyAscii);
     void ResetItemGrid_KeyUp(int keyCode);
     void cmbFrequency_Click();
-    void txtNextResetTime_Change();
     void txtNextResetTime_KeyPress(std::int16_t& keyAscii);
     void txtNextResetTime_LostFocus();
     // Answers false when the field refuses to let the focus go.

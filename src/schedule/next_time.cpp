@@ -78,7 +78,7 @@ bool Tokenize(const std::string& s, Tokens& out) {
 
 }  // namespace
 
-std::optional<DateTime> ParseDateTime(const std::string& text, int currentYear) {
+std::optional<DateTime> ParseDateTime(const std::string& text) {
     Tokens tokens;
     if (!Tokenize(text, tokens)) return std::nullopt;
     const auto& t = tokens.items;
@@ -101,16 +101,15 @@ std::optional<DateTime> ParseDateTime(const std::string& text, int currentYear) 
     if (!month || !separator(Token::Slash)) return std::nullopt;
     auto day = number(2);
     if (!day) return std::nullopt;
-    r.year = currentYear;
-    if (separator(Token::Slash)) {
-        auto year = number(4);
-        if (!year || year->digits == 3) return std::nullopt;
-        r.year = year->digits <= 2 ? 2000 + year->value : year->value;
-    }
+    if (!separator(Token::Slash)) return std::nullopt;
+    auto year = number(4);
+    if (!year || (year->digits != 2 && year->digits != 4)) return std::nullopt;
+    r.year = year->digits == 2 ? 2000 + year->value : year->value;
     r.month = month->value;
     r.day = day->value;
-    if (r.month < 1 || r.month > 12 || r.day < 1 || r.day > datetime::DaysInMonth(r.year, r.month) ||
-        r.year < 1753 || r.year > 9999)
+    // Written back with two digits, any other century would come back as this one.
+    if (r.year < 2000 || r.year > 2099 || r.month < 1 || r.month > 12 || r.day < 1 ||
+        r.day > datetime::DaysInMonth(r.year, r.month))
         return std::nullopt;
 
     if (i == n) return r;  // a date alone is midnight
@@ -143,7 +142,7 @@ std::optional<DateTime> ParseDateTime(const std::string& text, int currentYear) 
 }
 
 bool IsDue(const std::string& nextTime, const DateTime& now) {
-    auto when = ParseDateTime(nextTime, now.year);
+    auto when = ParseDateTime(nextTime);
     return when && *when <= now;
 }
 

@@ -19,11 +19,12 @@ DateTime FromLocalTime(const platform::LocalTime& t);  // seconds dropped
 
 std::string FormatNextTime(const DateTime& t);
 
-// Reads a date with an optional time: month/day/year (two-digit years are
-// 2000 to 2099; a year may be left out, meaning `currentYear`), then "h",
-// "h:mm" or "h:mm:ss", each with or without AM/PM ("3 PM", "03:00 AM",
-// "15:00"). Anything else, or an impossible date or time, is not a date.
-std::optional<DateTime> ParseDateTime(const std::string& text, int currentYear);
+// Reads a date with an optional time: month/day/year, the year written with
+// two digits or four and within 2000 to 2099 (the stored text keeps two),
+// then "h", "h:mm" or "h:mm:ss", each with or without AM/PM ("3 PM",
+// "03:00 AM", "15:00"). Anything else, a date without its whole year ("12/2"
+// and "12/24/2" are half typed), or an impossible date or time, is not a date.
+std::optional<DateTime> ParseDateTime(const std::string& text);
 
 // Due: a valid date-time at or before the present minute.
 bool IsDue(const std::string& nextTime, const DateTime& now);

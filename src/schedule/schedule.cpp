@@ -1,9 +1,11 @@
 #include "schedule/schedule.h"
 
 #include <algorithm>
+#include <exception>
 #include <map>
 #include <set>
 
+#include "common/datetime.h"
 #include "common/error.h"
 #include "ui/report.h"
 #include "common/scope_exit.h"
@@ -135,17 +137,19 @@ void Schedule::FormSave() {
     }
 }
 
-void Schedule::StoreRunEntry(int row, const std::string& oldTime, const std::string& newTime) {
+void Schedule::StoreRunEntry(const std::string& frequency, const std::string& name, const std::string& oldTime,
+                             const std::string& newTime) {
     settings::cRegistry reg = ScheduleRegistry(desktop_);
-    reg.SetValueKey(grid_.TextMatrix(row, kColFreq));
+    reg.SetValueKey(frequency);
     reg.SetValueType(platform::reg::kSz);
-    std::string data = reg.Value().ToText();
-    const std::string name = grid_.TextMatrix(row, kColName);
-    const std::string from = name + "|" + oldTime;
-    size_t p = data.find(from);
-    if (p != std::string::npos) data.replace(p, from.size(), name + "|" + newTime);
+    // Whole entries only: "Public Messages|12/24/2" is not the start of
+    // "Public Messages|12/24/26 03:00 PM".
+    std::vector<std::string> entries = text::Split(reg.Value().ToText(), ",");
+    const auto entry = std::find(entries.begin(), entries.end(), name + "|" + oldTime);
+    if (entry == entries.end()) return;
+    *entry = name + "|" + newTime;
     reg.SetValueType(platform::reg::kSz);
-    reg.SetValue(data);
+    reg.SetValue(text::Join(entries, ","));
 }
 
 int Schedule::FindRow(const std::string& name, const std::string& frequencyId, const std::string& nextTime) const {
@@ -156,11 +160,40 @@ int Schedule::FindRow(const std::string& name, const std::string& frequencyId, c
     return 0;
 }
 
+std::string Schedule::RetryTime(int row) const {
+    const auto f = std::find_if(failed_.begin(), failed_.end(), [&](const Failed& f) {
+        return f.name == grid_.TextMatrix(row, kColName) && f.frequencyId == grid_.TextMatrix(row, kColFreqId) &&
+               f.nextTime == grid_.TextMatrix(row, kColNextTime);
+    });
+    const std::uint64_t tick = desktop_.TickCount();
+    if (f == failed_.end() || tick >= f->untilMs) return {};
+    const platform::LocalTime now = desktop_.GetLocalTime();
+    const std::int64_t seconds = ((datetime::DaysFromCivil(now.year, now.month, now.day) * 24 + now.hour) * 60 +
+                                  now.minute) * 60 + now.second + static_cast<std::int64_t>((f->untilMs - tick + 999) / 1000);
+    const datetime::Date date = datetime::CivilFromDays(seconds / 86400);
+    return FormatNextTime({date.year, date.month, date.day, static_cast<int>(seconds / 3600 % 24),
+                           static_cast<int>(seconds / 60 % 60)});
+}
+
 void Schedule::RunDueItems(ScheduledItemRunner& runner) {
     // Rows the operator changed or removed since they failed start afresh.
     std::erase_if(failed_, [&](const Failed& f) { return !FindRow(f.name, f.frequencyId, f.nextTime); });
+    // Entries the registry refused earlier: written now if it takes them.
+    // The refusal was told when it happened; a row changed since is the
+    // operator's to save.
+    std::erase_if(unstored_, [&](const Unstored& u) {
+        if (!FindRow(u.name, u.frequencyId, u.nextTime)) return true;
+        try {
+            StoreRunEntry(u.frequency, u.name, u.storedTime, u.nextTime);
+            return true;
+        } catch (...) {
+            return false;
+        }
+    });
+    std::exception_ptr storeFailed;
     const int rows = DataRows();
     for (int r = 1; r <= rows && r < grid_.Rows(); ++r) {
+        if (held && held(r)) continue;
         DateTime now = FromLocalTime(desktop_.GetLocalTime());
         const std::string oldTime = grid_.TextMatrix(r, kColNextTime);
         if (!IsDue(oldTime, now)) continue;
@@ -195,10 +228,27 @@ void Schedule::RunDueItems(ScheduledItemRunner& runner) {
         const std::string newTime = freq >= kDaily && freq <= kMonthly
                                         ? FormatNextTime(NextOccurrence(freq, now))
                                         : std::string(kNoNextTime);
-        StoreRunEntry(ran, oldTime, newTime);
+        // The row moves on whatever the registry says: a reset that ran is
+        // not run again because its new time could not be stored.
+        const std::string frequency = grid_.TextMatrix(ran, kColFreq);
         grid_.SetTextMatrix(ran, kColNextTime, newTime);
+        const auto unstored = std::find_if(unstored_.begin(), unstored_.end(), [&](const Unstored& u) {
+            return u.name == name && u.frequencyId == freqId && u.nextTime == oldTime;
+        });
+        const std::string storedTime = unstored != unstored_.end() ? unstored->storedTime : oldTime;
+        try {
+            StoreRunEntry(frequency, name, storedTime, newTime);
+            if (unstored != unstored_.end()) unstored_.erase(unstored);
+        } catch (...) {
+            if (unstored != unstored_.end())
+                unstored->nextTime = newTime;
+            else
+                unstored_.push_back({name, freqId, frequency, oldTime, newTime});
+            if (!storeFailed) storeFailed = std::current_exception();
+        }
         TextResort();
     }
+    if (storeFailed) std::rethrow_exception(storeFailed);
 }
 
 }  // namespace hw::schedule

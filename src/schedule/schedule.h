@@ -43,10 +43,17 @@ public:
     // The schedule step: every due row is handed to the runner; a row that
     // ran moves on and its stored entry follows. A row whose reset failed
     // stays due and is tried again after a pause that doubles with each
-    // failure, from a minute to half an hour. Errors propagate to the
-    // refresh cycle.
+    // failure, from a minute to half an hour. A row that ran moves on even
+    // when its stored entry cannot be written: the other due rows still
+    // run, the first such error propagates to the refresh cycle, and the
+    // entry is written at a later step, once the registry takes it.
     void RunDueItems(ScheduledItemRunner& runner);
     static constexpr std::uint64_t kFirstRetryMs = 60000, kLongestRetryMs = 1800000;
+    // When a due row whose reset failed is tried again: the minute of the
+    // retry, as next-time text; empty when the row waits for no retry.
+    std::string RetryTime(int row) const;
+    // A row the editor holds (its time being typed) is passed over.
+    std::function<bool(int row)> held;
 
     // Appends a row for catalogue item `itemIndex` with the given frequency
     // (a list entry) and next time; makes it current.
@@ -59,7 +66,10 @@ private:
     void SetTimer(bool on) {
         if (setRefreshTimer_) setRefreshTimer_(on);
     }
-    void StoreRunEntry(int row, const std::string& oldTime, const std::string& newTime);
+    // Replaces the stored entry `name`|`oldTime` of the value `frequency`;
+    // nothing is written when no entry is equal to it.
+    void StoreRunEntry(const std::string& frequency, const std::string& name, const std::string& oldTime,
+                       const std::string& newTime);
     // The first data row with this item, frequency and next time; 0 when none.
     int FindRow(const std::string& name, const std::string& frequencyId, const std::string& nextTime) const;
 
@@ -69,6 +79,11 @@ private:
         std::uint64_t untilMs = 0, pauseMs = 0;
     };
     std::vector<Failed> failed_;
+    // A row that ran whose stored entry still holds `storedTime`.
+    struct Unstored {
+        std::string name, frequencyId, frequency, storedTime, nextTime;
+    };
+    std::vector<Unstored> unstored_;
 
     ui::GridModel& grid_;
     platform::Desktop& desktop_;

@@ -203,7 +203,7 @@ TEST_F(EditorTest, TheTimeFieldFiltersValidatesAndRefuses) {
     EXPECT_TRUE(Type("12/24/26 3 PM"));
     EXPECT_FALSE(Type(":"));
     EXPECT_FALSE(Type("x"));
-    EXPECT_EQ(Cell(1, kColNextTime), "12/24/26 3 PM");  // copied as typed once valid
+    EXPECT_EQ(Cell(1, kColNextTime), "12/07/26 12:00 AM");  // nothing taken before validation
     std::int16_t enter = kEnterKey;
     editor.txtNextResetTime_KeyPress(enter);
     EXPECT_EQ(enter, 0);
@@ -256,6 +256,71 @@ TEST_F(EditorTest, RemovingRenumbersAndClearAllEmptiesTheStoredSchedule) {
     editor.scrollValue = 45;
     editor.VScroll_Change();
     EXPECT_EQ(editor.picItemsTop, -45);
+}
+
+// The poll goes on while the operator types a time. A row whose time field
+// is open is never run, and its cell takes only a validated time: "12/2" or
+// "12/24/2" on the way to "12/24/26 3 PM" never makes it due.
+TEST_F(EditorTest, ARowIsNotRunWhileItsTimeIsTypedAndTakesOnlyAValidatedTime) {
+    struct Runner : ScheduledItemRunner {
+        bool ProcessScheduledItem(const std::string& name) override {
+            ran.push_back(name);
+            return true;
+        }
+        std::vector<std::string> ran;
+    } runner;
+    editor.imgResetItem_DblClick(Item("Public Messages"));
+    Choose(1, kDaily);
+    grid.SetCurrent(1, kColNextTime);
+    ASSERT_TRUE(editor.timePlacement.visible);
+    editor.txtNextResetTime.TrackText("");
+    for (char k : std::string("12/24/26 3 PM")) {
+        ASSERT_TRUE(Type(std::string(1, k)));
+        sched.RunDueItems(runner);
+        ASSERT_TRUE(runner.ran.empty()) << "ran at \"" << editor.txtNextResetTime.Text() << "\"";
+        ASSERT_EQ(Cell(1, kColNextTime), "12/07/26 12:00 AM") << editor.txtNextResetTime.Text();
+    }
+    // A date without its whole year is refused, and the cell keeps its time.
+    for (const char* partial : {"12/2", "12/24/2"}) {
+        editor.txtNextResetTime.TrackText(partial);
+        EXPECT_FALSE(editor.txtNextResetTime_Validate()) << partial;
+        EXPECT_EQ(Cell(1, kColNextTime), "12/07/26 12:00 AM");
+        EXPECT_TRUE(editor.timePlacement.visible);
+    }
+    ASSERT_EQ(boxes.shown.size(), 2u);
+    EXPECT_EQ(boxes.shown[1].text, kInvalidTimeText);
+
+    // A time already due waits while its field is open, and runs once the
+    // field is validated.
+    editor.txtNextResetTime.TrackText("12/06/26 8 AM");
+    sched.RunDueItems(runner);
+    EXPECT_TRUE(runner.ran.empty());
+    std::int16_t enter = kEnterKey;
+    editor.txtNextResetTime_KeyPress(enter);
+    EXPECT_EQ(Cell(1, kColNextTime), "12/06/26 08:00 AM");
+    EXPECT_FALSE(editor.timePlacement.visible);
+    sched.RunDueItems(runner);
+    EXPECT_EQ(runner.ran, std::vector<std::string>{"Public Messages"});
+    EXPECT_EQ(Cell(1, kColNextTime), "12/07/26 09:00 AM");
+}
+
+TEST_F(EditorTest, AYearPast2099IsRefusedWithTheInvalidDateMessage) {
+    editor.imgResetItem_DblClick(Item("Public Messages"));
+    Choose(1, kDaily);
+    grid.SetCurrent(1, kColNextTime);
+    for (const char* outside : {"1/1/2100", "12/31/1999 3 PM"}) {
+        editor.txtNextResetTime.TrackText(outside);
+        EXPECT_FALSE(editor.txtNextResetTime_Validate()) << outside;
+        EXPECT_EQ(Cell(1, kColNextTime), "12/07/26 12:00 AM") << outside;
+    }
+    ASSERT_EQ(boxes.shown.size(), 2u);
+    for (const auto& box : boxes.shown) {
+        EXPECT_EQ(box.text, "You must specify a valid date or date/time");
+        EXPECT_EQ(box.flags, ui::mb::kIconInformation);
+    }
+    editor.txtNextResetTime.TrackText("12/31/2099 11 PM");
+    EXPECT_TRUE(editor.txtNextResetTime_Validate());
+    EXPECT_EQ(Cell(1, kColNextTime), "12/31/99 11:00 PM");
 }
 
 }  // namespace

@@ -17,14 +17,13 @@ TEST(NextTimeText, FormatsAndReadsMonthFirstOnEveryLocale) {
     EXPECT_EQ(FormatNextTime({2027, 1, 1, 23, 59}), "01/01/27 11:59 PM");
 
     auto parsed = [](const std::string& s) {
-        auto t = ParseDateTime(s, 2026);
+        auto t = ParseDateTime(s);
         return t ? FormatNextTime(*t) : std::string("invalid");
     };
     EXPECT_EQ(parsed("12/24/26 3 PM"), "12/24/26 03:00 PM");
     EXPECT_EQ(parsed("12/24/26 3 pm"), "12/24/26 03:00 PM");
     EXPECT_EQ(parsed("12/24/26"), "12/24/26 12:00 AM");
     EXPECT_EQ(parsed("1/5/2027 15:30"), "01/05/27 03:30 PM");
-    EXPECT_EQ(parsed("12/24 3 AM"), "12/24/26 03:00 AM");
     EXPECT_EQ(parsed("12/06/26 12:00 AM"), "12/06/26 12:00 AM");
     EXPECT_EQ(parsed("02/29/28"), "02/29/28 12:00 AM");
     for (const char* bad : {"31/31/26", "02/29/27", "N/A - Unknown", "", "12/24/26 13 PM", "12/24/26 3 XM",
@@ -32,10 +31,31 @@ TEST(NextTimeText, FormatsAndReadsMonthFirstOnEveryLocale) {
         EXPECT_EQ(parsed(bad), "invalid") << bad;
 
     // Two-digit years are this century: 01/01/30 is 2030, not 1930.
-    auto y30 = ParseDateTime("01/01/30 03:00 AM", 2026);
+    auto y30 = ParseDateTime("01/01/30 03:00 AM");
     ASSERT_TRUE(y30);
     EXPECT_EQ(y30->year, 2030);
-    EXPECT_EQ(ParseDateTime("12/31/99", 2026)->year, 2099);
+    EXPECT_EQ(ParseDateTime("12/31/99")->year, 2099);
+}
+
+// What a poll may read while the operator types: a date needs its whole
+// year, so "12/2" is not 2 December and "12/24/2" not the year 2002.
+TEST(NextTimeText, ADateWithoutItsWholeYearIsNoDate) {
+    for (const char* partial : {"12/2", "12/24", "12/24 3 AM", "12/24/", "12/24/2", "12/24/2 3 PM", "12/24/202",
+                                "12/24/202 3 PM"})
+        EXPECT_FALSE(ParseDateTime(partial)) << partial;
+    for (const char* whole : {"12/24/26", "12/24/2026", "12/24/26 3 PM", "12/24/2026 3 PM"})
+        EXPECT_TRUE(ParseDateTime(whole)) << whole;
+}
+
+// The stored text has two-digit years: any other century would come back
+// as this one (2100 as 2000, due at once).
+TEST(NextTimeText, YearsOutside2000To2099AreNoDate) {
+    for (const char* outside : {"1/1/2100", "12/31/2100 11 PM", "12/31/1999", "1/1/1753", "6/15/9999"})
+        EXPECT_FALSE(ParseDateTime(outside)) << outside;
+    ASSERT_TRUE(ParseDateTime("1/1/2000"));
+    EXPECT_EQ(FormatNextTime(*ParseDateTime("1/1/2000")), "01/01/00 12:00 AM");
+    ASSERT_TRUE(ParseDateTime("12/31/2099 11:59 PM"));
+    EXPECT_EQ(FormatNextTime(*ParseDateTime("12/31/2099 11:59 PM")), "12/31/99 11:59 PM");
 }
 
 TEST(NextTimeText, RoundTripsAndSurvivesGarbage) {
@@ -44,7 +64,7 @@ TEST(NextTimeText, RoundTripsAndSurvivesGarbage) {
         DateTime t{2000 + int(rng() % 100), 1 + int(rng() % 12), 1, int(rng() % 24), int(rng() % 60)};
         t.day = 1 + int(rng() % 28);
         const std::string s = FormatNextTime(t);
-        auto back = ParseDateTime(s, 2026);
+        auto back = ParseDateTime(s);
         ASSERT_TRUE(back) << s;
         EXPECT_EQ(*back, t) << s;
     }
@@ -52,7 +72,7 @@ TEST(NextTimeText, RoundTripsAndSurvivesGarbage) {
     for (int i = 0; i < 20000; ++i) {
         std::string s;
         for (int n = rng() % 24; n > 0; --n) s += alphabet[rng() % alphabet.size()];
-        auto t = ParseDateTime(s, 2026);
+        auto t = ParseDateTime(s);
         if (t) {
             EXPECT_GE(t->month, 1);
             EXPECT_LE(t->month, 12);

@@ -6,6 +6,7 @@
 #include <map>
 #include <random>
 
+#include "common/error.h"
 #include "common/text.h"
 #include "ui/key_filter.h"
 #include "platform/sim/sim_desktop.h"
@@ -399,6 +400,75 @@ TEST_F(ScheduleTest, ARestartRowWithAHandEditedDateRunsOnce) {
     schedule.RunDueItems(runner);
     EXPECT_EQ(runner.calls.size(), 1u);
     EXPECT_EQ(Stored("Every Restart"), "Confinement|N/A - Unknown");
+}
+
+// A stored entry that the row's entry only begins (a date alone, written
+// by hand) is another row's: the run changes its own entry and no other.
+TEST_F(ScheduleTest, ARunReplacesOnlyTheStoredEntryEqualToItsOwn) {
+    At(2026, 12, 24, 9, 0);
+    Store("Daily", "Public Messages|12/24/26 03:00 PM,Store Inventory|12/30/26 01:00 AM,Public Messages|12/24/26");
+    schedule.FormOpen();
+    ASSERT_EQ(schedule.DataRows(), 3);
+    RecordingRunner runner;
+    schedule.RunDueItems(runner);
+    EXPECT_EQ(runner.calls, std::vector<std::string>{"Public Messages"});
+    EXPECT_EQ(Stored("Daily"), "Public Messages|12/24/26 03:00 PM,Store Inventory|12/30/26 01:00 AM,"
+                               "Public Messages|12/25/26 09:00 AM");
+    Store("Daily", "Public Messages|12/24/26 03:00 PM,Store Inventory|12/30/26 01:00 AM");
+    At(2026, 12, 24, 15, 0);
+    schedule.RunDueItems(runner);
+    EXPECT_EQ(runner.calls.size(), 2u);
+    EXPECT_EQ(Stored("Daily"), "Public Messages|12/25/26 03:00 PM,Store Inventory|12/30/26 01:00 AM");
+    // An entry that only begins with the row's is not the row's: the value
+    // stays as it was.
+    At(2026, 12, 25, 9, 0);
+    Store("Daily", "Public Messages|12/25/26 09:00 AMX,Store Inventory|12/30/26 01:00 AM");
+    schedule.RunDueItems(runner);
+    EXPECT_EQ(runner.calls.size(), 3u);
+    EXPECT_EQ(Stored("Daily"), "Public Messages|12/25/26 09:00 AMX,Store Inventory|12/30/26 01:00 AM");
+    EXPECT_TRUE(boxes.shown.empty());
+}
+
+// A reset that ran is not run again because its new time could not be
+// stored: the row moves on, the failure is told, the other due rows still
+// run, and the stored entry follows once the registry takes it. (New Year's
+// Eve, so that the row that moves on sorts first and the other is still
+// ahead of the step.)
+TEST_F(ScheduleTest, AResetThatRanMovesOnWhenItsNewTimeCannotBeStored) {
+    At(2026, 12, 31, 3, 1);
+    Store("Daily", "Public Messages|12/31/26 03:00 AM");
+    Store("Weekly", "Store Inventory|12/31/26 02:00 AM");
+    schedule.FormOpen();
+    d.registryFault = [](const std::string& op, const std::string&, const std::string& value) {
+        return op == "setvalue" && value == "Daily" ? platform::err::kAccessDenied : 0L;
+    };
+    RecordingRunner runner;
+    EXPECT_THROW(schedule.RunDueItems(runner), HwError);
+    EXPECT_EQ(runner.calls, (std::vector<std::string>{"Public Messages", "Store Inventory"}));
+    EXPECT_EQ(Rows(), (std::vector<std::string>{"1 Public Messages 0 Daily 01/01/27 03:01 AM",
+                                                "2 Store Inventory 1 Weekly 01/07/27 03:01 AM"}));
+    EXPECT_EQ(Stored("Weekly"), "Store Inventory|01/07/27 03:01 AM");
+    EXPECT_EQ(Stored("Daily"), "Public Messages|12/31/26 03:00 AM");
+    // The next polls run nothing again and tell nothing new, whatever the
+    // registry says.
+    d.AdvanceIdle(5000);
+    EXPECT_NO_THROW(schedule.RunDueItems(runner));
+    d.AdvanceIdle(Schedule::kLongestRetryMs);
+    EXPECT_NO_THROW(schedule.RunDueItems(runner));
+    EXPECT_EQ(runner.calls.size(), 2u);
+    EXPECT_EQ(Stored("Daily"), "Public Messages|12/31/26 03:00 AM");
+    // The day after, still refused: it runs once, as it should.
+    At(2027, 1, 1, 3, 5);
+    EXPECT_THROW(schedule.RunDueItems(runner), HwError);
+    EXPECT_EQ(runner.calls.size(), 3u);
+    EXPECT_EQ(grid.TextMatrix(1, kColNextTime), "01/02/27 03:05 AM");
+    // Once the registry takes it, the stored entry follows the row.
+    d.registryFault = nullptr;
+    schedule.RunDueItems(runner);
+    EXPECT_EQ(Stored("Daily"), "Public Messages|01/02/27 03:05 AM");
+    EXPECT_EQ(RowsAtNextStart(), 2);
+    EXPECT_EQ(runner.calls.size(), 3u);
+    EXPECT_TRUE(boxes.shown.empty());
 }
 
 TEST_F(ScheduleTest, AYearOfRefreshesKeepsGridAndStoreInStep) {

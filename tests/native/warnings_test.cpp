@@ -3,7 +3,9 @@
 
 #include "app/reset_warnings.h"
 #include "native/main_window_fixture.h"
+#include "platform/sim/sim_desktop.h"
 #include "settings/registry.h"
+#include "settings/settings.h"
 
 namespace hw::testing {
 namespace {
@@ -22,6 +24,63 @@ TEST(WarningText, MinutesFilledInAndOneSaidAsOne) {
     EXPECT_EQ(app::WarningText(settings::kDefaultWarnPlayersText, 10), "Server maintenance in 10 minutes");
     EXPECT_EQ(app::WarningText(settings::kDefaultWarnPlayersText, 1), "Server maintenance in 1 minute");
     EXPECT_EQ(app::WarningText("Restart in {minutes} min ({minutes})", 5), "Restart in 5 min (5)");
+}
+
+TEST(WarningText, OnlyTheMinutesFilledInLoseTheirPlural) {
+    const std::string pattern = "Reset in {minutes} minutes; it takes 11 minutes, or 21 minutes at most";
+    EXPECT_EQ(app::WarningText(pattern, 1), "Reset in 1 minute; it takes 11 minutes, or 21 minutes at most");
+    EXPECT_EQ(app::WarningText(pattern, 11), "Reset in 11 minutes; it takes 11 minutes, or 21 minutes at most");
+    EXPECT_EQ(app::WarningText("Back in 1 minutes, down in {minutes} minutes", 1), "Back in 1 minutes, down in 1 minute");
+}
+
+// Check on its own, at chosen moments of 6 December 2026.
+class WarningsCheck : public ::testing::Test {
+protected:
+    using Texts = std::vector<std::string>;
+    WarningsCheck() {
+        d.PokeValue(platform::kHkeyLocalMachine, settings::kSettingsKey, "WarnPlayersMinutes", platform::reg::kDword,
+                    {10, 0, 0, 0});
+        d.SetStartTime({2026, 12, 6, 9, 0, 0, 0});
+        warnings.onNotSent = [this](const std::string& what) { notSent.push_back(what); };
+    }
+    Texts CheckAt(int hour, int minute, int second, const std::vector<app::ComingReset>& resets) {
+        const std::uint64_t at = static_cast<std::uint64_t>(((hour - 9) * 60 + minute) * 60 + second) * 1000;
+        EXPECT_GE(at, d.NowMs());
+        d.AdvanceIdle(at - d.NowMs());
+        return warnings.Check(resets, 3, [](const std::string&) { return true; });
+    }
+    platform::sim::SimDesktop d;
+    app::ResetWarnings warnings{d};
+    Texts notSent;
+};
+
+TEST_F(WarningsCheck, AMissedWarningGoesLateWithTheMinutesLeftWhileOneIsLeft) {
+    const std::vector<app::ComingReset> resets{{"Public Messages", "12/06/26 09:30 AM"}};
+    EXPECT_TRUE(CheckAt(9, 0, 0, resets).empty());
+    // No check came at 09:20 (a long poll interval, a busy server, ...).
+    EXPECT_EQ(CheckAt(9, 23, 30, resets), Texts{"Server maintenance in 7 minutes"});
+    EXPECT_TRUE(CheckAt(9, 24, 0, resets).empty());  // once
+    EXPECT_TRUE(CheckAt(9, 28, 59, resets).empty());
+    EXPECT_EQ(CheckAt(9, 29, 30, resets), Texts{"Server maintenance in 1 minute"});
+    EXPECT_TRUE(CheckAt(9, 29, 50, resets).empty());
+    EXPECT_TRUE(notSent.empty());
+
+    // Both warnings missed: one with the minutes left, not two.
+    const std::vector<app::ComingReset> later{{"Store Inventory", "12/06/26 09:40 AM"}};
+    EXPECT_EQ(CheckAt(9, 39, 10, later), Texts{"Server maintenance in 1 minute"});
+    EXPECT_TRUE(CheckAt(9, 39, 40, later).empty());
+    EXPECT_TRUE(notSent.empty());
+
+    // No check while a minute was left: nothing goes, and the log hears of
+    // each warning, once.
+    const std::vector<app::ComingReset> missed{{"Confinement", "12/06/26 09:50 AM"}};
+    EXPECT_TRUE(CheckAt(9, 50, 5, missed).empty());
+    ASSERT_EQ(notSent.size(), 2u);
+    for (const std::string& line : notSent) EXPECT_EQ(line.rfind("Confinement: ", 0), 0u) << line;
+    EXPECT_NE(notSent[0].find("in 10 minutes"), std::string::npos) << notSent[0];
+    EXPECT_NE(notSent[1].find("in 1 minute"), std::string::npos) << notSent[1];
+    EXPECT_TRUE(CheckAt(9, 50, 10, missed).empty());
+    EXPECT_EQ(notSent.size(), 2u);
 }
 
 TEST_F(WarningsTest, AtTenAndAtOneMinuteWithPlayersOnlineAndTheResetOnTime) {
@@ -84,6 +143,50 @@ TEST_F(WarningsTest, NoSecondWarningAfterARestartOfHarrowatch) {
     std::int32_t count = 0;
     reg.EnumerateValues(left, count);
     EXPECT_EQ(count, 0);
+}
+
+// A reset that failed is tried again after a pause; the players hear of each
+// try as of the first.
+TEST_F(WarningsTest, ARetriedResetIsAnnouncedLikeAFirstTry) {
+    d.PokeString(platform::kHkeyLocalMachine, schedule::kScheduleKey, "Daily", "Hall of Records|12/06/26 09:30 AM");
+    Start("active\nat 0 players 3\nhold-file KALTORHallInfo.KLD\n");
+    const std::string data = std::string(kGameFolder) + "System\\Kaltor\\KALTORHallInfo.KLD";
+    const std::string ten = "Server maintenance in 10 minutes", one = "Server maintenance in 1 minute";
+    Run(30 * 60000 + 10000);  // 09:30:10: the first try has failed; its retry comes a minute on
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_TRUE(d.HasFile(data));
+    EXPECT_EQ(Sent(), (std::vector<std::string>{ten, one, one}));
+    Run(65000);  // 09:31:15: the retry has failed too; the next comes two minutes on
+    ASSERT_EQ(boxes.shown.size(), 2u);
+    EXPECT_EQ(Sent(), (std::vector<std::string>{ten, one, one, "Server maintenance in 2 minutes"}));
+    Run(55000);  // 09:32:10
+    EXPECT_EQ(Sent(), (std::vector<std::string>{ten, one, one, "Server maintenance in 2 minutes", one}));
+    Run(65000);  // 09:33:15: tried as announced, failed, and announced again
+    EXPECT_EQ(boxes.shown.size(), 3u);
+    EXPECT_EQ(Sent().size(), 6u);
+    EXPECT_EQ(Sent().back(), "Server maintenance in 4 minutes");
+    int notSent = 0;
+    for (const auto& e : form.Events.Recent()) notSent += e.id == supervision::EventId::WarningNotSent;
+    EXPECT_EQ(notSent, 0);
+}
+
+// The warnings' own records in the registry can be neither written nor deleted:
+// the warnings still go, once each, the reset runs at its time, and the
+// failure is told once.
+TEST_F(WarningsTest, ARegistryFailureInTheWarningsStepNeitherBlocksTheScheduleNorRepeatsAWarning) {
+    d.PokeValue(platform::kHkeyLocalMachine, app::kWarnedKey, "Public Messages|12/05/26 09:30 AM|10",
+                platform::reg::kDword, {1, 0, 0, 0});
+    d.registryFault = [](const std::string& op, const std::string& path, const std::string&) {
+        const bool warned = path.find("Warnings Sent") != std::string::npos;
+        return warned && (op == "setvalue" || op == "deletevalue") ? platform::err::kAccessDenied : 0L;
+    };
+    Start("active\nat 0 players 3\n");
+    Run(31 * 60000);
+    EXPECT_EQ(server().effects().messageDeletes, 1);
+    EXPECT_EQ(form.ResetItemGrid.TextMatrix(1, schedule::kColNextTime), "12/07/26 09:30 AM");
+    EXPECT_EQ(Sent(), (std::vector<std::string>{"Server maintenance in 10 minutes", "Server maintenance in 1 minute"}));
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_NE(boxes.shown[0].text.find(" - FormRefresh"), std::string::npos) << boxes.shown[0].text;
 }
 
 }  // namespace
