@@ -193,7 +193,8 @@ void frmMain::sysConfigue_Click() {
     if (ConfigVisible() || exiting_) return;
     Handler h(*this);
     {
-        RefreshTimer.SetEnabled(false);
+        // The poll goes on while the dialog is open: supervision does not
+        // wait for the operator.
         ScopeExit restore([this] {
             Config.reset();
             RefreshTimer.SetEnabled(true);
