@@ -147,8 +147,8 @@ void frmMain::RunCycle() {
             return;
         }
         const p::Pid pid = Harrowatch ? Harrowatch->StartServer() : 0;
-        // No server: the controller has left the timer as it should be (off
-        // when the program file is missing, so that Harrowatch stays idle).
+        // No server: the controller has switched the timer back on, and the
+        // next poll tries again.
         if (!pid) return;
         ReadInterval();
         const p::Hwnd server = automation::GetProcessMainWindow(desktop_, pid);

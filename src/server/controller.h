@@ -137,6 +137,7 @@ private:
     platform::Pid launchedPid_ = 0;         // the last server Harrowatch launched
     bool endedByHarrowatch_ = false;        // a stop or a hung server's end is under way
     bool lastSendArrived_ = false;
+    std::string missingProgramTold_;        // the missing server program the operator was told of
     std::string lastSendFailure_;
     // A text sent, awaited in the server's list from line `from` on.
     struct PendingEcho {

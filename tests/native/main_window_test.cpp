@@ -79,14 +79,21 @@ TEST_F(MainWindowTest, AServerThatGoesIsRelaunchedAndItsListCopiedFromTheStart) 
     EXPECT_EQ(form.CopiedServerLines(), static_cast<std::int64_t>(host().Lines(server().messageList()).size()));
 }
 
-TEST_F(MainWindowTest, AMissingProgramLeavesHarrowatchIdle) {
-    form.Form_Load();  // nothing installed: the start and the first cycle each say so
-    ASSERT_EQ(boxes.shown.size(), 2u);
+TEST_F(MainWindowTest, AMissingProgramIsToldOnceAndThePollGoesOn) {
+    form.Form_Load();  // nothing installed: said once, not on every poll
+    ASSERT_EQ(boxes.shown.size(), 1u);
     EXPECT_EQ(boxes.shown[0].text, "You must run Harrowatch from your Kaltor directory.");
-    EXPECT_FALSE(form.RefreshTimer.Enabled());
-    EXPECT_FALSE(form.Toolbar.Enabled());
+    EXPECT_TRUE(form.RefreshTimer.Enabled());
+    EXPECT_TRUE(form.Toolbar.Enabled());
     Run(60000);
-    EXPECT_EQ(boxes.shown.size(), 2u);  // and then nothing: no box every five seconds
+    EXPECT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(standins.Launches(), 0u);
+    // Installed meanwhile: the next poll launches it, with no word from the operator.
+    Install("active\n");
+    Run(5000);
+    EXPECT_EQ(standins.Launches(), 1u);
+    EXPECT_EQ(form.lblStatusLocalServer.Text(), "ACTIVE - 0 players");
+    EXPECT_TRUE(form.RefreshTimer.Enabled());
 }
 
 TEST_F(MainWindowTest, AStartingServerLeavesTheWindowAsItWas) {
