@@ -280,8 +280,12 @@ void frmMain::ReadStatus(const std::vector<p::Hwnd>& windows) {
         const std::vector<p::Hwnd> fields = automation::GetChildWindows(desktop_, desktop_.GetParent(h));
         if (fields.size() < 2 || !fields[1])
             throw HwError(9, kAppTitle, "Subscript out of range: the server's status fields are not all there");
-        txtStatusMasterServer.SetText(automation::GetControlText(desktop_, fields[0]));
-        lblStatusLocalServer.SetText(automation::GetControlText(desktop_, fields[1]));
+        // A field that does not answer in time keeps what it last said.
+        if (const auto master = automation::ReadControlText(desktop_, fields[0]))
+            txtStatusMasterServer.SetText(*master);
+        const auto local = automation::ReadControlText(desktop_, fields[1]);
+        if (!local) return;
+        lblStatusLocalServer.SetText(*local);
         const bool inactive = text::ContainsNoCase(lblStatusLocalServer.Text(), "NOT ACTIVE");
         mnuSystemTray.Find("sysStartServer")->enabled = inactive;
         mnuSystemTray.Find("sysStopServer")->enabled = !inactive;

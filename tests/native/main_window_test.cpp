@@ -96,6 +96,24 @@ TEST_F(MainWindowTest, AMissingProgramIsToldOnceAndThePollGoesOn) {
     EXPECT_TRUE(form.RefreshTimer.Enabled());
 }
 
+TEST_F(MainWindowTest, AStatusReadThatGoesUnansweredKeepsTheLastStatus) {
+    Start("active\n");
+    ASSERT_EQ(form.lblStatusLocalServer.Text(), "ACTIVE - 0 players");
+    // The server stops answering between the poll's probe and its status read.
+    d.beforeSendToOthers = [&](platform::Hwnd, std::uint32_t m) {
+        if (m == platform::msg::kGetTextLength) host().Hang(20000);
+    };
+    Run(5000);
+    d.beforeSendToOthers = nullptr;
+    EXPECT_EQ(form.lblStatusLocalServer.Text(), "ACTIVE - 0 players");
+    EXPECT_EQ(form.txtStatusMasterServer.Text(), "Connected to Master Server");
+    EXPECT_FALSE(form.mnuSystemTray.Find("sysStartServer")->enabled);
+    EXPECT_TRUE(form.mnuSystemTray.Find("sysStopServer")->enabled);
+    Run(30000);
+    EXPECT_EQ(form.lblStatusLocalServer.Text(), "ACTIVE - 0 players");
+    EXPECT_TRUE(boxes.shown.empty());
+}
+
 TEST_F(MainWindowTest, AStartingServerLeavesTheWindowAsItWas) {
     Setting("AutoStart", 0);
     Start();
