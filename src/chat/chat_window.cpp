@@ -119,7 +119,7 @@ void frmMessage::btnSendMessage_Click() {
         ReportCaught(boxes_, "btnSendMessage_Click");
     }
     sending_ = false;
-    if (!Harrowatch->LastSendArrived()) {
+    if (Harrowatch && !Harrowatch->LastSendArrived()) {
         const std::string& why = Harrowatch->LastSendFailure();
         Append(std::string(kNotSentPrefix) + (why.empty() ? "the server did not take it" : why));
     }
