@@ -193,7 +193,8 @@ void frmMain::sysConfigue_Click() {
     if (ConfigVisible() || exiting_) return;
     Handler h(*this);
     {
-        RefreshTimer.SetEnabled(false);
+        // The poll goes on while the dialog is open: supervision does not
+        // wait for the operator.
         ScopeExit restore([this] {
             Config.reset();
             RefreshTimer.SetEnabled(true);
@@ -251,6 +252,7 @@ void frmMain::OpenChat() {
     }
     if (Chat && onChatRelease) onChatRelease(*Chat);
     Chat = std::make_unique<chat::frmMessage>(desktop_, boxes_, RefreshTimer, app_, screen, &cancel_);
+    Chat->events = &Events;
     Chat->Form_Load();
     if (app_.ended) {
         if (Tray.Added()) Tray.RemoveTrayIcon(hWnd);

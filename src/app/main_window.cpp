@@ -34,12 +34,15 @@ frmMain::frmMain(p::Desktop& desktop, ui::MessageBoxHost& boxes, ui::TrayShell& 
       Tray(shell, text::BaseNameWithoutExtension(desktop.GetOwnModuleFileName())), Balloons(desktop, Tray, hWnd),
       desktop_(desktop),
       boxes_(Reports), cancel_(cancel), app_(app), playerReader_(desktop) {
+    outageMark_.onOutage = [this] { PlayersNotRead(); };
+    Events.AddSink(&outageMark_);
     Events.AddSink(&Log);
     Events.AddSink(&EventLog);
     Events.AddSink(&Balloons);
     Events.AddSink(&Webhook);
     Webhook.serverStatus = [this] { return lblStatusLocalServer.Text(); };
     Webhook.players = [this] { return static_cast<int>(PlayerListView.Items().size()); };
+    Webhook.playersAsOf = [this] { return playersStale_ ? std::optional<p::LocalTime>(playersReadAt_) : std::nullopt; };
     Warnings.onNotSent = [this](const std::string& what) { Events.Raise(supervision::EventId::WarningNotSent, what); };
     // A log that cannot be written says so once, where the operator looks.
     Log.onUnwritable = [this](const std::string& why) { StatusBar.SetPanel(1, why); };
@@ -143,17 +146,22 @@ void frmMain::RunCycle() {
     try {
         // A server that keeps ending is not launched again at once.
         if (Harrowatch && Harrowatch->RelaunchHeld()) {
+            PlayersNotRead();
             ShowHeldRelaunch();
             RefreshTimer.SetEnabled(true);
             return;
         }
         const p::Pid pid = Harrowatch ? Harrowatch->StartServer() : 0;
-        // No server: the controller has left the timer as it should be (off
-        // when the program file is missing, so that Harrowatch stays idle).
-        if (!pid) return;
+        // No server: the controller has switched the timer back on, and the
+        // next poll tries again.
+        if (!pid) {
+            PlayersNotRead();
+            return;
+        }
         ReadInterval();
         const p::Hwnd server = automation::GetProcessMainWindow(desktop_, pid);
         if (!ServerAnswers(server)) {
+            PlayersNotRead();
             RefreshTimer.SetEnabled(true);
             return;
         }
@@ -294,8 +302,12 @@ void frmMain::ReadStatus(const std::vector<p::Hwnd>& windows) {
         const std::vector<p::Hwnd> fields = automation::GetChildWindows(desktop_, desktop_.GetParent(h));
         if (fields.size() < 2 || !fields[1])
             throw HwError(9, kAppTitle, "Subscript out of range: the server's status fields are not all there");
-        txtStatusMasterServer.SetText(automation::GetControlText(desktop_, fields[0]));
-        lblStatusLocalServer.SetText(automation::GetControlText(desktop_, fields[1]));
+        // A field that does not answer in time keeps what it last said.
+        if (const auto master = automation::ReadControlText(desktop_, fields[0]))
+            txtStatusMasterServer.SetText(*master);
+        const auto local = automation::ReadControlText(desktop_, fields[1]);
+        if (!local) return;
+        lblStatusLocalServer.SetText(*local);
         const bool inactive = text::ContainsNoCase(lblStatusLocalServer.Text(), "NOT ACTIVE");
         mnuSystemTray.Find("sysStartServer")->enabled = inactive;
         mnuSystemTray.Find("sysStopServer")->enabled = !inactive;
@@ -314,12 +326,21 @@ void frmMain::ReadPlayers(const std::vector<p::Hwnd>& windows, p::Pid pid) {
     }
     if (!list) return;
     std::int64_t count = 0;
-    if (!automation::SendTimed(desktop_, list, p::msg::kLvmGetItemCount, 0, 0, &count))
-        return;  // not answering: keep what is shown
+    if (!automation::SendTimed(desktop_, list, p::msg::kLvmGetItemCount, 0, 0, &count)) {
+        PlayersNotRead();  // not answering: what is shown says when it was read
+        return;
+    }
     count = static_cast<std::int32_t>(count);
+    if (count < 0) {
+        PlayersNotRead();  // no count to show: the last one stays, with its time
+        return;
+    }
     if (count == 0) StatusBar.SetPanel(2, "NO PLAYERS ONLINE");
     if (count == 1) StatusBar.SetPanel(2, "1 PLAYER ONLINE");
     if (count > 1) StatusBar.SetPanel(2, std::to_string(count) + " PLAYERS ONLINE");
+    playerCount_ = StatusBar.Panel(2);
+    playersReadAt_ = desktop_.GetLocalTime();
+    playersStale_ = false;
     // The same tip again changes nothing the operator sees; the shell is spared it.
     const std::string tip = lblStatusLocalServer.Text() + "\r\n" + StatusBar.Panel(2);
     if (tip.substr(0, 63) != Tray.TrayIconData().szTip) Tray.ModifyTrayIcon(hWnd, std::nullopt, tip);
@@ -327,7 +348,7 @@ void frmMain::ReadPlayers(const std::vector<p::Hwnd>& windows, p::Pid pid) {
     // The count just read sizes the rows too: one send, not two.
     const std::int64_t rows = std::max<std::int64_t>(0, count);
     auto cells = playerReader_.Read(list, pid, static_cast<int>(rows), {1, 2, 3});
-    if (rows > 0 && cells.empty()) return;  // not answering: keep what is shown
+    if (rows > 0 && cells.empty()) return;  // not answering: the rows shown stay, the count is new
     std::vector<std::vector<std::string>> items;
     items.reserve(static_cast<size_t>(rows));
     for (std::int64_t r = 0; r < rows; ++r) {
@@ -337,6 +358,14 @@ void frmMain::ReadPlayers(const std::vector<p::Hwnd>& windows, p::Pid pid) {
         items.push_back(std::move(item));
     }
     PlayerListView.SetItems(std::move(items));
+}
+
+void frmMain::PlayersNotRead() {
+    if (playersStale_ || playerCount_.empty()) return;
+    playersStale_ = true;
+    char at[16];
+    std::snprintf(at, sizeof at, "%02d:%02d:%02d", playersReadAt_.hour, playersReadAt_.minute, playersReadAt_.second);
+    StatusBar.SetPanel(2, playerCount_ + " AS OF " + at);
 }
 
 void frmMain::ReadMessages(const std::vector<p::Hwnd>& windows, p::Pid pid) {

@@ -163,6 +163,9 @@ private:
     void ReadInterval();
     void ReadStatus(const std::vector<platform::Hwnd>& windows);
     void ReadPlayers(const std::vector<platform::Hwnd>& windows, platform::Pid pid);
+    // The players shown can no longer be read: they are marked with the time
+    // they were.
+    void PlayersNotRead();
     void ReadMessages(const std::vector<platform::Hwnd>& windows, platform::Pid pid);
     void RefreshFailed();
     void ShowPanelHint();
@@ -194,6 +197,20 @@ private:
     std::int64_t copiedLines_ = 0;     // how far the server's message list has been copied
     platform::Pid copiedFrom_ = 0;     // the server process that list belongs to
     automation::ListViewReader playerReader_;
+    // Hears of the server ending or going silent before any other sink, so
+    // that what they tell of the players says when it was read.
+    struct OutageMark : supervision::EventSink {
+        std::function<void()> onOutage;
+        void Take(const supervision::Event& e) override {
+            using supervision::EventId;
+            if (onOutage && (e.id == EventId::ServerEnded || e.id == EventId::NotResponding ||
+                             e.id == EventId::HungServerEnded || e.id == EventId::RelaunchDelayed))
+                onOutage();
+        }
+    } outageMark_;
+    std::string playerCount_;          // panel 2 as last read
+    platform::LocalTime playersReadAt_{};
+    bool playersStale_ = false;        // panel 2 and the list are as of playersReadAt_
 };
 
 }  // namespace hw::app

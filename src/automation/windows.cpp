@@ -43,15 +43,20 @@ std::string GetWindowTitle(p::Desktop& desktop, Hwnd window) {
     });
 }
 
-std::string GetControlText(p::Desktop& desktop, Hwnd window) {
+std::optional<std::string> ReadControlText(p::Desktop& desktop, Hwnd window) {
     std::int64_t n = 0;
-    if (!SendTimed(desktop, window, p::msg::kGetTextLength, 0, 0, &n)) return {};
+    if (!SendTimed(desktop, window, p::msg::kGetTextLength, 0, 0, &n)) return std::nullopt;
+    bool answered = true;
     const std::string got = text::ReadSized(std::min<std::int64_t>(n, 1 << 20), [&](char* buffer, std::uint32_t size) {
         std::int64_t copied = 0;
-        return SendTextTimed(desktop, window, p::msg::kGetText, 0, buffer, size, &copied) ? copied : -1;
+        answered = SendTextTimed(desktop, window, p::msg::kGetText, 0, buffer, size, &copied);
+        return answered ? copied : -1;
     });
+    if (!answered) return std::nullopt;
     return text::Trim(text::ReplaceNulls(got));
 }
+
+std::string GetControlText(p::Desktop& desktop, Hwnd window) { return ReadControlText(desktop, window).value_or(""); }
 
 std::string GetWindowClass(p::Desktop& desktop, Hwnd window) {
     char buffer[256] = {};

@@ -3,6 +3,7 @@
 // commands of its menu bar.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,8 @@ std::string GetWindowTitle(platform::Desktop& desktop, Hwnd window);
 // trimmed. Empty when the window is gone or its program does not answer in
 // time.
 std::string GetControlText(platform::Desktop& desktop, Hwnd window);
+// The same, or nothing when the window is gone or does not answer in time.
+std::optional<std::string> ReadControlText(platform::Desktop& desktop, Hwnd window);
 
 std::string GetWindowClass(platform::Desktop& desktop, Hwnd window);
 

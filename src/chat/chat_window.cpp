@@ -37,6 +37,7 @@ void frmMessage::Form_Load() {
     try {
         Harrowatch_UpdateStatus(server::kEnableTimer, "", server::kFalse);
         Harrowatch = std::make_unique<server::clsHarrowatch>(desktop_, boxes_, cancel_);
+        Harrowatch->events = events;
         subscription_ = Harrowatch->SubscribeUpdateStatus(
             [this](const std::string& t, const std::string& m, std::int32_t v) { Harrowatch_UpdateStatus(t, m, v); });
         // A fresh controller only notes how long the server's list is: the
@@ -99,7 +100,9 @@ void frmMessage::RefreshTimer_Timer() {
 }
 
 void frmMessage::btnSendMessage_Click() {
-    if (!Harrowatch || closed_) return;
+    // A second click, or Enter, while a send waits for the server is refused:
+    // the text is sent once.
+    if (!Harrowatch || closed_ || sending_) return;
     txtMessageText.SetFocus();
     std::string s;
     for (char c : txtMessageText.Text())
@@ -108,20 +111,27 @@ void frmMessage::btnSendMessage_Click() {
     if (Blank(txtChat.Text())) lines_.clear();
     Append(kEchoPrefix + s);
     const std::string message = txtMessageText.Text();
+    sending_ = true;
     try {
         Harrowatch->SendServerMessage(message);
     } catch (...) {
         Harrowatch_UpdateStatus(server::kEnableTimer, "", server::kTrue);
         ReportCaught(boxes_, "btnSendMessage_Click");
     }
-    txtMessageText.SetText("");
+    sending_ = false;
+    if (Harrowatch && !Harrowatch->LastSendArrived()) {
+        const std::string& why = Harrowatch->LastSendFailure();
+        Append(std::string(kNotSentPrefix) + (why.empty() ? "the server did not take it" : why));
+    }
+    // What the operator typed while it was sent stays for the next send.
+    if (txtMessageText.Text() == message) txtMessageText.SetText("");
     CloseIfAsked();
 }
 
 void frmMessage::txtMessageText_KeyPress(std::int16_t& keyAscii) {
     if (keyAscii != 13) return;
     // Enter in a blank box is a line break, left to the box.
-    if (Blank(txtMessageText.Text())) return;
+    if (Blank(txtMessageText.Text()) && !sending_) return;
     keyAscii = 0;
     btnSendMessage_Click();
 }

@@ -19,6 +19,7 @@ namespace hw::chat {
 
 inline constexpr const char* kChatTitle = "Enter Message Text...";
 inline constexpr const char* kEchoPrefix = "Server Admin -- ";
+inline constexpr const char* kNotSentPrefix = "NOT SENT -- ";
 inline constexpr std::uint32_t kChatPollMs = 120;
 inline constexpr std::size_t kTranscriptLines = 5000;
 inline constexpr int kChatWidth = 5700, kChatHeight = 4200;  // twips
@@ -48,6 +49,9 @@ public:
     ui::Timer RefreshTimer;
     std::unique_ptr<server::clsHarrowatch> Harrowatch;
 
+    // Where the window's controller tells what it does; set before loading.
+    supervision::Events* events = nullptr;
+
     bool Busy() const { return Harrowatch && Harrowatch->Busy(); }
     bool Closed() const { return closed_; }
     // Raised once the window has unloaded; the binding destroys its window.
@@ -65,6 +69,7 @@ private:
     const automation::CancelSignal* cancel_;
     std::deque<std::string> lines_;  // the transcript, most recent last
     int subscription_ = 0;
+    bool sending_ = false;  // a send is waiting for the server
     bool closeAsked_ = false;
     bool closed_ = false;
 };

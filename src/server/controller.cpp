@@ -203,14 +203,22 @@ p::Pid clsHarrowatch::StartServer() {
         RaiseUpdateStatus(kEnableTimer, "", kFalse);
         pid = RunningServerPid();
         if (!pid) {
-            RaiseUpdateStatus(kUpdateStatus, "STARTING KALTOR....", 0);
-            RaiseUpdateStatus(kEnableToolbar, "", kFalse);
             const std::string program = gInstallDirectory + kServerExeName;
             if (!desktop_.FileExists(program)) {
-                boxes_.Show("You must run Harrowatch from your Kaltor directory.", kAppTitle,
-                            ui::mb::kOk | ui::mb::kIconExclamation);
+                // Said once for each place looked in; the poll goes on, and
+                // launches the server as soon as it is there.
+                RaiseUpdateStatus(kUpdateStatus, "KALTOR NOT FOUND", 0);
+                if (program != missingProgramTold_) {
+                    missingProgramTold_ = program;
+                    boxes_.Show("You must run Harrowatch from your Kaltor directory.", kAppTitle,
+                                ui::mb::kOk | ui::mb::kIconExclamation);
+                }
+                RaiseUpdateStatus(kEnableTimer, "", kTrue);
                 return 0;
             }
+            missingProgramTold_.clear();
+            RaiseUpdateStatus(kUpdateStatus, "STARTING KALTOR....", 0);
+            RaiseUpdateStatus(kEnableToolbar, "", kFalse);
             pid = automation::LaunchProgram(desktop_, program, gInstallDirectory, false, cancel_);
             RaiseUpdateStatus(kEnableToolbar, "", kTrue);
             if (pid) {

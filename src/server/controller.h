@@ -83,8 +83,10 @@ public:
     bool RelaunchHeld();
     std::uint64_t RelaunchAt() const { return backoff_.RelaunchAt(); }
     int QuickEnds() const { return backoff_.QuickEnds(); }
-    // Whether the last SendServerMessage reached the server's dialog.
+    // Whether the last SendServerMessage went through the server's dialog;
+    // when it did not, why (empty when it did).
     bool LastSendArrived() const { return lastSendArrived_; }
+    const std::string& LastSendFailure() const { return lastSendFailure_; }
     // Ends a server that has stopped answering; the next poll launches it again.
     bool EndHungServer(std::uint64_t silentForMs);
 
@@ -114,6 +116,9 @@ private:
                                      bool yieldFirst);
     bool DeleteDataFile(const std::string& fileName);
     platform::Hwnd ServerMessageList(platform::Hwnd main);
+    // Whether a chat text at `index` of the server's list is its line of a
+    // text sent from here; each sent text is matched once.
+    bool TakeEcho(const std::string& said, std::int32_t index);
 
     platform::Desktop& desktop_;
     ui::MessageBoxHost& boxes_;
@@ -135,8 +140,17 @@ private:
     platform::Pid launchedPid_ = 0;         // the last server Harrowatch launched
     bool endedByHarrowatch_ = false;        // a stop or a hung server's end is under way
     bool lastSendArrived_ = false;
+    std::string missingProgramTold_;        // the missing server program the operator was told of
+    std::string lastSendFailure_;
+    // A text sent, awaited in the server's list from line `from` on.
+    struct PendingEcho {
+        std::string said;
+        std::int32_t from = 0;
+        std::uint64_t at = 0;
+    };
+    std::vector<PendingEcho> echoes_;
     platform::Pid chatFrom_ = 0;            // the server whose list mMessageLineCount counts
-    bool fromFirstLine_ = false;            // a relaunched server's list is read from its start
+    bool countTaken_ = false;               // mMessageLineCount says where reading goes on
     platform::Pid serverPid_ = 0;
     friend class Operation;
 };

@@ -45,9 +45,47 @@ p::Hwnd clsHarrowatch::ServerMessageList(p::Hwnd main) {
     return 0;
 }
 
+namespace {
+// A chat line's text: after the marker, less the speaker's word and the quotes.
+std::string Said(const std::string& line) {
+    std::string said = text::Trim(text::SplitAtDelimiter(line, "--  --", true));
+    said = text::SplitAtDelimiter(said, " ", true);
+    std::erase(said, '"');
+    return said;
+}
+
+// How the server's line of a sent text reads once taken apart as chat.
+std::string EchoOf(const std::string& sent) {
+    std::string said = sent;
+    std::erase(said, '"');
+    return text::Trim(said);
+}
+
+// How long the server's line of a sent text is waited for.
+constexpr std::uint64_t kEchoWaitMs = 60000;
+}  // namespace
+
+bool clsHarrowatch::TakeEcho(const std::string& said, std::int32_t index) {
+    const std::uint64_t now = desktop_.TickCount();
+    std::erase_if(echoes_, [&](const PendingEcho& e) { return now - e.at > kEchoWaitMs; });
+    const std::string trimmed = text::Trim(said);
+    for (auto it = echoes_.begin(); it != echoes_.end(); ++it) {
+        if (index >= it->from && it->said == trimmed) {
+            echoes_.erase(it);
+            return true;
+        }
+    }
+    return false;
+}
+
 void clsHarrowatch::SendServerMessage(const std::string& pMessageText) {
     lastSendArrived_ = false;
+    lastSendFailure_.clear();
     Operation op(*this);
+    const auto failed = [&](const std::string& why) {
+        lastSendFailure_ = why;
+        Tell(supervision::EventId::MessageNotSent, "\"" + pMessageText + "\": " + why);
+    };
     try {
         RaiseUpdateStatus(kEnableTimer, "", kFalse);
         const p::Hwnd main = ServerMainWindow();
@@ -65,44 +103,83 @@ void clsHarrowatch::SendServerMessage(const std::string& pMessageText) {
             p::Hwnd dialog = desktop_.FindWindow("#32770", "Send Message To Player");
             if (dialog) automation::SendTimed(desktop_, dialog, p::msg::kSetRedraw, 0, 0);
             // The screen is frozen while this lasts: it is kept short.
-            if (!dialog &&
-                WaitForWindow([&] { return desktop_.FindWindow("#32770", "Send Message To Player"); }, dialog,
-                              kSendDialogWaitMs) != Wait::Found) {
-                RaiseUpdateStatus(kEnableTimer, "", kTrue);  // monitoring goes on; the next poll relaunches it
-                return;
+            if (!dialog) {
+                const Wait waited = WaitForWindow(
+                    [&] { return desktop_.FindWindow("#32770", "Send Message To Player"); }, dialog,
+                    kSendDialogWaitMs);
+                if (waited != Wait::Found) {
+                    failed(waited == Wait::ServerGone ? "the server ended" : "the server's send dialog did not open");
+                    RaiseUpdateStatus(kEnableTimer, "", kTrue);  // monitoring goes on; the next poll relaunches it
+                    return;
+                }
             }
+            // A dialog left without the text, or without its OK, is cancelled.
+            const auto cancelDialog = [&] {
+                for (p::Hwnd h : GetChildWindows(desktop_, dialog)) {
+                    if (h && GetWindowTitle(desktop_, h) == "Cancel") {
+                        Click(h);
+                        return;
+                    }
+                }
+            };
+            int edits = 0;
+            bool textSet = true;
             for (p::Hwnd h : GetChildWindows(desktop_, dialog)) {
                 if (!h) continue;
                 automation::SendTimed(desktop_, h, p::msg::kSetRedraw, 0, 0);
                 if (automation::GetWindowClass(desktop_, h) == "Edit") {
+                    ++edits;
                     std::string textCopy = pMessageText;
-                    automation::SendTextTimed(desktop_, h, p::msg::kSetText, 0, textCopy.data(), 0);
+                    if (!automation::SendTextTimed(desktop_, h, p::msg::kSetText, 0, textCopy.data(), 0))
+                        textSet = false;
                 }
                 desktop_.DoEvents();
             }
+            if (edits == 0 || !textSet) {
+                failed("the text could not be set in the server's send dialog");
+                cancelDialog();
+                RaiseUpdateStatus(kEnableTimer, "", kTrue);
+                return;
+            }
+            const p::Hwnd list = ServerMessageList(main);
+            std::int64_t before = 0;
+            const bool counted =
+                list && automation::SendTimed(desktop_, list, p::msg::kLbGetCount, 0, 0, &before);
+            if (counted && !countTaken_) {
+                // A fresh controller reads on from here, as its first read would.
+                mMessageLineCount = static_cast<std::int32_t>(before);
+                countTaken_ = true;
+            }
+            p::Hwnd ok = 0;
             for (p::Hwnd h : GetChildWindows(desktop_, dialog)) {
                 if (h && GetWindowTitle(desktop_, h) == "OK") {
-                    Click(h);
+                    ok = h;
                     break;
                 }
                 desktop_.DoEvents();
             }
-            // The server echoes the text into its list as it takes the dialog
-            // down; counting before that would let the echo pass for chat.
+            if (!ok) {
+                failed("the server's send dialog has no OK button");
+                cancelDialog();
+                RaiseUpdateStatus(kEnableTimer, "", kTrue);
+                return;
+            }
+            Click(ok);
+            // The server adds its own line of the text as it takes the dialog
+            // down; that line is not a player's.
+            echoes_.push_back({EchoOf(pMessageText), counted ? static_cast<std::int32_t>(before) : mMessageLineCount,
+                               desktop_.TickCount()});
             automation::WaitUntil(desktop_, [&] { return !desktop_.IsWindow(dialog); }, 2000, cancel_);
-            Tell(supervision::EventId::MessageSent, pMessageText);
-            lastSendArrived_ = true;
-            const p::Hwnd list = ServerMessageList(main);
-            if (mMessageLineCount != 0) {
-                mMessageLineCount += 1;  // the server's own echo of the text
+            if (desktop_.IsWindow(dialog)) {
+                failed("the server's send dialog is still open after OK");
             } else {
-                std::int64_t count = 0;
-                if (list && automation::SendTimed(desktop_, list, p::msg::kLbGetCount, 0, 0, &count))
-                    mMessageLineCount = static_cast<std::int32_t>(count);
+                Tell(supervision::EventId::MessageSent, pMessageText);
+                lastSendArrived_ = true;
             }
         }
         RaiseUpdateStatus(kEnableTimer, "", kTrue);
     } catch (...) {
+        if (lastSendFailure_.empty()) failed("an error came up");
         RaiseUpdateStatus(kEnableTimer, "", kTrue);
         ReportCaught(boxes_, "SendServerMessage");
     }
@@ -119,30 +196,32 @@ std::string clsHarrowatch::ProcessChatText() {
         if (pid && pid != chatFrom_) {
             if (chatFrom_) {
                 mMessageLineCount = 0;
-                fromFirstLine_ = true;
+                countTaken_ = true;
+                echoes_.clear();
             }
             chatFrom_ = pid;
         }
         const p::Hwnd list = ServerMessageList(ServerMainWindow());
-        if (mMessageLineCount == 0 && list && !fromFirstLine_) {
+        if (!countTaken_ && list) {
             std::int64_t count = 0;
-            if (automation::SendTimed(desktop_, list, p::msg::kLbGetCount, 0, 0, &count)) mMessageLineCount = static_cast<std::int32_t>(count);
+            if (automation::SendTimed(desktop_, list, p::msg::kLbGetCount, 0, 0, &count)) {
+                mMessageLineCount = static_cast<std::int32_t>(count);
+                countTaken_ = true;
+            }
         }
-        const std::vector<std::string> lines = list ? automation::GetListBoxLines(desktop_, list, mMessageLineCount)
-                                                    : std::vector<std::string>{};
+        const std::int32_t first = mMessageLineCount;
+        const std::vector<std::string> lines =
+            list && countTaken_ ? automation::GetListBoxLines(desktop_, list, first) : std::vector<std::string>{};
+        // Every line read is consumed, chat or not: none is read twice.
+        mMessageLineCount += static_cast<std::int32_t>(lines.size());
         std::vector<std::string> chat;
-        for (const std::string& line : lines) {
-            if (line.find('"') == std::string::npos) continue;
-            std::string said = text::Trim(text::SplitAtDelimiter(line, "--  --", true));
-            said = text::SplitAtDelimiter(said, " ", true);
-            std::erase(said, '"');
-            chat.push_back(said);
+        for (std::size_t i = 0; i < lines.size(); ++i) {
+            if (lines[i].find('"') == std::string::npos) continue;
+            std::string said = Said(lines[i]);
+            if (TakeEcho(said, first + static_cast<std::int32_t>(i))) continue;
+            chat.push_back(std::move(said));
         }
-        if (!chat.empty()) {
-            result = text::Join(chat, "\r\n");
-            mMessageLineCount += static_cast<std::int32_t>(lines.size());
-            fromFirstLine_ = false;
-        }
+        result = text::Join(chat, "\r\n");
         RaiseUpdateStatus(kEnableTimer, "", kTrue);
         return result;
     } catch (...) {

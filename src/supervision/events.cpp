@@ -6,7 +6,7 @@
 namespace hw::supervision {
 
 namespace {
-constexpr std::array<EventInfo, 19> kEvents{{
+constexpr std::array<EventInfo, 20> kEvents{{
     {EventId::Started, Level::Information, "Harrowatch started", Reach::Log, "started", ""},
     {EventId::Exited, Level::Information, "Harrowatch exited", Reach::Log, "exited", ""},
     {EventId::ServerFound, Level::Information, "Server found running", Reach::Log, "server_found", ""},
@@ -31,6 +31,7 @@ constexpr std::array<EventInfo, 19> kEvents{{
     {EventId::RelaunchedAfterCrashes, Level::Information, "Server relaunched after repeated crashes", Reach::Webhook,
      "relaunched_after_crashes", "Server relaunched after repeated crashes"},
     {EventId::WebhookNotDelivered, Level::Warning, "Webhook not delivered", Reach::Log, "webhook_not_delivered", ""},
+    {EventId::MessageNotSent, Level::Warning, "Message to the players not sent", Reach::Log, "message_not_sent", ""},
 }};
 }  // namespace
 

@@ -33,6 +33,7 @@ enum class EventId : std::uint32_t {
     ServerStopped = 17,
     RelaunchedAfterCrashes = 18,
     WebhookNotDelivered = 19,
+    MessageNotSent = 20,
 };
 
 // Who hears of an event beyond the log and the event log: the webhook, or

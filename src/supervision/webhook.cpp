@@ -64,13 +64,16 @@ std::string Webhook::Body(const std::string& key, const std::string& content, in
     const std::string machine = MachineName(desktop_);
     const std::string status = serverStatus ? serverStatus() : "";
     const int online = players ? players() : 0;
+    const std::optional<platform::LocalTime> asOf = playersAsOf ? playersAsOf() : std::nullopt;
     std::string line = "Harrowatch on " + machine + ": " + content;
     for (char& c : line)
         if (c == '\r' || c == '\n') c = ' ';
     return "{\"content\":" + Json(ToUtf8(line)) + ",\"event\":" + Json(key) +
            ",\"time\":" + Json(Stamp(desktop_.GetLocalTime(), desktop_.UtcOffsetMinutes(), 'T')) +
            ",\"machine\":" + Json(ToUtf8(machine)) + ",\"server_status\":" + Json(ToUtf8(status)) +
-           ",\"players\":" + std::to_string(online) + ",\"count\":" + std::to_string(count) + "}";
+           ",\"players\":" + std::to_string(online) +
+           (asOf ? ",\"players_as_of\":" + Json(Stamp(*asOf, desktop_.UtcOffsetMinutes(), 'T')) : std::string()) +
+           ",\"count\":" + std::to_string(count) + "}";
 }
 
 void Webhook::Send(const Alert& alert) {

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "supervision/alerts.h"
@@ -33,6 +34,8 @@ public:
     // What the body says about the server now.
     std::function<std::string()> serverStatus;
     std::function<int()> players;
+    // When the players were last read, while they cannot be read now.
+    std::function<std::optional<platform::LocalTime>()> playersAsOf;
 
     // The Test button: one test event to `url` at once, past the throttle;
     // `answer` runs on the interface thread with how it went.

@@ -243,11 +243,25 @@ TEST_F(AppTest, ConfigurationFromTheMenuTakesEffectAtOnce) {
         dialog.btnApply_Click();
     };
     form.mnuSystemTray.Find("sysConfigue")->onClick();
-    EXPECT_TRUE(timerOffMeanwhile);
+    EXPECT_FALSE(timerOffMeanwhile);
     EXPECT_EQ(Stored(settings::kTimerInterval), "1500");
     EXPECT_EQ(form.RefreshTimer.Interval(), 1500u);
     EXPECT_TRUE(form.RefreshTimer.Enabled());
     EXPECT_FALSE(form.ConfigVisible());
+}
+
+TEST_F(AppTest, SupervisionGoesOnWhileTheConfigurationDialogIsOpen) {
+    Start("active\nat 3000 join Dorn 10.0.0.5 Dornak\n");
+    form.runConfigModal = [&](settings::frmConfig&) {
+        Run(30000);  // the operator leaves the dialog open
+        EXPECT_EQ(form.StatusBar.Panel(2), "1 PLAYER ONLINE");
+        d.KillProcess(ServerPid());
+        Run(60000);
+        EXPECT_NE(ServerPid(), 0u);  // relaunched meanwhile
+    };
+    form.sysConfigue_Click();
+    EXPECT_EQ(standins.Launches(), 2u);
+    EXPECT_TRUE(form.RefreshTimer.Enabled());
 }
 
 TEST_F(AppTest, TabHintAndPlayerListMenu) {

@@ -2,6 +2,8 @@
 // its position and its timers against the main window's.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "native/main_window_fixture.h"
 #include "settings/settings.h"
 
@@ -61,6 +63,65 @@ TEST_F(ChatWindowTest, SendingEchoesAndReachesThePlayers) {
     EXPECT_EQ(server().effects().sentMessages.back(), "first\r\nsecond");
     EXPECT_TRUE(form.RefreshTimer.Enabled());
     EXPECT_TRUE(c.RefreshTimer.Enabled());
+}
+
+TEST_F(ChatWindowTest, ASecondSendWhileOneRunsIsRefused) {
+    Start("active\n");
+    chat::frmMessage& c = Open();
+    // A double click, then a double Enter: the second arrives while the first waits.
+    d.ScheduleAfter(10, d.OwnPid(), [&] { c.btnSendMessage_Click(); });
+    c.txtMessageText.TrackText("hello");
+    c.btnSendMessage_Click();
+    d.ScheduleAfter(10, d.OwnPid(), [&] {
+        c.txtMessageText.TrackText("typed meanwhile");
+        std::int16_t key = 13;
+        c.txtMessageText_KeyPress(key);
+        EXPECT_EQ(key, 0);  // taken, not a line break
+    });
+    c.txtMessageText.TrackText("again");
+    c.btnSendMessage_Click();
+    EXPECT_EQ(server().effects().sentMessages, (std::vector<std::string>{"hello", "again"}));
+    EXPECT_EQ(c.txtChat.Text(), "Server Admin -- hello\r\nServer Admin -- again");
+    EXPECT_EQ(c.txtMessageText.Text(), "typed meanwhile");  // kept for the operator to send
+    Run(300);
+    EXPECT_EQ(c.txtChat.Text(), "Server Admin -- hello\r\nServer Admin -- again");
+    EXPECT_TRUE(form.RefreshTimer.Enabled());
+    EXPECT_TRUE(c.RefreshTimer.Enabled());
+}
+
+TEST_F(ChatWindowTest, AFailedSendIsShownAndLoggedAsFailed) {
+    Start("active\ndialogs empty\n");  // the send dialog has no OK button
+    chat::frmMessage& c = Open();
+    c.txtMessageText.TrackText("hello");
+    c.btnSendMessage_Click();
+    const std::string& t = c.txtChat.Text();
+    EXPECT_EQ(t.rfind("Server Admin -- hello\r\n", 0), 0u) << t;
+    EXPECT_NE(t.find("NOT SENT"), std::string::npos) << t;
+    EXPECT_TRUE(server().effects().sentMessages.empty());
+    const auto& told = form.Events.Recent();
+    EXPECT_FALSE(std::any_of(told.begin(), told.end(),
+                             [](const supervision::Event& e) { return e.id == supervision::EventId::MessageSent; }));
+    const auto failed = std::find_if(told.begin(), told.end(), [](const supervision::Event& e) {
+        return e.id == supervision::EventId::MessageNotSent;
+    });
+    ASSERT_NE(failed, told.end());
+    EXPECT_NE(failed->text.find("hello"), std::string::npos);
+    EXPECT_NE(d.FileContent(form.Log.TodaysFile()).find("Message to the players not sent"), std::string::npos);
+}
+
+TEST_F(ChatWindowTest, ABusyServerWithoutChatIsReadOnce) {
+    Start("active\n");
+    chat::frmMessage& c = Open();
+    const auto list = server().messageList();
+    for (int tick = 0; tick < 20; ++tick) {
+        for (int i = 0; i < 10; ++i) server().AddLine("Player " + std::to_string(i) + " moved.");
+        Run(120);
+        // Each tick reads only what is new.
+        EXPECT_EQ(c.Harrowatch->mMessageLineCount, host().ListBoxCount(list));
+    }
+    server().AddChat("Dorn", "finally");
+    Run(200);
+    EXPECT_EQ(c.txtChat.Text(), "finally");
 }
 
 TEST_F(ChatWindowTest, EnterSendsOnlyWhatIsNotBlank) {

@@ -65,8 +65,10 @@ TEST_F(ControllerTest, InstallDirectoryRules) {
     EXPECT_EQ(boxes.shown[0].text, "You must run Harrowatch from your Kaltor directory.");
     EXPECT_EQ(boxes.shown[0].flags, 0x30u);
     EXPECT_EQ(boxes.shown[0].title, "Harrowatch");
-    // Idle: toolbar off, timer off.
-    EXPECT_EQ(events, (Events{kOff, "UPDATE_STATUS STARTING KALTOR.... 0", "ENABLE_TOOLBAR 0"}));
+    // The poll goes on, and the box is not shown again for the same place.
+    EXPECT_EQ(events, (Events{kOff, "UPDATE_STATUS KALTOR NOT FOUND 0", kOn}));
+    EXPECT_EQ(controller.StartServer(), 0u);
+    EXPECT_EQ(boxes.shown.size(), 1u);
 }
 
 TEST_F(ControllerTest, WithoutAutoStartTheFormIsLeftAndTheHideGivesUp) {

@@ -79,14 +79,39 @@ TEST_F(MainWindowTest, AServerThatGoesIsRelaunchedAndItsListCopiedFromTheStart) 
     EXPECT_EQ(form.CopiedServerLines(), static_cast<std::int64_t>(host().Lines(server().messageList()).size()));
 }
 
-TEST_F(MainWindowTest, AMissingProgramLeavesHarrowatchIdle) {
-    form.Form_Load();  // nothing installed: the start and the first cycle each say so
-    ASSERT_EQ(boxes.shown.size(), 2u);
+TEST_F(MainWindowTest, AMissingProgramIsToldOnceAndThePollGoesOn) {
+    form.Form_Load();  // nothing installed: said once, not on every poll
+    ASSERT_EQ(boxes.shown.size(), 1u);
     EXPECT_EQ(boxes.shown[0].text, "You must run Harrowatch from your Kaltor directory.");
-    EXPECT_FALSE(form.RefreshTimer.Enabled());
-    EXPECT_FALSE(form.Toolbar.Enabled());
+    EXPECT_TRUE(form.RefreshTimer.Enabled());
+    EXPECT_TRUE(form.Toolbar.Enabled());
     Run(60000);
-    EXPECT_EQ(boxes.shown.size(), 2u);  // and then nothing: no box every five seconds
+    EXPECT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(standins.Launches(), 0u);
+    // Installed meanwhile: the next poll launches it, with no word from the operator.
+    Install("active\n");
+    Run(5000);
+    EXPECT_EQ(standins.Launches(), 1u);
+    EXPECT_EQ(form.lblStatusLocalServer.Text(), "ACTIVE - 0 players");
+    EXPECT_TRUE(form.RefreshTimer.Enabled());
+}
+
+TEST_F(MainWindowTest, AStatusReadThatGoesUnansweredKeepsTheLastStatus) {
+    Start();
+    ASSERT_EQ(form.lblStatusLocalServer.Text(), "NOT ACTIVE");
+    // The server stops answering between the poll's probe and its status read.
+    d.beforeSendToOthers = [&](platform::Hwnd, std::uint32_t m) {
+        if (m == platform::msg::kGetTextLength) host().Hang(20000);
+    };
+    Run(5000);
+    d.beforeSendToOthers = nullptr;
+    EXPECT_EQ(form.lblStatusLocalServer.Text(), "NOT ACTIVE");
+    EXPECT_FALSE(form.txtStatusMasterServer.Text().empty());
+    EXPECT_TRUE(form.mnuSystemTray.Find("sysStartServer")->enabled);  // not flipped by a blank read
+    EXPECT_FALSE(form.mnuSystemTray.Find("sysStopServer")->enabled);
+    Run(30000);
+    EXPECT_EQ(form.lblStatusLocalServer.Text(), "NOT ACTIVE");
+    EXPECT_TRUE(boxes.shown.empty());
 }
 
 TEST_F(MainWindowTest, AStartingServerLeavesTheWindowAsItWas) {
@@ -119,13 +144,14 @@ TEST_F(MainWindowTest, MalformedServerWindowsAreReportedOnce) {
     EXPECT_EQ(form.StatusBar.Panel(1).rfind("Refreshing fails: ", 0), 0u);
     EXPECT_EQ(form.StatusBar.Panel(2), "3 PLAYERS ONLINE");  // kept
 
-    // Mended: the next cycle succeeds and clears the failure; a negative count keeps the panel.
+    // Mended: the next cycle succeeds and clears the failure; a negative count
+    // keeps the players shown, saying when they were read.
     d.CreateWindow(ServerPid(), "ThunderRT6TextBox", "Connecting to Master Server...\r\n",
                    d.GetParent(server().masterStatus()));
     Run(5000);
     EXPECT_EQ(form.StatusBar.Panel(1), schedule::kPanelHint);  // the failure gone, the tab's hint back
-    EXPECT_EQ(form.StatusBar.Panel(2), "3 PLAYERS ONLINE");
-    EXPECT_TRUE(form.PlayerListView.Items().empty());
+    EXPECT_EQ(form.StatusBar.Panel(2).rfind("3 PLAYERS ONLINE AS OF ", 0), 0u) << form.StatusBar.Panel(2);
+    EXPECT_EQ(form.PlayerListView.Items().size(), 3u);
     EXPECT_EQ(boxes.shown.size(), 1u);
 }
 

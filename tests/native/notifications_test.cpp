@@ -238,5 +238,30 @@ TEST_F(NotificationsTest, TheTestButtonSaysWhetherTheEventArrived) {
     EXPECT_EQ(TodaysLog().find("Webhook not delivered"), std::string::npos);
 }
 
+TEST_F(NotificationsTest, PlayersShownDuringAnOutageSayWhenTheyWereRead) {
+    Hook();
+    Start("active\nat 1000 players 3\nat 10000 hang 60000\n");
+    Run(6000);
+    ASSERT_EQ(form.StatusBar.Panel(2), "3 PLAYERS ONLINE");
+    Run(10000);  // hung since 10 s; the last answer was the poll at 5 s
+    const std::string panel = form.StatusBar.Panel(2);
+    EXPECT_EQ(panel.rfind("3 PLAYERS ONLINE AS OF ", 0), 0u) << panel;
+    EXPECT_EQ(panel.size(), std::string("3 PLAYERS ONLINE AS OF hh:mm:ss").size()) << panel;
+    Run(20000);
+    EXPECT_EQ(form.StatusBar.Panel(2), panel);  // still as of the last read
+    ASSERT_FALSE(d.HttpPosts().empty());
+    const std::string& body = d.HttpPosts().back().body;
+    EXPECT_NE(body.find("\"event\":\"not_responding\""), std::string::npos) << body;
+    EXPECT_NE(body.find("\"players\":3,"), std::string::npos) << body;
+    EXPECT_NE(body.find("\"players_as_of\":\""), std::string::npos) << body;
+    Run(60000);  // answering again: read afresh
+    EXPECT_EQ(form.StatusBar.Panel(2), "3 PLAYERS ONLINE");
+    const std::size_t posts = d.HttpPosts().size();
+    form.Events.Raise(supervision::EventId::ResetFailed, "Store Inventory");
+    Run(30000);
+    ASSERT_GT(d.HttpPosts().size(), posts);
+    EXPECT_EQ(d.HttpPosts().back().body.find("players_as_of"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace hw::testing
