@@ -26,15 +26,11 @@ struct Pinned {
     const char* defect;
 };
 const Pinned kPinned[] = {
-    {"no-run-while-typed", "a row runs on the part of a date typed so far"},
-    {"once-per-due-time", "a reset that ran runs again when its next time cannot be stored"},
     {"crash-is-no-stop", "a declined stop turns the next crash into a stop"},
     {"relaunch-back-off", "a server that dies before the first look escapes the back-off"},
     {"every-end-seen", "a server that dies before the first look escapes the back-off"},
     {"no-hang-for-a-busy-moment", "one slow answer is called a hang"},
     {"input-waits", "a hung server holds the operator's input"},
-    {"warned-before-reset", "a warning whose minute no poll lands in is missed silently"},
-    {"no-secrets", "a failed registry write puts the value it was writing in the error"},
 };
 
 const char* PinnedDefect(const std::string& promise) {
