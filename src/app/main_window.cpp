@@ -222,22 +222,36 @@ void frmMain::ShowHeldRelaunch() {
 
 bool frmMain::ServerAnswers(p::Hwnd server) {
     // One short probe a poll, and nothing more while it goes unanswered: a
-    // hung server holds no wait of Harrowatch's.
+    // hung server holds no wait of Harrowatch's. A server is called not
+    // responding only once it has stayed silent for kHungAfterMs, probe
+    // after probe; a busy moment (after a reset, say) is no hang.
     if (!server) return true;
+    p::Pid pid = 0;
+    desktop_.GetWindowThreadProcessId(server, &pid);
+    if (pid != silentPid_) {  // another server: its silence is its own
+        silentPid_ = pid;
+        silentSince_ = 0;
+        saidSilent_ = false;
+    }
+    const std::uint64_t sent = desktop_.TickCount();
     const bool answers =
         desktop_.SendMessageTimeout(server, 0 /* WM_NULL */, 0, 0, p::msg::kSmtoAbortIfHung, kProbeMs, nullptr);
     const std::uint64_t now = desktop_.TickCount();
     if (answers) {
-        if (silentSince_) {
-            silentSince_ = 0;
-            Events.Raise(supervision::EventId::RespondingAgain, "");
-        }
+        if (saidSilent_)
+            Events.Raise(supervision::EventId::RespondingAgain,
+                         "after " + std::to_string((now - silentSince_) / 1000) + " s");
+        silentSince_ = 0;
+        saidSilent_ = false;
         return true;
     }
     if (!desktop_.IsWindow(server)) return true;  // gone, not hung: the next poll sees it
-    if (!silentSince_) {
-        silentSince_ = std::max<std::uint64_t>(now, 1);
-        Events.Raise(supervision::EventId::NotResponding, "its windows do not answer");
+    if (!silentSince_) silentSince_ = std::max<std::uint64_t>(sent, 1);
+    if (now - silentSince_ < kHungAfterMs) return false;  // busy for now: this poll leaves it alone
+    if (!saidSilent_) {
+        saidSilent_ = true;
+        Events.Raise(supervision::EventId::NotResponding,
+                     "its windows have not answered for " + std::to_string((now - silentSince_) / 1000) + " s");
     }
     lblStatusLocalServer.SetText("NOT RESPONDING");
     const std::string tip = "Server not responding";
@@ -245,7 +259,10 @@ bool frmMain::ServerAnswers(p::Hwnd server) {
     const std::int32_t minutes =
         settings::ReadNumber(desktop_, settings::kHungRestartMinutes, 0, 0, settings::kMostHungMinutes);
     if (minutes > 0 && now - silentSince_ >= static_cast<std::uint64_t>(minutes) * 60000) {
-        if (Harrowatch->EndHungServer(now - silentSince_)) silentSince_ = 0;
+        if (Harrowatch->EndHungServer(now - silentSince_)) {
+            silentSince_ = 0;
+            saidSilent_ = false;
+        }
     }
     return false;
 }
