@@ -211,10 +211,16 @@ p::Pid clsHarrowatch::StartServer() {
                             ui::mb::kOk | ui::mb::kIconExclamation);
                 return 0;
             }
-            pid = automation::LaunchProgram(desktop_, program, gInstallDirectory, false, cancel_);
+            p::UniqueHandle launched;
+            pid = automation::LaunchProgram(desktop_, program, gInstallDirectory, false, cancel_, &launched);
             RaiseUpdateStatus(kEnableToolbar, "", kTrue);
             if (pid) {
                 launchedPid_ = pid;
+                // Watched from its launch on: an end before the first look is an end too.
+                if (launched) {
+                    serverProcess_ = std::move(launched);
+                    serverPid_ = pid;
+                }
                 serverSince_ = desktop_.TickCount();
                 backoff_.Launched(serverSince_);
                 Tell(supervision::EventId::ServerLaunched, "process id " + std::to_string(pid));

@@ -11,7 +11,20 @@ using Events = std::vector<std::string>;
 constexpr const char* kOn = "ENABLE_TIMER -1";
 constexpr const char* kOff = "ENABLE_TIMER 0";
 
-class ControllerTest : public ControllerFixture {};
+using supervision::EventId;
+
+class ControllerTest : public ControllerFixture {
+protected:
+    ControllerTest() { controller.events = &told; }
+    // The texts of the supervision events of one kind, in order.
+    std::vector<std::string> Told(EventId id) {
+        std::vector<std::string> texts;
+        for (const supervision::Event& e : told.Recent())
+            if (e.id == id) texts.push_back(e.text);
+        return texts;
+    }
+    supervision::Events told;
+};
 
 TEST_F(ControllerTest, StartsSavesAndHidesTheServer) {
     Install("window-delay 500\n");
@@ -185,6 +198,28 @@ TEST_F(ControllerTest, AServerThatWillNotEndIsLeftRunning) {
     EXPECT_EQ(events, (Events{kOff, kOn}));
     EXPECT_NE(ServerPid(), 0u);
 }
+
+TEST_F(ControllerTest, AServerThatDiesBeforeTheFirstLookIsSeenEndingWithItsCode) {
+    platform::sim::ProgramSpec spec;
+    spec.onStart = [](platform::sim::SimDesktop& sd, platform::Pid pid) { sd.KillProcess(pid, 7); };
+    d.InstallProgram(kServerPath, spec);
+    EXPECT_EQ(controller.StartServer(), 0u);
+    const std::vector<std::string> ended = Told(EventId::ServerEnded);
+    ASSERT_EQ(ended.size(), 1u);
+    EXPECT_NE(ended[0].find("exit code 7"), std::string::npos) << ended[0];
+    ASSERT_EQ(Told(EventId::RelaunchDelayed).size(), 1u);
+    EXPECT_EQ(controller.QuickEnds(), 1);
+    // The next poll finds it held back rather than launching it again.
+    EXPECT_TRUE(controller.RelaunchHeld());
+    d.AdvanceIdle(5000);
+    EXPECT_FALSE(controller.RelaunchHeld());
+    EXPECT_EQ(controller.StartServer(), 0u);
+    EXPECT_EQ(Told(EventId::ServerEnded).size(), 2u);
+    EXPECT_EQ(controller.QuickEnds(), 2);
+    EXPECT_TRUE(controller.RelaunchHeld());
+    EXPECT_TRUE(boxes.shown.empty());
+}
+
 
 }  // namespace
 }  // namespace hw::testing
