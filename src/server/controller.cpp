@@ -330,9 +330,12 @@ bool clsHarrowatch::StopServer() {
             if (!ServerRunning()) return true;
             PauseWithEvents(1000, false);  // the stop is itself part of shutting down
         }
+        // Not stopped: the next end of this server is its own.
+        endedByHarrowatch_ = false;
         RaiseUpdateStatus(kEnableTimer, "", kTrue);
         return false;
     } catch (...) {
+        endedByHarrowatch_ = false;
         ReportCaught(boxes_, "StopServer");
         return false;
     }

@@ -23,6 +23,13 @@ protected:
             if (e.id == id) texts.push_back(e.text);
         return texts;
     }
+    // Presses a button of the server's "Close Server" question, as the operator does.
+    void Answer(const std::string& button) {
+        const platform::Hwnd b = Descendant(d.FindWindow("#32770", "Close Server"), button);
+        ASSERT_NE(b, 0u);
+        d.PostMessage(b, platform::msg::kLButtonDown, 0, 0);
+        d.PostMessage(b, platform::msg::kLButtonUp, 0, 0);
+    }
     supervision::Events told;
 };
 
@@ -220,6 +227,27 @@ TEST_F(ControllerTest, AServerThatDiesBeforeTheFirstLookIsSeenEndingWithItsCode)
     EXPECT_TRUE(boxes.shown.empty());
 }
 
+TEST_F(ControllerTest, AStopThatDoesNotHappenLeavesTheNextEndACrash) {
+    // The server ignores the close; later it crashes.
+    Started("ignore-close\n");
+    EXPECT_FALSE(controller.StopServer());
+    d.KillProcess(ServerPid(), 3);
+    EXPECT_TRUE(controller.RelaunchHeld());  // a quick end: held back
+    EXPECT_TRUE(Told(EventId::ServerStopped).empty());
+    ASSERT_EQ(Told(EventId::ServerEnded).size(), 1u);
+    EXPECT_NE(Told(EventId::ServerEnded)[0].find("exit code 3"), std::string::npos);
+
+    // The operator answers No to the server's question; later it crashes.
+    standins.SetScript("close-dialog 0\n");
+    d.AdvanceIdle(10000);
+    ASSERT_NE(controller.StartServer(), 0u);
+    d.ScheduleAt(d.NowMs() + 2000, d.OwnPid(), [&] { Answer("&No"); });
+    EXPECT_FALSE(controller.StopServer());
+    d.KillProcess(ServerPid(), 3);
+    EXPECT_TRUE(controller.RelaunchHeld());
+    EXPECT_TRUE(Told(EventId::ServerStopped).empty());
+    EXPECT_EQ(Told(EventId::ServerEnded).size(), 2u);
+}
 
 }  // namespace
 }  // namespace hw::testing
