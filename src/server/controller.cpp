@@ -38,7 +38,10 @@ bool clsHarrowatch::ServerRunning() {
     // waits ask many times a second, so a handle on the server found last
     // answers while that process lives.
     if (serverProcess_) {
-        if (desktop_.WaitForSingleObject(serverProcess_.get(), 0) == p::proc::kWaitTimeout) return true;
+        if (desktop_.WaitForSingleObject(serverProcess_.get(), 0) == p::proc::kWaitTimeout) {
+            NoteLongRun();
+            return true;
+        }
         NoteEnded();
         serverProcess_.reset();
     }
@@ -61,6 +64,7 @@ void clsHarrowatch::NoteEnded() {
     const std::uint64_t now = desktop_.TickCount();
     const bool byHarrowatch = endedByHarrowatch_ || sessionEnding;
     endedByHarrowatch_ = false;
+    loopBehind_ = 0;
     const std::uint64_t wait = backoff_.Ended(now, byHarrowatch);
     Tell(byHarrowatch ? supervision::EventId::ServerStopped : supervision::EventId::ServerEnded,
          "process id " + std::to_string(serverPid_) + (known ? ", exit code " + std::to_string(code) : std::string()) +
@@ -70,6 +74,16 @@ void clsHarrowatch::NoteEnded() {
         Tell(supervision::EventId::RelaunchDelayed, "launched again in " + std::to_string(wait / 1000) + " s, after " +
                                                         std::to_string(backoff_.QuickEnds()) + " quick end" +
                                                         (backoff_.QuickEnds() == 1 ? "" : "s") + " in a row");
+}
+
+void clsHarrowatch::NoteLongRun() {
+    // Out of a crash loop only once a run has lasted as long as a quick end may.
+    if (!loopBehind_ || desktop_.TickCount() - serverSince_ < supervision::RelaunchBackoff::kQuickRunMs) return;
+    Tell(supervision::EventId::RelaunchedAfterCrashes, "process id " + std::to_string(serverPid_) + ", running " +
+                                                           std::to_string((desktop_.TickCount() - serverSince_) / 1000) +
+                                                           " s after " + std::to_string(loopBehind_) +
+                                                           " quick ends in a row");
+    loopBehind_ = 0;
 }
 
 bool clsHarrowatch::RelaunchHeld() { return !ServerRunning() && backoff_.Waiting(desktop_.TickCount()); }
@@ -224,10 +238,8 @@ p::Pid clsHarrowatch::StartServer() {
                 serverSince_ = desktop_.TickCount();
                 backoff_.Launched(serverSince_);
                 Tell(supervision::EventId::ServerLaunched, "process id " + std::to_string(pid));
-                if (backoff_.QuickEnds() >= 2)  // out of a crash loop; a single quick end is no loop
-                    Tell(supervision::EventId::RelaunchedAfterCrashes,
-                         "process id " + std::to_string(pid) + ", after " + std::to_string(backoff_.QuickEnds()) +
-                             " quick ends in a row");
+                // A single quick end is no loop.
+                loopBehind_ = backoff_.QuickEnds() >= 2 ? backoff_.QuickEnds() : 0;
                 p::Hwnd form = 0;
                 Wait w = WaitForWindow([&] { return desktop_.FindWindow("ThunderRT6FormDC", "Server Configuration"); },
                                        form);

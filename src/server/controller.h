@@ -126,11 +126,14 @@ private:
     // The server behind serverProcess_ has ended: tells how, and holds the
     // next launch back when it ended quickly.
     void NoteEnded();
+    // The server still runs: tells once that a run has outlasted a crash loop.
+    void NoteLongRun();
     platform::UniqueHandle serverProcess_;  // the server last seen running
     supervision::RelaunchBackoff backoff_;
     std::uint64_t serverSince_ = 0;         // when it was launched or first seen
     platform::Pid launchedPid_ = 0;         // the last server Harrowatch launched
     bool endedByHarrowatch_ = false;        // a stop or a hung server's end is under way
+    int loopBehind_ = 0;                    // quick ends before this run, while it is not yet a long one
     bool lastSendArrived_ = false;
     platform::Pid chatFrom_ = 0;            // the server whose list mMessageLineCount counts
     bool fromFirstLine_ = false;            // a relaunched server's list is read from its start

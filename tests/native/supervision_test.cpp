@@ -178,6 +178,26 @@ TEST_F(SupervisionTest, AnotherServerProcessStartsItsSilenceAfresh) {
     EXPECT_GE(toldAt - hangAt, 5000u);
 }
 
+TEST_F(SupervisionTest, TheWayOutOfACrashLoopIsToldOnceAfterAMinutesRun) {
+    Start("at 4000 crash\n");
+    Run(120000);
+    ASSERT_GE(form.Harrowatch->QuickEnds(), 2);
+    EXPECT_EQ(Count(EventId::RelaunchedAfterCrashes), 0);  // still in the loop
+    standins.SetScript("active\n");
+    const auto launches = standins.Launches();
+    while (standins.Launches() == launches) Run(1000);
+    const std::uint64_t launchedAt = d.NowMs();
+    while (d.NowMs() - launchedAt < 55000) {
+        Run(1000);
+        ASSERT_EQ(Count(EventId::RelaunchedAfterCrashes), 0) << d.NowMs() - launchedAt;
+    }
+    Run(15000);
+    EXPECT_EQ(Count(EventId::RelaunchedAfterCrashes), 1);
+    Run(300000);
+    EXPECT_EQ(Count(EventId::RelaunchedAfterCrashes), 1);
+    EXPECT_NE(TodaysLog().find("INFO Server relaunched after repeated crashes: process id"), std::string::npos);
+}
+
 TEST_F(SupervisionTest, HungRestartMinutesEndsTheSilentServerAndThePollLaunchesItAgain) {
     Setting("HungRestartMinutes", 2);
     Start("active\nat 10000 hang 600000\n");
