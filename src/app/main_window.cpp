@@ -127,6 +127,10 @@ void frmMain::FormRefresh() {
         refreshAsked_ = true;
         return;
     }
+    // A command waits for the server further down the stack: a cycle now
+    // would drive the server in the middle of it. The timer comes back on
+    // when the command ends.
+    if ((Harrowatch && Harrowatch->Busy()) || (Chat && Chat->Busy())) return;
     refreshing_ = true;
     do {
         refreshAsked_ = false;

@@ -39,6 +39,8 @@ inline constexpr std::uint32_t kProbeMs = 250;
 // How long a server stays silent before it counts as not responding: the
 // time after which Windows itself calls a window hung.
 inline constexpr std::uint64_t kHungAfterMs = 5000;
+inline constexpr const char* kExitRefusedText =
+    "The server did not close, so Harrowatch keeps running and watching it. Exit again once the server can close.";
 // The window at its design size, twips: a client area of 5985 x 4560 and
 // the frame around it.
 inline constexpr int kMainWidth = 6105, kMainHeight = 5055;

@@ -333,14 +333,19 @@ bool clsHarrowatch::StopServer() {
         if (!ServerRunning()) return true;
         endedByHarrowatch_ = true;
         Post(ServerMainWindow(), p::msg::kClose, 0, 0);
-        // The server may ask the operator first; Harrowatch waits for the answer.
-        while (desktop_.FindWindow("#32770", "Close Server") && ServerRunning()) {
-            desktop_.DoEvents();
-            desktop_.Sleep(automation::kPollPauseMs);
-        }
-        for (int pass = 0; pass < 10; ++pass) {
+        // The server may ask the operator first, at once or a while later:
+        // whenever the question shows, Harrowatch waits for the answer, and
+        // the time to close counts from then.
+        for (int pass = 0; pass < 10;) {
             if (!ServerRunning()) return true;
+            if (desktop_.FindWindow("#32770", "Close Server")) {
+                pass = 0;
+                desktop_.DoEvents();
+                desktop_.Sleep(automation::kPollPauseMs);
+                continue;
+            }
             PauseWithEvents(1000, false);  // the stop is itself part of shutting down
+            ++pass;
         }
         // Not stopped: the next end of this server is its own.
         endedByHarrowatch_ = false;

@@ -249,5 +249,19 @@ TEST_F(ControllerTest, AStopThatDoesNotHappenLeavesTheNextEndACrash) {
     EXPECT_EQ(Told(EventId::ServerEnded).size(), 2u);
 }
 
+TEST_F(ControllerTest, AStopWaitsForACloseQuestionThatComesLate) {
+    // The question shows a while after WM_CLOSE; the operator answers it
+    // after the ten seconds a close may take.
+    Started("close-dialog 0\nclose-ask-after 1500\n");
+    const std::uint64_t start = d.NowMs();
+    d.ScheduleAt(start + 15000, d.OwnPid(), [&] { Answer("&Yes"); });
+    EXPECT_TRUE(controller.StopServer());
+    EXPECT_GE(d.NowMs() - start, 15000u);
+    EXPECT_EQ(ServerPid(), 0u);
+    EXPECT_EQ(events, Events{kOff});  // the timer stays off: a poll would start it again
+    EXPECT_EQ(Told(EventId::ServerStopped).size(), 1u);
+    EXPECT_TRUE(Told(EventId::ServerEnded).empty());
+}
+
 }  // namespace
 }  // namespace hw::testing
