@@ -172,7 +172,7 @@ private:
     void RefreshFailed();
     void ShowPanelHint();
     // The server answers one short probe, or the poll leaves it alone.
-    bool ServerAnswers(platform::Hwnd server);
+    bool ServerAnswers(platform::Hwnd server, platform::Pid pid);
     void ShowHeldRelaunch();
     void WarnPlayers();
     void SavePosition();

@@ -105,6 +105,13 @@ bool clsHarrowatch::EndHungServer(std::uint64_t silentForMs) {
     return true;
 }
 
+std::uint64_t clsHarrowatch::StalledSince(p::Pid pid) {
+    if (!pid || pid != stalledPid_) return 0;
+    // A form that shows late: the server has come that far after all.
+    if (desktop_.FindWindow("ThunderRT6FormDC", "Server Configuration")) stalledPid_ = 0;
+    return pid == stalledPid_ ? stalledSince_ : 0;
+}
+
 p::Pid clsHarrowatch::RunningServerPid() {
     if (!ServerRunning()) return 0;
     return serverProcess_ ? serverPid_ : automation::GetProcessIdByName(desktop_, kServerExeName);
@@ -240,9 +247,28 @@ p::Pid clsHarrowatch::StartServer() {
                 Tell(supervision::EventId::ServerLaunched, "process id " + std::to_string(pid));
                 // A single quick end is no loop.
                 loopBehind_ = backoff_.QuickEnds() >= 2 ? backoff_.QuickEnds() : 0;
+                // A server that never gets as far as its form is given a
+                // minute, then left running and counted as not responding.
+                const std::uint64_t waitFrom = desktop_.TickCount();
+                const auto left = [&] {
+                    const std::uint64_t spent = desktop_.TickCount() - waitFrom;
+                    return static_cast<std::uint32_t>(spent >= kFormWaitMs ? 0 : kFormWaitMs - spent);
+                };
+                const auto stalled = [&] {
+                    stalledPid_ = pid;
+                    stalledSince_ = std::max<std::uint64_t>(waitFrom, 1);
+                    RaiseUpdateStatus(kUpdateStatus, kNoFormStatus, 0);
+                    Tell(supervision::EventId::ErrorReported,
+                         "the server showed no \"Server Configuration\" form within " +
+                             std::to_string(kFormWaitMs / 1000) + " s (process id " + std::to_string(pid) + ")");
+                    desktop_.DoEvents();
+                    RaiseUpdateStatus(kEnableTimer, "", kTrue);
+                    return pid;
+                };
                 p::Hwnd form = 0;
                 Wait w = WaitForWindow([&] { return desktop_.FindWindow("ThunderRT6FormDC", "Server Configuration"); },
-                                       form);
+                                       form, kFormWaitMs);
+                if (w == Wait::TimedOut) return stalled();
                 if (w != Wait::Found) {
                     // Gone while starting: the next poll launches it again.
                     if (w == Wait::ServerGone) RaiseUpdateStatus(kEnableTimer, "", kTrue);
@@ -256,7 +282,8 @@ p::Pid clsHarrowatch::StartServer() {
                             p::Hwnd b = desktop_.FindWindowEx(form, 0, "ThunderRT6CommandButton", "&Save");
                             return b ? b : (desktop_.IsWindow(form) ? p::Hwnd{0} : form);
                         },
-                        save);
+                        save, left());
+                    if (w == Wait::TimedOut) return stalled();
                     if (w != Wait::Found) {
                         if (w == Wait::ServerGone) RaiseUpdateStatus(kEnableTimer, "", kTrue);
                         return 0;

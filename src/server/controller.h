@@ -32,6 +32,9 @@ inline constexpr const char* kToggleHourglass = "TOGGLE_HOURGLASS";
 inline constexpr std::int32_t kTrue = -1;
 inline constexpr std::int32_t kFalse = 0;
 
+// The status while a launched server has not shown its configuration form.
+inline constexpr const char* kNoFormStatus = "NO CONFIGURATION FORM";
+
 inline constexpr const char* kServerElevatedText =
     "The server runs with higher rights than Harrowatch, so Windows does not let Harrowatch drive its "
     "windows. Start Harrowatch as administrator.";
@@ -69,6 +72,9 @@ public:
     static constexpr std::uint32_t kDialogWaitMs = 30000;
     static constexpr std::uint32_t kSendDialogWaitMs = 10000;
     static constexpr std::uint32_t kIdleWaitMs = 30000;
+    // How long a launched server may take to show its configuration form
+    // (and, with AutoStart, its "&Save" button).
+    static constexpr std::uint32_t kFormWaitMs = 60000;
 
     std::int32_t mMessageLineCount = 0;
     // True while one of the operations is on the stack (it may be waiting).
@@ -86,6 +92,10 @@ public:
     bool LastSendArrived() const { return lastSendArrived_; }
     // Ends a server that has stopped answering; the next poll launches it again.
     bool EndHungServer(std::uint64_t silentForMs);
+    // The server `pid`, launched by Harrowatch, did not show its
+    // configuration form in time: when its wait began, or 0. It counts as
+    // not responding from then until the form shows.
+    std::uint64_t StalledSince(platform::Pid pid);
 
 private:
     enum class Wait { Found, ServerGone, TimedOut, Cancelled };
@@ -134,6 +144,8 @@ private:
     platform::Pid launchedPid_ = 0;         // the last server Harrowatch launched
     bool endedByHarrowatch_ = false;        // a stop or a hung server's end is under way
     int loopBehind_ = 0;                    // quick ends before this run, while it is not yet a long one
+    platform::Pid stalledPid_ = 0;          // a launched server that never showed its configuration form
+    std::uint64_t stalledSince_ = 0;
     bool lastSendArrived_ = false;
     platform::Pid chatFrom_ = 0;            // the server whose list mMessageLineCount counts
     bool fromFirstLine_ = false;            // a relaunched server's list is read from its start

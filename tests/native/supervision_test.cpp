@@ -208,6 +208,38 @@ TEST_F(SupervisionTest, HungRestartMinutesEndsTheSilentServerAndThePollLaunchesI
     EXPECT_TRUE(boxes.shown.empty());
 }
 
+TEST_F(SupervisionTest, AServerThatNeverShowsItsFormIsGivenAMinuteThenCountsAsNotResponding) {
+    Setting("HungRestartMinutes", 2);
+    bool loaded = false, iconWhileStarting = false;
+    std::string tipWhileStarting;
+    d.ScheduleAt(1000, d.OwnPid(), [&] {
+        iconWhileStarting = shell.shown;
+        tipWhileStarting = shell.icon.szTip;
+    });
+    // Without an end to the wait the start would never return: the server
+    // goes, and the next one comes up.
+    d.ScheduleAt(150000, d.OwnPid(), [&] {
+        if (loaded) return;
+        standins.SetScript("");
+        d.KillProcess(ServerPid());
+    });
+    Start("no-config\n");
+    loaded = true;
+    EXPECT_TRUE(iconWhileStarting);  // the operator can reach Harrowatch while it waits
+    EXPECT_EQ(tipWhileStarting, "STARTING KALTOR....");
+    EXPECT_GE(d.NowMs(), 60000u);
+    ASSERT_LT(d.NowMs(), 62000u);
+    EXPECT_EQ(form.lblStatusLocalServer.Text(), "NO CONFIGURATION FORM");
+    EXPECT_NE(TodaysLog().find("the server showed no \"Server Configuration\" form within 60 s"), std::string::npos)
+        << TodaysLog();
+    EXPECT_EQ(Count(EventId::NotResponding), 1);
+    EXPECT_TRUE(boxes.shown.empty());
+    // Silent since its launch: HungRestartMinutes ends it, and the poll launches it again.
+    Run(2 * 60000 - 60000 + 12000);
+    EXPECT_EQ(Count(EventId::HungServerEnded), 1);
+    EXPECT_EQ(standins.Launches(), 2u);
+}
+
 TEST(ActionLog, OneFileADayOldOnesGoAndEachLineCarriesTimeOffsetAndLevel) {
     platform::sim::SimDesktop d;
     d.PokeValue(platform::kHkeyLocalMachine, settings::kSettingsKey, "LogDays", platform::reg::kDword, {5, 0, 0, 0});
