@@ -86,7 +86,12 @@ void frmMain::sysExit_Click() {
         stopped = Harrowatch->StopServer();
         exiting_ = false;
     }
-    if (!stopped) return;  // the server still runs: everything stays up
+    if (!stopped) {
+        // The server still runs: everything stays up, and the operator hears why.
+        Events.Raise(supervision::EventId::ErrorReported, kExitRefusedText);
+        boxes_.Show(kExitRefusedText, kAppTitle, ui::mb::kOk | ui::mb::kIconExclamation);
+        return;
+    }
     Tray.RemoveTrayIcon(hWnd);
     Harrowatch->UnsubscribeUpdateStatus(subscription_);
     Harrowatch.reset();
@@ -222,11 +227,13 @@ void frmMain::Toolbar_ButtonClick(int button) {
             case kStopServer:
                 ToggleServer(false);
                 break;
+            // Not while the exit closes the server: showing it goes through
+            // the start, which would launch it again.
             case kShowServer:
-                if (Harrowatch) Harrowatch->ShowServerWindow();
+                if (Harrowatch && !exiting_ && !exitPending_) Harrowatch->ShowServerWindow();
                 break;
             case kHideServer:
-                if (Harrowatch) Harrowatch->HideServerWindow();
+                if (Harrowatch && !exiting_ && !exitPending_) Harrowatch->HideServerWindow();
                 break;
             default:
                 break;

@@ -92,9 +92,11 @@ void frmMain::Form_Load() {
         subscription_ = Harrowatch->SubscribeUpdateStatus(
             [this](const std::string& t, const std::string& m, std::int32_t v) { Harrowatch_UpdateStatus(t, m, v); });
         RefreshTimer.SetEnabled(false);
+        // The icon comes first: while the server starts, however long that
+        // takes, the operator can reach Harrowatch from the tray.
+        Tray.AddTrayIcon(hWnd, picSysTray, "");
         Harrowatch->StartServer();
         Toolbar.SetEnabled(true);
-        Tray.AddTrayIcon(hWnd, picSysTray, "");
         FormRefresh();
     } catch (...) {
         ReportCaught(boxes_, "Form_Load", Report::WaitForOk);
@@ -131,6 +133,10 @@ void frmMain::FormRefresh() {
         refreshAsked_ = true;
         return;
     }
+    // A command waits for the server further down the stack: a cycle now
+    // would drive the server in the middle of it. The timer comes back on
+    // when the command ends.
+    if ((Harrowatch && Harrowatch->Busy()) || (Chat && Chat->Busy())) return;
     refreshing_ = true;
     do {
         refreshAsked_ = false;
@@ -160,7 +166,7 @@ void frmMain::RunCycle() {
         }
         ReadInterval();
         const p::Hwnd server = automation::GetProcessMainWindow(desktop_, pid);
-        if (!ServerAnswers(server)) {
+        if (!ServerAnswers(server, pid)) {
             PlayersNotRead();
             RefreshTimer.SetEnabled(true);
             return;
@@ -242,32 +248,51 @@ void frmMain::ShowHeldRelaunch() {
     if (Tray.Added() && tip.substr(0, 63) != Tray.TrayIconData().szTip) Tray.ModifyTrayIcon(hWnd, std::nullopt, tip);
 }
 
-bool frmMain::ServerAnswers(p::Hwnd server) {
+bool frmMain::ServerAnswers(p::Hwnd server, p::Pid pid) {
     // One short probe a poll, and nothing more while it goes unanswered: a
-    // hung server holds no wait of Harrowatch's.
-    if (!server) return true;
-    const bool answers =
-        desktop_.SendMessageTimeout(server, 0 /* WM_NULL */, 0, 0, p::msg::kSmtoAbortIfHung, kProbeMs, nullptr);
+    // hung server holds no wait of Harrowatch's. A server is called not
+    // responding only once it has stayed silent for kHungAfterMs, probe
+    // after probe; a busy moment (after a reset, say) is no hang. One that
+    // never showed its configuration form is silent since its launch.
+    const std::uint64_t stalled = Harrowatch ? Harrowatch->StalledSince(pid) : 0;
+    if (!server && !stalled) return true;
+    if (pid != silentPid_) {  // another server: its silence is its own
+        silentPid_ = pid;
+        silentSince_ = 0;
+        saidSilent_ = false;
+    }
+    const std::uint64_t sent = desktop_.TickCount();
+    const bool answers = !stalled && desktop_.SendMessageTimeout(server, 0 /* WM_NULL */, 0, 0, p::msg::kSmtoAbortIfHung,
+                                                                 kProbeMs, nullptr);
     const std::uint64_t now = desktop_.TickCount();
     if (answers) {
-        if (silentSince_) {
-            silentSince_ = 0;
-            Events.Raise(supervision::EventId::RespondingAgain, "");
-        }
+        if (saidSilent_)
+            Events.Raise(supervision::EventId::RespondingAgain,
+                         "after " + std::to_string((now - silentSince_) / 1000) + " s");
+        silentSince_ = 0;
+        saidSilent_ = false;
         return true;
     }
-    if (!desktop_.IsWindow(server)) return true;  // gone, not hung: the next poll sees it
-    if (!silentSince_) {
-        silentSince_ = std::max<std::uint64_t>(now, 1);
-        Events.Raise(supervision::EventId::NotResponding, "its windows do not answer");
+    if (!stalled && !desktop_.IsWindow(server)) return true;  // gone, not hung: the next poll sees it
+    if (!silentSince_) silentSince_ = std::max<std::uint64_t>(stalled ? stalled : sent, 1);
+    if (now - silentSince_ < kHungAfterMs) return false;  // busy for now: this poll leaves it alone
+    if (!saidSilent_) {
+        saidSilent_ = true;
+        Events.Raise(supervision::EventId::NotResponding,
+                     stalled ? "its \"Server Configuration\" form has not shown in " +
+                                   std::to_string((now - silentSince_) / 1000) + " s"
+                             : "its windows have not answered for " + std::to_string((now - silentSince_) / 1000) + " s");
     }
-    lblStatusLocalServer.SetText("NOT RESPONDING");
-    const std::string tip = "Server not responding";
+    lblStatusLocalServer.SetText(stalled ? server::kNoFormStatus : "NOT RESPONDING");
+    const std::string tip = stalled ? "Server showed no configuration form" : "Server not responding";
     if (Tray.Added() && tip != Tray.TrayIconData().szTip) Tray.ModifyTrayIcon(hWnd, std::nullopt, tip);
     const std::int32_t minutes =
         settings::ReadNumber(desktop_, settings::kHungRestartMinutes, 0, 0, settings::kMostHungMinutes);
     if (minutes > 0 && now - silentSince_ >= static_cast<std::uint64_t>(minutes) * 60000) {
-        if (Harrowatch->EndHungServer(now - silentSince_)) silentSince_ = 0;
+        if (Harrowatch->EndHungServer(now - silentSince_)) {
+            silentSince_ = 0;
+            saidSilent_ = false;
+        }
     }
     return false;
 }

@@ -36,6 +36,11 @@ inline constexpr std::int32_t kMostLinesPerPoll = 500;
 inline constexpr std::uint32_t kDefaultPollMs = 5000;
 // The one probe a poll sends a server that may hang, and the most it waits.
 inline constexpr std::uint32_t kProbeMs = 250;
+// How long a server stays silent before it counts as not responding: the
+// time after which Windows itself calls a window hung.
+inline constexpr std::uint64_t kHungAfterMs = 5000;
+inline constexpr const char* kExitRefusedText =
+    "The server did not close, so Harrowatch keeps running and watching it. Exit again once the server can close.";
 // The window at its design size, twips: a client area of 5985 x 4560 and
 // the frame around it.
 inline constexpr int kMainWidth = 6105, kMainHeight = 5055;
@@ -170,7 +175,7 @@ private:
     void RefreshFailed();
     void ShowPanelHint();
     // The server answers one short probe, or the poll leaves it alone.
-    bool ServerAnswers(platform::Hwnd server);
+    bool ServerAnswers(platform::Hwnd server, platform::Pid pid);
     void ShowHeldRelaunch();
     void WarnPlayers();
     void SavePosition();
@@ -193,6 +198,8 @@ private:
     std::string lastError_;            // the error the last cycles met, reported once
     std::string failing_;              // what panel 1 says while cycles fail
     std::uint64_t silentSince_ = 0;    // when the server stopped answering; 0: it answers
+    platform::Pid silentPid_ = 0;      // the server process that silence belongs to
+    bool saidSilent_ = false;          // its silence has been told as "not responding"
     std::string refusedInterval_;      // a stored interval the timer cannot take, reported once
     std::int64_t copiedLines_ = 0;     // how far the server's message list has been copied
     platform::Pid copiedFrom_ = 0;     // the server process that list belongs to

@@ -78,7 +78,7 @@ Pid GetProcessIdByName(Desktop& desktop, const std::string& name) {
 }
 
 Pid LaunchProgram(Desktop& desktop, const std::string& commandLine, const std::string& directory,
-                  bool waitForExit, const CancelSignal* cancel) {
+                  bool waitForExit, const CancelSignal* cancel, platform::UniqueHandle* kept) {
     std::string command = commandLine;
     if (command.find(' ') != std::string::npos) command = "\"" + command + "\"";
 
@@ -95,6 +95,7 @@ Pid LaunchProgram(Desktop& desktop, const std::string& commandLine, const std::s
         return 0;
     }
     WaitForProcessIdle(desktop, process.get(), kLaunchIdleTimeoutMs, cancel);
+    if (kept) *kept = std::move(process);
     return info.processId;
 }
 

@@ -38,7 +38,10 @@ bool clsHarrowatch::ServerRunning() {
     // waits ask many times a second, so a handle on the server found last
     // answers while that process lives.
     if (serverProcess_) {
-        if (desktop_.WaitForSingleObject(serverProcess_.get(), 0) == p::proc::kWaitTimeout) return true;
+        if (desktop_.WaitForSingleObject(serverProcess_.get(), 0) == p::proc::kWaitTimeout) {
+            NoteLongRun();
+            return true;
+        }
         NoteEnded();
         serverProcess_.reset();
     }
@@ -61,6 +64,7 @@ void clsHarrowatch::NoteEnded() {
     const std::uint64_t now = desktop_.TickCount();
     const bool byHarrowatch = endedByHarrowatch_ || sessionEnding;
     endedByHarrowatch_ = false;
+    loopBehind_ = 0;
     const std::uint64_t wait = backoff_.Ended(now, byHarrowatch);
     Tell(byHarrowatch ? supervision::EventId::ServerStopped : supervision::EventId::ServerEnded,
          "process id " + std::to_string(serverPid_) + (known ? ", exit code " + std::to_string(code) : std::string()) +
@@ -70,6 +74,16 @@ void clsHarrowatch::NoteEnded() {
         Tell(supervision::EventId::RelaunchDelayed, "launched again in " + std::to_string(wait / 1000) + " s, after " +
                                                         std::to_string(backoff_.QuickEnds()) + " quick end" +
                                                         (backoff_.QuickEnds() == 1 ? "" : "s") + " in a row");
+}
+
+void clsHarrowatch::NoteLongRun() {
+    // Out of a crash loop only once a run has lasted as long as a quick end may.
+    if (!loopBehind_ || desktop_.TickCount() - serverSince_ < supervision::RelaunchBackoff::kQuickRunMs) return;
+    Tell(supervision::EventId::RelaunchedAfterCrashes, "process id " + std::to_string(serverPid_) + ", running " +
+                                                           std::to_string((desktop_.TickCount() - serverSince_) / 1000) +
+                                                           " s after " + std::to_string(loopBehind_) +
+                                                           " quick ends in a row");
+    loopBehind_ = 0;
 }
 
 bool clsHarrowatch::RelaunchHeld() { return !ServerRunning() && backoff_.Waiting(desktop_.TickCount()); }
@@ -89,6 +103,13 @@ bool clsHarrowatch::EndHungServer(std::uint64_t silentForMs) {
                                                     std::to_string(silentForMs / 60000) + " min");
     desktop_.WaitForSingleObject(serverProcess_.get(), 1000);
     return true;
+}
+
+std::uint64_t clsHarrowatch::StalledSince(p::Pid pid) {
+    if (!pid || pid != stalledPid_) return 0;
+    // A form that shows late: the server has come that far after all.
+    if (desktop_.FindWindow("ThunderRT6FormDC", "Server Configuration")) stalledPid_ = 0;
+    return pid == stalledPid_ ? stalledSince_ : 0;
 }
 
 p::Pid clsHarrowatch::RunningServerPid() {
@@ -219,20 +240,43 @@ p::Pid clsHarrowatch::StartServer() {
             missingProgramTold_.clear();
             RaiseUpdateStatus(kUpdateStatus, "STARTING KALTOR....", 0);
             RaiseUpdateStatus(kEnableToolbar, "", kFalse);
-            pid = automation::LaunchProgram(desktop_, program, gInstallDirectory, false, cancel_);
+            p::UniqueHandle launched;
+            pid = automation::LaunchProgram(desktop_, program, gInstallDirectory, false, cancel_, &launched);
             RaiseUpdateStatus(kEnableToolbar, "", kTrue);
             if (pid) {
                 launchedPid_ = pid;
+                // Watched from its launch on: an end before the first look is an end too.
+                if (launched) {
+                    serverProcess_ = std::move(launched);
+                    serverPid_ = pid;
+                }
                 serverSince_ = desktop_.TickCount();
                 backoff_.Launched(serverSince_);
                 Tell(supervision::EventId::ServerLaunched, "process id " + std::to_string(pid));
-                if (backoff_.QuickEnds() >= 2)  // out of a crash loop; a single quick end is no loop
-                    Tell(supervision::EventId::RelaunchedAfterCrashes,
-                         "process id " + std::to_string(pid) + ", after " + std::to_string(backoff_.QuickEnds()) +
-                             " quick ends in a row");
+                // A single quick end is no loop.
+                loopBehind_ = backoff_.QuickEnds() >= 2 ? backoff_.QuickEnds() : 0;
+                // A server that never gets as far as its form is given a
+                // minute, then left running and counted as not responding.
+                const std::uint64_t waitFrom = desktop_.TickCount();
+                const auto left = [&] {
+                    const std::uint64_t spent = desktop_.TickCount() - waitFrom;
+                    return static_cast<std::uint32_t>(spent >= kFormWaitMs ? 0 : kFormWaitMs - spent);
+                };
+                const auto stalled = [&] {
+                    stalledPid_ = pid;
+                    stalledSince_ = std::max<std::uint64_t>(waitFrom, 1);
+                    RaiseUpdateStatus(kUpdateStatus, kNoFormStatus, 0);
+                    Tell(supervision::EventId::ErrorReported,
+                         "the server showed no \"Server Configuration\" form within " +
+                             std::to_string(kFormWaitMs / 1000) + " s (process id " + std::to_string(pid) + ")");
+                    desktop_.DoEvents();
+                    RaiseUpdateStatus(kEnableTimer, "", kTrue);
+                    return pid;
+                };
                 p::Hwnd form = 0;
                 Wait w = WaitForWindow([&] { return desktop_.FindWindow("ThunderRT6FormDC", "Server Configuration"); },
-                                       form);
+                                       form, kFormWaitMs);
+                if (w == Wait::TimedOut) return stalled();
                 if (w != Wait::Found) {
                     // Gone while starting: the next poll launches it again.
                     if (w == Wait::ServerGone) RaiseUpdateStatus(kEnableTimer, "", kTrue);
@@ -246,7 +290,8 @@ p::Pid clsHarrowatch::StartServer() {
                             p::Hwnd b = desktop_.FindWindowEx(form, 0, "ThunderRT6CommandButton", "&Save");
                             return b ? b : (desktop_.IsWindow(form) ? p::Hwnd{0} : form);
                         },
-                        save);
+                        save, left());
+                    if (w == Wait::TimedOut) return stalled();
                     if (w != Wait::Found) {
                         if (w == Wait::ServerGone) RaiseUpdateStatus(kEnableTimer, "", kTrue);
                         return 0;
@@ -323,18 +368,26 @@ bool clsHarrowatch::StopServer() {
         if (!ServerRunning()) return true;
         endedByHarrowatch_ = true;
         Post(ServerMainWindow(), p::msg::kClose, 0, 0);
-        // The server may ask the operator first; Harrowatch waits for the answer.
-        while (desktop_.FindWindow("#32770", "Close Server") && ServerRunning()) {
-            desktop_.DoEvents();
-            desktop_.Sleep(automation::kPollPauseMs);
-        }
-        for (int pass = 0; pass < 10; ++pass) {
+        // The server may ask the operator first, at once or a while later:
+        // whenever the question shows, Harrowatch waits for the answer, and
+        // the time to close counts from then.
+        for (int pass = 0; pass < 10;) {
             if (!ServerRunning()) return true;
+            if (desktop_.FindWindow("#32770", "Close Server")) {
+                pass = 0;
+                desktop_.DoEvents();
+                desktop_.Sleep(automation::kPollPauseMs);
+                continue;
+            }
             PauseWithEvents(1000, false);  // the stop is itself part of shutting down
+            ++pass;
         }
+        // Not stopped: the next end of this server is its own.
+        endedByHarrowatch_ = false;
         RaiseUpdateStatus(kEnableTimer, "", kTrue);
         return false;
     } catch (...) {
+        endedByHarrowatch_ = false;
         ReportCaught(boxes_, "StopServer");
         return false;
     }

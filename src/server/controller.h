@@ -33,6 +33,9 @@ inline constexpr const char* kToggleHourglass = "TOGGLE_HOURGLASS";
 inline constexpr std::int32_t kTrue = -1;
 inline constexpr std::int32_t kFalse = 0;
 
+// The status while a launched server has not shown its configuration form.
+inline constexpr const char* kNoFormStatus = "NO CONFIGURATION FORM";
+
 inline constexpr const char* kServerElevatedText =
     "The server runs with higher rights than Harrowatch, so Windows does not let Harrowatch drive its "
     "windows. Start Harrowatch as administrator.";
@@ -70,6 +73,9 @@ public:
     static constexpr std::uint32_t kDialogWaitMs = 30000;
     static constexpr std::uint32_t kSendDialogWaitMs = 10000;
     static constexpr std::uint32_t kIdleWaitMs = 30000;
+    // How long a launched server may take to show its configuration form
+    // (and, with AutoStart, its "&Save" button).
+    static constexpr std::uint32_t kFormWaitMs = 60000;
 
     std::int32_t mMessageLineCount = 0;
     // True while one of the operations is on the stack (it may be waiting).
@@ -89,6 +95,10 @@ public:
     const std::string& LastSendFailure() const { return lastSendFailure_; }
     // Ends a server that has stopped answering; the next poll launches it again.
     bool EndHungServer(std::uint64_t silentForMs);
+    // The server `pid`, launched by Harrowatch, did not show its
+    // configuration form in time: when its wait began, or 0. It counts as
+    // not responding from then until the form shows.
+    std::uint64_t StalledSince(platform::Pid pid);
 
 private:
     enum class Wait { Found, ServerGone, TimedOut, Cancelled };
@@ -134,11 +144,16 @@ private:
     // The server behind serverProcess_ has ended: tells how, and holds the
     // next launch back when it ended quickly.
     void NoteEnded();
+    // The server still runs: tells once that a run has outlasted a crash loop.
+    void NoteLongRun();
     platform::UniqueHandle serverProcess_;  // the server last seen running
     supervision::RelaunchBackoff backoff_;
     std::uint64_t serverSince_ = 0;         // when it was launched or first seen
     platform::Pid launchedPid_ = 0;         // the last server Harrowatch launched
     bool endedByHarrowatch_ = false;        // a stop or a hung server's end is under way
+    int loopBehind_ = 0;                    // quick ends before this run, while it is not yet a long one
+    platform::Pid stalledPid_ = 0;          // a launched server that never showed its configuration form
+    std::uint64_t stalledSince_ = 0;
     bool lastSendArrived_ = false;
     std::string missingProgramTold_;        // the missing server program the operator was told of
     std::string lastSendFailure_;

@@ -56,6 +56,9 @@ Script ParseScript(const std::string& text) {
             ok = ReadNumber(in, n);
             s.close = Script::Close::Dialog;
             s.closeAnswerMs = static_cast<std::uint32_t>(n);
+        } else if (word == "close-ask-after") {
+            ok = ReadNumber(in, n);
+            s.closeAskMs = static_cast<std::uint32_t>(n);
         } else if (word == "ignore-close") {
             s.close = Script::Close::Ignore;
         } else if (word == "active") {

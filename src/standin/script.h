@@ -6,6 +6,7 @@
 //   window-delay MS        after "&Save", the server window set completes after MS (300)
 //   close-dialog MS        WM_CLOSE shows "Close Server", answered "&Yes" after MS
 //                          (0: only the operator answers it)
+//   close-ask-after MS     the "Close Server" question shows MS after WM_CLOSE (0)
 //   ignore-close           WM_CLOSE is ignored
 //   hold-file NAME         a data file the server keeps open
 //   active                 the server is active once started (default inactive)
@@ -46,6 +47,7 @@ struct Script {
     std::uint32_t windowDelayMs = 300;
     enum class Close { Immediately, Dialog, Ignore } close = Close::Immediately;
     std::uint32_t closeAnswerMs = 0;
+    std::uint32_t closeAskMs = 0;
     bool activeAtStart = false;
     enum class Dialogs { Normal, None, Empty } dialogs = Dialogs::Normal;
     std::vector<std::string> heldFiles;

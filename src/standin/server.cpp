@@ -326,6 +326,17 @@ void Server::OnClick(WinId button) {
     }
 }
 
+void Server::AskToClose() {
+    const WinId dialog = Dialog("Close Server", {"&Yes", "&No"});
+    if (script_.closeAnswerMs > 0)
+        host_.After(script_.closeAnswerMs, [this, dialog] {
+            if (dialogKind_.count(dialog)) {
+                CloseDialog(dialog);
+                Shutdown();
+            }
+        });
+}
+
 void Server::OnClose(WinId window) {
     if (window == main_) {
         switch (script_.close) {
@@ -335,16 +346,18 @@ void Server::OnClose(WinId window) {
                 host_.After(100, [this] { Shutdown(); });
                 return;
             case Script::Close::Dialog: {
+                if (asking_) return;
                 for (auto& [d, kind] : dialogKind_)
                     if (kind == "Close Server") return;
-                const WinId dialog = Dialog("Close Server", {"&Yes", "&No"});
-                if (script_.closeAnswerMs > 0)
-                    host_.After(script_.closeAnswerMs, [this, dialog] {
-                        if (dialogKind_.count(dialog)) {
-                            CloseDialog(dialog);
-                            Shutdown();
-                        }
+                if (script_.closeAskMs > 0) {
+                    asking_ = true;
+                    host_.After(script_.closeAskMs, [this] {
+                        asking_ = false;
+                        AskToClose();
                     });
+                    return;
+                }
+                AskToClose();
                 return;
             }
         }

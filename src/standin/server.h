@@ -84,12 +84,15 @@ private:
     // 0 when the script has the server show none.
     WinId Dialog(const std::string& title, std::vector<std::string> buttons, bool withEdit = false);
     void CloseDialog(WinId dialog);
+    // The "Close Server" question, answered "&Yes" after the script's time.
+    void AskToClose();
     void Shutdown();
 
     Host& host_;
     Script script_;
     bool active_ = false;
     bool started_ = false;
+    bool asking_ = false;  // WM_CLOSE came; the question is on its way
     std::vector<Player> players_;
     int transactions_ = 12;
     int publicMessages_ = 30;

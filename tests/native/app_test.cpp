@@ -140,6 +140,10 @@ TEST_F(AppTest, ExitWithTheServerGoneOrRefusingToStop) {
     Start("ignore-close\n");
     form.sysExit_Click();
     EXPECT_FALSE(app.ended);  // the server still runs: everything stays up
+    // and the operator is told why the exit did not happen
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_NE(boxes.shown[0].text.find("The server did not close"), std::string::npos) << boxes.shown[0].text;
+    EXPECT_NE(d.FileContent(form.Log.TodaysFile()).find("The server did not close"), std::string::npos);
     EXPECT_NE(ServerPid(), 0u);
     EXPECT_TRUE(shell.shown);
     ASSERT_NE(form.Harrowatch, nullptr);
@@ -167,6 +171,40 @@ TEST_F(AppTest, ExitDuringAWaitEndsTheWaitAndThenExits) {
     EXPECT_EQ(ServerPid(), 0u);
     EXPECT_LT(d.NowMs(), server::clsHarrowatch::kDialogWaitMs);  // the reset did not wait its time out
     EXPECT_FALSE(shell.shown);
+}
+
+TEST_F(AppTest, DuringAnExitTheToolbarCannotShowTheServer) {
+    Start("close-dialog 0\n");
+    bool shownDuring = true;
+    d.ScheduleAt(d.NowMs() + 2000, d.OwnPid(), [&] {
+        form.Toolbar_ButtonClick(app::kShowServer);
+        shownDuring = d.IsWindowVisible(server().mainForm());
+        const platform::Hwnd yes = Descendant(d.FindWindow("#32770", "Close Server"), "&Yes");
+        d.PostMessage(yes, platform::msg::kLButtonDown, 0, 0);
+        d.PostMessage(yes, platform::msg::kLButtonUp, 0, 0);
+    });
+    form.sysExit_Click();
+    EXPECT_FALSE(shownDuring);
+    EXPECT_TRUE(app.ended);
+    EXPECT_EQ(ServerPid(), 0u);
+}
+
+TEST_F(AppTest, NoPollStartsInsideACommandsWait) {
+    Start("active\nconfig-delay 3000\n");
+    Run(61000);
+    d.KillProcess(ServerPid());
+    // Show launches the server at once and waits for its form; a tick that
+    // comes meanwhile (the chat window restarts the timer) starts no cycle.
+    std::string during;
+    d.ScheduleAt(d.NowMs() + 1000, d.OwnPid(), [&] {
+        form.RefreshTimer_Timer();
+        during = form.lblStatusLocalServer.Text();
+    });
+    form.Toolbar_ButtonClick(app::kShowServer);
+    EXPECT_EQ(during, "STARTING KALTOR....");
+    EXPECT_EQ(standins.Launches(), 2u);
+    Run(6000);
+    EXPECT_EQ(form.lblStatusLocalServer.Text(), "ACTIVE - 0 players");  // the polls go on after it
 }
 
 TEST_F(AppTest, TrayCallbacks) {

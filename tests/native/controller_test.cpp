@@ -11,7 +11,27 @@ using Events = std::vector<std::string>;
 constexpr const char* kOn = "ENABLE_TIMER -1";
 constexpr const char* kOff = "ENABLE_TIMER 0";
 
-class ControllerTest : public ControllerFixture {};
+using supervision::EventId;
+
+class ControllerTest : public ControllerFixture {
+protected:
+    ControllerTest() { controller.events = &told; }
+    // The texts of the supervision events of one kind, in order.
+    std::vector<std::string> Told(EventId id) {
+        std::vector<std::string> texts;
+        for (const supervision::Event& e : told.Recent())
+            if (e.id == id) texts.push_back(e.text);
+        return texts;
+    }
+    // Presses a button of the server's "Close Server" question, as the operator does.
+    void Answer(const std::string& button) {
+        const platform::Hwnd b = Descendant(d.FindWindow("#32770", "Close Server"), button);
+        ASSERT_NE(b, 0u);
+        d.PostMessage(b, platform::msg::kLButtonDown, 0, 0);
+        d.PostMessage(b, platform::msg::kLButtonUp, 0, 0);
+    }
+    supervision::Events told;
+};
 
 TEST_F(ControllerTest, StartsSavesAndHidesTheServer) {
     Install("window-delay 500\n");
@@ -186,6 +206,63 @@ TEST_F(ControllerTest, AServerThatWillNotEndIsLeftRunning) {
     EXPECT_LT(d.NowMs() - start, 11000u);
     EXPECT_EQ(events, (Events{kOff, kOn}));
     EXPECT_NE(ServerPid(), 0u);
+}
+
+TEST_F(ControllerTest, AServerThatDiesBeforeTheFirstLookIsSeenEndingWithItsCode) {
+    platform::sim::ProgramSpec spec;
+    spec.onStart = [](platform::sim::SimDesktop& sd, platform::Pid pid) { sd.KillProcess(pid, 7); };
+    d.InstallProgram(kServerPath, spec);
+    EXPECT_EQ(controller.StartServer(), 0u);
+    const std::vector<std::string> ended = Told(EventId::ServerEnded);
+    ASSERT_EQ(ended.size(), 1u);
+    EXPECT_NE(ended[0].find("exit code 7"), std::string::npos) << ended[0];
+    ASSERT_EQ(Told(EventId::RelaunchDelayed).size(), 1u);
+    EXPECT_EQ(controller.QuickEnds(), 1);
+    // The next poll finds it held back rather than launching it again.
+    EXPECT_TRUE(controller.RelaunchHeld());
+    d.AdvanceIdle(5000);
+    EXPECT_FALSE(controller.RelaunchHeld());
+    EXPECT_EQ(controller.StartServer(), 0u);
+    EXPECT_EQ(Told(EventId::ServerEnded).size(), 2u);
+    EXPECT_EQ(controller.QuickEnds(), 2);
+    EXPECT_TRUE(controller.RelaunchHeld());
+    EXPECT_TRUE(boxes.shown.empty());
+}
+
+TEST_F(ControllerTest, AStopThatDoesNotHappenLeavesTheNextEndACrash) {
+    // The server ignores the close; later it crashes.
+    Started("ignore-close\n");
+    EXPECT_FALSE(controller.StopServer());
+    d.KillProcess(ServerPid(), 3);
+    EXPECT_TRUE(controller.RelaunchHeld());  // a quick end: held back
+    EXPECT_TRUE(Told(EventId::ServerStopped).empty());
+    ASSERT_EQ(Told(EventId::ServerEnded).size(), 1u);
+    EXPECT_NE(Told(EventId::ServerEnded)[0].find("exit code 3"), std::string::npos);
+
+    // The operator answers No to the server's question; later it crashes.
+    standins.SetScript("close-dialog 0\n");
+    d.AdvanceIdle(10000);
+    ASSERT_NE(controller.StartServer(), 0u);
+    d.ScheduleAt(d.NowMs() + 2000, d.OwnPid(), [&] { Answer("&No"); });
+    EXPECT_FALSE(controller.StopServer());
+    d.KillProcess(ServerPid(), 3);
+    EXPECT_TRUE(controller.RelaunchHeld());
+    EXPECT_TRUE(Told(EventId::ServerStopped).empty());
+    EXPECT_EQ(Told(EventId::ServerEnded).size(), 2u);
+}
+
+TEST_F(ControllerTest, AStopWaitsForACloseQuestionThatComesLate) {
+    // The question shows a while after WM_CLOSE; the operator answers it
+    // after the ten seconds a close may take.
+    Started("close-dialog 0\nclose-ask-after 1500\n");
+    const std::uint64_t start = d.NowMs();
+    d.ScheduleAt(start + 15000, d.OwnPid(), [&] { Answer("&Yes"); });
+    EXPECT_TRUE(controller.StopServer());
+    EXPECT_GE(d.NowMs() - start, 15000u);
+    EXPECT_EQ(ServerPid(), 0u);
+    EXPECT_EQ(events, Events{kOff});  // the timer stays off: a poll would start it again
+    EXPECT_EQ(Told(EventId::ServerStopped).size(), 1u);
+    EXPECT_TRUE(Told(EventId::ServerEnded).empty());
 }
 
 }  // namespace

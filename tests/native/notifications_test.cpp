@@ -106,11 +106,15 @@ TEST_F(NotificationsTest, ACrashLoopIsOneAlertAMinuteMergedAndTheReturnIsPosted)
     Start("at 4000 crash\n");
     Run(300000);
     EXPECT_TRUE(shell.balloons.empty());  // turned off
-    const std::vector<std::string> events = PostedEvents();
+    std::vector<std::string> events = PostedEvents();
     const auto crashes = std::count(events.begin(), events.end(), "server_crashed");
     EXPECT_GE(crashes, 2);
     EXPECT_LE(crashes, 6);  // one a minute at most, and the merged ones
-    // Posted out of a loop, not after the first quick end.
+    // Posted once a run after the loop has lasted a minute.
+    EXPECT_EQ(std::count(events.begin(), events.end(), "relaunched_after_crashes"), 0);
+    standins.SetScript("active\n");
+    Run(300000 + 70000);
+    events = PostedEvents();
     const auto back = std::find(events.begin(), events.end(), "relaunched_after_crashes");
     ASSERT_NE(back, events.end());
     EXPECT_NE(d.HttpPosts()[static_cast<std::size_t>(back - events.begin())].body.find("quick ends in a row"),
@@ -123,6 +127,19 @@ TEST_F(NotificationsTest, ACrashLoopIsOneAlertAMinuteMergedAndTheReturnIsPosted)
     for (std::size_t i = 0; i < events.size(); ++i)
         if (events[i] == "server_crashed") times.push_back(d.HttpPosts()[i].atMs);
     for (std::size_t i = 1; i < times.size(); ++i) EXPECT_GE(times[i] - times[i - 1], 60000u);
+}
+
+TEST_F(NotificationsTest, AHungServerEndedIsABalloonAndAPost) {
+    Hook();
+    Setting("HungRestartMinutes", 2);
+    Start("active\nat 10000 hang 600000\n");
+    Run(10000 + 2 * 60000 + 15000);
+    const std::vector<std::string> titles = BalloonTitles();
+    EXPECT_NE(std::find(titles.begin(), titles.end(), "Hung server ended"), titles.end());
+    const std::vector<std::string> events = PostedEvents();
+    EXPECT_NE(std::find(events.begin(), events.end(), "hung_server_ended"), events.end());
+    for (const auto& b : shell.balloons)
+        EXPECT_TRUE(b.szInfoTitle != "Hung server ended" || b.dwInfoFlags == ui::kNiifError);
 }
 
 TEST_F(NotificationsTest, BalloonsAreOneAMinuteOfEachKind) {

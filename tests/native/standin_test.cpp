@@ -25,6 +25,7 @@ TEST(StandinScript, ReadsEveryCommandAndKeepsBadLines) {
     EXPECT_EQ(s.events[2].everyMs, 1000u);
     EXPECT_EQ(s.errors.size(), 3u);
     EXPECT_TRUE(standin::ParseScript("no-config\n").showConfig == false);
+    EXPECT_EQ(standin::ParseScript("close-dialog 0\nclose-ask-after 1500\n").closeAskMs, 1500u);
 }
 
 class StandinBehaviour : public StandinFixture {};

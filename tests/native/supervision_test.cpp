@@ -94,7 +94,7 @@ TEST_F(SupervisionTest, AServerCrashingEveryFourSecondsIsRelaunchedWithBackOffFo
 
 TEST_F(SupervisionTest, AHungServerIsProbedNotRelaunchedAndEndedOnlyWhenAsked) {
     Start("active\nat 10000 hang 600000\n");
-    Run(15000);
+    Run(21000);
     // Each poll of the hung server costs one short probe, no more.
     const std::uint64_t before = d.NowMs();
     form.FormRefresh();
@@ -109,6 +109,95 @@ TEST_F(SupervisionTest, AHungServerIsProbedNotRelaunchedAndEndedOnlyWhenAsked) {
     EXPECT_NE(TodaysLog().find("WARNING Server not responding"), std::string::npos);
 }
 
+TEST_F(SupervisionTest, ABusySpellUnderFiveSecondsRaisesNothing) {
+    Interval("1000");
+    Start("active\nat 5000 hang 4000\nat 20000 hang 3000\n");
+    bool saidSo = false;
+    for (int i = 0; i < 60; ++i) {
+        Run(500);
+        saidSo |= form.lblStatusLocalServer.Text() == "NOT RESPONDING";
+    }
+    EXPECT_FALSE(saidSo);
+    EXPECT_EQ(Count(EventId::NotResponding), 0);
+    EXPECT_EQ(Count(EventId::RespondingAgain), 0);
+    EXPECT_EQ(standins.Launches(), 1u);
+}
+
+TEST_F(SupervisionTest, AHangIsToldAfterFiveSilentSecondsOnceAndItsEndOnce) {
+    Interval("1000");
+    Start("active\n");
+    Run(6000);
+    const std::uint64_t hangAt = d.NowMs();
+    d.HangProcess(ServerPid(), 20000);
+    std::uint64_t toldAt = 0;
+    for (int i = 0; i < 120 && !toldAt; ++i) {
+        // The polls meanwhile send nothing more into the hung server than their probe.
+        const std::uint64_t before = d.NowMs();
+        Run(250);
+        EXPECT_LE(d.NowMs() - before, 250u + app::kProbeMs);
+        if (Count(EventId::NotResponding)) toldAt = d.NowMs();
+    }
+    ASSERT_NE(toldAt, 0u);
+    EXPECT_GE(toldAt - hangAt, 5000u);
+    EXPECT_LE(toldAt - hangAt, 5000u + 1000u + app::kProbeMs + 250u);
+    EXPECT_EQ(form.lblStatusLocalServer.Text(), "NOT RESPONDING");
+    Run(30000);
+    EXPECT_EQ(Count(EventId::NotResponding), 1);
+    EXPECT_EQ(Count(EventId::RespondingAgain), 1);
+    EXPECT_EQ(form.lblStatusLocalServer.Text(), "ACTIVE - 0 players");
+}
+
+TEST_F(SupervisionTest, AnotherServerProcessStartsItsSilenceAfresh) {
+    Interval("1000");
+    Start("active\n");
+    Run(61000);
+    const platform::Pid first = ServerPid();
+    d.HangProcess(first, 600000);
+    Run(3000);  // silent, not yet told
+    EXPECT_EQ(Count(EventId::NotResponding), 0);
+    d.KillProcess(first);
+    // The next server hangs as the first probe reaches it.
+    std::uint64_t hangAt = 0;
+    d.beforeSendToOthers = [&](platform::Hwnd h, std::uint32_t message) {
+        platform::Pid owner = 0;
+        d.GetWindowThreadProcessId(h, &owner);
+        if (message == 0 && !hangAt && owner != first) {
+            hangAt = d.NowMs();
+            d.HangProcess(owner, 600000);
+        }
+    };
+    const int told = Count(EventId::NotResponding);
+    std::uint64_t toldAt = 0;
+    for (int i = 0; i < 200 && !toldAt; ++i) {
+        Run(250);
+        if (Count(EventId::NotResponding) > told) toldAt = d.NowMs();
+    }
+    d.beforeSendToOthers = nullptr;
+    ASSERT_NE(hangAt, 0u);
+    ASSERT_NE(toldAt, 0u);
+    EXPECT_GE(toldAt - hangAt, 5000u);
+}
+
+TEST_F(SupervisionTest, TheWayOutOfACrashLoopIsToldOnceAfterAMinutesRun) {
+    Start("at 4000 crash\n");
+    Run(120000);
+    ASSERT_GE(form.Harrowatch->QuickEnds(), 2);
+    EXPECT_EQ(Count(EventId::RelaunchedAfterCrashes), 0);  // still in the loop
+    standins.SetScript("active\n");
+    const auto launches = standins.Launches();
+    while (standins.Launches() == launches) Run(1000);
+    const std::uint64_t launchedAt = d.NowMs();
+    while (d.NowMs() - launchedAt < 55000) {
+        Run(1000);
+        ASSERT_EQ(Count(EventId::RelaunchedAfterCrashes), 0) << d.NowMs() - launchedAt;
+    }
+    Run(15000);
+    EXPECT_EQ(Count(EventId::RelaunchedAfterCrashes), 1);
+    Run(300000);
+    EXPECT_EQ(Count(EventId::RelaunchedAfterCrashes), 1);
+    EXPECT_NE(TodaysLog().find("INFO Server relaunched after repeated crashes: process id"), std::string::npos);
+}
+
 TEST_F(SupervisionTest, HungRestartMinutesEndsTheSilentServerAndThePollLaunchesItAgain) {
     Setting("HungRestartMinutes", 2);
     Start("active\nat 10000 hang 600000\n");
@@ -117,6 +206,38 @@ TEST_F(SupervisionTest, HungRestartMinutesEndsTheSilentServerAndThePollLaunchesI
     EXPECT_EQ(standins.Launches(), 2u);  // ended by Harrowatch: no quick end, no back-off
     EXPECT_NE(TodaysLog().find("ERROR Hung server ended: process id"), std::string::npos);
     EXPECT_TRUE(boxes.shown.empty());
+}
+
+TEST_F(SupervisionTest, AServerThatNeverShowsItsFormIsGivenAMinuteThenCountsAsNotResponding) {
+    Setting("HungRestartMinutes", 2);
+    bool loaded = false, iconWhileStarting = false;
+    std::string tipWhileStarting;
+    d.ScheduleAt(1000, d.OwnPid(), [&] {
+        iconWhileStarting = shell.shown;
+        tipWhileStarting = shell.icon.szTip;
+    });
+    // Without an end to the wait the start would never return: the server
+    // goes, and the next one comes up.
+    d.ScheduleAt(150000, d.OwnPid(), [&] {
+        if (loaded) return;
+        standins.SetScript("");
+        d.KillProcess(ServerPid());
+    });
+    Start("no-config\n");
+    loaded = true;
+    EXPECT_TRUE(iconWhileStarting);  // the operator can reach Harrowatch while it waits
+    EXPECT_EQ(tipWhileStarting, "STARTING KALTOR....");
+    EXPECT_GE(d.NowMs(), 60000u);
+    ASSERT_LT(d.NowMs(), 62000u);
+    EXPECT_EQ(form.lblStatusLocalServer.Text(), "NO CONFIGURATION FORM");
+    EXPECT_NE(TodaysLog().find("the server showed no \"Server Configuration\" form within 60 s"), std::string::npos)
+        << TodaysLog();
+    EXPECT_EQ(Count(EventId::NotResponding), 1);
+    EXPECT_TRUE(boxes.shown.empty());
+    // Silent since its launch: HungRestartMinutes ends it, and the poll launches it again.
+    Run(2 * 60000 - 60000 + 12000);
+    EXPECT_EQ(Count(EventId::HungServerEnded), 1);
+    EXPECT_EQ(standins.Launches(), 2u);
 }
 
 TEST(ActionLog, OneFileADayOldOnesGoAndEachLineCarriesTimeOffsetAndLevel) {
