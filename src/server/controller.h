@@ -83,6 +83,10 @@ public:
 
     // Where the controller tells what happens to the server; none: nothing told.
     supervision::Events* events = nullptr;
+    // A controller beside the supervising one (the chat window's) tells only
+    // its own sends: the server's launches and ends are told once, by the
+    // controller that watches them.
+    bool supervises = true;
     // The Windows session is ending: a server that ends now is no quick end.
     bool sessionEnding = false;
     // No server runs, and quick ends hold its relaunch back for now.
@@ -139,7 +143,9 @@ private:
     int nextListener_ = 1;
     int depth_ = 0;
     void Tell(supervision::EventId id, const std::string& text) {
-        if (events) events->Raise(id, text);
+        if (!events) return;
+        if (supervises || id == supervision::EventId::MessageSent || id == supervision::EventId::MessageNotSent)
+            events->Raise(id, text);
     }
     // The server behind serverProcess_ has ended: tells how, and holds the
     // next launch back when it ended quickly.

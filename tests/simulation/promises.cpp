@@ -7,6 +7,7 @@
 #include "schedule/catalogue.h"
 #include "schedule/grid_layout.h"
 #include "schedule/next_time.h"
+#include "supervision/backoff.h"
 #include "simulation/world.h"
 
 namespace hw::simulation {
@@ -136,6 +137,14 @@ void Promises::AfterStep() {
         std::vector<supervision::Event> fresh;
         fresh.swap(rec.fresh);
         Events(fresh);
+        for (const auto& [ended, next] : endsBeforeLaunch_) {
+            const World::Life& l = w_.lives[ended];
+            if (!l.reported)
+                w_.Broken("every-end-seen", "server " + std::to_string(ended) + " ended (" +
+                                                (l.crashedByWorld ? "crashed" : "closed") + ") and server " +
+                                                std::to_string(next) + " was launched with no word of that end");
+        }
+        endsBeforeLaunch_.clear();
         Resets(fresh);
         Schedule();
         Bounds();
@@ -144,48 +153,58 @@ void Promises::AfterStep() {
 
 void Promises::Lives() {
     const std::uint64_t now = w_.d.NowMs();
+    // Ends and launches in the order the world had them, by the processes'
+    // own times: a step may hold several.
+    bool anyAlive = false;
+    const auto noteEnds = [&](std::uint64_t upToMs) {
+        anyAlive = false;
+        for (auto& [pid, l] : w_.lives) {
+            if (l.endedMs) continue;
+            const p::sim::SimProcess* proc = w_.d.FindProcess(pid);
+            if (proc && proc->alive) {
+                anyAlive = true;
+                continue;
+            }
+            const std::uint64_t ended = proc ? std::max<std::uint64_t>(proc->endedAtMs, 1) : now;
+            if (ended > upToMs) continue;
+            l.endedMs = ended;
+            if (proc && proc->exitCode == 3) l.crashedByWorld = true;  // the stand-in's own crash
+            if (l.crashedByWorld && ended - l.launchedMs < kMinute) lastQuickCrashMs_ = ended;
+        }
+    };
+    std::uint64_t lastLaunchMs = 0;
     while (launchesSeen_ < w_.standins.Launches()) {
         const p::Pid pid = w_.standins.At(launchesSeen_)->host->pid();
         ++launchesSeen_;
+        const p::sim::SimProcess* proc = w_.d.FindProcess(pid);
+        const std::uint64_t launched = proc ? proc->createdAtMs : now;
+        noteEnds(launched);
         World::Life& life = w_.lives[pid];
         life.pid = pid;
-        life.launchedMs = now;
+        life.launchedMs = lastLaunchMs = launched;
         if (launchesSeen_ > 1) ++w_.relaunches;
-        // Every end of a server Harrowatch launched was seen before it launched another.
+        // Every end of a server Harrowatch launched was seen before it
+        // launched another (checked once this step's events are in).
         for (auto& [other, l] : w_.lives)
             if (other != pid && l.endedMs && !l.reported && !l.closedBySession && l.endedMs >= harrowatchSinceMs_ &&
                 l.launchedMs >= harrowatchSinceMs_)
-                w_.Broken("every-end-seen", "server " + std::to_string(other) + " ended (" +
-                                                (l.crashedByWorld ? "crashed" : "closed") + ") and server " +
-                                                std::to_string(pid) + " was launched with no word of that end");
+                endsBeforeLaunch_.push_back({other, pid});
         // Back-off: a server that crashed at once is not launched again at once.
-        if (lastQuickCrashMs_ && now - lastQuickCrashMs_ < 4500 && w_.lastOperatorStartMs < lastQuickCrashMs_)
+        if (lastQuickCrashMs_ && launched - lastQuickCrashMs_ < supervision::RelaunchBackoff::kFirstDelayMs &&
+            w_.lastOperatorStartMs < lastQuickCrashMs_)
             w_.Broken("relaunch-back-off", "server " + std::to_string(pid) + " launched " +
-                                               std::to_string(now - lastQuickCrashMs_) + " ms after the last one crashed");
+                                               std::to_string(launched - lastQuickCrashMs_) + " ms after the last one crashed");
         if (w_.sessionEndingSinceMs)
             w_.Broken("no-relaunch-at-session-end", "server " + std::to_string(pid) + " launched while Windows ends the session");
         lastQuickCrashMs_ = 0;
     }
-    bool anyAlive = false;
-    std::uint64_t lastLaunchMs = 0;
-    for (auto& [pid, l] : w_.lives) {
-        lastLaunchMs = std::max(lastLaunchMs, l.launchedMs);
-        if (l.endedMs) continue;
-        const p::sim::SimProcess* proc = w_.d.FindProcess(pid);
-        if (proc && proc->alive) {
-            anyAlive = true;
-            continue;
-        }
-        l.endedMs = now;
-        if (proc && proc->exitCode == 3) l.crashedByWorld = true;  // the stand-in's own crash
-        if (l.crashedByWorld && now - l.launchedMs < kMinute) lastQuickCrashMs_ = now;
-    }
+    noteEnds(now);
     // The server is never given up on while Harrowatch runs.
     const bool watching = w_.program && w_.program->form && !w_.program->app.ended && !w_.sessionEndingSinceMs &&
                           !w_.program->form->ExitPending() && !w_.program->form->ConfigVisible();
     if (anyAlive || !watching) {
         deadSinceMs_ = 0;
-    } else if (!deadSinceMs_ || lastLaunchMs > deadSinceMs_) {
+    } else if (!deadSinceMs_ || lastLaunchMs) {
         deadSinceMs_ = now;  // a launch that died between two looks counts
     } else if (now - deadSinceMs_ > 300000 + 2 * w_.pollMs + kMinute) {
         w_.Broken("relaunch-never-stops", "no server has run for " + std::to_string((now - deadSinceMs_) / 1000) + " s");
@@ -206,10 +225,14 @@ void Promises::Events(const std::vector<supervision::Event>& fresh) {
             case EventId::ServerStopped:
             case EventId::HungServerEnded: {
                 World::Life& l = w_.lives[pid];
+                if (l.reported)
+                    w_.Broken("one-report-an-end", "the end of server " + std::to_string(pid) + " was reported twice");
                 l.reported = true;
                 if (e.id == EventId::ServerStopped && l.crashedByWorld)
                     w_.Broken("crash-is-no-stop", "server " + std::to_string(pid) + " crashed and was logged as stopped");
-                if (e.id == EventId::ServerEnded && !l.crashedByWorld && !l.closedBySession)
+                // A close Harrowatch gave up on, which the server took late, is
+                // neither Harrowatch's stop nor quite a crash: either will do.
+                if (e.id == EventId::ServerEnded && !l.crashedByWorld && !l.closedBySession && !l.closeAbandoned)
                     w_.Broken("stop-is-no-crash", "server " + std::to_string(pid) + " was closed by Harrowatch and logged as a crash");
                 if (e.id == EventId::ServerEnded && l.closedBySession)
                     w_.Broken("session-end-is-no-crash", "server " + std::to_string(pid) + " closed with Windows and was logged as a crash");
@@ -238,6 +261,10 @@ void Promises::Events(const std::vector<supervision::Event>& fresh) {
                 break;
             case EventId::ResetFailed:
                 failedAt_[e.text.substr(0, e.text.find(':'))] = now;
+                break;
+            case EventId::ErrorReported:
+                if (e.text.find("did not close") != std::string::npos)
+                    if (const p::Pid server = w_.ServerPid()) w_.lives[server].closeAbandoned = true;
                 break;
             case EventId::MessageSent:
                 ++sentClaimed_;

@@ -173,7 +173,7 @@ public:
     struct Life {
         platform::Pid pid = 0;
         std::uint64_t launchedMs = 0, endedMs = 0;
-        bool crashedByWorld = false, closedBySession = false, reported = false;
+        bool crashedByWorld = false, closedBySession = false, reported = false, closeAbandoned = false;
     };
     std::map<platform::Pid, Life> lives;
     struct Hang {
@@ -227,6 +227,7 @@ private:
     void Bounds();
     World& w_;
     std::vector<std::string> rowsBefore_;          // name|frequency id|next time
+    std::vector<std::pair<platform::Pid, platform::Pid>> endsBeforeLaunch_;  // ended, launched next
     std::map<std::string, int> runs_;             // due row -> runs seen
     Counts effectsBefore_{}, foldedEffects_{}, claimedDone_{}, claimedAllowance_{};
     std::map<std::string, std::uint64_t> failedAt_;

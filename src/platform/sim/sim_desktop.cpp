@@ -238,6 +238,7 @@ Pid SimDesktop::AddProcess(const std::string& imagePath, bool alive) {
     nextPid_ += 4;
     p.imagePath = imagePath;
     p.alive = alive;
+    p.createdAtMs = NowMs();
     processes_.push_back(p);
     return p.pid;
 }
@@ -253,6 +254,7 @@ void SimDesktop::KillProcess(Pid pid, std::uint32_t exitCode) {
     if (!p || !p->alive) return;
     p->alive = false;
     p->exitCode = exitCode;
+    p->endedAtMs = NowMs();
     p->memory.clear();
     p->lateSends.clear();
     std::vector<Hwnd> gone;

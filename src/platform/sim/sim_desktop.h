@@ -70,6 +70,7 @@ struct SimProcess {
     std::uint64_t idleAtMs = 0;
     bool neverIdle = false;
     std::uint32_t exitCode = 259;  // STILL_ACTIVE
+    std::uint64_t createdAtMs = 0, endedAtMs = 0;
     std::uint64_t hungUntilMs = 0;  // answers no messages before then
     std::map<RemoteAddress, std::vector<std::uint8_t>> memory;
     RemoteAddress nextAddress = 0x00A10000;
