@@ -275,7 +275,12 @@ bool frmMain::ServerAnswers(p::Hwnd server, p::Pid pid) {
     }
     if (!stalled && !desktop_.IsWindow(server)) return true;  // gone, not hung: the next poll sees it
     if (!silentSince_) silentSince_ = std::max<std::uint64_t>(stalled ? stalled : sent, 1);
-    if (now - silentSince_ < kHungAfterMs) return false;  // busy for now: this poll leaves it alone
+    if (now - silentSince_ < kHungAfterMs) {
+        // Busy for now: this poll leaves it alone, and the next looks again
+        // soon (the poll after it restores the interval).
+        if (RefreshTimer.Interval() > kSilentProbeGapMs) RefreshTimer.SetInterval(kSilentProbeGapMs);
+        return false;
+    }
     if (!saidSilent_) {
         saidSilent_ = true;
         Events.Raise(supervision::EventId::NotResponding,

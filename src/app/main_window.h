@@ -39,6 +39,9 @@ inline constexpr std::uint32_t kProbeMs = 250;
 // How long a server stays silent before it counts as not responding: the
 // time after which Windows itself calls a window hung.
 inline constexpr std::uint64_t kHungAfterMs = 5000;
+// While a server is silent but not yet called hung, the poll looks again
+// this soon: two busy moments a poll apart are no hang of 5 s.
+inline constexpr std::uint32_t kSilentProbeGapMs = 1000;
 inline constexpr const char* kExitRefusedText =
     "The server did not close, so Harrowatch keeps running and watching it. Exit again once the server can close.";
 // The window at its design size, twips: a client area of 5985 x 4560 and

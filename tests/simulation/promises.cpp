@@ -240,18 +240,28 @@ void Promises::Events(const std::vector<supervision::Event>& fresh) {
             }
             case EventId::NotResponding: {
                 // A hang of the server that has lasted the threshold, and one
-                // "not responding" for it.
-                const World::Hang* h = nullptr;
-                for (const World::Hang& x : w_.hangs)
-                    if (x.fromMs <= now && now <= x.untilMs + w_.pollMs + 1000) h = &x;
-                if (!h || h->untilMs - h->fromMs < kHungMs)
+                // "not responding" for it. Busy spells less than a probe's gap
+                // apart are one spell: the server never answered in between.
+                // A server that never showed its form is another matter.
+                if (e.text.find("has not shown") != std::string::npos) break;
+                size_t at = w_.hangs.size();
+                for (size_t k = 0; k < w_.hangs.size(); ++k)
+                    if (w_.hangs[k].fromMs <= now && now <= w_.hangs[k].untilMs + w_.pollMs + 1000) at = k;
+                if (at == w_.hangs.size()) {
+                    w_.Broken("no-hang-for-a-busy-moment", "not responding raised with no hang of the server");
+                    break;
+                }
+                std::uint64_t from = w_.hangs[at].fromMs, until = w_.hangs[at].untilMs;
+                for (size_t k = at; k-- > 0;)
+                    if (w_.hangs[k].pid == w_.hangs[at].pid && w_.hangs[k].untilMs + 1000 >= from)
+                        from = std::min(from, w_.hangs[k].fromMs);
+                if (until - from < kHungMs)
                     w_.Broken("no-hang-for-a-busy-moment",
-                              h ? "a busy spell of " + std::to_string(h->untilMs - h->fromMs) + " ms was called not responding"
-                                : "not responding raised with no hang of the server");
-                else if (h->fromMs == lastHangReported_)
+                              "a busy spell of " + std::to_string(until - from) + " ms was called not responding");
+                else if (from == lastHangReported_)
                     w_.Broken("one-not-responding-a-hang", "a second \"not responding\" for one hang");
                 else
-                    lastHangReported_ = h->fromMs;
+                    lastHangReported_ = from;
                 break;
             }
             case EventId::ResetDone:
