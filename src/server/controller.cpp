@@ -369,15 +369,23 @@ bool clsHarrowatch::StopServer() {
         endedByHarrowatch_ = true;
         Post(ServerMainWindow(), p::msg::kClose, 0, 0);
         // The server may ask the operator first, at once or a while later:
-        // whenever the question shows, Harrowatch waits for the answer, and
-        // the time to close counts from then.
+        // whenever its question shows, Harrowatch waits for the answer, and
+        // the time to close counts from then. Not for ever: an operator who
+        // has walked away leaves a server that is still watched.
+        std::uint64_t askedSince = 0;
         for (int pass = 0; pass < 10;) {
             if (!ServerRunning()) return true;
-            if (desktop_.FindWindow("#32770", "Close Server")) {
-                pass = 0;
-                desktop_.DoEvents();
-                desktop_.Sleep(automation::kPollPauseMs);
-                continue;
+            const p::Hwnd question = desktop_.FindWindow("#32770", "Close Server");
+            p::Pid asker = 0;
+            if (question) desktop_.GetWindowThreadProcessId(question, &asker);
+            if (question && asker == serverPid_) {
+                if (!askedSince) askedSince = std::max<std::uint64_t>(desktop_.TickCount(), 1);
+                if (desktop_.TickCount() - askedSince < kCloseAnswerWaitMs) {
+                    pass = 0;
+                    desktop_.DoEvents();
+                    desktop_.Sleep(automation::kPollPauseMs);
+                    continue;
+                }
             }
             PauseWithEvents(1000, false);  // the stop is itself part of shutting down
             ++pass;

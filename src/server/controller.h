@@ -76,6 +76,9 @@ public:
     // How long a launched server may take to show its configuration form
     // (and, with AutoStart, its "&Save" button).
     static constexpr std::uint32_t kFormWaitMs = 60000;
+    // How long a stop waits for the operator to answer the server's "Close
+    // Server" question.
+    static constexpr std::uint32_t kCloseAnswerWaitMs = 120000;
 
     std::int32_t mMessageLineCount = 0;
     // True while one of the operations is on the stack (it may be waiting).

@@ -274,7 +274,8 @@ void Promises::Events(const std::vector<supervision::Event>& fresh) {
                 break;
             case EventId::ErrorReported:
                 if (e.text.find("did not close") != std::string::npos)
-                    if (const p::Pid server = w_.ServerPid()) w_.lives[server].closeAbandoned = true;
+                    for (auto& [pid, l] : w_.lives)
+                        if (!l.endedMs || l.endedMs + kMinute >= now) l.closeAbandoned = true;
                 break;
             case EventId::MessageSent:
                 ++sentClaimed_;
