@@ -174,6 +174,7 @@ private:
     };
     std::vector<PendingEcho> echoes_;
     platform::Pid chatFrom_ = 0;            // the server whose list mMessageLineCount counts
+    platform::Hwnd chatList_ = 0;           // its message list, as last found
     bool countTaken_ = false;               // mMessageLineCount says where reading goes on
     platform::Pid serverPid_ = 0;
     friend class Operation;

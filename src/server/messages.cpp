@@ -190,18 +190,29 @@ std::string clsHarrowatch::ProcessChatText() {
     std::string result;
     try {
         RaiseUpdateStatus(kEnableTimer, "", kFalse);
-        // A server launched anew has a list of its own: its chat is read from
-        // its first line, not from where the old server's list had got to.
-        const p::Pid pid = RunningServerPid();
-        if (pid && pid != chatFrom_) {
-            if (chatFrom_) {
-                mMessageLineCount = 0;
-                countTaken_ = true;
-                echoes_.clear();
+        // The list found last time serves while it is still the window of
+        // the same server: the chat window reads every 120 ms, and looking
+        // the server up among every process and window costs more than the
+        // reading.
+        p::Pid owner = 0;
+        p::Hwnd list = 0;
+        if (chatList_ && desktop_.IsWindow(chatList_) && desktop_.GetWindowThreadProcessId(chatList_, &owner) &&
+            owner == chatFrom_) {
+            list = chatList_;
+        } else {
+            // A server launched anew has a list of its own: its chat is read from
+            // its first line, not from where the old server's list had got to.
+            const p::Pid pid = RunningServerPid();
+            if (pid && pid != chatFrom_) {
+                if (chatFrom_) {
+                    mMessageLineCount = 0;
+                    countTaken_ = true;
+                    echoes_.clear();
+                }
+                chatFrom_ = pid;
             }
-            chatFrom_ = pid;
+            list = chatList_ = ServerMessageList(ServerMainWindow());
         }
-        const p::Hwnd list = ServerMessageList(ServerMainWindow());
         if (!countTaken_ && list) {
             std::int64_t count = 0;
             if (automation::SendTimed(desktop_, list, p::msg::kLbGetCount, 0, 0, &count)) {
