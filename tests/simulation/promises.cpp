@@ -82,12 +82,14 @@ void Promises::AtRestart() {
 }
 
 void Promises::BeforeStep() {
-    if (!w_.program || !w_.program->form) return;
+    programBefore_ = w_.program && w_.program->form;
+    if (!programBefore_) return;
     RecorderOf(*w_.program);
     app::frmMain& f = *w_.program->form;
     rowsBefore_ = GridRows(f.ResetItemGrid, f.Schedule.DataRows(), true);
     effectsBefore_ = Actual();
     touchedBefore_ = w_.scheduleTouches;
+    claimedBefore_ = claimedDone_;
 }
 
 Promises::Counts Promises::Actual() {
@@ -169,7 +171,8 @@ void Promises::Lives() {
             if (ended > upToMs) continue;
             l.endedMs = ended;
             if (proc && proc->exitCode == 3) l.crashedByWorld = true;  // the stand-in's own crash
-            if (l.crashedByWorld && ended - l.launchedMs < kMinute) lastQuickCrashMs_ = ended;
+            // Harrowatch times a run to when it sees the end: a poll later.
+            if (l.crashedByWorld && ended - l.launchedMs + w_.pollMs + 1000 < kMinute) lastQuickCrashMs_ = ended;
         }
     };
     std::uint64_t lastLaunchMs = 0;
@@ -293,11 +296,17 @@ void Promises::Events(const std::vector<supervision::Event>& fresh) {
                                        std::to_string(SentTotal()) + " arrived");
 }
 
-void Promises::Resets(const std::vector<supervision::Event>&) {
+void Promises::Resets(const std::vector<supervision::Event>& fresh) {
+    // Harrowatch that loaded within the step had no rows to see before it.
+    for (const supervision::Event& e : fresh) programBefore_ &= e.id != EventId::Started;
     app::frmMain& f = *w_.program->form;
     const Counts actual = Actual();
     const schedule::DateTime now = schedule::FromLocalTime(w_.d.GetLocalTime());
     const bool touched = w_.scheduleTouches != touchedBefore_;
+    // Rows with the same item and time are told apart by their order.
+    std::vector<std::string> keys;
+    std::map<std::string, int> seen;
+    for (const std::string& row : rowsBefore_) keys.push_back(row + "#" + std::to_string(seen[row]++));
     for (size_t n = 0; n < kItems; ++n) {
         const ItemEffect& i = kItemEffects[n];
         const std::uint64_t ran = actual[n] - effectsBefore_[n];
@@ -310,16 +319,18 @@ void Promises::Resets(const std::vector<supervision::Event>&) {
                 w_.Broken("no-false-reset", std::string(i.item) + " reported done " + std::to_string(claimed) +
                                                 " times, done " + std::to_string(actual[n]));
         }
-        for (std::uint64_t k = 0; k < ran; ++k) {
+        // Harrowatch started within the step: its rows were not seen before.
+        for (std::uint64_t k = 0; k < ran && programBefore_; ++k) {
             // The run belongs to a row of the item that was due.
             std::string due;
             bool restartRow = false;
-            for (const std::string& row : rowsBefore_) {
+            for (size_t r = 0; r < rowsBefore_.size(); ++r) {
+                const std::string& row = rowsBefore_[r];
                 if (row.rfind(std::string(i.item) + "|", 0) != 0) continue;
                 const std::string next = row.substr(row.rfind('|') + 1);
                 if (next == schedule::kNoNextTime) restartRow = true;
                 if (!schedule::IsDue(next, now)) continue;
-                if (due.empty() || runs_[due] > 0) due = row;
+                if (due.empty() || runs_[due] > 0) due = keys[r];
             }
             // The row whose time the operator is typing is never run (another
             // row of the same item may be).
@@ -347,15 +358,21 @@ void Promises::Resets(const std::vector<supervision::Event>&) {
     // A due row that moved on without running, and without a word of failure.
     const std::vector<std::string> rowsNow = GridRows(f.ResetItemGrid, f.Schedule.DataRows(), true);
     if (!touched && !w_.editingRow)
-        for (const std::string& row : rowsBefore_) {
+        for (size_t r = 0; r < rowsBefore_.size() && programBefore_; ++r) {
+            const std::string& row = rowsBefore_[r];
             const std::string next = row.substr(row.rfind('|') + 1);
-            if (!schedule::IsDue(next, now) || runs_[row] > 0) continue;
+            if (!schedule::IsDue(next, now) || runs_[keys[r]] > 0) continue;
             if (std::find(rowsNow.begin(), rowsNow.end(), row) != rowsNow.end()) continue;
             const std::string item = row.substr(0, row.find('|'));
             if (failedAt_.count(item) && failedAt_[item] + 10 * kMinute >= w_.d.NowMs()) continue;
+            // Told done with nothing left to do (its file already gone).
+            bool told = false;
+            for (size_t n = 0; n < kItems; ++n) told |= item == kItemEffects[n].item && claimedDone_[n] > claimedBefore_[n];
+            if (told) continue;
             w_.Broken("no-silent-skip", "the due row " + row + " moved on without running");
         }
-    if (runs_.size() > 4096) runs_.clear();
+    // A time the operator sets again is a new due time, even one that ran.
+    if (runs_.size() > 4096 || touched) runs_.clear();
 }
 
 void Promises::Warned(const std::string& due) {

@@ -229,7 +229,8 @@ private:
     std::vector<std::string> rowsBefore_;          // name|frequency id|next time
     std::vector<std::pair<platform::Pid, platform::Pid>> endsBeforeLaunch_;  // ended, launched next
     std::map<std::string, int> runs_;             // due row -> runs seen
-    Counts effectsBefore_{}, foldedEffects_{}, claimedDone_{}, claimedAllowance_{};
+    Counts effectsBefore_{}, foldedEffects_{}, claimedDone_{}, claimedAllowance_{}, claimedBefore_{};
+    bool programBefore_ = false;
     std::map<std::string, std::uint64_t> failedAt_;
     std::size_t folded_ = 0, launchesSeen_ = 0, sentScanned_ = 0, sentInstance_ = 0;
     std::uint64_t foldedSent_ = 0, sentClaimed_ = 0, touchedBefore_ = 0;
