@@ -76,7 +76,10 @@ p::Hwnd clsHarrowatch::OpenDataManagerWindow(std::int16_t index) {
         findIn([&](p::Hwnd h) { return automation::GetWindowClass(desktop_, h) == "ToolbarWindow32"; });
     if (!toolbar) return 0;
 
+    // A button's centre is never the corner: 0 is a point not read, and a
+    // click there would open whatever lies under the corner.
     const std::int32_t point = automation::GetToolbarButtonPoint(desktop_, toolbar, pid, index, &toolbarRequests_);
+    if (!point) return 0;
     Post(toolbar, p::msg::kLButtonDown, p::msg::kMkLButton, point);
     Post(toolbar, p::msg::kLButtonUp, p::msg::kMkLButton, point);
 
