@@ -283,11 +283,12 @@ void World::EditSchedule() {
             Input("applies the schedule", [this] {
                 if (editingRow) return;  // the field is validated first (below)
                 ++scheduleTouches;
-                const bool clean = d.NowMs() >= registryFaultUntilMs;
+                storedUnknown = false;
+                applyingSchedule = true;
                 program->form->Editor.btnApplyReset_Click();
-                if (clean) {
+                applyingSchedule = false;
+                if (!storedUnknown) {
                     scheduleDirty = false;
-                    storedUnknown = false;
                     appliedRows.clear();
                     ui::GridModel& g = program->form->ResetItemGrid;
                     for (int r = 1; r <= program->form->Schedule.DataRows() && r < g.Rows(); ++r)

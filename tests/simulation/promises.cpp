@@ -303,10 +303,11 @@ void Promises::Resets(const std::vector<supervision::Event>& fresh) {
     const Counts actual = Actual();
     const schedule::DateTime now = schedule::FromLocalTime(w_.d.GetLocalTime());
     const bool touched = w_.scheduleTouches != touchedBefore_;
-    // Rows with the same item and time are told apart by their order.
-    std::vector<std::string> keys;
-    std::map<std::string, int> seen;
-    for (const std::string& row : rowsBefore_) keys.push_back(row + "#" + std::to_string(seen[row]++));
+    // Rows with the same item and time may each run once for it.
+    for (const std::string& row : rowsBefore_) {
+        int& most = copies_[row];
+        most = std::max<int>(most, static_cast<int>(std::count(rowsBefore_.begin(), rowsBefore_.end(), row)));
+    }
     for (size_t n = 0; n < kItems; ++n) {
         const ItemEffect& i = kItemEffects[n];
         const std::uint64_t ran = actual[n] - effectsBefore_[n];
@@ -330,7 +331,7 @@ void Promises::Resets(const std::vector<supervision::Event>& fresh) {
                 const std::string next = row.substr(row.rfind('|') + 1);
                 if (next == schedule::kNoNextTime) restartRow = true;
                 if (!schedule::IsDue(next, now)) continue;
-                if (due.empty() || runs_[due] > 0) due = keys[r];
+                if (due.empty() || runs_[due] >= copies_[due]) due = row;
             }
             // The row whose time the operator is typing is never run (another
             // row of the same item may be).
@@ -350,7 +351,7 @@ void Promises::Resets(const std::vector<supervision::Event>& fresh) {
                     w_.Broken("runs-when-due", std::string(i.item) + " ran with no row of it due (" + Join(rowsBefore_) + ")");
                 continue;
             }
-            if (++runs_[due] > 1)
+            if (++runs_[due] > copies_[due])
                 w_.Broken("once-per-due-time", std::string(i.item) + " ran again for the same due time: " + due);
             Warned(due);
         }
@@ -361,7 +362,7 @@ void Promises::Resets(const std::vector<supervision::Event>& fresh) {
         for (size_t r = 0; r < rowsBefore_.size() && programBefore_; ++r) {
             const std::string& row = rowsBefore_[r];
             const std::string next = row.substr(row.rfind('|') + 1);
-            if (!schedule::IsDue(next, now) || runs_[keys[r]] > 0) continue;
+            if (!schedule::IsDue(next, now) || runs_[row] > 0) continue;
             if (std::find(rowsNow.begin(), rowsNow.end(), row) != rowsNow.end()) continue;
             const std::string item = row.substr(0, row.find('|'));
             if (failedAt_.count(item) && failedAt_[item] + 10 * kMinute >= w_.d.NowMs()) continue;
@@ -372,7 +373,10 @@ void Promises::Resets(const std::vector<supervision::Event>& fresh) {
             w_.Broken("no-silent-skip", "the due row " + row + " moved on without running");
         }
     // A time the operator sets again is a new due time, even one that ran.
-    if (runs_.size() > 4096 || touched) runs_.clear();
+    if (runs_.size() > 4096 || touched) {
+        runs_.clear();
+        copies_.clear();
+    }
 }
 
 void Promises::Warned(const std::string& due) {
@@ -406,6 +410,9 @@ void Promises::Schedule() {
     app::frmMain& f = *w_.program->form;
     const std::uint64_t now = w_.d.NowMs();
     if (now < nextLoadCheckMs_ || w_.storedUnknown || w_.scheduleDirty || w_.editingRow) return;
+    // While the registry fails the check's own load would; a run's new time
+    // that could not be stored is given a few polls to get there.
+    if (now < w_.registryFaultUntilMs || (w_.scheduleFaultMs && now < w_.scheduleFaultMs + 3 * w_.pollMs + kMinute)) return;
     nextLoadCheckMs_ = now + 30 * kMinute;
     std::vector<std::string> shown = GridRows(f.ResetItemGrid, f.Schedule.DataRows(), false);
     std::sort(shown.begin(), shown.end());

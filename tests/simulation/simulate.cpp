@@ -30,7 +30,6 @@ const Pinned kPinned[] = {
     {"one-report-an-end", "the end of one server is reported twice"},
     {"one-not-responding-a-hang", "a second \"not responding\" for one hang"},
     {"no-hang-for-a-busy-moment", "busy spells called a hang"},
-    {"once-per-due-time", "a row run twice for one due time while the configuration dialog is open, after the clock moved (seed 195)"},
 };
 
 const char* PinnedDefect(const std::string& promise) {

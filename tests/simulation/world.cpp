@@ -7,6 +7,7 @@
 #include "automation/process.h"
 #include "schedule/catalogue.h"
 #include "schedule/next_time.h"
+#include "schedule/schedule.h"
 #include "settings/settings.h"
 #include "supervision/backups.h"
 #include "supervision/log.h"
@@ -125,10 +126,17 @@ void World::Install() {
         }
         return a;
     };
-    d.registryFault = [this](const std::string&, const std::string&, const std::string& value) -> long {
+    d.registryFault = [this](const std::string&, const std::string& key, const std::string& value) -> long {
         if (d.NowMs() >= registryFaultUntilMs) return 0;
         if (!registryFaultValue.empty() && value != registryFaultValue) return 0;
-        storedUnknown = true;
+        // Only the schedule's own key bears on what the schedule stores: an
+        // Apply that failed leaves it unknown until the next clean one; a run
+        // whose new time could not be stored is stored a few polls later.
+        // (A key created is named by its whole path in `value`.)
+        if (text::Upper(key + "\\" + value).find("SCHEDULED EVENTS") != std::string::npos) {
+            if (applyingSchedule) storedUnknown = true;
+            else scheduleFaultMs = d.NowMs();
+        }
         return 5;
     };
     d.taskFault = [this](const std::string&, const std::string&) -> long {

@@ -187,7 +187,9 @@ public:
     std::string registryFaultValue;          // only this value fails (empty: all)
     std::uint64_t registryFaultUntilMs = 0, tasksDownUntilMs = 0, diskFullUntilMs = 0, webhookModeUntilMs = 0;
     int webhookMode = 0;                     // 0 up, 1 down, 2 slow, 3 500, 4 redirect
-    bool storedUnknown = false;              // a registry fault since the last clean Apply
+    bool storedUnknown = false;              // a fault on the schedule's key since the last clean Apply
+    bool applyingSchedule = false;
+    std::uint64_t scheduleFaultMs = 0;       // the last fault on the schedule's key outside an Apply
     bool scheduleDirty = false;              // operator edits not applied yet
     int editingRow = 0;                      // a next time being typed (0: none)
     std::set<std::string> typedTexts;        // what the field showed while typed, not validated
@@ -229,6 +231,7 @@ private:
     std::vector<std::string> rowsBefore_;          // name|frequency id|next time
     std::vector<std::pair<platform::Pid, platform::Pid>> endsBeforeLaunch_;  // ended, launched next
     std::map<std::string, int> runs_;             // due row -> runs seen
+    std::map<std::string, int> copies_;           // due row -> most rows of it seen at once
     Counts effectsBefore_{}, foldedEffects_{}, claimedDone_{}, claimedAllowance_{}, claimedBefore_{};
     bool programBefore_ = false;
     std::map<std::string, std::uint64_t> failedAt_;
