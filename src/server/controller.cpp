@@ -107,8 +107,16 @@ bool clsHarrowatch::EndHungServer(std::uint64_t silentForMs) {
 
 std::uint64_t clsHarrowatch::StalledSince(p::Pid pid) {
     if (!pid || pid != stalledPid_) return 0;
-    // A form that shows late: the server has come that far after all.
-    if (desktop_.FindWindow("ThunderRT6FormDC", "Server Configuration")) stalledPid_ = 0;
+    // A form that shows late: the server has come that far after all, and
+    // with AutoStart it is saved now, as it would have been at once.
+    if (const p::Hwnd form = desktop_.FindWindow("ThunderRT6FormDC", "Server Configuration")) {
+        stalledPid_ = 0;
+        const p::Hwnd save = desktop_.FindWindowEx(form, 0, "ThunderRT6CommandButton", "&Save");
+        if (save && SettingIsOne(settings::kAutoStart.name)) {
+            Operation op(*this);
+            SaveConfiguration(pid, form, save);
+        }
+    }
     return pid == stalledPid_ ? stalledSince_ : 0;
 }
 
@@ -262,13 +270,13 @@ p::Pid clsHarrowatch::StartServer() {
                     const std::uint64_t spent = desktop_.TickCount() - waitFrom;
                     return static_cast<std::uint32_t>(spent >= kFormWaitMs ? 0 : kFormWaitMs - spent);
                 };
-                const auto stalled = [&] {
+                const auto stalled = [&](const std::string& what) {
                     stalledPid_ = pid;
                     stalledSince_ = std::max<std::uint64_t>(waitFrom, 1);
                     RaiseUpdateStatus(kUpdateStatus, kNoFormStatus, 0);
                     Tell(supervision::EventId::ErrorReported,
-                         "the server showed no \"Server Configuration\" form within " +
-                             std::to_string(kFormWaitMs / 1000) + " s (process id " + std::to_string(pid) + ")");
+                         "the server showed " + what + " within " + std::to_string(kFormWaitMs / 1000) +
+                             " s (process id " + std::to_string(pid) + ")");
                     desktop_.DoEvents();
                     RaiseUpdateStatus(kEnableTimer, "", kTrue);
                     return pid;
@@ -276,7 +284,7 @@ p::Pid clsHarrowatch::StartServer() {
                 p::Hwnd form = 0;
                 Wait w = WaitForWindow([&] { return desktop_.FindWindow("ThunderRT6FormDC", "Server Configuration"); },
                                        form, kFormWaitMs);
-                if (w == Wait::TimedOut) return stalled();
+                if (w == Wait::TimedOut) return stalled("no \"Server Configuration\" form");
                 if (w != Wait::Found) {
                     // Gone while starting: the next poll launches it again.
                     if (w == Wait::ServerGone) RaiseUpdateStatus(kEnableTimer, "", kTrue);
@@ -290,8 +298,8 @@ p::Pid clsHarrowatch::StartServer() {
                             p::Hwnd b = desktop_.FindWindowEx(form, 0, "ThunderRT6CommandButton", "&Save");
                             return b ? b : (desktop_.IsWindow(form) ? p::Hwnd{0} : form);
                         },
-                        save, left());
-                    if (w == Wait::TimedOut) return stalled();
+                        save, std::max(left(), kSaveWaitMs));
+                    if (w == Wait::TimedOut) return stalled("its \"Server Configuration\" form but no \"&Save\" button");
                     if (w != Wait::Found) {
                         if (w == Wait::ServerGone) RaiseUpdateStatus(kEnableTimer, "", kTrue);
                         return 0;

@@ -76,6 +76,9 @@ public:
     // How long a launched server may take to show its configuration form
     // (and, with AutoStart, its "&Save" button).
     static constexpr std::uint32_t kFormWaitMs = 60000;
+    // A form that shows at the end of that minute still gets this long for
+    // its "&Save" button.
+    static constexpr std::uint32_t kSaveWaitMs = 10000;
     // How long a stop waits for the operator to answer the server's "Close
     // Server" question.
     static constexpr std::uint32_t kCloseAnswerWaitMs = 120000;

@@ -47,6 +47,8 @@ public:
     void AddChat(const std::string& speaker, const std::string& text);
 
     bool Active() const { return active_; }
+    // Its configuration saved and its windows complete.
+    bool Started() const { return started_; }
     const Effects& effects() const { return effects_; }
     const std::vector<Player>& players() const { return players_; }
     int transactions() const { return transactions_; }

@@ -110,6 +110,17 @@ const std::vector<Scenario>& Scenarios() {
              w.StartHarrowatch();
              w.RunUntil(w.d.NowMs() + 40 * kMinute);
          }},
+        {"a-late-form", "the server's configuration form shows 75 s after each launch, AutoStart on",
+         [](World& w) {
+             Quiet(w, 5000);
+             w.script = "config-delay 75000\n";
+             w.standins.SetScript(w.script);
+             w.StartHarrowatch();
+             w.RunUntil(w.d.NowMs() + 4 * kMinute);
+             standin::Server* s = w.LiveServer();
+             if (!s || !s->Started())
+                 w.Broken("late-form-saved", "the server's late form was never saved: the server is not running its game");
+         }},
         {"secret-in-a-failed-write", "the operator applies the configuration while the registry refuses to store the webhook's address",
          [](World& w) {
              Quiet(w, 5000);

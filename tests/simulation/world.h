@@ -132,6 +132,7 @@ public:
     // Operator input: handled when Harrowatch's message loop next runs.
     void Input(const std::string& what, std::function<void()> action, std::uint64_t delayMs = 0);
     void Step(const std::string& what);
+    void Broken(const std::string& promise, const std::string& detail);
     bool Failed() const { return !result_.ok; }
     platform::Pid ServerPid();
     standin::Server* LiveServer();
@@ -154,7 +155,6 @@ private:
     void OpenConfigurationFor(std::uint64_t ms);
     void Exit();
     void EndSession();
-    void Broken(const std::string& promise, const std::string& detail);
     void Check();
     std::string RunLine() const;
 
