@@ -64,12 +64,19 @@ void clsHarrowatch::NoteEnded() {
     const std::uint64_t now = desktop_.TickCount();
     const bool byHarrowatch = endedByHarrowatch_ || sessionEnding;
     endedByHarrowatch_ = false;
+    const std::uint64_t hungFor = hungSilentMs_;
+    hungSilentMs_ = 0;
     loopBehind_ = 0;
     const std::uint64_t wait = backoff_.Ended(now, byHarrowatch);
-    Tell(byHarrowatch ? supervision::EventId::ServerStopped : supervision::EventId::ServerEnded,
-         "process id " + std::to_string(serverPid_) + (known ? ", exit code " + std::to_string(code) : std::string()) +
-             ", after " + std::to_string((now - serverSince_) / 1000) + " s" +
-             (byHarrowatch ? (sessionEnding ? ", with the Windows session" : ", closed by Harrowatch") : ""));
+    const std::string what = "process id " + std::to_string(serverPid_) +
+                             (known ? ", exit code " + std::to_string(code) : std::string()) + ", after " +
+                             std::to_string((now - serverSince_) / 1000) + " s";
+    // A hung server Harrowatch ended: its end is told once, as that.
+    if (hungFor)
+        Tell(supervision::EventId::HungServerEnded, what + ", silent for " + std::to_string(hungFor / 60000) + " min");
+    else
+        Tell(byHarrowatch ? supervision::EventId::ServerStopped : supervision::EventId::ServerEnded,
+             what + (byHarrowatch ? (sessionEnding ? ", with the Windows session" : ", closed by Harrowatch") : ""));
     if (wait)
         Tell(supervision::EventId::RelaunchDelayed, "launched again in " + std::to_string(wait / 1000) + " s, after " +
                                                         std::to_string(backoff_.QuickEnds()) + " quick end" +
@@ -93,14 +100,15 @@ bool clsHarrowatch::EndHungServer(std::uint64_t silentForMs) {
     if (!pid) return false;
     p::UniqueHandle process(desktop_, desktop_.OpenProcess(p::proc::kTerminate, false, pid));
     endedByHarrowatch_ = true;
+    hungSilentMs_ = std::max<std::uint64_t>(silentForMs, 1);
     if (!process || !desktop_.TerminateProcess(process.get(), 1)) {
         endedByHarrowatch_ = false;
+        hungSilentMs_ = 0;
         Tell(supervision::EventId::ErrorReported, "the hung server could not be ended (Windows error " +
                                                       std::to_string(desktop_.GetLastError()) + ")");
         return false;
     }
-    Tell(supervision::EventId::HungServerEnded, "process id " + std::to_string(pid) + ", silent for " +
-                                                    std::to_string(silentForMs / 60000) + " min");
+    // Its end is told when it is seen, with its exit code.
     desktop_.WaitForSingleObject(serverProcess_.get(), 1000);
     return true;
 }

@@ -163,6 +163,7 @@ private:
     std::uint64_t serverSince_ = 0;         // when it was launched or first seen
     platform::Pid launchedPid_ = 0;         // the last server Harrowatch launched
     bool endedByHarrowatch_ = false;        // a stop or a hung server's end is under way
+    std::uint64_t hungSilentMs_ = 0;        // a hung server's end is under way: how long it was silent
     int loopBehind_ = 0;                    // quick ends before this run, while it is not yet a long one
     platform::Pid stalledPid_ = 0;          // a launched server that never showed its configuration form
     std::uint64_t stalledSince_ = 0;

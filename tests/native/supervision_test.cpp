@@ -204,7 +204,11 @@ TEST_F(SupervisionTest, HungRestartMinutesEndsTheSilentServerAndThePollLaunchesI
     Run(10000 + 2 * 60000 + 15000);
     EXPECT_EQ(Count(EventId::HungServerEnded), 1);
     EXPECT_EQ(standins.Launches(), 2u);  // ended by Harrowatch: no quick end, no back-off
+    // Its end is told once, as the hung server's end, with its exit code.
+    EXPECT_EQ(Count(EventId::ServerStopped), 0);
+    EXPECT_EQ(Count(EventId::ServerEnded), 0);
     EXPECT_NE(TodaysLog().find("ERROR Hung server ended: process id"), std::string::npos);
+    EXPECT_NE(TodaysLog().find(", exit code 1, after "), std::string::npos) << TodaysLog();
     EXPECT_TRUE(boxes.shown.empty());
 }
 

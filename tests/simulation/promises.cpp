@@ -60,22 +60,32 @@ std::string Join(const std::vector<std::string>& v) {
 }
 }  // namespace
 
-// Every event Harrowatch raises, as its sinks take them.
+// Every event Harrowatch raises, as its sinks take them, with when it was
+// raised and whether the server was hung then: a step may span many seconds.
 class EventRecorder : public supervision::EventSink {
 public:
-    void Take(const supervision::Event& e) override { fresh.push_back(e); }
+    explicit EventRecorder(World& w) : w_(w) {}
+    void Take(const supervision::Event& e) override {
+        fresh.push_back(e);
+        const p::Pid pid = w_.ServerPid();
+        taken.push_back({w_.d.NowMs(), pid && w_.d.IsHung(pid)});
+    }
     std::vector<supervision::Event> fresh;
+    std::vector<EventTaken> taken;  // one for each of fresh
+
+private:
+    World& w_;
 };
 
-EventRecorder& RecorderOf(Program& pr) {
+EventRecorder& RecorderOf(Program& pr, World& w) {
     if (!pr.recorder) {
-        pr.recorder = std::make_shared<EventRecorder>();
+        pr.recorder = std::make_shared<EventRecorder>(w);
         pr.form->Events.AddSink(pr.recorder.get());
     }
     return *pr.recorder;
 }
 
-void Promises::Attach(Program& pr) { RecorderOf(pr); }
+void Promises::Attach(Program& pr) { RecorderOf(pr, w_); }
 
 void Promises::AtRestart() {
     rowsBefore_.clear();
@@ -84,7 +94,7 @@ void Promises::AtRestart() {
 void Promises::BeforeStep() {
     programBefore_ = w_.program && w_.program->form;
     if (!programBefore_) return;
-    RecorderOf(*w_.program);
+    RecorderOf(*w_.program, w_);
     app::frmMain& f = *w_.program->form;
     rowsBefore_ = GridRows(f.ResetItemGrid, f.Schedule.DataRows(), true);
     effectsBefore_ = Actual();
@@ -137,8 +147,10 @@ void Promises::AfterStep() {
     if (w_.program && w_.program->form && w_.program->recorder) {
         EventRecorder& rec = *w_.program->recorder;
         std::vector<supervision::Event> fresh;
+        std::vector<EventTaken> taken;
         fresh.swap(rec.fresh);
-        Events(fresh);
+        taken.swap(rec.taken);
+        Events(fresh, taken);
         for (const auto& [ended, next] : endsBeforeLaunch_) {
             const World::Life& l = w_.lives[ended];
             if (!l.reported)
@@ -215,9 +227,10 @@ void Promises::Lives() {
     if (!w_.program || w_.program->app.ended) harrowatchSinceMs_ = now;
 }
 
-void Promises::Events(const std::vector<supervision::Event>& fresh) {
-    const std::uint64_t now = w_.d.NowMs();
-    for (const supervision::Event& e : fresh) {
+void Promises::Events(const std::vector<supervision::Event>& fresh, const std::vector<EventTaken>& taken) {
+    for (size_t n = 0; n < fresh.size(); ++n) {
+        const supervision::Event& e = fresh[n];
+        const std::uint64_t now = taken[n].atMs;
         ++w_.events;
         w_.Step(std::string("Harrowatch: ") + supervision::Info(e.id).name + ": " + e.text);
         if (e.text.find("S3CRET") != std::string::npos)
@@ -244,8 +257,9 @@ void Promises::Events(const std::vector<supervision::Event>& fresh) {
             case EventId::NotResponding: {
                 // A hang of the server that has lasted the threshold, and one
                 // "not responding" for it. Busy spells less than a probe's gap
-                // apart are one spell: the server never answered in between.
-                // A server that never showed its form is another matter.
+                // apart are one spell, unless the server did answer a probe in
+                // between: a silence runs from its last answer. A server that
+                // never showed its form is another matter.
                 if (e.text.find("has not shown") != std::string::npos) break;
                 size_t at = w_.hangs.size();
                 for (size_t k = 0; k < w_.hangs.size(); ++k)
@@ -258,6 +272,7 @@ void Promises::Events(const std::vector<supervision::Event>& fresh) {
                 for (size_t k = at; k-- > 0;)
                     if (w_.hangs[k].pid == w_.hangs[at].pid && w_.hangs[k].untilMs + 1000 >= from)
                         from = std::min(from, w_.hangs[k].fromMs);
+                if (answeredMs_ > from && answeredPid_ == w_.hangs[at].pid) from = answeredMs_;
                 if (until - from < kHungMs)
                     w_.Broken("no-hang-for-a-busy-moment",
                               "a busy spell of " + std::to_string(until - from) + " ms was called not responding");
@@ -267,6 +282,13 @@ void Promises::Events(const std::vector<supervision::Event>& fresh) {
                     lastHangReported_ = from;
                 break;
             }
+            case EventId::RespondingAgain:
+                // Only a true answer ends a hang.
+                if (!taken[n].serverHung) {
+                    answeredMs_ = now;
+                    answeredPid_ = w_.ServerPid();
+                }
+                break;
             case EventId::ResetDone:
                 ++w_.resets;
                 for (size_t k = 0; k < kItems; ++k)

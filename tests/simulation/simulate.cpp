@@ -27,9 +27,6 @@ struct Pinned {
 };
 const Pinned kPinned[] = {
     {"input-waits", "a hung or slow server holds the operator's input"},
-    {"one-report-an-end", "the end of one server is reported twice"},
-    {"one-not-responding-a-hang", "a second \"not responding\" for one hang"},
-    {"no-hang-for-a-busy-moment", "busy spells called a hang"},
 };
 
 const char* PinnedDefect(const std::string& promise) {

@@ -208,6 +208,11 @@ public:
 
 // The promises Harrowatch keeps, checked after every step.
 class EventRecorder;
+// When an event was raised, and whether the server was hung then.
+struct EventTaken {
+    std::uint64_t atMs = 0;
+    bool serverHung = false;
+};
 class Promises {
 public:
     explicit Promises(World& w) : w_(w) {}
@@ -222,7 +227,7 @@ private:
     Counts Actual();
     std::uint64_t SentTotal();
     void Lives();
-    void Events(const std::vector<supervision::Event>& fresh);
+    void Events(const std::vector<supervision::Event>& fresh, const std::vector<EventTaken>& taken);
     void Resets(const std::vector<supervision::Event>& fresh);
     void Warned(const std::string& due);
     void Schedule();
@@ -239,6 +244,8 @@ private:
     std::uint64_t foldedSent_ = 0, sentClaimed_ = 0, touchedBefore_ = 0;
     std::uint64_t lastQuickCrashMs_ = 0, deadSinceMs_ = 0, harrowatchSinceMs_ = 0, lastHangReported_ = ~0ull;
     std::uint64_t warningMissedAt_ = 0, nextLoadCheckMs_ = 0;
+    std::uint64_t answeredMs_ = 0;  // the server's last true "responding again"
+    platform::Pid answeredPid_ = 0;
 };
 
 // Named scenarios: a world set up by hand to reach one defect that random
