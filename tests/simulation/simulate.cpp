@@ -30,7 +30,6 @@ const Pinned kPinned[] = {
     {"relaunch-back-off", "a server that dies before the first look escapes the back-off"},
     {"every-end-seen", "a server that dies before the first look escapes the back-off"},
     {"no-hang-for-a-busy-moment", "one slow answer is called a hang"},
-    {"input-waits", "a hung server holds the operator's input"},
 };
 
 const char* PinnedDefect(const std::string& promise) {
