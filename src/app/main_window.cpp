@@ -165,16 +165,28 @@ void frmMain::RunCycle() {
             return;
         }
         ReadInterval();
-        const p::Hwnd server = automation::GetProcessMainWindow(desktop_, pid);
-        if (!ServerAnswers(server, pid)) {
-            PlayersNotRead();
+        // Reads that have just held the loop (the chat window's) rest first:
+        // the poll comes as soon as the rest is over, with its own allowance.
+        if (const std::uint32_t rest = automation::LoopHold::RestLeft(desktop_)) {
+            RefreshTimer.SetInterval(rest);
             RefreshTimer.SetEnabled(true);
             return;
         }
-        const std::vector<p::Hwnd> windows = automation::GetChildWindows(desktop_, server);
-        ReadStatus(windows);
-        ReadPlayers(windows, pid);
-        ReadMessages(windows, pid);
+        const p::Hwnd server = automation::GetProcessMainWindow(desktop_, pid);
+        {
+            // The reads share one short allowance of waiting: a server that
+            // hangs or slows part-way leaves the rest for the next poll.
+            automation::LoopHold hold(desktop_, automation::kMostHoldMs);
+            if (!ServerAnswers(server, pid)) {
+                PlayersNotRead();
+                RefreshTimer.SetEnabled(true);
+                return;
+            }
+            const std::vector<p::Hwnd> windows = automation::GetChildWindows(desktop_, server);
+            ReadStatus(windows);
+            ReadPlayers(windows, pid);
+            ReadMessages(windows, pid);
+        }
         // The warnings keep their records in the registry: a failure there
         // is told once the schedule has had its turn, and never holds a
         // reset back.
@@ -262,8 +274,12 @@ bool frmMain::ServerAnswers(p::Hwnd server, p::Pid pid) {
         saidSilent_ = false;
     }
     const std::uint64_t sent = desktop_.TickCount();
+    const std::uint32_t wait = automation::LoopHold::Allowance(desktop_, kProbeMs);
+    // Right after reads that held the loop, nothing is asked: no answer
+    // then says nothing of the server.
+    if (!wait && !stalled) return false;
     const bool answers = !stalled && desktop_.SendMessageTimeout(server, 0 /* WM_NULL */, 0, 0, p::msg::kSmtoAbortIfHung,
-                                                                 kProbeMs, nullptr);
+                                                                 wait, nullptr);
     const std::uint64_t now = desktop_.TickCount();
     if (answers) {
         if (saidSilent_)

@@ -200,6 +200,8 @@ std::vector<std::vector<std::string>> ListViewReader::Read(Hwnd listView, p::Pid
     std::vector<std::vector<std::string>> result;
     if (rows <= 0 || columns.empty() || !processId) return result;
     if (!Open(processId) || !EarlierBatchDone(listView)) return result;
+    const std::uint32_t wait = LoopHold::Allowance(d_, p::msg::kSendTimeoutMs);
+    if (!wait) return result;
     // A program that keeps losing batches is read the slow way.
     if (blocks_.size() >= kMostBlocks && capacity_ == 0)
         return GetListViewCells(d_, listView, processId, rows, columns, &slowReads_);
@@ -231,7 +233,7 @@ std::vector<std::vector<std::string>> ListViewReader::Read(Hwnd listView, p::Pid
     pending_ = mark;
     pendingSince_ = d_.TickCount();
     while (!Answered(mark)) {
-        if (d_.TickCount() - pendingSince_ >= p::msg::kSendTimeoutMs) return result;  // hung: pending_ stays
+        if (d_.TickCount() - pendingSince_ >= wait) return result;  // hung: pending_ stays
         d_.Sleep(1);
     }
     pending_ = 0;
@@ -253,7 +255,8 @@ ListBoxTail ReadListBoxTail(p::Desktop& d, Hwnd listBox, std::int32_t start, std
     if (count <= start || count > std::numeric_limits<std::int32_t>::max()) return tail;
     tail.first = static_cast<std::int32_t>(std::max<std::int64_t>(start, count - newest));
     const auto end = static_cast<std::int32_t>(std::min<std::int64_t>(count, std::int64_t{tail.first} + most));
-    tail.lines = d.ReadListBoxLines(listBox, tail.first, end, p::msg::kSmtoAbortIfHung, p::msg::kSendTimeoutMs);
+    const std::uint32_t wait = LoopHold::Allowance(d, p::msg::kSendTimeoutMs);
+    if (wait) tail.lines = d.ReadListBoxLines(listBox, tail.first, end, p::msg::kSmtoAbortIfHung, wait);
     return tail;
 }
 

@@ -122,10 +122,11 @@ public:
                                         std::int64_t* result) = 0;
     // Lines start..count-1 of a list box of another program, in the ANSI
     // code page: one check that its program answers for the whole read, then
-    // two sends a line (its length, its text), none waited on longer than
-    // the time-out (the Windows backend asks for a run of lengths at once and
-    // waits for them together). The first line that cannot be read ends the
-    // read; the lines before it are answered.
+    // two sends a line (its length, its text). The time-out bounds the whole
+    // read: each send waits only what is left of it (the Windows backend asks
+    // for a run of lengths at once and waits for them together). The first
+    // line that cannot be read in time ends the read; the lines before it are
+    // answered.
     virtual std::vector<std::string> ReadListBoxLines(Hwnd listBox, std::int32_t start, std::int32_t count,
                                                       std::uint32_t flags, std::uint32_t timeoutMs) = 0;
 

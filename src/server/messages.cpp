@@ -187,6 +187,9 @@ void clsHarrowatch::SendServerMessage(const std::string& pMessageText) {
 
 std::string clsHarrowatch::ProcessChatText() {
     Operation op(*this);
+    // Read every 120 ms: a server that hangs or slows part-way through the
+    // read leaves the rest of it for the next tick.
+    automation::LoopHold hold(desktop_, automation::kMostHoldMs);
     std::string result;
     try {
         RaiseUpdateStatus(kEnableTimer, "", kFalse);

@@ -98,6 +98,52 @@ const std::vector<Scenario>& Scenarios() {
              }
              w.RunUntil(w.d.NowMs() + 30000);
          }},
+        {"hang-inside-a-poll", "the server hangs for 20 s at each kind of read a poll and the chat window make, "
+                               "or answers each read 300 ms late, while the operator keeps clicking",
+         [](World& w) {
+             Quiet(w, 1000);
+             w.script = "at 0 players 4\nevery 700 message A line of the server's\n";
+             w.standins.SetScript(w.script);
+             w.StartHarrowatch();
+             w.RunUntil(w.d.NowMs() + 20000);
+             // The server stops answering at the first read of one kind, in
+             // whatever part of the poll that read comes.
+             const std::uint32_t reads[] = {p::msg::kGetTextLength, p::msg::kLvmGetItemCount, p::msg::kLbGetCount,
+                                            p::msg::kLbGetTextLen};
+             auto clicking = [&w](std::uint64_t ms) {
+                 for (std::uint64_t t = 0; t < ms; t += 150) w.Input("clicks the window", [] {}, t);
+             };
+             for (int chat = 0; chat < 2 && !w.Failed(); ++chat) {
+                 if (chat) {
+                     w.Input("opens the chat window", [&w] { w.program->form->sysChatServer_Click(); });
+                     w.RunUntil(w.d.NowMs() + 2000);
+                 }
+                 for (std::uint32_t read : reads) {
+                     bool armed = true;
+                     w.d.beforeSendToOthers = [&w, read, &armed](p::Hwnd, std::uint32_t message) {
+                         if (!armed || message != read) return;
+                         armed = false;
+                         w.WorldHang(w.ServerPid(), 20000);
+                     };
+                     clicking(30000);
+                     w.RunUntil(w.d.NowMs() + 30000);
+                     w.d.beforeSendToOthers = nullptr;
+                     if (w.Failed()) return;
+                 }
+                 // Every read answered, each 300 ms late.
+                 w.d.beforeSendToOthers = [&w](p::Hwnd, std::uint32_t) {
+                     const p::Pid pid = w.ServerPid();
+                     if (!pid || w.d.IsHung(pid)) return;
+                     w.hangs.push_back({pid, w.d.NowMs(), w.d.NowMs() + 300});
+                     if (w.hangs.size() > 64) w.hangs.erase(w.hangs.begin());
+                     w.d.HangProcess(pid, 300);
+                 };
+                 w.Step("the server answers every read 300 ms late");
+                 clicking(20000);
+                 w.RunUntil(w.d.NowMs() + 20000);
+                 w.d.beforeSendToOthers = nullptr;
+             }
+         }},
         {"warning-between-long-polls", "warnings 5 minutes ahead, a poll every 65 s, players online, a reset due",
          [](World& w) {
              Quiet(w, 65000);

@@ -26,7 +26,7 @@ struct Pinned {
     const char* defect;
 };
 const Pinned kPinned[] = {
-    {"input-waits", "a hung or slow server holds the operator's input"},
+    {"input-waits", "the sends of a chat line to a slow server hold the operator's input (seed 87)"},
 };
 
 const char* PinnedDefect(const std::string& promise) {

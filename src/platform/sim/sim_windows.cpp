@@ -422,11 +422,14 @@ std::vector<std::string> SimDesktop::ReadListBoxLines(Hwnd listBox, std::int32_t
                                                       std::uint32_t flags, std::uint32_t timeoutMs) {
     std::vector<std::string> lines;
     if (start < 0 || count <= start) return lines;
+    // The time-out bounds the whole read: each send waits what is left.
+    const std::uint64_t until = nowMs_ + timeoutMs;
+    auto left = [&] { return static_cast<std::uint32_t>(until > nowMs_ ? until - nowMs_ : 0); };
     // One check that the program answers, as the Windows backend makes it.
     if (!SendMessageTimeout(listBox, msg::kNull, 0, 0, flags, timeoutMs, nullptr)) return lines;
     std::string text;
-    for (std::int32_t i = start; i < count; ++i) {
-        if (!ReadListBoxLine(listBox, static_cast<std::uint64_t>(i), flags, timeoutMs, text)) break;
+    for (std::int32_t i = start; i < count && left(); ++i) {
+        if (!ReadListBoxLine(listBox, static_cast<std::uint64_t>(i), flags, left(), text)) break;
         lines.push_back(text);
     }
     return lines;

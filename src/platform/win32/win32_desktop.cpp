@@ -528,19 +528,26 @@ std::vector<std::string> Win32Desktop::ReadListBoxLines(Hwnd listBox, std::int32
     std::vector<std::string> lines;
     const ::HWND h = ToHwnd(listBox);
     // One probe for the batch: Wine makes each text message wait out a hung
-    // receiver, so it goes first; the sends after it keep their time-outs.
+    // receiver, so it goes first. The time-out bounds the whole read: each
+    // wait after the probe takes what is left of it.
+    const ULONGLONG until = ::GetTickCount64() + timeoutMs;
+    auto left = [until] {
+        const ULONGLONG now = ::GetTickCount64();
+        return static_cast<UINT>(until > now ? until - now : 0);
+    };
     if (start < 0 || count <= start || !Answers(h, flags, timeoutMs)) return lines;
     lines.reserve(static_cast<size_t>(count - start));
     std::wstring wide;
     std::string ansi;
-    for (std::int32_t first = start; first < count; first += LengthRun::kMost) {
+    for (std::int32_t first = start; first < count && left(); first += LengthRun::kMost) {
         LengthRun run;
         const std::int32_t asked = run.Ask(h, first, std::min(LengthRun::kMost, count - first));
-        run.Wait(timeoutMs);
+        run.Wait(left());
         for (std::int32_t i = 0; i < asked; ++i) {
             DWORD_PTR len = 0;
-            if (!run.Length(i, len) ||
-                !ReadListBoxText(h, static_cast<WPARAM>(first + i), len, flags, timeoutMs, wide, ansi))
+            const UINT wait = left();
+            if (!wait || !run.Length(i, len) ||
+                !ReadListBoxText(h, static_cast<WPARAM>(first + i), len, flags, wait, wide, ansi))
                 return lines;
             lines.push_back(ansi);
         }
