@@ -55,11 +55,16 @@ void Schedule::FormOpen() {
             SetTimer(true);
         });
         settings::cRegistry reg = ScheduleRegistry(desktop_);
-        // "Next Restart" rows are stored but never come back.
+        // "Next Restart" rows are stored but never come back. Every value is
+        // read before a row is added: a value that cannot be read shows
+        // none of the schedule rather than part of it.
+        std::vector<std::pair<int, std::string>> stored;
         for (int id : {kDaily, kWeekly, kMonthly, kEveryRestart}) {
             reg.SetValueKey(kFrequencies[id].name);
             reg.SetValueType(platform::reg::kSz);
-            const std::string data = reg.Value().ToText();
+            stored.emplace_back(id, reg.ReadValue().ToText());
+        }
+        for (const auto& [id, data] : stored) {
             if (data.empty()) continue;
             for (const std::string& entry : text::Split(data, ",")) {
                 const std::vector<std::string> fields = text::Split(entry, "|");
@@ -144,7 +149,8 @@ void Schedule::StoreRunEntry(const std::string& frequency, const std::string& na
     reg.SetValueType(platform::reg::kSz);
     // Whole entries only: "Public Messages|12/24/2" is not the start of
     // "Public Messages|12/24/26 03:00 PM".
-    std::vector<std::string> entries = text::Split(reg.Value().ToText(), ",");
+    // A value that cannot be read throws: it is not one without the entry.
+    std::vector<std::string> entries = text::Split(reg.ReadValue().ToText(), ",");
     const auto entry = std::find(entries.begin(), entries.end(), name + "|" + oldTime);
     if (entry == entries.end()) return;
     *entry = name + "|" + newTime;

@@ -125,8 +125,8 @@ void World::Install() {
         }
         return a;
     };
-    d.registryFault = [this](const std::string&, const std::string&, const std::string& value) -> long {
-        if (d.NowMs() >= registryFaultUntilMs) return 0;
+    d.registryFault = [this](const std::string& op, const std::string&, const std::string& value) -> long {
+        if (op == "query" || d.NowMs() >= registryFaultUntilMs) return 0;  // writes fail, reads work
         if (!registryFaultValue.empty() && value != registryFaultValue) return 0;
         storedUnknown = true;
         return 5;
