@@ -40,6 +40,7 @@ void Schedule::AddRow(int itemIndex, int frequencyId, const std::string& nextTim
 }
 
 void Schedule::TextResort() {
+    resortPending_ = false;
     if (DataRows() < 1) return;
     grid_.SetEnabled(false);
     grid_.SortTextAscendingNoCase(kColNextTime);
@@ -196,6 +197,7 @@ void Schedule::RunDueItems(ScheduledItemRunner& runner) {
             return false;
         }
     });
+    if (resortPending_ && !Editing()) TextResort();
     std::exception_ptr storeFailed;
     const int rows = DataRows();
     for (int r = 1; r <= rows && r < grid_.Rows(); ++r) {
@@ -252,7 +254,13 @@ void Schedule::RunDueItems(ScheduledItemRunner& runner) {
                 unstored_.push_back({name, freqId, frequency, oldTime, newTime});
             if (!storeFailed) storeFailed = std::current_exception();
         }
-        TextResort();
+        // A re-sort moves the current cell and so closes an open time
+        // field: while the operator types one, the rows keep their places
+        // (the typed row stays current and held) and are sorted afterwards.
+        if (Editing())
+            resortPending_ = true;
+        else
+            TextResort();
     }
     if (storeFailed) std::rethrow_exception(storeFailed);
 }
