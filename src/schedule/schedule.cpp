@@ -40,6 +40,7 @@ void Schedule::AddRow(int itemIndex, int frequencyId, const std::string& nextTim
 }
 
 void Schedule::TextResort() {
+    resortPending_ = false;
     if (DataRows() < 1) return;
     grid_.SetEnabled(false);
     grid_.SortTextAscendingNoCase(kColNextTime);
@@ -55,11 +56,16 @@ void Schedule::FormOpen() {
             SetTimer(true);
         });
         settings::cRegistry reg = ScheduleRegistry(desktop_);
-        // "Next Restart" rows are stored but never come back.
+        // "Next Restart" rows are stored but never come back. Every value is
+        // read before a row is added: a value that cannot be read shows
+        // none of the schedule rather than part of it.
+        std::vector<std::pair<int, std::string>> stored;
         for (int id : {kDaily, kWeekly, kMonthly, kEveryRestart}) {
             reg.SetValueKey(kFrequencies[id].name);
             reg.SetValueType(platform::reg::kSz);
-            const std::string data = reg.Value().ToText();
+            stored.emplace_back(id, reg.ReadValue().ToText());
+        }
+        for (const auto& [id, data] : stored) {
             if (data.empty()) continue;
             for (const std::string& entry : text::Split(data, ",")) {
                 const std::vector<std::string> fields = text::Split(entry, "|");
@@ -144,7 +150,8 @@ void Schedule::StoreRunEntry(const std::string& frequency, const std::string& na
     reg.SetValueType(platform::reg::kSz);
     // Whole entries only: "Public Messages|12/24/2" is not the start of
     // "Public Messages|12/24/26 03:00 PM".
-    std::vector<std::string> entries = text::Split(reg.Value().ToText(), ",");
+    // A value that cannot be read throws: it is not one without the entry.
+    std::vector<std::string> entries = text::Split(reg.ReadValue().ToText(), ",");
     const auto entry = std::find(entries.begin(), entries.end(), name + "|" + oldTime);
     if (entry == entries.end()) return;
     *entry = name + "|" + newTime;
@@ -190,6 +197,7 @@ void Schedule::RunDueItems(ScheduledItemRunner& runner) {
             return false;
         }
     });
+    if (resortPending_ && !Editing()) TextResort();
     std::exception_ptr storeFailed;
     const int rows = DataRows();
     for (int r = 1; r <= rows && r < grid_.Rows(); ++r) {
@@ -246,7 +254,13 @@ void Schedule::RunDueItems(ScheduledItemRunner& runner) {
                 unstored_.push_back({name, freqId, frequency, oldTime, newTime});
             if (!storeFailed) storeFailed = std::current_exception();
         }
-        TextResort();
+        // A re-sort moves the current cell and so closes an open time
+        // field: while the operator types one, the rows keep their places
+        // (the typed row stays current and held) and are sorted afterwards.
+        if (Editing())
+            resortPending_ = true;
+        else
+            TextResort();
     }
     if (storeFailed) std::rethrow_exception(storeFailed);
 }

@@ -52,7 +52,9 @@ public:
     // When a due row whose reset failed is tried again: the minute of the
     // retry, as next-time text; empty when the row waits for no retry.
     std::string RetryTime(int row) const;
-    // A row the editor holds (its time being typed) is passed over.
+    // A row the editor holds (its time being typed) is passed over, and
+    // while it is held the rows that run are not re-sorted until the next
+    // step that finds no row held.
     std::function<bool(int row)> held;
 
     // Appends a row for catalogue item `itemIndex` with the given frequency
@@ -66,6 +68,8 @@ private:
     void SetTimer(bool on) {
         if (setRefreshTimer_) setRefreshTimer_(on);
     }
+    // Whether the editor holds the current row (its time being typed).
+    bool Editing() const { return held && held(grid_.Row()); }
     // Replaces the stored entry `name`|`oldTime` of the value `frequency`;
     // nothing is written when no entry is equal to it.
     void StoreRunEntry(const std::string& frequency, const std::string& name, const std::string& oldTime,
@@ -84,6 +88,8 @@ private:
         std::string name, frequencyId, frequency, storedTime, nextTime;
     };
     std::vector<Unstored> unstored_;
+    // A run re-sorted nothing because a time was being typed.
+    bool resortPending_ = false;
 
     ui::GridModel& grid_;
     platform::Desktop& desktop_;

@@ -84,24 +84,38 @@ bool cRegistry::DeleteValue() {
     return true;
 }
 
-TaggedValue cRegistry::Value() {
+TaggedValue cRegistry::Read(bool failLoudly) {
+    // Only a key or value that is not there is "not found"; anything else
+    // (a denied or unreadable value) is a read that failed.
+    auto missing = [](long r) { return r == platform::err::kFileNotFound || r == platform::err::kPathNotFound; };
+    auto failed = [&](long r) {
+        if (failLoudly && !missing(r))
+            Fail(kRegSetFailure, "Failed to read registry value Key: '" + std::to_string(classKey_) +
+                                     "',Section: '" + sectionKey_ + "',Key: '" + valueKey_ + "' (error " +
+                                     std::to_string(r) + ")");
+        return default_;
+    };
     platform::UniqueKey key;
-    if (desktop_.RegOpenKeyEx(Root(), sectionKey_, reg::kQueryValue, *key.put(desktop_)) != 0) return default_;
+    if (long r = desktop_.RegOpenKeyEx(Root(), sectionKey_, reg::kQueryValue, *key.put(desktop_)); r != 0)
+        return failed(r);
 
     std::uint32_t type = 0, size = 0;
     std::uint8_t probe = 0;
     long r = desktop_.RegQueryValueEx(key.get(), valueKey_, &type, &probe, &size);
-    if (r != platform::err::kSuccess && r != platform::err::kMoreData) return default_;
+    if (r != platform::err::kSuccess && r != platform::err::kMoreData) return failed(r);
     valueType_ = static_cast<std::int32_t>(type);
 
     // The value may change between the two queries; a second short read is
     // answered with what fits, never past the buffer.
     Bytes data(size);
     std::uint32_t got = size;
-    if (size > 0 &&
-        desktop_.RegQueryValueEx(key.get(), valueKey_, &type, data.data(), &got) == 0 &&
-        got < size)
-        data.resize(got);
+    if (size > 0) {
+        r = desktop_.RegQueryValueEx(key.get(), valueKey_, &type, data.data(), &got);
+        if (r == 0 && got < size) data.resize(got);
+        // A read that must not fail quietly takes no data it did not get:
+        // a value gone meanwhile is not there, one that grew is not read.
+        if (r != 0 && failLoudly) return failed(r);
+    }
 
     switch (valueType_) {
         case reg::kSz:

@@ -38,7 +38,11 @@ public:
     bool DeleteKey();
     bool DeleteValue();
     // Reads the value; Default when it cannot be read. Sets ValueType.
-    TaggedValue Value();
+    TaggedValue Value() { return Read(false); }
+    // Reads the value as Value does, but only a missing key or value reads
+    // as Default: one that is there and cannot be read throws HwError, so
+    // that a failed read is never taken for an empty value.
+    TaggedValue ReadValue() { return Read(true); }
     // Writes the value with ValueType; throws HwError on failure.
     void SetValue(const TaggedValue& vValue);
     bool EnumerateValues(std::vector<std::string>& names, std::int32_t& count);
@@ -49,6 +53,7 @@ private:
     std::string Source() const;
     [[noreturn]] void Fail(std::int32_t number, const std::string& description) const;
     std::string WriteFailureText() const;
+    TaggedValue Read(bool failLoudly);
 
     platform::Desktop& desktop_;
     std::int32_t classKey_ = 0;

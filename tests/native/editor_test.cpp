@@ -304,6 +304,44 @@ TEST_F(EditorTest, ARowIsNotRunWhileItsTimeIsTypedAndTakesOnlyAValidatedTime) {
     EXPECT_EQ(Cell(1, kColNextTime), "12/07/26 09:00 AM");
 }
 
+// Another row that runs while a due row's time is typed neither lets that
+// row run nor throws the typing away.
+TEST_F(EditorTest, ARowBeingTypedStaysHeldWhenAnotherRowRuns) {
+    struct Runner : ScheduledItemRunner {
+        bool ProcessScheduledItem(const std::string& name) override {
+            ran.push_back(name);
+            return true;
+        }
+        std::vector<std::string> ran;
+    } runner;
+    editor.imgResetItem_DblClick(Item("Public Messages"));
+    editor.imgResetItem_DblClick(Item("Store Inventory"));
+    Choose(1, kDaily);
+    Choose(2, kDaily);
+    grid.SetTextMatrix(1, kColNextTime, "12/06/26 08:00 AM");
+    grid.SetTextMatrix(2, kColNextTime, "12/06/26 08:30 AM");
+    grid.SetCurrent(2, kColNextTime);
+    ASSERT_TRUE(editor.timePlacement.visible);
+    editor.txtNextResetTime.TrackText("");
+    ASSERT_TRUE(Type("12/06/26 1"));
+    sched.RunDueItems(runner);
+    EXPECT_EQ(runner.ran, std::vector<std::string>{"Public Messages"});
+    EXPECT_TRUE(editor.timePlacement.visible);
+    EXPECT_EQ(editor.txtNextResetTime.Text(), "12/06/26 1");
+    EXPECT_EQ(Cell(grid.Row(), kColName), "Store Inventory");
+    sched.RunDueItems(runner);
+    ASSERT_EQ(runner.ran.size(), 1u) << runner.ran.back() << " ran with its old time";
+    ASSERT_TRUE(Type("1 AM"));
+    std::int16_t enter = kEnterKey;
+    editor.txtNextResetTime_KeyPress(enter);
+    EXPECT_FALSE(editor.timePlacement.visible);
+    sched.RunDueItems(runner);  // sorts what the run left unsorted
+    EXPECT_EQ(runner.ran.size(), 1u);
+    EXPECT_EQ(Cell(1, kColName), "Store Inventory");
+    EXPECT_EQ(Cell(1, kColNextTime), "12/06/26 11:00 AM");
+    EXPECT_EQ(Cell(2, kColNextTime), "12/07/26 09:00 AM");
+}
+
 TEST_F(EditorTest, AYearPast2099IsRefusedWithTheInvalidDateMessage) {
     editor.imgResetItem_DblClick(Item("Public Messages"));
     Choose(1, kDaily);

@@ -11,8 +11,8 @@ namespace {
 TEST(RegistryFaults, NoWriteAccessFailsAtTheFirstStepAndKeepsWhatIsStored) {
     platform::sim::SimDesktop d;
     d.PokeString(platform::kHkeyLocalMachine, "Software\\Harrowatch", "TimerInterval", "5000");
-    d.registryFault = [](const std::string&, const std::string&, const std::string&) {
-        return platform::err::kAccessDenied;
+    d.registryFault = [](const std::string& op, const std::string&, const std::string&) {
+        return op == "query" ? 0L : platform::err::kAccessDenied;
     };
     settings::cRegistry r(d);
     r.SetClassKey(settings::kHkeyLocalMachine);
@@ -30,6 +30,33 @@ TEST(RegistryFaults, NoWriteAccessFailsAtTheFirstStepAndKeepsWhatIsStored) {
     EXPECT_THROW(r.CreateKey(), HwError);
     EXPECT_THROW(r.DeleteValue(), HwError);
     EXPECT_EQ(r.Value(), TaggedValue("5000"));
+}
+
+// Only a missing key or value reads as Default to a caller that must tell
+// them apart; a value that is there and cannot be read throws.
+TEST(RegistryFaults, AReadThatFailsIsNotAMissingValue) {
+    platform::sim::SimDesktop d;
+    settings::cRegistry r(d);
+    r.SetClassKey(settings::kHkeyLocalMachine);
+    r.SetSectionKey("Software\\Harrowatch");
+    r.SetValueKey("TimerInterval");
+    EXPECT_EQ(r.ReadValue(), TaggedValue());  // no key
+    d.PokeString(platform::kHkeyLocalMachine, "Software\\Harrowatch", "Other", "x");
+    EXPECT_EQ(r.ReadValue(), TaggedValue());  // no value
+    d.PokeString(platform::kHkeyLocalMachine, "Software\\Harrowatch", "TimerInterval", "5000");
+    d.registryFault = [](const std::string& op, const std::string&, const std::string&) {
+        return op == "query" ? 1011L /* ERROR_CANTREAD */ : 0L;
+    };
+    EXPECT_EQ(r.Value(), TaggedValue());  // the quiet read still answers Default
+    try {
+        r.ReadValue();
+        FAIL();
+    } catch (const HwError& e) {
+        EXPECT_EQ(e.number(), settings::kRegSetFailure);
+        EXPECT_NE(e.description().find("Key: 'TimerInterval'"), std::string::npos) << e.description();
+    }
+    d.registryFault = nullptr;
+    EXPECT_EQ(r.ReadValue(), TaggedValue("5000"));
 }
 
 TEST(RegistryFaults, ARefusedSetRaisesTheWriteNumber) {

@@ -471,6 +471,51 @@ TEST_F(ScheduleTest, AResetThatRanMovesOnWhenItsNewTimeCannotBeStored) {
     EXPECT_TRUE(boxes.shown.empty());
 }
 
+// A stored value that cannot be read is not one without the row's entry:
+// the run's new time is stored once the value can be read again, and a load
+// that cannot read the schedule says so, shows none of it and changes
+// nothing stored.
+TEST_F(ScheduleTest, AValueThatCannotBeReadIsNeverTakenForAnEmptyOne) {
+    At(2026, 12, 6, 3, 1);
+    Store("Daily", "Public Messages|12/06/26 03:00 AM");
+    Store("Weekly", "Store Inventory|12/10/26 04:30 AM");
+    schedule.FormOpen();
+    d.registryFault = [](const std::string& op, const std::string&, const std::string& value) {
+        return op == "query" && value == "Daily" ? 1011L /* ERROR_CANTREAD */ : 0L;
+    };
+    RecordingRunner runner;
+    try {
+        schedule.RunDueItems(runner);
+        ADD_FAILURE() << "a failed read was taken for a value without the entry";
+    } catch (const HwError& e) {
+        EXPECT_NE(e.description().find("Key: 'Daily'"), std::string::npos) << e.description();
+    }
+    EXPECT_EQ(runner.calls, std::vector<std::string>{"Public Messages"});
+    EXPECT_EQ(grid.TextMatrix(1, kColNextTime), "12/07/26 03:01 AM");
+    EXPECT_EQ(Stored("Daily"), "Public Messages|12/06/26 03:00 AM");
+    d.AdvanceIdle(5000);
+    EXPECT_NO_THROW(schedule.RunDueItems(runner));  // told once; tried again quietly
+
+    // Started again while the value still cannot be read.
+    ui::GridModel other;
+    InitializeResultGrid(other, kScheduleGridSpec, boxes, {});
+    Schedule reloaded(other, d, boxes, {});
+    reloaded.FormOpen();
+    EXPECT_EQ(reloaded.DataRows(), 0);
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_NE(boxes.shown[0].text.find(" - FormOpen"), std::string::npos) << boxes.shown[0].text;
+    EXPECT_NE(boxes.shown[0].text.find("Key: 'Daily'"), std::string::npos) << boxes.shown[0].text;
+    EXPECT_EQ(Stored("Daily"), "Public Messages|12/06/26 03:00 AM");
+    EXPECT_EQ(Stored("Weekly"), "Store Inventory|12/10/26 04:30 AM");
+
+    // Once it can be read, the run's new time is stored and a start finds it.
+    d.registryFault = nullptr;
+    schedule.RunDueItems(runner);
+    EXPECT_EQ(Stored("Daily"), "Public Messages|12/07/26 03:01 AM");
+    EXPECT_EQ(runner.calls.size(), 1u);
+    EXPECT_EQ(RowsAtNextStart(), 2);
+}
+
 TEST_F(ScheduleTest, AYearOfRefreshesKeepsGridAndStoreInStep) {
     At(2026, 12, 6, 2, 0);
     Store("Daily", "Public Messages|12/06/26 03:00 AM");

@@ -126,8 +126,8 @@ void World::Install() {
         }
         return a;
     };
-    d.registryFault = [this](const std::string&, const std::string& key, const std::string& value) -> long {
-        if (d.NowMs() >= registryFaultUntilMs) return 0;
+    d.registryFault = [this](const std::string& op, const std::string& key, const std::string& value) -> long {
+        if (op == "query" || d.NowMs() >= registryFaultUntilMs) return 0;  // writes fail, reads work
         if (!registryFaultValue.empty() && value != registryFaultValue) return 0;
         // Only the schedule's own key bears on what the schedule stores: an
         // Apply that failed leaves it unknown until the next clean one; a run

@@ -163,8 +163,8 @@ public:
     const std::vector<ReleasedMemoryAccess>& ReleasedMemoryAccesses() const { return releasedAccesses_; }
 
     // Registry faults: when set, consulted before every change (create, set,
-    // delete) and each value name listed ("enumvalue"); a non-zero answer is
-    // returned as the call's error.
+    // delete), each value name listed ("enumvalue") and each value queried
+    // ("query"); a non-zero answer is returned as the call's error.
     std::function<long(const std::string& operation, const std::string& key,
                        const std::string& value)>
         registryFault;

@@ -154,6 +154,9 @@ long SimDesktop::RegQueryValueEx(HKey key, const std::string& valueName, std::ui
                                  std::uint8_t* data, std::uint32_t* size) {
     RegNode* node = nullptr;
     if (long e = KeyAccess(key, reg::kQueryValue, node)) return e;
+    // A query can fail on a value that is there as well as on one that is
+    // not (a hive that cannot be read, a denied value).
+    if (long e = Fault("query", node, valueName)) return e;
     auto v = std::find_if(node->values.begin(), node->values.end(),
                           [&](const RegValue& r) { return SameName(r.name, valueName); });
     if (v == node->values.end()) return err::kFileNotFound;
