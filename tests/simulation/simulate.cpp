@@ -27,6 +27,8 @@ struct Pinned {
 };
 const Pinned kPinned[] = {
     {"input-waits", "the sends of a chat line to a slow server hold the operator's input (seed 87)"},
+    {"no-run-while-typed", "a row validated and at once typed into again runs while typed (seed 89)"},
+    {"once-per-due-time", "a row runs twice for one due time (seed 37)"},
 };
 
 const char* PinnedDefect(const std::string& promise) {
