@@ -457,6 +457,11 @@ void Promises::Bounds() {
     if (w_.d.TimerCount() > 16) w_.Broken("bounded", std::to_string(w_.d.TimerCount()) + " timers set");
     if (const p::Pid pid = w_.ServerPid(); pid && w_.d.RemoteBlockCount(pid) > 16)
         w_.Broken("bounded", std::to_string(w_.d.RemoteBlockCount(pid)) + " blocks allocated in the server");
+    // The server never writes into memory Harrowatch gave back while a
+    // request of its still pointed there.
+    if (!w_.d.ReleasedMemoryAccesses().empty())
+        w_.Broken("no-write-into-freed-memory", std::to_string(w_.d.ReleasedMemoryAccesses().size()) +
+                                                    " accesses by the server to memory already freed");
     if (f.lstMonitoredMsgs.Count() > app::kMonitoredLinesKept)
         w_.Broken("bounded", std::to_string(f.lstMonitoredMsgs.Count()) + " message lines kept");
     // The tray icon is there for as long as Harrowatch runs: it is the way to exit.
