@@ -26,7 +26,7 @@ struct Pinned {
     const char* defect;
 };
 const Pinned kPinned[] = {
-    {"input-waits", "the sends of a chat line to a slow server hold the operator's input (seed 87)"},
+    {"input-waits", "a chat send's chain of sends, and some steps of a poll, to a slow server still hold the operator's input (seeds 87, 273, 412)"},
     {"no-run-while-typed", "a row validated and at once typed into again runs while typed (seed 89)"},
     {"once-per-due-time", "a row runs twice for one due time (seed 37)"},
 };
