@@ -258,17 +258,20 @@ TEST_F(EditorTest, RemovingRenumbersAndClearAllEmptiesTheStoredSchedule) {
     EXPECT_EQ(editor.picItemsTop, -45);
 }
 
+// Runs every due item it is given, and keeps their names.
+struct RecordingRunner : ScheduledItemRunner {
+    bool ProcessScheduledItem(const std::string& name) override {
+        ran.push_back(name);
+        return true;
+    }
+    std::vector<std::string> ran;
+};
+
 // The poll goes on while the operator types a time. A row whose time field
 // is open is never run, and its cell takes only a validated time: "12/2" or
 // "12/24/2" on the way to "12/24/26 3 PM" never makes it due.
 TEST_F(EditorTest, ARowIsNotRunWhileItsTimeIsTypedAndTakesOnlyAValidatedTime) {
-    struct Runner : ScheduledItemRunner {
-        bool ProcessScheduledItem(const std::string& name) override {
-            ran.push_back(name);
-            return true;
-        }
-        std::vector<std::string> ran;
-    } runner;
+    RecordingRunner runner;
     editor.imgResetItem_DblClick(Item("Public Messages"));
     Choose(1, kDaily);
     grid.SetCurrent(1, kColNextTime);
@@ -307,13 +310,7 @@ TEST_F(EditorTest, ARowIsNotRunWhileItsTimeIsTypedAndTakesOnlyAValidatedTime) {
 // Another row that runs while a due row's time is typed neither lets that
 // row run nor throws the typing away.
 TEST_F(EditorTest, ARowBeingTypedStaysHeldWhenAnotherRowRuns) {
-    struct Runner : ScheduledItemRunner {
-        bool ProcessScheduledItem(const std::string& name) override {
-            ran.push_back(name);
-            return true;
-        }
-        std::vector<std::string> ran;
-    } runner;
+    RecordingRunner runner;
     editor.imgResetItem_DblClick(Item("Public Messages"));
     editor.imgResetItem_DblClick(Item("Store Inventory"));
     Choose(1, kDaily);
