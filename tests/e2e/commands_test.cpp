@@ -47,9 +47,9 @@ TEST_F(CommandsE2E, TrayMenuToolbarChatAndExit) {
 
     // The chat window: a line sent reaches the server, a player's line arrives.
     Command(win32::kTrayMenuBase + 0);
-    Hwnd chat = 0;
-    ASSERT_TRUE(env_->WaitFor([&] { return (chat = d().FindWindow(win32::kChatClass, "Enter Message Text...")) != 0; },
-                              10000));
+    const Hwnd chat = WaitForForm(win32::kChatClass, "Enter Message Text...",
+                                  {win32::kIdMessageText, win32::kIdTranscript, win32::kIdSend});
+    ASSERT_TRUE(chat);
     const Hwnd input = Control(chat, win32::kIdMessageText), transcript = Control(chat, win32::kIdTranscript);
     EXPECT_TRUE(env_->WaitFor([&] { return Text(transcript).find("anyone there?") != std::string::npos; }, 15000))
         << Text(transcript);
@@ -154,9 +154,9 @@ TEST_F(CommandsE2E, ScheduleEditorAndConfigurationDialog) {
     const long removed = d().DeleteTask(settings::kLogonTaskName);
     ASSERT_TRUE(removed == 0 || removed == platform::err::kHrFileNotFound) << removed;
     Command(win32::kToolbarBase + 0, Control(main_, win32::kIdToolbar));
-    Hwnd dialog = 0;
-    ASSERT_TRUE(env_->WaitFor([&] { return (dialog = d().FindWindow(win32::kConfigClass, "Harrowatch - Configuration")) != 0; },
-                              10000));
+    const Hwnd dialog = WaitForForm(win32::kConfigClass, "Harrowatch - Configuration",
+                                    {win32::kIdInterval, win32::kIdWindowsStartup, win32::kIdApply});
+    ASSERT_TRUE(dialog);
     const Hwnd interval = Control(dialog, win32::kIdInterval);
     EXPECT_EQ(Text(interval), "1000");
     SendMessageA(H(interval), WM_SETTEXT, 0, reinterpret_cast<LPARAM>("1500"));

@@ -120,6 +120,19 @@ protected:
                                   30000));
     }
     Hwnd Control(Hwnd parent, int id) { return U(GetDlgItem(H(parent), id)); }
+    // A window of Harrowatch's once it is shown with its controls: the
+    // top-level window exists before its children are made and filled in.
+    Hwnd WaitForForm(const char* cls, const char* title, std::initializer_list<int> controls, std::uint32_t ms = 10000) {
+        Hwnd form = 0;
+        const bool ready = env_->WaitFor([&] {
+            form = d().FindWindow(cls, title);
+            if (!form || !d().IsWindowVisible(form)) return false;
+            for (int id : controls)
+                if (!Control(form, id)) return false;
+            return true;
+        }, ms);
+        return ready ? form : Hwnd{};
+    }
     // What the shell sends when the mouse does something over the tray icon.
     void Tray(UINT mouse) { PostMessageA(H(main_), WM_MOUSEMOVE, 1, mouse); }
     // A command of Harrowatch's menus or toolbar, as the menu posts it.

@@ -115,10 +115,10 @@ TEST_F(CrashAlertE2E, TheListenerHearsOfTheCrashAndOfTheTestButton) {
     StartHarrowatch();
     // The Test button on the Supervision tab, as the operator clicks it.
     Command(win32::kToolbarBase + 0, Control(main_, win32::kIdToolbar));
-    Hwnd dialog = 0;
-    ASSERT_TRUE(env_->WaitFor(
-        [&] { return (dialog = d().FindWindow(win32::kConfigClass, "Harrowatch - Configuration")) != 0; }, 10000));
-    // The dialog's window comes before its tabs are filled in.
+    const Hwnd dialog = WaitForForm(win32::kConfigClass, "Harrowatch - Configuration",
+                                    {win32::kIdConfigTabs, win32::kIdWebhookUrl, win32::kIdTestWebhook});
+    ASSERT_TRUE(dialog);
+    // The tabs are filled in a moment later still.
     Hwnd tabs = 0;
     RECT second{};
     ASSERT_TRUE(env_->WaitFor(
