@@ -31,9 +31,12 @@ LoopHold::LoopHold(platform::Desktop& desktop, std::uint32_t mostMs)
 
 LoopHold::~LoopHold() {
     const std::uint64_t now = desktop_.TickCount();
+    // Only a hold whose allowance ran out rests the next: time spent on
+    // Harrowatch's own work is no sign of a slow server, and ticks that each
+    // took a little of it would otherwise keep one another resting for good.
     // A hold that ran a loop of its own (a modal box) rests no longer than
     // its allowance.
-    if (now > start_) {
+    if (until_ > start_ && now >= until_) {
         const std::uint64_t until = std::max(RestUntil(desktop_, now), now + std::min<std::uint64_t>(now - start_, mostMs_));
         restOf = &desktop_;
         restFrom = now;

@@ -2,8 +2,8 @@
 // operator's input until it returns. A LoopHold gives the sends made while it
 // lasts one allowance of waiting in all: each send waits at most what is left
 // of it, and none is made once it is spent (it fails as a time-out does).
-// A hold is followed by a rest as long as it held the loop, in which the
-// next hold has no allowance at all.
+// A hold that spends its allowance is followed by a rest as long, in which
+// the next hold has no allowance at all.
 // So a server that hangs, or answers slowly, part-way through a chain of
 // reads ends the chain instead of holding the loop for a time-out a read.
 // Outside any hold, a send waits its own time-out.

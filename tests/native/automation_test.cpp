@@ -6,6 +6,7 @@
 
 #include "platform/records.h"
 
+#include "automation/hold.h"
 #include "automation/remote_lists.h"
 #include "common/text.h"
 #include "native/standin_fixture.h"
@@ -313,6 +314,41 @@ TEST_F(AutomationTest, MemoryARequestPointsAtStaysTheServersUntilAnswered) {
     EXPECT_EQ(buttons.Count(), 0u);
     EXPECT_TRUE(d.ReleasedMemoryAccesses().empty());
     EXPECT_EQ(d.OpenHandleCount(), 0u);
+}
+
+// Reads that hold Harrowatch's loop share one allowance and rest after it
+// is spent. Time spent on Harrowatch's own work is no reason to rest: the
+// chat window's 120 ms ticks, each a little slow on a loaded machine, kept
+// one another resting for good and read nothing (nor let the poll run).
+TEST_F(AutomationTest, OnlyASpentAllowanceRestsTheNextReads) {
+    Install("active\n");
+    const platform::Pid pid = LaunchAndSave();
+    const Hwnd field = static_cast<Hwnd>(server().localStatus());
+    std::string read;
+    for (int tick = 0; tick < 10; ++tick) {
+        LoopHold hold(d, kMostHoldMs);
+        EXPECT_EQ(LoopHold::Allowance(d, msg::kSendTimeoutMs), msg::kSendTimeoutMs) << tick;
+        read = GetControlText(d, field);
+        d.Sleep(100);  // work of Harrowatch's own, no wait on the server
+    }
+    EXPECT_EQ(LoopHold::RestLeft(d), 0u);
+    EXPECT_NE(read, "");
+
+    // A server that answers nothing spends the allowance: the next reads
+    // rest as long, and a hold in the rest asks nothing and adds no rest.
+    d.HangProcess(pid, 60000);
+    {
+        LoopHold hold(d, kMostHoldMs);
+        while (LoopHold::Allowance(d, msg::kSendTimeoutMs)) GetControlText(d, field);
+    }
+    EXPECT_EQ(LoopHold::RestLeft(d), kMostHoldMs);
+    d.Sleep(100);
+    {
+        LoopHold hold(d, kMostHoldMs);
+        EXPECT_EQ(LoopHold::Allowance(d, msg::kSendTimeoutMs), 0u);
+        d.Sleep(250);
+    }
+    EXPECT_EQ(LoopHold::RestLeft(d), 50u);
 }
 
 }  // namespace
