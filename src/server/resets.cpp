@@ -151,6 +151,9 @@ bool clsHarrowatch::ProcessScheduledItem(const std::string& pScheduledItem) {
             return false;
         };
         // Waits for the server's dialog and presses its button (held down).
+        // The reset is done once the server has taken the answer, which
+        // closes its dialog: a press that a hang or a crash leaves unread is
+        // no reset (a dialog gone with its server is no answer taken).
         auto answer = [&](const char* title, const char* button) {
             p::Hwnd dialog = 0;
             if (WaitForWindow([&] { return desktop_.FindWindow("#32770", title); }, dialog, kDialogWaitMs) !=
@@ -159,7 +162,9 @@ bool clsHarrowatch::ProcessScheduledItem(const std::string& pScheduledItem) {
             const p::Hwnd b = FindByControlText(dialog, button, true, false);
             if (!b) return false;
             Click(b, p::msg::kMkLButton);
-            return true;
+            return automation::WaitUntil(desktop_, [&] { return !desktop_.IsWindow(dialog); }, kDialogWaitMs,
+                                         cancel_) == automation::WaitResult::Done &&
+                   ServerRunning();
         };
 
         auto review = [&](std::int16_t index, const char* button) {
