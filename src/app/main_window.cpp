@@ -238,8 +238,9 @@ void frmMain::WarnPlayers() {
     // A reset that failed is warned of again before its retry.
     for (int r = 1; r <= Schedule.DataRows() && r < ResetItemGrid.Rows(); ++r) {
         const std::string retry = Schedule.RetryTime(r);
-        resets.push_back({ResetItemGrid.TextMatrix(r, schedule::kColName),
-                          retry.empty() ? ResetItemGrid.TextMatrix(r, schedule::kColNextTime) : retry});
+        const std::string time = ResetItemGrid.TextMatrix(r, schedule::kColNextTime);
+        resets.push_back({ResetItemGrid.TextMatrix(r, schedule::kColName), retry.empty() ? time : retry,
+                          retry.empty() ? std::string() : time});
     }
     Warnings.Check(resets, PlayerListView.Items().size(), [this](const std::string& text) {
         Harrowatch->SendServerMessage(text);

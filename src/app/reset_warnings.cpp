@@ -1,5 +1,6 @@
 #include "app/reset_warnings.h"
 
+#include <algorithm>
 #include <string_view>
 #include <utility>
 
@@ -90,6 +91,15 @@ std::vector<std::string> ResetWarnings::Check(const std::vector<ComingReset>& re
     const platform::LocalTime local = d_.GetLocalTime();
     const std::int64_t now = MinuteOf(schedule::FromLocalTime(local));
     ForgetPast(now);
+    // A reset no longer coming (it ran, or its row went) is over: the same
+    // time set again later is a new run, warned of or logged afresh.
+    std::erase_if(sent_, [&](const auto& s) {
+        const std::string& key = s.first;
+        const std::string run = key.substr(0, key.rfind('|'));
+        return std::none_of(resets.begin(), resets.end(), [&](const ComingReset& r) {
+            return run == r.item + "|" + r.nextTime || (!r.firstTime.empty() && run == r.item + "|" + r.firstTime);
+        });
+    });
     std::string pattern = settings::ReadSetting(d_, settings::kWarnPlayersText).ToText();
     if (text::IsBlankValue(pattern)) pattern = settings::kDefaultWarnPlayersText;
     for (const ComingReset& r : resets) {

@@ -26,6 +26,7 @@ inline constexpr const char* kWarnedKey = "Software\\Harrowatch\\Warnings Sent";
 struct ComingReset {
     std::string item;
     std::string nextTime;  // as the grid shows it, or the time of a retry
+    std::string firstTime;  // the grid's time while a retry is coming
 };
 
 // The text for `minutes`: {minutes} replaced, and "{minutes} minutes" said
@@ -52,9 +53,9 @@ private:
     void ForgetPast(std::int64_t nowMinute);
     void Keep(std::exception_ptr failure);
     platform::Desktop& d_;
-    // What this run sent or logged, by due minute: kept a day, so that a
-    // reset held past its time is not logged again when the registry
-    // forgets it.
+    // What this run sent or logged, by due minute: kept while the reset is
+    // still coming (a day at most), so that one held past its time is not
+    // logged again when the registry forgets it.
     std::map<std::string, std::int64_t> sent_;
     std::exception_ptr failed_;
 };

@@ -81,6 +81,12 @@ TEST_F(WarningsCheck, AMissedWarningGoesLateWithTheMinutesLeftWhileOneIsLeft) {
     EXPECT_NE(notSent[1].find("in 1 minute"), std::string::npos) << notSent[1];
     EXPECT_TRUE(CheckAt(9, 50, 10, missed).empty());
     EXPECT_EQ(notSent.size(), 2u);
+
+    // The row ran and moved on; the operator sets the same time again: a
+    // new run, whose missed warnings the log hears of too.
+    EXPECT_TRUE(CheckAt(9, 51, 0, {}).empty());
+    EXPECT_TRUE(CheckAt(9, 52, 0, missed).empty());
+    EXPECT_EQ(notSent.size(), 4u);
 }
 
 TEST_F(WarningsTest, AtTenAndAtOneMinuteWithPlayersOnlineAndTheResetOnTime) {
