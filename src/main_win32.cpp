@@ -1,10 +1,11 @@
-// Harrowatch.exe: one copy per session, the main window, and the message
+// Harrowatch.exe: one copy per machine, the main window, and the message
 // loop that the controller's waits yield to.
 #include <windows.h>
 #include <commctrl.h>
 
 #include <memory>
 
+#include "app/main_window.h"
 #include "app/unregister.h"
 #include "common/text.h"
 #include "platform/win32/win32_desktop.h"
@@ -21,9 +22,21 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
         std::string failure;
         return app::Unregister(desktop, failure) ? 0 : 1;
     }
-    // The previous-instance test: the first copy holds the mutex.
+    // The previous-instance test: the first copy holds the mutex, machine-wide
+    // (a copy in another session would supervise the same server). One that
+    // cannot even be opened is another copy's too.
     const ui::win32::KernelHandle single(CreateMutexA(nullptr, TRUE, win32::kSingleInstanceMutex));
     const bool previous = !single || GetLastError() == ERROR_ALREADY_EXISTS;
+    if (previous) {
+        // The operator started it again: the running copy's window comes forward.
+        platform::win32::Win32Desktop desktop;
+        if (!app::ShowRunningCopy(desktop, win32::kMainClass))
+            MessageBoxA(nullptr,
+                        "Harrowatch is already running on this computer, in another Windows session or still "
+                        "starting. Only one copy supervises the server.",
+                        "Harrowatch", MB_OK | MB_ICONINFORMATION | MB_SETFOREGROUND);
+        return 0;
+    }
 
     ui::Application app;
     app.prevInstance = [previous] { return previous; };

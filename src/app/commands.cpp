@@ -117,6 +117,9 @@ void frmMain::AllowTaskbarCreated() {
     // The shell runs with less rights than an elevated Harrowatch, and
     // Windows drops its messages unless the window lets this one through.
     taskbarCreated_ = desktop_.RegisterWindowMessage("TaskbarCreated");
+    // A second start asks from the same level (both copies run elevated);
+    // it needs no filter.
+    showWindow_ = desktop_.RegisterWindowMessage(kShowWindowMessage);
     if (taskbarCreated_ && hWnd &&
         !desktop_.ChangeWindowMessageFilterEx(hWnd, taskbarCreated_, platform::msg::kMsgfltAllow))
         ReportError(boxes_, static_cast<std::int32_t>(desktop_.GetLastError()),
@@ -129,6 +132,11 @@ bool frmMain::Form_Message(std::uint32_t message, std::uint64_t wParam, std::int
     if (taskbarCreated_ && message == taskbarCreated_) {
         // The shell came back without our icon: the tray is the only way to exit.
         if (Tray.Added() || Harrowatch) Tray.AddTrayIcon(hWnd, picSysTray, Tray.TrayIconData().szTip);
+        return true;
+    }
+    if (showWindow_ && message == showWindow_) {
+        ShowFromTray();
+        result = 1;
         return true;
     }
     if (message == kWmQueryEndSession) {
@@ -170,17 +178,34 @@ void frmMain::Form_MouseMove(int, int, float x, float) {
     try {
         const int mouse = static_cast<int>(x);
         if (mouse == kTrayLeftDoubleClick) {
-            window.SetVisible(true);
-            window.SetState(ui::WindowState::Normal);
-            desktop_.SetForegroundWindow(hWnd);
-            // Under an open (modal) configuration dialog the window is not shown again.
-            if (!ConfigVisible()) window.Show();
+            ShowFromTray();
         } else if (mouse == kTrayRightButtonUp) {
             if (popup) popup(mnuSystemTray);
         }
     } catch (...) {
         ReportCaught(boxes_, "Form_MouseMove");
     }
+}
+
+void frmMain::ShowFromTray() {
+    window.SetVisible(true);
+    window.SetState(ui::WindowState::Normal);
+    desktop_.SetForegroundWindow(hWnd);
+    // Under an open (modal) configuration dialog the window is not shown again.
+    if (!ConfigVisible()) window.Show();
+}
+
+bool ShowRunningCopy(platform::Desktop& desktop, const std::string& mainClass) {
+    const platform::Hwnd running = desktop.FindWindow(mainClass.c_str(), nullptr);
+    const std::uint32_t show = desktop.RegisterWindowMessage(kShowWindowMessage);
+    if (!running || !show) return false;
+    // Answered once the window is shown; then this start, which the
+    // operator just made and so may give the foreground, brings it forward.
+    std::int64_t shown = 0;
+    if (!desktop.SendMessageTimeout(running, show, 0, 0, platform::msg::kSmtoAbortIfHung, 2000, &shown) || !shown)
+        return false;
+    desktop.SetForegroundWindow(running);
+    return true;
 }
 
 void frmMain::ToggleServer(bool on) {

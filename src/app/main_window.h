@@ -30,6 +30,13 @@
 namespace hw::app {
 
 inline constexpr std::size_t kMonitoredLinesKept = 20000;
+// What a second start of Harrowatch asks of the running copy: show its window.
+inline constexpr const char* kShowWindowMessage = "Harrowatch.ShowWindow";
+
+// A second start finds the running copy's main window (of `mainClass`) in
+// this session and has it shown and brought forward; false when there is
+// none here to find (it runs in another session, or is still starting).
+bool ShowRunningCopy(platform::Desktop& desktop, const std::string& mainClass);
 // The most server lines one poll copies: a long list is caught up with over
 // several polls, each short enough for the window to stay responsive.
 inline constexpr std::int32_t kMostLinesPerPoll = 500;
@@ -84,7 +91,8 @@ public:
     // handled, with the window procedure's result. The shell's
     // "TaskbarCreated" puts the tray icon back; WM_QUERYENDSESSION and
     // WM_ENDSESSION end Harrowatch with the Windows session, without holding
-    // it up and without relaunching the server Windows is closing.
+    // it up and without relaunching the server Windows is closing. A second
+    // start's kShowWindowMessage shows the window as the tray icon would.
     bool Form_Message(std::uint32_t message, std::uint64_t wParam, std::int64_t lParam, std::int64_t& result);
     bool SessionEnding() const { return sessionEnding_; }
 
@@ -184,6 +192,7 @@ private:
     void SavePosition();
     void AllowTaskbarCreated();
     void EndWithSession();
+    void ShowFromTray();
 
     platform::Desktop& desktop_;
     ui::MessageBoxHost& boxes_;
@@ -195,6 +204,7 @@ private:
     bool exiting_ = false;
     bool sessionEnding_ = false;
     std::uint32_t taskbarCreated_ = 0;
+    std::uint32_t showWindow_ = 0;
     std::uint32_t exitTimer_ = 0;
     bool refreshing_ = false;
     bool refreshAsked_ = false;

@@ -39,8 +39,20 @@ std::vector<Pid> ListProcessIds(Desktop& d) {
     return ids;
 }
 
+// Only a program in Harrowatch's own Windows session is its: another
+// session's windows are out of its reach (another desktop), and a copy of
+// Harrowatch there looks after that one. A session that cannot be told
+// leaves the process in the search, as before sessions were asked.
+bool InOwnSession(Desktop& d, Pid id, std::uint32_t own, bool ownKnown) {
+    std::uint32_t session = 0;
+    return !ownKnown || !d.ProcessIdToSessionId(id, &session) || session == own;
+}
+
 Pid FindInProcessList(Desktop& d, const std::string& upperName) {
+    std::uint32_t own = 0;
+    const bool ownKnown = d.ProcessIdToSessionId(d.GetCurrentProcessId(), &own);
     for (Pid id : ListProcessIds(d)) {
+        if (!InOwnSession(d, id, own, ownKnown)) continue;
         platform::UniqueHandle process(d, d.OpenProcess(proc::kQueryInformation | proc::kVmRead, false, id));
         if (!process) {
             // A process of a higher integrity level (an elevated server seen

@@ -7,7 +7,7 @@ namespace hw::win32 {
 inline constexpr const char* kMainClass = "HarrowatchMain";
 inline constexpr const char* kConfigClass = "HarrowatchConfig";
 inline constexpr const char* kChatClass = "HarrowatchChat";
-inline constexpr const char* kSingleInstanceMutex = "Local\\Harrowatch.SingleInstance";
+inline constexpr const char* kSingleInstanceMutex = "Global\\Harrowatch.SingleInstance";
 
 // Menu items come back as WM_COMMAND with their base plus their index.
 inline constexpr int kTrayMenuBase = 1000;    // mnuSystemTray

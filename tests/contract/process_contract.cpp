@@ -45,6 +45,12 @@ TEST(ProcessContract, FindsItselfInBothEnumerations) {
     EXPECT_EQ(text::Upper(std::string(path, n)), text::Upper(self));
 
     EXPECT_EQ(d.OpenProcess(proc::kQueryInformation, false, 0xFFFFFFF0u), 0u);
+
+    // It runs in its own session, as the search asks it.
+    EXPECT_EQ(byName, d.GetCurrentProcessId());
+    std::uint32_t session = 0xFFFF;
+    EXPECT_TRUE(d.ProcessIdToSessionId(byName, &session)) << d.GetLastError();
+    EXPECT_NE(session, 0xFFFFu);
 }
 
 TEST(ProcessContract, LaunchesFromAFolderWithSpacesAndFindsTheProgram) {

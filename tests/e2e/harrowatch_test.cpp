@@ -40,13 +40,16 @@ TEST_F(HarrowatchE2E, SupervisesMirrorsAndRelaunchesTheServer) {
         return false;
     }, 20000));
 
-    // A second copy ends at once.
+    // A second start, with the first in the tray, brings the first's window
+    // back and ends.
+    ShowWindow(H(main), SW_HIDE);
+    ASSERT_FALSE(d().IsWindowVisible(main));
     const platform::Pid second = automation::LaunchProgram(d(), program_, "", false);
-    if (second) {
-        HANDLE h = OpenProcess(SYNCHRONIZE, FALSE, second);
-        EXPECT_TRUE(h == nullptr || WaitForSingleObject(h, 10000) == WAIT_OBJECT_0);
-        if (h) CloseHandle(h);
-    }
+    ASSERT_NE(second, 0u);
+    HANDLE h = OpenProcess(SYNCHRONIZE, FALSE, second);
+    EXPECT_TRUE(h == nullptr || WaitForSingleObject(h, 10000) == WAIT_OBJECT_0);
+    if (h) CloseHandle(h);
+    EXPECT_TRUE(env_->WaitFor([&] { return d().IsWindowVisible(main); }, 5000));
 
     // A server that goes is launched again by the next poll.
     env_->EndProcess(server);

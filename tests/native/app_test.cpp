@@ -49,6 +49,20 @@ TEST_F(AppTest, ASecondCopyEndsBeforeTouchingAnything) {
     EXPECT_TRUE(boxes.shown.empty());
 }
 
+// Started again while it runs in the tray: the running copy's window comes back.
+TEST_F(AppTest, ASecondStartShowsTheRunningCopysWindow) {
+    Start("active\n");
+    form.window.SetVisible(false);
+    d.Window(form.hWnd)->proc = [this](std::uint32_t m, std::uint64_t w, std::int64_t l, std::int64_t* r) {
+        return form.Form_Message(m, w, l, *r);
+    };
+    EXPECT_TRUE(app::ShowRunningCopy(d, "HarrowatchMain"));
+    EXPECT_TRUE(form.window.Visible());
+    // None in this session: the second start says so instead.
+    d.DestroyWindow(form.hWnd);
+    EXPECT_FALSE(app::ShowRunningCopy(d, "HarrowatchMain"));
+}
+
 TEST_F(AppTest, FirstRunWritesTheThreeDefaultsAndAKnownMachineNothing) {
     d.RegDeleteKey(platform::kHkeyLocalMachine, settings::kSettingsKey);
     Start("active\n");

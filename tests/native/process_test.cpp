@@ -50,6 +50,18 @@ TEST(GetProcessIdByName, SkipsProcessesThatCannotBeReadOrEndMeanwhile) {
     EXPECT_EQ(d.OpenHandleCount(), 0u);
 }
 
+// Another operator's remote-desktop session runs its own server: an elevated
+// Harrowatch can open it, but its windows are on another desktop.
+TEST(GetProcessIdByName, OnlyAProgramInHarrowatchsOwnSessionIsItsServer) {
+    SimDesktop d;
+    const platform::Pid elsewhere = d.AddProcess(std::string("C:\\Games\\") + kServer);
+    d.FindProcess(elsewhere)->session = 2;
+    EXPECT_EQ(GetProcessIdByName(d, kServer), 0u);
+    const platform::Pid own = d.AddProcess(std::string("C:\\Games\\") + kServer);
+    EXPECT_EQ(GetProcessIdByName(d, kServer), own);
+    EXPECT_EQ(d.OpenHandleCount(), 0u);
+}
+
 TEST(GetProcessIdByName, AFolderNamedAfterTheProgramMatchesToo) {
     SimDesktop d;
     platform::Pid tool = d.AddProcess("C:\\KALTOR INTERNET SERVER.EXE backups\\zip.exe");

@@ -366,6 +366,20 @@ Handle SimDesktop::OpenProcess(std::uint32_t access, bool, Pid processId) {
     return NewHandle(std::move(e));
 }
 
+bool SimDesktop::ProcessIdToSessionId(Pid processId, std::uint32_t* sessionId) {
+    const SimProcess* p = FindProcess(processId);
+    if (!p || !p->alive) {
+        Fail(err::kInvalidParameter);
+        return false;
+    }
+    if (!p->openable) {  // another user's process, with no rights to it
+        Fail(err::kAccessDenied);
+        return false;
+    }
+    *sessionId = p->session;
+    return true;
+}
+
 bool SimDesktop::EnumProcessModules(Handle process, std::vector<std::uint64_t>& modules,
                                     std::uint32_t maxModules) {
     modules.clear();

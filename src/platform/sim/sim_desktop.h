@@ -64,6 +64,7 @@ struct SimProcess {
     bool openable = true;          // false: OpenProcess is refused (another user's process)
     bool hasModules = true;        // false: EnumProcessModules fails
     bool is32Bit = true;
+    std::uint32_t session = 1;     // the Windows session it runs in
     // Mandatory integrity level: a process may not open, write to or send
     // to one of a higher level.
     std::uint32_t integrity = proc::kIntegrityMedium;
@@ -221,6 +222,8 @@ public:
     std::uint32_t GetModuleFileNameEx(Handle process, std::uint64_t module, char* name,
                                       std::uint32_t size) override;
     bool QueryFullProcessImageName(Handle process, std::string& path) override;
+    bool ProcessIdToSessionId(Pid processId, std::uint32_t* sessionId) override;
+    Pid GetCurrentProcessId() override { return ownPid_; }
     bool CloseHandle(Handle handle) override;
     bool CreateProcess(const std::string& commandLine, const std::string& directory,
                        const LaunchOptions& options, ProcessInformation& info) override;

@@ -311,6 +311,15 @@ Handle Win32Desktop::OpenProcess(std::uint32_t access, bool inheritHandle, Pid p
     return FromHandle(::OpenProcess(access, inheritHandle, processId));
 }
 
+bool Win32Desktop::ProcessIdToSessionId(Pid processId, std::uint32_t* sessionId) {
+    DWORD session = 0;
+    if (!::ProcessIdToSessionId(processId, &session)) return false;
+    *sessionId = session;
+    return true;
+}
+
+Pid Win32Desktop::GetCurrentProcessId() { return ::GetCurrentProcessId(); }
+
 bool Win32Desktop::EnumProcessModules(Handle process, std::vector<std::uint64_t>& modules,
                                       std::uint32_t maxModules) {
     std::vector<HMODULE> buf(maxModules ? maxModules : 1);

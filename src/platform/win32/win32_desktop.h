@@ -47,6 +47,8 @@ public:
     std::uint32_t GetModuleFileNameEx(Handle process, std::uint64_t module, char* name,
                                       std::uint32_t size) override;
     bool QueryFullProcessImageName(Handle process, std::string& path) override;
+    bool ProcessIdToSessionId(Pid processId, std::uint32_t* sessionId) override;
+    Pid GetCurrentProcessId() override;
     bool CloseHandle(Handle handle) override;
     long GetLastError() override;
     bool CreateProcess(const std::string& commandLine, const std::string& directory,
