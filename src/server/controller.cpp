@@ -244,7 +244,9 @@ p::Pid clsHarrowatch::StartServer() {
             if (!desktop_.FileExists(program)) {
                 // Said once for each place looked in; the poll goes on, and
                 // launches the server as soon as it is there.
-                RaiseUpdateStatus(kUpdateStatus, "KALTOR NOT FOUND", 0);
+                RaiseUpdateStatus(kUpdateStatus, kNotFoundStatus, 0);
+                // Looked for again after the waits of a relaunch, not at every poll.
+                backoff_.Missing(desktop_.TickCount());
                 if (program != missingProgramTold_) {
                     missingProgramTold_ = program;
                     boxes_.Show("You must run Harrowatch from your Kaltor directory.", kAppTitle,
@@ -254,6 +256,7 @@ p::Pid clsHarrowatch::StartServer() {
                 return 0;
             }
             missingProgramTold_.clear();
+            backoff_.Found();
             RaiseUpdateStatus(kUpdateStatus, "STARTING KALTOR....", 0);
             RaiseUpdateStatus(kEnableToolbar, "", kFalse);
             p::UniqueHandle launched;
