@@ -87,6 +87,13 @@ void frmMain::Form_Load() {
         Toolbar.SetEnabled(false);
         Schedule.FormOpen();
         Events.Raise(supervision::EventId::Started, desktop_.GetOwnModuleFileName());
+        // Told of the session's end before the programs of the default level,
+        // the server among them. Refused, Harrowatch still knows a server
+        // that goes first by Windows' shutting-down flag.
+        if (!desktop_.SetProcessShutdownParameters(p::session::kFirstShutdownLevel, 0))
+            Events.Raise(supervision::EventId::ErrorReported,
+                         "Windows does not tell Harrowatch of the session's end before other programs (Windows error " +
+                             std::to_string(desktop_.GetLastError()) + ")");
         Harrowatch = std::make_unique<server::clsHarrowatch>(desktop_, boxes_, &cancel_);
         Harrowatch->events = &Events;
         subscription_ = Harrowatch->SubscribeUpdateStatus(
