@@ -242,6 +242,8 @@ p::Pid clsHarrowatch::StartServer() {
 
         RaiseUpdateStatus(kEnableTimer, "", kFalse);
         pid = RunningServerPid();
+        // A server runs (started from elsewhere, say): a later wait is a relaunch's.
+        if (pid) backoff_.Found();
         if (!pid && desktop_.GetSystemMetrics(p::session::kSmShuttingDown)) {
             // Windows is ending the session: a server launched now would be
             // closed with it. Called off, the next poll launches it.
