@@ -87,6 +87,13 @@ void frmMain::Form_Load() {
         Toolbar.SetEnabled(false);
         Schedule.FormOpen();
         Events.Raise(supervision::EventId::Started, desktop_.GetOwnModuleFileName());
+        // Told of the session's end before the programs of the default level,
+        // the server among them. Refused, Harrowatch still knows a server
+        // that goes first by Windows' shutting-down flag.
+        if (!desktop_.SetProcessShutdownParameters(p::session::kFirstShutdownLevel, 0))
+            Events.Raise(supervision::EventId::ErrorReported,
+                         "Windows does not tell Harrowatch of the session's end before other programs (Windows error " +
+                             std::to_string(desktop_.GetLastError()) + ")");
         Harrowatch = std::make_unique<server::clsHarrowatch>(desktop_, boxes_, &cancel_);
         Harrowatch->events = &Events;
         subscription_ = Harrowatch->SubscribeUpdateStatus(
@@ -255,9 +262,13 @@ void frmMain::ShowHeldRelaunch() {
     char when[16];
     std::snprintf(when, sizeof when, "%02d:%02d:%02d", static_cast<int>(at / 3600), static_cast<int>(at / 60 % 60),
                   static_cast<int>(at % 60));
-    // Says that the server keeps ending and when it is launched again.
-    lblStatusLocalServer.SetText(std::string("RELAUNCH AT ") + when);  // short enough for the label
-    const std::string tip = "Server keeps ending: launched again at " + std::string(when);
+    // Says why no server runs and when it is launched again.
+    const bool missing = Harrowatch->ProgramMissing();
+    // Both short enough for the label.
+    lblStatusLocalServer.SetText(missing ? std::string(server::kNotFoundStatus) : std::string("RELAUNCH AT ") + when);
+    const std::string tip = (missing ? "Server program not found: looked for again at "
+                                     : "Server keeps ending: launched again at ") +
+                            std::string(when);
     if (Tray.Added() && tip.substr(0, 63) != Tray.TrayIconData().szTip) Tray.ModifyTrayIcon(hWnd, std::nullopt, tip);
 }
 

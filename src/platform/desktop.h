@@ -148,6 +148,16 @@ public:
     virtual int GetMenuString(HMenu menu, std::uint32_t item, char* buffer, int size,
                               std::uint32_t flags) = 0;
 
+    // --- The session.
+    // Harrowatch asks only for SM_SHUTTINGDOWN (session::kSmShuttingDown,
+    // non-zero while the session ends); the simulated desktop answers 0 for
+    // any other.
+    virtual int GetSystemMetrics(int index) = 0;
+    // Where this program comes in the order Windows ends the session's
+    // programs in (session::k...ShutdownLevel); false (error 87) for a level
+    // outside the programs' range.
+    virtual bool SetProcessShutdownParameters(std::uint32_t level, std::uint32_t flags) = 0;
+
     // --- Memory of another process.
     virtual RemoteAddress VirtualAllocEx(Handle process, std::uint64_t size,
                                          std::uint32_t allocationType, std::uint32_t protect) = 0;

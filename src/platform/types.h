@@ -112,6 +112,20 @@ constexpr std::uint32_t kPlatformWin32Windows = 1;  // the 9x family
 constexpr std::uint32_t kPlatformWin32Nt = 2;
 }  // namespace proc
 
+// The end of the Windows session.
+namespace session {
+// GetSystemMetrics(SM_SHUTTINGDOWN): non-zero while the session is ending.
+constexpr int kSmShuttingDown = 0x2000;
+// Shutdown levels: Windows ends the session's programs from the highest level
+// down. Every program starts at 0x280; programs may take 0x100 to 0x3FF, and
+// 0x300 to 0x3FF is the range of those that want to be told first.
+constexpr std::uint32_t kDefaultShutdownLevel = 0x280;
+constexpr std::uint32_t kLowestShutdownLevel = 0x100;
+constexpr std::uint32_t kHighestShutdownLevel = 0x3FF;
+constexpr std::uint32_t kFirstShutdownLevel = 0x300;
+constexpr std::uint32_t kShutdownNoRetry = 0x1;
+}  // namespace session
+
 // Window messages and constants the system uses.
 namespace msg {
 constexpr std::uint32_t kSetRedraw = 0x000B;

@@ -62,7 +62,10 @@ void clsHarrowatch::NoteEnded() {
     std::uint32_t code = 0;
     const bool known = desktop_.GetExitCodeProcess(serverProcess_.get(), &code);
     const std::uint64_t now = desktop_.TickCount();
-    const bool byHarrowatch = endedByHarrowatch_ || sessionEnding;
+    // Windows may close the server before it tells Harrowatch the session
+    // ends; its shutting-down flag is set from the start.
+    const bool withSession = sessionEnding || desktop_.GetSystemMetrics(p::session::kSmShuttingDown) != 0;
+    const bool byHarrowatch = endedByHarrowatch_ || withSession;
     endedByHarrowatch_ = false;
     const std::uint64_t hungFor = hungSilentMs_;
     hungSilentMs_ = 0;
@@ -76,7 +79,7 @@ void clsHarrowatch::NoteEnded() {
         Tell(supervision::EventId::HungServerEnded, what + ", silent for " + std::to_string(hungFor / 60000) + " min");
     else
         Tell(byHarrowatch ? supervision::EventId::ServerStopped : supervision::EventId::ServerEnded,
-             what + (byHarrowatch ? (sessionEnding ? ", with the Windows session" : ", closed by Harrowatch") : ""));
+             what + (byHarrowatch ? (withSession ? ", with the Windows session" : ", closed by Harrowatch") : ""));
     if (wait)
         Tell(supervision::EventId::RelaunchDelayed, "launched again in " + std::to_string(wait / 1000) + " s, after " +
                                                         std::to_string(backoff_.QuickEnds()) + " quick end" +
@@ -239,12 +242,22 @@ p::Pid clsHarrowatch::StartServer() {
 
         RaiseUpdateStatus(kEnableTimer, "", kFalse);
         pid = RunningServerPid();
+        // A server runs (started from elsewhere, say): a later wait is a relaunch's.
+        if (pid) backoff_.Found();
+        if (!pid && desktop_.GetSystemMetrics(p::session::kSmShuttingDown)) {
+            // Windows is ending the session: a server launched now would be
+            // closed with it. Called off, the next poll launches it.
+            RaiseUpdateStatus(kEnableTimer, "", kTrue);
+            return 0;
+        }
         if (!pid) {
             const std::string program = gInstallDirectory + kServerExeName;
             if (!desktop_.FileExists(program)) {
                 // Said once for each place looked in; the poll goes on, and
                 // launches the server as soon as it is there.
-                RaiseUpdateStatus(kUpdateStatus, "KALTOR NOT FOUND", 0);
+                RaiseUpdateStatus(kUpdateStatus, kNotFoundStatus, 0);
+                // Looked for again after the waits of a relaunch, not at every poll.
+                backoff_.Missing(desktop_.TickCount());
                 if (program != missingProgramTold_) {
                     missingProgramTold_ = program;
                     boxes_.Show("You must run Harrowatch from your Kaltor directory.", kAppTitle,
@@ -254,6 +267,7 @@ p::Pid clsHarrowatch::StartServer() {
                 return 0;
             }
             missingProgramTold_.clear();
+            backoff_.Found();
             RaiseUpdateStatus(kUpdateStatus, "STARTING KALTOR....", 0);
             RaiseUpdateStatus(kEnableToolbar, "", kFalse);
             p::UniqueHandle launched;

@@ -35,6 +35,8 @@ inline constexpr std::int32_t kFalse = 0;
 
 // The status while a launched server has not shown its configuration form.
 inline constexpr const char* kNoFormStatus = "NO CONFIGURATION FORM";
+// The status while the server's program is not where the game says it is.
+inline constexpr const char* kNotFoundStatus = "KALTOR NOT FOUND";
 
 inline constexpr const char* kServerElevatedText =
     "The server runs with higher rights than Harrowatch, so Windows does not let Harrowatch drive its "
@@ -99,6 +101,9 @@ public:
     bool RelaunchHeld();
     std::uint64_t RelaunchAt() const { return backoff_.RelaunchAt(); }
     int QuickEnds() const { return backoff_.QuickEnds(); }
+    // The server's program was not there at the last look: RelaunchAt says
+    // when it is looked for again.
+    bool ProgramMissing() const { return backoff_.Missing(); }
     // Whether the last SendServerMessage went through the server's dialog;
     // when it did not, why (empty when it did).
     bool LastSendArrived() const { return lastSendArrived_; }

@@ -17,4 +17,10 @@ std::uint64_t RelaunchBackoff::Ended(std::uint64_t nowMs, bool endedByHarrowatch
     return delay_;
 }
 
+std::uint64_t RelaunchBackoff::Missing(std::uint64_t nowMs) {
+    missingDelay_ = missingDelay_ == 0 ? kFirstDelayMs : std::min(missingDelay_ * 2, kLongestDelayMs);
+    relaunchAt_ = nowMs + missingDelay_;
+    return missingDelay_;
+}
+
 }  // namespace hw::supervision

@@ -142,6 +142,13 @@ TEST(ProcessContract, LaunchOfAMissingProgramFails) {
     EXPECT_EQ(LaunchProgram(env->desktop(), "", folder, false), 0u);
 }
 
+TEST(ProcessContract, AsksToBeToldFirstOfTheSessionsEnd) {
+    auto env = MakeContractEnv();
+    platform::Desktop& d = env->desktop();
+    EXPECT_TRUE(d.SetProcessShutdownParameters(platform::session::kFirstShutdownLevel, 0)) << d.GetLastError();
+    EXPECT_EQ(d.GetSystemMetrics(platform::session::kSmShuttingDown), 0);  // no session end under way
+}
+
 TEST(FileContract, ExistsAndDeleteWithTheirErrorCodes) {
     auto env = MakeContractEnv();
     platform::Desktop& d = env->desktop();

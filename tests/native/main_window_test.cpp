@@ -79,21 +79,30 @@ TEST_F(MainWindowTest, AServerThatGoesIsRelaunchedAndItsListCopiedFromTheStart) 
     EXPECT_EQ(form.CopiedServerLines(), static_cast<std::int64_t>(host().Lines(server().messageList()).size()));
 }
 
-TEST_F(MainWindowTest, AMissingProgramIsToldOnceAndThePollGoesOn) {
+TEST_F(MainWindowTest, AMissingProgramIsToldOnceAndLookedForOnTheBackOff) {
     form.Form_Load();  // nothing installed: said once, not on every poll
     ASSERT_EQ(boxes.shown.size(), 1u);
     EXPECT_EQ(boxes.shown[0].text, "You must run Harrowatch from your Kaltor directory.");
+    EXPECT_EQ(form.lblStatusLocalServer.Text(), "KALTOR NOT FOUND");
     EXPECT_TRUE(form.RefreshTimer.Enabled());
     EXPECT_TRUE(form.Toolbar.Enabled());
-    Run(60000);
-    EXPECT_EQ(boxes.shown.size(), 1u);
-    EXPECT_EQ(standins.Launches(), 0u);
-    // Installed meanwhile: the next poll launches it, with no word from the operator.
+    Run(40000);  // looked for at 0, 5, 15 and 35 s; next at 75 s
+    form.sysChatServer_Click();  // the chat window adds no box of its own
     Install("active\n");
-    Run(5000);
+    Run(30000);
+    EXPECT_EQ(standins.Launches(), 0u);
+    EXPECT_EQ(form.lblStatusLocalServer.Text(), "KALTOR NOT FOUND");
+    EXPECT_EQ(shell.icon.szTip.rfind("Server program not found", 0), 0u) << shell.icon.szTip;
+    // There again: launched at the next look, with no word from the operator.
+    Run(10000);
     EXPECT_EQ(standins.Launches(), 1u);
+    Run(5000);
     EXPECT_EQ(form.lblStatusLocalServer.Text(), "ACTIVE - 0 players");
     EXPECT_TRUE(form.RefreshTimer.Enabled());
+    EXPECT_EQ(boxes.shown.size(), 1u);
+    // A launch after the program was missing is no way out of a crash loop.
+    for (const auto& e : form.Events.Recent())
+        EXPECT_NE(e.id, supervision::EventId::RelaunchedAfterCrashes);
 }
 
 TEST_F(MainWindowTest, AStatusReadThatGoesUnansweredKeepsTheLastStatus) {

@@ -123,6 +123,45 @@ TEST_F(WindowsRulesTest, TheSessionEndingIsNotHeldUpAndItsServerNotRelaunched) {
     EXPECT_EQ(standins.Launches(), 1u);
 }
 
+TEST_F(WindowsRulesTest, AServerThatEndsWithTheSessionBeforeHarrowatchIsAskedIsNoCrash) {
+    Start("active\n");
+    // Harrowatch asks to be told of the end before programs of the default level.
+    EXPECT_GT(d.OwnShutdownLevel(), platform::session::kDefaultShutdownLevel);
+    // Windows closes the server before it asks Harrowatch; the polls go on meanwhile.
+    d.SetShuttingDown(true);
+    d.KillProcess(ServerPid(), 0);
+    Run(30000);
+    EXPECT_EQ(standins.Launches(), 1u);
+    bool told = false;
+    for (const auto& e : form.Events.Recent()) {
+        EXPECT_NE(e.id, supervision::EventId::ServerEnded) << e.text;
+        EXPECT_NE(e.id, supervision::EventId::RelaunchDelayed) << e.text;
+        if (e.id == supervision::EventId::ServerStopped) {
+            told = true;
+            EXPECT_NE(e.text.find("with the Windows session"), std::string::npos) << e.text;
+        }
+    }
+    EXPECT_TRUE(told);
+    // Another program calls the end off before Harrowatch was asked: the
+    // next poll launches the server again.
+    d.SetShuttingDown(false);
+    Run(5000);
+    EXPECT_EQ(standins.Launches(), 2u);
+}
+
+TEST(SimulatedWindowsRules, ShutdownLevelsOutsideTheProgramsRangeAreRefused) {
+    platform::sim::SimDesktop d;
+    EXPECT_EQ(d.OwnShutdownLevel(), platform::session::kDefaultShutdownLevel);
+    for (std::uint32_t level : {0xFFu, 0x400u}) {
+        EXPECT_FALSE(d.SetProcessShutdownParameters(level, 0)) << level;
+        EXPECT_EQ(d.GetLastError(), platform::err::kInvalidParameter);
+    }
+    EXPECT_EQ(d.OwnShutdownLevel(), platform::session::kDefaultShutdownLevel);
+    EXPECT_EQ(d.GetSystemMetrics(platform::session::kSmShuttingDown), 0);
+    d.SetShuttingDown(true);
+    EXPECT_NE(d.GetSystemMetrics(platform::session::kSmShuttingDown), 0);
+}
+
 TEST_F(WindowsRulesTest, ASessionEndAnotherProgramCancelsLeavesSupervisionAsItWas) {
     Start("active\n");
     d.Deliver(form.hWnd, app::kWmQueryEndSession, 0, 0);

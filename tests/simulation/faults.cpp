@@ -397,14 +397,32 @@ void World::MachineFault() {
     }
 }
 
-void World::EndSession() {
+void World::EndSession(int serverFirst) {
     Count(Kind::SessionEnd);
     sessionEndingSinceMs = d.NowMs();
     Step("the Windows session ends");
-    std::int64_t result = 0;
-    program->form->Form_Message(app::kWmQueryEndSession, 0, 0, result);
-    // Windows closes the server first, then Harrowatch.
-    if (const p::Pid pid = ServerPid()) {
+    // Windows is shutting down from here on, before it asks any program.
+    d.SetShuttingDown(true);
+    const auto ask = [this] {
+        std::int64_t result = 0;
+        program->form->Form_Message(app::kWmQueryEndSession, 0, 0, result);
+    };
+    // Programs are asked from the highest shutdown level down: Harrowatch,
+    // when it asked for an early place, before the server. A server may still
+    // go first, on its own, or when Harrowatch kept the default level.
+    const p::Pid pid = ServerPid();
+    const bool goesFirst = pid && (serverFirst >= 0 ? serverFirst == 1
+                                                    : d.OwnShutdownLevel() <= p::session::kDefaultShutdownLevel ||
+                                                          rng.Chance(0.5));
+    std::uint64_t askAt = 0;
+    if (goesFirst) {
+        Step("the server closes before Windows asks Harrowatch");
+        askAt = rng.Between(3000, 12000);  // polls may come in between
+        Input("(Windows) WM_QUERYENDSESSION", ask, askAt);
+    } else {
+        ask();
+    }
+    if (pid) {
         lives[pid].closedBySession = true;
         d.ScheduleAfter(rng.Between(100, 3000), pid, [this, pid] { d.KillProcess(pid, 0); });
     }
@@ -412,7 +430,7 @@ void World::EndSession() {
         std::int64_t r = 0;
         program->form->Form_Message(app::kWmEndSession, 1, 0, r);
         program->app.End();
-    }, rng.Between(4000, 8000));
+    }, askAt + rng.Between(4000, 8000));
 }
 
 }  // namespace hw::simulation

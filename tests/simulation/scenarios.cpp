@@ -58,6 +58,29 @@ const std::vector<Scenario>& Scenarios() {
              w.registryFaultUntilMs = w.d.NowMs() + 10 * kMinute;
              w.RunUntil(w.d.NowMs() + 10 * kMinute);
          }},
+        {"missing-program", "the game's folder holds no server for three minutes, then the server is there again",
+         [](World& w) {
+             Quiet(w, 5000);
+             w.d.PokeString(p::kHkeyLocalMachine, "Software\\Velmora\\KALTOR", "INSTDIR", "C:\\Games\\Elsewhere\\");
+             w.StartHarrowatch();
+             w.RunUntil(w.d.NowMs() + 3 * kMinute);
+             w.Input("opens the chat window", [&w] { w.program->form->sysChatServer_Click(); });
+             w.RunUntil(w.d.NowMs() + kMinute);
+             w.d.PokeString(p::kHkeyLocalMachine, "Software\\Velmora\\KALTOR", "INSTDIR", "C:\\Games\\Kaltor Online\\");
+             w.Step("the game's folder is set right again");
+             w.RunUntil(w.d.NowMs() + 6 * kMinute);
+             if (w.program->boxes.count != 1)
+                 w.Broken("missing-program-told-once", std::to_string(w.program->boxes.count) + " boxes for one missing program");
+             if (!w.ServerPid()) w.Broken("missing-program-launched", "no server runs once its program is there again");
+         }},
+        {"session-end-server-first", "Windows closes the server before it asks Harrowatch, polls coming in between",
+         [](World& w) {
+             Quiet(w, 1000);
+             w.StartHarrowatch();
+             w.RunUntil(w.d.NowMs() + 2 * kMinute);
+             w.EndSession(1);
+             w.RunUntil(w.d.NowMs() + kMinute);
+         }},
         {"declined-stop-then-crash", "the operator answers No to the server's \"Close Server\", then the server crashes",
          [](World& w) {
              Quiet(w, 5000);

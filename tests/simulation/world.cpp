@@ -291,6 +291,7 @@ void World::RunUntil(std::uint64_t untilMs) {
                     d.KillProcess(pid, 0);
                 }
                 sessionEndingSinceMs = 0;
+                d.SetShuttingDown(false);
             }
             StartHarrowatch();
         }

@@ -143,6 +143,9 @@ public:
     void TypeNextTime(int row, const std::string& text, std::uint64_t keyGapMs);
     void WorldCrash(platform::Pid pid);
     void WorldHang(platform::Pid pid, std::uint64_t ms);
+    // Windows ends the session. serverFirst: whether the server closes
+    // before Harrowatch is asked (-1: as the shutdown levels and the seed say).
+    void EndSession(int serverFirst = -1);
 
 private:
     friend class Promises;
@@ -154,7 +157,6 @@ private:
     void EditSchedule();
     void OpenConfigurationFor(std::uint64_t ms);
     void Exit();
-    void EndSession();
     void Check();
     std::string RunLine() const;
 

@@ -144,6 +144,11 @@ public:
     // Posted to every top-level window, as HWND_BROADCAST does; the windows
     // the filter drops just miss it.
     void BroadcastFrom(Pid sender, std::uint32_t message, std::uint64_t wParam, std::int64_t lParam);
+    // The session starts to end (SM_SHUTTINGDOWN is set from here on, before
+    // any program is asked), or its end is called off.
+    void SetShuttingDown(bool ending) { shuttingDown_ = ending; }
+    // Harrowatch's own shutdown level; every other program keeps the default.
+    std::uint32_t OwnShutdownLevel() const { return ownShutdownLevel_; }
     // Tasks registered with the Task Scheduler, by name.
     const std::map<std::string, std::string>& Tasks() const { return tasks_; }
     // When set, consulted before every task call; a non-zero answer fails it.
@@ -249,6 +254,10 @@ public:
     std::uint32_t RegisterWindowMessage(const std::string& name) override;
     bool ChangeWindowMessageFilterEx(Hwnd window, std::uint32_t message, std::uint32_t action) override;
     bool IsWindowVisible(Hwnd window) override;
+    int GetSystemMetrics(int index) override {
+        return index == session::kSmShuttingDown && shuttingDown_ ? 1 : 0;
+    }
+    bool SetProcessShutdownParameters(std::uint32_t level, std::uint32_t flags) override;
     bool ShowWindow(Hwnd window, int command) override;
     bool MoveWindow(Hwnd window, int x, int y, int width, int height, bool repaint) override;
     bool UpdateWindow(Hwnd window) override { return Window(window) != nullptr; }
@@ -419,6 +428,8 @@ private:
     std::uint32_t platformId_ = proc::kPlatformWin32Nt;
     std::string ownModule_;
     Pid ownPid_ = 0;
+    bool shuttingDown_ = false;
+    std::uint32_t ownShutdownLevel_ = session::kDefaultShutdownLevel;
     Pid nextPid_ = 100;
     std::deque<SimProcess> processes_;  // stable addresses while processes come and go
     std::map<Handle, HandleEntry> handles_;

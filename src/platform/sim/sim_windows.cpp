@@ -303,6 +303,14 @@ bool SimDesktop::ChangeWindowMessageFilterEx(Hwnd window, std::uint32_t message,
     return true;
 }
 
+bool SimDesktop::SetProcessShutdownParameters(std::uint32_t level, std::uint32_t flags) {
+    if (level < session::kLowestShutdownLevel || level > session::kHighestShutdownLevel ||
+        (flags & ~session::kShutdownNoRetry))
+        return Fail(err::kInvalidParameter);
+    ownShutdownLevel_ = level;
+    return true;
+}
+
 bool SimDesktop::SendMessageTimeout(Hwnd window, std::uint32_t message, std::uint64_t wParam,
                                     std::int64_t lParam, std::uint32_t, std::uint32_t timeoutMs,
                                     std::int64_t* result) {

@@ -463,6 +463,14 @@ std::uint32_t Win32Desktop::RegisterWindowMessage(const std::string& name) {
     return ::RegisterWindowMessageA(name.c_str());
 }
 
+int Win32Desktop::GetSystemMetrics(int index) {
+    return ::GetSystemMetrics(index);
+}
+
+bool Win32Desktop::SetProcessShutdownParameters(std::uint32_t level, std::uint32_t flags) {
+    return ::SetProcessShutdownParameters(level, flags) != FALSE;
+}
+
 bool Win32Desktop::ChangeWindowMessageFilterEx(Hwnd window, std::uint32_t message, std::uint32_t action) {
     return ::ChangeWindowMessageFilterEx(ToHwnd(window), message, action, nullptr) != FALSE;
 }

@@ -74,6 +74,8 @@ public:
     std::uint32_t RegisterWindowMessage(const std::string& name) override;
     bool ChangeWindowMessageFilterEx(Hwnd window, std::uint32_t message, std::uint32_t action) override;
     bool IsWindowVisible(Hwnd window) override;
+    int GetSystemMetrics(int index) override;
+    bool SetProcessShutdownParameters(std::uint32_t level, std::uint32_t flags) override;
     bool ShowWindow(Hwnd window, int command) override;
     bool MoveWindow(Hwnd window, int x, int y, int width, int height, bool repaint) override;
     bool UpdateWindow(Hwnd window) override;
