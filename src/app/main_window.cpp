@@ -172,6 +172,13 @@ void frmMain::RunCycle() {
             return;
         }
         ReadInterval();
+        if (pid != widthCheckedPid_) {
+            // Said once a server: the x86 build cannot read a 64-bit server's
+            // lists, and would otherwise just show none.
+            widthCheckedPid_ = pid;
+            if (automation::BeyondReach(desktop_, pid))
+                Events.Raise(supervision::EventId::ErrorReported, kBeyondReachText);
+        }
         // Reads that have just held the loop (the chat window's) rest first:
         // the poll comes as soon as the rest is over, with its own allowance.
         if (const std::uint32_t rest = automation::LoopHold::RestLeft(desktop_)) {

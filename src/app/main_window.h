@@ -30,6 +30,9 @@
 namespace hw::app {
 
 inline constexpr std::size_t kMonitoredLinesKept = 20000;
+inline constexpr const char* kBeyondReachText =
+    "The server is a 64-bit program and this Harrowatch is the 32-bit (x86) one: it cannot read the server's "
+    "players and messages. Install the 64-bit (x64) Harrowatch.";
 // What a second start of Harrowatch asks of the running copy: show its window.
 inline constexpr const char* kShowWindowMessage = "Harrowatch.ShowWindow";
 
@@ -205,6 +208,7 @@ private:
     bool sessionEnding_ = false;
     std::uint32_t taskbarCreated_ = 0;
     std::uint32_t showWindow_ = 0;
+    platform::Pid widthCheckedPid_ = 0;
     std::uint32_t exitTimer_ = 0;
     bool refreshing_ = false;
     bool refreshAsked_ = false;

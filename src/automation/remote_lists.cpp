@@ -33,13 +33,40 @@ bool Read(p::Desktop& d, const p::UniqueRemoteMemory& block, void* data, std::ui
 }
 
 
+// A 32-bit process sees only the low 32 bits of a pointer in its records
+// and its messages: a block above them is out of its reach.
+bool Reachable(bool layout32, const p::UniqueRemoteMemory& block, std::uint64_t size) {
+    return block && (!layout32 || block.get().address + size <= 0x1'0000'0000ull);
+}
+
+// Whether a 32-bit Harrowatch runs on 64-bit Windows (under WOW64).
+std::optional<bool> OnWindows64(p::Desktop& d) {
+    p::UniqueHandle self(d, d.OpenProcess(p::proc::kQueryLimitedInformation, false, d.GetCurrentProcessId()));
+    bool wow64 = false;
+    if (!self || !d.IsWow64Process(self.get(), &wow64)) return std::nullopt;
+    return wow64;
+}
+
 }  // namespace
 
 std::optional<bool> UsesLayout32(p::Desktop& d, p::Handle process) {
-    if (!d.Is64BitProcess()) return true;
     bool wow64 = false;
     if (!d.IsWow64Process(process, &wow64)) return std::nullopt;
-    return wow64;
+    if (d.Is64BitProcess()) return wow64;
+    // A 32-bit Harrowatch reads 32-bit programs only: on 64-bit Windows a
+    // program not under WOW64 is 64-bit, and its records are not for it.
+    if (wow64) return true;
+    const std::optional<bool> windows64 = OnWindows64(d);
+    if (!windows64 || *windows64) return std::nullopt;
+    return true;
+}
+
+bool BeyondReach(p::Desktop& d, p::Pid processId) {
+    if (d.Is64BitProcess()) return false;
+    p::UniqueHandle process(d, d.OpenProcess(p::proc::kQueryLimitedInformation, false, processId));
+    bool wow64 = false;
+    if (!process || !d.IsWow64Process(process.get(), &wow64) || wow64) return false;
+    return OnWindows64(d).value_or(false);
 }
 
 std::int32_t MakeLParam(std::int32_t low, std::int16_t high) {
@@ -102,7 +129,7 @@ std::vector<std::vector<std::string>> ReadRows(p::Desktop& d, Hwnd listView, p::
     // One block: every cell's record, then every cell's text slot.
     const size_t recordsBytes = (cells * recordSize + 15) & ~size_t{15};
     p::UniqueRemoteMemory block = p::ReserveRemote(d, process.get(), recordsBytes + cells * kSlot);
-    if (!block) return result;
+    if (!Reachable(*layout, block, recordsBytes + cells * kSlot)) return result;
     std::vector<std::uint8_t> records(recordsBytes, 0);
     PutCellRecords(records, *layout, columns, cells, block.get().address, recordsBytes);
     if (!Write(d, block, records.data(), records.size())) return result;
@@ -189,7 +216,7 @@ bool ListViewReader::EnsureBlock(std::uint64_t needed) {
     // The old block stays: requests to it may still be queued.
     const std::uint64_t size = std::max<std::uint64_t>(needed * 2, 64 * 1024);
     p::UniqueRemoteMemory block = p::ReserveRemote(d_, process_.get(), size);
-    if (!block) return false;
+    if (!Reachable(layout32_, block, size)) return false;
     blocks_.push_back(std::move(block));
     capacity_ = size;
     return true;
@@ -273,7 +300,7 @@ std::int32_t GetToolbarButtonPoint(p::Desktop& d, Hwnd toolbar, p::Pid processId
     const size_t buttonSize = layout32 ? sizeof(TbButton32) : sizeof(TbButton64);
     p::UniqueRemoteMemory button = p::ReserveRemote(d, process.get(), buttonSize);
     p::UniqueRemoteMemory rect = p::ReserveRemote(d, process.get(), sizeof(Rect));
-    if (!button || !rect) return 0;
+    if (!Reachable(layout32, button, buttonSize) || !Reachable(layout32, rect, sizeof(Rect))) return 0;
     // Gone or hung: nothing read, and the toolbar may still answer.
     auto keep = [&] {
         waiting.Keep(toolbar, std::move(process), Blocks(std::move(button), std::move(rect)));

@@ -128,7 +128,12 @@ std::int32_t GetToolbarButtonPoint(platform::Desktop& desktop, Hwnd toolbar, pla
 std::int32_t MakeLParam(std::int32_t low, std::int16_t high);
 
 // Whether the records for this process take the 32-bit layout; nothing when
-// that cannot be told (the handle lacks the query right, the process went).
+// that cannot be told (the handle lacks the query right, the process went)
+// or the process is beyond Harrowatch's reach.
 std::optional<bool> UsesLayout32(platform::Desktop& desktop, platform::Handle process);
+
+// A 64-bit program seen by a 32-bit Harrowatch on 64-bit Windows: its lists
+// cannot be read from here (the 64-bit Harrowatch can).
+bool BeyondReach(platform::Desktop& desktop, platform::Pid processId);
 
 }  // namespace hw::automation

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "app/main_window.h"
+#include "automation/remote_lists.h"
 #include "native/main_window_fixture.h"
 #include "schedule/catalogue.h"
 
@@ -61,6 +62,30 @@ TEST_F(MainWindowTest, MirrorsStatusPlayersAndMessagesAndFollowsThem) {
     EXPECT_TRUE(form.mnuSystemTray.Find("sysStartServer")->enabled);
     EXPECT_FALSE(form.mnuSystemTray.Find("sysStopServer")->enabled);
     EXPECT_TRUE(boxes.shown.empty());
+}
+
+// The x86 build against a 64-bit server on 64-bit Windows reads none of its
+// lists (their records would be the wrong width) and says why, once; on
+// 32-bit Windows it reads them as ever.
+TEST_F(MainWindowTest, TheX86BuildRefusesA64BitServerAndSaysWhy) {
+    d.RunAs32Bit(true);
+    platform::sim::ProgramSpec wide;
+    wide.is32Bit = false;
+    Install("active\nat 0 join Dorn 10.0.0.5 Dornak\n", wide);
+    form.Form_Load();
+    Run(3000);
+    EXPECT_TRUE(form.PlayerListView.Items().empty());
+    EXPECT_EQ(d.RemoteBlockCount(ServerPid()), 0u);
+    int told = 0;
+    for (const auto& e : form.Events.Recent()) told += e.text.find("Install the 64-bit (x64) Harrowatch") != std::string::npos;
+    EXPECT_EQ(told, 1);
+
+    platform::sim::SimDesktop old;
+    old.RunAs32Bit(false);
+    const platform::Pid pid = old.AddProcess("C:\\Games\\KALTOR INTERNET SERVER.EXE");
+    platform::UniqueHandle h(old, old.OpenProcess(platform::proc::kQueryLimitedInformation, false, pid));
+    EXPECT_EQ(automation::UsesLayout32(old, h.get()), std::optional<bool>(true));
+    EXPECT_FALSE(automation::BeyondReach(old, pid));
 }
 
 TEST_F(MainWindowTest, AServerThatGoesIsRelaunchedAndItsListCopiedFromTheStart) {

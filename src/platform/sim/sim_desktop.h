@@ -290,7 +290,13 @@ public:
     bool WriteProcessMemory(Handle process, RemoteAddress address, const void* buffer,
                             std::uint64_t size, std::uint64_t* bytesWritten) override;
     bool IsWow64Process(Handle process, bool* wow64) override;
-    bool Is64BitProcess() override { return true; }
+    bool Is64BitProcess() override { return harrowatch64_; }
+    // The x86 Harrowatch, on 64-bit Windows or on 32-bit Windows.
+    void RunAs32Bit(bool onWindows64) {
+        harrowatch64_ = false;
+        windows64_ = onWindows64;
+        FindProcess(ownPid_)->is32Bit = true;
+    }
 
     Hwnd ForegroundWindow() const { return foreground_; }
 
@@ -428,6 +434,7 @@ private:
     std::uint32_t platformId_ = proc::kPlatformWin32Nt;
     std::string ownModule_;
     Pid ownPid_ = 0;
+    bool harrowatch64_ = true, windows64_ = true;
     bool shuttingDown_ = false;
     std::uint32_t ownShutdownLevel_ = session::kDefaultShutdownLevel;
     Pid nextPid_ = 100;

@@ -601,7 +601,8 @@ bool SimDesktop::WriteProcessMemory(Handle process, RemoteAddress address, const
 bool SimDesktop::IsWow64Process(Handle process, bool* wow64) {
     SimProcess* p = ProcessWith(process, 0, proc::kQueryInformation | proc::kQueryLimitedInformation);
     if (!p) return false;
-    *wow64 = p->is32Bit;
+    // Only 64-bit Windows runs programs under WOW64.
+    *wow64 = windows64_ && p->is32Bit;
     return true;
 }
 
