@@ -44,8 +44,12 @@ frmMain::frmMain(p::Desktop& desktop, ui::MessageBoxHost& boxes, ui::TrayShell& 
     Webhook.players = [this] { return static_cast<int>(PlayerListView.Items().size()); };
     Webhook.playersAsOf = [this] { return playersStale_ ? std::optional<p::LocalTime>(playersReadAt_) : std::nullopt; };
     Warnings.onNotSent = [this](const std::string& what) { Events.Raise(supervision::EventId::WarningNotSent, what); };
-    // A log that cannot be written says so once, where the operator looks.
-    Log.onUnwritable = [this](const std::string& why) { StatusBar.SetPanel(1, why); };
+    // A log that cannot be written says so once, where the operator looks
+    // and in the event log, and again only after it was written meanwhile.
+    Log.onUnwritable = [this](const std::string& why) {
+        StatusBar.SetPanel(1, why);
+        Events.Raise(supervision::EventId::LogUnwritable, why);
+    };
     PlayerListView.columns = {"ID", "Name", "Address", "Character Name"};
     lblStatusLocalServer.SetText("Server Status");
     lblStatusLocalServer.onChange = [this] { lblStatusLocalServer_Change(); };

@@ -29,6 +29,23 @@ Date CivilFromDays(std::int64_t z) {
     return {static_cast<int>(m <= 2 ? y + 1 : y), static_cast<int>(m), static_cast<int>(d)};
 }
 
+bool ParseDay(const std::string& t, std::int64_t& days) {
+    if (t.size() != 10 || t[4] != '-' || t[7] != '-') return false;
+    int field[3] = {0, 0, 0}, which = 0;
+    for (size_t i = 0; i < t.size(); ++i) {
+        if (i == 4 || i == 7) {
+            ++which;
+            continue;
+        }
+        if (t[i] < '0' || t[i] > '9') return false;
+        field[which] = field[which] * 10 + (t[i] - '0');
+    }
+    const int y = field[0], m = field[1], d = field[2];
+    if (m < 1 || m > 12 || d < 1 || d > DaysInMonth(y, m)) return false;
+    days = DaysFromCivil(y, m, d);
+    return true;
+}
+
 bool IsLeapYear(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
 
 int DaysInMonth(int year, int month) {

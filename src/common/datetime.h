@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace hw::datetime {
 
@@ -13,6 +14,9 @@ struct Date {
     int year, month, day;
 };
 Date CivilFromDays(std::int64_t days);
+
+// `text` is exactly "YYYY-MM-DD" and names a real date: its days since 1970.
+bool ParseDay(const std::string& text, std::int64_t& days);
 
 bool IsLeapYear(int year);
 int DaysInMonth(int year, int month);

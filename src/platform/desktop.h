@@ -207,6 +207,14 @@ public:
     // The names in a folder (files and folders, without "." and ".."); an
     // error when the folder cannot be listed (a missing one: 3).
     virtual long ListFolder(const std::string& folder, std::vector<std::string>& names) = 0;
+    // The size of a file in bytes, as GetFileAttributesEx reports it (a
+    // folder: 0); a missing file 2, a missing folder 3.
+    virtual long GetFileSize(const std::string& path, std::uint64_t& size) = 0;
+
+    // --- Text. Text in the ANSI code page as UTF-8: MultiByteToWideChar with
+    // CP_ACP, then WideCharToMultiByte with CP_UTF8. Bytes the code page
+    // leaves undefined come out as the code page's table maps them.
+    virtual std::string AnsiToUtf8(const std::string& ansi) = 0;
 
     // --- Time and the message loop.
     virtual void Sleep(std::uint32_t milliseconds) = 0;

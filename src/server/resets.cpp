@@ -94,6 +94,9 @@ bool clsHarrowatch::DeleteDataFile(const std::string& fileName) {
         text::AddTrailingBackslash(text::AddTrailingBackslash(gInstallDirectory) + "System\\Kaltor");
     const std::string path = dataDir + fileName;
     // A copy first, then the delete: a file that cannot be copied is kept.
+    // Old copies go before the new one, whether it can be made or not: a
+    // full disk makes room from Harrowatch's own old days.
+    if (desktop_.FileExists(path)) supervision::RemoveOldBackups(desktop_, path);
     std::string copy;
     auto backUpAndDelete = [&]() -> long {
         if (desktop_.FileExists(path) && copy.empty()) {
@@ -116,9 +119,6 @@ bool clsHarrowatch::DeleteDataFile(const std::string& fileName) {
         desktop_.Sleep(100);
         r = backUpAndDelete();
     }
-    if (!copy.empty())
-        supervision::RemoveOldBackups(desktop_, settings::ReadNumber(desktop_, settings::kBackupDays,
-                                                                   settings::kDefaultBackupDays, 0, settings::kMostDays));
     // A file that is already gone is as reset as one just deleted; a data
     // folder that is not there is a wrong installation directory.
     switch (r) {

@@ -44,6 +44,7 @@ frmConfig::frmConfig(platform::Desktop& desktop, ui::MessageBoxHost& boxes, ui::
     txtHungRestartMinutes.SetText("0");
     txtLogDays.SetText(std::to_string(kDefaultLogDays));
     txtBackupDays.SetText(std::to_string(kDefaultBackupDays));
+    txtBackupMaxMB.SetText(std::to_string(kDefaultBackupMaxMB));
     txtWarnPlayersMinutes.SetText("0");
     txtWarnPlayersText.SetText(kDefaultWarnPlayersText);
     chkNotifications.SetValue(1);
@@ -71,6 +72,8 @@ void frmConfig::FormOpen() {
         txtHungRestartMinutes.SetText(std::to_string(ReadNumber(desktop_, kHungRestartMinutes, 0, 0, kMostHungMinutes)));
         txtLogDays.SetText(std::to_string(ReadNumber(desktop_, kLogDays, kDefaultLogDays, 0, kMostDays)));
         txtBackupDays.SetText(std::to_string(ReadNumber(desktop_, kBackupDays, kDefaultBackupDays, 0, kMostDays)));
+        txtBackupMaxMB.SetText(
+            std::to_string(ReadNumber(desktop_, kBackupMaxMB, kDefaultBackupMaxMB, 1, kMostBackupMB)));
         txtWarnPlayersMinutes.SetText(std::to_string(ReadNumber(desktop_, kWarnPlayersMinutes, 0, 0, kMostWarnMinutes)));
         const std::string warnText = ReadSetting(desktop_, kWarnPlayersText).ToText();
         if (!text::IsBlankValue(warnText)) txtWarnPlayersText.SetText(warnText);
@@ -101,10 +104,10 @@ bool frmConfig::FormValidate() {
         }
         ui::TextBox* refused = &txtTimerInterval;
         // The "Supervision" tab's numbers, each with its range.
-        auto check = [&](ui::TextBox& box, long most, const char* text) {
+        auto check = [&](ui::TextBox& box, long most, const char* text, long least = 0) {
             const std::string t = text::Trim(box.Text());
             if (refusal) return;
-            if (!AllDigits(t) || t.size() > 5 || std::stol(t) > most) {
+            if (!AllDigits(t) || t.size() > 5 || std::stol(t) > most || std::stol(t) < least) {
                 refusal = text;
                 refused = &box;
             }
@@ -112,6 +115,7 @@ bool frmConfig::FormValidate() {
         check(txtHungRestartMinutes, kMostHungMinutes, kHungMinutesText);
         check(txtLogDays, kMostDays, kLogDaysText);
         check(txtBackupDays, kMostDays, kBackupDaysText);
+        check(txtBackupMaxMB, kMostBackupMB, kBackupMaxMBText, 1);
         check(txtWarnPlayersMinutes, kMostWarnMinutes, kWarnMinutesText);
         const std::string url = text::Trim(txtWebhookUrl.Text());
         if (!refusal && !url.empty() && !text::IsWebUrl(url)) {
@@ -139,6 +143,7 @@ void frmConfig::FormSave() {
         WriteSetting(desktop_, kHungRestartMinutes, static_cast<std::int32_t>(std::stol(text::Trim(txtHungRestartMinutes.Text()))));
         WriteSetting(desktop_, kLogDays, static_cast<std::int32_t>(std::stol(text::Trim(txtLogDays.Text()))));
         WriteSetting(desktop_, kBackupDays, static_cast<std::int32_t>(std::stol(text::Trim(txtBackupDays.Text()))));
+        WriteSetting(desktop_, kBackupMaxMB, static_cast<std::int32_t>(std::stol(text::Trim(txtBackupMaxMB.Text()))));
         WriteSetting(desktop_, kWarnPlayersMinutes,
                      static_cast<std::int32_t>(std::stol(text::Trim(txtWarnPlayersMinutes.Text()))));
         WriteSetting(desktop_, kWarnPlayersText, text::IsBlankValue(txtWarnPlayersText.Text())
@@ -179,7 +184,7 @@ std::string frmConfig::Summary() const {
            ", hide " + std::to_string(chkHideWindow.Value()) + ", start at log-on " +
            std::to_string(chkWindowsStartup.Value()) + ", hung restart " + text::Trim(txtHungRestartMinutes.Text()) +
            " min, logs " + text::Trim(txtLogDays.Text()) + " days, backups " + text::Trim(txtBackupDays.Text()) +
-           " days, warn players " + text::Trim(txtWarnPlayersMinutes.Text()) + " min, balloons " +
+           " days, at most " + text::Trim(txtBackupMaxMB.Text()) + " MB, warn players " + text::Trim(txtWarnPlayersMinutes.Text()) + " min, balloons " +
            std::to_string(chkNotifications.Value()) + ", webhook " +
            (text::Trim(txtWebhookUrl.Text()).empty() ? std::string("none") : text::UrlHost(txtWebhookUrl.Text()));
 }

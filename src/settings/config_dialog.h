@@ -26,12 +26,14 @@ inline constexpr const char* kHungMinutesText =
 inline constexpr const char* kLogDaysText = "The days logs are kept must be a whole number from 0 (always) to 3650.";
 inline constexpr const char* kBackupDaysText =
     "The days backups are kept must be a whole number from 0 (always) to 3650.";
+inline constexpr const char* kBackupMaxMBText =
+    "The megabytes the backups may take must be a whole number from 1 to 65536.";
 inline constexpr const char* kWarnMinutesText =
     "The minutes before a reset that the players are warned must be a whole number from 0 (never) to 1440.";
 inline constexpr const char* kWebhookUrlText =
     "The webhook address must be empty, or start with http:// or https:// and name a host.";
 inline constexpr const char* kNoWebhookUrlText = "Type the webhook address to test first.";
-inline constexpr int kConfigWidth = 6000, kConfigHeight = 6300;  // twips
+inline constexpr int kConfigWidth = 6000, kConfigHeight = 6720;  // twips
 
 class frmConfig {
 public:
@@ -50,7 +52,7 @@ public:
     ui::CheckBox chkAutoStart, chkHideWindow, chkWindowsStartup, chkRememberKaltorWindow;
     ui::TextBox txtTimerInterval;
     // The "Supervision" tab.
-    ui::TextBox txtHungRestartMinutes, txtLogDays, txtBackupDays;
+    ui::TextBox txtHungRestartMinutes, txtLogDays, txtBackupDays, txtBackupMaxMB;
     ui::TextBox txtWarnPlayersMinutes, txtWarnPlayersText;
     ui::CheckBox chkNotifications;
     ui::TextBox txtWebhookUrl;

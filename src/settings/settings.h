@@ -48,9 +48,13 @@ inline constexpr Setting kRunEntry{kRunKey, kRunValue, platform::reg::kSz};
 inline constexpr Setting kHungRestartMinutes{kSettingsKey, "HungRestartMinutes", platform::reg::kDword};
 // days the day logs are kept (default 30),
 inline constexpr Setting kLogDays{kSettingsKey, "LogDays", platform::reg::kDword};
-// days the backups of reset data files are kept (default 30).
+// days the backups of reset data files are kept (default 30),
 inline constexpr Setting kBackupDays{kSettingsKey, "BackupDays", platform::reg::kDword};
+// megabytes all the backups together may take, whatever their days (default
+// 2048): past it the oldest days go, never the newest.
+inline constexpr Setting kBackupMaxMB{kSettingsKey, "BackupMaxMB", platform::reg::kDword};
 inline constexpr std::int32_t kDefaultLogDays = 30, kDefaultBackupDays = 30, kMostDays = 3650;
+inline constexpr std::int32_t kDefaultBackupMaxMB = 2048, kMostBackupMB = 65536;
 inline constexpr std::int32_t kMostHungMinutes = 1440;
 // Warnings to the players before resets: minutes before (0, the default:
 // none), and the text, with {minutes} in it.

@@ -1,9 +1,11 @@
 #include "supervision/backups.h"
 
 #include <cstdio>
+#include <map>
 #include <vector>
 
 #include "common/datetime.h"
+#include "settings/settings.h"
 #include "supervision/log.h"
 
 namespace hw::supervision {
@@ -29,23 +31,62 @@ long BackUp(platform::Desktop& d, const std::string& file, std::string* copy) {
     return e;
 }
 
-void RemoveOldBackups(platform::Desktop& d, int days) {
-    if (days <= 0) return;
+namespace {
+// A day folder's files, and the bytes they take.
+struct BackupDay {
+    std::string folder;
+    std::vector<std::string> files;
+    std::uint64_t bytes = 0;
+};
+
+void Remove(platform::Desktop& d, const BackupDay& day) {
+    for (const std::string& f : day.files) d.DeleteFile(day.folder + "\\" + f);
+    d.RemoveDirectory(day.folder);
+}
+}  // namespace
+
+void RemoveOldBackups(platform::Desktop& d, int days, std::uint64_t maxBytes, std::uint64_t room) {
     const platform::LocalTime now = d.GetLocalTime();
     const std::int64_t today = datetime::DaysFromCivil(now.year, now.month, now.day);
-    std::vector<std::string> folders;
-    if (d.ListFolder(BackupFolder(d), folders) != 0) return;
-    for (const std::string& name : folders) {
-        int y = 0, m = 0, dd = 0;
-        char rest = 0;
-        if (std::sscanf(name.c_str(), "%4d-%2d-%2d%c", &y, &m, &dd, &rest) != 3) continue;
-        if (today - datetime::DaysFromCivil(y, m, dd) <= days) continue;
-        const std::string folder = BackupFolder(d) + "\\" + name;
-        std::vector<std::string> files;
-        if (d.ListFolder(folder, files) != 0) continue;
-        for (const std::string& f : files) d.DeleteFile(folder + "\\" + f);
-        d.RemoveDirectory(folder);
+    std::vector<std::string> names;
+    if (d.ListFolder(BackupFolder(d), names) != 0) return;
+    std::map<std::int64_t, BackupDay> ours;  // oldest first
+    for (const std::string& name : names) {
+        std::int64_t day = 0;
+        if (!datetime::ParseDay(name, day)) continue;
+        BackupDay b{BackupFolder(d) + "\\" + name, {}, 0};
+        if (d.ListFolder(b.folder, b.files) != 0) continue;
+        for (const std::string& f : b.files) {
+            std::uint64_t size = 0;
+            if (d.GetFileSize(b.folder + "\\" + f, size) == 0) b.bytes += size;
+        }
+        ours[day] = std::move(b);
     }
+    std::vector<std::int64_t> named;
+    for (const auto& [day, b] : ours) named.push_back(day);
+    for (std::int64_t day : DaysPastKeeping(named, today, days)) {
+        Remove(d, ours[day]);
+        ours.erase(day);
+    }
+    std::uint64_t total = room;
+    for (const auto& [day, b] : ours) total += b.bytes;
+    while (total > maxBytes && ours.size() > 1) {
+        const auto oldest = ours.begin();
+        if (oldest->first == today) break;  // a clock put back: today's copies stay too
+        Remove(d, oldest->second);
+        total -= oldest->second.bytes;
+        ours.erase(oldest);
+    }
+}
+
+void RemoveOldBackups(platform::Desktop& d, const std::string& file) {
+    std::uint64_t room = 0;
+    if (d.GetFileSize(file, room) != 0) room = 0;
+    const std::int32_t days =
+        settings::ReadNumber(d, settings::kBackupDays, settings::kDefaultBackupDays, 0, settings::kMostDays);
+    const std::int32_t megabytes =
+        settings::ReadNumber(d, settings::kBackupMaxMB, settings::kDefaultBackupMaxMB, 1, settings::kMostBackupMB);
+    RemoveOldBackups(d, days, static_cast<std::uint64_t>(megabytes) << 20, room);
 }
 
 }  // namespace hw::supervision

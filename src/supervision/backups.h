@@ -1,8 +1,10 @@
 // Copies of the server's data files, made before a reset deletes them, under
-// %ProgramData%\Harrowatch\Backups\YYYY-MM-DD\. Days older than "BackupDays"
-// go.
+// %ProgramData%\Harrowatch\Backups\YYYY-MM-DD\. Before each copy, days older
+// than "BackupDays" go (never the newest "BackupDays" there are), and the
+// oldest days while all of them pass "BackupMaxMB" (never the newest).
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "platform/desktop.h"
@@ -16,7 +18,12 @@ std::string BackupFolder(platform::Desktop& desktop);
 // where it went.
 long BackUp(platform::Desktop& desktop, const std::string& file, std::string* copy = nullptr);
 
-// Removes the day folders older than `days` (0: keeps them all).
-void RemoveOldBackups(platform::Desktop& desktop, int days);
+// Removes the day folders older than `days` (0: none for their age) but the
+// newest `days` of them; then the oldest while they and `room` bytes to come
+// take more than `maxBytes`, but never the newest day nor today's. Only
+// folders named exactly YYYY-MM-DD, and only the files in them, go.
+void RemoveOldBackups(platform::Desktop& desktop, int days, std::uint64_t maxBytes, std::uint64_t room = 0);
+// The same with "BackupDays" and "BackupMaxMB", before a copy of `file`.
+void RemoveOldBackups(platform::Desktop& desktop, const std::string& file);
 
 }  // namespace hw::supervision

@@ -1,12 +1,14 @@
 // The action log: one UTF-8 text file a day under
 // %ProgramData%\Harrowatch\Logs, one line an event, starting with the local
 // date and time and its UTC offset, then the level. Days older than
-// "LogDays" go. A log that cannot be written never stops supervision: it
-// says so once, through onUnwritable.
+// "LogDays" go, before the day's first line and when a line cannot be
+// written, but never the newest "LogDays" there are. A log that cannot be
+// written never stops supervision: it says so once, through onUnwritable.
 #pragma once
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "platform/desktop.h"
 #include "supervision/events.h"
@@ -24,11 +26,13 @@ public:
     // Told once, when the log cannot be written (and again after it could).
     std::function<void(const std::string& why)> onUnwritable;
 
-    // "2026-12-06 09:00:00+01:00 WARNING Server ended: ...".
+    // "2026-12-06 09:00:00+01:00 WARNING Server ended: ...", the event's text
+    // taken as UTF-8, its control characters written as \xNN.
     static std::string Line(const platform::LocalTime& t, std::int32_t utcOffsetMinutes, const Event& event);
 
 private:
-    void RemoveOldDays(int days);
+    void RemoveOldDays();
+    long Write(const platform::LocalTime& now, const Event& event);
     platform::Desktop& d_;
     std::string lastDay_;  // the day old files were last looked for
     bool failing_ = false;
@@ -41,7 +45,9 @@ std::string Stamp(const platform::LocalTime& t, std::int32_t utcOffsetMinutes, c
 std::string DataFolder(platform::Desktop& desktop);
 // Makes the folder and any missing parents; 0 or the Win32 error.
 long MakeFolders(platform::Desktop& desktop, const std::string& path);
-// Text in the ANSI code page (taken as Windows-1252's Latin range) as UTF-8.
-std::string ToUtf8(const std::string& ansi);
+// Of the days named (days since 1970), those to remove: older than `keep`
+// days before `today`, and not among the newest `keep` named (a clock set
+// ahead must not take them all). `keep` 0 keeps every day.
+std::vector<std::int64_t> DaysPastKeeping(std::vector<std::int64_t> named, std::int64_t today, int keep);
 
 }  // namespace hw::supervision

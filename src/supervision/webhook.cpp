@@ -68,9 +68,10 @@ std::string Webhook::Body(const std::string& key, const std::string& content, in
     std::string line = "Harrowatch on " + machine + ": " + content;
     for (char& c : line)
         if (c == '\r' || c == '\n') c = ' ';
-    return "{\"content\":" + Json(ToUtf8(line)) + ",\"event\":" + Json(key) +
+    return "{\"content\":" + Json(desktop_.AnsiToUtf8(line)) + ",\"event\":" + Json(key) +
            ",\"time\":" + Json(Stamp(desktop_.GetLocalTime(), desktop_.UtcOffsetMinutes(), 'T')) +
-           ",\"machine\":" + Json(ToUtf8(machine)) + ",\"server_status\":" + Json(ToUtf8(status)) +
+           ",\"machine\":" + Json(desktop_.AnsiToUtf8(machine)) +
+           ",\"server_status\":" + Json(desktop_.AnsiToUtf8(status)) +
            ",\"players\":" + std::to_string(online) +
            (asOf ? ",\"players_as_of\":" + Json(Stamp(*asOf, desktop_.UtcOffsetMinutes(), 'T')) : std::string()) +
            ",\"count\":" + std::to_string(count) + "}";

@@ -74,9 +74,10 @@ bool ConfigForm::Build() {
         const char* caption;
         ui::TextBox* model;
         int id;
-    } numbers[4] = {{"End a hung server after (minutes, 0: never)", &model_.txtHungRestartMinutes, kIdHungMinutes},
+    } numbers[5] = {{"End a hung server after (minutes, 0: never)", &model_.txtHungRestartMinutes, kIdHungMinutes},
                     {"Keep the day logs (days, 0: always)", &model_.txtLogDays, kIdLogDays},
                     {"Keep the data file backups (days, 0: always)", &model_.txtBackupDays, kIdBackupDays},
+                    {"Keep the backups within (MB, oldest days go)", &model_.txtBackupMaxMB, kIdBackupMaxMB},
                     {"Warn the players before resets (minutes, 0: never)", &model_.txtWarnPlayersMinutes,
                      kIdWarnMinutes}};
     y = Dp(66);
@@ -157,6 +158,7 @@ LRESULT ConfigForm::Handle(UINT m, WPARAM wp, LPARAM lp) {
             if (id == kIdHungMinutes && code == EN_CHANGE) model_.txtHungRestartMinutes.TrackText(WindowText(control));
             if (id == kIdLogDays && code == EN_CHANGE) model_.txtLogDays.TrackText(WindowText(control));
             if (id == kIdBackupDays && code == EN_CHANGE) model_.txtBackupDays.TrackText(WindowText(control));
+            if (id == kIdBackupMaxMB && code == EN_CHANGE) model_.txtBackupMaxMB.TrackText(WindowText(control));
             if (id == kIdWarnMinutes && code == EN_CHANGE) model_.txtWarnPlayersMinutes.TrackText(WindowText(control));
             if (id == kIdWarnText && code == EN_CHANGE) model_.txtWarnPlayersText.TrackText(WindowText(control));
             if (id == kIdWebhookUrl && code == EN_CHANGE) model_.txtWebhookUrl.TrackText(WindowText(control));

@@ -204,5 +204,38 @@ TEST(FileContract, FoldersAppendCopyAndListWithTheirErrorCodes) {
     EXPECT_TRUE(names.empty());
 }
 
+TEST(FileContract, SizesOfFilesAndFolders) {
+    auto env = MakeContractEnv();
+    platform::Desktop& d = env->desktop();
+    const std::string folder = env->MakeFolder("Backup Day");
+    env->PutFile(folder + "KALTORHallInfo.KLD", "the hall's records");
+    env->PutFile(folder + "empty.KLD", "");
+    std::uint64_t size = 99;
+    ASSERT_EQ(d.GetFileSize(folder + "KALTORHallInfo.KLD", size), platform::err::kSuccess);
+    EXPECT_EQ(size, 18u);
+    ASSERT_EQ(d.GetFileSize(folder + "empty.KLD", size), platform::err::kSuccess);
+    EXPECT_EQ(size, 0u);
+    size = 99;
+    ASSERT_EQ(d.GetFileSize(folder.substr(0, folder.size() - 1), size), platform::err::kSuccess);
+    EXPECT_EQ(size, 0u);  // a folder has no size of its own
+    EXPECT_EQ(d.GetFileSize(folder + "none.KLD", size), platform::err::kFileNotFound);
+    EXPECT_EQ(d.GetFileSize(folder + "Missing\\none.KLD", size), platform::err::kPathNotFound);
+}
+
+// Text from other programs comes in the ANSI code page (Windows-1252 here):
+// its punctuation and the Latin letters come out as UTF-8, the five bytes
+// 1252 leaves undefined as the control characters Windows maps them to.
+TEST(TextContract, AnsiTextComesOutAsUtf8) {
+    auto env = MakeContractEnv();
+    platform::Desktop& d = env->desktop();
+    EXPECT_EQ(d.AnsiToUtf8(""), "");
+    EXPECT_EQ(d.AnsiToUtf8("plain 7-bit\r\n"), "plain 7-bit\r\n");
+    EXPECT_EQ(d.AnsiToUtf8("\x80 \x92 \x93\x94 \x85 \x96\x97 \x99 \x8A\x9F"),
+              "\u20AC \u2019 \u201C\u201D \u2026 \u2013\u2014 \u2122 \u0160\u0178");
+    EXPECT_EQ(d.AnsiToUtf8("caf\xE9 \xA0\xFF"), "caf\u00E9 \u00A0\u00FF");
+    EXPECT_EQ(d.AnsiToUtf8("\x81\x8D\x8F\x90\x9D"), "\u0081\u008D\u008F\u0090\u009D");
+    EXPECT_EQ(d.AnsiToUtf8(std::string("a\0b", 3)), std::string("a\0b", 3));
+}
+
 }  // namespace
 }  // namespace hw::testing

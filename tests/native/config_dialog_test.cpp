@@ -219,6 +219,7 @@ TEST_F(ConfigDialogTest, ApplyStoresEveryValueAndTouchesTheTaskOnlyWhenTheBoxCha
         c.txtHungRestartMinutes.TrackText(n);
         c.txtLogDays.TrackText(n);
         c.txtBackupDays.TrackText(n);
+        c.txtBackupMaxMB.TrackText(n);
         c.txtWarnPlayersMinutes.TrackText(n);
         c.txtWebhookUrl.TrackText("https://hooks.example.com/" + n);
         c.chkHideWindow.SetValue(0);
@@ -229,6 +230,7 @@ TEST_F(ConfigDialogTest, ApplyStoresEveryValueAndTouchesTheTaskOnlyWhenTheBoxCha
         EXPECT_EQ(Stored(kHungRestartMinutes), n);
         EXPECT_EQ(Stored(kLogDays), n);
         EXPECT_EQ(Stored(kBackupDays), n);
+        EXPECT_EQ(Stored(kBackupMaxMB), n);
         EXPECT_EQ(Stored(kWarnPlayersMinutes), n);
         EXPECT_EQ(Stored(kWebhookUrl), "https://hooks.example.com/" + n);
         EXPECT_EQ(mainTimer.Interval(), static_cast<std::uint64_t>(std::stoi(n) * 100));
@@ -326,10 +328,12 @@ TEST(LogonTask, RunsElevatedAtTheOperatorsLogOnWithoutLimits) {
 TEST_F(ConfigDialogTest, TheSupervisionTabShowsValidatesAndStoresItsNumbers) {
     PokeDword(kLogDays, 7);
     Poke(kBackupDays, "not a number");  // shown as its default
+    PokeDword(kBackupMaxMB, 0);          // out of range: its default too
     frmConfig& c = Open();
     EXPECT_EQ(c.txtHungRestartMinutes.Text(), "0");
     EXPECT_EQ(c.txtLogDays.Text(), "7");
     EXPECT_EQ(c.txtBackupDays.Text(), "30");
+    EXPECT_EQ(c.txtBackupMaxMB.Text(), "2048");
     struct Case {
         ui::TextBox frmConfig::*box;
         std::string typed, message;
@@ -337,6 +341,9 @@ TEST_F(ConfigDialogTest, TheSupervisionTabShowsValidatesAndStoresItsNumbers) {
     for (const Case& k : {Case{&frmConfig::txtHungRestartMinutes, "1441", kHungMinutesText},
                           Case{&frmConfig::txtLogDays, "-1", kLogDaysText},
                           Case{&frmConfig::txtBackupDays, "ten", kBackupDaysText},
+                          Case{&frmConfig::txtBackupMaxMB, "0", kBackupMaxMBText},
+                          Case{&frmConfig::txtBackupMaxMB, "65537", kBackupMaxMBText},
+                          Case{&frmConfig::txtBackupMaxMB, "", kBackupMaxMBText},
                           Case{&frmConfig::txtWarnPlayersMinutes, "2000", kWarnMinutesText},
                           Case{&frmConfig::txtWebhookUrl, "ftp://example.net/x", kWebhookUrlText},
                           Case{&frmConfig::txtWebhookUrl, "https:///no-host", kWebhookUrlText}}) {
@@ -352,6 +359,7 @@ TEST_F(ConfigDialogTest, TheSupervisionTabShowsValidatesAndStoresItsNumbers) {
     frmConfig& good = Open();
     good.txtHungRestartMinutes.TrackText("15");
     good.txtLogDays.TrackText("90");
+    good.txtBackupMaxMB.TrackText(" 512 ");
     good.txtWarnPlayersMinutes.TrackText("10");
     good.txtWarnPlayersText.TrackText("Restart in {minutes} min");
     good.chkNotifications.SetValue(0);
@@ -365,11 +373,14 @@ TEST_F(ConfigDialogTest, TheSupervisionTabShowsValidatesAndStoresItsNumbers) {
     EXPECT_EQ(ReadNumber(d, kHungRestartMinutes, 0, 0, kMostHungMinutes), 15);
     EXPECT_EQ(ReadNumber(d, kLogDays, 30, 0, kMostDays), 90);
     EXPECT_EQ(ReadNumber(d, kBackupDays, 30, 0, kMostDays), 30);
+    ASSERT_TRUE(d.PeekValue(platform::kHkeyLocalMachine, kSettingsKey, "BackupMaxMB", type, data));
+    EXPECT_EQ(type, platform::reg::kDword);
+    EXPECT_EQ(ReadNumber(d, kBackupMaxMB, kDefaultBackupMaxMB, 1, kMostBackupMB), 512);
     EXPECT_EQ(ReadNumber(d, kWarnPlayersMinutes, 0, 0, kMostWarnMinutes), 10);
     EXPECT_EQ(ReadNumber(d, kNotifications, 1, 0, 1), 0);
     EXPECT_EQ(Stored(kWarnPlayersText), "Restart in {minutes} min");
     EXPECT_EQ(Stored(kWebhookUrl), "HTTPS://Hooks.Example.net:8443/T0/secret?x=1");  // as typed
-    EXPECT_NE(good.Summary().find("hung restart 15 min, logs 90 days"), std::string::npos);
+    EXPECT_NE(good.Summary().find("hung restart 15 min, logs 90 days, backups 30 days, at most 512 MB"), std::string::npos);
     // The log hears of the webhook's host, never of its secret path.
     EXPECT_NE(good.Summary().find("webhook Hooks.Example.net"), std::string::npos);
     EXPECT_EQ(good.Summary().find("secret"), std::string::npos);

@@ -199,6 +199,7 @@ TEST_F(ResetsTest, DataFilesDeletedAbsentOrInUse) {
 }
 
 TEST_F(ResetsTest, DataFilesAreCopiedBeforeTheyGoAndOldCopiesGoToo) {
+    SetSetting("BackupDays", 2);
     Started("active\n");
     const std::string data = std::string(kGameFolder) + "System\\Kaltor\\";
     const std::string backups = "C:\\ProgramData\\Harrowatch\\Backups\\";
@@ -220,7 +221,8 @@ TEST_F(ResetsTest, DataFilesAreCopiedBeforeTheyGoAndOldCopiesGoToo) {
         if (c == "KALTORHallInfo.KLD") continue;
         EXPECT_EQ(d.FileContent(backups + "2026-12-06\\" + c), "more records") << c;
     }
-    // Days beyond "BackupDays" (30 by default) went; the 20th of November stays.
+    // Days beyond "BackupDays" went, but never the newest two there are:
+    // the 20th of November stays.
     EXPECT_FALSE(d.HasFolder(backups + "2026-11-01"));
     EXPECT_TRUE(d.HasFolder(backups + "2026-11-20"));
     EXPECT_TRUE(boxes.shown.empty());
@@ -234,6 +236,33 @@ TEST_F(ResetsTest, DataFilesAreCopiedBeforeTheyGoAndOldCopiesGoToo) {
     ASSERT_EQ(boxes.shown.size(), 1u);
     EXPECT_EQ(boxes.shown[0].text.rfind("Error Number: 1006\r\n", 0), 0u) << boxes.shown[0].text;
     EXPECT_NE(boxes.shown[0].text.find("the file was not deleted"), std::string::npos);
+}
+
+TEST_F(ResetsTest, AFullDiskMakesRoomForTheCopyFromOldDaysOfHarrowatchsOwn) {
+    SetSetting("BackupDays", 2);
+    Started("active\n");
+    const std::string data = std::string(kGameFolder) + "System\\Kaltor\\";
+    const std::string backups = "C:\\ProgramData\\Harrowatch\\Backups\\";
+    d.WriteFile(data + "KALTORHallInfo.KLD", "the hall's records");
+    for (const char* day : {"2026-10-01", "2026-10-02", "2026-12-04", "2026-12-05"})
+        d.WriteFile(backups + day + "\\KALTORGuildMasters.KLD", std::string(1000, 'g'));
+    // Not of Harrowatch's making: kept whatever their age.
+    d.WriteFile(backups + "2026-10-01 saved\\KALTORGuildMasters.KLD", "mine");
+    d.WriteFile(backups + "2026-10-1\\KALTORGuildMasters.KLD", "mine");
+    d.WriteFile(backups + "2026-10-01.zip", "mine");
+    d.SetDiskSpace(d.DiskUsed());  // the disk is full
+
+    EXPECT_TRUE(controller.ProcessScheduledItem("Hall of Records"));
+    EXPECT_TRUE(boxes.shown.empty()) << (boxes.shown.empty() ? "" : boxes.shown[0].text);
+    EXPECT_FALSE(d.HasFile(data + "KALTORHallInfo.KLD"));
+    EXPECT_EQ(d.FileContent(backups + "2026-12-06\\KALTORHallInfo.KLD"), "the hall's records");
+    EXPECT_FALSE(d.HasFolder(backups + "2026-10-01"));
+    EXPECT_FALSE(d.HasFolder(backups + "2026-10-02"));
+    EXPECT_TRUE(d.HasFolder(backups + "2026-12-04"));
+    EXPECT_TRUE(d.HasFolder(backups + "2026-12-05"));
+    EXPECT_TRUE(d.HasFile(backups + "2026-10-01 saved\\KALTORGuildMasters.KLD"));
+    EXPECT_TRUE(d.HasFile(backups + "2026-10-1\\KALTORGuildMasters.KLD"));
+    EXPECT_TRUE(d.HasFile(backups + "2026-10-01.zip"));
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "native/main_window_fixture.h"
 #include "settings/settings.h"
 #include "supervision/backoff.h"
+#include "supervision/backups.h"
 #include "supervision/event_log.h"
 #include "supervision/log.h"
 
@@ -263,7 +264,46 @@ TEST(ActionLog, OneFileADayOldOnesGoAndEachLineCarriesTimeOffsetAndLevel) {
     d.SetUtcOffsetMinutes(-330);
     EXPECT_EQ(supervision::ActionLog::Line({2027, 1, 2, 23, 4, 5, 0}, -330,
                                            {EventId::ResetFailed, supervision::Level::Error, "x\r\ny"}),
-              "2027-01-02 23:04:05-05:30 ERROR Scheduled reset failed: x  y\r\n");
+              "2027-01-02 23:04:05-05:30 ERROR Scheduled reset failed: x\\x0D\\x0Ay\r\n");
+}
+
+TEST(ActionLog, AnsiTextIsWrittenAsUtf8AndControlCharactersAsEscapesOnOneLine) {
+    platform::sim::SimDesktop d;
+    d.SetStartTime({2026, 12, 6, 9, 0, 0, 0});
+    supervision::ActionLog log(d);
+    // Windows-1252 from the server's windows: quotes, the euro, the ellipsis.
+    log.Take({EventId::MessageSent, supervision::Level::Information,
+              "\x93" "Back at 8\x94 \x80 5 \x85 it\x92s\tdone\r\nnext\x01\x7F\x81 caf\xE9"});
+    EXPECT_EQ(d.FileContent(log.TodaysFile()),
+              "2026-12-06 09:00:00+01:00 INFO Message sent to the players: \u201CBack at 8\u201D \u20AC 5 \u2026 "
+              "it\u2019s\\x09done\\x0D\\x0Anext\\x01\\x7F\\x81 caf\u00E9\r\n");
+    // C1 controls (U+0085 ends a line for some readers) are escaped too.
+    EXPECT_EQ(supervision::ActionLog::Line({2026, 12, 6, 9, 0, 0, 0}, 60,
+                                           {EventId::ServerEnded, supervision::Level::Warning, "a\u0085b\u009Fc\u00A0d"}),
+              "2026-12-06 09:00:00+01:00 WARNING Server ended: a\\x85b\\x9Fc\u00A0d\r\n");
+}
+
+TEST_F(SupervisionTest, ALogThatCannotBeWrittenIsRaisedOnceAndAgainOnlyAfterItWasWrittenInBetween) {
+    Start("active\n");
+    Run(10000);
+    ASSERT_FALSE(TodaysLog().empty());
+    auto toldInEventLog = [&] {
+        return std::count_if(d.EventLog().begin(), d.EventLog().end(),
+                             [](const auto& e) { return e.id == 0x8000000Fu && e.type == 2; });
+    };
+    d.SetDiskSpace(d.DiskUsed());  // the disk is full
+    for (int i = 0; i < 3; ++i) form.Events.Raise(EventId::ErrorReported, "while the disk is full");
+    EXPECT_EQ(Count(EventId::LogUnwritable), 1);
+    EXPECT_EQ(toldInEventLog(), 1);
+    EXPECT_EQ(TodaysLog().find("while the disk is full"), std::string::npos);
+
+    d.SetDiskSpace(UINT64_MAX);
+    form.Events.Raise(EventId::ErrorReported, "with room again");
+    ASSERT_NE(TodaysLog().find("with room again"), std::string::npos);
+    d.SetDiskSpace(d.DiskUsed());
+    for (int i = 0; i < 2; ++i) form.Events.Raise(EventId::ErrorReported, "full again");
+    EXPECT_EQ(Count(EventId::LogUnwritable), 2);
+    EXPECT_EQ(toldInEventLog(), 2);
 }
 
 TEST(ActionLog, AFolderThatCannotBeWrittenIsToldOnceAndStopsNothing) {
@@ -278,6 +318,99 @@ TEST(ActionLog, AFolderThatCannotBeWrittenIsToldOnceAndStopsNothing) {
     ASSERT_EQ(told.size(), 1u);
     EXPECT_NE(told[0].find("C:\\ProgramData\\Harrowatch\\Logs"), std::string::npos);
     EXPECT_EQ(events.Recent().size(), 5u);
+}
+
+TEST(ActionLog, KeepsTheNewestLogDaysWhateverTheClockSaysAndRemovesOnlyItsOwnNames) {
+    platform::sim::SimDesktop d;
+    d.PokeValue(platform::kHkeyLocalMachine, settings::kSettingsKey, "LogDays", platform::reg::kDword, {3, 0, 0, 0});
+    const std::string logs = "C:\\ProgramData\\Harrowatch\\Logs\\";
+    for (int day = 1; day <= 5; ++day) d.WriteFile(logs + "Harrowatch-2026-12-0" + std::to_string(day) + ".log", "old");
+    const std::vector<std::string> others{"Harrowatch-2026-11-1.log", "Harrowatch-2026-1-01.log",
+                                          "Harrowatch-2026-11-01.log.txt", "Harrowatch-2026-11-01 copy.log",
+                                          "Other-2026-11-01.log"};
+    for (const std::string& o : others) d.WriteFile(logs + o, "someone else's");
+    d.SetStartTime({2026, 12, 6, 9, 0, 0, 0});
+    supervision::ActionLog log(d);
+    log.Take({EventId::Started, supervision::Level::Information, ""});
+    EXPECT_FALSE(d.HasFile(logs + "Harrowatch-2026-12-02.log"));
+    EXPECT_TRUE(d.HasFile(logs + "Harrowatch-2026-12-03.log"));
+    // The clock jumps ten years ahead: the newest three days stay.
+    d.SetStartTime({2036, 12, 6, 9, 0, 0, 0});
+    log.Take({EventId::Started, supervision::Level::Information, ""});
+    EXPECT_FALSE(d.HasFile(logs + "Harrowatch-2026-12-03.log"));
+    for (const char* kept : {"Harrowatch-2026-12-04.log", "Harrowatch-2026-12-05.log", "Harrowatch-2026-12-06.log",
+                             "Harrowatch-2036-12-06.log"})
+        EXPECT_TRUE(d.HasFile(logs + kept)) << kept;
+    for (const std::string& o : others) EXPECT_TRUE(d.HasFile(logs + o)) << o;
+}
+
+TEST(ActionLog, AFullDiskIsCleanedUpBeforeTheDaysFirstLineAndWhenALineFails) {
+    platform::sim::SimDesktop d;
+    const std::string logs = "C:\\ProgramData\\Harrowatch\\Logs\\";
+    for (int day = 1; day <= 5; ++day)
+        d.WriteFile(logs + "Harrowatch-2026-11-0" + std::to_string(day) + ".log", std::string(500, 'x'));
+    d.PokeValue(platform::kHkeyLocalMachine, settings::kSettingsKey, "LogDays", platform::reg::kDword, {3, 0, 0, 0});
+    d.SetStartTime({2026, 12, 6, 9, 0, 0, 0});
+    d.SetDiskSpace(d.DiskUsed());
+    supervision::ActionLog log(d);
+    std::vector<std::string> told;
+    log.onUnwritable = [&](const std::string& why) { told.push_back(why); };
+    log.Take({EventId::Started, supervision::Level::Information, "first"});
+    EXPECT_NE(d.FileContent(log.TodaysFile()).find("first"), std::string::npos);
+    EXPECT_FALSE(d.HasFile(logs + "Harrowatch-2026-11-02.log"));
+    EXPECT_TRUE(d.HasFile(logs + "Harrowatch-2026-11-03.log"));
+    // Later the same day fewer days are to be kept, and the disk fills: the
+    // failed line cleans up, and goes in after all.
+    d.PokeValue(platform::kHkeyLocalMachine, settings::kSettingsKey, "LogDays", platform::reg::kDword, {2, 0, 0, 0});
+    d.SetDiskSpace(d.DiskUsed());
+    log.Take({EventId::Exited, supervision::Level::Information, "second"});
+    EXPECT_NE(d.FileContent(log.TodaysFile()).find("second"), std::string::npos);
+    EXPECT_FALSE(d.HasFile(logs + "Harrowatch-2026-11-04.log"));
+    EXPECT_TRUE(d.HasFile(logs + "Harrowatch-2026-11-05.log"));  // today's and this one: the newest two
+    EXPECT_TRUE(told.empty());
+}
+
+TEST(BackupCleanUp, KeepsTheNewestBackupDaysWhateverTheClockSaysAndRemovesOnlyItsOwnNames) {
+    platform::sim::SimDesktop d;
+    const std::string backups = "C:\\ProgramData\\Harrowatch\\Backups\\";
+    for (const char* day : {"2026-11-01", "2026-11-20", "2026-12-01"}) d.WriteFile(backups + day + "\\a.KLD", "a");
+    const std::vector<std::string> others{"2026-11-1\\a.KLD", " 2026-11-01\\a.KLD", "2026-11-01 old\\a.KLD",
+                                          "2026-13-01\\a.KLD", "Saved\\a.KLD", "2026-11-01.zip"};
+    for (const std::string& o : others) d.WriteFile(backups + o, "someone else's");
+    d.SetStartTime({2026, 12, 6, 9, 0, 0, 0});
+    supervision::RemoveOldBackups(d, 2, UINT64_MAX);
+    EXPECT_FALSE(d.HasFolder(backups + "2026-11-01"));
+    EXPECT_TRUE(d.HasFolder(backups + "2026-11-20"));  // among the newest two there are
+    d.SetStartTime({2036, 12, 6, 9, 0, 0, 0});
+    supervision::RemoveOldBackups(d, 2, UINT64_MAX);
+    EXPECT_TRUE(d.HasFile(backups + "2026-11-20\\a.KLD"));
+    EXPECT_TRUE(d.HasFile(backups + "2026-12-01\\a.KLD"));
+    for (const std::string& o : others) EXPECT_TRUE(d.HasFile(backups + o)) << o;
+}
+
+TEST(BackupCleanUp, KeptForeverTheOldestDaysGoOnceTheCapIsPassedButNeverTheNewest) {
+    platform::sim::SimDesktop d;
+    const std::string backups = "C:\\ProgramData\\Harrowatch\\Backups\\";
+    d.WriteFile(backups + "2026-12-01\\a.KLD", std::string(200, 'a'));
+    d.WriteFile(backups + "2026-12-01\\b.KLD", std::string(200, 'b'));
+    d.WriteFile(backups + "2026-12-02\\a.KLD", std::string(500, 'a'));
+    d.WriteFile(backups + "2026-12-03\\a.KLD", std::string(600, 'a'));
+    d.SetStartTime({2026, 12, 6, 9, 0, 0, 0});
+    supervision::RemoveOldBackups(d, 0, 1500);  // 1500 in all: within the cap
+    EXPECT_TRUE(d.HasFolder(backups + "2026-12-01"));
+    supervision::RemoveOldBackups(d, 0, 1500, 100);  // a copy of 100 to come
+    EXPECT_FALSE(d.HasFolder(backups + "2026-12-01"));
+    EXPECT_TRUE(d.HasFolder(backups + "2026-12-02"));
+    supervision::RemoveOldBackups(d, 0, 100);
+    EXPECT_FALSE(d.HasFolder(backups + "2026-12-02"));
+    EXPECT_TRUE(d.HasFile(backups + "2026-12-03\\a.KLD"));  // the newest day, even alone past the cap
+    // The clock put back: today's folder is no older, nor the newest, and
+    // both stay.
+    d.SetStartTime({2026, 11, 30, 9, 0, 0, 0});
+    d.WriteFile(backups + "2026-11-30\\a.KLD", std::string(50, 'a'));
+    supervision::RemoveOldBackups(d, 0, 100);
+    EXPECT_TRUE(d.HasFile(backups + "2026-11-30\\a.KLD"));
+    EXPECT_TRUE(d.HasFile(backups + "2026-12-03\\a.KLD"));
 }
 
 }  // namespace

@@ -133,6 +133,7 @@ long SimDesktop::AppendFile(const std::string& path, const std::string& bytes) {
     if (!files_.count(key))
         if (long e = MayCreateIn(path)) return e;
     if (readOnly_.count(key) || locked_[key]) return readOnly_.count(key) ? err::kAccessDenied : err::kSharingViolation;
+    if (!Fits(bytes.size())) return err::kDiskFull;
     files_[key] += bytes;
     spelled_.emplace(key, path);
     return err::kSuccess;
@@ -149,6 +150,9 @@ long SimDesktop::CopyFile(const std::string& from, const std::string& to, bool f
     } else if (long e = MayCreateIn(to)) {
         return e;
     }
+    const auto old = files_.find(target);
+    const std::uint64_t had = old == files_.end() ? 0 : old->second.size();
+    if (it->second.size() > had && !Fits(it->second.size() - had)) return err::kDiskFull;
     files_[target] = it->second;
     spelled_.emplace(target, to);
     return err::kSuccess;
@@ -169,6 +173,50 @@ long SimDesktop::ListFolder(const std::string& folder, std::vector<std::string>&
     for (const std::string& f : folders_)
         if (f != key && FolderKey(f) == key) names.push_back(nameOf(f));
     return err::kSuccess;
+}
+
+long SimDesktop::GetFileSize(const std::string& path, std::uint64_t& size) {
+    const auto it = files_.find(text::Upper(path));
+    if (it != files_.end()) {
+        size = it->second.size();
+        return err::kSuccess;
+    }
+    if (HasFolder(path)) {
+        size = 0;
+        return err::kSuccess;
+    }
+    return HasFolder(FolderKey(path)) ? err::kFileNotFound : err::kPathNotFound;
+}
+
+std::uint64_t SimDesktop::DiskUsed() const {
+    std::uint64_t used = 0;
+    for (const auto& [path, content] : files_) used += content.size();
+    return used;
+}
+
+std::string SimDesktop::AnsiToUtf8(const std::string& ansi) {
+    // Windows-1252's 0x80-0x9F; the five it leaves undefined map to the C1
+    // controls of the same number. The rest is Latin-1.
+    static constexpr char16_t k80To9F[32] = {
+        0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+        0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+    std::string out;
+    out.reserve(ansi.size());
+    for (unsigned char c : ansi) {
+        const char32_t u = c >= 0x80 && c <= 0x9F ? k80To9F[c - 0x80] : c;
+        if (u < 0x80) {
+            out += static_cast<char>(u);
+        } else if (u < 0x800) {
+            out += static_cast<char>(0xC0 | (u >> 6));
+            out += static_cast<char>(0x80 | (u & 0x3F));
+        } else {
+            out += static_cast<char>(0xE0 | (u >> 12));
+            out += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (u & 0x3F));
+        }
+    }
+    return out;
 }
 
 std::string SimDesktop::FileContent(const std::string& path) const {

@@ -320,6 +320,13 @@ public:
     long AppendFile(const std::string& path, const std::string& bytes) override;
     long CopyFile(const std::string& from, const std::string& to, bool failIfExists) override;
     long ListFolder(const std::string& folder, std::vector<std::string>& names) override;
+    long GetFileSize(const std::string& path, std::uint64_t& size) override;
+    // Windows-1252, as on a western Windows.
+    std::string AnsiToUtf8(const std::string& ansi) override;
+    // The room on the disk for the content of files: a write or copy that
+    // would pass it fails with ERROR_DISK_FULL (112). Unset: no limit.
+    void SetDiskSpace(std::uint64_t bytes) { diskSpace_ = bytes; }
+    std::uint64_t DiskUsed() const;
     std::int32_t UtcOffsetMinutes() override { return utcOffsetMinutes_; }
     void SetUtcOffsetMinutes(std::int32_t minutes) { utcOffsetMinutes_ = minutes; }
     // A folder that takes no new files or folders (a full or locked disk).
@@ -447,6 +454,11 @@ private:
     std::set<std::string> folders_;   // upper-cased, without the trailing backslash
     std::set<std::string> readOnly_;
     std::set<std::string> readOnlyFolders_;
+    std::uint64_t diskSpace_ = UINT64_MAX;
+    // Whether `more` bytes still fit on the disk.
+    bool Fits(std::uint64_t more) const {
+        return diskSpace_ == UINT64_MAX || (more <= diskSpace_ && DiskUsed() <= diskSpace_ - more);
+    }
     std::map<std::string, std::string> spelled_;  // upper-cased path -> as it was first written (case kept)
     std::int32_t utcOffsetMinutes_ = 60;
     static std::string FolderKeyOf(const std::string& path);

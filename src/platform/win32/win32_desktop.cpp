@@ -678,6 +678,29 @@ long Win32Desktop::ListFolder(const std::string& folder, std::vector<std::string
     return e == ERROR_NO_MORE_FILES ? 0 : static_cast<long>(e);
 }
 
+long Win32Desktop::GetFileSize(const std::string& path, std::uint64_t& size) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return static_cast<long>(::GetLastError());
+    size = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+               ? 0
+               : static_cast<std::uint64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
+    return 0;
+}
+
+std::string Win32Desktop::AnsiToUtf8(const std::string& ansi) {
+    if (ansi.empty()) return {};
+    const int n = static_cast<int>(ansi.size());
+    const int wide = ::MultiByteToWideChar(CP_ACP, 0, ansi.data(), n, nullptr, 0);
+    if (wide <= 0) return {};
+    std::wstring w(static_cast<size_t>(wide), L'\0');
+    ::MultiByteToWideChar(CP_ACP, 0, ansi.data(), n, w.data(), wide);
+    const int bytes = ::WideCharToMultiByte(CP_UTF8, 0, w.data(), wide, nullptr, 0, nullptr, nullptr);
+    if (bytes <= 0) return {};
+    std::string out(static_cast<size_t>(bytes), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, w.data(), wide, out.data(), bytes, nullptr, nullptr);
+    return out;
+}
+
 std::int32_t Win32Desktop::UtcOffsetMinutes() {
     TIME_ZONE_INFORMATION zone;
     const DWORD which = ::GetTimeZoneInformation(&zone);

@@ -123,6 +123,8 @@ public:
     long AppendFile(const std::string& path, const std::string& bytes) override;
     long CopyFile(const std::string& from, const std::string& to, bool failIfExists) override;
     long ListFolder(const std::string& folder, std::vector<std::string>& names) override;
+    long GetFileSize(const std::string& path, std::uint64_t& size) override;
+    std::string AnsiToUtf8(const std::string& ansi) override;
     std::int32_t UtcOffsetMinutes() override;
 
     void Sleep(std::uint32_t milliseconds) override;
