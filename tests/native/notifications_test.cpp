@@ -219,6 +219,24 @@ TEST(Background, HttpPostTakesOnlyWebAddresses) {
     EXPECT_EQ(errors, (std::vector<long>{12006, 12005, 12005, 12005, 12029}));
 }
 
+// Redirects are never followed: a POST sent on as a GET would lose its body.
+TEST(Background, ARedirectComesBackAsItsStatusUnfollowed) {
+    platform::sim::SimDesktop d;
+    d.httpServer = [](const platform::sim::SimDesktop::HttpPosted& p) {
+        return p.url.find("elsewhere") == std::string::npos
+                   ? platform::sim::SimDesktop::HttpAnswer{0, 307, 10, "https://elsewhere.example.org/x"}
+                   : platform::sim::SimDesktop::HttpAnswer{0, 204, 10};
+    };
+    long error = -1;
+    std::uint32_t status = 0;
+    d.RunInBackground([&] { error = d.HttpPost("https://hooks.example.net/x", "{}", 1000, &status); }, [] {});
+    d.AdvanceIdle(100);
+    EXPECT_EQ(error, 0);
+    EXPECT_EQ(status, 307u);
+    ASSERT_EQ(d.HttpPosts().size(), 1u);
+    EXPECT_EQ(d.HttpPosts()[0].url, "https://hooks.example.net/x");
+}
+
 TEST_F(NotificationsTest, TheTestButtonSaysWhetherTheEventArrived) {
     Start("active\n");
     // The dialog as the binding holds it: opened, used, answered, closed.
