@@ -99,6 +99,7 @@ void frmMain::sysExit_Click() {
     bool cancel = false;
     Form_Unload(cancel);
     RefreshTimer.SetEnabled(false);
+    Webhook.Close();
     Events.Raise(supervision::EventId::Exited, "");
     app_.End();
 }
@@ -161,6 +162,7 @@ bool frmMain::Form_Message(std::uint32_t message, std::uint64_t wParam, std::int
 
 void frmMain::EndWithSession() {
     sessionEnding_ = true;
+    Webhook.Close();
     Events.Raise(supervision::EventId::Exited, "with the Windows session");
     // Waits for the server end now; Windows closes the server itself.
     cancel_.Raise();

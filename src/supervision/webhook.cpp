@@ -1,5 +1,6 @@
 #include "supervision/webhook.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "common/text.h"
@@ -29,6 +30,12 @@ std::string Json(const std::string& utf8) {
     return out + "\"";
 }
 
+// ", to hooks.example.net": the host only, never the secret path.
+std::string To(const std::string& url) {
+    const std::string host = text::UrlHost(url);
+    return host.empty() ? std::string() : ", to " + host;
+}
+
 std::string MachineName(platform::Desktop& d) {
     char name[256] = {};
     const std::uint32_t n = d.ExpandEnvironmentStrings("%COMPUTERNAME%", name, sizeof name);
@@ -38,6 +45,7 @@ std::string MachineName(platform::Desktop& d) {
 }  // namespace
 
 std::string WebhookResult::Describe() const {
+    if (Redirected()) return "redirected (HTTP " + std::to_string(status) + ")";
     if (error == 0) return "HTTP " + std::to_string(status);
     const char* what = nullptr;
     switch (error) {
@@ -54,11 +62,14 @@ std::string WebhookResult::Describe() const {
 
 Webhook::Webhook(platform::Desktop& desktop, Events& events) : AlertSink(desktop, Reach::Webhook), events_(events) {}
 
-Webhook::~Webhook() { *alive_ = false; }
+Webhook::~Webhook() {
+    *alive_ = false;
+    Disarm();
+}
 
 std::string Webhook::Url() { return text::Trim(settings::ReadSetting(desktop_, settings::kWebhookUrl).ToText()); }
 
-bool Webhook::Enabled() { return !Url().empty(); }
+bool Webhook::Enabled() { return !closed_ && !Url().empty(); }
 
 std::string Webhook::Body(const std::string& key, const std::string& content, int count) {
     const std::string machine = MachineName(desktop_);
@@ -78,47 +89,151 @@ std::string Webhook::Body(const std::string& key, const std::string& content, in
 }
 
 void Webhook::Send(const Alert& alert) {
-    const std::string url = Url();
-    if (url.empty()) return;
+    if (closed_ || Url().empty()) return;
     const std::string content = alert.title + (alert.text.empty() ? "" : ": " + alert.text);
-    Post({url, Body(Info(alert.id).key, content, alert.count), 0}, nullptr);
+    Delivery d;
+    d.body = Body(Info(alert.id).key, content, alert.count);
+    d.order = ++arrivals_;
+    d.dueMs = desktop_.TickCount();
+    Enqueue(std::move(d));
+    Pump();
 }
 
 void Webhook::Test(const std::string& url, std::function<void(const WebhookResult&)> answer) {
-    Post({text::Trim(url), Body("test", "test event from the configuration dialog", 1), kWebhookRetries},
-         std::move(answer));
+    if (closed_) return;
+    Delivery d;
+    d.body = Body("test", "test event from the configuration dialog", 1);
+    d.url = text::Trim(url);
+    d.answer = std::move(answer);
+    d.test = true;
+    d.dueMs = desktop_.TickCount();
+    Enqueue(std::move(d));
+    Pump();
 }
 
-void Webhook::Post(Delivery delivery, std::function<void(const WebhookResult&)> answer) {
+std::size_t Webhook::AlertsWaiting() const {
+    std::size_t n = 0;
+    for (const Delivery& d : queue_) n += d.test ? 0 : 1;
+    return n;
+}
+
+void Webhook::Enqueue(Delivery delivery) {
+    // Tests go before every alert; alerts keep their order of arrival, also
+    // when one comes back to wait for its retry.
+    auto at = queue_.begin();
+    while (at != queue_.end() && (at->test || (!delivery.test && at->order < delivery.order))) ++at;
+    queue_.insert(at, std::move(delivery));
+    while (AlertsWaiting() > kWebhookQueued) {
+        for (auto it = queue_.begin(); it != queue_.end(); ++it)
+            if (!it->test) {
+                queue_.erase(it);
+                break;
+            }
+        ++dropped_;
+    }
+}
+
+void Webhook::TellDropped() {
+    if (!dropped_) return;
+    events_.Raise(EventId::WebhookNotDelivered, std::to_string(dropped_) + " older posts dropped, " +
+                                                    std::to_string(kWebhookQueued) + " were waiting already" + To(Url()));
+    dropped_ = 0;
+}
+
+void Webhook::Pump() {
+    if (closed_ || posting_) return;
+    const std::uint64_t now = desktop_.TickCount();
+    auto next = queue_.begin();
+    std::uint64_t soonest = UINT64_MAX;
+    for (; next != queue_.end(); ++next) {
+        if (next->dueMs <= now) break;
+        soonest = std::min(soonest, next->dueMs);
+    }
+    if (next == queue_.end()) {
+        if (queue_.empty()) {
+            Disarm();
+            TellDropped();
+        } else {
+            Arm(soonest);
+        }
+        return;
+    }
+    Delivery delivery = std::move(*next);
+    queue_.erase(next);
+    const std::string url = delivery.test ? delivery.url : Url();
+    if (url.empty()) {
+        // The address was taken away: what waits has nowhere to go.
+        const std::size_t left = AlertsWaiting() + 1;
+        std::erase_if(queue_, [](const Delivery& d) { return !d.test; });
+        dropped_ = 0;
+        events_.Raise(EventId::WebhookNotDelivered,
+                      std::to_string(left) + (left == 1 ? " post" : " posts") + " not sent, \"WebhookUrl\" is empty now");
+        Pump();
+        return;
+    }
+    posting_ = true;
+    postingAlert_ = !delivery.test;
     auto result = std::make_shared<WebhookResult>();
     platform::Desktop& d = desktop_;
-    const std::string url = delivery.url, body = delivery.body;
+    const std::string body = delivery.body;
     // Only copies cross to the worker; the answer comes back through the
     // message loop, to an object that may have gone meanwhile.
-    d.RunInBackground([&d, url, body, result] { result->error = d.HttpPost(url, body, kWebhookTimeoutMs, &result->status); },
-                      [this, alive = std::weak_ptr<bool>(alive_), delivery, answer, result] {
+    d.RunInBackground([&d, url, body, result] {
+                          result->error = d.HttpPost(url, body, kWebhookTimeoutMs, &result->status);
+                      },
+                      [this, alive = std::weak_ptr<bool>(alive_), delivery = std::move(delivery), url, result] {
                           if (alive.expired()) return;
-                          if (answer) answer(*result);
-                          if (!result->Delivered()) Retry(delivery, *result);
+                          posting_ = false;
+                          if (closed_) return;
+                          Answered(delivery, url, *result);
+                          Pump();
                       });
 }
 
-void Webhook::Retry(Delivery delivery, const WebhookResult& failed) {
-    const std::string where = "to " + text::UrlHost(delivery.url) + ", " + failed.Describe();
-    if (delivery.attempt >= kWebhookRetries) {
-        // A test says so in its dialog; an alert is logged once it gives up.
-        if (delivery.body.find("\"event\":\"test\"") == std::string::npos)
-            events_.Raise(EventId::WebhookNotDelivered, where + ", after " + std::to_string(kWebhookRetries + 1) + " tries");
+void Webhook::Answered(Delivery delivery, const std::string& url, const WebhookResult& result) {
+    if (delivery.answer) delivery.answer(result);
+    // A test says how it went in its dialog and is not tried again.
+    if (result.Delivered() || delivery.test) return;
+    // A redirect answers the same way next time.
+    if (delivery.attempt >= kWebhookRetries || result.Redirected()) {
+        const int tries = delivery.attempt + 1;
+        events_.Raise(EventId::WebhookNotDelivered, "to " + text::UrlHost(url) + ", " + result.Describe() + ", after " +
+                                                        std::to_string(tries) + (tries == 1 ? " try" : " tries"));
         return;
     }
-    const std::uint32_t delay = kRetryDelaysMs[delivery.attempt];
+    delivery.dueMs = desktop_.TickCount() + kRetryDelaysMs[delivery.attempt];
     ++delivery.attempt;
-    auto timer = std::make_shared<std::uint32_t>(0);
-    *timer = desktop_.SetTimer(delay, [this, alive = std::weak_ptr<bool>(alive_), delivery, timer] {
-        if (alive.expired()) return;
-        desktop_.KillTimer(*timer);
-        Post(delivery, nullptr);
-    });
+    Enqueue(std::move(delivery));
+}
+
+void Webhook::Arm(std::uint64_t dueMs) {
+    if (timer_ && timerDueMs_ == dueMs) return;
+    Disarm();
+    timerDueMs_ = dueMs;
+    const std::uint64_t now = desktop_.TickCount();
+    timer_ = desktop_.SetTimer(static_cast<std::uint32_t>(dueMs > now ? dueMs - now : 1),
+                               [this, alive = std::weak_ptr<bool>(alive_)] {
+                                   if (alive.expired()) return;
+                                   Disarm();
+                                   Pump();
+                               });
+}
+
+void Webhook::Disarm() {
+    if (timer_) desktop_.KillTimer(timer_);
+    timer_ = 0;
+}
+
+void Webhook::Close() {
+    if (closed_) return;
+    const std::size_t left = AlertsWaiting() + (posting_ && postingAlert_ ? 1 : 0);
+    TellDropped();
+    closed_ = true;
+    Disarm();
+    queue_.clear();
+    if (left)
+        events_.Raise(EventId::WebhookNotDelivered, std::to_string(left) + (left == 1 ? " post" : " posts") +
+                                                        " still waiting at exit" + To(Url()));
 }
 
 }  // namespace hw::supervision

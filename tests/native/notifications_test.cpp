@@ -15,6 +15,8 @@ namespace hw::testing {
 namespace {
 
 using supervision::EventId;
+using supervision::kWebhookQueued;
+using supervision::kWebhookTimeoutMs;
 constexpr const char* kHook = "https://hooks.example.net/services/T0/B0/secret-token";
 
 TEST(AlertThrottle, HeldEventsGoOutAsOneWithTheirCountAndSpan) {
@@ -194,6 +196,128 @@ TEST_F(NotificationsTest, AListenerThatNeverAnswersHoldsNoPoll) {
     EXPECT_NE(TodaysLog().find("did not answer in time (error 12002), after 4 tries"), std::string::npos);
 }
 
+TEST_F(NotificationsTest, ARedirectIsNotDeliveredNorFollowedNorTriedAgain) {
+    Hook();
+    answer = {0, 302, 20, "https://elsewhere.example.org/login"};
+    Start("active\n");
+    form.Events.Raise(EventId::ResetFailed, "Store Inventory");
+    Run(300000);
+    ASSERT_EQ(PostedEvents(), std::vector<std::string>{"reset_failed"});
+    EXPECT_EQ(d.HttpPosts()[0].url, kHook);
+    const std::string log = TodaysLog();
+    EXPECT_NE(log.find("WARNING Webhook not delivered: to hooks.example.net, redirected (HTTP 302), after 1 try"),
+              std::string::npos)
+        << log;
+    EXPECT_EQ(log.find("elsewhere"), std::string::npos);
+    // The Test button says so too.
+    std::string shown;
+    form.runConfigModal = [&](settings::frmConfig& c) {
+        c.btnTestWebhook_Click();
+        d.AdvanceIdle(1000);
+        shown = c.lblWebhookResult.Text();
+    };
+    form.sysConfigue_Click();
+    EXPECT_EQ(shown, "Not arrived: redirected (HTTP 302)");
+}
+
+TEST_F(NotificationsTest, QueuedPostsGoToTheAddressNowSetAndThoseLeftAtExitAreLogged) {
+    Hook("https://old.example.net/hook");
+    answer = {12029, 0, 0};
+    Start("active\n");
+    form.Events.Raise(EventId::ResetFailed, "Store Inventory");
+    Run(5000);
+    Hook();  // the operator sets another address while the post waits
+    Run(15000);
+    ASSERT_EQ(d.HttpPosts().size(), 2u);
+    EXPECT_EQ(d.HttpPosts()[0].url, "https://old.example.net/hook");
+    EXPECT_EQ(d.HttpPosts()[1].url, kHook);
+    form.Events.Raise(EventId::HungServerEnded, "after 2 minutes");
+    Run(1000);
+    form.sysExit_Click();
+    Run(120000);
+    EXPECT_EQ(d.HttpPosts().size(), 3u);  // nothing more once Harrowatch is gone
+    const std::string log = TodaysLog();
+    const std::size_t left = log.find("WARNING Webhook not delivered: 2 posts still waiting at exit, to hooks.example.net");
+    EXPECT_NE(left, std::string::npos) << log;
+    EXPECT_LT(left, log.find("Harrowatch exited"));
+}
+
+TEST_F(NotificationsTest, TheTestIsAnsweredBeforeThePostsWaiting) {
+    Hook();
+    answer = {0, 200, 3600000};  // the alerts' listener never answers: 10 s a try
+    d.httpServer = [this](const platform::sim::SimDesktop::HttpPosted& p) {
+        return p.url == kHook ? answer : platform::sim::SimDesktop::HttpAnswer{0, 204, 50};
+    };
+    Start("active\n");
+    for (EventId id : {EventId::ResetFailed, EventId::HungServerEnded, EventId::NotResponding,
+                       EventId::RespondingAgain, EventId::RelaunchDelayed})
+        form.Events.Raise(id, "");
+    Run(1000);
+    std::string shown;
+    std::uint64_t pressed = 0, answered = 0;
+    form.runConfigModal = [&](settings::frmConfig& c) {
+        c.txtWebhookUrl.TrackText("http://127.0.0.1:8080/hook");
+        c.btnTestWebhook_Click();
+        pressed = d.NowMs();
+        while (c.lblWebhookResult.Text().rfind("Sending", 0) == 0 && d.NowMs() - pressed < 120000) d.AdvanceIdle(100);
+        answered = d.NowMs();
+        shown = c.lblWebhookResult.Text();
+    };
+    form.sysConfigue_Click();
+    EXPECT_EQ(shown, "Arrived: HTTP 204");
+    EXPECT_LE(answered - pressed, kWebhookTimeoutMs + 1000);  // only the post under way goes first
+}
+
+TEST(WebhookQueue, AHundredPostsWaitAtMostAndTheOldestDroppedAreCounted) {
+    platform::sim::SimDesktop d;
+    d.httpServer = [](const platform::sim::SimDesktop::HttpPosted&) {
+        return platform::sim::SimDesktop::HttpAnswer{0, 200, 3600000};  // 10 s a try
+    };
+    d.PokeString(platform::kHkeyLocalMachine, server::kSettingsKey, "WebhookUrl", kHook);
+    supervision::Events events;
+    struct Kept : supervision::EventSink {
+        std::vector<std::string> lines;
+        void Take(const supervision::Event& e) override {
+            if (e.id == EventId::WebhookNotDelivered) lines.push_back(e.text);
+        }
+    } kept;
+    supervision::Webhook hook(d, events);
+    events.AddSink(&kept);
+    events.AddSink(&hook);
+    const EventId kinds[] = {EventId::ServerEnded,    EventId::RelaunchDelayed,        EventId::NotResponding,
+                             EventId::RespondingAgain, EventId::HungServerEnded,       EventId::ResetFailed,
+                             EventId::RelaunchedAfterCrashes};
+    int alerts = 0;
+    std::size_t most = 0;
+    for (int minute = 0; minute < 30; ++minute) {
+        for (EventId id : kinds) {
+            events.Raise(id, "minute " + std::to_string(minute));
+            ++alerts;
+            most = std::max(most, hook.Waiting());
+        }
+        d.AdvanceIdle(60000);
+    }
+    EXPECT_EQ(most, kWebhookQueued);
+    hook.Close();
+    // Every alert is accounted for: given up after its tries, dropped, or left at exit.
+    int givenUp = 0, dropped = 0, left = 0;
+    for (const std::string& line : kept.lines) {
+        if (line.find("after 4 tries") != std::string::npos) ++givenUp;
+        else if (line.find(" older posts dropped, 100 were waiting already, to hooks.example.net") != std::string::npos)
+            dropped += std::stoi(line);
+        else if (line.find(" posts still waiting at exit, to hooks.example.net") != std::string::npos)
+            left += std::stoi(line);
+        else
+            ADD_FAILURE() << line;
+    }
+    EXPECT_GT(dropped, 0);
+    EXPECT_EQ(givenUp + dropped + left, alerts);
+    EXPECT_EQ(hook.Waiting(), 0u);
+    const std::size_t posts = d.HttpPosts().size();
+    d.AdvanceIdle(600000);
+    EXPECT_EQ(d.HttpPosts().size(), posts);
+}
+
 TEST(Background, ResultsComeBackOnlyThroughTheMessageLoop) {
     platform::sim::SimDesktop d;
     std::vector<std::string> order;
@@ -217,6 +341,24 @@ TEST(Background, HttpPostTakesOnlyWebAddresses) {
         d.RunInBackground([&, url] { errors.push_back(d.HttpPost(url, "{}", 1000, nullptr)); }, [] {});
     d.AdvanceIdle(10);
     EXPECT_EQ(errors, (std::vector<long>{12006, 12005, 12005, 12005, 12029}));
+}
+
+// Redirects are never followed: a POST sent on as a GET would lose its body.
+TEST(Background, ARedirectComesBackAsItsStatusUnfollowed) {
+    platform::sim::SimDesktop d;
+    d.httpServer = [](const platform::sim::SimDesktop::HttpPosted& p) {
+        return p.url.find("elsewhere") == std::string::npos
+                   ? platform::sim::SimDesktop::HttpAnswer{0, 307, 10, "https://elsewhere.example.org/x"}
+                   : platform::sim::SimDesktop::HttpAnswer{0, 204, 10};
+    };
+    long error = -1;
+    std::uint32_t status = 0;
+    d.RunInBackground([&] { error = d.HttpPost("https://hooks.example.net/x", "{}", 1000, &status); }, [] {});
+    d.AdvanceIdle(100);
+    EXPECT_EQ(error, 0);
+    EXPECT_EQ(status, 307u);
+    ASSERT_EQ(d.HttpPosts().size(), 1u);
+    EXPECT_EQ(d.HttpPosts()[0].url, "https://hooks.example.net/x");
 }
 
 TEST_F(NotificationsTest, TheTestButtonSaysWhetherTheEventArrived) {

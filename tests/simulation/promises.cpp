@@ -8,6 +8,7 @@
 #include "schedule/grid_layout.h"
 #include "schedule/next_time.h"
 #include "supervision/backoff.h"
+#include "supervision/webhook.h"
 #include "simulation/world.h"
 
 namespace hw::simulation {
@@ -89,6 +90,7 @@ void Promises::Attach(Program& pr) { RecorderOf(pr, w_); }
 
 void Promises::AtRestart() {
     rowsBefore_.clear();
+    w_.webhookRedirectsMs.clear();
 }
 
 void Promises::BeforeStep() {
@@ -308,6 +310,18 @@ void Promises::Events(const std::vector<supervision::Event>& fresh, const std::v
             case EventId::WarningNotSent:
                 warningMissedAt_ = now;
                 break;
+            case EventId::WebhookNotDelivered:
+                // A redirect is told as such, once a post, and not tried
+                // again (a retry would leave the redirect before it untold).
+                if (e.text.find("redirected (HTTP 302)") != std::string::npos) {
+                    if (w_.webhookRedirectsMs.empty())
+                        w_.Broken("redirect-not-delivered", "a redirect logged that the endpoint never answered: " + e.text);
+                    else
+                        w_.webhookRedirectsMs.pop_front();
+                } else if (e.text.find("still waiting at exit") != std::string::npos) {
+                    w_.webhookRedirectsMs.clear();  // the answers under way are among those
+                }
+                break;
             default:
                 break;
         }
@@ -462,6 +476,10 @@ void Promises::Bounds() {
     if (!w_.d.ReleasedMemoryAccesses().empty())
         w_.Broken("no-write-into-freed-memory", std::to_string(w_.d.ReleasedMemoryAccesses().size()) +
                                                     " accesses by the server to memory already freed");
+    if (f.Webhook.Waiting() > supervision::kWebhookQueued)
+        w_.Broken("bounded", std::to_string(f.Webhook.Waiting()) + " webhook posts waiting");
+    if (!w_.webhookRedirectsMs.empty() && !w_.program->app.ended && w_.d.NowMs() - w_.webhookRedirectsMs.front() > kMinute)
+        w_.Broken("redirect-not-delivered", "a post answered with a redirect a minute ago is not logged as not delivered");
     if (f.lstMonitoredMsgs.Count() > app::kMonitoredLinesKept)
         w_.Broken("bounded", std::to_string(f.lstMonitoredMsgs.Count()) + " message lines kept");
     // The tray icon is there for as long as Harrowatch runs: it is the way to exit.

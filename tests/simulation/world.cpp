@@ -115,13 +115,17 @@ void World::Install() {
     d.PokeString(p::kHkeyLocalMachine, "Software\\Velmora\\KALTOR", "INSTDIR", kGameFolder);
     Setting("AutoStart", 1);
     Setting("HideKaltorWindow", 1);
-    d.httpServer = [this](const p::sim::SimDesktop::HttpPosted&) {
+    d.httpServer = [this](const p::sim::SimDesktop::HttpPosted& posted) {
         p::sim::SimDesktop::HttpAnswer a;
         switch (d.NowMs() < webhookModeUntilMs ? webhookMode : 0) {
             case 1: a.error = 12029; break;
             case 2: a.delayMs = 20000; break;
             case 3: a.status = 500; break;
-            case 4: a.status = 302; break;
+            case 4:
+                a.status = 302;
+                a.location = "https://login.hooks.example.test/";
+                if (posted.body.find("\"event\":\"test\"") == std::string::npos) webhookRedirectsMs.push_back(d.NowMs());
+                break;
             default: a.status = 204;
         }
         return a;

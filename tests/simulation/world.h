@@ -189,6 +189,7 @@ public:
     std::string registryFaultValue;          // only this value fails (empty: all)
     std::uint64_t registryFaultUntilMs = 0, tasksDownUntilMs = 0, diskFullUntilMs = 0, webhookModeUntilMs = 0;
     int webhookMode = 0;                     // 0 up, 1 down, 2 slow, 3 500, 4 redirect
+    std::deque<std::uint64_t> webhookRedirectsMs;  // alerts answered with a redirect, not yet logged
     bool storedUnknown = false;              // a fault on the schedule's key since the last clean Apply
     bool applyingSchedule = false;
     std::uint64_t scheduleFaultMs = 0;       // the last fault on the schedule's key outside an Apply

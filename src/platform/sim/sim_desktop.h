@@ -349,8 +349,10 @@ public:
 
     // --- HTTP. What an address answers is up to `httpServer` (none: nothing
     // listens, 12029); every POST is kept. An answer slower than the caller's
-    // time-out is a time-out. The worker thread's time passes by the answers'
-    // delays, while the interface thread goes on.
+    // time-out is a time-out. A redirect (a 3xx status with its `location`)
+    // comes back as it is: nothing is sent to the location. The worker
+    // thread's time passes by the answers' delays, while the interface
+    // thread goes on.
     struct HttpPosted {
         std::string url, body;
         std::uint64_t atMs;
@@ -359,6 +361,7 @@ public:
         long error = 0;
         std::uint32_t status = 200;
         std::uint32_t delayMs = 0;
+        std::string location;  // where a redirect points
     };
     std::function<HttpAnswer(const HttpPosted&)> httpServer;
     const std::vector<HttpPosted>& HttpPosts() const { return httpPosts_; }

@@ -167,9 +167,28 @@ long Win32Desktop::HttpPost(const std::string& url, const std::string& body, std
     if (parts.nScheme != INTERNET_SCHEME_HTTP && parts.nScheme != INTERNET_SCHEME_HTTPS) return ERROR_WINHTTP_UNRECOGNIZED_SCHEME;
     if (!host[0]) return ERROR_WINHTTP_INVALID_URL;
 
-    InternetHandle session(WinHttpOpen(L"Harrowatch", WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
+    // The system's proxy as Windows 8.1 and later find it (settings, script,
+    // auto-detection); a system before it refuses that access type as an
+    // invalid parameter, and takes the configured default proxy instead.
+    InternetHandle session(WinHttpOpen(L"Harrowatch", WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY, WINHTTP_NO_PROXY_NAME,
                                        WINHTTP_NO_PROXY_BYPASS, 0));
+    if (!session.h && ::GetLastError() == ERROR_INVALID_PARAMETER)
+        session.h = WinHttpOpen(L"Harrowatch", WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
+                                WINHTTP_NO_PROXY_BYPASS, 0);
     if (!session.h) return static_cast<long>(::GetLastError());
+    // TLS 1.2 and 1.3 whatever the system's defaults; a system that knows no
+    // 1.3 refuses the pair and gets 1.2 alone.
+    DWORD protocols = WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2 | WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_3;
+    if (!WinHttpSetOption(session.h, WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof protocols)) {
+        protocols = WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2;
+        if (!WinHttpSetOption(session.h, WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof protocols))
+            return static_cast<long>(::GetLastError());
+    }
+    // A redirect is answered as it is: followed, the POST would go on as a
+    // GET without its body, and the event would be lost while "delivered".
+    DWORD never = WINHTTP_OPTION_REDIRECT_POLICY_NEVER;
+    if (!WinHttpSetOption(session.h, WINHTTP_OPTION_REDIRECT_POLICY, &never, sizeof never))
+        return static_cast<long>(::GetLastError());
     const int t = static_cast<int>(timeoutMs);
     if (!WinHttpSetTimeouts(session.h, t, t, t, t)) return static_cast<long>(::GetLastError());
     InternetHandle connection(WinHttpConnect(session.h, host, parts.nPort, 0));
