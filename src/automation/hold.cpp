@@ -12,11 +12,11 @@ thread_local std::uint64_t currentUntil = 0;
 // back to back (the chat window's 120 ms ticks, a poll's) would otherwise
 // keep the loop held between them too.
 thread_local std::uint64_t restUntil = 0, restFrom = 0;
-thread_local const platform::Desktop* restOf = nullptr;
+thread_local std::uint64_t restOf = 0;  // the desktop's serial
 
 // The rest still to run on this desktop's clock, if any.
 std::uint64_t RestUntil(const platform::Desktop& desktop, std::uint64_t now) {
-    return restOf == &desktop && restFrom <= now && now < restUntil ? restUntil : 0;
+    return restOf == desktop.Serial() && restFrom <= now && now < restUntil ? restUntil : 0;
 }
 }  // namespace
 
@@ -38,7 +38,7 @@ LoopHold::~LoopHold() {
     // its allowance.
     if (until_ > start_ && now >= until_) {
         const std::uint64_t until = std::max(RestUntil(desktop_, now), now + std::min<std::uint64_t>(now - start_, mostMs_));
-        restOf = &desktop_;
+        restOf = desktop_.Serial();
         restFrom = now;
         restUntil = until;
     }

@@ -5,6 +5,7 @@
 // platform/sim.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -17,7 +18,14 @@ namespace hw::platform {
 
 class Desktop {
 public:
+    Desktop() : serial_(NextSerial()) {}
     virtual ~Desktop() = default;
+    Desktop(const Desktop&) = delete;
+    Desktop& operator=(const Desktop&) = delete;
+
+    // Tells desktops apart for the whole run: one made later may take the
+    // address of one that is gone, never its serial.
+    std::uint64_t Serial() const { return serial_; }
 
     // --- Registry (advapi32). Results are Win32 error codes. Keys are opened
     // in the 32-bit view of the registry on 64-bit Windows.
@@ -233,6 +241,13 @@ public:
     // Harrowatch's one worker thread, jobs in the order given; `done` then
     // runs on the interface thread, from its message loop.
     virtual void RunInBackground(std::function<void()> work, std::function<void()> done) = 0;
+
+private:
+    static std::uint64_t NextSerial() {
+        static std::atomic<std::uint64_t> next{0};
+        return ++next;
+    }
+    std::uint64_t serial_;
 };
 
 }  // namespace hw::platform
