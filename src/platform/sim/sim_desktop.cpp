@@ -539,10 +539,15 @@ void SimDesktop::ScheduleAt(std::uint64_t atMs, Pid owner, std::function<void()>
 
 void SimDesktop::RunDue(bool includeOwn) {
     for (;;) {
+        // As Windows: a timer's tick is a low-priority message, made only
+        // when nothing else waits for its program (input posted after the
+        // tick fell due still comes first).
         auto best = work_.end();
         for (auto it = work_.begin(); it != work_.end(); ++it) {
             if (it->atMs > nowMs_ || (!includeOwn && it->owner == ownPid_) || IsHung(it->owner)) continue;
-            if (best == work_.end() || std::tie(it->atMs, it->seq) < std::tie(best->atMs, best->seq))
+            const bool itTimer = it->timer != 0;
+            if (best == work_.end() || std::make_tuple(itTimer, it->atMs, it->seq) <
+                                           std::make_tuple(best->timer != 0, best->atMs, best->seq))
                 best = it;
         }
         if (best == work_.end()) return;
