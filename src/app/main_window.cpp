@@ -14,6 +14,7 @@
 #include "schedule/grid_layout.h"
 #include "settings/registry.h"
 #include "settings/settings.h"
+#include "settings/startup.h"
 
 namespace hw::app {
 
@@ -98,6 +99,16 @@ void frmMain::Form_Load() {
             Events.Raise(supervision::EventId::ErrorReported,
                          "Windows does not tell Harrowatch of the session's end before other programs (Windows error " +
                              std::to_string(desktop_.GetLastError()) + ")");
+        // A log-on task left starting a Harrowatch.exe that was moved (or the
+        // other package's) starts this one again.
+        try {
+            if (settings::RepairLogonTask(desktop_))
+                Events.Raise(supervision::EventId::SettingsApplied,
+                             "the task that starts Harrowatch at log-on starts " + desktop_.GetOwnModuleFileName() +
+                                 " again");
+        } catch (const std::exception& e) {
+            Events.Raise(supervision::EventId::ErrorReported, e.what());
+        }
         Harrowatch = std::make_unique<server::clsHarrowatch>(desktop_, boxes_, &cancel_);
         Harrowatch->events = &Events;
         subscription_ = Harrowatch->SubscribeUpdateStatus(

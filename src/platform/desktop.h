@@ -200,6 +200,10 @@ public:
     virtual long RegisterTask(const std::string& name, const std::string& xml) = 0;
     virtual long GetTaskXml(const std::string& name, std::string& xml) = 0;
     virtual long DeleteTask(const std::string& name) = 0;
+    // DOMAIN\user of the user logged on to Harrowatch's Windows session
+    // (wtsapi32), who is not the one Harrowatch runs as when an administrator
+    // typed a password to elevate it. Win32 error code, 0 on success.
+    virtual long GetSessionUser(std::string& domainUser) = 0;
 
     // --- Files.
     virtual bool FileExists(const std::string& path) = 0;

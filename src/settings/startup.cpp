@@ -1,6 +1,8 @@
 #include "settings/startup.h"
 
 #include <cstdio>
+#include <optional>
+#include <utility>
 
 #include "common/error.h"
 #include "common/text.h"
@@ -51,6 +53,59 @@ std::string OwnProgram(platform::Desktop& d) {
     return text::AddTrailingBackslash(text::Trim(text::FolderOf(d.GetOwnModuleFileName()))) + kRunProgram;
 }
 
+std::string UnescapeXml(std::string s) {
+    for (const auto& [entity, c] : {std::pair{"&lt;", "<"}, {"&gt;", ">"}, {"&quot;", "\""}, {"&apos;", "'"}, {"&amp;", "&"}})
+        for (size_t at = s.find(entity); at != std::string::npos; at = s.find(entity, at + 1))
+            s.replace(at, std::string(entity).size(), c);
+    return s;
+}
+
+// The program the registered task starts; nothing when its definition names
+// none (Task Schedulers that keep no actions).
+std::optional<std::string> TaskProgram(const std::string& xml) {
+    const size_t open = xml.find("<Command>"), close = xml.find("</Command>");
+    if (open == std::string::npos || close == std::string::npos || close < open) return std::nullopt;
+    std::string program = text::Trim(UnescapeXml(xml.substr(open + 9, close - open - 9)));
+    if (program.size() >= 2 && program.front() == '"' && program.back() == '"') program = program.substr(1, program.size() - 2);
+    return program;
+}
+
+// The task as registered: none (""), or its definition. Throws when the Task
+// Scheduler cannot be asked.
+std::optional<std::string> RegisteredTask(platform::Desktop& desktop) {
+    std::string xml;
+    const long hr = desktop.GetTaskXml(kLogonTaskName, xml);
+    if (hr == platform::err::kHrFileNotFound) return std::nullopt;
+    if (hr != 0) Refused("read", hr);
+    return xml;
+}
+
+// The task is Harrowatch's and starts another file: Harrowatch was moved, or
+// the other package (x86, x64) installed.
+bool StartsAnotherProgram(platform::Desktop& desktop, const std::string& xml) {
+    const std::optional<std::string> program = TaskProgram(xml);
+    return program && text::Upper(*program) != text::Upper(OwnProgram(desktop));
+}
+
+// The user logged on to this session, for whom the task starts Harrowatch;
+// refused when that is not the administrator Harrowatch runs as (one who
+// typed a password to elevate it): Windows would start nothing for the
+// operator, who cannot run a program that needs administrator rights.
+std::string LogonUser(platform::Desktop& desktop) {
+    std::string session;
+    if (const long e = desktop.GetSessionUser(session))
+        throw HwError(static_cast<std::int32_t>(e), kAppTitle,
+                      "The user logged on to this Windows session cannot be told (Windows error " + std::to_string(e) +
+                          "): the task that starts Harrowatch at log-on was not registered");
+    const std::string self = CurrentUser(desktop);
+    if (!self.empty() && text::Upper(session) != text::Upper(self))
+        throw HwError(errnum::kPermissionDenied, kAppTitle,
+                      "Harrowatch cannot start at log-on for " + session +
+                          ": that account cannot run it as administrator (it was elevated here as " + self +
+                          "). Log on as an administrator and check the box there");
+    return session;
+}
+
 }  // namespace
 
 std::string LogonTaskXml(const std::string& program, const std::string& user) {
@@ -75,24 +130,28 @@ std::string LogonTaskXml(const std::string& program, const std::string& user) {
            "    <RunOnlyIfIdle>false</RunOnlyIfIdle>\n"
            "    <WakeToRun>false</WakeToRun>\n"
            "    <ExecutionTimeLimit>PT0S</ExecutionTimeLimit>\n"
-           "    <Priority>7</Priority>\n"
+           "    <Priority>4</Priority>\n"
            "  </Settings>\n"
            "  <Actions Context=\"Author\"><Exec><Command>" + EscapeXml(program) + "</Command></Exec></Actions>\n"
            "</Task>\n";
 }
 
 bool StartsAtLogon(platform::Desktop& desktop) {
-    std::string xml;
-    const long hr = desktop.GetTaskXml(kLogonTaskName, xml);
-    if (hr == 0) return true;
-    if (hr == platform::err::kHrFileNotFound) return false;
-    Refused("read", hr);
+    const std::optional<std::string> xml = RegisteredTask(desktop);
+    return xml && !StartsAnotherProgram(desktop, *xml);
+}
+
+bool RepairLogonTask(platform::Desktop& desktop) {
+    const std::optional<std::string> xml = RegisteredTask(desktop);
+    if (!xml || !StartsAnotherProgram(desktop, *xml)) return false;
+    SetStartAtLogon(desktop, true);
+    return true;
 }
 
 void SetStartAtLogon(platform::Desktop& desktop, bool on) {
     if (on) {
         const std::string program = OwnProgram(desktop);
-        if (const long hr = desktop.RegisterTask(kLogonTaskName, LogonTaskXml(program, CurrentUser(desktop))))
+        if (const long hr = desktop.RegisterTask(kLogonTaskName, LogonTaskXml(program, LogonUser(desktop))))
             Refused("register", hr);
         WriteSetting(desktop, kRunEntry, "\"" + program + "\"");
         return;

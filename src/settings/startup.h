@@ -17,12 +17,20 @@ inline constexpr const char* kLogonTaskName = "Harrowatch";
 // no battery or idle conditions.
 std::string LogonTaskXml(const std::string& program, const std::string& user);
 
-// Whether Harrowatch will be started at log-on: its task is registered.
-// Throws HwError when the Task Scheduler cannot be asked.
+// Whether Harrowatch will be started at log-on: its task is registered and
+// starts this Harrowatch.exe. Throws HwError when the Task Scheduler cannot
+// be asked.
 bool StartsAtLogon(platform::Desktop& desktop);
 
-// Registers the task and writes the Run entry, or removes both. Throws
-// HwError with the Task Scheduler's error when it refuses.
+// A task left starting another Harrowatch.exe (moved, or the other
+// package's) is registered again for this one: true when it was. Throws
+// HwError when the Task Scheduler cannot be asked or refuses.
+bool RepairLogonTask(platform::Desktop& desktop);
+
+// Registers the task for the user logged on to this session and writes the
+// Run entry, or removes both. Throws HwError with the Task Scheduler's error
+// when it refuses, and refuses an operator who cannot run Harrowatch as
+// administrator (elevated here by another account).
 void SetStartAtLogon(platform::Desktop& desktop, bool on);
 
 }  // namespace hw::settings

@@ -72,7 +72,7 @@ TEST_F(ConfigDialogTest, OpensOverTheMainWindowWithWhatIsStored) {
     EXPECT_EQ(again.chkHideWindow.Value(), 1);
     EXPECT_EQ(again.chkRememberKaltorWindow.Value(), 0);
     EXPECT_EQ(again.chkWindowsStartup.Value(), 0);
-    ASSERT_EQ(d.RegisterTask(kLogonTaskName, LogonTaskXml("C:\\Harrowatch.exe", "")), 0);
+    ASSERT_EQ(d.RegisterTask(kLogonTaskName, LogonTaskXml("C:\\Program Files\\Harrowatch\\Harrowatch.exe", "")), 0);
     EXPECT_EQ(Open().chkWindowsStartup.Value(), 1);
     EXPECT_TRUE(boxes.shown.empty());
 }
@@ -204,6 +204,54 @@ TEST_F(ConfigDialogTest, StartAtLogOnThatCannotBeRegisteredIsReportedNotShownAsO
     EXPECT_NE(boxes.shown[0].text.find("0x80070422"), std::string::npos);
 }
 
+// The task starts Harrowatch for the operator logged on to the session, and
+// only this Harrowatch.exe counts: one left starting a moved copy shows
+// unchecked, and Harrowatch registers it again when it starts.
+TEST_F(ConfigDialogTest, StartAtLogOnIsForTheSessionsOperatorAndThisProgram) {
+    d.SetEnvironment("USERDOMAIN", "HOST");
+    d.SetEnvironment("USERNAME", "admin");
+    d.sessionUser = "HOST\\operator";  // a standard user; an administrator typed the password
+    frmConfig& c = Open();
+    c.chkWindowsStartup.SetValue(1);
+    c.btnApply_Click();
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_NE(boxes.shown[0].text.find("cannot start at log-on for HOST\\operator"), std::string::npos)
+        << boxes.shown[0].text;
+    EXPECT_TRUE(d.Tasks().empty());
+    EXPECT_EQ(c.chkWindowsStartup.Value(), 0);
+
+    // The session cannot be asked: an error, not the elevating account.
+    boxes.shown.clear();
+    d.sessionUserError = 1008;
+    frmConfig& again = Open();
+    again.chkWindowsStartup.SetValue(1);
+    again.btnApply_Click();
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_NE(boxes.shown[0].text.find("Windows error 1008"), std::string::npos) << boxes.shown[0].text;
+    EXPECT_TRUE(d.Tasks().empty());
+
+    // The administrator's own session: registered for them.
+    boxes.shown.clear();
+    d.sessionUserError = 0;
+    d.sessionUser = "host\\ADMIN";
+    frmConfig& own = Open();
+    own.chkWindowsStartup.SetValue(1);
+    own.btnApply_Click();
+    EXPECT_TRUE(boxes.shown.empty());
+    ASSERT_EQ(d.Tasks().size(), 1u);
+    EXPECT_NE(d.Tasks().begin()->second.find("<UserId>host\\ADMIN</UserId>"), std::string::npos);
+
+    // Moved: the task starts a file that is gone.
+    d.SetOwnModuleFileName("D:\\Tools\\Harrowatch\\Harrowatch.exe");
+    EXPECT_FALSE(StartsAtLogon(d));
+    EXPECT_EQ(Open().chkWindowsStartup.Value(), 0);
+    EXPECT_TRUE(RepairLogonTask(d));
+    EXPECT_NE(d.Tasks().begin()->second.find("<Command>D:\\Tools\\Harrowatch\\Harrowatch.exe</Command>"),
+              std::string::npos);
+    EXPECT_TRUE(StartsAtLogon(d));
+    EXPECT_FALSE(RepairLogonTask(d));
+}
+
 // The Task Scheduler refuses a program that is not elevated, or is not
 // running at all: an Apply stores every value all the same, asks it only when
 // the box was changed, and a refusal costs nothing else.
@@ -237,7 +285,7 @@ TEST_F(ConfigDialogTest, ApplyStoresEveryValueAndTouchesTheTaskOnlyWhenTheBoxCha
     };
 
     // Registered before; the Task Scheduler now refuses every change.
-    ASSERT_EQ(d.RegisterTask(kLogonTaskName, LogonTaskXml("C:\\Harrowatch.exe", "")), 0);
+    ASSERT_EQ(d.RegisterTask(kLogonTaskName, LogonTaskXml("C:\\Program Files\\Harrowatch\\Harrowatch.exe", "")), 0);
     refusal = platform::err::kHrAccessDenied;
     frmConfig& kept = Open();
     ASSERT_EQ(kept.chkWindowsStartup.Value(), 1);
@@ -320,7 +368,7 @@ TEST(LogonTask, RunsElevatedAtTheOperatorsLogOnWithoutLimits) {
           "<LogonType>InteractiveToken</LogonType><RunLevel>HighestAvailable</RunLevel>",
           "<ExecutionTimeLimit>PT0S</ExecutionTimeLimit>", "<DisallowStartIfOnBatteries>false</DisallowStartIfOnBatteries>",
           "<StopIfGoingOnBatteries>false</StopIfGoingOnBatteries>", "<RunOnlyIfIdle>false</RunOnlyIfIdle>",
-          "<StopOnIdleEnd>false</StopOnIdleEnd>", "<Command>C:\\Program Files\\A&amp;B\\Harrowatch.exe</Command>"})
+          "<StopOnIdleEnd>false</StopOnIdleEnd>", "<Priority>4</Priority>", "<Command>C:\\Program Files\\A&amp;B\\Harrowatch.exe</Command>"})
         EXPECT_NE(xml.find(part), std::string::npos) << part;
     EXPECT_EQ(LogonTaskXml("C:\\H.exe", "").find("<UserId>"), std::string::npos);
 }

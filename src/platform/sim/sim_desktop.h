@@ -312,6 +312,11 @@ public:
     long RegisterTask(const std::string& name, const std::string& xml) override;
     long GetTaskXml(const std::string& name, std::string& xml) override;
     long DeleteTask(const std::string& name) override;
+    long GetSessionUser(std::string& domainUser) override;
+    // The user logged on to the session ("" for the one in USERDOMAIN and
+    // USERNAME), and the error the call fails with (0: none).
+    std::string sessionUser;
+    long sessionUserError = 0;
 
     bool FileExists(const std::string& path) override { return HasFile(path); }
     long DeleteFile(const std::string& path) override;

@@ -637,6 +637,19 @@ long SimDesktop::RegisterTask(const std::string& name, const std::string& xml) {
     return 0;
 }
 
+long SimDesktop::GetSessionUser(std::string& domainUser) {
+    if (sessionUserError) return sessionUserError;
+    if (!sessionUser.empty()) {
+        domainUser = sessionUser;
+        return 0;
+    }
+    char buf[512] = {};
+    const std::uint32_t n = ExpandEnvironmentStrings("%USERDOMAIN%\\%USERNAME%", buf, sizeof buf);
+    // Left unset by a test: no name to give, as an unknown one reads.
+    domainUser = n > 0 && n <= sizeof buf && !std::strchr(buf, '%') ? buf : "";
+    return 0;
+}
+
 long SimDesktop::GetTaskXml(const std::string& name, std::string& xml) {
     xml.clear();
     if (taskFault)

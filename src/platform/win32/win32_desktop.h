@@ -115,6 +115,7 @@ public:
     long RegisterTask(const std::string& name, const std::string& xml) override;
     long GetTaskXml(const std::string& name, std::string& xml) override;
     long DeleteTask(const std::string& name) override;
+    long GetSessionUser(std::string& domainUser) override;
 
     bool FileExists(const std::string& path) override;
     long DeleteFile(const std::string& path) override;

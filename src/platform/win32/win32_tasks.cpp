@@ -1,6 +1,7 @@
 // Tasks of the Task Scheduler's root folder through its COM interface.
 #include <windows.h>
 #include <taskschd.h>
+#include <wtsapi32.h>
 
 #include <string>
 
@@ -129,6 +130,25 @@ long Win32Desktop::DeleteTask(const std::string& name) {
         Bstr path(name);
         return folder->DeleteTask(path.get(), 0);
     });
+}
+
+long Win32Desktop::GetSessionUser(std::string& domainUser) {
+    // The names of this session's user, each freed with WTSFreeMemory.
+    auto ask = [](WTS_INFO_CLASS what, std::string& into) -> long {
+        LPSTR buffer = nullptr;
+        DWORD bytes = 0;
+        if (!WTSQuerySessionInformationA(WTS_CURRENT_SERVER_HANDLE, WTS_CURRENT_SESSION, what, &buffer, &bytes))
+            return static_cast<long>(::GetLastError());
+        into = buffer ? buffer : "";
+        WTSFreeMemory(buffer);
+        return 0;
+    };
+    std::string domain, user;
+    if (const long e = ask(WTSDomainName, domain)) return e;
+    if (const long e = ask(WTSUserName, user)) return e;
+    if (user.empty()) return ERROR_NO_SUCH_LOGON_SESSION;  // no one logged on to it
+    domainUser = domain.empty() ? user : domain + "\\" + user;
+    return 0;
 }
 
 }  // namespace hw::platform::win32
