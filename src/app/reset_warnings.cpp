@@ -93,12 +93,23 @@ std::vector<std::string> ResetWarnings::Check(const std::vector<ComingReset>& re
     ForgetPast(now);
     // A reset no longer coming (it ran, or its row went) is over: the same
     // time set again later is a new run, warned of or logged afresh.
+    // The registry forgets it too, or a time still to come reads as warned.
     std::erase_if(sent_, [&](const auto& s) {
         const std::string& key = s.first;
         const std::string run = key.substr(0, key.rfind('|'));
-        return std::none_of(resets.begin(), resets.end(), [&](const ComingReset& r) {
+        const bool over = std::none_of(resets.begin(), resets.end(), [&](const ComingReset& r) {
             return run == r.item + "|" + r.nextTime || (!r.firstTime.empty() && run == r.item + "|" + r.firstTime);
         });
+        if (over) {
+            try {
+                settings::cRegistry reg = Warned(d_);
+                reg.SetValueKey(key);
+                if (reg.ValueExists()) reg.DeleteValue();
+            } catch (...) {
+                Keep(std::current_exception());
+            }
+        }
+        return over;
     });
     std::string pattern = settings::ReadSetting(d_, settings::kWarnPlayersText).ToText();
     if (text::IsBlankValue(pattern)) pattern = settings::kDefaultWarnPlayersText;

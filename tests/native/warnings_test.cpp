@@ -89,6 +89,16 @@ TEST_F(WarningsCheck, AMissedWarningGoesLateWithTheMinutesLeftWhileOneIsLeft) {
     EXPECT_EQ(notSent.size(), 4u);
 }
 
+TEST_F(WarningsCheck, AResetRunEarlyAndSetAgainForTheSameTimeIsWarnedAfresh) {
+    const std::vector<app::ComingReset> resets{{"Public Messages", "12/06/26 09:30 AM"}};
+    EXPECT_EQ(CheckAt(9, 20, 0, resets), Texts{"Server maintenance in 10 minutes"});
+    // Run by hand before its time, its row moved on; the operator sets the
+    // same time again while it is still to come: the players hear of it.
+    EXPECT_TRUE(CheckAt(9, 21, 0, {}).empty());
+    EXPECT_EQ(CheckAt(9, 21, 30, resets), Texts{"Server maintenance in 9 minutes"});
+    EXPECT_TRUE(notSent.empty());
+}
+
 TEST_F(WarningsTest, AtTenAndAtOneMinuteWithPlayersOnlineAndTheResetOnTime) {
     Start("active\nat 0 players 3\n");
     Run(19 * 60000 + 30000);  // 09:19:30: nothing yet
