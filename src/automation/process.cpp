@@ -41,11 +41,21 @@ std::vector<Pid> ListProcessIds(Desktop& d) {
 
 // Only a program in Harrowatch's own Windows session is its: another
 // session's windows are out of its reach (another desktop), and a copy of
-// Harrowatch there looks after that one. A session that cannot be told
-// leaves the process in the search, as before sessions were asked.
+// Harrowatch there looks after that one. A process whose session it may not
+// ask (another user's, or one of a higher integrity level) is its own only
+// with a window on Harrowatch's desktop, where no other session's are.
 bool InOwnSession(Desktop& d, Pid id, std::uint32_t own, bool ownKnown) {
+    if (!ownKnown) return true;
     std::uint32_t session = 0;
-    return !ownKnown || !d.ProcessIdToSessionId(id, &session) || session == own;
+    if (d.ProcessIdToSessionId(id, &session)) return session == own;
+    bool windowHere = false;
+    d.EnumWindows([&](platform::Hwnd h) {
+        Pid owner = 0;
+        d.GetWindowThreadProcessId(h, &owner);
+        windowHere = owner == id;
+        return !windowHere;
+    });
+    return windowHere;
 }
 
 Pid FindInProcessList(Desktop& d, const std::string& upperName) {

@@ -72,8 +72,9 @@ public:
     // The full path of the process's program file; needs only
     // PROCESS_QUERY_LIMITED_INFORMATION, so it also names an elevated process.
     virtual bool QueryFullProcessImageName(Handle process, std::string& path) = 0;
-    // The Windows session the process runs in; needs no handle, and fails
-    // (ERROR_INVALID_PARAMETER) for a process that is not there.
+    // The Windows session the process runs in. Takes no handle but the
+    // right to query the process fully (ERROR_ACCESS_DENIED without it), and
+    // fails (ERROR_INVALID_PARAMETER) for a process that is not there.
     virtual bool ProcessIdToSessionId(Pid processId, std::uint32_t* sessionId) = 0;
     virtual Pid GetCurrentProcessId() = 0;
     virtual bool CloseHandle(Handle handle) = 0;

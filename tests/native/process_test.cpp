@@ -59,6 +59,19 @@ TEST(GetProcessIdByName, OnlyAProgramInHarrowatchsOwnSessionIsItsServer) {
     EXPECT_EQ(GetProcessIdByName(d, kServer), 0u);
     const platform::Pid own = d.AddProcess(std::string("C:\\Games\\") + kServer);
     EXPECT_EQ(GetProcessIdByName(d, kServer), own);
+    d.KillProcess(own);
+
+    // A Harrowatch that is not elevated may not ask an elevated server its
+    // session: the server is its own by a window on its desktop.
+    d.SetIntegrity(d.OwnPid(), platform::proc::kIntegrityMedium);
+    d.SetIntegrity(elsewhere, platform::proc::kIntegrityHigh);
+    d.CreateWindow(elsewhere, "ThunderRT6FormDC", "KALTOR Server", 0);
+    EXPECT_EQ(GetProcessIdByName(d, kServer), 0u);
+    const platform::Pid elevated = d.AddProcess(std::string("C:\\Games\\") + kServer);
+    d.SetIntegrity(elevated, platform::proc::kIntegrityHigh);
+    EXPECT_EQ(GetProcessIdByName(d, kServer), 0u);  // no window yet
+    d.CreateWindow(elevated, "ThunderRT6FormDC", "KALTOR Server", 0);
+    EXPECT_EQ(GetProcessIdByName(d, kServer), elevated);
     EXPECT_EQ(d.OpenHandleCount(), 0u);
 }
 

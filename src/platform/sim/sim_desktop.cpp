@@ -420,7 +420,9 @@ bool SimDesktop::ProcessIdToSessionId(Pid processId, std::uint32_t* sessionId) {
         Fail(err::kInvalidParameter);
         return false;
     }
-    if (!p->openable) {  // another user's process, with no rights to it
+    // It takes the full query right on the process: another user's process,
+    // or one of a higher integrity level, does not tell.
+    if (!p->openable || p->integrity > IntegrityOf(ownPid_)) {
         Fail(err::kAccessDenied);
         return false;
     }
@@ -545,10 +547,16 @@ void SimDesktop::RunDue(bool includeOwn) {
         auto best = work_.end();
         for (auto it = work_.begin(); it != work_.end(); ++it) {
             if (it->atMs > nowMs_ || (!includeOwn && it->owner == ownPid_) || IsHung(it->owner)) continue;
-            const bool itTimer = it->timer != 0;
-            if (best == work_.end() || std::make_tuple(itTimer, it->atMs, it->seq) <
-                                           std::make_tuple(best->timer != 0, best->atMs, best->seq))
-                best = it;
+            if (best == work_.end() || std::tie(it->atMs, it->seq) < std::tie(best->atMs, best->seq)) best = it;
+        }
+        if (best != work_.end() && best->timer) {
+            // The same program's other work due now goes first.
+            auto other = work_.end();
+            for (auto it = work_.begin(); it != work_.end(); ++it)
+                if (!it->timer && it->owner == best->owner && it->atMs <= nowMs_ &&
+                    (other == work_.end() || std::tie(it->atMs, it->seq) < std::tie(other->atMs, other->seq)))
+                    other = it;
+            if (other != work_.end()) best = other;
         }
         if (best == work_.end()) return;
         auto fn = std::move(best->fn);

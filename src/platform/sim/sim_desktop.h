@@ -434,6 +434,7 @@ private:
     // Whether a message from `sender` gets through to the window (UIPI).
     bool MayReach(Pid sender, const SimWindow& w, std::uint32_t message) const;
     std::uint32_t IntegrityOf(Pid pid) const;
+    bool OnOwnDesktop(Hwnd window);
     void RunDue(bool includeOwn);
     void MoveClockTo(std::uint64_t target, bool includeOwn);
 

@@ -114,10 +114,19 @@ bool SimDesktop::IsHung(Pid pid) const {
 
 // --- Enumeration and look-ups ------------------------------------------------------
 
+bool SimDesktop::OnOwnDesktop(Hwnd window) {
+    // Each session has desktops of its own: another session's windows are
+    // neither found nor listed.
+    const SimWindow* w = Window(window);
+    const SimProcess* owner = w ? FindProcess(w->owner) : nullptr;
+    const SimProcess* self = FindProcess(ownPid_);
+    return w && (!owner || !self || owner->session == self->session);
+}
+
 Hwnd SimDesktop::FindWindow(const char* className, const char* windowName) {
     for (Hwnd h : topLevel_) {
         const SimWindow* w = Window(h);
-        if (w && Matches(className, w->className) && Matches(windowName, w->caption)) return h;
+        if (w && OnOwnDesktop(h) && Matches(className, w->className) && Matches(windowName, w->caption)) return h;
     }
     return 0;
 }
@@ -140,7 +149,7 @@ Hwnd SimDesktop::FindWindowEx(Hwnd parent, Hwnd childAfter, const char* classNam
     }
     for (; it != list.end(); ++it) {
         const SimWindow* w = Window(*it);
-        if (w && Matches(className, w->className) && Matches(windowName, w->caption)) return *it;
+        if (w && OnOwnDesktop(*it) && Matches(className, w->className) && Matches(windowName, w->caption)) return *it;
     }
     return 0;
 }
@@ -148,7 +157,7 @@ Hwnd SimDesktop::FindWindowEx(Hwnd parent, Hwnd childAfter, const char* classNam
 void SimDesktop::EnumWindows(const std::function<bool(Hwnd)>& callback) {
     const std::vector<Hwnd> list = topLevel_;
     for (Hwnd h : list)
-        if (Window(h) && h != desktopWindow_ && !callback(h)) return;
+        if (Window(h) && OnOwnDesktop(h) && h != desktopWindow_ && !callback(h)) return;
 }
 
 bool SimDesktop::EnumChildren(Hwnd parent, const std::function<bool(Hwnd)>& callback) {
