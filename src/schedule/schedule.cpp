@@ -55,32 +55,38 @@ void Schedule::FormOpen() {
             grid_.SetEnabled(true);
             SetTimer(true);
         });
-        settings::cRegistry reg = ScheduleRegistry(desktop_);
-        // "Next Restart" rows are stored but never come back. Every value is
-        // read before a row is added: a value that cannot be read shows
-        // none of the schedule rather than part of it.
-        std::vector<std::pair<int, std::string>> stored;
-        for (int id : {kDaily, kWeekly, kMonthly, kEveryRestart}) {
-            reg.SetValueKey(kFrequencies[id].name);
-            reg.SetValueType(platform::reg::kSz);
-            stored.emplace_back(id, reg.ReadValue().ToText());
-        }
-        for (const auto& [id, data] : stored) {
-            if (data.empty()) continue;
-            for (const std::string& entry : text::Split(data, ",")) {
-                const std::vector<std::string> fields = text::Split(entry, "|");
-                for (const ResetItem& item : kResetItems) {
-                    if (fields.front() == item.name) AddRow(item.index, id, fields.back());
-                }
-            }
-        }
-        if (DataRows() >= 1) {
-            grid_.SetEnabled(false);
-            grid_.SortNumericAscending(kColName, kColNextTime);
-            grid_.SetCurrent(1, kColPicture);
-        }
+        loadFailed_ = true;
+        LoadStored();
     } catch (...) {
         ReportCaught(boxes_, "FormOpen");
+    }
+}
+
+void Schedule::LoadStored() {
+    settings::cRegistry reg = ScheduleRegistry(desktop_);
+    // "Next Restart" rows are stored but never come back. Every value is
+    // read before a row is added: a value that cannot be read shows none of
+    // the schedule rather than part of it.
+    std::vector<std::pair<int, std::string>> stored;
+    for (int id : {kDaily, kWeekly, kMonthly, kEveryRestart}) {
+        reg.SetValueKey(kFrequencies[id].name);
+        reg.SetValueType(platform::reg::kSz);
+        stored.emplace_back(id, reg.ReadValue().ToText());
+    }
+    for (const auto& [id, data] : stored) {
+        if (data.empty()) continue;
+        for (const std::string& entry : text::Split(data, ",")) {
+            const std::vector<std::string> fields = text::Split(entry, "|");
+            for (const ResetItem& item : kResetItems) {
+                if (fields.front() == item.name) AddRow(item.index, id, fields.back());
+            }
+        }
+    }
+    loadFailed_ = false;
+    if (DataRows() >= 1) {
+        grid_.SetEnabled(false);
+        grid_.SortNumericAscending(kColName, kColNextTime);
+        grid_.SetCurrent(1, kColPicture);
     }
 }
 
@@ -91,6 +97,18 @@ void Schedule::FormSave() {
             grid_.SetEnabled(true);
             SetTimer(true);
         });
+        // A schedule that could not be read at the start is read now, its
+        // rows beside those added since: a grid that never held it must not
+        // replace it.
+        if (loadFailed_) {
+            try {
+                LoadStored();
+            } catch (const HwError& e) {
+                throw HwError(e.number(), e.source(),
+                              "The stored schedule cannot be read, so it is not replaced (nothing was saved): " +
+                                  e.description());
+            }
+        }
         TextResort();
         // Each frequency's entries in row order.
         std::vector<std::string> order;

@@ -65,6 +65,8 @@ public:
     int DataRows() const { return grid_.Rows() - grid_.FixedRows(); }
 
 private:
+    // Adds the stored rows to the grid; throws when a value cannot be read.
+    void LoadStored();
     void SetTimer(bool on) {
         if (setRefreshTimer_) setRefreshTimer_(on);
     }
@@ -96,6 +98,7 @@ private:
     ui::MessageBoxHost& boxes_;
     std::function<void(bool)> setRefreshTimer_;
     int rowHeight_ = 315;
+    bool loadFailed_ = false;  // the stored schedule could not be read into the grid
 };
 
 }  // namespace hw::schedule

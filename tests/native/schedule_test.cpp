@@ -508,12 +508,28 @@ TEST_F(ScheduleTest, AValueThatCannotBeReadIsNeverTakenForAnEmptyOne) {
     EXPECT_EQ(Stored("Daily"), "Public Messages|12/06/26 03:00 AM");
     EXPECT_EQ(Stored("Weekly"), "Store Inventory|12/10/26 04:30 AM");
 
+    // The operator adds a row to the empty grid and applies: what is stored
+    // is not replaced by a grid that never held it. Still unreadable, the
+    // Apply is refused; once readable, the stored rows join the new one.
+    boxes.shown.clear();
+    reloaded.AddRow(5, kDaily, "12/08/26 05:00 AM");
+    reloaded.FormSave();
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_NE(boxes.shown[0].text.find("not replaced"), std::string::npos) << boxes.shown[0].text;
+    EXPECT_EQ(Stored("Daily"), "Public Messages|12/06/26 03:00 AM");
+    EXPECT_EQ(Stored("Weekly"), "Store Inventory|12/10/26 04:30 AM");
+
     // Once it can be read, the run's new time is stored and a start finds it.
     d.registryFault = nullptr;
     schedule.RunDueItems(runner);
     EXPECT_EQ(Stored("Daily"), "Public Messages|12/07/26 03:01 AM");
     EXPECT_EQ(runner.calls.size(), 1u);
     EXPECT_EQ(RowsAtNextStart(), 2);
+    reloaded.FormSave();
+    EXPECT_EQ(reloaded.DataRows(), 3);
+    EXPECT_EQ(Stored("Weekly"), "Store Inventory|12/10/26 04:30 AM");
+    EXPECT_NE(Stored("Daily").find("Store Inventory|12/08/26 05:00 AM"), std::string::npos) << Stored("Daily");
+    EXPECT_NE(Stored("Daily").find("Public Messages|12/07/26 03:01 AM"), std::string::npos) << Stored("Daily");
 }
 
 TEST_F(ScheduleTest, AYearOfRefreshesKeepsGridAndStoreInStep) {
