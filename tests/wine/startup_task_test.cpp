@@ -19,6 +19,10 @@ TEST(StartupTask, RegisteredWithItsSettingsThenRemoved) {
     settings::SetStartAtLogon(d, false);  // a task left by an earlier run
     EXPECT_FALSE(settings::StartsAtLogon(d));
 
+    // Registered for the user logged on to this session.
+    std::string user;
+    ASSERT_EQ(d.GetSessionUser(user), 0);
+    EXPECT_FALSE(user.empty());
     settings::SetStartAtLogon(d, true);
     EXPECT_TRUE(settings::StartsAtLogon(d));
     std::string xml;
