@@ -1,5 +1,6 @@
 #include "supervision/backups.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <vector>
@@ -36,12 +37,17 @@ namespace {
 struct BackupDay {
     std::string folder;
     std::vector<std::string> files;
+    std::vector<std::uint64_t> sizes;  // of each file, 0 when not known
     std::uint64_t bytes = 0;
 };
 
-void Remove(platform::Desktop& d, const BackupDay& day) {
-    for (const std::string& f : day.files) d.DeleteFile(day.folder + "\\" + f);
+// The bytes it freed: a file still in use stays, and still takes its room.
+std::uint64_t Remove(platform::Desktop& d, const BackupDay& day) {
+    std::uint64_t freed = 0;
+    for (size_t i = 0; i < day.files.size(); ++i)
+        if (d.DeleteFile(day.folder + "\\" + day.files[i]) == 0) freed += day.sizes[i];
     d.RemoveDirectory(day.folder);
+    return freed;
 }
 }  // namespace
 
@@ -54,11 +60,13 @@ void RemoveOldBackups(platform::Desktop& d, int days, std::uint64_t maxBytes, st
     for (const std::string& name : names) {
         std::int64_t day = 0;
         if (!datetime::ParseDay(name, day)) continue;
-        BackupDay b{BackupFolder(d) + "\\" + name, {}, 0};
+        BackupDay b{BackupFolder(d) + "\\" + name, {}, {}, 0};
         if (d.ListFolder(b.folder, b.files) != 0) continue;
         for (const std::string& f : b.files) {
             std::uint64_t size = 0;
-            if (d.GetFileSize(b.folder + "\\" + f, size) == 0) b.bytes += size;
+            if (d.GetFileSize(b.folder + "\\" + f, size) != 0) size = 0;
+            b.sizes.push_back(size);
+            b.bytes += size;
         }
         ours[day] = std::move(b);
     }
@@ -73,8 +81,7 @@ void RemoveOldBackups(platform::Desktop& d, int days, std::uint64_t maxBytes, st
     while (total > maxBytes && ours.size() > 1) {
         const auto oldest = ours.begin();
         if (oldest->first == today) break;  // a clock put back: today's copies stay too
-        Remove(d, oldest->second);
-        total -= oldest->second.bytes;
+        total -= std::min(total, Remove(d, oldest->second));
         ours.erase(oldest);
     }
 }

@@ -413,5 +413,22 @@ TEST(BackupCleanUp, KeptForeverTheOldestDaysGoOnceTheCapIsPassedButNeverTheNewes
     EXPECT_TRUE(d.HasFile(backups + "2026-12-03\\a.KLD"));
 }
 
+// A file still in use is not gone: its bytes still count against the cap,
+// and the next day goes too.
+TEST(BackupCleanUp, AFileThatCannotBeDeletedStillCountsAgainstTheCap) {
+    platform::sim::SimDesktop d;
+    const std::string backups = "C:\\ProgramData\\Harrowatch\\Backups\\";
+    d.WriteFile(backups + "2026-12-01\\a.KLD", std::string(200, 'a'));
+    d.WriteFile(backups + "2026-12-01\\b.KLD", std::string(400, 'b'));
+    d.WriteFile(backups + "2026-12-02\\a.KLD", std::string(300, 'a'));
+    d.WriteFile(backups + "2026-12-03\\a.KLD", std::string(300, 'a'));
+    d.SetStartTime({2026, 12, 6, 9, 0, 0, 0});
+    d.SetFileLocked(backups + "2026-12-01\\b.KLD", true);
+    supervision::RemoveOldBackups(d, 0, 700);
+    EXPECT_FALSE(d.HasFile(backups + "2026-12-01\\a.KLD"));
+    EXPECT_FALSE(d.HasFolder(backups + "2026-12-02"));
+    EXPECT_TRUE(d.HasFile(backups + "2026-12-03\\a.KLD"));
+}
+
 }  // namespace
 }  // namespace hw::testing
