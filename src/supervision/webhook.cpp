@@ -163,7 +163,7 @@ void Webhook::Pump() {
     const std::string url = delivery.test ? delivery.url : Url();
     if (url.empty()) {
         // The address was taken away: what waits has nowhere to go.
-        const std::size_t left = AlertsWaiting() + 1;
+        const std::size_t left = AlertsWaiting() + 1 + dropped_;  // those dropped before too
         std::erase_if(queue_, [](const Delivery& d) { return !d.test; });
         dropped_ = 0;
         events_.Raise(EventId::WebhookNotDelivered,
