@@ -344,6 +344,7 @@ void Promises::Resets(const std::vector<supervision::Event>& fresh) {
         int& most = copies_[row];
         most = std::max<int>(most, static_cast<int>(std::count(rowsBefore_.begin(), rowsBefore_.end(), row)));
     }
+    const std::vector<std::string> rowsAfter = GridRows(f.ResetItemGrid, f.Schedule.DataRows(), true);
     for (size_t n = 0; n < kItems; ++n) {
         const ItemEffect& i = kItemEffects[n];
         const std::uint64_t ran = actual[n] - effectsBefore_[n];
@@ -358,8 +359,11 @@ void Promises::Resets(const std::vector<supervision::Event>& fresh) {
         }
         // Harrowatch started within the step: its rows were not seen before.
         for (std::uint64_t k = 0; k < ran && programBefore_; ++k) {
-            // The run belongs to a row of the item that was due.
+            // The run belongs to a row of the item that was due: one that has
+            // not had its runs, and of those one that moved on in the step
+            // (two rows of one item may be due at once, and one run).
             std::string due;
+            int dueScore = -1;
             bool restartRow = false;
             for (size_t r = 0; r < rowsBefore_.size(); ++r) {
                 const std::string& row = rowsBefore_[r];
@@ -367,7 +371,13 @@ void Promises::Resets(const std::vector<supervision::Event>& fresh) {
                 const std::string next = row.substr(row.rfind('|') + 1);
                 if (next == schedule::kNoNextTime) restartRow = true;
                 if (!schedule::IsDue(next, now)) continue;
-                if (due.empty() || runs_[due] >= copies_[due]) due = row;
+                const bool movedOn = std::count(rowsAfter.begin(), rowsAfter.end(), row) <
+                                     std::count(rowsBefore_.begin(), rowsBefore_.end(), row);
+                const int score = (runs_[row] < copies_[row] ? 2 : 0) + (movedOn ? 1 : 0);
+                if (score > dueScore) {
+                    due = row;
+                    dueScore = score;
+                }
             }
             // The row whose time the operator is typing is never run (another
             // row of the same item may be).
