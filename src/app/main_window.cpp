@@ -324,6 +324,12 @@ bool frmMain::ServerAnswers(p::Hwnd server, p::Pid pid) {
         return true;
     }
     if (!stalled && !desktop_.IsWindow(server)) return true;  // gone, not hung: the next poll sees it
+    // Silence is counted probe after probe: two busy moments with a long
+    // gap between their probes (Harrowatch was busy with a send, say) say
+    // nothing of the time between them. Once said, a hang lasts until an
+    // answer, however far apart the polls.
+    if (silentSince_ && !saidSilent_ && !stalled && sent - lastSilentProbe_ > kSilenceForgottenMs) silentSince_ = 0;
+    lastSilentProbe_ = sent;
     if (!silentSince_) silentSince_ = std::max<std::uint64_t>(stalled ? stalled : sent, 1);
     if (now - silentSince_ < kHungAfterMs) {
         // Busy for now: this poll leaves it alone, and the next looks again

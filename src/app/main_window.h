@@ -52,6 +52,8 @@ inline constexpr std::uint64_t kHungAfterMs = 5000;
 // While a server is silent but not yet called hung, the poll looks again
 // this soon: two busy moments a poll apart are no hang of 5 s.
 inline constexpr std::uint32_t kSilentProbeGapMs = 1000;
+// Failed probes further apart than this are not one silence.
+inline constexpr std::uint64_t kSilenceForgottenMs = 3000;
 inline constexpr const char* kExitRefusedText =
     "The server did not close, so Harrowatch keeps running and watching it. Exit again once the server can close.";
 // The window at its design size, twips: a client area of 5985 x 4560 and
@@ -213,6 +215,7 @@ private:
     bool refreshing_ = false;
     bool refreshAsked_ = false;
     std::string lastError_;            // the error the last cycles met, reported once
+    std::uint64_t lastSilentProbe_ = 0;  // when a probe last went unanswered
     std::string failing_;              // what panel 1 says while cycles fail
     std::uint64_t silentSince_ = 0;    // when the server stopped answering; 0: it answers
     platform::Pid silentPid_ = 0;      // the server process that silence belongs to
