@@ -61,6 +61,16 @@ void ResetWarnings::MarkSent(const std::string& key, std::int64_t dueMinute) {
     }
 }
 
+void ResetWarnings::Forget(const std::string& key) {
+    try {
+        settings::cRegistry reg = Warned(d_);
+        reg.SetValueKey(key);
+        if (reg.ValueExists()) reg.DeleteValue();
+    } catch (...) {
+        Keep(std::current_exception());
+    }
+}
+
 void ResetWarnings::ForgetPast(std::int64_t nowMinute) {
     std::erase_if(sent_, [&](const auto& s) { return s.second < nowMinute - 1440; });
     settings::cRegistry reg = Warned(d_);
@@ -100,15 +110,7 @@ std::vector<std::string> ResetWarnings::Check(const std::vector<ComingReset>& re
         const bool over = std::none_of(resets.begin(), resets.end(), [&](const ComingReset& r) {
             return run == r.item + "|" + r.nextTime || (!r.firstTime.empty() && run == r.item + "|" + r.firstTime);
         });
-        if (over) {
-            try {
-                settings::cRegistry reg = Warned(d_);
-                reg.SetValueKey(key);
-                if (reg.ValueExists()) reg.DeleteValue();
-            } catch (...) {
-                Keep(std::current_exception());
-            }
-        }
+        if (over) Forget(key);
         return over;
     });
     std::string pattern = settings::ReadSetting(d_, settings::kWarnPlayersText).ToText();
@@ -121,8 +123,14 @@ std::vector<std::string> ResetWarnings::Check(const std::vector<ComingReset>& re
         const std::int64_t left = dueMinute - now;
         const std::vector<int> marks = before > 1 ? std::vector<int>{before, 1} : std::vector<int>{1};
         for (size_t i = 0; i < marks.size(); ++i) {
-            if (left > marks[i]) continue;  // not yet
             const std::string key = r.item + "|" + r.nextTime + "|" + std::to_string(marks[i]);
+            if (left > marks[i]) {
+                // Not yet. Said already, the clock has gone back (daylight
+                // saving's end, a clock set by hand): it is said again when
+                // its time comes round again.
+                if (sent_.erase(key)) Forget(key);
+                continue;
+            }
             if (Sent(key)) continue;
             MarkSent(key, dueMinute);  // once, whether the server takes it or not
             if (left < 1) {

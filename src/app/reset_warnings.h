@@ -51,6 +51,7 @@ private:
     bool Sent(const std::string& key);
     void MarkSent(const std::string& key, std::int64_t dueMinute);
     void ForgetPast(std::int64_t nowMinute);
+    void Forget(const std::string& key);  // the registry's record of one warning
     void Keep(std::exception_ptr failure);
     platform::Desktop& d_;
     // What this run sent or logged, by due minute: kept while the reset is

@@ -99,6 +99,20 @@ TEST_F(WarningsCheck, AResetRunEarlyAndSetAgainForTheSameTimeIsWarnedAfresh) {
     EXPECT_TRUE(notSent.empty());
 }
 
+// Daylight saving ends after the warnings went: the reset's time comes round
+// an hour later, and the players hear of it again then.
+TEST_F(WarningsCheck, AClockThatWentBackWarnsAgainWhenTheTimeComesRound) {
+    const std::vector<app::ComingReset> resets{{"Public Messages", "12/06/26 09:30 AM"}};
+    EXPECT_EQ(CheckAt(9, 20, 0, resets), Texts{"Server maintenance in 10 minutes"});
+    d.ShiftLocalTime(-3600000);
+    const auto check = [&] { return warnings.Check(resets, 3, [](const std::string&) { return true; }); };
+    EXPECT_TRUE(check().empty());  // 08:20 now
+    d.AdvanceIdle(60 * 60000);     // 09:20 again
+    EXPECT_EQ(check(), Texts{"Server maintenance in 10 minutes"});
+    EXPECT_TRUE(check().empty());
+    EXPECT_TRUE(notSent.empty());
+}
+
 TEST_F(WarningsTest, AtTenAndAtOneMinuteWithPlayersOnlineAndTheResetOnTime) {
     Start("active\nat 0 players 3\n");
     Run(19 * 60000 + 30000);  // 09:19:30: nothing yet
