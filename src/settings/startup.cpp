@@ -144,6 +144,9 @@ bool StartsAtLogon(platform::Desktop& desktop) {
 bool RepairLogonTask(platform::Desktop& desktop) {
     const std::optional<std::string> xml = RegisteredTask(desktop);
     if (!xml || !StartsAnotherProgram(desktop, *xml)) return false;
+    // Another copy that is still there (the other package, a copy tried
+    // once) keeps the task: only one whose file is gone is replaced.
+    if (desktop.FileExists(*TaskProgram(*xml))) return false;
     SetStartAtLogon(desktop, true);
     return true;
 }

@@ -22,8 +22,9 @@ std::string LogonTaskXml(const std::string& program, const std::string& user);
 // be asked.
 bool StartsAtLogon(platform::Desktop& desktop);
 
-// A task left starting another Harrowatch.exe (moved, or the other
-// package's) is registered again for this one: true when it was. Throws
+// A task left starting a Harrowatch.exe that is gone (moved, or the other
+// package's, uninstalled) is registered again for this one: true when it
+// was. Throws
 // HwError when the Task Scheduler cannot be asked or refuses.
 bool RepairLogonTask(platform::Desktop& desktop);
 

@@ -241,10 +241,14 @@ TEST_F(ConfigDialogTest, StartAtLogOnIsForTheSessionsOperatorAndThisProgram) {
     ASSERT_EQ(d.Tasks().size(), 1u);
     EXPECT_NE(d.Tasks().begin()->second.find("<UserId>host\\ADMIN</UserId>"), std::string::npos);
 
-    // Moved: the task starts a file that is gone.
+    // Another copy run once: the task stays the installed one's.
     d.SetOwnModuleFileName("D:\\Tools\\Harrowatch\\Harrowatch.exe");
+    d.WriteFile("C:\\Program Files\\Harrowatch\\Harrowatch.exe");
     EXPECT_FALSE(StartsAtLogon(d));
     EXPECT_EQ(Open().chkWindowsStartup.Value(), 0);
+    EXPECT_FALSE(RepairLogonTask(d));
+    // Moved: the task starts a file that is gone.
+    d.DeleteFile("C:\\Program Files\\Harrowatch\\Harrowatch.exe");
     EXPECT_TRUE(RepairLogonTask(d));
     EXPECT_NE(d.Tasks().begin()->second.find("<Command>D:\\Tools\\Harrowatch\\Harrowatch.exe</Command>"),
               std::string::npos);
