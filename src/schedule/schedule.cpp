@@ -73,12 +73,23 @@ void Schedule::LoadStored() {
         reg.SetValueType(platform::reg::kSz);
         stored.emplace_back(id, reg.ReadValue().ToText());
     }
+    std::multiset<std::string> inGrid;  // rows already there, each matching one stored entry
+    for (int r = 1; r < grid_.Rows(); ++r)
+        inGrid.insert(grid_.TextMatrix(r, kColName) + "|" + grid_.TextMatrix(r, kColFreqId) + "|" +
+                      grid_.TextMatrix(r, kColNextTime));
     for (const auto& [id, data] : stored) {
         if (data.empty()) continue;
         for (const std::string& entry : text::Split(data, ",")) {
             const std::vector<std::string> fields = text::Split(entry, "|");
             for (const ResetItem& item : kResetItems) {
-                if (fields.front() == item.name) AddRow(item.index, id, fields.back());
+                if (fields.front() != item.name) continue;
+                // A row typed in again after a failed load is not doubled.
+                const auto typed = inGrid.find(std::string(item.name) + "|" + std::to_string(id) + "|" + fields.back());
+                if (typed != inGrid.end()) {
+                    inGrid.erase(typed);
+                    continue;
+                }
+                AddRow(item.index, id, fields.back());
             }
         }
     }

@@ -513,6 +513,7 @@ TEST_F(ScheduleTest, AValueThatCannotBeReadIsNeverTakenForAnEmptyOne) {
     // Apply is refused; once readable, the stored rows join the new one.
     boxes.shown.clear();
     reloaded.AddRow(5, kDaily, "12/08/26 05:00 AM");
+    reloaded.AddRow(5, kWeekly, "12/10/26 04:30 AM");  // one stored already, typed in again
     reloaded.FormSave();
     ASSERT_EQ(boxes.shown.size(), 1u);
     EXPECT_NE(boxes.shown[0].text.find("not replaced"), std::string::npos) << boxes.shown[0].text;
@@ -526,7 +527,7 @@ TEST_F(ScheduleTest, AValueThatCannotBeReadIsNeverTakenForAnEmptyOne) {
     EXPECT_EQ(runner.calls.size(), 1u);
     EXPECT_EQ(RowsAtNextStart(), 2);
     reloaded.FormSave();
-    EXPECT_EQ(reloaded.DataRows(), 3);
+    EXPECT_EQ(reloaded.DataRows(), 3);  // the row typed in again is not doubled
     EXPECT_EQ(Stored("Weekly"), "Store Inventory|12/10/26 04:30 AM");
     EXPECT_NE(Stored("Daily").find("Store Inventory|12/08/26 05:00 AM"), std::string::npos) << Stored("Daily");
     EXPECT_NE(Stored("Daily").find("Public Messages|12/07/26 03:01 AM"), std::string::npos) << Stored("Daily");
