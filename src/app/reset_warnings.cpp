@@ -125,10 +125,11 @@ std::vector<std::string> ResetWarnings::Check(const std::vector<ComingReset>& re
         for (size_t i = 0; i < marks.size(); ++i) {
             const std::string key = r.item + "|" + r.nextTime + "|" + std::to_string(marks[i]);
             if (left > marks[i]) {
-                // Not yet. Said already, the clock has gone back (daylight
-                // saving's end, a clock set by hand): it is said again when
-                // its time comes round again.
-                if (sent_.erase(key)) Forget(key);
+                // Not yet. Said already and now minutes off, the clock has
+                // gone back (daylight saving's end, a clock set by hand): it
+                // is said again when its time comes round again. A second's
+                // correction across a minute is no reason to say it twice.
+                if (left > marks[i] + 1 && sent_.erase(key)) Forget(key);
                 continue;
             }
             if (Sent(key)) continue;

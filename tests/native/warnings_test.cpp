@@ -110,6 +110,10 @@ TEST_F(WarningsCheck, AClockThatWentBackWarnsAgainWhenTheTimeComesRound) {
     d.AdvanceIdle(60 * 60000);     // 09:20 again
     EXPECT_EQ(check(), Texts{"Server maintenance in 10 minutes"});
     EXPECT_TRUE(check().empty());
+    // A correction of seconds across a minute says nothing twice.
+    d.AdvanceIdle(55000);
+    d.ShiftLocalTime(-10000);
+    EXPECT_TRUE(check().empty());
     EXPECT_TRUE(notSent.empty());
 }
 
