@@ -44,8 +44,10 @@ struct BackupDay {
 // The bytes it freed: a file still in use stays, and still takes its room.
 std::uint64_t Remove(platform::Desktop& d, const BackupDay& day) {
     std::uint64_t freed = 0;
-    for (size_t i = 0; i < day.files.size(); ++i)
-        if (d.DeleteFile(day.folder + "\\" + day.files[i]) == 0) freed += day.sizes[i];
+    for (size_t i = 0; i < day.files.size(); ++i) {
+        const long e = d.DeleteFile(day.folder + "\\" + day.files[i]);
+        if (e == 0 || e == platform::err::kFileNotFound) freed += day.sizes[i];
+    }
     d.RemoveDirectory(day.folder);
     return freed;
 }
