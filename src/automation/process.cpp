@@ -61,8 +61,10 @@ bool InOwnSession(Desktop& d, Pid id, std::uint32_t own, bool ownKnown) {
 Pid FindInProcessList(Desktop& d, const std::string& upperName) {
     std::uint32_t own = 0;
     const bool ownKnown = d.ProcessIdToSessionId(d.GetCurrentProcessId(), &own);
+    // The session is asked only of a process whose program matches: the
+    // window walk for one that does not tell would be paid for every other
+    // user's and system process, every poll.
     for (Pid id : ListProcessIds(d)) {
-        if (!InOwnSession(d, id, own, ownKnown)) continue;
         platform::UniqueHandle process(d, d.OpenProcess(proc::kQueryInformation | proc::kVmRead, false, id));
         if (!process) {
             // A process of a higher integrity level (an elevated server seen
@@ -71,7 +73,7 @@ Pid FindInProcessList(Desktop& d, const std::string& upperName) {
             platform::UniqueHandle limited(d, d.OpenProcess(proc::kQueryLimitedInformation, false, id));
             std::string file;
             if (limited && d.QueryFullProcessImageName(limited.get(), file) &&
-                text::Upper(file).find(upperName) != std::string::npos)
+                text::Upper(file).find(upperName) != std::string::npos && InOwnSession(d, id, own, ownKnown))
                 return id;
             continue;  // other users' and system processes
         }
@@ -80,7 +82,7 @@ Pid FindInProcessList(Desktop& d, const std::string& upperName) {
         char path[261] = {};
         std::uint32_t n = d.GetModuleFileNameEx(process.get(), modules[0], path, 260);
         std::string file(path, std::min<std::uint32_t>(n, 260));
-        if (text::Upper(file).find(upperName) != std::string::npos) return id;
+        if (text::Upper(file).find(upperName) != std::string::npos && InOwnSession(d, id, own, ownKnown)) return id;
     }
     return 0;
 }
