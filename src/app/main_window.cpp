@@ -15,6 +15,7 @@
 #include "settings/registry.h"
 #include "settings/settings.h"
 #include "settings/startup.h"
+#include "supervision/log.h"
 
 namespace hw::app {
 
@@ -91,7 +92,12 @@ void frmMain::Form_Load() {
         lblStatusLocalServer.SetText("INITIALIZING...");
         Toolbar.SetEnabled(false);
         Schedule.FormOpen();
+        // The data folder is made, or set right, before the log's first line.
+        std::string secured;
+        const long unsafe = supervision::SecureDataFolder(desktop_, &secured);
         Events.Raise(supervision::EventId::Started, desktop_.GetOwnModuleFileName());
+        if (!secured.empty())
+            Events.Raise(unsafe ? supervision::EventId::ErrorReported : supervision::EventId::SettingsApplied, secured);
         // Told of the session's end before the programs of the default level,
         // the server among them. Refused, Harrowatch still knows a server
         // that goes first by Windows' shutting-down flag.

@@ -211,15 +211,31 @@ public:
     // 0 on success, else the Win32 error code.
     virtual long DeleteFile(const std::string& path) = 0;
     // A folder (its parent must exist); ERROR_ALREADY_EXISTS when it does.
-    virtual long CreateDirectory(const std::string& path) = 0;
+    // `sddl` gives its owner and access list ("O:BAD:P(A;OICI;FA;;;BA)..."),
+    // "" what it inherits from its parent.
+    virtual long CreateDirectory(const std::string& path, const std::string& sddl) = 0;
+    // FILE_ATTRIBUTE_* of a file or folder, as GetFileAttributes gives them:
+    // a junction or symbolic link at the end of the path is not followed and
+    // shows FILE_ATTRIBUTE_REPARSE_POINT. Missing: 2 (3 when its folder is).
+    virtual long GetFileAttributes(const std::string& path, std::uint32_t& attributes) = 0;
+    // The owner and access list of a file or folder, in SDDL ("O:..D:..").
+    virtual long GetFileSecurity(const std::string& path, std::string& sddl) = 0;
+    // Gives a file or folder the owner and access list of `sddl`, the list
+    // protected from what its parent passes on; what it passes on reaches the
+    // files and folders in it. A reparse point is refused (4395). An owner
+    // other than oneself needs administrator rights (else 1307).
+    virtual long SetFileSecurity(const std::string& path, const std::string& sddl) = 0;
     // Removes an empty folder.
     virtual long RemoveDirectory(const std::string& path) = 0;
-    // Appends bytes to a file, making it when it is not there.
+    // Appends bytes to a file, making it when it is not there; a reparse
+    // point in its place is refused (4395).
     virtual long AppendFile(const std::string& path, const std::string& bytes) = 0;
-    // Copies a file; with failIfExists an existing copy is an error (80).
+    // Copies a file; with failIfExists an existing copy is an error (80). A
+    // target that is a reparse point is refused (4395).
     virtual long CopyFile(const std::string& from, const std::string& to, bool failIfExists) = 0;
     // The names in a folder (files and folders, without "." and ".."); an
-    // error when the folder cannot be listed (a missing one: 3).
+    // error when the folder cannot be listed (a missing one: 3), or is itself
+    // a junction or link (4395: never listed through).
     virtual long ListFolder(const std::string& folder, std::vector<std::string>& names) = 0;
     // The size of a file in bytes, as GetFileAttributesEx reports it (a
     // folder: 0); a missing file 2, a missing folder 3.

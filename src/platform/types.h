@@ -65,10 +65,19 @@ constexpr long kMoreData = 234;
 constexpr long kNoMoreItems = 259;
 constexpr long kKeyHasChildren = 1020;
 constexpr long kTimeout = 1460;
+constexpr long kInvalidOwner = 1307;
+// A path that would lead through a junction or symbolic link.
+constexpr long kReparsePoint = 4395;
 // HRESULTs of the Task Scheduler calls.
 constexpr long kHrAccessDenied = static_cast<long>(0x80070005u);
 constexpr long kHrFileNotFound = static_cast<long>(0x80070002u);
 }  // namespace err
+
+// FILE_ATTRIBUTE_*.
+namespace file {
+constexpr std::uint32_t kAttributeDirectory = 0x10;
+constexpr std::uint32_t kAttributeReparsePoint = 0x400;
+}  // namespace file
 
 // Registry value types.
 namespace reg {

@@ -37,6 +37,9 @@
 #undef GetCurrentDirectory
 #undef Yield
 #undef CreateDirectory
+#undef GetFileAttributes
+#undef GetFileSecurity
+#undef SetFileSecurity
 #undef ReportEvent
 #undef RemoveDirectory
 #undef CopyFile

@@ -57,7 +57,7 @@ void RemoveOldBackups(platform::Desktop& d, int days, std::uint64_t maxBytes, st
     const platform::LocalTime now = d.GetLocalTime();
     const std::int64_t today = datetime::DaysFromCivil(now.year, now.month, now.day);
     std::vector<std::string> names;
-    if (d.ListFolder(BackupFolder(d), names) != 0) return;
+    if (MakeFolders(d, BackupFolder(d)) != 0 || d.ListFolder(BackupFolder(d), names) != 0) return;
     std::map<std::int64_t, BackupDay> ours;  // oldest first
     for (const std::string& name : names) {
         std::int64_t day = 0;

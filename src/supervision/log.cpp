@@ -38,27 +38,6 @@ std::vector<std::int64_t> DaysPastKeeping(std::vector<std::int64_t> named, std::
     return past;
 }
 
-long MakeFolders(platform::Desktop& d, const std::string& path) {
-    std::string sofar;
-    for (size_t i = 0; i <= path.size(); ++i) {
-        if (i < path.size() && path[i] != '\\') continue;
-        sofar = path.substr(0, i);
-        if (sofar.size() <= 3) continue;  // "C:" or "C:\"
-        const long e = d.CreateDirectory(sofar);
-        if (e != 0 && e != platform::err::kAlreadyExists) return e;
-    }
-    return 0;
-}
-
-std::string DataFolder(platform::Desktop& d) {
-    char buf[1024] = {};
-    const std::uint32_t n = d.ExpandEnvironmentStrings("%ProgramData%", buf, sizeof buf);
-    std::string base = n > 0 && n <= sizeof buf ? std::string(buf) : std::string();
-    if (base.empty() || base.find('%') != std::string::npos) base = "C:\\ProgramData";
-    while (!base.empty() && base.back() == '\\') base.pop_back();
-    return base + "\\Harrowatch";
-}
-
 std::string ActionLog::Folder() { return DataFolder(d_) + "\\Logs"; }
 
 std::string ActionLog::TodaysFile() { return Folder() + "\\Harrowatch-" + DateText(d_.GetLocalTime()) + ".log"; }
@@ -103,7 +82,7 @@ void ActionLog::RemoveOldDays() {
     if (days <= 0) return;
     const platform::LocalTime now = d_.GetLocalTime();
     std::vector<std::string> names;
-    if (d_.ListFolder(Folder(), names) != 0) return;
+    if (MakeFolders(d_, Folder()) != 0 || d_.ListFolder(Folder(), names) != 0) return;
     // Only the names the log gives its files: "Harrowatch-YYYY-MM-DD.log".
     const std::string head = "Harrowatch-", tail = ".log";
     std::map<std::int64_t, std::string> ours;

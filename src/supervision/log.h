@@ -43,8 +43,17 @@ private:
 std::string Stamp(const platform::LocalTime& t, std::int32_t utcOffsetMinutes, char between);
 // %ProgramData%\Harrowatch, without the trailing backslash; made as needed.
 std::string DataFolder(platform::Desktop& desktop);
-// Makes the folder and any missing parents; 0 or the Win32 error.
+// Makes the folder and any missing parents; 0 or the Win32 error. Below the
+// data folder, only real folders: a junction or link on the way is refused
+// (4395), and the data folder itself is secured first (SecureDataFolder).
 long MakeFolders(platform::Desktop& desktop, const std::string& path);
+// Makes the data folder for administrators only (Administrators and SYSTEM
+// may change it, Users read it), or sets that again on one that others may
+// change; refuses one that is a junction or link. 0, or the Win32 error with
+// the reason in *why; *why also says when the permissions were set again.
+long SecureDataFolder(platform::Desktop& desktop, std::string* why = nullptr);
+// The owner and permissions the data folder is given.
+inline constexpr const char* kAdministratorsOnly = "O:BAD:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)";
 // Of the days named (days since 1970), those to remove: older than `keep`
 // days before `today`, and not among the newest `keep` named (a clock set
 // ahead must not take them all). `keep` 0 keeps every day.

@@ -2,8 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <optional>
 
 #include "automation/process.h"
+#include "common/sddl.h"
 #include "common/text.h"
 #include "contract/contract_env.h"
 
@@ -175,9 +177,9 @@ TEST(FileContract, FoldersAppendCopyAndListWithTheirErrorCodes) {
     platform::Desktop& d = env->desktop();
     const std::string root = env->MakeFolder("Program Data");
     const std::string logs = root + "Logs";
-    EXPECT_EQ(d.CreateDirectory(root + "No Parent\\Logs"), platform::err::kPathNotFound);
-    ASSERT_EQ(d.CreateDirectory(logs), platform::err::kSuccess);
-    EXPECT_EQ(d.CreateDirectory(logs), platform::err::kAlreadyExists);
+    EXPECT_EQ(d.CreateDirectory(root + "No Parent\\Logs", ""), platform::err::kPathNotFound);
+    ASSERT_EQ(d.CreateDirectory(logs, ""), platform::err::kSuccess);
+    EXPECT_EQ(d.CreateDirectory(logs, ""), platform::err::kAlreadyExists);
 
     const std::string log = logs + "\\day.log";
     ASSERT_EQ(d.AppendFile(log, "one\r\n"), platform::err::kSuccess);
@@ -202,6 +204,36 @@ TEST(FileContract, FoldersAppendCopyAndListWithTheirErrorCodes) {
     EXPECT_EQ(d.RemoveDirectory(logs), platform::err::kSuccess);
     ASSERT_EQ(d.ListFolder(root, names), platform::err::kSuccess);
     EXPECT_TRUE(names.empty());
+}
+
+TEST(FileContract, AttributesAndSecurityOfAFolderMadeForAdministrators) {
+    auto env = MakeContractEnv();
+    platform::Desktop& d = env->desktop();
+    const std::string root = env->MakeFolder("Secured Data");
+    const std::string folder = root + "Harrowatch";
+    const std::string adminsOnly = "O:BAD:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)";
+    ASSERT_EQ(d.CreateDirectory(folder, adminsOnly), platform::err::kSuccess);
+    EXPECT_EQ(d.CreateDirectory(folder, adminsOnly), platform::err::kAlreadyExists);
+    env->PutFile(folder + "\\a.log", "x");
+
+    std::uint32_t attributes = 0;
+    ASSERT_EQ(d.GetFileAttributes(folder, attributes), platform::err::kSuccess);
+    EXPECT_TRUE(attributes & platform::file::kAttributeDirectory);
+    EXPECT_FALSE(attributes & platform::file::kAttributeReparsePoint);
+    ASSERT_EQ(d.GetFileAttributes(folder + "\\a.log", attributes), platform::err::kSuccess);
+    EXPECT_FALSE(attributes & platform::file::kAttributeDirectory);
+    EXPECT_EQ(d.GetFileAttributes(folder + "\\none.log", attributes), platform::err::kFileNotFound);
+    EXPECT_EQ(d.GetFileAttributes(root + "None\\none.log", attributes), platform::err::kPathNotFound);
+
+    // Read back as SDDL with an owner and an access list.
+    std::string sddl;
+    ASSERT_EQ(d.GetFileSecurity(folder, sddl), platform::err::kSuccess);
+    const std::optional<hw::sddl::Descriptor> read = hw::sddl::Parse(sddl);
+    ASSERT_TRUE(read) << sddl;
+    EXPECT_FALSE(read->owner.empty()) << sddl;
+    ASSERT_EQ(d.SetFileSecurity(folder, adminsOnly), platform::err::kSuccess);
+    EXPECT_EQ(d.SetFileSecurity(root + "None", adminsOnly), platform::err::kFileNotFound);
+    EXPECT_EQ(d.GetFileSecurity(root + "None", sddl), platform::err::kFileNotFound);
 }
 
 TEST(FileContract, SizesOfFilesAndFolders) {

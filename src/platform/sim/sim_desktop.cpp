@@ -4,9 +4,11 @@
 #include <cctype>
 #include <cstring>
 #include <exception>
+#include <optional>
 #include <tuple>
 
 #include "common/datetime.h"
+#include "common/sddl.h"
 #include "common/text.h"
 
 namespace hw::platform::sim {
@@ -49,6 +51,7 @@ SimDesktop::~SimDesktop() = default;
 
 void SimDesktop::SetOwnModuleFileName(std::string path) {
     ownModule_ = std::move(path);
+    if (!HasFile(ownModule_)) WriteFile(ownModule_, "MZ");
     if (SimProcess* own = FindProcess(ownPid_)) {
         own->imagePath = ownModule_;
     } else {
@@ -102,24 +105,35 @@ std::string SimDesktop::FolderKeyOf(const std::string& path) {
 }
 
 long SimDesktop::MayCreateIn(const std::string& path) const {
-    const std::string parent = FolderKey(FolderKeyOf(path));
+    const std::string parent = Resolve(FolderKey(FolderKeyOf(path)), true);
     if (!folders_.count(parent)) return err::kPathNotFound;
     if (readOnlyFolders_.count(parent)) return err::kAccessDenied;
     return err::kSuccess;
 }
 
-long SimDesktop::CreateDirectory(const std::string& path) {
-    const std::string key = FolderKeyOf(path);
+long SimDesktop::CreateDirectory(const std::string& path, const std::string& sddl) {
+    const std::string key = Resolve(path, false);
     if (folders_.count(key) || files_.count(key)) return err::kAlreadyExists;
-    if (long e = MayCreateIn(path)) return e;
+    if (long e = MayCreateIn(key)) return e;
+    if (!sddl.empty()) {
+        const std::optional<sddl::Descriptor> d = sddl::Parse(sddl);
+        if (!d) return err::kInvalidParameter;
+        if (d->owner != "" && d->owner != (Elevated() ? "BA" : kUserSid)) return err::kInvalidOwner;
+        security_[key] = sddl;
+    }
+    owners_[key] = Elevated() ? "BA" : kUserSid;
     folders_.insert(key);
     spelled_.emplace(key, path);
     return err::kSuccess;
 }
 
 long SimDesktop::RemoveDirectory(const std::string& path) {
-    const std::string key = FolderKeyOf(path);
+    const std::string key = Resolve(path, false);
     if (!folders_.count(key)) return err::kFileNotFound;
+    if (junctions_.erase(key)) {  // the link goes, not what it leads to
+        folders_.erase(key);
+        return err::kSuccess;
+    }
     for (const auto& [f, content] : files_)
         if (FolderKey(f) == key) return err::kDirNotEmpty;
     for (const std::string& f : folders_)
@@ -129,9 +143,11 @@ long SimDesktop::RemoveDirectory(const std::string& path) {
 }
 
 long SimDesktop::AppendFile(const std::string& path, const std::string& bytes) {
-    const std::string key = text::Upper(path);
+    const std::string key = Resolve(path, false);
+    if (junctions_.count(key)) return err::kReparsePoint;
+    if (folders_.count(key)) return err::kAccessDenied;
     if (!files_.count(key))
-        if (long e = MayCreateIn(path)) return e;
+        if (long e = MayCreateIn(key)) return e;
     if (readOnly_.count(key) || locked_[key]) return readOnly_.count(key) ? err::kAccessDenied : err::kSharingViolation;
     if (!Fits(bytes.size())) return err::kDiskFull;
     files_[key] += bytes;
@@ -140,14 +156,15 @@ long SimDesktop::AppendFile(const std::string& path, const std::string& bytes) {
 }
 
 long SimDesktop::CopyFile(const std::string& from, const std::string& to, bool failIfExists) {
-    const std::string source = text::Upper(from), target = text::Upper(to);
+    const std::string source = Resolve(from, true), target = Resolve(to, false);
+    if (junctions_.count(target)) return err::kReparsePoint;
     auto it = files_.find(source);
     if (it == files_.end()) return HasFolder(FolderKey(source)) ? err::kFileNotFound : err::kPathNotFound;
     if (locked_[source]) return err::kSharingViolation;
     if (files_.count(target)) {
         if (failIfExists) return err::kFileExists;
         if (readOnly_.count(target)) return err::kAccessDenied;
-    } else if (long e = MayCreateIn(to)) {
+    } else if (long e = MayCreateIn(target)) {
         return e;
     }
     const auto old = files_.find(target);
@@ -160,7 +177,8 @@ long SimDesktop::CopyFile(const std::string& from, const std::string& to, bool f
 
 long SimDesktop::ListFolder(const std::string& folder, std::vector<std::string>& names) {
     names.clear();
-    const std::string key = FolderKeyOf(folder);
+    if (junctions_.count(Resolve(folder, false))) return err::kReparsePoint;
+    const std::string key = Resolve(folder, true);
     if (!folders_.count(key)) return err::kPathNotFound;
     auto nameOf = [this](const std::string& key) {
         auto it = spelled_.find(key);
@@ -176,16 +194,17 @@ long SimDesktop::ListFolder(const std::string& folder, std::vector<std::string>&
 }
 
 long SimDesktop::GetFileSize(const std::string& path, std::uint64_t& size) {
-    const auto it = files_.find(text::Upper(path));
+    const std::string key = Resolve(path, false);
+    const auto it = files_.find(key);
     if (it != files_.end()) {
         size = it->second.size();
         return err::kSuccess;
     }
-    if (HasFolder(path)) {
+    if (HasFolder(key)) {
         size = 0;
         return err::kSuccess;
     }
-    return HasFolder(FolderKey(path)) ? err::kFileNotFound : err::kPathNotFound;
+    return HasFolder(FolderKey(key)) ? err::kFileNotFound : err::kPathNotFound;
 }
 
 std::uint64_t SimDesktop::DiskUsed() const {
@@ -243,7 +262,7 @@ void SimDesktop::WriteFile(const std::string& path, std::string content) {
 }
 
 bool SimDesktop::HasFile(const std::string& path) const {
-    return files_.count(text::Upper(path)) != 0;
+    return files_.count(Resolve(path, true)) != 0;
 }
 
 void SimDesktop::SetFileLocked(const std::string& path, bool locked) {
@@ -267,8 +286,8 @@ std::vector<std::string> SimDesktop::FilesUnder(const std::string& folder) const
 }
 
 long SimDesktop::DeleteFile(const std::string& path) {
-    const std::string key = text::Upper(path);
-    if (!files_.count(key)) return HasFolder(FolderKey(path)) ? err::kFileNotFound : err::kPathNotFound;
+    const std::string key = Resolve(path, false);
+    if (!files_.count(key)) return HasFolder(FolderKey(key)) ? err::kFileNotFound : err::kPathNotFound;
     if (readOnly_.count(key)) return err::kAccessDenied;
     if (locked_[key]) return err::kSharingViolation;
     for (const SimProcess& p : processes_)

@@ -108,6 +108,18 @@ public:
     // Folders: made by a file written into them, or made empty.
     void MakeFolder(const std::string& path);
     bool HasFolder(const std::string& path) const;
+    // A junction at `path` (a folder entry) leading to the folder `target`;
+    // paths through it lead there, as on Windows.
+    void MakeJunction(const std::string& path, const std::string& target);
+    // The same, by a user who is not an administrator: refused (5) unless the
+    // folder it goes in lets ordinary users add folders.
+    long UserMakeJunction(const std::string& path, const std::string& target);
+    // Owner and access list of a file or folder (SDDL), set or as inherited.
+    void SetSecurity(const std::string& path, const std::string& sddl);
+    std::string SecurityOf(const std::string& path) const;
+    // Whether an ordinary user (not an administrator) may do `rights` on it.
+    bool UserMay(const std::string& path, std::uint32_t rights) const;
+    static constexpr const char* kUserSid = "S-1-5-21-1004336348-1177238915-682003330-1001";
     void InstallProgram(const std::string& path, ProgramSpec spec);
 
     // Processes.
@@ -320,7 +332,10 @@ public:
 
     bool FileExists(const std::string& path) override { return HasFile(path); }
     long DeleteFile(const std::string& path) override;
-    long CreateDirectory(const std::string& path) override;
+    long CreateDirectory(const std::string& path, const std::string& sddl) override;
+    long GetFileAttributes(const std::string& path, std::uint32_t& attributes) override;
+    long GetFileSecurity(const std::string& path, std::string& sddl) override;
+    long SetFileSecurity(const std::string& path, const std::string& sddl) override;
     long RemoveDirectory(const std::string& path) override;
     long AppendFile(const std::string& path, const std::string& bytes) override;
     long CopyFile(const std::string& from, const std::string& to, bool failIfExists) override;
@@ -473,6 +488,13 @@ private:
     static std::string FolderKeyOf(const std::string& path);
     // Whether a new entry may go into the folder that holds `path`.
     long MayCreateIn(const std::string& path) const;
+    // Upper-cased, through any junction on the way; through one at the end
+    // too when `last`.
+    std::string Resolve(const std::string& path, bool last) const;
+    std::map<std::string, std::string> junctions_;  // upper-cased path -> target, resolved
+    std::map<std::string, std::string> security_;   // set explicitly, SDDL
+    std::map<std::string, std::string> owners_;     // who made it, when not set explicitly
+    bool Elevated() const;
     std::map<std::string, ProgramSpec> programs_;
     std::map<std::string, std::string> environment_;
 

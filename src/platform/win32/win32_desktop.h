@@ -119,7 +119,10 @@ public:
 
     bool FileExists(const std::string& path) override;
     long DeleteFile(const std::string& path) override;
-    long CreateDirectory(const std::string& path) override;
+    long CreateDirectory(const std::string& path, const std::string& sddl) override;
+    long GetFileAttributes(const std::string& path, std::uint32_t& attributes) override;
+    long GetFileSecurity(const std::string& path, std::string& sddl) override;
+    long SetFileSecurity(const std::string& path, const std::string& sddl) override;
     long RemoveDirectory(const std::string& path) override;
     long AppendFile(const std::string& path, const std::string& bytes) override;
     long CopyFile(const std::string& from, const std::string& to, bool failIfExists) override;
