@@ -3,8 +3,10 @@
 #include <cstdio>
 #include <optional>
 #include <utility>
+#include <vector>
 
 #include "common/error.h"
+#include "common/sddl.h"
 #include "common/text.h"
 #include "settings/registry.h"
 #include "settings/settings.h"
@@ -106,6 +108,34 @@ std::string LogonUser(platform::Desktop& desktop) {
     return session;
 }
 
+// The task runs Harrowatch as administrator at every log-on: refused when
+// anyone else could change the program, put a file beside it (a DLL it would
+// load), or swap its folder for another.
+void RefuseAnOpenFolder(platform::Desktop& desktop, const std::string& program) {
+    std::string folder = text::FolderOf(program);
+    while (folder.size() > 3 && folder.back() == '\\') folder.pop_back();
+    std::vector<std::pair<std::string, std::uint32_t>> checks{{program, sddl::kChangeContent},
+                                                              {folder, sddl::kChangeContent}};
+    for (std::string up = folder; up.size() > 3;) {
+        const size_t cut = up.find_last_of('\\');
+        if (cut == std::string::npos) break;
+        up = up.substr(0, cut);
+        checks.emplace_back(up.size() == 2 ? up + "\\" : up, sddl::kReplaceChildren);
+    }
+    for (const auto& [path, rights] : checks) {
+        std::string security;
+        if (const long e = desktop.GetFileSecurity(path, security))
+            throw HwError(static_cast<std::int32_t>(e), kAppTitle,
+                          "Who may change " + path + " cannot be told (Windows error " + std::to_string(e) +
+                              "): the task that starts Harrowatch at log-on was not registered");
+        if (sddl::OthersMay(security, rights))
+            throw HwError(errnum::kPermissionDenied, kAppTitle,
+                          "Harrowatch cannot start at log-on from " + folder + ": users who are not administrators may change " +
+                              path + ", and the task would run what they put there as administrator. Install Harrowatch with "
+                              "its package, or move it to a folder only administrators may change, such as one in Program Files");
+    }
+}
+
 }  // namespace
 
 std::string LogonTaskXml(const std::string& program, const std::string& user) {
@@ -154,6 +184,7 @@ bool RepairLogonTask(platform::Desktop& desktop) {
 void SetStartAtLogon(platform::Desktop& desktop, bool on) {
     if (on) {
         const std::string program = OwnProgram(desktop);
+        RefuseAnOpenFolder(desktop, program);
         if (const long hr = desktop.RegisterTask(kLogonTaskName, LogonTaskXml(program, LogonUser(desktop))))
             Refused("register", hr);
         WriteSetting(desktop, kRunEntry, "\"" + program + "\"");

@@ -241,8 +241,8 @@ TEST_F(ConfigDialogTest, StartAtLogOnIsForTheSessionsOperatorAndThisProgram) {
     ASSERT_EQ(d.Tasks().size(), 1u);
     EXPECT_NE(d.Tasks().begin()->second.find("<UserId>host\\ADMIN</UserId>"), std::string::npos);
 
-    // Another copy run once: the task stays the installed one's.
-    d.SetOwnModuleFileName("D:\\Tools\\Harrowatch\\Harrowatch.exe");
+    // The other package's copy run once: the task stays the installed one's.
+    d.SetOwnModuleFileName("C:\\Program Files (x86)\\Harrowatch\\Harrowatch.exe");
     d.WriteFile("C:\\Program Files\\Harrowatch\\Harrowatch.exe");
     EXPECT_FALSE(StartsAtLogon(d));
     EXPECT_EQ(Open().chkWindowsStartup.Value(), 0);
@@ -250,10 +250,42 @@ TEST_F(ConfigDialogTest, StartAtLogOnIsForTheSessionsOperatorAndThisProgram) {
     // Moved: the task starts a file that is gone.
     d.DeleteFile("C:\\Program Files\\Harrowatch\\Harrowatch.exe");
     EXPECT_TRUE(RepairLogonTask(d));
-    EXPECT_NE(d.Tasks().begin()->second.find("<Command>D:\\Tools\\Harrowatch\\Harrowatch.exe</Command>"),
+    EXPECT_NE(d.Tasks().begin()->second.find("<Command>C:\\Program Files (x86)\\Harrowatch\\Harrowatch.exe</Command>"),
               std::string::npos);
     EXPECT_TRUE(StartsAtLogon(d));
     EXPECT_FALSE(RepairLogonTask(d));
+}
+
+// The task runs Harrowatch as administrator: never from where anyone else
+// could replace it, put a file beside it or swap its folder.
+TEST_F(ConfigDialogTest, StartAtLogOnIsRefusedForACopyThatOthersMayChange) {
+    const std::string adminsOnly = "O:BAD:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)";
+    auto tryIt = [&] {
+        boxes.shown.clear();
+        frmConfig& c = Open();
+        c.chkWindowsStartup.SetValue(1);
+        c.btnApply_Click();
+        return boxes.shown.empty() ? std::string() : boxes.shown[0].text;
+    };
+    // A portable copy in a folder made under C:\, which every user may change.
+    d.SetOwnModuleFileName("C:\\Tools\\Harrowatch\\Harrowatch.exe");
+    std::string told = tryIt();
+    EXPECT_NE(told.find("users who are not administrators may change C:\\Tools\\Harrowatch\\Harrowatch.exe"),
+              std::string::npos) << told;
+    EXPECT_TRUE(d.Tasks().empty());
+    EXPECT_EQ(Open().chkWindowsStartup.Value(), 0);
+    // The exe and its folder locked down, but the folder above lets users
+    // rename what is in it: the folder could be swapped.
+    d.SetSecurity("C:\\Tools\\Harrowatch", adminsOnly);
+    d.SetSecurity("C:\\Tools\\Harrowatch\\Harrowatch.exe", adminsOnly);
+    d.SetSecurity("C:\\Tools", "O:BAD:P(A;OICI;FA;;;BA)(A;;0x1301bf;;;AU)");
+    told = tryIt();
+    EXPECT_NE(told.find("may change C:\\Tools,"), std::string::npos) << told;
+    EXPECT_TRUE(d.Tasks().empty());
+    // All of it the administrators': registered.
+    d.SetSecurity("C:\\Tools", adminsOnly);
+    EXPECT_EQ(tryIt(), "");
+    EXPECT_EQ(d.Tasks().size(), 1u);
 }
 
 // The Task Scheduler refuses a program that is not elevated, or is not
