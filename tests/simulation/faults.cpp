@@ -392,6 +392,14 @@ void World::MachineFault() {
         case 7:
             EndSession();
             break;
+        case 8:
+            if (intruder.Chance(0.2)) {
+                const char* below[] = {"Logs", "Backups", "Backups\\2000-01-01", "Logs\\Harrowatch-2000-01-01.log"};
+                if (LayJunction(below[intruder.Below(4)]) && harrowatchRan)
+                    Broken("data-folder-locked", "a user laid a junction in the data folder of a Harrowatch that ran");
+                break;
+            }
+            [[fallthrough]];
         default:
             OperatorAction();
     }

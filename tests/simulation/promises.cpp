@@ -497,6 +497,14 @@ void Promises::Bounds() {
         w_.Broken("tray-icon", "Harrowatch runs with no tray icon");
     standin::Server* s = w_.LiveServer();
     if (!s || s->players().empty()) w_.playersZeroSinceMs = w_.d.NowMs();
+    // Harrowatch writes and deletes with administrator rights: never outside
+    // its own folders and the server's, whatever junction a user laid.
+    if (w_.d.FilesUnder(World::kDocuments).size() != w_.documents.size())
+        w_.Broken("own-folders-only", std::to_string(w_.d.FilesUnder(World::kDocuments).size()) +
+                                          " files in the operator's documents, not " + std::to_string(w_.documents.size()));
+    for (const auto& [path, content] : w_.documents)
+        if (!w_.d.HasFile(path) || w_.d.FileContent(path) != content) w_.Broken("own-folders-only", path + " changed");
+    if (!w_.program->app.ended && w_.program->form->Harrowatch) w_.harrowatchRan = true;
 }
 
 }  // namespace hw::simulation

@@ -29,7 +29,7 @@ const char* const kKindNames[] = {
     "crash", "crash-at-start", "hang", "slow-answer", "refuses-close", "late-close-question", "missing-dialog",
     "burst", "players", "typing", "drag", "remove", "clear", "apply", "config-open", "chat", "start-stop",
     "answer-no", "show-hide", "exit", "registry-fails", "disk-full", "tasks-down", "webhook-down", "clock-jump",
-    "dst-switch", "explorer-restart", "session-end"};
+    "dst-switch", "explorer-restart", "session-end", "junction"};
 static_assert(sizeof kKindNames / sizeof *kKindNames == static_cast<size_t>(Kind::Count));
 }  // namespace
 
@@ -64,7 +64,7 @@ bool CountingShell::NotifyIcon(std::uint32_t message, const ui::TrayIconData& da
     return true;
 }
 
-World::World(const Options& o) : rng(o.seed), options(o), promises_(std::make_unique<Promises>(*this)) {}
+World::World(const Options& o) : rng(o.seed), intruder(o.seed ^ 0x1A7E5EC0u), options(o), promises_(std::make_unique<Promises>(*this)) {}
 World::~World() {
     // The program goes before the desktop it lives on.
     program.reset();
@@ -107,11 +107,34 @@ void World::Boot() {
     }
     if (rng.Chance(0.5)) SettingText("WebhookUrl", "https://hooks.example.test/notify?token=S3CRET-T0KEN");
     RandomSchedule();
+    if (intruder.Chance(0.1)) {
+        // A user came first: the data folder is theirs, open as ProgramData
+        // leaves it, with junctions to their documents where the clean-ups go.
+        const std::string data = supervision::DataFolder(d);
+        d.MakeFolder(data);
+        d.SetSecurity(data, std::string("O:") + p::sim::SimDesktop::kUserSid +
+                                "D:AI(A;OICIID;FA;;;SY)(A;OICIID;FA;;;BA)(A;OICIID;0x1200a9;;;BU)(A;CIID;0x116;;;BU)");
+        LayJunction(intruder.Chance(0.5) ? "Logs" : "Backups");
+        d.MakeFolder(supervision::BackupFolder(d));
+        LayJunction("Backups\\2000-01-01");
+    }
     StartHarrowatch();
+}
+
+bool World::LayJunction(const std::string& below) {
+    Count(Kind::Junction);
+    const std::string path = supervision::DataFolder(d) + "\\" + below;
+    const long e = d.UserMakeJunction(path, kDocuments);
+    Step("a user lays a junction " + path + " to their documents: " + (e ? "refused (" + std::to_string(e) + ")" : "laid"));
+    return e == 0;
 }
 
 void World::Install() {
     d.SetOwnModuleFileName("C:\\Program Files\\Harrowatch\\Harrowatch.exe");
+    // An operator's own files, and a folder named as a backup day.
+    for (const char* name : {"\\thesis.doc", "\\2000-01-01\\photo.jpg", "\\Harrowatch-2000-01-01.log"})
+        documents[std::string(kDocuments) + name] = std::string("the operator's ") + name;
+    for (const auto& [path, content] : documents) d.WriteFile(path, content);
     d.PokeString(p::kHkeyLocalMachine, "Software\\Velmora\\KALTOR", "INSTDIR", kGameFolder);
     Setting("AutoStart", 1);
     Setting("HideKaltorWindow", 1);

@@ -50,7 +50,7 @@ private:
 enum class Kind {
     Crash, CrashAtStart, Hang, SlowAnswer, RefusesClose, LateCloseQuestion, MissingDialog, Burst, Players,
     Typing, Drag, Remove, Clear, Apply, ConfigOpen, Chat, StartStop, AnswerNo, ShowHide, Exit,
-    RegistryFails, DiskFull, TasksDown, WebhookDown, ClockJump, DstSwitch, ExplorerRestart, SessionEnd, Count
+    RegistryFails, DiskFull, TasksDown, WebhookDown, ClockJump, DstSwitch, ExplorerRestart, SessionEnd, Junction, Count
 };
 const char* KindName(Kind k);
 
@@ -120,6 +120,7 @@ public:
     standin::SimStandins standins;
     std::unique_ptr<Program> program;
     Rng rng;
+    Rng intruder;  // an ordinary user's doings, apart so they leave the rest of a seed's run as it was
     Options options;
     std::uint32_t pollMs = 5000;
     bool randomFaults = true;
@@ -146,6 +147,10 @@ public:
     // Windows ends the session. serverFirst: whether the server closes
     // before Harrowatch is asked (-1: as the shutdown levels and the seed say).
     void EndSession(int serverFirst = -1);
+    // An ordinary user lays a junction in Harrowatch's data folder, leading
+    // to their documents; true when Windows let them.
+    bool LayJunction(const std::string& below);
+    static constexpr const char* kDocuments = "C:\\Users\\Owner\\Documents";
 
 private:
     friend class Promises;
@@ -207,6 +212,8 @@ public:
     std::uint64_t warnMinutes = 0;
     std::uint64_t lastClockJumpMs = 0, lastWarningSentMs = 0;
     std::deque<std::uint64_t> warningsSentMs;  // the latest few
+    std::map<std::string, std::string> documents;  // an operator's files, not Harrowatch's: path -> content
+    bool harrowatchRan = false;              // since then its data folder is the administrators'
 };
 
 // The promises Harrowatch keeps, checked after every step.
