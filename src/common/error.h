@@ -37,6 +37,9 @@ constexpr std::int32_t kInternal = 51;
 constexpr std::int32_t kServerElevated = 1005;
 // The copy of a data file could not be made before its reset.
 constexpr std::int32_t kBackupFailed = 1006;
+// Refused as unsafe, or as what Windows could never carry out (start at log-on
+// from a folder others may change, or for an account that cannot elevate).
+constexpr std::int32_t kRefused = 1007;
 }  // namespace errnum
 
 // The three-line critical-stop box titled "Harrowatch".

@@ -101,7 +101,7 @@ std::string LogonUser(platform::Desktop& desktop) {
                           "): the task that starts Harrowatch at log-on was not registered");
     const std::string self = CurrentUser(desktop);
     if (!self.empty() && text::Upper(session) != text::Upper(self))
-        throw HwError(errnum::kPermissionDenied, kAppTitle,
+        throw HwError(errnum::kRefused, kAppTitle,
                       "Harrowatch cannot start at log-on for " + session +
                           ": that account cannot run it as administrator (it was elevated here as " + self +
                           "). Log on as an administrator and check the box there");
@@ -129,7 +129,7 @@ void RefuseAnOpenFolder(platform::Desktop& desktop, const std::string& program) 
                           "Who may change " + path + " cannot be told (Windows error " + std::to_string(e) +
                               "): the task that starts Harrowatch at log-on was not registered");
         if (sddl::OthersMay(security, rights))
-            throw HwError(errnum::kPermissionDenied, kAppTitle,
+            throw HwError(errnum::kRefused, kAppTitle,
                           "Harrowatch cannot start at log-on from " + folder + ": users who are not administrators may change " +
                               path + ", and the task would run what they put there as administrator. Install Harrowatch with "
                               "its package, or move it to a folder only administrators may change, such as one in Program Files");
