@@ -42,4 +42,6 @@
 #undef CopyFile
 #undef RegisterWindowMessage
 #undef QueryFullProcessImageName
+#undef GetProcessMemoryInfo
+#undef MoveFileEx
 #endif
