@@ -59,9 +59,9 @@ inline constexpr std::uint32_t kSilentProbeGapMs = 1000;
 inline constexpr std::uint64_t kSilenceForgottenMs = 3000;
 inline constexpr const char* kExitRefusedText =
     "The server did not close, so Harrowatch keeps running and watching it. Exit again once the server can close.";
-// The window at its design size, twips: a client area of 5985 x 4560 and
+// The window at its design size, twips: a client area of 5985 x 4860 and
 // the frame around it.
-inline constexpr int kMainWidth = 6105, kMainHeight = 5055;
+inline constexpr int kMainWidth = 6105, kMainHeight = 5355;
 // Mouse messages the shell reports over the tray icon.
 inline constexpr int kTrayLeftDoubleClick = 515, kTrayRightButtonUp = 517;
 inline constexpr std::uint32_t kWmQueryEndSession = 0x0011, kWmEndSession = 0x0016;

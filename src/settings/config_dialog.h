@@ -35,7 +35,7 @@ inline constexpr const char* kWebhookUrlText =
 inline constexpr const char* kNoWebhookUrlText = "Type the webhook address to test first.";
 inline constexpr const char* kMetricsFolderText =
     "The metrics folder must be empty, or a full path (C:\\... or \\\\server\\share\\...) of a folder that exists.";
-inline constexpr int kConfigWidth = 6000, kConfigHeight = 6720;  // twips
+inline constexpr int kConfigWidth = 6000, kConfigHeight = 7440;  // twips
 
 class frmConfig {
 public:
