@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <fstream>
 
 #include "native/main_window_fixture.h"
 #include "supervision/metrics.h"
@@ -152,6 +154,12 @@ TEST_F(ResourcesTest, TheMetricsFileIsReplacedWholeAtMostEvery15Seconds) {
     EXPECT_EQ(Sample("harrowatch_crashes_total"), "1");
     EXPECT_EQ(Sample("harrowatch_launches_total"), "2");
     EXPECT_EQ(content.back(), '\n');
+    // For the format's own checker (promtool), when the build has it.
+    if (const char* sample = std::getenv("HW_METRICS_SAMPLE")) {
+        std::ofstream out(sample, std::ios::binary);
+        out << d.FileContent(kProm);
+        ASSERT_TRUE(out.good()) << sample;
+    }
 }
 
 TEST_F(ResourcesTest, AFolderThatCannotBeWrittenIsReportedOnceUntilItWorkedAgain) {
