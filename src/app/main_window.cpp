@@ -29,7 +29,8 @@ constexpr const char* kFailingMark = "Refreshing fails: ";
 
 frmMain::frmMain(p::Desktop& desktop, ui::MessageBoxHost& boxes, ui::TrayShell& shell,
                  automation::CancelSignal& cancel, ui::Application& app)
-    : Log(desktop), EventLog(desktop), Reports(boxes, Events), Webhook(desktop, Events), RefreshTimer(desktop),
+    : Log(desktop), EventLog(desktop), Reports(boxes, Events), Webhook(desktop, Events), Resources(desktop),
+      Metrics(desktop), RefreshTimer(desktop),
       Schedule(ResetItemGrid, desktop, Reports, [this](bool on) { RefreshTimer.SetEnabled(on); }),
       Editor(ResetItemGrid, Schedule, desktop, Reports, [this](bool on) { RefreshTimer.SetEnabled(on); }),
       Warnings(desktop),
@@ -42,6 +43,9 @@ frmMain::frmMain(p::Desktop& desktop, ui::MessageBoxHost& boxes, ui::TrayShell& 
     Events.AddSink(&EventLog);
     Events.AddSink(&Balloons);
     Events.AddSink(&Webhook);
+    Events.AddSink(&Metrics);
+    // Said once, and again only after a write went through in between.
+    Metrics.onUnwritable = [this](const std::string& why) { Events.Raise(supervision::EventId::MetricsUnwritable, why); };
     Webhook.serverStatus = [this] { return lblStatusLocalServer.Text(); };
     Webhook.players = [this] { return static_cast<int>(PlayerListView.Items().size()); };
     Webhook.playersAsOf = [this] { return playersStale_ ? std::optional<p::LocalTime>(playersReadAt_) : std::nullopt; };
@@ -166,11 +170,45 @@ void frmMain::FormRefresh() {
     // when the command ends.
     if ((Harrowatch && Harrowatch->Busy()) || (Chat && Chat->Busy())) return;
     refreshing_ = true;
+    const std::uint64_t began = desktop_.TickCount();
     do {
         refreshAsked_ = false;
         RunCycle();
     } while (refreshAsked_ && !cancel_.Raised());
     refreshing_ = false;
+    if (sessionEnding_ || app_.ended) return;
+    pollMs_ = desktop_.TickCount() - began;
+    WriteMetrics();
+}
+
+void frmMain::WatchResources(p::Pid pid) {
+    // The controller's handle on the server it found this cycle: no process
+    // is opened for it, nothing is sent to the server.
+    const bool held = Harrowatch && pid && Harrowatch->ServerPid() == pid;
+    const supervision::ServerResources& r = Resources.Sample(pid, held ? Harrowatch->ServerProcess() : p::Handle{});
+    lblServerResources.SetText(supervision::ResourceWatch::Describe(r));
+    if (const auto line = Resources.DueForLog()) Events.Raise(supervision::EventId::ServerResources, *line);
+}
+
+void frmMain::WriteMetrics() {
+    if (!Metrics.Due()) return;
+    std::string folder;
+    try {
+        folder = text::Trim(settings::ReadSetting(desktop_, settings::kMetricsFolder).ToText());
+    } catch (...) {
+        return;  // the registry is told of elsewhere; the next turn reads it again
+    }
+    supervision::MetricsState state;
+    state.resources = Resources.Last();
+    state.serverUp = state.resources.pid != 0;
+    state.notResponding = state.serverUp && saidSilent_;
+    state.relaunchHeld = relaunchHeld_;
+    if (!state.serverUp)
+        state.players = 0;
+    else if (!playersStale_ && !playerCount_.empty())
+        state.players = static_cast<std::int64_t>(PlayerListView.Items().size());
+    if (pollMs_) state.lastPollSeconds = static_cast<double>(*pollMs_) / 1000.0;
+    Metrics.Write(folder, state);
 }
 
 void frmMain::RunCycle() {
@@ -179,7 +217,9 @@ void frmMain::RunCycle() {
     RefreshTimer.SetEnabled(false);
     try {
         // A server that keeps ending is not launched again at once.
-        if (Harrowatch && Harrowatch->RelaunchHeld()) {
+        relaunchHeld_ = Harrowatch && Harrowatch->RelaunchHeld();
+        if (relaunchHeld_) {
+            WatchResources(0);
             PlayersNotRead();
             ShowHeldRelaunch();
             RefreshTimer.SetEnabled(true);
@@ -188,6 +228,7 @@ void frmMain::RunCycle() {
         const p::Pid pid = Harrowatch ? Harrowatch->StartServer() : 0;
         // No server: the controller has switched the timer back on, and the
         // next poll tries again.
+        WatchResources(pid);
         if (!pid) {
             PlayersNotRead();
             return;
@@ -279,6 +320,7 @@ void frmMain::WarnPlayers() {
     }
     Warnings.Check(resets, PlayerListView.Items().size(), [this](const std::string& text) {
         Harrowatch->SendServerMessage(text);
+        if (Harrowatch->LastSendArrived()) Metrics.WarningSent();
         return Harrowatch->LastSendArrived();
     });
 }

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "app/reset_warnings.h"
@@ -20,6 +21,8 @@
 #include "supervision/event_log.h"
 #include "supervision/events.h"
 #include "supervision/log.h"
+#include "supervision/metrics.h"
+#include "supervision/resources.h"
 #include "supervision/reports.h"
 #include "supervision/webhook.h"
 #include "ui/controls.h"
@@ -56,9 +59,9 @@ inline constexpr std::uint32_t kSilentProbeGapMs = 1000;
 inline constexpr std::uint64_t kSilenceForgottenMs = 3000;
 inline constexpr const char* kExitRefusedText =
     "The server did not close, so Harrowatch keeps running and watching it. Exit again once the server can close.";
-// The window at its design size, twips: a client area of 5985 x 4560 and
+// The window at its design size, twips: a client area of 5985 x 4860 and
 // the frame around it.
-inline constexpr int kMainWidth = 6105, kMainHeight = 5055;
+inline constexpr int kMainWidth = 6105, kMainHeight = 5355;
 // Mouse messages the shell reports over the tray icon.
 inline constexpr int kTrayLeftDoubleClick = 515, kTrayRightButtonUp = 517;
 inline constexpr std::uint32_t kWmQueryEndSession = 0x0011, kWmEndSession = 0x0016;
@@ -118,6 +121,10 @@ public:
     // The operator away from the console: the webhook, and (below, once the
     // icon is there) the tray's balloons.
     supervision::Webhook Webhook;
+    // What the server uses, read each poll (Last() keeps the poll's
+    // figures), and the metrics file for Prometheus.
+    supervision::ResourceWatch Resources;
+    supervision::Metrics Metrics;
 
     // The window's handle and tray picture, once a binding gives them.
     platform::Hwnd hWnd = 0;
@@ -125,6 +132,8 @@ public:
 
     ui::Toolbar Toolbar;
     ui::Label lblStatusLocalServer;
+    // The server's processor, memory, handles and uptime, in one line.
+    ui::Label lblServerResources;
     ui::Tabs SSTab{{"Connected Users", "Server Messages", "Scheduled Tasks", "Information"}};
     ui::ListView PlayerListView;
     ui::ListBox lstMonitoredMsgs{kMonitoredLinesKept};
@@ -194,6 +203,9 @@ private:
     bool ServerAnswers(platform::Hwnd server, platform::Pid pid);
     void ShowHeldRelaunch();
     void WarnPlayers();
+    // Reads what the server `pid` uses (0: none runs) and shows it.
+    void WatchResources(platform::Pid pid);
+    void WriteMetrics();
     void SavePosition();
     void AllowTaskbarCreated();
     void EndWithSession();
@@ -220,6 +232,8 @@ private:
     std::uint64_t silentSince_ = 0;    // when the server stopped answering; 0: it answers
     platform::Pid silentPid_ = 0;      // the server process that silence belongs to
     bool saidSilent_ = false;          // its silence has been told as "not responding"
+    bool relaunchHeld_ = false;        // the last cycle held the relaunch back
+    std::optional<std::uint64_t> pollMs_;  // how long the last cycle took
     std::string refusedInterval_;      // a stored interval the timer cannot take, reported once
     std::int64_t copiedLines_ = 0;     // how far the server's message list has been copied
     platform::Pid copiedFrom_ = 0;     // the server process that list belongs to

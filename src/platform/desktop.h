@@ -91,6 +91,18 @@ public:
     virtual long GetLastError() = 0;
     // Full path of Harrowatch's own program file.
     virtual std::string GetOwnModuleFileName() = 0;
+    // What the process has used. Times are FILETIME counts of 100 ns: its
+    // creation and end (0 while it runs) since 1601 in UTC, the processor
+    // time in kernel and user mode since it started. Needs
+    // PROCESS_QUERY_LIMITED_INFORMATION (or the full query right).
+    virtual bool GetProcessTimes(Handle process, ProcessTimes& times) = 0;
+    // The memory counters (PROCESS_MEMORY_COUNTERS_EX): needs a query right
+    // and PROCESS_VM_READ.
+    virtual bool GetProcessMemoryInfo(Handle process, ProcessMemory& memory) = 0;
+    // The kernel handles the process holds; needs a query right.
+    virtual bool GetProcessHandleCount(Handle process, std::uint32_t* count) = 0;
+    // The time now, as a FILETIME count of 100 ns since 1601 in UTC.
+    virtual std::uint64_t GetSystemTimeAsFileTime() = 0;
 
     // --- Windows (user32). Handles of other processes' windows are valid
     // until those windows go; every call on a gone window fails cleanly.
@@ -237,6 +249,11 @@ public:
     // error when the folder cannot be listed (a missing one: 3), or is itself
     // a junction or link (4395: never listed through).
     virtual long ListFolder(const std::string& folder, std::vector<std::string>& names) = 0;
+    // Moves a file within a volume (file::kMoveReplaceExisting takes the
+    // place of a file there; file::kMoveWriteThrough returns only once the
+    // move is on the disk). The replace is atomic: a reader sees the old
+    // file or the new one, never part of either. 0, or the Win32 error.
+    virtual long MoveFileEx(const std::string& from, const std::string& to, std::uint32_t flags) = 0;
     // The size of a file in bytes, as GetFileAttributesEx reports it (a
     // folder: 0); a missing file 2, a missing folder 3.
     virtual long GetFileSize(const std::string& path, std::uint64_t& size) = 0;

@@ -182,6 +182,22 @@ constexpr std::uint32_t kReadWrite = 0x04;
 constexpr std::uint32_t kRelease = 0x8000;
 }  // namespace mem
 
+namespace file {
+constexpr std::uint32_t kMoveReplaceExisting = 0x1;
+constexpr std::uint32_t kMoveWriteThrough = 0x8;
+}  // namespace file
+
+// GetProcessTimes, as FILETIME counts of 100 ns.
+struct ProcessTimes {
+    std::uint64_t creation = 0, exit = 0, kernel = 0, user = 0;
+};
+
+// The counters of GetProcessMemoryInfo Harrowatch reads.
+struct ProcessMemory {
+    std::uint64_t privateUsage = 0;    // private bytes: committed memory of its own
+    std::uint64_t workingSetSize = 0;
+};
+
 // One entry of a Toolhelp process snapshot.
 struct ProcessEntry {
     Pid processId = 0;

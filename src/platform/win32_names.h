@@ -45,4 +45,6 @@
 #undef CopyFile
 #undef RegisterWindowMessage
 #undef QueryFullProcessImageName
+#undef GetProcessMemoryInfo
+#undef MoveFileEx
 #endif

@@ -47,9 +47,12 @@ bool clsHarrowatch::ServerRunning() {
     }
     const p::Pid pid = automation::GetProcessIdByName(desktop_, kServerExeName);
     if (!pid) return false;
-    // Rights Windows grants even on a server that runs elevated.
-    serverProcess_ = p::UniqueHandle(
-        desktop_, desktop_.OpenProcess(p::proc::kSynchronize | p::proc::kQueryLimitedInformation, false, pid));
+    // Waiting and asking are rights Windows grants even on a server that
+    // runs elevated; reading its memory counters too needs PROCESS_VM_READ,
+    // which such a server refuses (its memory is then unknown).
+    constexpr std::uint32_t kWatch = p::proc::kSynchronize | p::proc::kQueryLimitedInformation;
+    serverProcess_ = p::UniqueHandle(desktop_, desktop_.OpenProcess(kWatch | p::proc::kVmRead, false, pid));
+    if (!serverProcess_) serverProcess_ = p::UniqueHandle(desktop_, desktop_.OpenProcess(kWatch, false, pid));
     serverPid_ = serverProcess_ ? pid : 0;
     if (serverProcess_ && pid != launchedPid_) {
         serverSince_ = desktop_.TickCount();

@@ -114,6 +114,11 @@ public:
     // configuration form in time: when its wait began, or 0. It counts as
     // not responding from then until the form shows.
     std::uint64_t StalledSince(platform::Pid pid);
+    // The server seen running at the last look and the handle the
+    // controller holds on it (waiting and asking, and reading its memory
+    // counters when Windows allowed it); 0 when none.
+    platform::Pid ServerPid() const { return serverProcess_ ? serverPid_ : 0; }
+    platform::Handle ServerProcess() const { return serverProcess_.get(); }
 
 private:
     enum class Wait { Found, ServerGone, TimedOut, Cancelled };

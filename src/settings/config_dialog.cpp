@@ -1,7 +1,9 @@
 #include "settings/config_dialog.h"
 #include "ui/key_filter.h"
 
+#include <cctype>
 #include <cmath>
+#include <vector>
 #include <cstdint>
 
 #include "common/error.h"
@@ -14,6 +16,21 @@
 namespace hw::settings {
 
 namespace {
+// Empty (no metrics), or the full path of a folder there is: a drive's
+// (C:\...) or a share's (\\server\share\...), with no wildcard or other
+// character a file name cannot hold.
+bool MetricsFolderUsable(platform::Desktop& desktop, const std::string& folder) {
+    if (folder.empty()) return true;
+    const bool drive = folder.size() >= 3 && std::isalpha(static_cast<unsigned char>(folder[0])) && folder[1] == ':' &&
+                       folder[2] == '\\';
+    const bool share = folder.size() > 2 && folder[0] == '\\' && folder[1] == '\\' && folder[2] != '\\';
+    if (!drive && !share) return false;
+    if (folder.find_first_of("*?\"<>|", 0) != std::string::npos || folder.find(':', 2) != std::string::npos)
+        return false;
+    std::vector<std::string> names;
+    return desktop.ListFolder(folder, names) == platform::err::kSuccess;
+}
+
 bool AllDigits(const std::string& s) {
     if (s.empty()) return false;
     for (char c : s)
@@ -80,6 +97,7 @@ void frmConfig::FormOpen() {
         chkNotifications.SetValue(ReadNumber(desktop_, kNotifications, 1, 0, 0x7fffffff) != 0 ? 1 : 0);
         // Shown and stored as typed.
         txtWebhookUrl.SetText(ReadSetting(desktop_, kWebhookUrl).ToText());
+        txtMetricsFolder.SetText(ReadSetting(desktop_, kMetricsFolder).ToText());
         // Checked only when Harrowatch will really start at log-on: the Run
         // entry alone does not start a program that runs elevated.
         chkWindowsStartup.SetValue(StartsAtLogon(desktop_) ? 1 : 0);
@@ -122,6 +140,10 @@ bool frmConfig::FormValidate() {
             refusal = kWebhookUrlText;
             refused = &txtWebhookUrl;
         }
+        if (!refusal && !MetricsFolderUsable(desktop_, text::Trim(txtMetricsFolder.Text()))) {
+            refusal = kMetricsFolderText;
+            refused = &txtMetricsFolder;
+        }
         if (!refusal) return true;
         boxes_.Show(refusal, kAppTitle, ui::mb::kIconExclamation | ui::mb::kOk);
         refused->SetFocus();
@@ -151,6 +173,7 @@ void frmConfig::FormSave() {
                                                      : txtWarnPlayersText.Text());
         WriteSetting(desktop_, kNotifications, static_cast<std::int32_t>(chkNotifications.Value() != 0 ? 1 : 0));
         WriteSetting(desktop_, kWebhookUrl, txtWebhookUrl.Text());
+        WriteSetting(desktop_, kMetricsFolder, text::Trim(txtMetricsFolder.Text()));
         applied_ = true;
         mainTimer_.SetInterval(static_cast<std::int64_t>(text::RoundHalfEven(interval)));
     } catch (...) {
@@ -186,7 +209,8 @@ std::string frmConfig::Summary() const {
            " min, logs " + text::Trim(txtLogDays.Text()) + " days, backups " + text::Trim(txtBackupDays.Text()) +
            " days, at most " + text::Trim(txtBackupMaxMB.Text()) + " MB, warn players " + text::Trim(txtWarnPlayersMinutes.Text()) + " min, balloons " +
            std::to_string(chkNotifications.Value()) + ", webhook " +
-           (text::Trim(txtWebhookUrl.Text()).empty() ? std::string("none") : text::UrlHost(txtWebhookUrl.Text()));
+           (text::Trim(txtWebhookUrl.Text()).empty() ? std::string("none") : text::UrlHost(txtWebhookUrl.Text())) +
+           ", metrics " + (text::Trim(txtMetricsFolder.Text()).empty() ? std::string("none") : text::Trim(txtMetricsFolder.Text()));
 }
 
 void frmConfig::btnTestWebhook_Click() {

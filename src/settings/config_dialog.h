@@ -33,7 +33,9 @@ inline constexpr const char* kWarnMinutesText =
 inline constexpr const char* kWebhookUrlText =
     "The webhook address must be empty, or start with http:// or https:// and name a host.";
 inline constexpr const char* kNoWebhookUrlText = "Type the webhook address to test first.";
-inline constexpr int kConfigWidth = 6000, kConfigHeight = 6720;  // twips
+inline constexpr const char* kMetricsFolderText =
+    "The metrics folder must be empty, or a full path (C:\\... or \\\\server\\share\\...) of a folder that exists.";
+inline constexpr int kConfigWidth = 6000, kConfigHeight = 7440;  // twips
 
 class frmConfig {
 public:
@@ -56,6 +58,7 @@ public:
     ui::TextBox txtWarnPlayersMinutes, txtWarnPlayersText;
     ui::CheckBox chkNotifications;
     ui::TextBox txtWebhookUrl;
+    ui::TextBox txtMetricsFolder;
     ui::Label lblWebhookResult;
     // "Test": one test event to the address as typed; the answer comes back
     // later, and shows only while the dialog is open.

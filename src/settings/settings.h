@@ -67,6 +67,9 @@ inline constexpr const char* kDefaultWarnPlayersText = "Server maintenance in {m
 inline constexpr Setting kNotifications{kSettingsKey, "Notifications", platform::reg::kDword};
 // The webhook's address, http:// or https:// (REG_SZ; empty, the default: none).
 inline constexpr Setting kWebhookUrl{kSettingsKey, "WebhookUrl", platform::reg::kSz};
+// The folder the metrics file harrowatch.prom is written to, for a
+// Prometheus collector (REG_SZ; empty or missing, the default: none).
+inline constexpr Setting kMetricsFolder{kSettingsKey, "MetricsFolder", platform::reg::kSz};
 
 // A whole-number setting: `fallback` when it is absent, not a number, or
 // outside low..high.

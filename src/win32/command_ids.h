@@ -17,13 +17,13 @@ inline constexpr int kToolbarBase = 200;      // button n (1-based) is kToolbarB
 // Main window controls.
 inline constexpr int kIdToolbar = 10, kIdStatusLabel = 11, kIdTabs = 12, kIdPlayers = 13, kIdMessages = 14,
                      kIdGrid = 15, kIdFrequency = 16, kIdNextTime = 17, kIdRemove = 18, kIdClear = 19,
-                     kIdApplyReset = 20, kIdMasterStatus = 21, kIdStatusBar = 22;
+                     kIdApplyReset = 20, kIdMasterStatus = 21, kIdStatusBar = 22, kIdResources = 23;
 // Configuration dialog (Apply is the default button, Cancel the cancel one).
 inline constexpr int kIdApply = 1, kIdCancel = 2, kIdAutoStart = 30, kIdHideWindow = 31, kIdWindowsStartup = 32,
                      kIdRememberWindow = 33, kIdInterval = 34, kIdHungMinutes = 35, kIdLogDays = 36,
                      kIdBackupDays = 37, kIdConfigTabs = 38, kIdWarnMinutes = 50, kIdWarnText = 51,
                      kIdNotifications = 52, kIdWebhookUrl = 53, kIdTestWebhook = 54, kIdWebhookResult = 55,
-                     kIdBackupMaxMB = 56;
+                     kIdBackupMaxMB = 56, kIdMetricsFolder = 57;
 // Chat window.
 inline constexpr int kIdTranscript = 40, kIdMessageText = 41, kIdSend = 42;
 

@@ -116,6 +116,9 @@ bool ConfigForm::Build() {
     HWND result = MakeChild(hwnd_, 0, "STATIC", "", 0, x + Dp(8), y + Dp(46), fw - Dp(16), Dp(30), kIdWebhookResult);
     BindLabel(model_.lblWebhookResult, result);
     page(1, result);
+    y += Dp(80);
+    captioned("Metrics folder for Prometheus (empty: none):", model_.txtMetricsFolder,
+              kIdMetricsFolder, 0, Dp(22));
     ShowPage(0);
 
     cancel_.reset(MakeWordBitmap("Cancel", Glyph::Back, Dp(82), Dp(22)));
@@ -162,6 +165,7 @@ LRESULT ConfigForm::Handle(UINT m, WPARAM wp, LPARAM lp) {
             if (id == kIdWarnMinutes && code == EN_CHANGE) model_.txtWarnPlayersMinutes.TrackText(WindowText(control));
             if (id == kIdWarnText && code == EN_CHANGE) model_.txtWarnPlayersText.TrackText(WindowText(control));
             if (id == kIdWebhookUrl && code == EN_CHANGE) model_.txtWebhookUrl.TrackText(WindowText(control));
+            if (id == kIdMetricsFolder && code == EN_CHANGE) model_.txtMetricsFolder.TrackText(WindowText(control));
             if (id == kIdNotifications && code == BN_CLICKED)
                 model_.chkNotifications.SetValue(SendMessageA(control, BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0);
             if (id == kIdTestWebhook && code == BN_CLICKED) model_.btnTestWebhook_Click();

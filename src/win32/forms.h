@@ -82,7 +82,8 @@ private:
     ui::win32::Icon bigIcon_, smallIcon_;
     ui::win32::ImageList toolbarImages_, itemImages_;
     ui::win32::GdiObject<HBITMAP> pictures_[3];
-    HWND toolbar_ = nullptr, status_ = nullptr, tabs_ = nullptr, players_ = nullptr, messages_ = nullptr;
+    HWND toolbar_ = nullptr, status_ = nullptr, resources_ = nullptr, tabs_ = nullptr, players_ = nullptr,
+         messages_ = nullptr;
     HWND master_ = nullptr, statusBar_ = nullptr, frequency_ = nullptr, nextTime_ = nullptr;
     HWND buttons_[3] = {};
     std::unique_ptr<ui::win32::GridView> grid_;

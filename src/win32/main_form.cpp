@@ -16,7 +16,8 @@ using namespace ui::win32;
 
 namespace {
 // Wide enough for the schedule grid's longest frequency and date side by side.
-constexpr int kClientWidth = 408, kClientHeight = 304;
+// Below the tabs, one line of what the server uses, then the status bar.
+constexpr int kClientWidth = 408, kClientHeight = 324;
 // Posted to the main window: a chat window has closed; a field lost the focus.
 constexpr UINT kChatClosed = WM_APP + 1, kValidateTime = WM_APP + 2, kRefocusTime = WM_APP + 3;
 
@@ -136,11 +137,16 @@ void MainForm::BuildControls() {
     master_ = MakeChild(hwnd_, WS_EX_CLIENTEDGE, "EDIT", "", ES_READONLY | ES_MULTILINE | WS_VSCROLL, page.left,
                         page.top, pw, Dp(64), kIdMasterStatus);
     BuildScheduleTab(page);
+    // Wide enough for the longest figures whole: "CPU 100.0%  Memory
+    // 10239.9 MB  Handles 100000  Up 999d 23:59:59".
+    resources_ = MakeChild(hwnd_, 0, "STATIC", "", SS_LEFTNOWORDWRAP | SS_CENTERIMAGE, Dp(6), Dp(280),
+                           Dp(kClientWidth - 12), Dp(18), kIdResources);
     statusBar_ = MakeChild(hwnd_, 0, STATUSCLASSNAMEA, "", 0, 0, 0, 0, 0, kIdStatusBar);
     int parts[] = {Dp(250), -1};
     SendMessageA(statusBar_, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(parts));
 
     BindLabel(form_.lblStatusLocalServer, status_);
+    BindLabel(form_.lblServerResources, resources_);
     BindTextBox(form_.txtStatusMasterServer, master_);
     BindToolbar(form_.Toolbar, toolbar_);
     BindStatusBar(form_.StatusBar, statusBar_);

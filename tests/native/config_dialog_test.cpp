@@ -430,7 +430,10 @@ TEST_F(ConfigDialogTest, TheSupervisionTabShowsValidatesAndStoresItsNumbers) {
                           Case{&frmConfig::txtBackupMaxMB, "", kBackupMaxMBText},
                           Case{&frmConfig::txtWarnPlayersMinutes, "2000", kWarnMinutesText},
                           Case{&frmConfig::txtWebhookUrl, "ftp://example.net/x", kWebhookUrlText},
-                          Case{&frmConfig::txtWebhookUrl, "https:///no-host", kWebhookUrlText}}) {
+                          Case{&frmConfig::txtWebhookUrl, "https:///no-host", kWebhookUrlText},
+                          Case{&frmConfig::txtMetricsFolder, "Metrics", kMetricsFolderText},
+                          Case{&frmConfig::txtMetricsFolder, "C:\\No Such Folder", kMetricsFolderText},
+                          Case{&frmConfig::txtMetricsFolder, "C:\\Metrics\\a*b", kMetricsFolderText}}) {
         boxes.shown.clear();
         frmConfig& bad = Open();
         (bad.*k.box).TrackText(k.typed);
@@ -440,7 +443,10 @@ TEST_F(ConfigDialogTest, TheSupervisionTabShowsValidatesAndStoresItsNumbers) {
         EXPECT_EQ(boxes.shown[0].text, k.message);
         EXPECT_EQ((bad.*k.box).focusRequests, 1);
     }
+    d.MakeFolder("C:\\Metrics");
     frmConfig& good = Open();
+    EXPECT_EQ(good.txtMetricsFolder.Text(), "");  // missing: off
+    good.txtMetricsFolder.TrackText(" C:\\Metrics\\ ");
     good.txtHungRestartMinutes.TrackText("15");
     good.txtLogDays.TrackText("90");
     good.txtBackupMaxMB.TrackText(" 512 ");
@@ -464,6 +470,7 @@ TEST_F(ConfigDialogTest, TheSupervisionTabShowsValidatesAndStoresItsNumbers) {
     EXPECT_EQ(ReadNumber(d, kNotifications, 1, 0, 1), 0);
     EXPECT_EQ(Stored(kWarnPlayersText), "Restart in {minutes} min");
     EXPECT_EQ(Stored(kWebhookUrl), "HTTPS://Hooks.Example.net:8443/T0/secret?x=1");  // as typed
+    EXPECT_EQ(Stored(kMetricsFolder), "C:\\Metrics\\");
     EXPECT_NE(good.Summary().find("hung restart 15 min, logs 90 days, backups 30 days, at most 512 MB"), std::string::npos);
     // The log hears of the webhook's host, never of its secret path.
     EXPECT_NE(good.Summary().find("webhook Hooks.Example.net"), std::string::npos);

@@ -347,10 +347,12 @@ void World::MachineFault() {
             const std::string logs = supervision::DataFolder(d) + "\\Logs", backups = supervision::BackupFolder(d);
             d.SetFolderReadOnly(logs);
             d.SetFolderReadOnly(backups);
+            if (metrics) d.SetFolderReadOnly(kMetricsFolder);
             Step("the disk is full");
             d.ScheduleAfter(rng.Spread(kMinute, 6 * kHour), 0, [this, logs, backups] {
                 d.SetFolderWritable(logs);
                 d.SetFolderWritable(backups);
+                if (metrics) d.SetFolderWritable(kMetricsFolder);
                 Step("the disk has room again");
             });
             break;

@@ -1,6 +1,7 @@
 // Harrowatch's promises, checked after every step against the world's own
 // record of what happened: the stand-in's effects, the files deleted and
 // copied, the processes that ended and why, the hangs it caused.
+#include <cstdlib>
 #include <algorithm>
 #include <cstdio>
 
@@ -90,6 +91,8 @@ void Promises::Attach(Program& pr) { RecorderOf(pr, w_); }
 
 void Promises::AtRestart() {
     rowsBefore_.clear();
+    counters_.clear();  // counted since this Harrowatch started, from its own first file on
+    movesAtStart_ = w_.d.MovesDone();
     w_.webhookRedirectsMs.clear();
 }
 
@@ -164,6 +167,43 @@ void Promises::AfterStep() {
         Resets(fresh);
         Schedule();
         Bounds();
+        MetricsFile();
+    }
+}
+
+void Promises::MetricsFile() {
+    const std::string path = std::string(World::kMetricsFolder) + "\\harrowatch.prom";
+    if (!w_.metrics || !w_.d.HasFile(path)) return;
+    // Always whole: HELP and TYPE lines, samples of a name and a number, and
+    // the last line ended; counters of Harrowatch's never go down.
+    const std::string content = w_.d.FileContent(path);
+    if (content.empty() || content.back() != '\n') {
+        w_.Broken("metrics-whole", "the metrics file does not end with a whole line");
+        return;
+    }
+    std::size_t from = 0;
+    while (from < content.size()) {
+        const std::size_t end = content.find('\n', from);
+        const std::string line = content.substr(from, end - from);
+        from = end + 1;
+        if (line.rfind("# HELP harrowatch_", 0) == 0 || line.rfind("# TYPE harrowatch_", 0) == 0) continue;
+        const std::size_t space = line.rfind(' ');
+        char* rest = nullptr;
+        const double value = space == std::string::npos ? 0 : std::strtod(line.c_str() + space + 1, &rest);
+        if (line.rfind("harrowatch_", 0) != 0 || space == std::string::npos || !rest || *rest) {
+            w_.Broken("metrics-whole", "the metrics file has the line \"" + line + "\"");
+            return;
+        }
+        const std::string name = line.substr(0, space);
+        // The server's processor time starts again with each server.
+        if (name.find("_total") == std::string::npos || name.rfind("harrowatch_server_", 0) == 0 ||
+            w_.d.MovesDone() == movesAtStart_)
+            continue;
+        const auto seen = counters_.find(name);
+        if (seen != counters_.end() && value < seen->second)
+            w_.Broken("metrics-counters-rise", name + " went from " + std::to_string(seen->second) + " to " +
+                                                   std::to_string(value));
+        counters_[name] = value;
     }
 }
 

@@ -106,6 +106,12 @@ void World::Boot() {
         SettingText("WarnPlayersText", "Maintenance in {minutes} minutes");
     }
     if (rng.Chance(0.5)) SettingText("WebhookUrl", "https://hooks.example.test/notify?token=S3CRET-T0KEN");
+    // Without a draw: the seeds' worlds stay as they were.
+    metrics = options.seed % 2 == 0;
+    if (metrics) {
+        d.MakeFolder(kMetricsFolder);
+        SettingText("MetricsFolder", kMetricsFolder);
+    }
     RandomSchedule();
     if (intruder.Chance(0.1)) {
         // A user came first: the data folder is theirs, open as ProgramData

@@ -192,6 +192,9 @@ public:
     std::uint64_t sessionEndingSinceMs = 0;  // 0: no session end under way
     std::uint64_t harrowatchDownSinceMs = 0; // 0: Harrowatch runs
     std::string registryFaultValue;          // only this value fails (empty: all)
+    // Even seeds have Harrowatch write its metrics file here.
+    static constexpr const char* kMetricsFolder = "C:\\Metrics";
+    bool metrics = false;
     std::uint64_t registryFaultUntilMs = 0, tasksDownUntilMs = 0, diskFullUntilMs = 0, webhookModeUntilMs = 0;
     int webhookMode = 0;                     // 0 up, 1 down, 2 slow, 3 500, 4 redirect
     std::deque<std::uint64_t> webhookRedirectsMs;  // alerts answered with a redirect, not yet logged
@@ -242,7 +245,10 @@ private:
     void Warned(const std::string& due);
     void Schedule();
     void Bounds();
+    void MetricsFile();
     World& w_;
+    std::map<std::string, double> counters_;  // the metrics file's counters as last read
+    std::uint64_t movesAtStart_ = 0;           // files moved into place before this Harrowatch started
     std::vector<std::string> rowsBefore_;          // name|frequency id|next time
     std::vector<std::pair<platform::Pid, platform::Pid>> endsBeforeLaunch_;  // ended, launched next
     std::map<std::string, int> runs_;             // due row -> runs seen

@@ -175,6 +175,33 @@ long SimDesktop::CopyFile(const std::string& from, const std::string& to, bool f
     return err::kSuccess;
 }
 
+long SimDesktop::MoveFileEx(const std::string& from, const std::string& to, std::uint32_t flags) {
+    const std::string source = text::Upper(from), target = text::Upper(to);
+    auto it = files_.find(source);
+    if (it == files_.end()) return HasFolder(FolderKey(source)) ? err::kFileNotFound : err::kPathNotFound;
+    // A file open elsewhere cannot be moved, nor one replaced while it is;
+    // a read-only file is not replaced.
+    if (locked_[source]) return err::kSharingViolation;
+    if (source == target) return err::kSuccess;
+    if (files_.count(target)) {
+        if (!(flags & file::kMoveReplaceExisting)) return err::kAlreadyExists;
+        if (readOnly_.count(target) || locked_[target]) return err::kAccessDenied;
+    } else if (folders_.count(target)) {
+        return err::kAccessDenied;
+    } else if (long e = MayCreateIn(to)) {
+        return e;
+    }
+    // Renaming needs a folder that takes changes, the source's as well.
+    if (long e = MayCreateIn(from)) return e;
+    files_[target] = std::move(it->second);
+    files_.erase(source);
+    locked_.erase(source);
+    spelled_.erase(target);
+    spelled_.emplace(target, to);
+    ++moves_;
+    return err::kSuccess;
+}
+
 long SimDesktop::ListFolder(const std::string& folder, std::vector<std::string>& names) {
     names.clear();
     if (junctions_.count(Resolve(folder, false))) return err::kReparsePoint;
@@ -306,6 +333,7 @@ Pid SimDesktop::AddProcess(const std::string& imagePath, bool alive) {
     p.imagePath = imagePath;
     p.alive = alive;
     p.createdAtMs = NowMs();
+    p.createdFileTime = GetSystemTimeAsFileTime();
     processes_.push_back(p);
     return p.pid;
 }
@@ -458,6 +486,44 @@ bool SimDesktop::EnumProcessModules(Handle process, std::vector<std::uint64_t>& 
     // A buffer too small for one module still succeeds; it just holds none.
     if (maxModules > 0) modules.push_back(0x400000);  // the program file's module
     return true;
+}
+
+bool SimDesktop::GetProcessTimes(Handle process, ProcessTimes& times) {
+    SimProcess* p = ProcessWith(process, 0, proc::kQueryInformation | proc::kQueryLimitedInformation);
+    if (!p) return false;
+    // An ended process still tells its times through a handle kept open.
+    const std::uint64_t until = p->alive ? nowMs_ : p->endedAtMs;
+    const std::uint64_t ran = until > p->createdAtMs ? until - p->createdAtMs : 0;
+    const std::uint64_t busyMs = p->cpuMs + static_cast<std::uint64_t>(p->cpuShare * static_cast<double>(ran));
+    times.creation = p->createdFileTime;
+    times.exit = p->alive ? 0 : p->createdFileTime + ran * 10000;
+    times.kernel = busyMs / 10 * 10000;
+    times.user = (busyMs - busyMs / 10) * 10000;
+    return true;
+}
+
+bool SimDesktop::GetProcessMemoryInfo(Handle process, ProcessMemory& memory) {
+    SimProcess* p = ProcessWith(process, proc::kVmRead, proc::kQueryInformation | proc::kQueryLimitedInformation);
+    if (!p) return false;
+    // An ended process has given its memory back.
+    memory.privateUsage = p->alive ? p->privateBytes : 0;
+    memory.workingSetSize = p->alive ? p->privateBytes / 2 : 0;
+    return true;
+}
+
+bool SimDesktop::GetProcessHandleCount(Handle process, std::uint32_t* count) {
+    SimProcess* p = ProcessWith(process, 0, proc::kQueryInformation | proc::kQueryLimitedInformation);
+    if (!p) return false;
+    if (!count) return Fail(err::kInvalidParameter);
+    *count = p->alive ? p->handleCount : 0;
+    return true;
+}
+
+std::uint64_t SimDesktop::GetSystemTimeAsFileTime() {
+    constexpr std::int64_t kMsFrom1601To1970 = 11644473600000LL;
+    const std::int64_t utcMs = startDays_ * kMsPerDay + startMsOfDay_ + static_cast<std::int64_t>(nowMs_) -
+                               std::int64_t{utcOffsetMinutes_} * 60000;
+    return static_cast<std::uint64_t>(utcMs + kMsFrom1601To1970) * 10000;
 }
 
 std::uint32_t SimDesktop::GetModuleFileNameEx(Handle process, std::uint64_t, char* name,

@@ -72,6 +72,13 @@ struct SimProcess {
     bool neverIdle = false;
     std::uint32_t exitCode = 259;  // STILL_ACTIVE
     std::uint64_t createdAtMs = 0, endedAtMs = 0;
+    std::uint64_t createdFileTime = 0;  // the system time it was created, as GetProcessTimes tells it
+    // What it uses: processor time (a share of one core while it runs, on
+    // top of cpuMs), private bytes and kernel handles.
+    double cpuShare = 0;
+    std::uint64_t cpuMs = 0;
+    std::uint64_t privateBytes = 24u << 20;
+    std::uint32_t handleCount = 120;
     std::uint64_t hungUntilMs = 0;  // answers no messages before then
     std::map<RemoteAddress, std::vector<std::uint8_t>> memory;
     RemoteAddress nextAddress = 0x00A10000;
@@ -249,6 +256,10 @@ public:
     bool GetExitCodeProcess(Handle process, std::uint32_t* exitCode) override;
     bool TerminateProcess(Handle process, std::uint32_t exitCode) override;
     std::string GetOwnModuleFileName() override { return ownModule_; }
+    bool GetProcessTimes(Handle process, ProcessTimes& times) override;
+    bool GetProcessMemoryInfo(Handle process, ProcessMemory& memory) override;
+    bool GetProcessHandleCount(Handle process, std::uint32_t* count) override;
+    std::uint64_t GetSystemTimeAsFileTime() override;
     long GetLastError() override { return lastError_; }
 
     Hwnd FindWindow(const char* className, const char* windowName) override;
@@ -340,6 +351,10 @@ public:
     long AppendFile(const std::string& path, const std::string& bytes) override;
     long CopyFile(const std::string& from, const std::string& to, bool failIfExists) override;
     long ListFolder(const std::string& folder, std::vector<std::string>& names) override;
+    long MoveFileEx(const std::string& from, const std::string& to, std::uint32_t flags) override;
+    // Files replaced by a move, in order: the tests see that a reader was
+    // never shown a file half written.
+    std::uint64_t MovesDone() const { return moves_; }
     long GetFileSize(const std::string& path, std::uint64_t& size) override;
     // Windows-1252, as on a western Windows.
     std::string AnsiToUtf8(const std::string& ansi) override;
@@ -478,6 +493,7 @@ private:
     std::set<std::string> folders_;   // upper-cased, without the trailing backslash
     std::set<std::string> readOnly_;
     std::set<std::string> readOnlyFolders_;
+    std::uint64_t moves_ = 0;
     std::uint64_t diskSpace_ = UINT64_MAX;
     // Whether `more` bytes still fit on the disk.
     bool Fits(std::uint64_t more) const {

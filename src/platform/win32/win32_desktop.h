@@ -58,6 +58,10 @@ public:
     bool GetExitCodeProcess(Handle process, std::uint32_t* exitCode) override;
     bool TerminateProcess(Handle process, std::uint32_t exitCode) override;
     std::string GetOwnModuleFileName() override;
+    bool GetProcessTimes(Handle process, ProcessTimes& times) override;
+    bool GetProcessMemoryInfo(Handle process, ProcessMemory& memory) override;
+    bool GetProcessHandleCount(Handle process, std::uint32_t* count) override;
+    std::uint64_t GetSystemTimeAsFileTime() override;
 
     Hwnd FindWindow(const char* className, const char* windowName) override;
     Hwnd FindWindowEx(Hwnd parent, Hwnd childAfter, const char* className,
@@ -127,6 +131,7 @@ public:
     long AppendFile(const std::string& path, const std::string& bytes) override;
     long CopyFile(const std::string& from, const std::string& to, bool failIfExists) override;
     long ListFolder(const std::string& folder, std::vector<std::string>& names) override;
+    long MoveFileEx(const std::string& from, const std::string& to, std::uint32_t flags) override;
     long GetFileSize(const std::string& path, std::uint64_t& size) override;
     std::string AnsiToUtf8(const std::string& ansi) override;
     std::int32_t UtcOffsetMinutes() override;

@@ -1,0 +1,64 @@
+// Harrowatch's figures for Prometheus: a text-format file in a folder a
+// collector reads (the Windows exporter's textfile collector, say), replaced
+// whole at most every 15 s, so a scrape never sees half a file.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "platform/desktop.h"
+#include "supervision/events.h"
+#include "supervision/resources.h"
+
+namespace hw::supervision {
+
+inline constexpr const char* kMetricsFileName = "harrowatch.prom";
+
+// What the file says of the moment it is written; counters come from the
+// events since Harrowatch started.
+struct MetricsState {
+    bool serverUp = false;
+    bool notResponding = false;
+    bool relaunchHeld = false;
+    std::optional<std::int64_t> players;  // unknown while the server does not answer
+    ServerResources resources;
+    std::optional<double> lastPollSeconds;
+};
+
+class Metrics : public EventSink {
+public:
+    static constexpr std::uint64_t kEveryMs = 15000;
+
+    explicit Metrics(platform::Desktop& desktop) : desktop_(desktop) {}
+    Metrics(const Metrics&) = delete;
+    Metrics& operator=(const Metrics&) = delete;
+
+    // Counts the events the file reports.
+    void Take(const Event& event) override;
+    // A warning to the players went through the server's dialog.
+    void WarningSent() { ++warningsSent_; }
+
+    // The file's text, in Prometheus' text format.
+    std::string Text(const MetricsState& state) const;
+    // Writes the file into `folder` (empty: off) when the last try is 15 s
+    // old: to a temporary file beside it, then moved over the old one. A
+    // failure is told once through onUnwritable, and again only after a
+    // write went through in between. Answers whether it wrote.
+    bool Write(const std::string& folder, const MetricsState& state);
+    // Whether a write would be tried now (15 s since the last try).
+    bool Due() const { return !tried_ || desktop_.TickCount() - triedAt_ >= kEveryMs; }
+    std::function<void(const std::string& why)> onUnwritable;
+
+private:
+    platform::Desktop& desktop_;
+    std::uint64_t launches_ = 0, crashes_ = 0, hangs_ = 0, plannedRestarts_ = 0;
+    std::uint64_t resetsDone_ = 0, resetsFailed_ = 0;
+    std::uint64_t warningsSent_ = 0, warningsNotSent_ = 0, messagesSent_ = 0, webhookNotDelivered_ = 0;
+    bool tried_ = false;
+    std::uint64_t triedAt_ = 0;
+    bool failing_ = false;
+};
+
+}  // namespace hw::supervision

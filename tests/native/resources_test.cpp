@@ -1,0 +1,196 @@
+// What the server uses, read each poll and shown, logged once an hour, and
+// the metrics file a Prometheus scrape reads.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+
+#include "native/main_window_fixture.h"
+#include "supervision/metrics.h"
+#include "supervision/resources.h"
+
+namespace hw::testing {
+namespace {
+
+namespace p = platform;
+using supervision::EventId;
+using supervision::ResourceWatch;
+using supervision::ServerResources;
+
+constexpr const char* kFolder = "C:\\Metrics";
+constexpr const char* kProm = "C:\\Metrics\\harrowatch.prom";
+
+TEST(ResourceWatch, EachFigureWindowsRefusesIsUnknownNeverZero) {
+    p::sim::SimDesktop d;
+    const p::Pid pid = d.AddProcess("C:\\Games\\server.exe");
+    d.FindProcess(pid)->cpuShare = 0.5;
+    d.FindProcess(pid)->privateBytes = 300u << 20;
+    d.FindProcess(pid)->handleCount = 250;
+    ResourceWatch watch(d);
+    // Asking and waiting only: Windows gives the times and the handles, not the memory.
+    p::UniqueHandle limited(d, d.OpenProcess(p::proc::kQueryLimitedInformation | p::proc::kSynchronize, false, pid));
+    ASSERT_TRUE(limited);
+    d.AdvanceIdle(60000);
+    ServerResources r = watch.Sample(pid, limited.get());
+    EXPECT_FALSE(r.privateBytes);
+    ASSERT_TRUE(r.handles && r.cpuSeconds && r.uptimeSeconds);
+    EXPECT_EQ(*r.handles, 250u);
+    EXPECT_NEAR(*r.cpuSeconds, 30.0, 0.01);
+    EXPECT_EQ(*r.uptimeSeconds, 60u);
+    EXPECT_FALSE(r.cpuPercent);  // one reading gives no share yet
+    EXPECT_EQ(ResourceWatch::Describe(r), "CPU unknown  Memory unknown  Handles 250  Up 0:01:00");
+
+    p::UniqueHandle full(d, d.OpenProcess(p::proc::kQueryLimitedInformation | p::proc::kVmRead, false, pid));
+    ASSERT_TRUE(full);
+    d.AdvanceIdle(4000);
+    r = watch.Sample(pid, full.get());
+    ASSERT_TRUE(r.cpuPercent && r.privateBytes);
+    EXPECT_NEAR(*r.cpuPercent, 50.0, 0.1);
+    EXPECT_EQ(*r.privateBytes, 300u << 20);
+    EXPECT_EQ(ResourceWatch::Describe(r), "CPU 50.0%  Memory 300.0 MB  Handles 250  Up 0:01:04");
+
+    // A handle that is no more: every figure unknown, none of them 0.
+    const p::Handle gone = full.get();
+    full.reset();
+    r = watch.Sample(pid, gone);
+    EXPECT_FALSE(r.cpuPercent || r.cpuSeconds || r.privateBytes || r.handles || r.uptimeSeconds);
+    EXPECT_EQ(ResourceWatch::Describe(r), "CPU unknown  Memory unknown  Handles unknown  Up unknown");
+    // No server: nothing to say.
+    EXPECT_EQ(ResourceWatch::Describe(watch.Sample(0, 0)), "");
+}
+
+class ResourcesTest : public MainWindowTest {
+protected:
+    int Count(EventId id) {
+        return static_cast<int>(std::count_if(form.Events.Recent().begin(), form.Events.Recent().end(),
+                                              [id](const supervision::Event& e) { return e.id == id; }));
+    }
+    void Metrics(const std::string& folder) {
+        d.PokeString(p::kHkeyLocalMachine, server::kSettingsKey, "MetricsFolder", folder);
+    }
+    // The value of a sample line of the metrics file, or "" when it has none.
+    std::string Sample(const std::string& name) {
+        const std::string content = d.FileContent(kProm);
+        const std::size_t at = content.find("\n" + name + " ");
+        if (at == std::string::npos) return "";
+        const std::size_t from = at + name.size() + 2;
+        return content.substr(from, content.find('\n', from) - from);
+    }
+};
+
+TEST_F(ResourcesTest, EachPollShowsTheServersFiguresThroughTheHandleItHoldsAndTheLogHasThemHourly) {
+    // A server already running when Harrowatch starts: the handle is the
+    // controller's own open, not the launch's.
+    Install();
+    LaunchAndSave();
+    form.Form_Load();
+    const p::Pid pid = ServerPid();
+    ASSERT_NE(pid, 0u);
+    p::sim::SimProcess* server = d.FindProcess(pid);
+    server->cpuShare = 0.25;
+    server->privateBytes = 412u << 20;
+    server->handleCount = 318;
+    int opens = 0;
+    d.beforeOpenProcess = [&](p::Pid opened) { opens += opened == pid; };
+    Run(15000);
+    // Its processor use between two polls, as a share of one core.
+    const ServerResources& r = form.Resources.Last();
+    EXPECT_EQ(r.pid, pid);
+    ASSERT_TRUE(r.cpuPercent && r.privateBytes && r.handles && r.uptimeSeconds);
+    EXPECT_NEAR(*r.cpuPercent, 25.0, 0.1);
+    EXPECT_EQ(*r.privateBytes, 412u << 20);
+    const std::string& line = form.lblServerResources.Text();
+    EXPECT_EQ(line.rfind("CPU 25.0%  Memory 412.0 MB  Handles 318  Up 0:00:", 0), 0u) << line;
+    EXPECT_EQ(opens, 0);  // the controller's handle serves, no process is opened again
+    // The log: once the share is known, then once an hour.
+    EXPECT_EQ(Count(EventId::ServerResources), 1);
+    Run(3600000 - 20000);
+    EXPECT_EQ(Count(EventId::ServerResources), 1);
+    Run(30000);
+    EXPECT_EQ(Count(EventId::ServerResources), 2);
+    EXPECT_EQ(form.Events.Recent().back().text.rfind(
+                  "process id " + std::to_string(pid) + ": CPU 25.0%  Memory 412.0 MB  Handles 318  Up 1:00:", 0),
+              0u)
+        << form.Events.Recent().back().text;
+
+    // Gone: nothing shown of a server that does not run.
+    d.KillProcess(pid, 3);
+    Run(5000);  // the next poll sees it and launches it again
+    EXPECT_NE(form.Resources.Last().pid, pid);
+}
+
+TEST_F(ResourcesTest, TheMetricsFileIsReplacedWholeAtMostEvery15Seconds) {
+    d.MakeFolder(kFolder);
+    Metrics(kFolder);
+    Interval("1000");
+    Start();
+    Run(1000);
+    ASSERT_TRUE(d.HasFile(kProm));
+    EXPECT_FALSE(d.HasFile(std::string(kProm) + ".tmp"));
+    const std::string content = d.FileContent(kProm);
+    EXPECT_EQ(content.rfind("# HELP harrowatch_build_info ", 0), 0u);
+    EXPECT_NE(content.find("# TYPE harrowatch_build_info gauge\nharrowatch_build_info{version=\"1.0.0\"} 1\n"),
+              std::string::npos);
+    EXPECT_NE(content.find("# TYPE harrowatch_launches_total counter\n"), std::string::npos);
+    EXPECT_EQ(Sample("harrowatch_server_up"), "1");
+    EXPECT_EQ(Sample("harrowatch_server_not_responding"), "0");
+    EXPECT_EQ(Sample("harrowatch_launches_total"), "1");
+    EXPECT_EQ(Sample("harrowatch_planned_restarts_total"), "0");
+    EXPECT_EQ(Sample("harrowatch_resets_total{result=\"failed\"}"), "0");
+    EXPECT_EQ(Sample("harrowatch_players_online"), "0");
+    const std::uint64_t first = d.MovesDone();
+    // Polled every second, written every 15 s.
+    Run(13500);
+    EXPECT_EQ(d.MovesDone(), first);
+    Run(2000);
+    EXPECT_EQ(d.MovesDone(), first + 1);
+    // The figures of the server, once a second poll gives its share.
+    EXPECT_FALSE(Sample("harrowatch_server_private_bytes").empty());
+    EXPECT_FALSE(Sample("harrowatch_server_cpu_seconds_total").empty());
+    // A crash counts; the file says it at the next write.
+    d.KillProcess(ServerPid(), 3);
+    Run(16000);
+    EXPECT_EQ(Sample("harrowatch_crashes_total"), "1");
+    EXPECT_EQ(Sample("harrowatch_launches_total"), "2");
+    EXPECT_EQ(content.back(), '\n');
+    // For the format's own checker (promtool), when the build has it.
+    if (const char* sample = std::getenv("HW_METRICS_SAMPLE")) {
+        std::ofstream out(sample, std::ios::binary);
+        out << d.FileContent(kProm);
+        ASSERT_TRUE(out.good()) << sample;
+    }
+}
+
+TEST_F(ResourcesTest, AFolderThatCannotBeWrittenIsReportedOnceUntilItWorkedAgain) {
+    d.MakeFolder(kFolder);
+    Metrics(kFolder);
+    Start();
+    Run(20000);
+    ASSERT_TRUE(d.HasFile(kProm));
+    const std::string before = d.FileContent(kProm);
+    // A scraper holds the file open: it keeps the whole old file.
+    d.SetFileLocked(kProm, true);
+    Run(120000);
+    EXPECT_EQ(d.FileContent(kProm), before);
+    EXPECT_EQ(Count(EventId::MetricsUnwritable), 1);
+    d.SetFileLocked(kProm, false);
+    const std::uint64_t moves = d.MovesDone();
+    Run(20000);
+    EXPECT_EQ(d.MovesDone(), moves + 1);
+    EXPECT_FALSE(d.HasFile(std::string(kProm) + ".tmp"));
+    // Fails again after it worked: said again, once.
+    d.SetFolderReadOnly(kFolder);
+    Run(120000);
+    EXPECT_EQ(Count(EventId::MetricsUnwritable), 2);
+    EXPECT_NE(form.Events.Recent().back().text.find(kFolder), std::string::npos);
+    // Off: no more writes, nothing more said.
+    d.SetFolderWritable(kFolder);
+    Metrics("");
+    const std::uint64_t written = d.MovesDone();
+    Run(60000);
+    EXPECT_EQ(d.MovesDone(), written);
+}
+
+}  // namespace
+}  // namespace hw::testing
