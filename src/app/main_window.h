@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "app/planned_restart.h"
 #include "app/reset_warnings.h"
 #include "app/tray_icon.h"
 #include "automation/remote_lists.h"
@@ -194,6 +195,12 @@ private:
     bool ServerAnswers(platform::Hwnd server, platform::Pid pid);
     void ShowHeldRelaunch();
     void WarnPlayers();
+    // "RestartDailyAt" as minutes after midnight; nothing when it is off or
+    // not a time (told once for each value stored).
+    std::optional<int> PlannedRestartTime();
+    // The daily restart, when due: after the schedule's resets, never in
+    // the middle of one.
+    void RestartIfPlanned();
     void SavePosition();
     void AllowTaskbarCreated();
     void EndWithSession();
@@ -221,6 +228,9 @@ private:
     platform::Pid silentPid_ = 0;      // the server process that silence belongs to
     bool saidSilent_ = false;          // its silence has been told as "not responding"
     std::string refusedInterval_;      // a stored interval the timer cannot take, reported once
+    DailyRestart restart_;
+    std::string restartSetting_;       // "RestartDailyAt" as last read
+    int operatorStops_ = 0;            // "Stop Server" chosen so far
     std::int64_t copiedLines_ = 0;     // how far the server's message list has been copied
     platform::Pid copiedFrom_ = 0;     // the server process that list belongs to
     automation::ListViewReader playerReader_;

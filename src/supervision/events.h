@@ -34,6 +34,8 @@ enum class EventId : std::uint32_t {
     RelaunchedAfterCrashes = 18,
     WebhookNotDelivered = 19,
     MessageNotSent = 20,
+    PlannedRestart = 21,
+    PlannedRestartFailed = 22,
 };
 
 // Who hears of an event beyond the log and the event log: the webhook, or
