@@ -212,6 +212,7 @@ bool ShowRunningCopy(platform::Desktop& desktop, const std::string& mainClass) {
 
 void frmMain::ToggleServer(bool on) {
     if (!Harrowatch || exiting_) return;
+    if (!on) ++operatorStops_;
     Handler h(*this);
     {
         RefreshTimer.SetEnabled(false);

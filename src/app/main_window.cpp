@@ -5,9 +5,11 @@
 #include <cstdio>
 #include <exception>
 
+#include "automation/process.h"
 #include "automation/remote_lists.h"
 #include "automation/send.h"
 #include "automation/windows.h"
+#include "common/datetime.h"
 #include "common/error.h"
 #include "ui/report.h"
 #include "common/text.h"
@@ -25,6 +27,19 @@ using automation::GetWindowTitle;
 namespace {
 constexpr const char* kStatusCaption = "Connecting to Master Server...\r\n";
 constexpr const char* kFailingMark = "Refreshing fails: ";
+// What the warnings call the planned restart.
+constexpr const char* kPlannedRestartItem = "Planned restart";
+
+std::int64_t NowMinute(p::Desktop& d) {
+    const p::LocalTime t = d.GetLocalTime();
+    return LocalMinute(t.year, t.month, t.day, t.hour, t.minute);
+}
+
+std::string MinuteText(std::int64_t minute) {
+    const datetime::Date date = datetime::CivilFromDays(minute / 1440);
+    return schedule::FormatNextTime(
+        {date.year, date.month, date.day, static_cast<int>(minute / 60 % 24), static_cast<int>(minute % 60)});
+}
 }  // namespace
 
 frmMain::frmMain(p::Desktop& desktop, ui::MessageBoxHost& boxes, ui::TrayShell& shell,
@@ -273,6 +288,7 @@ void frmMain::RunCycle() {
             warningsFailed = std::current_exception();
         }
         Schedule.RunDueItems(*Harrowatch);
+        RestartIfPlanned();
         if (warningsFailed) std::rethrow_exception(warningsFailed);
         RefreshTimer.SetEnabled(true);
         if (!lastError_.empty()) {
@@ -318,11 +334,107 @@ void frmMain::WarnPlayers() {
         resets.push_back({ResetItemGrid.TextMatrix(r, schedule::kColName), retry.empty() ? time : retry,
                           retry.empty() ? std::string() : time});
     }
+    // The planned restart is warned of as a reset is, its retries too; not
+    // while the operator has the server stopped, which it then skips.
+    const auto at = PlannedRestartTime();
+    if (at && !text::ContainsNoCase(lblStatusLocalServer.Text(), "NOT ACTIVE")) {
+        const DailyRestart::Coming next = restart_.Next(NowMinute(desktop_), *at, desktop_.TickCount());
+        resets.push_back({kPlannedRestartItem, MinuteText(next.minute),
+                          next.minute == next.firstMinute ? std::string() : MinuteText(next.firstMinute)});
+    }
     Warnings.Check(resets, PlayerListView.Items().size(), [this](const std::string& text) {
         Harrowatch->SendServerMessage(text);
         if (Harrowatch->LastSendArrived()) Metrics.WarningSent();
         return Harrowatch->LastSendArrived();
     });
+}
+
+std::optional<int> frmMain::PlannedRestartTime() {
+    const std::string stored = text::Trim(settings::ReadSetting(desktop_, settings::kRestartDailyAt).ToText());
+    const std::optional<int> at = settings::ParseDailyTime(stored);
+    if (stored != restartSetting_) {
+        restartSetting_ = stored;
+        restart_.Forget();
+        if (!stored.empty() && !at)
+            Events.Raise(supervision::EventId::ErrorReported,
+                         "\"RestartDailyAt\" is \"" + stored +
+                             "\", not a time of day HH:MM from 00:00 to 23:59: the server is not restarted daily");
+    }
+    return at;
+}
+
+void frmMain::RestartIfPlanned() {
+    const std::optional<int> at = PlannedRestartTime();
+    if (!at || !Harrowatch) return;
+    const std::optional<std::int64_t> due = restart_.Due(NowMinute(desktop_), *at, desktop_.TickCount());
+    const std::string when = settings::FormatDailyTime(*at);
+    if (const auto missed = restart_.TakeMissed())
+        Events.Raise(supervision::EventId::PlannedRestartFailed,
+                     "the restart planned for " + settings::FormatDailyTime(static_cast<int>(*missed % 1440)) +
+                         " did not come within an hour of its time; the next is tomorrow at " + when);
+    if (!due) return;
+    if (Harrowatch->ServerSince() > restart_.DueSinceMs()) {
+        // Launched since the time came (after a crash, say): fresh already.
+        restart_.Done();
+        return;
+    }
+    // "Stop Server" deactivated it: a restart would bring it back, and the
+    // restart's resets would activate it. The status is read afresh: the
+    // operator may have stopped it while this poll's resets ran.
+    const int stops = operatorStops_;
+    if (const p::Hwnd main = automation::GetProcessMainWindow(
+            desktop_, automation::GetProcessIdByName(desktop_, server::kServerExeName)))
+        ReadStatus(automation::GetChildWindows(desktop_, main));
+    if (text::ContainsNoCase(lblStatusLocalServer.Text(), "NOT ACTIVE")) {
+        restart_.Done();
+        Events.Raise(supervision::EventId::PlannedRestart,
+                     "skipped at " + when + ": the server is not active (stopped by the operator), and stays so");
+        return;
+    }
+    const p::Pid before = automation::GetProcessIdByName(desktop_, server::kServerExeName);
+    using R = server::clsHarrowatch::Restart;
+    const R result = Harrowatch->PlannedRestart();
+    if (result == R::CloseRefused) {
+        const bool again = restart_.Failed(desktop_.TickCount());
+        const p::LocalTime t = desktop_.GetLocalTime();
+        const int retry = (t.hour * 60 + t.minute + static_cast<int>((DailyRestart::kRetryMs + 59999) / 60000)) % 1440;
+        Events.Raise(supervision::EventId::PlannedRestartFailed,
+                     "the server did not close for the restart planned for " + when + "; " +
+                         (again ? "tried again at " + settings::FormatDailyTime(retry)
+                                : "not tried again before tomorrow at " + when));
+        return;
+    }
+    restart_.Done();
+    if (result == R::NotRunning || result == R::Cancelled) return;
+    if (result == R::NotLaunched) {
+        Events.Raise(supervision::EventId::PlannedRestartFailed,
+                     "the server closed for the restart planned for " + when +
+                         " but did not start again; the poll launches it again");
+        return;
+    }
+    if (operatorStops_ != stops) {
+        // Stopped by the operator while it closed: it stays stopped, and
+        // the restart items (which activate it) wait for the next restart.
+        Events.Raise(supervision::EventId::PlannedRestart,
+                     "planned for " + when + ": process id " + std::to_string(before) +
+                         " closed and launched again, left stopped as the operator asked meanwhile");
+        return;
+    }
+    // Back as it was: active, then what is scheduled for every restart.
+    Harrowatch->ToggleServer(true);
+    const p::Pid after = automation::GetProcessIdByName(desktop_, server::kServerExeName);
+    int items = 0;
+    std::exception_ptr storeFailed;  // told once the restart itself is
+    try {
+        items = Schedule.RunRestartItems(*Harrowatch);
+    } catch (...) {
+        storeFailed = std::current_exception();
+    }
+    Events.Raise(supervision::EventId::PlannedRestart,
+                 "planned for " + when + ": process id " + std::to_string(before) + " closed, process id " +
+                     std::to_string(after) + " launched, " + std::to_string(items) + " restart item" +
+                     (items == 1 ? "" : "s") + " run");
+    if (storeFailed) std::rethrow_exception(storeFailed);
 }
 
 void frmMain::ShowHeldRelaunch() {

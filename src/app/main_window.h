@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "app/planned_restart.h"
 #include "app/reset_warnings.h"
 #include "app/tray_icon.h"
 #include "automation/remote_lists.h"
@@ -206,6 +207,12 @@ private:
     // Reads what the server `pid` uses (0: none runs) and shows it.
     void WatchResources(platform::Pid pid);
     void WriteMetrics();
+    // "RestartDailyAt" as minutes after midnight; nothing when it is off or
+    // not a time (told once for each value stored).
+    std::optional<int> PlannedRestartTime();
+    // The daily restart, when due: after the schedule's resets, never in
+    // the middle of one.
+    void RestartIfPlanned();
     void SavePosition();
     void AllowTaskbarCreated();
     void EndWithSession();
@@ -235,6 +242,9 @@ private:
     bool relaunchHeld_ = false;        // the last cycle held the relaunch back
     std::optional<std::uint64_t> pollMs_;  // how long the last cycle took
     std::string refusedInterval_;      // a stored interval the timer cannot take, reported once
+    DailyRestart restart_;
+    std::string restartSetting_;       // "RestartDailyAt" as last read
+    int operatorStops_ = 0;            // "Stop Server" chosen so far
     std::int64_t copiedLines_ = 0;     // how far the server's message list has been copied
     platform::Pid copiedFrom_ = 0;     // the server process that list belongs to
     automation::ListViewReader playerReader_;

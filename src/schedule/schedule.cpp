@@ -188,6 +188,62 @@ void Schedule::StoreRunEntry(const std::string& frequency, const std::string& na
     reg.SetValue(text::Join(entries, ","));
 }
 
+void Schedule::RemoveStoredEntry(const std::string& frequency, const std::string& name, const std::string& time) {
+    settings::cRegistry reg = ScheduleRegistry(desktop_);
+    reg.SetValueKey(frequency);
+    reg.SetValueType(platform::reg::kSz);
+    std::vector<std::string> entries = text::Split(reg.ReadValue().ToText(), ",");
+    const auto entry = std::find(entries.begin(), entries.end(), name + "|" + time);
+    if (entry == entries.end()) return;
+    entries.erase(entry);
+    if (entries.empty()) {
+        reg.DeleteValue();
+        return;
+    }
+    reg.SetValueType(platform::reg::kSz);
+    reg.SetValue(text::Join(entries, ","));
+}
+
+int Schedule::RunRestartItems(ScheduledItemRunner& runner) {
+    struct Row {
+        std::string name, freqId, time;
+    };
+    // Taken first: a reset yields, and the operator may change rows meanwhile.
+    std::vector<Row> rows;
+    for (int r = 1; r < grid_.Rows(); ++r) {
+        const std::string freqId = grid_.TextMatrix(r, kColFreqId);
+        const int freq = static_cast<int>(text::LeadingNumber(freqId));
+        if (freq == kEveryRestart || freq == kNextRestart)
+            rows.push_back({grid_.TextMatrix(r, kColName), freqId, grid_.TextMatrix(r, kColNextTime)});
+    }
+    int ran = 0;
+    std::exception_ptr storeFailed;
+    for (const Row& row : rows) {
+        if (!FindRow(row.name, row.freqId, row.time)) continue;  // removed meanwhile
+        if (!runner.ProcessScheduledItem(row.name)) continue;
+        ++ran;
+        if (text::LeadingNumber(row.freqId) != kNextRestart) continue;
+        const int r = FindRow(row.name, row.freqId, row.time);
+        if (!r) continue;
+        const std::string frequency = grid_.TextMatrix(r, kColFreq);
+        // The grid keeps its header: its last data row is cleared away, not removed.
+        if (DataRows() > 1) {
+            grid_.RemoveItem(r);
+        } else {
+            grid_.SetRows(grid_.FixedRows());
+            grid_.SetCurrent(0, 1);
+        }
+        for (int i = grid_.FixedRows(); i < grid_.Rows(); ++i) grid_.SetTextMatrix(i, kColId, std::to_string(i));
+        try {
+            RemoveStoredEntry(frequency, row.name, row.time);
+        } catch (...) {
+            if (!storeFailed) storeFailed = std::current_exception();
+        }
+    }
+    if (storeFailed) std::rethrow_exception(storeFailed);
+    return ran;
+}
+
 int Schedule::FindRow(const std::string& name, const std::string& frequencyId, const std::string& nextTime) const {
     for (int r = 1; r < grid_.Rows(); ++r)
         if (grid_.TextMatrix(r, kColName) == name && grid_.TextMatrix(r, kColFreqId) == frequencyId &&

@@ -48,6 +48,12 @@ public:
     // run, the first such error propagates to the refresh cycle, and the
     // entry is written at a later step, once the registry takes it.
     void RunDueItems(ScheduledItemRunner& runner);
+    // After a restart of the server: every "Every Restart" and "Next
+    // Restart" row is handed to the runner, in row order. A "Next Restart"
+    // row that ran goes, from the grid and the stored schedule; one that
+    // failed waits for the next restart. Answers how many ran. A stored
+    // entry that cannot be removed throws once every row has had its turn.
+    int RunRestartItems(ScheduledItemRunner& runner);
     static constexpr std::uint64_t kFirstRetryMs = 60000, kLongestRetryMs = 1800000;
     // When a due row whose reset failed is tried again: the minute of the
     // retry, as next-time text; empty when the row waits for no retry.
@@ -76,6 +82,8 @@ private:
     // nothing is written when no entry is equal to it.
     void StoreRunEntry(const std::string& frequency, const std::string& name, const std::string& oldTime,
                        const std::string& newTime);
+    // Takes the stored entry `name`|`time` out of the value `frequency`.
+    void RemoveStoredEntry(const std::string& frequency, const std::string& name, const std::string& time);
     // The first data row with this item, frequency and next time; 0 when none.
     int FindRow(const std::string& name, const std::string& frequencyId, const std::string& nextTime) const;
 

@@ -4,6 +4,7 @@
 #include "automation/process.h"
 #include "automation/windows.h"
 #include "common/error.h"
+#include "common/scope_exit.h"
 #include "ui/report.h"
 #include "common/text.h"
 #include "settings/registry.h"
@@ -82,7 +83,10 @@ void clsHarrowatch::NoteEnded() {
         Tell(supervision::EventId::HungServerEnded, what + ", silent for " + std::to_string(hungFor / 60000) + " min");
     else
         Tell(byHarrowatch ? supervision::EventId::ServerStopped : supervision::EventId::ServerEnded,
-             what + (byHarrowatch ? (withSession ? ", with the Windows session" : ", closed by Harrowatch") : ""));
+             what + (!byHarrowatch  ? ""
+                     : withSession ? ", with the Windows session"
+                     : planned_    ? ", planned restart"
+                                   : ", closed by Harrowatch"));
     if (wait)
         Tell(supervision::EventId::RelaunchDelayed, "launched again in " + std::to_string(wait / 1000) + " s, after " +
                                                         std::to_string(backoff_.QuickEnds()) + " quick end" +
@@ -285,7 +289,8 @@ p::Pid clsHarrowatch::StartServer() {
                 }
                 serverSince_ = desktop_.TickCount();
                 backoff_.Launched(serverSince_);
-                Tell(supervision::EventId::ServerLaunched, "process id " + std::to_string(pid));
+                Tell(supervision::EventId::ServerLaunched,
+                     "process id " + std::to_string(pid) + (planned_ ? ", planned restart" : ""));
                 // A single quick end is no loop.
                 loopBehind_ = backoff_.QuickEnds() >= 2 ? backoff_.QuickEnds() : 0;
                 // A server that never gets as far as its form is given a
@@ -392,6 +397,18 @@ void clsHarrowatch::ToggleServer(bool pServerActive) {
         RaiseUpdateStatus(kEnableTimer, "", kTrue);
         ReportCaught(boxes_, "ToggleServer");
     }
+}
+
+clsHarrowatch::Restart clsHarrowatch::PlannedRestart() {
+    Operation op(*this);
+    if (!RunningServerPid()) return Restart::NotRunning;
+    planned_ = true;
+    ScopeExit done([this] { planned_ = false; });
+    if (!StopServer()) return Restart::CloseRefused;
+    // Harrowatch exits, or Windows ends the session: the server stays closed.
+    if ((cancel_ && cancel_->Raised()) || sessionEnding) return Restart::Cancelled;
+    ++plannedRestarts_;
+    return StartServer() ? Restart::Restarted : Restart::NotLaunched;
 }
 
 bool clsHarrowatch::StopServer() {

@@ -108,6 +108,15 @@ public:
     // when it did not, why (empty when it did).
     bool LastSendArrived() const { return lastSendArrived_; }
     const std::string& LastSendFailure() const { return lastSendFailure_; }
+    // The daily planned restart: closes the server as StopServer does (its
+    // own close, its question) and launches it again. Its end is no crash
+    // and no quick end; Harrowatch shutting down meanwhile launches nothing.
+    enum class Restart { Restarted, NotRunning, CloseRefused, Cancelled, NotLaunched };
+    Restart PlannedRestart();
+    // Planned restarts carried out (the server closed and launched again).
+    int PlannedRestarts() const { return plannedRestarts_; }
+    // When the server running now was launched or first seen (tick count).
+    std::uint64_t ServerSince() const { return serverSince_; }
     // Ends a server that has stopped answering; the next poll launches it again.
     bool EndHungServer(std::uint64_t silentForMs);
     // The server `pid`, launched by Harrowatch, did not show its
@@ -173,6 +182,8 @@ private:
     std::uint64_t serverSince_ = 0;         // when it was launched or first seen
     platform::Pid launchedPid_ = 0;         // the last server Harrowatch launched
     bool endedByHarrowatch_ = false;        // a stop or a hung server's end is under way
+    bool planned_ = false;                  // a planned restart is under way
+    int plannedRestarts_ = 0;
     std::uint64_t hungSilentMs_ = 0;        // a hung server's end is under way: how long it was silent
     int loopBehind_ = 0;                    // quick ends before this run, while it is not yet a long one
     platform::Pid stalledPid_ = 0;          // a launched server that never showed its configuration form

@@ -94,6 +94,8 @@ void frmConfig::FormOpen() {
         txtWarnPlayersMinutes.SetText(std::to_string(ReadNumber(desktop_, kWarnPlayersMinutes, 0, 0, kMostWarnMinutes)));
         const std::string warnText = ReadSetting(desktop_, kWarnPlayersText).ToText();
         if (!text::IsBlankValue(warnText)) txtWarnPlayersText.SetText(warnText);
+        // Shown as stored, also when it is no time: Apply then asks for one.
+        txtRestartDailyAt.SetText(text::Trim(ReadSetting(desktop_, kRestartDailyAt).ToText()));
         chkNotifications.SetValue(ReadNumber(desktop_, kNotifications, 1, 0, 0x7fffffff) != 0 ? 1 : 0);
         // Shown and stored as typed.
         txtWebhookUrl.SetText(ReadSetting(desktop_, kWebhookUrl).ToText());
@@ -135,6 +137,11 @@ bool frmConfig::FormValidate() {
         check(txtBackupDays, kMostDays, kBackupDaysText);
         check(txtBackupMaxMB, kMostBackupMB, kBackupMaxMBText, 1);
         check(txtWarnPlayersMinutes, kMostWarnMinutes, kWarnMinutesText);
+        const std::string restartAt = text::Trim(txtRestartDailyAt.Text());
+        if (!refusal && !restartAt.empty() && !ParseDailyTime(restartAt)) {
+            refusal = kRestartDailyAtText;
+            refused = &txtRestartDailyAt;
+        }
         const std::string url = text::Trim(txtWebhookUrl.Text());
         if (!refusal && !url.empty() && !text::IsWebUrl(url)) {
             refusal = kWebhookUrlText;
@@ -171,6 +178,8 @@ void frmConfig::FormSave() {
         WriteSetting(desktop_, kWarnPlayersText, text::IsBlankValue(txtWarnPlayersText.Text())
                                                      ? std::string(kDefaultWarnPlayersText)
                                                      : txtWarnPlayersText.Text());
+        const std::optional<int> restartAt = ParseDailyTime(txtRestartDailyAt.Text());
+        WriteSetting(desktop_, kRestartDailyAt, restartAt ? FormatDailyTime(*restartAt) : std::string());
         WriteSetting(desktop_, kNotifications, static_cast<std::int32_t>(chkNotifications.Value() != 0 ? 1 : 0));
         WriteSetting(desktop_, kWebhookUrl, txtWebhookUrl.Text());
         WriteSetting(desktop_, kMetricsFolder, text::Trim(txtMetricsFolder.Text()));
@@ -207,7 +216,10 @@ std::string frmConfig::Summary() const {
            ", hide " + std::to_string(chkHideWindow.Value()) + ", start at log-on " +
            std::to_string(chkWindowsStartup.Value()) + ", hung restart " + text::Trim(txtHungRestartMinutes.Text()) +
            " min, logs " + text::Trim(txtLogDays.Text()) + " days, backups " + text::Trim(txtBackupDays.Text()) +
-           " days, at most " + text::Trim(txtBackupMaxMB.Text()) + " MB, warn players " + text::Trim(txtWarnPlayersMinutes.Text()) + " min, balloons " +
+           " days, at most " + text::Trim(txtBackupMaxMB.Text()) + " MB, warn players " + text::Trim(txtWarnPlayersMinutes.Text()) + " min, restart daily " +
+           (ParseDailyTime(txtRestartDailyAt.Text()) ? "at " + FormatDailyTime(*ParseDailyTime(txtRestartDailyAt.Text()))
+                                                     : std::string("never")) +
+           ", balloons " +
            std::to_string(chkNotifications.Value()) + ", webhook " +
            (text::Trim(txtWebhookUrl.Text()).empty() ? std::string("none") : text::UrlHost(txtWebhookUrl.Text())) +
            ", metrics " + (text::Trim(txtMetricsFolder.Text()).empty() ? std::string("none") : text::Trim(txtMetricsFolder.Text()));

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 #include "common/text.h"
 #include "settings/registry.h"
@@ -43,6 +44,23 @@ std::int32_t ReadNumber(platform::Desktop& desktop, const Setting& s, std::int32
     if (t.empty() || t.find_first_not_of("-0123456789") != std::string::npos) return fallback;
     const double n = text::LeadingNumber(t);
     return n < low || n > high ? fallback : static_cast<std::int32_t>(n);
+}
+
+std::optional<int> ParseDailyTime(const std::string& text) {
+    const std::string t = text::Trim(text);
+    const size_t colon = t.find(':');
+    if (colon == std::string::npos || colon < 1 || colon > 2 || t.size() != colon + 3) return std::nullopt;
+    for (size_t i = 0; i < t.size(); ++i)
+        if (i != colon && (t[i] < '0' || t[i] > '9')) return std::nullopt;
+    const int hours = std::stoi(t.substr(0, colon)), minutes = std::stoi(t.substr(colon + 1));
+    if (hours > 23 || minutes > 59) return std::nullopt;
+    return hours * 60 + minutes;
+}
+
+std::string FormatDailyTime(int minutes) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%02d:%02d", minutes / 60 % 24, minutes % 60);
+    return text;
 }
 
 bool WriteFirstRunDefaults(platform::Desktop& desktop) {

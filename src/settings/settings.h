@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "common/tagged_value.h"
@@ -70,6 +71,15 @@ inline constexpr Setting kWebhookUrl{kSettingsKey, "WebhookUrl", platform::reg::
 // The folder the metrics file harrowatch.prom is written to, for a
 // Prometheus collector (REG_SZ; empty or missing, the default: none).
 inline constexpr Setting kMetricsFolder{kSettingsKey, "MetricsFolder", platform::reg::kSz};
+// The time of day the server is restarted, "HH:MM" on the 24-hour clock
+// (REG_SZ; empty or missing, the default: never).
+inline constexpr Setting kRestartDailyAt{kSettingsKey, "RestartDailyAt", platform::reg::kSz};
+
+// "HH:MM" (blanks around it and a one-digit hour allowed) as minutes after
+// midnight; nothing for any other text.
+std::optional<int> ParseDailyTime(const std::string& text);
+// Minutes after midnight as "HH:MM".
+std::string FormatDailyTime(int minutes);
 
 // A whole-number setting: `fallback` when it is absent, not a number, or
 // outside low..high.

@@ -6,7 +6,7 @@
 namespace hw::supervision {
 
 namespace {
-constexpr std::array<EventInfo, 22> kEvents{{
+constexpr std::array<EventInfo, 24> kEvents{{
     {EventId::Started, Level::Information, "Harrowatch started", Reach::Log, "started", ""},
     {EventId::Exited, Level::Information, "Harrowatch exited", Reach::Log, "exited", ""},
     {EventId::ServerFound, Level::Information, "Server found running", Reach::Log, "server_found", ""},
@@ -35,6 +35,10 @@ constexpr std::array<EventInfo, 22> kEvents{{
     {EventId::MessageNotSent, Level::Warning, "Message to the players not sent", Reach::Log, "message_not_sent", ""},
     {EventId::ServerResources, Level::Information, "Server resources", Reach::Log, "server_resources", ""},
     {EventId::MetricsUnwritable, Level::Warning, "Metrics cannot be written", Reach::Log, "metrics_unwritable", ""},
+    {EventId::PlannedRestart, Level::Information, "Planned restart", Reach::Balloon, "planned_restart",
+     "Planned restart"},
+    {EventId::PlannedRestartFailed, Level::Warning, "Planned restart not done", Reach::Balloon,
+     "planned_restart_failed", "Planned restart not done"},
 }};
 }  // namespace
 

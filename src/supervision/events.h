@@ -36,6 +36,8 @@ enum class EventId : std::uint32_t {
     MessageNotSent = 20,
     ServerResources = 21,
     MetricsUnwritable = 22,
+    PlannedRestart = 23,
+    PlannedRestartFailed = 24,
 };
 
 // Who hears of an event beyond the log and the event log: the webhook, or

@@ -92,6 +92,17 @@ bool ConfigForm::Build() {
                           Dp(16)));
         y += Dp(28);
     }
+    // The daily restart: a time of day, so a colon too.
+    {
+        HWND box = MakeChild(hwnd_, WS_EX_CLIENTEDGE, "EDIT", "", ES_AUTOHSCROLL | WS_TABSTOP, x + Dp(8), y, Dp(40),
+                             Dp(20), kIdRestartAt);
+        BindTextBox(model_.txtRestartDailyAt, box);
+        FocusShowsPage(model_.txtRestartDailyAt, 1);
+        page(1, box);
+        page(1, MakeChild(hwnd_, 0, "STATIC", "Restart the server daily at (HH:MM, empty: never)", SS_LEFTNOWORDWRAP,
+                          x + Dp(54), y + Dp(3), fw - Dp(58), Dp(16)));
+        y += Dp(28);
+    }
     // The warning's text, the balloons, the webhook and its test. A text
     // box under its caption, across the frame but for `room`.
     auto captioned = [&](const char* caption, ui::TextBox& model, int id, int room, int height) {
@@ -163,6 +174,7 @@ LRESULT ConfigForm::Handle(UINT m, WPARAM wp, LPARAM lp) {
             if (id == kIdBackupDays && code == EN_CHANGE) model_.txtBackupDays.TrackText(WindowText(control));
             if (id == kIdBackupMaxMB && code == EN_CHANGE) model_.txtBackupMaxMB.TrackText(WindowText(control));
             if (id == kIdWarnMinutes && code == EN_CHANGE) model_.txtWarnPlayersMinutes.TrackText(WindowText(control));
+            if (id == kIdRestartAt && code == EN_CHANGE) model_.txtRestartDailyAt.TrackText(WindowText(control));
             if (id == kIdWarnText && code == EN_CHANGE) model_.txtWarnPlayersText.TrackText(WindowText(control));
             if (id == kIdWebhookUrl && code == EN_CHANGE) model_.txtWebhookUrl.TrackText(WindowText(control));
             if (id == kIdMetricsFolder && code == EN_CHANGE) model_.txtMetricsFolder.TrackText(WindowText(control));

@@ -286,6 +286,8 @@ void Promises::Events(const std::vector<supervision::Event>& fresh, const std::v
                 if (l.reported)
                     w_.Broken("one-report-an-end", "the end of server " + std::to_string(pid) + " was reported twice");
                 l.reported = true;
+                lastEndPlanned_ = e.id == EventId::ServerStopped && e.text.find("planned restart") != std::string::npos;
+                l.plannedRestart |= lastEndPlanned_;
                 if (e.id == EventId::ServerStopped && l.crashedByWorld)
                     w_.Broken("crash-is-no-stop", "server " + std::to_string(pid) + " crashed and was logged as stopped");
                 // A close Harrowatch gave up on, which the server took late, is
@@ -331,6 +333,34 @@ void Promises::Events(const std::vector<supervision::Event>& fresh, const std::v
                     answeredPid_ = w_.ServerPid();
                 }
                 break;
+            case EventId::RelaunchDelayed:
+                // A planned restart is no crash: nothing holds its launch back.
+                if (lastEndPlanned_)
+                    w_.Broken("planned-restart-no-crash", "a planned restart held the launch back: " + e.text);
+                break;
+            case EventId::PlannedRestartFailed:
+                if (e.text.find("did not close") != std::string::npos)
+                    for (auto& [pid, l] : w_.lives)
+                        if (!l.endedMs || l.endedMs + kMinute >= now) l.closeAbandoned = true;
+                break;
+            case EventId::PlannedRestart: {
+                if (e.text.find(" launched") == std::string::npos) break;
+                ++w_.plannedRestarts;
+                // The server closed was not one the operator had stopped, or
+                // the one launched in its place is left stopped too.
+                const World::Life& closed = w_.lives[pid];
+                if (!closed.plannedRestart)
+                    w_.Broken("planned-restart-no-crash", "a planned restart told of server " + std::to_string(pid) +
+                                                              " whose end was not told as planned");
+                const standin::Server* was = nullptr;
+                for (std::size_t k = 0; k < w_.standins.Launches(); ++k)
+                    if (w_.standins.At(k)->host->pid() == pid) was = w_.standins.At(k)->server.get();
+                const standin::Server* live = w_.LiveServer();
+                if (was && !was->Active() && live && live->Active() && w_.lastOperatorStartMs + 10 * kMinute < taken[n].atMs)
+                    w_.Broken("planned-restart-keeps-operator-stop",
+                              "server " + std::to_string(pid) + " was stopped, and its planned restart started the next one");
+                break;
+            }
             case EventId::ResetDone:
                 ++w_.resets;
                 for (size_t k = 0; k < kItems; ++k)

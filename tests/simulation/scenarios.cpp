@@ -35,6 +35,27 @@ const std::vector<Scenario>& Scenarios() {
              w.StartHarrowatch();
              w.RunUntil(static_cast<std::uint64_t>(w.options.days * 24 * 60 * kMinute));
          }},
+        {"planned-restart",
+         "a daily restart at 09:20 with players warned, a weekly reset due with it and a row for every restart; "
+         "the next day the operator has stopped the server before its time",
+         [](World& w) {
+             Quiet(w, 5000);
+             w.SettingText("RestartDailyAt", "09:20");
+             w.warnMinutes = 5;
+             w.Setting("WarnPlayersMinutes", 5);
+             w.SettingText("WarnPlayersText", "Maintenance in {minutes} minutes");
+             w.d.PokeString(p::kHkeyLocalMachine, schedule::kScheduleKey, "Weekly", "Store Inventory|12/06/26 09:20 AM");
+             w.d.PokeString(p::kHkeyLocalMachine, schedule::kScheduleKey, "Every Restart", "Public Messages|N/A - Unknown");
+             w.script = "active\nat 0 players 3\n";
+             w.standins.SetScript(w.script);
+             w.StartHarrowatch();
+             w.RunUntil(w.d.NowMs() + 23 * 60 * kMinute);
+             w.Input("stops the server", [&w] { w.program->form->sysStopServer_Click(); });
+             w.RunUntil(w.d.NowMs() + 2 * 60 * kMinute);
+             if (w.plannedRestarts != 1)
+                 w.Broken("planned-restart-once-a-day",
+                          std::to_string(w.plannedRestarts) + " planned restarts in two days, the second stopped");
+         }},
         {"typing-a-date", "the operator types a next time a key every 3 s while the poll runs each second",
          [](World& w) {
              Quiet(w, 1000);
@@ -172,6 +193,7 @@ const std::vector<Scenario>& Scenarios() {
              Quiet(w, 65000);
              w.warnMinutes = 5;
              w.Setting("WarnPlayersMinutes", 5);
+             w.SettingText("WarnPlayersText", "Maintenance in {minutes} minutes");
              w.SettingText("WarnPlayersText", "Maintenance in {minutes} minutes");
              w.d.PokeString(p::kHkeyLocalMachine, schedule::kScheduleKey, "Daily", "Store Inventory|12/06/26 09:30 AM");
              w.script = "at 0 players 3\n";

@@ -112,6 +112,16 @@ void World::Boot() {
         d.MakeFolder(kMetricsFolder);
         SettingText("MetricsFolder", kMetricsFolder);
     }
+    {
+        // A daily restart in half the runs, within their first hours. Drawn
+        // from a stream of its own: the seeds' other draws stay as they were.
+        Rng own(options.seed ^ 0x0DA11F0ull);
+        if (own.Chance(0.5)) {
+            const p::LocalTime t = d.GetLocalTime();
+            const int at = static_cast<int>((t.hour * 60 + t.minute + own.Between(20, 600)) % 1440);
+            SettingText("RestartDailyAt", settings::FormatDailyTime(at));
+        }
+    }
     RandomSchedule();
     if (intruder.Chance(0.1)) {
         // A user came first: the data folder is theirs, open as ProgramData
@@ -370,7 +380,8 @@ std::string World::RunLine() const {
     for (size_t k = 0; k < counts_.size(); ++k)
         if (counts_[k]) faults += (faults.empty() ? "" : " ") + std::string(kKindNames[k]) + "=" + std::to_string(counts_[k]);
     line += "faults {" + faults + "}, resets " + std::to_string(resets) + ", relaunches " + std::to_string(relaunches) +
-            ", warnings " + std::to_string(warnings) + ", events " + std::to_string(events) + ", slowest input " +
+            ", warnings " + std::to_string(warnings) + ", planned restarts " + std::to_string(plannedRestarts) +
+            ", events " + std::to_string(events) + ", slowest input " +
             std::to_string(worstInputMs) + " ms";
     return line;
 }

@@ -181,6 +181,7 @@ public:
         platform::Pid pid = 0;
         std::uint64_t launchedMs = 0, endedMs = 0;
         bool crashedByWorld = false, closedBySession = false, reported = false, closeAbandoned = false;
+        bool plannedRestart = false;  // closed by a planned restart
     };
     std::map<platform::Pid, Life> lives;
     struct Hang {
@@ -213,6 +214,7 @@ public:
     std::uint64_t playersZeroSinceMs = 0;   // last moment no player was online
     std::uint64_t scheduleTouches = 0;       // operator inputs that changed the schedule
     std::uint64_t warnMinutes = 0;
+    std::uint64_t plannedRestarts = 0;       // told done
     std::uint64_t lastClockJumpMs = 0, lastWarningSentMs = 0;
     std::deque<std::uint64_t> warningsSentMs;  // the latest few
     std::map<std::string, std::string> documents;  // an operator's files, not Harrowatch's: path -> content
@@ -262,6 +264,7 @@ private:
     std::uint64_t warningMissedAt_ = 0, nextLoadCheckMs_ = 0;
     std::uint64_t answeredMs_ = 0;  // the server's last true "responding again"
     platform::Pid answeredPid_ = 0;
+    bool lastEndPlanned_ = false;   // the last end told was a planned restart's
 };
 
 // Named scenarios: a world set up by hand to reach one defect that random

@@ -1,0 +1,283 @@
+// The daily planned restart, on the virtual clock (6 December 2026 from 09:00).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "app/planned_restart.h"
+#include "native/main_window_fixture.h"
+#include "schedule/catalogue.h"
+#include "settings/config_dialog.h"
+#include "settings/settings.h"
+
+namespace hw::testing {
+namespace {
+
+using supervision::EventId;
+using Texts = std::vector<std::string>;
+
+// A REG_SZ value as stored; "" when absent.
+std::string Stored(const platform::sim::SimDesktop& d, const std::string& key, const std::string& name) {
+    std::uint32_t type = 0;
+    std::vector<std::uint8_t> data;
+    if (!d.PeekValue(platform::kHkeyLocalMachine, key, name, type, data)) return "";
+    EXPECT_EQ(type, platform::reg::kSz);
+    std::string text(data.begin(), data.end());
+    return text.substr(0, text.find('\0'));
+}
+
+class PlannedRestartTest : public MainWindowTest {
+protected:
+    PlannedRestartTest() { RestartAt("09:30"); }
+    void RestartAt(const std::string& at) {
+        d.PokeString(platform::kHkeyLocalMachine, server::kSettingsKey, "RestartDailyAt", at);
+    }
+    int Count(EventId id) {
+        const auto& recent = form.Events.Recent();
+        return static_cast<int>(std::count_if(recent.begin(), recent.end(), [&](const auto& e) { return e.id == id; }));
+    }
+    std::string Last(EventId id) {
+        const auto& recent = form.Events.Recent();
+        for (auto e = recent.rbegin(); e != recent.rend(); ++e)
+            if (e->id == id) return e->text;
+        return "(none)";
+    }
+    // Where in the events `id` first came, or -1.
+    int First(EventId id) {
+        const auto& recent = form.Events.Recent();
+        for (size_t i = 0; i < recent.size(); ++i)
+            if (recent[i].id == id) return static_cast<int>(i);
+        return -1;
+    }
+    int Item(const std::string& name) {
+        for (const schedule::ResetItem& item : schedule::kResetItems)
+            if (item.name == name) return static_cast<int>(&item - schedule::kResetItems.data());
+        return -1;
+    }
+    const standin::Server& FirstServer() { return *standins.At(0)->server; }
+};
+
+TEST_F(PlannedRestartTest, ThePlayersAreWarnedThenTheServerClosesAndComesBackActive) {
+    Setting("WarnPlayersMinutes", 10);
+    Start("active\nat 0 players 3\n");
+    ASSERT_NE(ServerPid(), 0u);
+    const platform::Pid before = ServerPid();
+    Run(20 * 60000 + 30000);  // 09:20:30
+    EXPECT_EQ(FirstServer().effects().sentMessages, Texts{"Server maintenance in 10 minutes"});
+    Run(9 * 60000);  // 09:29:30
+    EXPECT_EQ(FirstServer().effects().sentMessages,
+              (Texts{"Server maintenance in 10 minutes", "Server maintenance in 1 minute"}));
+    EXPECT_EQ(standins.Launches(), 1u);
+    Run(60000);  // 09:30:30
+    ASSERT_EQ(standins.Launches(), 2u);
+    EXPECT_NE(ServerPid(), 0u);
+    EXPECT_NE(ServerPid(), before);
+    EXPECT_TRUE(server().Active());  // as it was before
+    EXPECT_EQ(form.Harrowatch->PlannedRestarts(), 1);
+    EXPECT_TRUE(form.RefreshTimer.Enabled());
+    // Told as planned everywhere: the log, a balloon, the webhook's event.
+    EXPECT_EQ(Count(EventId::PlannedRestart), 1);
+    EXPECT_NE(Last(EventId::ServerStopped).find("planned restart"), std::string::npos) << Last(EventId::ServerStopped);
+    EXPECT_NE(Last(EventId::ServerLaunched).find("planned restart"), std::string::npos) << Last(EventId::ServerLaunched);
+    EXPECT_NE(d.FileContent(form.Log.TodaysFile()).find("INFO Planned restart: "), std::string::npos);
+    ASSERT_FALSE(shell.balloons.empty());
+    EXPECT_EQ(shell.balloons.back().szInfoTitle, "Planned restart");
+    EXPECT_STREQ(supervision::Info(EventId::PlannedRestart).key, "planned_restart");
+    EXPECT_TRUE(boxes.shown.empty());
+    // Once a day.
+    Run(2 * 3600000);
+    EXPECT_EQ(standins.Launches(), 2u);
+}
+
+// A server that has run less than a minute is restarted as planned: no
+// crash, no quick end, no wait before the launch.
+TEST_F(PlannedRestartTest, IsNeitherACrashNorAQuickEndForTheBackOff) {
+    d.SetStartTime({2026, 12, 6, 9, 29, 20, 0});
+    Start("active\n");
+    Run(60000);  // 09:30:20
+    ASSERT_EQ(standins.Launches(), 2u);
+    EXPECT_NE(ServerPid(), 0u);
+    EXPECT_EQ(Count(EventId::ServerEnded), 0);
+    EXPECT_EQ(Count(EventId::RelaunchDelayed), 0);
+    EXPECT_EQ(form.Harrowatch->QuickEnds(), 0);
+    EXPECT_FALSE(form.Harrowatch->RelaunchHeld());
+    for (const auto& b : shell.balloons) EXPECT_NE(b.szInfoTitle, "Server crashed");
+}
+
+// Three resets due at 09:29 whose dialogs never come take a minute and a
+// half: the restart planned for 09:30 comes after the last of them.
+TEST_F(PlannedRestartTest, WaitsForARunningResetToEnd) {
+    d.PokeString(platform::kHkeyLocalMachine, schedule::kScheduleKey, "Daily",
+                 "Public Messages|12/06/26 09:29 AM,Transaction List|12/06/26 09:29 AM,"
+                 "Guild Master Log|12/06/26 09:29 AM");
+    Start("active\ndialogs none\n");
+    Run(28 * 60000 + 50000);  // 09:28:50
+    EXPECT_EQ(standins.Launches(), 1u);
+    Run(3 * 60000);
+    ASSERT_EQ(standins.Launches(), 2u);
+    ASSERT_GE(Count(EventId::ResetFailed), 3);  // no dialog: failed, each at the end of its wait
+    // Stopped only after the third reset had ended.
+    int failed = 0, stoppedAfter = -1;
+    for (const auto& e : form.Events.Recent()) {
+        failed += e.id == EventId::ResetFailed;
+        if (e.id == EventId::ServerStopped && stoppedAfter < 0) stoppedAfter = failed;
+    }
+    EXPECT_EQ(stoppedAfter, 3);
+}
+
+TEST_F(PlannedRestartTest, RunsTheEveryRestartAndNextRestartItemsAfterIt) {
+    d.PokeString(platform::kHkeyLocalMachine, schedule::kScheduleKey, "Every Restart", "Public Messages|N/A - Unknown");
+    Start("active\n");
+    form.Schedule.AddRow(Item("Transaction List"), schedule::kNextRestart, schedule::kNoNextTime);
+    form.Schedule.FormSave();
+    ASSERT_EQ(form.Schedule.DataRows(), 2);
+    Run(29 * 60000);  // 09:29: nothing ran at Harrowatch's start
+    EXPECT_EQ(FirstServer().effects().messageDeletes, 0);
+    EXPECT_EQ(FirstServer().effects().transactionDeletes, 0);
+    Run(60000 + 30000);
+    ASSERT_EQ(standins.Launches(), 2u);
+    EXPECT_EQ(server().effects().messageDeletes, 1);
+    EXPECT_EQ(server().effects().transactionDeletes, 1);
+    EXPECT_TRUE(server().Active());
+    // "Every Restart" stays for the next; "Next Restart" has had its turn.
+    ASSERT_EQ(form.Schedule.DataRows(), 1);
+    EXPECT_EQ(form.ResetItemGrid.TextMatrix(1, schedule::kColName), "Public Messages");
+    EXPECT_EQ(form.ResetItemGrid.TextMatrix(1, schedule::kColNextTime), schedule::kNoNextTime);
+    EXPECT_EQ(Stored(d, schedule::kScheduleKey, "Next Restart"), "");
+    EXPECT_EQ(Stored(d, schedule::kScheduleKey, "Every Restart"),
+              "Public Messages|N/A - Unknown");
+    Run(3 * 60000);
+    EXPECT_EQ(server().effects().messageDeletes, 1);  // once a restart
+}
+
+// The clock goes back an hour after the restart (daylight saving's end):
+// 09:30 comes round again without a second restart. The next day's comes.
+TEST_F(PlannedRestartTest, OnceADayAcrossAClockThatGoesBackOrJumps) {
+    Start("active\n");
+    Run(31 * 60000);  // 09:31
+    ASSERT_EQ(standins.Launches(), 2u);
+    d.ShiftLocalTime(-3600000);  // 08:31
+    Run(2 * 3600000);            // past 09:30 again, and on to 10:31
+    EXPECT_EQ(standins.Launches(), 2u);
+    Run(23 * 3600000);  // 09:31 the next day
+    EXPECT_EQ(standins.Launches(), 3u);
+    EXPECT_EQ(form.Harrowatch->PlannedRestarts(), 2);
+    // A clock set forward by hours over the time: not made up hours late,
+    // and the log says so.
+    d.ShiftLocalTime(22 * 3600000);  // 07:31 the day after: no restart yet that day
+    Run(60000);
+    d.ShiftLocalTime(6 * 3600000);  // 13:32, over 09:30
+    Run(60000);
+    EXPECT_EQ(standins.Launches(), 3u);
+    EXPECT_EQ(Count(EventId::PlannedRestartFailed), 1);
+    EXPECT_NE(Last(EventId::PlannedRestartFailed).find("09:30"), std::string::npos)
+        << Last(EventId::PlannedRestartFailed);
+}
+
+// Harrowatch was not running at 09:30: the restart is not made up later.
+TEST_F(PlannedRestartTest, ATimeMissedWhileHarrowatchWasStoppedIsNotMadeUp) {
+    d.SetStartTime({2026, 12, 6, 9, 45, 0, 0});
+    Start("active\n");
+    Run(12 * 3600000);
+    EXPECT_EQ(standins.Launches(), 1u);
+    EXPECT_EQ(Count(EventId::PlannedRestartFailed), 0);
+    Run(12 * 3600000);  // 09:45 the next day
+    EXPECT_EQ(standins.Launches(), 2u);
+}
+
+// A server the operator stopped ("Stop Server") stays stopped.
+TEST_F(PlannedRestartTest, AServerTheOperatorStoppedIsNotRestarted) {
+    Start("active\n");
+    Run(10000);
+    form.sysStopServer_Click();
+    Run(10000);
+    ASSERT_FALSE(server().Active());
+    Run(31 * 60000);
+    EXPECT_EQ(standins.Launches(), 1u);
+    EXPECT_FALSE(server().Active());
+    EXPECT_EQ(form.Harrowatch->PlannedRestarts(), 0);
+    EXPECT_NE(Last(EventId::PlannedRestart).find("not active"), std::string::npos) << Last(EventId::PlannedRestart);
+}
+
+// A server that will not close: told, tried again a few times, then left
+// for the next day, still watched.
+TEST_F(PlannedRestartTest, AServerThatWillNotCloseIsToldAndTriedABoundedNumberOfTimes) {
+    Start("active\nignore-close\n");
+    Run(31 * 60000);
+    EXPECT_EQ(Count(EventId::PlannedRestartFailed), 1);
+    EXPECT_NE(Last(EventId::PlannedRestartFailed).find("did not close"), std::string::npos)
+        << Last(EventId::PlannedRestartFailed);
+    Run(60 * 60000);
+    EXPECT_EQ(Count(EventId::PlannedRestartFailed), app::DailyRestart::kMostTries);
+    EXPECT_NE(Last(EventId::PlannedRestartFailed).find("tomorrow"), std::string::npos)
+        << Last(EventId::PlannedRestartFailed);
+    EXPECT_EQ(standins.Launches(), 1u);
+    EXPECT_EQ(Count(EventId::ServerEnded), 0);
+    EXPECT_TRUE(form.RefreshTimer.Enabled());
+    EXPECT_TRUE(boxes.shown.empty());
+}
+
+// Exit chosen while the restart waits for the server to close: Harrowatch
+// exits, and launches nothing on its way out.
+TEST_F(PlannedRestartTest, AnExitDuringTheRestartLaunchesNothing) {
+    Start("active\nclose-dialog 10000\n");
+    Run(29 * 60000 + 58000);  // the restart's close waits 10 s for its question's answer
+    std::uint32_t timer = 0;
+    timer = d.SetTimer(6000, [&] {
+        d.KillTimer(timer);
+        form.sysExit_Click();
+    });
+    Run(60000);
+    EXPECT_TRUE(app.ended);
+    EXPECT_NE(Last(EventId::ServerStopped).find("planned restart"), std::string::npos) << Last(EventId::ServerStopped);
+    EXPECT_EQ(standins.Launches(), 1u);
+    EXPECT_EQ(ServerPid(), 0u);
+}
+
+// A malformed stored time is told once and plans nothing.
+TEST_F(PlannedRestartTest, AMalformedStoredTimeIsToldOnceAndPlansNothing) {
+    RestartAt("9.30");
+    Start("active\n");
+    Run(60 * 60000);
+    EXPECT_EQ(standins.Launches(), 1u);
+    int told = 0;
+    for (const auto& e : form.Events.Recent()) told += e.id == EventId::ErrorReported && e.text.find("RestartDailyAt") != std::string::npos;
+    EXPECT_EQ(told, 1);
+}
+
+TEST(DailyTime, TakesHoursAndMinutesOfTheDay) {
+    EXPECT_EQ(settings::ParseDailyTime("04:30"), 270);
+    EXPECT_EQ(settings::ParseDailyTime(" 4:05 "), 245);
+    EXPECT_EQ(settings::ParseDailyTime("00:00"), 0);
+    EXPECT_EQ(settings::ParseDailyTime("23:59"), 1439);
+    for (const char* bad : {"", "24:00", "12:60", "9.30", "12:5", "1230", "-1:00", "12:30pm", "a:bc"})
+        EXPECT_FALSE(settings::ParseDailyTime(bad).has_value()) << bad;
+}
+
+class RestartDialog : public ::testing::Test {
+protected:
+    RestartDialog() { dialog.Form_Load(); }
+    platform::sim::SimDesktop d;
+    ui::RecordingMessageBoxes boxes;
+    ui::Window main{100, 100};
+    ui::Timer timer{d};
+    settings::frmConfig dialog{d, boxes, main, timer};
+};
+
+TEST_F(RestartDialog, StoresTheTimeAndRefusesOneThatIsNoTimeOfDay) {
+    EXPECT_EQ(dialog.txtRestartDailyAt.Text(), "");
+    dialog.txtRestartDailyAt.SetText("25:10");
+    dialog.btnApply_Click();
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].text, settings::kRestartDailyAtText);
+    EXPECT_FALSE(dialog.Closed());
+    EXPECT_EQ(Stored(d, settings::kSettingsKey, "RestartDailyAt"), "");
+    dialog.txtRestartDailyAt.SetText("4:05");
+    dialog.btnApply_Click();
+    EXPECT_EQ(boxes.shown.size(), 1u);
+    EXPECT_TRUE(dialog.Closed());
+    EXPECT_EQ(Stored(d, settings::kSettingsKey, "RestartDailyAt"), "04:05");
+    EXPECT_NE(dialog.Summary().find("restart daily at 04:05"), std::string::npos) << dialog.Summary();
+}
+
+}  // namespace
+}  // namespace hw::testing
