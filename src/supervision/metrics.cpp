@@ -57,6 +57,7 @@ void Metrics::Take(const Event& event) {
         case EventId::ServerLaunched: ++launches_; break;
         case EventId::ServerEnded: ++crashes_; break;
         case EventId::NotResponding: ++hangs_; break;
+        case EventId::PlannedRestart: ++plannedRestarts_; break;
         case EventId::ResetDone: ++resetsDone_; break;
         case EventId::ResetFailed: ++resetsFailed_; break;
         case EventId::WarningNotSent: ++warningsNotSent_; break;

@@ -153,6 +153,10 @@ TEST_F(ResourcesTest, TheMetricsFileIsReplacedWholeAtMostEvery15Seconds) {
     Run(16000);
     EXPECT_EQ(Sample("harrowatch_crashes_total"), "1");
     EXPECT_EQ(Sample("harrowatch_launches_total"), "2");
+    form.Events.Raise(EventId::PlannedRestart, "at 04:00");
+    Run(16000);
+    EXPECT_EQ(Sample("harrowatch_planned_restarts_total"), "1");
+    EXPECT_EQ(Sample("harrowatch_crashes_total"), "1");
     EXPECT_EQ(content.back(), '\n');
     // For the format's own checker (promtool), when the build has it.
     if (const char* sample = std::getenv("HW_METRICS_SAMPLE")) {
