@@ -40,6 +40,7 @@
 #undef ReportEvent
 #undef RemoveDirectory
 #undef CopyFile
+#undef GetFileAttributesEx
 #undef RegisterWindowMessage
 #undef QueryFullProcessImageName
 #endif

@@ -125,6 +125,7 @@ public:
     long CopyFile(const std::string& from, const std::string& to, bool failIfExists) override;
     long ListFolder(const std::string& folder, std::vector<std::string>& names) override;
     long GetFileSize(const std::string& path, std::uint64_t& size) override;
+    long GetFileAttributesEx(const std::string& path, FileAttributes& attributes) override;
     std::string AnsiToUtf8(const std::string& ansi) override;
     std::int32_t UtcOffsetMinutes() override;
 
