@@ -97,7 +97,25 @@ std::string clsHarrowatch::DataDirectory() const {
 }
 
 bool clsHarrowatch::CopyDataFolder(supervision::FolderCopy& result, const std::string& only) {
-    result = copies_->CopyChanged(desktop_, DataDirectory(), supervision::ReadBackupLimits(desktop_), only);
+    // A large folder takes a while: the copy runs on the worker thread (one
+    // job after another, the old days' clean-up inside it) while the message
+    // loop goes on here. Only copies and shared state cross; a copy that an
+    // exit leaves behind finishes on its own, and its answer goes nowhere.
+    struct Job {
+        supervision::FolderCopy result;
+        bool done = false;
+    };
+    auto job = std::make_shared<Job>();
+    p::Desktop& d = desktop_;
+    d.RunInBackground(
+        [&d, job, copies = copies_, folder = DataDirectory(), limits = supervision::ReadBackupLimits(d), only] {
+            job->result = copies->CopyChanged(d, folder, limits, only);
+        },
+        [job] { job->done = true; });
+    if (automation::WaitUntil(desktop_, [&] { return job->done; }, automation::kNoTimeout, cancel_) !=
+        automation::WaitResult::Done)
+        return false;
+    result = std::move(job->result);
     return true;
 }
 

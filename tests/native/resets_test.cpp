@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <utility>
 
 #include "automation/remote_lists.h"
@@ -302,6 +303,60 @@ TEST_F(ResetsTest, EveryResetCopiesTheChangedFilesOfTheDataFolderFirst) {
     ASSERT_TRUE(controller.ProcessScheduledItem("Confinement"));
     EXPECT_EQ(copies().size(), 6u);
     EXPECT_EQ(told.Recent().back().text.find("not backed up"), std::string::npos) << told.Recent().back().text;
+}
+
+// A copy of 20 s runs off the window's thread: Harrowatch's timers keep
+// ticking, and the file goes only once its copy is whole. An exit during the
+// copy leaves the file where it is.
+TEST_F(ResetsTest, TheWindowAnswersDuringALongCopyAndTheDeleteWaitsForIt) {
+    Started("active\n");
+    const std::string data = std::string(kGameFolder) + "System\\Kaltor\\";
+    const std::string records(20000, 'r');
+    d.WriteFile(data + "KALTORHallInfo.KLD", records);
+    d.SetCopyBytesPerSecond(1000);
+    std::uint64_t lastTick = d.NowMs(), longestGap = 0;
+    std::function<void()> onTick;
+    const std::uint32_t timer = d.SetTimer(100, [&] {
+        longestGap = std::max(longestGap, d.NowMs() - lastTick);
+        lastTick = d.NowMs();
+        if (onTick) onTick();
+    });
+    ASSERT_NE(timer, 0u);
+
+    const std::uint64_t start = d.NowMs();
+    std::uint64_t deletedAt = 0;
+    d.beforeDeleteFile = [&](const std::string& path) {
+        if (path.find("KALTORHallInfo") == std::string::npos) return;
+        deletedAt = d.NowMs();
+        int copies = 0;
+        for (const std::string& c : d.FilesUnder("C:\\ProgramData\\Harrowatch\\Backups"))
+            copies += d.FileContent(c) == d.FileContent(path);
+        EXPECT_EQ(copies, 1) << "no whole copy of what goes";
+    };
+    // Harrowatch is told to exit 5 s into the copy.
+    onTick = [&] {
+        if (d.NowMs() - start >= 5000) cancel.Raise();
+    };
+    EXPECT_FALSE(controller.ProcessScheduledItem("Hall of Records"));
+    EXPECT_LT(d.NowMs() - start, 6000u);
+    EXPECT_EQ(deletedAt, 0u);
+    EXPECT_TRUE(d.FileContent(data + "KALTORHallInfo.KLD") == records);
+    d.AdvanceIdle(30000);  // the copy ends on its own; nothing waits for it
+
+    // Run again, the same copy is not made twice: wait for a fresh one.
+    cancel.Reset();
+    onTick = nullptr;
+    d.WriteFile(data + "KALTORHallInfo.KLD", records + "!");
+    lastTick = d.NowMs();
+    longestGap = 0;
+    const std::uint64_t again = d.NowMs();
+    EXPECT_TRUE(controller.ProcessScheduledItem("Hall of Records"));
+    EXPECT_GE(deletedAt, again + 20000);
+    EXPECT_LT(longestGap, 1000u);
+    EXPECT_FALSE(d.HasFile(data + "KALTORHallInfo.KLD"));
+    EXPECT_EQ(d.CopiesOnOwnThread(), 0u);
+    EXPECT_TRUE(boxes.shown.empty());
+    d.KillTimer(timer);
 }
 
 TEST_F(ResetsTest, AFullDiskMakesRoomForTheCopyFromOldDaysOfHarrowatchsOwn) {
