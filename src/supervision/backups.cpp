@@ -119,7 +119,7 @@ FolderCopy DataFolderCopies::CopyChanged(platform::Desktop& d, const std::string
         std::string key, path;
         platform::FileAttributes attributes;
     };
-    std::vector<ToCopy> changed;
+    std::vector<ToCopy> changed, unchanged;
     std::uint64_t room = 0;
     for (const std::string& name : names) {
         const std::string key = text::Upper(name);
@@ -142,6 +142,7 @@ FolderCopy DataFolderCopies::CopyChanged(platform::Desktop& d, const std::string
                                   : Holds(d, todays + name, a)) {
             if (last == copied_.end()) copied_[text::Upper(path)] = {a.size, a.lastWriteTime, todays + name};
             result.files[key] = 0;
+            unchanged.push_back({key, path, a});
             continue;
         }
         changed.push_back({key, path, a});
@@ -149,7 +150,11 @@ FolderCopy DataFolderCopies::CopyChanged(platform::Desktop& d, const std::string
     }
     if (changed.empty()) return result;
     // Room first: a full disk makes room from Harrowatch's own old days.
+    // That may take the day that held a copy of a file left alone: it is
+    // copied again.
     RemoveOldBackups(d, limits.days, limits.maxBytes, room);
+    for (const ToCopy& u : unchanged)
+        if (!Holds(d, copied_[text::Upper(u.path)].copy, u.attributes)) changed.push_back(u);
     for (const ToCopy& c : changed) {
         std::string copy;
         const long e = BackUp(d, c.path, &copy);
