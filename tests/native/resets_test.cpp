@@ -359,6 +359,29 @@ TEST_F(ResetsTest, TheWindowAnswersDuringALongCopyAndTheDeleteWaitsForIt) {
     d.KillTimer(timer);
 }
 
+// The server crashes while its folder is copied: the copy ends whole, and
+// the reset ends failed, with no box and nothing left waiting.
+TEST_F(ResetsTest, AServerThatCrashesDuringTheCopyEndsTheResetAfterIt) {
+    supervision::Events told;
+    controller.events = &told;
+    Started();
+    const std::string data = std::string(kGameFolder) + "System\\Kaltor\\";
+    d.WriteFile(data + "KALTORState.KLD", std::string(10000, 's'));
+    d.SetCopyBytesPerSecond(1000);
+    const platform::Pid pid = ServerPid();
+    ASSERT_NE(pid, 0u);
+    const std::uint32_t timer = d.SetTimer(1000, [&] {
+        if (d.FindProcess(pid)->alive) d.KillProcess(pid);
+    });
+    EXPECT_FALSE(controller.ProcessScheduledItem("Public Messages"));
+    d.KillTimer(timer);
+    EXPECT_EQ(d.FileContent("C:\\ProgramData\\Harrowatch\\Backups\\2026-12-06\\KALTORState.KLD").size(), 10000u);
+    ASSERT_FALSE(told.Recent().empty());
+    EXPECT_EQ(told.Recent().back().id, supervision::EventId::ResetFailed);
+    EXPECT_TRUE(boxes.shown.empty());
+    EXPECT_FALSE(controller.Busy());
+}
+
 TEST_F(ResetsTest, AFullDiskMakesRoomForTheCopyFromOldDaysOfHarrowatchsOwn) {
     SetSetting("BackupDays", 2);
     Started("active\n");
