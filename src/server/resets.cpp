@@ -134,14 +134,16 @@ bool clsHarrowatch::DeleteDataFile(const std::string& fileName) {
             const auto it = one.files.find(text::Upper(fileName));
             if (!one.folderError && it == one.files.end()) return p::err::kFileNotFound;  // gone meanwhile
             const long e = one.folderError ? one.folderError : it->second;
-            if (e == p::err::kSharingViolation) return e;  // still in use: tried again below
-            if (e != 0 && e != p::err::kPathNotFound && e != p::err::kFileNotFound)
+            // Still in use: tried again below. Not found: nothing is deleted
+            // that the copy did not see.
+            if (e == p::err::kSharingViolation || e == p::err::kPathNotFound || e == p::err::kFileNotFound) return e;
+            if (e != 0)
                 throw HwError(errnum::kBackupFailed, kAppTitle,
                               "The backup copy of '" + path + "' could not be made in '" +
                                   supervision::BackupFolder(desktop_) + "' (Windows error " + std::to_string(e) +
                                   "): the file was not deleted");
-            copied = e == 0;
-            if (copied) notBackedUp_.erase(text::Upper(fileName));
+            copied = true;
+            notBackedUp_.erase(text::Upper(fileName));
         }
         return desktop_.DeleteFile(path);
     };
