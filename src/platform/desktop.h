@@ -243,7 +243,9 @@ public:
     // point in its place is refused (4395).
     virtual long AppendFile(const std::string& path, const std::string& bytes) = 0;
     // Copies a file; with failIfExists an existing copy is an error (80). A
-    // target that is a reparse point is refused (4395).
+    // target that is a reparse point is refused (4395). The copy keeps the
+    // file's last-write time. It blocks while it copies: call it from the
+    // worker thread (RunInBackground).
     virtual long CopyFile(const std::string& from, const std::string& to, bool failIfExists) = 0;
     // The names in a folder (files and folders, without "." and ".."); an
     // error when the folder cannot be listed (a missing one: 3), or is itself
@@ -257,6 +259,9 @@ public:
     // The size of a file in bytes, as GetFileAttributesEx reports it (a
     // folder: 0); a missing file 2, a missing folder 3.
     virtual long GetFileSize(const std::string& path, std::uint64_t& size) = 0;
+    // Whether it is a folder, its size and its last-write time; errors as
+    // GetFileSize's.
+    virtual long GetFileAttributesEx(const std::string& path, FileAttributes& attributes) = 0;
 
     // --- Text. Text in the ANSI code page as UTF-8: MultiByteToWideChar with
     // CP_ACP, then WideCharToMultiByte with CP_UTF8. Bytes the code page

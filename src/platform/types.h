@@ -217,6 +217,13 @@ struct LaunchOptions {
     std::uint16_t showWindow = 1;        // SW_SHOWNORMAL, with STARTF_USESHOWWINDOW
 };
 
+// A file or folder as GetFileAttributesEx reports it.
+struct FileAttributes {
+    bool folder = false;
+    std::uint64_t size = 0;           // 0 for a folder
+    std::uint64_t lastWriteTime = 0;  // FILETIME: 100 ns since 1 January 1601, UTC
+};
+
 // The local date and time as GetLocalTime reports it.
 struct LocalTime {
     int year = 0, month = 0, day = 0;

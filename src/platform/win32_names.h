@@ -43,6 +43,7 @@
 #undef ReportEvent
 #undef RemoveDirectory
 #undef CopyFile
+#undef GetFileAttributesEx
 #undef RegisterWindowMessage
 #undef QueryFullProcessImageName
 #undef GetProcessMemoryInfo

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -15,6 +17,7 @@
 #include "schedule/schedule.h"
 #include "settings/settings.h"
 #include "supervision/backoff.h"
+#include "supervision/backups.h"
 #include "supervision/events.h"
 #include "ui/message_box.h"
 
@@ -154,6 +157,12 @@ private:
     platform::Hwnd FindByControlText(platform::Hwnd parent, const std::string& text, bool yieldBetween,
                                      bool yieldFirst);
     bool DeleteDataFile(const std::string& fileName);
+    // The server's data folder, ending in a backslash.
+    std::string DataDirectory() const;
+    // Copies the data folder's files that changed since their last copy
+    // (only the one named `only`, when given) into today's backup folder.
+    // False when Harrowatch shut down before it was done.
+    bool CopyDataFolder(supervision::FolderCopy& result, const std::string& only = {});
     platform::Hwnd ServerMessageList(platform::Hwnd main);
     // Whether a chat text at `index` of the server's list is its line of a
     // text sent from here; each sent text is matched once.
@@ -202,6 +211,11 @@ private:
     platform::Hwnd chatList_ = 0;           // its message list, as last found
     bool countTaken_ = false;               // mMessageLineCount says where reading goes on
     platform::Pid serverPid_ = 0;
+    // The copies made of the data folder's files, whatever copies them next.
+    std::shared_ptr<supervision::DataFolderCopies> copies_ = std::make_shared<supervision::DataFolderCopies>();
+    // The running reset's files that could not be copied first, by
+    // upper-cased name ("" for the folder), and what the log says of each.
+    std::map<std::string, std::string> notBackedUp_;
     friend class Operation;
 };
 

@@ -1,5 +1,8 @@
 // Scheduled resets carried out in the server: its data manager's views,
 // pages, buttons and dialogs, or its data files.
+#include <algorithm>
+#include <iterator>
+
 #include "automation/process.h"
 #include "automation/remote_lists.h"
 #include "automation/windows.h"
@@ -89,36 +92,71 @@ p::Hwnd clsHarrowatch::OpenDataManagerWindow(std::int16_t index) {
     return view;
 }
 
+std::string clsHarrowatch::DataDirectory() const {
+    return text::AddTrailingBackslash(text::AddTrailingBackslash(gInstallDirectory) + "System\\Kaltor");
+}
+
+bool clsHarrowatch::CopyDataFolder(supervision::FolderCopy& result, const std::string& only) {
+    // A large folder takes a while: the copy runs on the worker thread (one
+    // job after another, the old days' clean-up inside it) while the message
+    // loop goes on here. Only copies and shared state cross; a copy that an
+    // exit leaves behind finishes on its own, and its answer goes nowhere.
+    struct Job {
+        supervision::FolderCopy result;
+        bool done = false;
+    };
+    auto job = std::make_shared<Job>();
+    p::Desktop& d = desktop_;
+    d.RunInBackground(
+        [&d, job, copies = copies_, folder = DataDirectory(), limits = supervision::ReadBackupLimits(d), only] {
+            job->result = copies->CopyChanged(d, folder, limits, only);
+        },
+        [job] { job->done = true; });
+    if (automation::WaitUntil(desktop_, [&] { return job->done; }, automation::kNoTimeout, cancel_) !=
+        automation::WaitResult::Done)
+        return false;
+    result = std::move(job->result);
+    return true;
+}
+
 bool clsHarrowatch::DeleteDataFile(const std::string& fileName) {
-    const std::string dataDir =
-        text::AddTrailingBackslash(text::AddTrailingBackslash(gInstallDirectory) + "System\\Kaltor");
+    const std::string dataDir = DataDirectory();
     const std::string path = dataDir + fileName;
-    // A copy first, then the delete: a file that cannot be copied is kept.
-    // Old copies go before the new one, whether it can be made or not: a
-    // full disk makes room from Harrowatch's own old days.
-    if (desktop_.FileExists(path)) supervision::RemoveOldBackups(desktop_, path);
-    std::string copy;
+    // Its copy first, then the delete: a file that cannot be copied is kept.
+    bool copied = false, stopped = false;
     auto backUpAndDelete = [&]() -> long {
-        if (desktop_.FileExists(path) && copy.empty()) {
-            const long e = supervision::BackUp(desktop_, path, &copy);
-            if (e == p::err::kSharingViolation) return e;  // still in use: tried again below
+        if (!copied && desktop_.FileExists(path)) {
+            supervision::FolderCopy one;
+            if (!CopyDataFolder(one, fileName)) {
+                stopped = true;
+                return p::err::kSharingViolation;  // not deleted: Harrowatch shuts down
+            }
+            const auto it = one.files.find(text::Upper(fileName));
+            if (!one.folderError && it == one.files.end()) return p::err::kFileNotFound;  // gone meanwhile
+            const long e = one.folderError ? one.folderError : it->second;
+            // Still in use: tried again below. Not found: nothing is deleted
+            // that the copy did not see.
+            if (e == p::err::kSharingViolation || e == p::err::kPathNotFound || e == p::err::kFileNotFound) return e;
             if (e != 0)
                 throw HwError(errnum::kBackupFailed, kAppTitle,
                               "The backup copy of '" + path + "' could not be made in '" +
                                   supervision::BackupFolder(desktop_) + "' (Windows error " + std::to_string(e) +
                                   "): the file was not deleted");
+            copied = true;
+            notBackedUp_.erase(text::Upper(fileName));
         }
         return desktop_.DeleteFile(path);
     };
     long r = backUpAndDelete();
     // The server lets go of a file a moment after it is deactivated.
     const std::uint64_t start = desktop_.TickCount();
-    while (r == p::err::kSharingViolation && desktop_.TickCount() - start < kFileInUseWaitMs &&
+    while (r == p::err::kSharingViolation && !stopped && desktop_.TickCount() - start < kFileInUseWaitMs &&
            !(cancel_ && cancel_->Raised())) {
         desktop_.DoEvents();
         desktop_.Sleep(100);
         r = backUpAndDelete();
     }
+    if (stopped) return false;
     // A file that is already gone is as reset as one just deleted; a data
     // folder that is not there is a wrong installation directory.
     switch (r) {
@@ -187,6 +225,30 @@ bool clsHarrowatch::ProcessScheduledItem(const std::string& pScheduledItem) {
             return answer("Reset Data", "OK") ? true : end();
         };
 
+        // Every reset changes the server's data: its folder is copied first.
+        // Where the server resets its own files, a copy that fails is told
+        // and the reset goes on; a file Harrowatch deletes waits for its copy.
+        notBackedUp_.clear();
+        static const char* const kResets[] = {"STORE INVENTORY", "CONFINEMENT",    "THANDREL'S QUESTS",
+                                              "GUILD MASTER LOG", "HALL OF RECORDS", "GUILD CREST",
+                                              "SERVER MONSTERS",  "TRANSACTION LIST", "PUBLIC MESSAGES"};
+        if (std::find(std::begin(kResets), std::end(kResets), key) != std::end(kResets)) {
+            supervision::FolderCopy copy;
+            if (!CopyDataFolder(copy)) return false;  // Harrowatch shuts down: no reset now
+            if (copy.folderError)
+                notBackedUp_[""] = "the data folder '" + DataDirectory() + "' not backed up (Windows error " +
+                                   std::to_string(copy.folderError) + ")";
+            for (const auto& [file, e] : copy.files)
+                if (e != 0)
+                    notBackedUp_[file] = copy.names[file] + " not backed up (Windows error " + std::to_string(e) + ")";
+        }
+        // What the log says of the reset: its name, and the copies that failed.
+        auto told = [&] {
+            std::string text = pScheduledItem;
+            for (const auto& [file, note] : notBackedUp_) text += (text == pScheduledItem ? "; " : ", ") + note;
+            return text;
+        };
+
         if (key == "STORE INVENTORY") {
             result = dataManager("&Reset Store");
         } else if (key == "CONFINEMENT") {
@@ -216,9 +278,8 @@ bool clsHarrowatch::ProcessScheduledItem(const std::string& pScheduledItem) {
             result = DeleteDataFile("KALTORGuildMasters.KLD");
         } else if (key == "SERVER MONSTERS") {
             ToggleServer(false);
-            DeleteDataFile("KALTORServerMonsters.KLD");
+            result = DeleteDataFile("KALTORServerMonsters.KLD");
             ToggleServer(true);
-            result = true;
         } else if (key == "TRANSACTION LIST") {
             result = review(2, "&Delete All Transactions");
         } else if (key == "PUBLIC MESSAGES") {
@@ -226,15 +287,17 @@ bool clsHarrowatch::ProcessScheduledItem(const std::string& pScheduledItem) {
         }
         if (outcome == Ended) {
             Tell(supervision::EventId::ResetFailed,
-                 pScheduledItem + ": a window or dialog of the server did not come, or the server went");
+                 told() + ": a window or dialog of the server did not come, or the server went");
             return false;
         }
         ToggleServer(true);
-        Tell(result ? supervision::EventId::ResetDone : supervision::EventId::ResetFailed, pScheduledItem);
+        Tell(result ? supervision::EventId::ResetDone : supervision::EventId::ResetFailed, told());
         return result;
     } catch (const std::exception& e) {
         ToggleServer(true);
-        Tell(supervision::EventId::ResetFailed, pScheduledItem + ": " + e.what());
+        std::string text = pScheduledItem;
+        for (const auto& [file, note] : notBackedUp_) text += (text == pScheduledItem ? "; " : ", ") + note;
+        Tell(supervision::EventId::ResetFailed, text + ": " + e.what());
         ReportCaught(boxes_, "ProcessScheduledItems");
         return false;
     } catch (...) {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/datetime.h"
+#include "common/text.h"
 #include "settings/settings.h"
 #include "supervision/log.h"
 
@@ -88,14 +89,82 @@ void RemoveOldBackups(platform::Desktop& d, int days, std::uint64_t maxBytes, st
     }
 }
 
-void RemoveOldBackups(platform::Desktop& d, const std::string& file) {
-    std::uint64_t room = 0;
-    if (d.GetFileSize(file, room) != 0) room = 0;
+BackupLimits ReadBackupLimits(platform::Desktop& d) {
     const std::int32_t days =
         settings::ReadNumber(d, settings::kBackupDays, settings::kDefaultBackupDays, 0, settings::kMostDays);
     const std::int32_t megabytes =
         settings::ReadNumber(d, settings::kBackupMaxMB, settings::kDefaultBackupMaxMB, 1, settings::kMostBackupMB);
-    RemoveOldBackups(d, days, static_cast<std::uint64_t>(megabytes) << 20, room);
+    return {days, static_cast<std::uint64_t>(megabytes) << 20};
+}
+
+bool DataFolderCopies::Holds(platform::Desktop& d, const std::string& copy, const platform::FileAttributes& source) {
+    platform::FileAttributes held;
+    return source.lastWriteTime != 0 && d.GetFileAttributesEx(copy, held) == 0 && !held.folder &&
+           held.size == source.size && held.lastWriteTime == source.lastWriteTime;
+}
+
+FolderCopy DataFolderCopies::CopyChanged(platform::Desktop& d, const std::string& folder, const BackupLimits& limits,
+                                         const std::string& only) {
+    FolderCopy result;
+    const std::string base = text::AddTrailingBackslash(folder);
+    std::vector<std::string> names;
+    result.folderError = d.ListFolder(base, names);
+    if (result.folderError) return result;
+    const platform::LocalTime t = d.GetLocalTime();
+    char day[16];
+    std::snprintf(day, sizeof day, "%04d-%02d-%02d", t.year, t.month, t.day);
+    const std::string todays = BackupFolder(d) + "\\" + day + "\\";
+
+    struct ToCopy {
+        std::string key, path;
+        platform::FileAttributes attributes;
+    };
+    std::vector<ToCopy> changed, unchanged;
+    std::uint64_t room = 0;
+    for (const std::string& name : names) {
+        const std::string key = text::Upper(name);
+        if (!only.empty() && key != text::Upper(only)) continue;
+        const std::string path = base + name;
+        platform::FileAttributes a;
+        const long e = d.GetFileAttributesEx(path, a);
+        if (e == platform::err::kFileNotFound) continue;  // gone since the listing
+        if (e == 0 && a.folder) continue;
+        result.names[key] = name;
+        if (e != 0) {
+            result.files[key] = e;
+            continue;
+        }
+        const auto last = copied_.find(text::Upper(path));
+        // Without a copy of its own this run, the plain-named one of today
+        // may already be it (Harrowatch started again the same day).
+        if (last != copied_.end() ? last->second.size == a.size && last->second.lastWriteTime == a.lastWriteTime &&
+                                        Holds(d, last->second.copy, a)
+                                  : Holds(d, todays + name, a)) {
+            if (last == copied_.end()) copied_[text::Upper(path)] = {a.size, a.lastWriteTime, todays + name};
+            result.files[key] = 0;
+            unchanged.push_back({key, path, a});
+            continue;
+        }
+        changed.push_back({key, path, a});
+        room += a.size;
+    }
+    if (changed.empty()) return result;
+    // Room first: a full disk makes room from Harrowatch's own old days.
+    // That may take the day that held a copy of a file left alone: it is
+    // copied again.
+    RemoveOldBackups(d, limits.days, limits.maxBytes, room);
+    for (const ToCopy& u : unchanged)
+        if (!Holds(d, copied_[text::Upper(u.path)].copy, u.attributes)) changed.push_back(u);
+    for (const ToCopy& c : changed) {
+        std::string copy;
+        const long e = BackUp(d, c.path, &copy);
+        result.files[c.key] = e;
+        if (e == 0)
+            copied_[text::Upper(c.path)] = {c.attributes.size, c.attributes.lastWriteTime, copy};
+        else
+            copied_.erase(text::Upper(c.path));
+    }
+    return result;
 }
 
 }  // namespace hw::supervision

@@ -1,10 +1,14 @@
-// Copies of the server's data files, made before a reset deletes them, under
-// %ProgramData%\Harrowatch\Backups\YYYY-MM-DD\. Before each copy, days older
+// Copies of the server's data files, made before each reset, under
+// %ProgramData%\Harrowatch\Backups\YYYY-MM-DD\. Before the copies, days older
 // than "BackupDays" go (never the newest "BackupDays" there are), and the
 // oldest days while all of them pass "BackupMaxMB" (never the newest).
+// Copying blocks: it runs on the worker thread, and so does the clean-up,
+// so that the two never cross.
 #pragma once
 
 #include <cstdint>
+#include <map>
+#include <memory>
 #include <string>
 
 #include "platform/desktop.h"
@@ -23,7 +27,45 @@ long BackUp(platform::Desktop& desktop, const std::string& file, std::string* co
 // take more than `maxBytes`, but never the newest day nor today's. Only
 // folders named exactly YYYY-MM-DD, and only the files in them, go.
 void RemoveOldBackups(platform::Desktop& desktop, int days, std::uint64_t maxBytes, std::uint64_t room = 0);
-// The same with "BackupDays" and "BackupMaxMB", before a copy of `file`.
-void RemoveOldBackups(platform::Desktop& desktop, const std::string& file);
+
+// "BackupDays" and "BackupMaxMB" as stored (their defaults when missing or
+// out of range).
+struct BackupLimits {
+    int days = 30;
+    std::uint64_t maxBytes = 2048ull << 20;
+};
+BackupLimits ReadBackupLimits(platform::Desktop& desktop);
+
+// What one copy of the data folder came to, by upper-cased file name: 0 for
+// a file whose copy is in the backups (made now, or earlier and unchanged
+// since), else the Win32 error of its copy. `folderError` is the error of
+// listing the folder itself.
+struct FolderCopy {
+    std::map<std::string, long> files;
+    std::map<std::string, std::string> names;  // as the folder spells them
+    long folderError = 0;
+};
+
+// The files of a data folder copied so far: the size and last-write time
+// each had when copied, and where its copy went. A file whose size and time
+// are still those, and whose copy is still there with them, is not copied
+// again; a copy that failed counts as none.
+class DataFolderCopies {
+public:
+    // Copies the files of `folder` (not its sub-folders) into today's backup
+    // folder, or only the one named `only`; old days go first, with room
+    // made for the copies to come. Blocks: for the worker thread.
+    FolderCopy CopyChanged(platform::Desktop& desktop, const std::string& folder, const BackupLimits& limits,
+                           const std::string& only = {});
+
+private:
+    struct Copied {
+        std::uint64_t size = 0, lastWriteTime = 0;
+        std::string copy;
+    };
+    // Whether `copy` is there with the size and time of `source`.
+    static bool Holds(platform::Desktop& desktop, const std::string& copy, const platform::FileAttributes& source);
+    std::map<std::string, Copied> copied_;  // by the upper-cased path copied
+};
 
 }  // namespace hw::supervision

@@ -254,6 +254,37 @@ TEST(FileContract, SizesOfFilesAndFolders) {
     EXPECT_EQ(d.GetFileSize(folder + "Missing\\none.KLD", size), platform::err::kPathNotFound);
 }
 
+// Size and last-write time tell whether a file changed since it was copied:
+// a copy keeps the time of what it copied, a write moves it on.
+TEST(FileContract, AttributesAndACopyThatKeepsTheLastWriteTime) {
+    auto env = MakeContractEnv();
+    platform::Desktop& d = env->desktop();
+    const std::string folder = env->MakeFolder("Data Folder");
+    const std::string file = folder + "KALTORHallInfo.KLD", copy = folder + "copy.KLD";
+    env->PutFile(file, "the hall's records");
+    platform::FileAttributes a, c;
+    ASSERT_EQ(d.GetFileAttributesEx(file, a), platform::err::kSuccess);
+    EXPECT_FALSE(a.folder);
+    EXPECT_EQ(a.size, 18u);
+    EXPECT_GT(a.lastWriteTime, 130000000000000000u);  // after 2012
+    env->Pass(50);
+    ASSERT_EQ(d.CopyFile(file, copy, true), platform::err::kSuccess);
+    ASSERT_EQ(d.GetFileAttributesEx(copy, c), platform::err::kSuccess);
+    EXPECT_EQ(c.size, a.size);
+    EXPECT_EQ(c.lastWriteTime, a.lastWriteTime);
+    env->Pass(50);
+    ASSERT_EQ(d.AppendFile(file, "!"), platform::err::kSuccess);
+    ASSERT_EQ(d.GetFileAttributesEx(file, a), platform::err::kSuccess);
+    EXPECT_EQ(a.size, 19u);
+    EXPECT_GT(a.lastWriteTime, c.lastWriteTime);
+
+    ASSERT_EQ(d.GetFileAttributesEx(folder.substr(0, folder.size() - 1), a), platform::err::kSuccess);
+    EXPECT_TRUE(a.folder);
+    EXPECT_EQ(a.size, 0u);
+    EXPECT_EQ(d.GetFileAttributesEx(folder + "none.KLD", a), platform::err::kFileNotFound);
+    EXPECT_EQ(d.GetFileAttributesEx(folder + "Missing\\none.KLD", a), platform::err::kPathNotFound);
+}
+
 // Text from other programs comes in the ANSI code page (Windows-1252 here):
 // its punctuation and the Latin letters come out as UTF-8, the five bytes
 // 1252 leaves undefined as the control characters Windows maps them to.

@@ -2,6 +2,8 @@
 // path and its effect in the server, and every way it can end early.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
 #include <utility>
 
 #include "automation/remote_lists.h"
@@ -216,6 +218,7 @@ TEST_F(ResetsTest, DataFilesAreCopiedBeforeTheyGoAndOldCopiesGoToo) {
     EXPECT_EQ(d.FileContent(backups + "2026-12-06\\KALTORHallInfo.KLD"), "the hall's records");
     std::vector<std::string> copies;
     ASSERT_EQ(d.ListFolder(backups + "2026-12-06", copies), 0);
+    std::erase_if(copies, [](const std::string& c) { return c.rfind("KALTORHallInfo", 0) != 0; });
     ASSERT_EQ(copies.size(), 2u);
     for (const std::string& c : copies) {
         if (c == "KALTORHallInfo.KLD") continue;
@@ -236,6 +239,147 @@ TEST_F(ResetsTest, DataFilesAreCopiedBeforeTheyGoAndOldCopiesGoToo) {
     ASSERT_EQ(boxes.shown.size(), 1u);
     EXPECT_EQ(boxes.shown[0].text.rfind("Error Number: 1006\r\n", 0), 0u) << boxes.shown[0].text;
     EXPECT_NE(boxes.shown[0].text.find("the file was not deleted"), std::string::npos);
+}
+
+// The server's own resets change files of its data folder that nobody
+// names: the whole folder is copied before each of them, a file only when
+// it changed since its last copy (or that copy went).
+TEST_F(ResetsTest, EveryResetCopiesTheChangedFilesOfTheDataFolderFirst) {
+    supervision::Events told;
+    controller.events = &told;
+    Started();
+    const std::string data = std::string(kGameFolder) + "System\\Kaltor\\";
+    const std::string today = "C:\\ProgramData\\Harrowatch\\Backups\\2026-12-06\\";
+    d.WriteFile(data + "KALTORTransactions.KLD", "twelve transactions");
+    auto copies = [&] {
+        std::vector<std::string> names;
+        EXPECT_EQ(d.ListFolder(today, names), 0);
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    // Inactive, the server holds none of its files.
+    auto deactivated = [&] {
+        Click(Descendant(server().mainForm(), "Deactivate Server"));
+        return !server().Active();
+    };
+    ASSERT_TRUE(deactivated());
+    ASSERT_TRUE(controller.ProcessScheduledItem("Transaction List"));
+    Settle();
+    EXPECT_EQ(server().effects().transactionDeletes, 1);
+    EXPECT_EQ(copies(), (std::vector<std::string>{"KALTORGuildMasters.KLD", "KALTORHallInfo.KLD",
+                                                  "KALTORServerMonsters.KLD", "KALTORTransactions.KLD"}));
+    EXPECT_EQ(d.FileContent(today + "KALTORTransactions.KLD"), "twelve transactions");
+
+    // Only what changed is copied again; a copy cleaned away is made again.
+    d.AdvanceIdle(60000);
+    d.WriteFile(data + "KALTORTransactions.KLD", "two transactions");
+    ASSERT_EQ(d.DeleteFile(today + "KALTORHallInfo.KLD"), 0);
+    ASSERT_TRUE(deactivated());
+    ASSERT_TRUE(controller.ProcessScheduledItem("Store Inventory"));
+    Settle();
+    EXPECT_EQ(server().effects().storeResets, 1);
+    const std::vector<std::string> now = copies();
+    ASSERT_EQ(now.size(), 5u);
+    EXPECT_EQ(now[1], "KALTORHallInfo.KLD");
+    EXPECT_EQ(now[3].rfind("KALTORTransactions-", 0), 0u) << now[3];
+    EXPECT_EQ(d.FileContent(today + now[3]), "two transactions");
+
+    // A copy that cannot be made is told, and the server's own reset runs;
+    // the file is copied at the next reset that can.
+    d.AdvanceIdle(60000);
+    d.WriteFile(data + "KALTORTransactions.KLD", "one transaction");
+    d.SetFolderReadOnly(today);
+    ASSERT_TRUE(deactivated());
+    ASSERT_TRUE(controller.ProcessScheduledItem("Public Messages"));
+    Settle();
+    EXPECT_EQ(server().effects().messageDeletes, 1);
+    ASSERT_FALSE(told.Recent().empty());
+    const supervision::Event& last = told.Recent().back();
+    EXPECT_EQ(last.id, supervision::EventId::ResetDone);
+    EXPECT_NE(last.text.find("KALTORTransactions.KLD not backed up (Windows error 5)"), std::string::npos) << last.text;
+    EXPECT_TRUE(boxes.shown.empty());
+    d.SetFolderWritable(today);
+    ASSERT_TRUE(deactivated());
+    ASSERT_TRUE(controller.ProcessScheduledItem("Confinement"));
+    EXPECT_EQ(copies().size(), 6u);
+    EXPECT_EQ(told.Recent().back().text.find("not backed up"), std::string::npos) << told.Recent().back().text;
+}
+
+// A copy of 20 s runs off the window's thread: Harrowatch's timers keep
+// ticking, and the file goes only once its copy is whole. An exit during the
+// copy leaves the file where it is.
+TEST_F(ResetsTest, TheWindowAnswersDuringALongCopyAndTheDeleteWaitsForIt) {
+    Started("active\n");
+    const std::string data = std::string(kGameFolder) + "System\\Kaltor\\";
+    const std::string records(20000, 'r');
+    d.WriteFile(data + "KALTORHallInfo.KLD", records);
+    d.SetCopyBytesPerSecond(1000);
+    std::uint64_t lastTick = d.NowMs(), longestGap = 0;
+    std::function<void()> onTick;
+    const std::uint32_t timer = d.SetTimer(100, [&] {
+        longestGap = std::max(longestGap, d.NowMs() - lastTick);
+        lastTick = d.NowMs();
+        if (onTick) onTick();
+    });
+    ASSERT_NE(timer, 0u);
+
+    const std::uint64_t start = d.NowMs();
+    std::uint64_t deletedAt = 0;
+    d.beforeDeleteFile = [&](const std::string& path) {
+        if (path.find("KALTORHallInfo") == std::string::npos) return;
+        deletedAt = d.NowMs();
+        int copies = 0;
+        for (const std::string& c : d.FilesUnder("C:\\ProgramData\\Harrowatch\\Backups"))
+            copies += d.FileContent(c) == d.FileContent(path);
+        EXPECT_EQ(copies, 1) << "no whole copy of what goes";
+    };
+    // Harrowatch is told to exit 5 s into the copy.
+    onTick = [&] {
+        if (d.NowMs() - start >= 5000) cancel.Raise();
+    };
+    EXPECT_FALSE(controller.ProcessScheduledItem("Hall of Records"));
+    EXPECT_LT(d.NowMs() - start, 6000u);
+    EXPECT_EQ(deletedAt, 0u);
+    EXPECT_TRUE(d.FileContent(data + "KALTORHallInfo.KLD") == records);
+    d.AdvanceIdle(30000);  // the copy ends on its own; nothing waits for it
+
+    // Run again, the same copy is not made twice: wait for a fresh one.
+    cancel.Reset();
+    onTick = nullptr;
+    d.WriteFile(data + "KALTORHallInfo.KLD", records + "!");
+    lastTick = d.NowMs();
+    longestGap = 0;
+    const std::uint64_t again = d.NowMs();
+    EXPECT_TRUE(controller.ProcessScheduledItem("Hall of Records"));
+    EXPECT_GE(deletedAt, again + 20000);
+    EXPECT_LT(longestGap, 1000u);
+    EXPECT_FALSE(d.HasFile(data + "KALTORHallInfo.KLD"));
+    EXPECT_EQ(d.CopiesOnOwnThread(), 0u);
+    EXPECT_TRUE(boxes.shown.empty());
+    d.KillTimer(timer);
+}
+
+// The server crashes while its folder is copied: the copy ends whole, and
+// the reset ends failed, with no box and nothing left waiting.
+TEST_F(ResetsTest, AServerThatCrashesDuringTheCopyEndsTheResetAfterIt) {
+    supervision::Events told;
+    controller.events = &told;
+    Started();
+    const std::string data = std::string(kGameFolder) + "System\\Kaltor\\";
+    d.WriteFile(data + "KALTORState.KLD", std::string(10000, 's'));
+    d.SetCopyBytesPerSecond(1000);
+    const platform::Pid pid = ServerPid();
+    ASSERT_NE(pid, 0u);
+    const std::uint32_t timer = d.SetTimer(1000, [&] {
+        if (d.FindProcess(pid)->alive) d.KillProcess(pid);
+    });
+    EXPECT_FALSE(controller.ProcessScheduledItem("Public Messages"));
+    d.KillTimer(timer);
+    EXPECT_EQ(d.FileContent("C:\\ProgramData\\Harrowatch\\Backups\\2026-12-06\\KALTORState.KLD").size(), 10000u);
+    ASSERT_FALSE(told.Recent().empty());
+    EXPECT_EQ(told.Recent().back().id, supervision::EventId::ResetFailed);
+    EXPECT_TRUE(boxes.shown.empty());
+    EXPECT_FALSE(controller.Busy());
 }
 
 TEST_F(ResetsTest, AFullDiskMakesRoomForTheCopyFromOldDaysOfHarrowatchsOwn) {

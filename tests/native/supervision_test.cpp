@@ -432,3 +432,43 @@ TEST(BackupCleanUp, AFileThatCannotBeDeletedStillCountsAgainstTheCap) {
 
 }  // namespace
 }  // namespace hw::testing
+
+namespace hw::testing {
+namespace {
+
+// A file left alone keeps its old copy only while that copy is there: when
+// the clean-up for today's copies takes the day that held it, it is copied
+// again before the reset can change it.
+TEST(DataFolderCopies, AnUnchangedFileWhoseCopyTheCleanUpTookIsCopiedAgain) {
+    platform::sim::SimDesktop d;
+    const std::string data = "C:\\Games\\Kaltor Online\\System\\Kaltor\\";
+    const std::string backups = "C:\\ProgramData\\Harrowatch\\Backups\\";
+    const std::string hall(600, 'h');
+    d.WriteFile(data + "KALTORHallInfo.KLD", hall);
+    d.WriteFile(data + "KALTORState.KLD", "s");
+    supervision::DataFolderCopies copies;
+    const supervision::BackupLimits limits{0, 900};
+    supervision::FolderCopy first = copies.CopyChanged(d, data, limits);
+    ASSERT_EQ(first.folderError, 0);
+    EXPECT_EQ(first.files, (std::map<std::string, long>{{"KALTORHALLINFO.KLD", 0}, {"KALTORSTATE.KLD", 0}}));
+    ASSERT_TRUE(d.FileContent(backups + "2026-12-06\\KALTORHallInfo.KLD") == hall);
+
+    d.WriteFile(backups + "2026-12-07\\note.txt", "a day of its own");
+    d.SetStartTime({2026, 12, 8, 9, 0, 0, 0});
+    d.WriteFile(data + "KALTORState.KLD", std::string(300, 's'));
+    const supervision::FolderCopy second = copies.CopyChanged(d, data, limits);
+    ASSERT_EQ(second.folderError, 0);
+    EXPECT_EQ(second.files, first.files);
+    EXPECT_FALSE(d.HasFolder(backups + "2026-12-06"));  // past the cap
+    EXPECT_TRUE(d.FileContent(backups + "2026-12-08\\KALTORHallInfo.KLD") == hall);
+    EXPECT_TRUE(d.FileContent(backups + "2026-12-08\\KALTORState.KLD") == std::string(300, 's'));
+
+    // Nothing changed and every copy there: nothing is copied.
+    d.AdvanceIdle(60000);
+    const std::size_t before = d.FilesUnder(backups).size();
+    EXPECT_EQ(copies.CopyChanged(d, data, limits).files, first.files);
+    EXPECT_EQ(d.FilesUnder(backups).size(), before);
+}
+
+}  // namespace
+}  // namespace hw::testing

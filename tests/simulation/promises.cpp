@@ -9,6 +9,7 @@
 #include "schedule/grid_layout.h"
 #include "schedule/next_time.h"
 #include "supervision/backoff.h"
+#include "supervision/backups.h"
 #include "supervision/webhook.h"
 #include "simulation/world.h"
 
@@ -418,6 +419,22 @@ void Promises::Resets(const std::vector<supervision::Event>& fresh) {
     for (size_t n = 0; n < kItems; ++n) {
         const ItemEffect& i = kItemEffects[n];
         const std::uint64_t ran = actual[n] - effectsBefore_[n];
+        // A reset of the server's own had every file of its data folder in
+        // the backups first, or says which it could not copy.
+        if (ran && !i.file) {
+            const std::vector<std::string> copies = w_.d.FilesUnder(supervision::BackupFolder(w_.d));
+            for (const std::string& file : w_.d.FilesUnder("C:\\Games\\Kaltor Online\\System\\Kaltor")) {
+                const std::string name = file.substr(file.find_last_of('\\') + 1), content = w_.d.FileContent(file);
+                bool kept = false;
+                for (const std::string& c : copies) kept = kept || w_.d.FileContent(c) == content;
+                for (const supervision::Event& e : fresh)
+                    kept = kept || ((e.id == EventId::ResetDone || e.id == EventId::ResetFailed) &&
+                                    e.text.find(name + " not backed up") != std::string::npos);
+                if (!kept)
+                    w_.Broken("backup-before-reset", std::string(i.item) + " ran with " + name +
+                                                         " neither in the backups nor told as not backed up");
+            }
+        }
         // Nothing is reported done that the world did not do.
         const std::uint64_t claimed = claimedDone_[n];
         if (claimed > actual[n] + claimedAllowance_[n]) {
@@ -556,6 +573,8 @@ void Promises::Bounds() {
     if (!w_.d.ReleasedMemoryAccesses().empty())
         w_.Broken("no-write-into-freed-memory", std::to_string(w_.d.ReleasedMemoryAccesses().size()) +
                                                     " accesses by the server to memory already freed");
+    if (w_.d.CopiesOnOwnThread())
+        w_.Broken("copies-off-the-window", std::to_string(w_.d.CopiesOnOwnThread()) + " files copied on the window's thread");
     if (f.Webhook.Waiting() > supervision::kWebhookQueued)
         w_.Broken("bounded", std::to_string(f.Webhook.Waiting()) + " webhook posts waiting");
     if (!w_.webhookRedirectsMs.empty() && !w_.program->app.ended && w_.d.NowMs() - w_.webhookRedirectsMs.front() > kMinute)

@@ -317,6 +317,10 @@ void World::RunUntil(std::uint64_t untilMs) {
         // Faults come only from the outermost loop: a modal loop inside it
         // runs on to its own end (or the next fault's time, at most).
         if (randomFaults && nextFaultMs_ > now) next = std::min(next, nextFaultMs_);
+        // A running server saves its state now and then, to a file nobody
+        // names: a reset's backup must catch what it held.
+        if (depth_ == 1 && now / kMinute % 7 == 0 && LiveServer())
+            d.WriteFile(std::string(kDataFolder) + "KALTORState.KLD", "state of minute " + std::to_string(now / kMinute));
         promises_->BeforeStep();
         d.AdvanceIdle(next - now);
         ++stepNo_;

@@ -151,6 +151,7 @@ long SimDesktop::AppendFile(const std::string& path, const std::string& bytes) {
     if (readOnly_.count(key) || locked_[key]) return readOnly_.count(key) ? err::kAccessDenied : err::kSharingViolation;
     if (!Fits(bytes.size())) return err::kDiskFull;
     files_[key] += bytes;
+    lastWrite_[key] = FileTimeNow();
     spelled_.emplace(key, path);
     return err::kSuccess;
 }
@@ -171,12 +172,22 @@ long SimDesktop::CopyFile(const std::string& from, const std::string& to, bool f
     const std::uint64_t had = old == files_.end() ? 0 : old->second.size();
     if (it->second.size() > had && !Fits(it->second.size() - had)) return err::kDiskFull;
     files_[target] = it->second;
+    lastWrite_[target] = lastWrite_[source];
     spelled_.emplace(target, to);
+    // The bytes take their time to go over. A copy on Harrowatch's own
+    // thread holds that thread for all of it.
+    const std::uint64_t ms = it->second.size() * 1000 / copyBytesPerSecond_;
+    if (onWorker_) {
+        workerClock_ += ms;
+    } else {
+        ++copiesOnOwnThread_;
+        MoveClockTo(nowMs_ + ms, false);
+    }
     return err::kSuccess;
 }
 
 long SimDesktop::MoveFileEx(const std::string& from, const std::string& to, std::uint32_t flags) {
-    const std::string source = text::Upper(from), target = text::Upper(to);
+    const std::string source = Resolve(from, false), target = Resolve(to, false);
     auto it = files_.find(source);
     if (it == files_.end()) return HasFolder(FolderKey(source)) ? err::kFileNotFound : err::kPathNotFound;
     // A file open elsewhere cannot be moved, nor one replaced while it is;
@@ -188,11 +199,11 @@ long SimDesktop::MoveFileEx(const std::string& from, const std::string& to, std:
         if (readOnly_.count(target) || locked_[target]) return err::kAccessDenied;
     } else if (folders_.count(target)) {
         return err::kAccessDenied;
-    } else if (long e = MayCreateIn(to)) {
+    } else if (long e = MayCreateIn(target)) {
         return e;
     }
     // Renaming needs a folder that takes changes, the source's as well.
-    if (long e = MayCreateIn(from)) return e;
+    if (long e = MayCreateIn(source)) return e;
     files_[target] = std::move(it->second);
     files_.erase(source);
     locked_.erase(source);
@@ -200,6 +211,13 @@ long SimDesktop::MoveFileEx(const std::string& from, const std::string& to, std:
     spelled_.emplace(target, to);
     ++moves_;
     return err::kSuccess;
+}
+
+std::uint64_t SimDesktop::FileTimeNow() {
+    constexpr std::int64_t kMsFrom1601To1970 = 11644473600000;
+    const std::uint64_t clock = onWorker_ ? std::max(workerClock_, nowMs_) : nowMs_;
+    const std::int64_t local = startDays_ * kMsPerDay + startMsOfDay_ + static_cast<std::int64_t>(clock);
+    return static_cast<std::uint64_t>(local - utcOffsetMinutes_ * 60000LL + kMsFrom1601To1970) * 10000;
 }
 
 long SimDesktop::ListFolder(const std::string& folder, std::vector<std::string>& names) {
@@ -229,6 +247,19 @@ long SimDesktop::GetFileSize(const std::string& path, std::uint64_t& size) {
     }
     if (HasFolder(key)) {
         size = 0;
+        return err::kSuccess;
+    }
+    return HasFolder(FolderKey(key)) ? err::kFileNotFound : err::kPathNotFound;
+}
+
+long SimDesktop::GetFileAttributesEx(const std::string& path, FileAttributes& attributes) {
+    const std::string key = Resolve(path, false);
+    if (files_.count(key)) {
+        attributes = {false, files_[key].size(), lastWrite_[key]};
+        return err::kSuccess;
+    }
+    if (HasFolder(key)) {
+        attributes = {true, 0, 0};
         return err::kSuccess;
     }
     return HasFolder(FolderKey(key)) ? err::kFileNotFound : err::kPathNotFound;
@@ -285,6 +316,7 @@ bool SimDesktop::HasFolder(const std::string& path) const {
 void SimDesktop::WriteFile(const std::string& path, std::string content) {
     MakeFolder(FolderKey(path));
     files_[text::Upper(path)] = std::move(content);
+    lastWrite_[text::Upper(path)] = FileTimeNow();
     spelled_.emplace(text::Upper(path), path);
 }
 

@@ -356,6 +356,14 @@ public:
     // never shown a file half written.
     std::uint64_t MovesDone() const { return moves_; }
     long GetFileSize(const std::string& path, std::uint64_t& size) override;
+    long GetFileAttributesEx(const std::string& path, FileAttributes& attributes) override;
+    // How fast CopyFile copies: it takes virtual time in proportion to the
+    // bytes. On the worker thread the worker's time passes; on Harrowatch's
+    // own thread the clock moves with that thread blocked (its timers and
+    // posted work wait, other programs go on).
+    void SetCopyBytesPerSecond(std::uint64_t bytes) { copyBytesPerSecond_ = bytes ? bytes : 1; }
+    // CopyFile calls made on Harrowatch's own thread so far.
+    std::uint64_t CopiesOnOwnThread() const { return copiesOnOwnThread_; }
     // Windows-1252, as on a western Windows.
     std::string AnsiToUtf8(const std::string& ansi) override;
     // The room on the disk for the content of files: a write or copy that
@@ -490,6 +498,11 @@ private:
 
     std::map<std::string, std::string> files_;  // upper-cased path -> content
     std::map<std::string, bool> locked_;
+    std::map<std::string, std::uint64_t> lastWrite_;  // upper-cased path -> FILETIME
+    std::uint64_t copyBytesPerSecond_ = 200ull << 20;
+    std::uint64_t copiesOnOwnThread_ = 0;
+    // The current thread's time as a FILETIME (UTC).
+    std::uint64_t FileTimeNow();
     std::set<std::string> folders_;   // upper-cased, without the trailing backslash
     std::set<std::string> readOnly_;
     std::set<std::string> readOnlyFolders_;

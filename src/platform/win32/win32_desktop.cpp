@@ -741,6 +741,17 @@ long Win32Desktop::GetFileSize(const std::string& path, std::uint64_t& size) {
     return 0;
 }
 
+long Win32Desktop::GetFileAttributesEx(const std::string& path, FileAttributes& attributes) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return static_cast<long>(::GetLastError());
+    attributes.folder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    attributes.size =
+        attributes.folder ? 0 : static_cast<std::uint64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
+    attributes.lastWriteTime =
+        static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32 | data.ftLastWriteTime.dwLowDateTime;
+    return 0;
+}
+
 std::string Win32Desktop::AnsiToUtf8(const std::string& ansi) {
     if (ansi.empty()) return {};
     const int n = static_cast<int>(ansi.size());

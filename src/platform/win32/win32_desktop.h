@@ -133,6 +133,7 @@ public:
     long ListFolder(const std::string& folder, std::vector<std::string>& names) override;
     long MoveFileEx(const std::string& from, const std::string& to, std::uint32_t flags) override;
     long GetFileSize(const std::string& path, std::uint64_t& size) override;
+    long GetFileAttributesEx(const std::string& path, FileAttributes& attributes) override;
     std::string AnsiToUtf8(const std::string& ansi) override;
     std::int32_t UtcOffsetMinutes() override;
 
