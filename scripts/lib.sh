@@ -23,8 +23,8 @@ hw_need_packages() {
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
 
-HW_NATIVE_PACKAGES=(cmake ninja-build g++ libgtest-dev libbenchmark-dev)
-HW_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix googletest wine64 xvfb xauth wixl msitools procps)
+HW_NATIVE_PACKAGES=(cmake ninja-build g++ libgtest-dev libbenchmark-dev prometheus prometheus-node-exporter)
+HW_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix googletest wine64 xvfb xauth wixl msitools procps osslsigncode openssl)
 
 # Starts Xvfb on a free display and records it for scripts/wine-run.
 hw_start_display() {
