@@ -63,8 +63,9 @@ std::string ResourceWatch::Describe(const ServerResources& r) {
     line += "  Memory ";
     if (r.privateBytes) {
         const double mb = static_cast<double>(*r.privateBytes) / (1024.0 * 1024.0);
-        if (mb >= 10240)
-            std::snprintf(buffer, sizeof buffer, "%.2f GB", mb / 1024.0);
+        // Never more than "1023.9 MB" or "999.9 GB": the line keeps to its width.
+        if (mb >= 1023.95)
+            std::snprintf(buffer, sizeof buffer, "%.1f GB", mb / 1024.0);
         else
             std::snprintf(buffer, sizeof buffer, "%.1f MB", mb);
         line += buffer;

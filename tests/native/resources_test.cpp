@@ -198,3 +198,19 @@ TEST_F(ResourcesTest, AFolderThatCannotBeWrittenIsReportedOnceUntilItWorkedAgain
 
 }  // namespace
 }  // namespace hw::testing
+
+namespace hw::testing {
+namespace {
+// The line under the tabs is as wide as its window: no figure grows past it.
+TEST(ResourceWatch, MemoryIsShownInMegabytesUpToAGigabyteThenInGigabytes) {
+    supervision::ServerResources r;
+    r.pid = 4;
+    r.privateBytes = static_cast<std::uint64_t>(1023.9 * 1024 * 1024);
+    EXPECT_NE(supervision::ResourceWatch::Describe(r).find("Memory 1023.9 MB"), std::string::npos);
+    r.privateBytes = (1024ull << 20) - 1;  // would round to "1024.0 MB"
+    EXPECT_NE(supervision::ResourceWatch::Describe(r).find("Memory 1.0 GB"), std::string::npos);
+    r.privateBytes = 2500ull << 20;
+    EXPECT_NE(supervision::ResourceWatch::Describe(r).find("Memory 2.4 GB"), std::string::npos);
+}
+}  // namespace
+}  // namespace hw::testing
