@@ -63,11 +63,11 @@ std::string ResourceWatch::Describe(const ServerResources& r) {
     line += "  Memory ";
     if (r.privateBytes) {
         const double mb = static_cast<double>(*r.privateBytes) / (1024.0 * 1024.0);
-        // Never more than "1023.9 MB" or "999.9 GB": the line keeps to its width.
-        if (mb >= 1023.95)
+        // Never more than "1023 MB" or "999.9 GB": the line keeps to its width.
+        if (mb >= 1023.5)
             std::snprintf(buffer, sizeof buffer, "%.1f GB", mb / 1024.0);
         else
-            std::snprintf(buffer, sizeof buffer, "%.1f MB", mb);
+            std::snprintf(buffer, sizeof buffer, "%.0f MB", mb);
         line += buffer;
     } else {
         line += "unknown";

@@ -136,7 +136,7 @@ TEST(LayoutAtThisDpi, EveryTextShowsWhole) {
     std::vector<Clip> clips;
     // The line of the server's figures, at its widest.
     SetWindowTextA(GetDlgItem(main.hwnd(), hw::win32::kIdResources),
-                   "CPU 100.0%  Memory 1023.9 MB  Handles 100000  Up 999d 23:59:59");
+                   "CPU 100.0%  Memory 999.9 GB  Handles 100000  Up 999d 23:59:59");
     MeasureControls(main.hwnd(), "main", clips);
     for (HWND h = GetWindow(main.hwnd(), GW_CHILD); h; h = GetWindow(h, GW_HWNDNEXT)) {
         const std::string cls = ClassOf(h);

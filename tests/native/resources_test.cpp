@@ -48,7 +48,7 @@ TEST(ResourceWatch, EachFigureWindowsRefusesIsUnknownNeverZero) {
     ASSERT_TRUE(r.cpuPercent && r.privateBytes);
     EXPECT_NEAR(*r.cpuPercent, 50.0, 0.1);
     EXPECT_EQ(*r.privateBytes, 300u << 20);
-    EXPECT_EQ(ResourceWatch::Describe(r), "CPU 50.0%  Memory 300.0 MB  Handles 250  Up 0:01:04");
+    EXPECT_EQ(ResourceWatch::Describe(r), "CPU 50.0%  Memory 300 MB  Handles 250  Up 0:01:04");
 
     // A handle that is no more: every figure unknown, none of them 0.
     const p::Handle gone = full.get();
@@ -101,7 +101,7 @@ TEST_F(ResourcesTest, EachPollShowsTheServersFiguresThroughTheHandleItHoldsAndTh
     EXPECT_NEAR(*r.cpuPercent, 25.0, 0.1);
     EXPECT_EQ(*r.privateBytes, 412u << 20);
     const std::string& line = form.lblServerResources.Text();
-    EXPECT_EQ(line.rfind("CPU 25.0%  Memory 412.0 MB  Handles 318  Up 0:00:", 0), 0u) << line;
+    EXPECT_EQ(line.rfind("CPU 25.0%  Memory 412 MB  Handles 318  Up 0:00:", 0), 0u) << line;
     EXPECT_EQ(opens, 0);  // the controller's handle serves, no process is opened again
     // The log: once the share is known, then once an hour.
     EXPECT_EQ(Count(EventId::ServerResources), 1);
@@ -110,7 +110,7 @@ TEST_F(ResourcesTest, EachPollShowsTheServersFiguresThroughTheHandleItHoldsAndTh
     Run(30000);
     EXPECT_EQ(Count(EventId::ServerResources), 2);
     EXPECT_EQ(form.Events.Recent().back().text.rfind(
-                  "process id " + std::to_string(pid) + ": CPU 25.0%  Memory 412.0 MB  Handles 318  Up 1:00:", 0),
+                  "process id " + std::to_string(pid) + ": CPU 25.0%  Memory 412 MB  Handles 318  Up 1:00:", 0),
               0u)
         << form.Events.Recent().back().text;
 
@@ -205,9 +205,9 @@ namespace {
 TEST(ResourceWatch, MemoryIsShownInMegabytesUpToAGigabyteThenInGigabytes) {
     supervision::ServerResources r;
     r.pid = 4;
-    r.privateBytes = static_cast<std::uint64_t>(1023.9 * 1024 * 1024);
-    EXPECT_NE(supervision::ResourceWatch::Describe(r).find("Memory 1023.9 MB"), std::string::npos);
-    r.privateBytes = (1024ull << 20) - 1;  // would round to "1024.0 MB"
+    r.privateBytes = static_cast<std::uint64_t>(1023.4 * 1024 * 1024);
+    EXPECT_NE(supervision::ResourceWatch::Describe(r).find("Memory 1023 MB"), std::string::npos);
+    r.privateBytes = (1024ull << 20) - 1;  // would round to "1024 MB"
     EXPECT_NE(supervision::ResourceWatch::Describe(r).find("Memory 1.0 GB"), std::string::npos);
     r.privateBytes = 2500ull << 20;
     EXPECT_NE(supervision::ResourceWatch::Describe(r).find("Memory 2.4 GB"), std::string::npos);

@@ -1,7 +1,9 @@
 // "Run Harrowatch on Windows Startup" against Wine's Task Scheduler: the task
 // is registered with its settings, found, and removed again. (Wine keeps the
 // settings but drops triggers, run level and actions: those are checked on
-// the task's XML natively.)
+// the task's XML natively. Nor does it keep access lists: every file is its
+// user's, so the program's folder reads as open and the task is refused; the
+// life cycle runs with the folders read as Program Files has them.)
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -14,8 +16,30 @@ namespace {
 
 using namespace hw;
 
-TEST(StartupTask, RegisteredWithItsSettingsThenRemoved) {
+class AdministratorsOnlyFolders : public platform::win32::Win32Desktop {
+public:
+    long GetFileSecurity(const std::string& path, std::string& sddl) override {
+        if (const long e = Win32Desktop::GetFileSecurity(path, sddl)) return e;
+        sddl = "O:BAD:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)";
+        return 0;
+    }
+};
+
+TEST(StartupTask, RefusedForAProgramItsUserMayChange) {
     platform::win32::Win32Desktop d;
+    settings::SetStartAtLogon(d, false);
+    try {
+        settings::SetStartAtLogon(d, true);
+        ADD_FAILURE() << "registered for a program in a folder its user may change";
+    } catch (const std::exception& e) {
+        EXPECT_NE(std::string(e.what()).find("users who are not administrators may change"), std::string::npos)
+            << e.what();
+    }
+    EXPECT_FALSE(settings::StartsAtLogon(d));
+}
+
+TEST(StartupTask, RegisteredWithItsSettingsThenRemoved) {
+    AdministratorsOnlyFolders d;
     settings::SetStartAtLogon(d, false);  // a task left by an earlier run
     EXPECT_FALSE(settings::StartsAtLogon(d));
 
