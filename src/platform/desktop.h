@@ -282,7 +282,8 @@ public:
     virtual void KillTimer(std::uint32_t id) = 0;
     // Work that may block, off the interface thread: `work` runs on
     // Harrowatch's one worker thread, jobs in the order given; `done` then
-    // runs on the interface thread, from its message loop.
+    // runs on the interface thread, from its message loop. When no worker
+    // can be had, both run at once, on the caller's thread: never neither.
     virtual void RunInBackground(std::function<void()> work, std::function<void()> done) = 0;
 
 private:

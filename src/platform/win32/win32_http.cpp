@@ -108,7 +108,20 @@ void Win32Desktop::RunInBackground(std::function<void()> work, std::function<voi
         RegisterClassExW(&wc);
         b->worker->window = CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                                             wc.hInstance, nullptr);
-        if (!b->worker->window) return;  // no way back: the job is not run
+        if (!b->worker->window) {
+            // No way back from a worker thread: the work is done here, as
+            // it would be on one, rather than never (a reset waits for it).
+            try {
+                if (work) work();
+                if (done) done();
+            } catch (...) {
+                try {
+                    if (Win32Desktop::CallbackError()) Win32Desktop::CallbackError()("background work");
+                } catch (...) {
+                }
+            }
+            return;
+        }
         SetWindowLongPtrW(b->worker->window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(b->worker.get()));
         b->thread = std::thread(WorkerLoop, b->worker);
         background_ = std::move(b);
