@@ -19,9 +19,15 @@ std::string Alias(const std::string& sid) {
 std::optional<std::uint32_t> Rights(const std::string& text) {
     if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
         char* end = nullptr;
-        const unsigned long v = std::strtoul(text.c_str() + 2, &end, 16);
-        if (*end != '\0') return std::nullopt;
-        return static_cast<std::uint32_t>(v);
+        const unsigned long long v = std::strtoull(text.c_str() + 2, &end, 16);
+        if (*end != '\0' || v > 0xFFFFFFFFull) return std::nullopt;
+        // Generic rights (and "as much as may be") as a file takes them.
+        std::uint32_t rights = static_cast<std::uint32_t>(v);
+        if (rights & 0x12000000u) rights |= 0x1f01ff;  // GENERIC_ALL, MAXIMUM_ALLOWED
+        if (rights & 0x40000000u) rights |= 0x120116;  // GENERIC_WRITE
+        if (rights & 0x80000000u) rights |= 0x120089;  // GENERIC_READ
+        if (rights & 0x20000000u) rights |= 0x1200a0;  // GENERIC_EXECUTE
+        return rights;
     }
     static const std::map<std::string, std::uint32_t> codes = {
         {"GA", 0x1f01ff}, {"GR", 0x120089}, {"GW", 0x120116}, {"GX", 0x1200a0}, {"FA", 0x1f01ff},
@@ -95,6 +101,7 @@ std::optional<Descriptor> Parse(const std::string& text) {
                 at = close + 1;
             }
             if (part == 'D') {
+                d.hasDacl = true;
                 d.nullDacl = list.nullDacl;
                 d.protectedDacl = list.protectedDacl;
                 d.aces = std::move(list.aces);
@@ -106,13 +113,22 @@ std::optional<Descriptor> Parse(const std::string& text) {
     return d;
 }
 
-bool OthersMay(const std::string& text, std::uint32_t rights) {
+bool Descriptor::AppliesToItself(const Ace& ace) const { return !HasFlag(ace.flags, "IO"); }
+
+bool Trusted(const std::string& sid) {
     static const std::string kInstallerService = "S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464";
-    auto trusted = [](const std::string& sid) { return sid == "BA" || sid == "SY" || sid == kInstallerService; };
+    return sid == "BA" || sid == "SY" || sid == kInstallerService;
+}
+
+bool OthersMay(const std::string& text, std::uint32_t rights, bool orWhatItMakes) {
     const std::optional<Descriptor> d = Parse(text);
-    if (!d || d->nullDacl || !trusted(d->owner)) return true;
-    for (const Ace& ace : d->aces)
-        if (ace.type == "A" && d->AppliesToItself(ace) && !trusted(ace.sid) && (ace.rights & rights)) return true;
+    if (!d || !d->hasDacl || d->nullDacl || !Trusted(d->owner)) return true;
+    for (const Ace& ace : d->aces) {
+        if (ace.type == "D") continue;  // a deny only narrows; any other kind may grant
+        const bool applies = d->AppliesToItself(ace) ||
+                             (orWhatItMakes && (HasFlag(ace.flags, "OI") || HasFlag(ace.flags, "CI")));
+        if (applies && !Trusted(ace.sid) && (ace.rights & rights)) return true;
+    }
     return false;
 }
 

@@ -19,11 +19,12 @@ struct Ace {
 
 struct Descriptor {
     std::string owner;  // as sid above; "" when not given
+    bool hasDacl = false;   // no "D:" part: no access list, everyone may do anything
     bool nullDacl = false;  // "D:NO_ACCESS_CONTROL": everyone may do anything
     bool protectedDacl = false;
     std::vector<Ace> aces;
     // The ACEs that apply to the item itself (not inherit-only).
-    bool AppliesToItself(const Ace& ace) const { return ace.flags.find("IO") == std::string::npos; }
+    bool AppliesToItself(const Ace& ace) const;
 };
 
 // Nothing when the text is not SDDL this reader knows.
@@ -47,8 +48,12 @@ constexpr std::uint32_t kChangeContent = kAddFile | kAddSubfolder | kWriteEa | k
 constexpr std::uint32_t kReplaceChildren = kDeleteChild | kDelete | kWriteDac | kWriteOwner;
 
 // Whether anyone other than Administrators, SYSTEM and Windows' installer
-// service owns the item or is allowed any of `rights` on it. Text that does
-// not read counts as open to all.
-bool OthersMay(const std::string& text, std::uint32_t rights);
+// service owns the item or is allowed any of `rights` on it; with
+// `orWhatItMakes`, also on what is made in it (inheritable entries). An
+// access list missing, text that does not read, and entries of a kind this
+// reader does not know (other than "deny") all count as open to all.
+bool OthersMay(const std::string& text, std::uint32_t rights, bool orWhatItMakes = false);
+// Administrators, SYSTEM, Windows' installer service.
+bool Trusted(const std::string& sid);
 
 }  // namespace hw::sddl

@@ -3,7 +3,12 @@
 // left open, or a junction laid in it, would let anyone have Harrowatch
 // write or delete files anywhere. It is kept for administrators only, and
 // nothing below it is followed through a junction or link.
+#include <cstdio>
+#include <map>
+#include <optional>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "common/sddl.h"
 #include "common/text.h"
@@ -22,27 +27,106 @@ std::string DataFolder(p::Desktop& d) {
     return base + "\\Harrowatch";
 }
 
+namespace {
+
+// Desktops (by serial) whose disk keeps no permissions (FAT, or Wine): the
+// folder is used as it is, and that was said once.
+std::set<std::uint64_t>& KeepsNoPermissions() {
+    static std::set<std::uint64_t> desktops;
+    return desktops;
+}
+
+bool OpenToOthers(const std::string& security) { return sddl::OthersMay(security, sddl::kChangeContent, true); }
+
+// Whether the disk keeps what permissions it is given, found once a
+// desktop: a folder made beside the data folder for administrators only
+// reads back so. A probe that cannot be made says nothing: kept, then.
+bool DiskKeepsPermissions(p::Desktop& d, const std::string& folder) {
+    static std::map<std::uint64_t, bool> known;
+    if (const auto it = known.find(d.Serial()); it != known.end()) return it->second;
+    const std::string probe = folder + " (probe)";
+    bool keeps = true;
+    if (d.CreateDirectory(probe, kAdministratorsOnly) == 0) {
+        std::string back;
+        keeps = d.GetFileSecurity(probe, back) != 0 || !OpenToOthers(back);
+        d.RemoveDirectory(probe);
+    }
+    return known[d.Serial()] = keeps;
+}
+
+// Whether all below `folder` is Harrowatch's: real files and folders, owned
+// by administrators or SYSTEM, with no entry of their own for anyone else
+// (the entries they inherit follow the folder's when it is set right).
+bool AllOurs(p::Desktop& d, const std::string& folder, int depth) {
+    std::vector<std::string> names;
+    if (d.ListFolder(folder, names) != 0) return false;
+    for (const std::string& name : names) {
+        const std::string path = folder + "\\" + name;
+        std::uint32_t attributes = 0;
+        std::string security;
+        if (d.GetFileAttributes(path, attributes) != 0 || (attributes & p::file::kAttributeReparsePoint)) return false;
+        if (d.GetFileSecurity(path, security) != 0) return false;
+        const std::optional<sddl::Descriptor> read = sddl::Parse(security);
+        if (!read || !read->hasDacl || read->nullDacl || !sddl::Trusted(read->owner)) return false;
+        for (const sddl::Ace& ace : read->aces)
+            if (ace.type != "D" && !sddl::HasFlag(ace.flags, "ID") && !sddl::Trusted(ace.sid) &&
+                (ace.rights & sddl::kChangeContent))
+                return false;
+        if ((attributes & p::file::kAttributeDirectory) && (depth == 0 || !AllOurs(d, path, depth - 1))) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 long SecureDataFolder(p::Desktop& d, std::string* why) {
     const std::string folder = DataFolder(d);
     auto fail = [&](long e, const std::string& what) {
         if (why) *why = folder + " " + what + " (Windows error " + std::to_string(e) + "): Harrowatch keeps no log and no backup there";
         return e;
     };
+    auto made = [&]() -> long {
+        const long e = d.CreateDirectory(folder, kAdministratorsOnly);
+        if (e != 0) return fail(e, "cannot be made");
+        return 0;
+    };
+    // Someone else's folder, or something else in its place: moved aside
+    // whole (administrators may rename anything in ProgramData), kept for
+    // whoever wants it, and the folder made anew. A user may have made
+    // folders in it, laid junctions, or kept a handle: none of it reaches
+    // the new one.
+    auto setAside = [&](const std::string& reason) -> long {
+        const p::LocalTime t = d.GetLocalTime();
+        char stamp[32];
+        std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02d %02d-%02d-%02d", t.year, t.month, t.day, t.hour, t.minute,
+                      t.second);
+        const std::string aside = folder + " (set aside " + stamp + ")";
+        if (const long e = d.MoveFileEx(folder, aside, 0)) return fail(e, reason + ", and cannot be set aside");
+        if (const long e = made()) return e;
+        if (why) *why = folder + " " + reason + ": it was set aside, with all in it, as " + aside + ", and made anew for administrators only";
+        return 0;
+    };
     std::uint32_t attributes = 0;
     long e = d.GetFileAttributes(folder, attributes);
-    if (e == p::err::kFileNotFound || e == p::err::kPathNotFound) {
-        e = d.CreateDirectory(folder, kAdministratorsOnly);
-        if (e == 0) return 0;
-        if (e != p::err::kAlreadyExists) return fail(e, "cannot be made");
-        e = d.GetFileAttributes(folder, attributes);
-    }
+    if (e == p::err::kFileNotFound) return made();
     if (e != 0) return fail(e, "cannot be looked at");
-    if (attributes & p::file::kAttributeReparsePoint)
-        return fail(p::err::kReparsePoint, "is a junction or link to another folder");
-    if (!(attributes & p::file::kAttributeDirectory)) return fail(p::err::kAlreadyExists, "is a file, not a folder");
+    if (attributes & p::file::kAttributeReparsePoint) return setAside("was a junction or link to another folder");
+    if (!(attributes & p::file::kAttributeDirectory)) return setAside("was a file, not a folder");
     std::string now;
-    if ((e = d.GetFileSecurity(folder, now)) != 0) return fail(e, "has permissions that cannot be read");
-    if (!sddl::OthersMay(now, sddl::kChangeContent)) return 0;
+    e = d.GetFileSecurity(folder, now);
+    if (e == p::err::kAccessDenied) return setAside("was someone else's, closed to administrators");
+    if (e != 0) return fail(e, "has permissions that cannot be read");
+    if (!OpenToOthers(now)) return 0;
+    if (!DiskKeepsPermissions(d, folder)) {
+        if (KeepsNoPermissions().insert(d.Serial()).second && why)
+            *why = "the disk of " + folder + " keeps no permissions: whoever may write there may change Harrowatch's logs and backups";
+        return 0;
+    }
+    // Made by someone else, or holding what others made or may change: a
+    // user may still hold a handle to it, or own what is in it.
+    const std::optional<sddl::Descriptor> read = sddl::Parse(now);
+    if (!read || !sddl::Trusted(read->owner)) return setAside("was made by a user who is not an administrator");
+    if (!AllOurs(d, folder, 3)) return setAside("held what users who are not administrators made or may change");
     if ((e = d.SetFileSecurity(folder, kAdministratorsOnly)) != 0)
         return fail(e, "may be changed by users who are not administrators, and its permissions cannot be set");
     if (why) *why = "the permissions of " + folder + " were set again: only administrators may change what is in it";

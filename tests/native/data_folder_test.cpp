@@ -66,50 +66,101 @@ TEST(DataFolder, AJunctionLaidBeforeHarrowatchCameIsNeverFollowedByTheCleanUps) 
     log.onUnwritable = [&](const std::string& why) { told = why; };
     log.Take({supervision::EventId::Started, supervision::Level::Information, "started"});
     ExpectVictimWhole(d);  // no log written into the documents either
-    EXPECT_NE(told.find("4395"), std::string::npos) << told;
-    // The folder is the administrators' again: no new junction.
+    EXPECT_EQ(told, "");
+    EXPECT_TRUE(d.HasFolder(kData + " (set aside 2026-12-06 09-00-00)\\Logs"));  // the user's junction, set aside
+    // The folder is the administrators' now: no new junction.
     EXPECT_FALSE(sddl::OthersMay(d.SecurityOf(kData), sddl::kChangeContent)) << d.SecurityOf(kData);
     EXPECT_EQ(d.UserMakeJunction(kData + "\\Backups\\2000-01-02", "C:\\Users"), platform::err::kAccessDenied);
 }
 
-TEST(DataFolder, ADataFolderThatIsAJunctionOrCannotBeSecuredIsRefusedWithItsReason) {
+TEST(DataFolder, ADataFolderThatIsAJunctionIsSetAsideAndOneThatCannotBeRefusedWithItsReason) {
     {
         SimDesktop d;
         MakeVictim(d);
         d.MakeJunction(kData, "C:\\Users\\Owner\\Documents");
         std::string why;
-        EXPECT_EQ(supervision::SecureDataFolder(d, &why), platform::err::kReparsePoint);
-        EXPECT_NE(why.find("junction or link"), std::string::npos) << why;
+        EXPECT_EQ(supervision::SecureDataFolder(d, &why), 0);
+        EXPECT_NE(why.find("was a junction or link to another folder: it was set aside"), std::string::npos) << why;
         supervision::RemoveOldBackups(d, 1, 0);
         supervision::ActionLog log(d);
         log.Take({supervision::EventId::Started, supervision::Level::Information, "started"});
+        EXPECT_EQ(supervision::BackUp(d, "C:\\Users\\Owner\\Documents\\thesis.doc"), 0);
         ExpectVictimWhole(d);
-        EXPECT_EQ(supervision::BackUp(d, "C:\\Users\\Owner\\Documents\\thesis.doc"), platform::err::kReparsePoint);
-        ExpectVictimWhole(d);
+        EXPECT_EQ(d.FilesUnder(kData).size(), 2u);  // the day's log and the copy, in the new folder
     }
     {
-        // Not run as administrator: an open folder cannot be given to the
-        // Administrators, and nothing is written into it.
+        // Not run as administrator: a user's folder can be neither set
+        // aside nor made anew, and nothing is written into it.
         SimDesktop d;
         MadeByAUser(d, kData);
         d.SetIntegrity(d.GetCurrentProcessId(), platform::proc::kIntegrityMedium);
         std::string why;
-        EXPECT_EQ(supervision::SecureDataFolder(d, &why), platform::err::kInvalidOwner);
-        EXPECT_NE(why.find("may be changed by users who are not administrators"), std::string::npos) << why;
-        EXPECT_EQ(supervision::MakeFolders(d, kData + "\\Logs"), platform::err::kInvalidOwner);
+        EXPECT_EQ(supervision::SecureDataFolder(d, &why), platform::err::kAccessDenied);
+        EXPECT_NE(why.find("was made by a user who is not an administrator, and cannot be set aside"), std::string::npos)
+            << why;
+        EXPECT_EQ(supervision::MakeFolders(d, kData + "\\Logs"), platform::err::kAccessDenied);
         EXPECT_FALSE(d.HasFolder(kData + "\\Logs"));
     }
     {
-        // An open one is set right, and says so.
+        // One an earlier Harrowatch made, open as ProgramData left it, with
+        // only its own in it: set right where it is, and says so.
         SimDesktop d;
-        MadeByAUser(d, kData);
+        d.WriteFile(kData + "\\Logs\\Harrowatch-2026-12-01.log", "an earlier day");
         std::string why;
         EXPECT_EQ(supervision::SecureDataFolder(d, &why), 0);
         EXPECT_NE(why.find("set again"), std::string::npos) << why;
+        EXPECT_EQ(d.FileContent(kData + "\\Logs\\Harrowatch-2026-12-01.log"), "an earlier day");
         why.clear();
         EXPECT_EQ(supervision::SecureDataFolder(d, &why), 0);
         EXPECT_EQ(why, "");
     }
+}
+
+// Folders a user made in it before Harrowatch came stay theirs whatever
+// the folder's own permissions say: the whole folder is set aside, kept, and
+// made anew.
+TEST(DataFolder, AFolderAUserMadeInsideBeforehandHasTheWholeFolderSetAsideAndMadeAnew) {
+    SimDesktop d;
+    MakeVictim(d);
+    MadeByAUser(d, kData);
+    d.MakeFolder(kData + "\\Backups");
+    d.SetSecurity(kData + "\\Backups", std::string("O:") + SimDesktop::kUserSid + "D:P(A;OICI;FA;;;" + SimDesktop::kUserSid + ")");
+    d.WriteFile(kData + "\\Logs\\Harrowatch-2026-12-01.log", "an earlier day");
+    d.SetStartTime({2026, 12, 6, 9, 0, 0, 0});
+    std::string why;
+    ASSERT_EQ(supervision::SecureDataFolder(d, &why), 0) << why;
+    EXPECT_NE(why.find("set aside"), std::string::npos) << why;
+    const std::string aside = kData + " (set aside 2026-12-06 09-00-00)";
+    EXPECT_EQ(d.FileContent(aside + "\\Logs\\Harrowatch-2026-12-01.log"), "an earlier day");  // nothing lost
+    EXPECT_FALSE(d.HasFolder(kData + "\\Backups"));
+    EXPECT_FALSE(sddl::OthersMay(d.SecurityOf(kData), sddl::kChangeContent, true)) << d.SecurityOf(kData);
+    d.WriteFile("C:\\Game\\x.KLD", "x");
+    EXPECT_EQ(supervision::BackUp(d, "C:\\Game\\x.KLD"), 0);
+    EXPECT_EQ(d.UserMakeJunction(kData + "\\Backups\\2000-01-02", "C:\\Users"), platform::err::kAccessDenied);
+    // A folder only its maker may even read, and a file in the folder's
+    // place, are set aside too.
+    for (bool file : {false, true}) {
+        SimDesktop e;
+        if (file) e.WriteFile(kData, "not a folder");
+        else e.MakeFolder(kData), e.SetSecurity(kData, std::string("O:") + SimDesktop::kUserSid + "D:P(A;OICI;FA;;;" + SimDesktop::kUserSid + ")");
+        why.clear();
+        EXPECT_EQ(supervision::SecureDataFolder(e, &why), 0) << why;
+        EXPECT_NE(why.find("set aside"), std::string::npos) << why;
+        EXPECT_TRUE(e.HasFolder(kData));
+        EXPECT_FALSE(sddl::OthersMay(e.SecurityOf(kData), sddl::kChangeContent, true)) << e.SecurityOf(kData);
+    }
+}
+
+// What the folder passes on to what Harrowatch makes in it counts too.
+TEST(DataFolder, AnInheritableEntryForUsersIsSetRight) {
+    SimDesktop d;
+    d.MakeFolder(kData);
+    d.SetSecurity(kData, "O:BAD:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICIIO;FA;;;BU)");
+    supervision::ActionLog log(d);
+    log.Take({supervision::EventId::Started, supervision::Level::Information, "started"});
+    ASSERT_TRUE(d.HasFolder(kData + "\\Logs"));
+    EXPECT_EQ(d.UserMakeJunction(kData + "\\Logs\\2000-01-01", "C:\\Users"), platform::err::kAccessDenied)
+        << d.SecurityOf(kData + "\\Logs");
 }
 
 TEST(Sddl, TellsWhoMayChangeAFileOrFolder) {
@@ -124,6 +175,14 @@ TEST(Sddl, TellsWhoMayChangeAFileOrFolder) {
     EXPECT_TRUE(sddl::OthersMay("O:BAD:(A;;DCLC;;;AU)", sddl::kChangeContent));
     EXPECT_TRUE(sddl::OthersMay("garbage", sddl::kChangeContent));
     EXPECT_FALSE(sddl::OthersMay("O:BAD:(A;;DCLC;;;AU)", sddl::kReplaceChildren));  // C:\ lets users add, not replace
+    // What does not read, or reads as a grant in any other form, is open.
+    EXPECT_TRUE(sddl::OthersMay("O:BAD:P(A;;0x40100000;;;BU)", sddl::kChangeContent));  // GENERIC_WRITE
+    EXPECT_TRUE(sddl::OthersMay("O:BAD:P(A;;0x10000000;;;BU)", sddl::kChangeContent));  // GENERIC_ALL
+    EXPECT_TRUE(sddl::OthersMay("O:BA", sddl::kChangeContent));                          // no access list
+    EXPECT_TRUE(sddl::OthersMay("O:BAD:P(A;CIOI;FA;;;BU)", sddl::kChangeContent));       // flags in either order
+    EXPECT_TRUE(sddl::OthersMay("O:BAD:P(OA;;FA;;;BU)", sddl::kChangeContent));          // another kind of grant
+    EXPECT_FALSE(sddl::OthersMay("O:BAD:P(A;OICIIO;FA;;;BU)", sddl::kChangeContent));
+    EXPECT_TRUE(sddl::OthersMay("O:BAD:P(A;OICIIO;FA;;;BU)", sddl::kChangeContent, true));  // what it makes
 }
 
 }  // namespace

@@ -188,6 +188,7 @@ long SimDesktop::CopyFile(const std::string& from, const std::string& to, bool f
 
 long SimDesktop::MoveFileEx(const std::string& from, const std::string& to, std::uint32_t flags) {
     const std::string source = Resolve(from, false), target = Resolve(to, false);
+    if (folders_.count(source)) return MoveFolder(source, target, to);
     auto it = files_.find(source);
     if (it == files_.end()) return HasFolder(FolderKey(source)) ? err::kFileNotFound : err::kPathNotFound;
     // A file open elsewhere cannot be moved, nor one replaced while it is;

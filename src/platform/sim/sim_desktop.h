@@ -524,6 +524,10 @@ private:
     std::map<std::string, std::string> security_;   // set explicitly, SDDL
     std::map<std::string, std::string> owners_;     // who made it, when not set explicitly
     bool Elevated() const;
+    // Whether Harrowatch's own token is granted all of `rights` on it.
+    bool CallerMay(const std::string& path, std::uint32_t rights) const;
+    // A folder (or junction) renamed within its volume, with all in it.
+    long MoveFolder(const std::string& source, const std::string& target, const std::string& spelled);
     std::map<std::string, ProgramSpec> programs_;
     std::map<std::string, std::string> environment_;
 

@@ -1,8 +1,11 @@
 // Junctions and the security of files and folders on the simulated disk:
 // paths lead through junctions as on Windows, and each file or folder has an
 // owner and an access list, set or inherited from its folder.
+#include <algorithm>
 #include <cstdio>
 #include <optional>
+#include <set>
+#include <type_traits>
 
 #include "common/sddl.h"
 #include "common/text.h"
@@ -37,6 +40,46 @@ std::string StockSecurity(const std::string& key) {
 }
 
 }  // namespace
+
+long SimDesktop::MoveFolder(const std::string& source, const std::string& target, const std::string& spelled) {
+    if (folders_.count(target) || files_.count(target)) return err::kAlreadyExists;
+    // DELETE on it, or FILE_DELETE_CHILD on the folder it is in.
+    if (!CallerMay(source, sddl::kDelete) && !CallerMay(ParentOf(source), sddl::kDeleteChild)) return err::kAccessDenied;
+    if (const long e = MayCreateIn(target)) return e;
+    const std::string below = source + "\\";
+    auto moved = [&](const std::string& key) -> std::optional<std::string> {
+        if (key == source) return target;
+        if (key.compare(0, below.size(), below) == 0) return target + key.substr(source.size());
+        return std::nullopt;
+    };
+    auto rekey = [&](auto& map) {
+        std::remove_reference_t<decltype(map)> kept;
+        for (auto& entry : map) {
+            const std::optional<std::string> to = moved(entry.first);
+            kept.emplace(to ? *to : entry.first, std::move(entry.second));
+        }
+        map = std::move(kept);
+    };
+    for (const auto& [key, open] : locked_)
+        if (open && moved(key)) return err::kSharingViolation;
+    rekey(files_);
+    rekey(locked_);
+    rekey(lastWrite_);
+    rekey(security_);
+    rekey(owners_);
+    rekey(junctions_);
+    std::set<std::string> folders;
+    for (const std::string& f : folders_) folders.insert(moved(f).value_or(f));
+    folders_ = std::move(folders);
+    std::map<std::string, std::string> spelled_now;
+    for (auto& [key, as] : spelled_) {
+        const std::optional<std::string> to = moved(key);
+        spelled_now.emplace(to ? *to : key, to ? spelled + as.substr(std::min(as.size(), source.size())) : as);
+    }
+    spelled_ = std::move(spelled_now);
+    ++moves_;
+    return err::kSuccess;
+}
 
 bool SimDesktop::Elevated() const { return IntegrityOf(ownPid_) >= proc::kIntegrityHigh; }
 
@@ -125,9 +168,24 @@ long SimDesktop::GetFileAttributes(const std::string& path, std::uint32_t& attri
     return err::kSuccess;
 }
 
+bool SimDesktop::CallerMay(const std::string& path, std::uint32_t rights) const {
+    const std::optional<sddl::Descriptor> d = sddl::Parse(SecurityOf(path));
+    if (!d || !d->hasDacl || d->nullDacl) return true;
+    // An elevated administrator's token: the Administrators, and the groups
+    // every user is in; not elevated, its own account instead.
+    auto mine = [this](const std::string& sid) {
+        return sid == (Elevated() ? "BA" : kUserSid) || sid == "BU" || sid == "AU" || sid == "WD" || sid == "IU";
+    };
+    std::uint32_t granted = mine(d->owner) ? 0x20000u | 0x40000u : 0;  // the owner may read and set the list
+    for (const sddl::Ace& ace : d->aces)
+        if (ace.type == "A" && d->AppliesToItself(ace) && mine(ace.sid)) granted |= ace.rights;
+    return (granted & rights) == rights;
+}
+
 long SimDesktop::GetFileSecurity(const std::string& path, std::string& sddl) {
     std::uint32_t attributes = 0;
     if (const long e = GetFileAttributes(path, attributes)) return e;
+    if (!CallerMay(path, 0x20000)) return err::kAccessDenied;  // READ_CONTROL
     sddl = SecurityOf(path);
     return err::kSuccess;
 }
@@ -138,10 +196,10 @@ long SimDesktop::SetFileSecurity(const std::string& path, const std::string& tex
     if (attributes & file::kAttributeReparsePoint) return err::kReparsePoint;
     const std::optional<sddl::Descriptor> d = sddl::Parse(text);
     if (!d || d->owner.empty()) return err::kInvalidParameter;
-    const std::optional<sddl::Descriptor> now = sddl::Parse(SecurityOf(path));
-    // Only its owner or an administrator may change who may use it; and only
-    // an administrator may give it to the Administrators.
-    if (!Elevated() && !(now && now->owner == kUserSid)) return err::kAccessDenied;
+    // Opened for WRITE_DAC and WRITE_OWNER, as the list grants them (the
+    // owner has the first); only an administrator may give it to the
+    // Administrators.
+    if (!CallerMay(path, 0x20000 | 0x40000 | 0x80000)) return err::kAccessDenied;
     if (d->owner != (Elevated() ? "BA" : kUserSid) && !(Elevated() && d->owner == "SY")) return err::kInvalidOwner;
     security_[Resolve(path, false)] = text;
     return err::kSuccess;
