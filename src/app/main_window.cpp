@@ -395,7 +395,14 @@ void frmMain::RestartIfPlanned() {
                      "the restart planned for " + settings::FormatDailyTime(static_cast<int>(*missed % 1440)) +
                          " did not come within an hour of its time; the next is tomorrow at " + when);
     if (!due) return;
-    if (Harrowatch->ServerSince() > restart_.DueSinceMs()) {
+    // The tick its time came at: polls held back by a relaunch's back-off
+    // may first look long after.
+    const p::LocalTime t = desktop_.GetLocalTime();
+    const std::uint64_t tick = desktop_.TickCount();
+    const std::uint64_t late = static_cast<std::uint64_t>(std::max<std::int64_t>(0, NowMinute(desktop_) - *due)) * 60000 +
+                               static_cast<std::uint64_t>(t.second) * 1000 + static_cast<std::uint64_t>(t.millisecond);
+    const std::uint64_t cameMs = std::min(restart_.DueSinceMs(), tick - std::min(tick, late));
+    if (Harrowatch->ServerSince() > cameMs) {
         // Launched since the time came (after a crash, say): fresh already.
         restart_.Done();
         return;
