@@ -27,8 +27,9 @@ using automation::GetWindowTitle;
 namespace {
 constexpr const char* kStatusCaption = "Connecting to Master Server...\r\n";
 constexpr const char* kFailingMark = "Refreshing fails: ";
-// What the warnings call the planned restart.
+// What the warnings call the planned restarts.
 constexpr const char* kPlannedRestartItem = "Planned restart";
+constexpr const char* kMemoryRestartItem = "Memory restart";
 
 std::int64_t NowMinute(p::Desktop& d) {
     const p::LocalTime t = d.GetLocalTime();
@@ -39,6 +40,20 @@ std::string MinuteText(std::int64_t minute) {
     const datetime::Date date = datetime::CivilFromDays(minute / 1440);
     return schedule::FormatNextTime(
         {date.year, date.month, date.day, static_cast<int>(minute / 60 % 24), static_cast<int>(minute % 60)});
+}
+// Bytes as megabytes, as the resource line shows them.
+std::string Megabytes(std::uint64_t bytes) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(bytes) / (1024.0 * 1024.0));
+    return text;
+}
+
+// The local time of day `ms` from now, "HH:MM".
+std::string ClockIn(p::Desktop& d, std::uint64_t ms) {
+    const p::LocalTime t = d.GetLocalTime();
+    const std::uint64_t at = (((static_cast<std::uint64_t>(t.hour) * 60 + static_cast<std::uint64_t>(t.minute)) * 60 +
+                               static_cast<std::uint64_t>(t.second)) * 1000 + static_cast<std::uint64_t>(t.millisecond) + ms) / 60000;
+    return settings::FormatDailyTime(static_cast<int>(at % 1440));
 }
 }  // namespace
 
@@ -230,6 +245,7 @@ void frmMain::RunCycle() {
     // The session is ending: the server goes with it, and is not relaunched.
     if (sessionEnding_) return;
     RefreshTimer.SetEnabled(false);
+    polledPlayers_.reset();
     try {
         // A server that keeps ending is not launched again at once.
         relaunchHeld_ = Harrowatch && Harrowatch->RelaunchHeld();
@@ -289,6 +305,7 @@ void frmMain::RunCycle() {
         }
         Schedule.RunDueItems(*Harrowatch);
         RestartIfPlanned();
+        GuardMemory();
         if (warningsFailed) std::rethrow_exception(warningsFailed);
         RefreshTimer.SetEnabled(true);
         if (!lastError_.empty()) {
@@ -342,6 +359,11 @@ void frmMain::WarnPlayers() {
         resets.push_back({kPlannedRestartItem, MinuteText(next.minute),
                           next.minute == next.firstMinute ? std::string() : MinuteText(next.firstMinute)});
     }
+    if (memory_.Planned() && !text::ContainsNoCase(lblStatusLocalServer.Text(), "NOT ACTIVE")) {
+        const std::string by = MinuteText(memoryByMinute_);
+        resets.push_back({kMemoryRestartItem, memory_.Retrying() ? MinuteText(memoryRetryMinute_) : by,
+                          memory_.Retrying() ? by : std::string()});
+    }
     Warnings.Check(resets, PlayerListView.Items().size(), [this](const std::string& text) {
         Harrowatch->SendServerMessage(text);
         if (Harrowatch->LastSendArrived()) Metrics.WarningSent();
@@ -373,27 +395,32 @@ void frmMain::RestartIfPlanned() {
                      "the restart planned for " + settings::FormatDailyTime(static_cast<int>(*missed % 1440)) +
                          " did not come within an hour of its time; the next is tomorrow at " + when);
     if (!due) return;
-    if (Harrowatch->ServerSince() > restart_.DueSinceMs()) {
+    // The tick its time came at: polls held back by a relaunch's back-off
+    // may first look long after.
+    const p::LocalTime t = desktop_.GetLocalTime();
+    const std::uint64_t tick = desktop_.TickCount();
+    const std::uint64_t late = static_cast<std::uint64_t>(std::max<std::int64_t>(0, NowMinute(desktop_) - *due)) * 60000 +
+                               static_cast<std::uint64_t>(t.second) * 1000 + static_cast<std::uint64_t>(t.millisecond);
+    const std::uint64_t cameMs = std::min(restart_.DueSinceMs(), tick - std::min(tick, late));
+    if (Harrowatch->ServerSince() > cameMs) {
         // Launched since the time came (after a crash, say): fresh already.
         restart_.Done();
         return;
     }
     // "Stop Server" deactivated it: a restart would bring it back, and the
-    // restart's resets would activate it. The status is read afresh: the
-    // operator may have stopped it while this poll's resets ran.
+    // restart's resets would activate it.
     const int stops = operatorStops_;
-    if (const p::Hwnd main = automation::GetProcessMainWindow(
-            desktop_, automation::GetProcessIdByName(desktop_, server::kServerExeName)))
-        ReadStatus(automation::GetChildWindows(desktop_, main));
-    if (text::ContainsNoCase(lblStatusLocalServer.Text(), "NOT ACTIVE")) {
+    if (ServerStoppedByOperator()) {
         restart_.Done();
         Events.Raise(supervision::EventId::PlannedRestart,
                      "skipped at " + when + ": the server is not active (stopped by the operator), and stays so");
         return;
     }
-    const p::Pid before = automation::GetProcessIdByName(desktop_, server::kServerExeName);
     using R = server::clsHarrowatch::Restart;
-    const R result = Harrowatch->PlannedRestart();
+    std::exception_ptr storeFailed;
+    const R result = RestartServer("planned for " + when, stops, storeFailed, [this](R r) {
+        if (r != R::CloseRefused) restart_.Done();
+    });
     if (result == R::CloseRefused) {
         const bool again = restart_.Failed(desktop_.TickCount());
         const p::LocalTime t = desktop_.GetLocalTime();
@@ -404,36 +431,139 @@ void frmMain::RestartIfPlanned() {
                                 : "not tried again before tomorrow at " + when));
         return;
     }
-    restart_.Done();
-    if (result == R::NotRunning || result == R::Cancelled) return;
-    if (result == R::NotLaunched) {
+    if (storeFailed) std::rethrow_exception(storeFailed);
+}
+
+bool frmMain::ServerStoppedByOperator() {
+    // Read afresh: the operator may have stopped it while this poll's resets ran.
+    if (const p::Hwnd main = automation::GetProcessMainWindow(
+            desktop_, automation::GetProcessIdByName(desktop_, server::kServerExeName)))
+        ReadStatus(automation::GetChildWindows(desktop_, main));
+    return text::ContainsNoCase(lblStatusLocalServer.Text(), "NOT ACTIVE");
+}
+
+frmMain::RestartResult frmMain::RestartServer(const std::string& why, int stops, std::exception_ptr& storeFailed,
+                                              const std::function<void(RestartResult)>& settle) {
+    using R = RestartResult;
+    const p::Pid before = automation::GetProcessIdByName(desktop_, server::kServerExeName);
+    const R result = Harrowatch->PlannedRestart();
+    // Closed: a fresh server, which the memory guard leaves alone a while.
+    if (result == R::Restarted || result == R::NotLaunched) memory_.Restarted(desktop_.TickCount());
+    settle(result);
+    if (result == R::NotLaunched)
         Events.Raise(supervision::EventId::PlannedRestartFailed,
-                     "the server closed for the restart planned for " + when +
-                         " but did not start again; the poll launches it again");
-        return;
-    }
+                     "the server closed for the restart " + why + " but did not start again; the poll launches it again");
+    if (result != R::Restarted) return result;
     if (operatorStops_ != stops) {
         // Stopped by the operator while it closed: it stays stopped, and
         // the restart items (which activate it) wait for the next restart.
         Events.Raise(supervision::EventId::PlannedRestart,
-                     "planned for " + when + ": process id " + std::to_string(before) +
+                     why + ": process id " + std::to_string(before) +
                          " closed and launched again, left stopped as the operator asked meanwhile");
-        return;
+        return result;
     }
     // Back as it was: active, then what is scheduled for every restart.
     Harrowatch->ToggleServer(true);
     const p::Pid after = automation::GetProcessIdByName(desktop_, server::kServerExeName);
     int items = 0;
-    std::exception_ptr storeFailed;  // told once the restart itself is
     try {
         items = Schedule.RunRestartItems(*Harrowatch);
     } catch (...) {
-        storeFailed = std::current_exception();
+        storeFailed = std::current_exception();  // told once the restart itself is
     }
     Events.Raise(supervision::EventId::PlannedRestart,
-                 "planned for " + when + ": process id " + std::to_string(before) + " closed, process id " +
-                     std::to_string(after) + " launched, " + std::to_string(items) + " restart item" +
-                     (items == 1 ? "" : "s") + " run");
+                 why + ": process id " + std::to_string(before) + " closed, process id " + std::to_string(after) +
+                     " launched, " + std::to_string(items) + " restart item" + (items == 1 ? "" : "s") + " run");
+    return result;
+}
+
+std::uint64_t frmMain::MemoryLimitBytes() {
+    const std::string stored = text::Trim(settings::ReadSetting(desktop_, settings::kRestartAboveMB).ToText());
+    const std::int32_t mb = settings::ReadNumber(desktop_, settings::kRestartAboveMB, -1, 0, settings::kMostRestartMB);
+    if (stored != memoryLimitSetting_) {
+        memoryLimitSetting_ = stored;
+        if (!stored.empty() && mb < 0)
+            Events.Raise(supervision::EventId::ErrorReported,
+                         "\"RestartAboveMB\" is \"" + stored + "\", not a whole number of megabytes from 0 to " +
+                             std::to_string(settings::kMostRestartMB) + ": the server's memory is not watched for a restart");
+    }
+    return mb > 0 ? static_cast<std::uint64_t>(mb) << 20 : 0;
+}
+
+void frmMain::GuardMemory() {
+    if (!Harrowatch) return;
+    const std::uint64_t limit = MemoryLimitBytes();
+    const p::Pid pid = Harrowatch->ServerPid();
+    const std::uint64_t now = desktop_.TickCount();
+    // The plan goes with the server it was made for: one launched since
+    // (after a crash, by the daily restart) is fresh already.
+    if (const auto& plan = memory_.Planned(); plan && (plan->pid != pid || Harrowatch->ServerSince() > plan->sinceMs))
+        memory_.Drop();
+    if (!limit || !pid) {
+        memory_.Drop();
+        return;
+    }
+    // The operator's stop holds: nothing is planned for a stopped server.
+    if (text::ContainsNoCase(lblStatusLocalServer.Text(), "NOT ACTIVE")) {
+        if (memory_.Planned())
+            Events.Raise(supervision::EventId::ServerResources,
+                         "the restart for memory is not done: the server was stopped by the operator");
+        memory_.Drop();
+        return;
+    }
+    // This poll's figure, if it is this server's: unknown is neither 0 nor above.
+    const supervision::ServerResources& r = Resources.Last();
+    const std::optional<std::uint64_t> bytes = r.pid == pid ? r.privateBytes : std::nullopt;
+    if (r.pid == pid && !bytes && memoryUnreadPid_ != pid) {
+        memoryUnreadPid_ = pid;
+        Events.Raise(supervision::EventId::ServerResources,
+                     "the private bytes of process id " + std::to_string(pid) +
+                         " cannot be read: RestartAboveMB waits for a figure");
+    }
+    const std::string limitText = "RestartAboveMB of " + std::to_string(limit >> 20) + " MB";
+    const p::LocalTime t = desktop_.GetLocalTime();
+    switch (memory_.See(limit, pid, bytes, now, static_cast<std::uint64_t>(t.second) * 1000 + static_cast<std::uint64_t>(t.millisecond))) {
+        case MemoryGuard::Seen::Planned:
+            memoryByMinute_ = NowMinute(desktop_) + static_cast<std::int64_t>(MemoryGuard::kMostWaitMs / 60000);
+            Events.Raise(supervision::EventId::ServerResources,
+                         Megabytes(*bytes) + " private bytes, above " + limitText +
+                             ": the server is restarted once no player is online, at " +
+                             settings::FormatDailyTime(static_cast<int>(memoryByMinute_ % 1440)) + " at the latest");
+            break;
+        case MemoryGuard::Seen::StillAbove:
+            Events.Raise(supervision::EventId::ServerResources,
+                         Megabytes(*bytes) + " private bytes, still above " + limitText +
+                             " after a planned restart: not restarted for memory before " +
+                             ClockIn(desktop_, memory_.GapEndsMs() - now));
+            break;
+        case MemoryGuard::Seen::Nothing: break;
+    }
+    // Nobody online only as counted this poll: a count not read is no "none".
+    const bool nobody = polledPlayers_ && *polledPlayers_ == 0;
+    if (!memory_.Due(nobody, now)) return;
+    const int stops = operatorStops_;
+    if (ServerStoppedByOperator()) {
+        Events.Raise(supervision::EventId::ServerResources,
+                     "the restart for memory is not done: the server was stopped by the operator");
+        memory_.Drop();
+        return;
+    }
+    const std::string why = "for memory (" + Megabytes(memory_.Planned()->bytes) + " private bytes, above " +
+                            limitText + ") " +
+                            (nobody ? "with no player online" : "after 30 minutes with players online");
+    using R = server::clsHarrowatch::Restart;
+    std::exception_ptr storeFailed;
+    const R result = RestartServer(why, stops, storeFailed, [this](R r) {
+        if (r == R::NotRunning || r == R::Cancelled) memory_.Drop();  // nothing runs, or Harrowatch is on its way out
+    });
+    if (result == R::CloseRefused) {
+        const bool again = memory_.Failed(now);
+        memoryRetryMinute_ = NowMinute(desktop_) + static_cast<std::int64_t>((MemoryGuard::kRetryMs + 59999) / 60000);
+        Events.Raise(supervision::EventId::PlannedRestartFailed,
+                     "the server did not close for the restart " + why + "; " +
+                         (again ? "tried again at " + ClockIn(desktop_, MemoryGuard::kRetryMs)
+                                : "not tried again before " + ClockIn(desktop_, memory_.GapEndsMs() - now)));
+    }
     if (storeFailed) std::rethrow_exception(storeFailed);
 }
 
@@ -585,6 +715,7 @@ void frmMain::ReadPlayers(const std::vector<p::Hwnd>& windows, p::Pid pid) {
     if (count == 1) StatusBar.SetPanel(2, "1 PLAYER ONLINE");
     if (count > 1) StatusBar.SetPanel(2, std::to_string(count) + " PLAYERS ONLINE");
     playerCount_ = StatusBar.Panel(2);
+    polledPlayers_ = count;
     playersReadAt_ = desktop_.GetLocalTime();
     playersStale_ = false;
     // The same tip again changes nothing the operator sees; the shell is spared it.

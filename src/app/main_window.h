@@ -4,10 +4,13 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 
+#include "app/memory_guard.h"
 #include "app/planned_restart.h"
 #include "app/reset_warnings.h"
 #include "app/tray_icon.h"
@@ -213,6 +216,25 @@ private:
     // The daily restart, when due: after the schedule's resets, never in
     // the middle of one.
     void RestartIfPlanned();
+    // The memory guard: plans a restart when the server's private bytes
+    // pass "RestartAboveMB", and carries it out when it is due; after the
+    // daily restart, which may have made it needless.
+    void GuardMemory();
+    // "RestartAboveMB" in bytes; 0 when off or not a number of megabytes
+    // (told once for each value stored).
+    std::uint64_t MemoryLimitBytes();
+    // Whether the operator has the server stopped ("NOT ACTIVE"), its
+    // status read afresh.
+    bool ServerStoppedByOperator();
+    // A planned restart carried out: the server closed through its own
+    // close, launched again and, unless the operator stopped it since
+    // `stops`, activated with the restart rows run. `why` says which, in
+    // the events' texts; a failure of the schedule's store comes back in
+    // `storeFailed`. `settle` hears the controller's answer at once, before
+    // anything that may throw: the caller's records are right whatever follows.
+    using RestartResult = server::clsHarrowatch::Restart;
+    RestartResult RestartServer(const std::string& why, int stops, std::exception_ptr& storeFailed,
+                                const std::function<void(RestartResult)>& settle);
     void SavePosition();
     void AllowTaskbarCreated();
     void EndWithSession();
@@ -245,6 +267,12 @@ private:
     DailyRestart restart_;
     std::string restartSetting_;       // "RestartDailyAt" as last read
     int operatorStops_ = 0;            // "Stop Server" chosen so far
+    MemoryGuard memory_;
+    std::string memoryLimitSetting_;   // "RestartAboveMB" as last read
+    std::int64_t memoryByMinute_ = 0;  // the local minute the memory restart comes by, for the warnings
+    std::int64_t memoryRetryMinute_ = 0;
+    platform::Pid memoryUnreadPid_ = 0;  // the server whose memory could not be read, told once
+    std::optional<std::int64_t> polledPlayers_;  // the players counted this poll, if they were
     std::int64_t copiedLines_ = 0;     // how far the server's message list has been copied
     platform::Pid copiedFrom_ = 0;     // the server process that list belongs to
     automation::ListViewReader playerReader_;

@@ -64,6 +64,7 @@ frmConfig::frmConfig(platform::Desktop& desktop, ui::MessageBoxHost& boxes, ui::
     txtBackupMaxMB.SetText(std::to_string(kDefaultBackupMaxMB));
     txtWarnPlayersMinutes.SetText("0");
     txtWarnPlayersText.SetText(kDefaultWarnPlayersText);
+    txtRestartAboveMB.SetText("0");
     chkNotifications.SetValue(1);
 }
 
@@ -96,6 +97,7 @@ void frmConfig::FormOpen() {
         if (!text::IsBlankValue(warnText)) txtWarnPlayersText.SetText(warnText);
         // Shown as stored, also when it is no time: Apply then asks for one.
         txtRestartDailyAt.SetText(text::Trim(ReadSetting(desktop_, kRestartDailyAt).ToText()));
+        txtRestartAboveMB.SetText(std::to_string(ReadNumber(desktop_, kRestartAboveMB, 0, 0, kMostRestartMB)));
         chkNotifications.SetValue(ReadNumber(desktop_, kNotifications, 1, 0, 0x7fffffff) != 0 ? 1 : 0);
         // Shown and stored as typed.
         txtWebhookUrl.SetText(ReadSetting(desktop_, kWebhookUrl).ToText());
@@ -142,6 +144,7 @@ bool frmConfig::FormValidate() {
             refusal = kRestartDailyAtText;
             refused = &txtRestartDailyAt;
         }
+        check(txtRestartAboveMB, kMostRestartMB, kRestartAboveMBText);
         const std::string url = text::Trim(txtWebhookUrl.Text());
         if (!refusal && !url.empty() && !text::IsWebUrl(url)) {
             refusal = kWebhookUrlText;
@@ -180,6 +183,7 @@ void frmConfig::FormSave() {
                                                      : txtWarnPlayersText.Text());
         const std::optional<int> restartAt = ParseDailyTime(txtRestartDailyAt.Text());
         WriteSetting(desktop_, kRestartDailyAt, restartAt ? FormatDailyTime(*restartAt) : std::string());
+        WriteSetting(desktop_, kRestartAboveMB, static_cast<std::int32_t>(std::stol(text::Trim(txtRestartAboveMB.Text()))));
         WriteSetting(desktop_, kNotifications, static_cast<std::int32_t>(chkNotifications.Value() != 0 ? 1 : 0));
         WriteSetting(desktop_, kWebhookUrl, txtWebhookUrl.Text());
         WriteSetting(desktop_, kMetricsFolder, text::Trim(txtMetricsFolder.Text()));
@@ -219,6 +223,8 @@ std::string frmConfig::Summary() const {
            " days, at most " + text::Trim(txtBackupMaxMB.Text()) + " MB, warn players " + text::Trim(txtWarnPlayersMinutes.Text()) + " min, restart daily " +
            (ParseDailyTime(txtRestartDailyAt.Text()) ? "at " + FormatDailyTime(*ParseDailyTime(txtRestartDailyAt.Text()))
                                                      : std::string("never")) +
+           ", restart above " +
+           (text::Trim(txtRestartAboveMB.Text()) == "0" ? std::string("never") : text::Trim(txtRestartAboveMB.Text()) + " MB") +
            ", balloons " +
            std::to_string(chkNotifications.Value()) + ", webhook " +
            (text::Trim(txtWebhookUrl.Text()).empty() ? std::string("none") : text::UrlHost(txtWebhookUrl.Text())) +

@@ -32,12 +32,14 @@ inline constexpr const char* kWarnMinutesText =
     "The minutes before a reset that the players are warned must be a whole number from 0 (never) to 1440.";
 inline constexpr const char* kRestartDailyAtText =
     "The time of the daily restart must be empty (never) or a time of day HH:MM, from 00:00 to 23:59.";
+inline constexpr const char* kRestartAboveMBText =
+    "The megabytes of memory above which the server is restarted must be a whole number from 0 (never) to 65536.";
 inline constexpr const char* kWebhookUrlText =
     "The webhook address must be empty, or start with http:// or https:// and name a host.";
 inline constexpr const char* kNoWebhookUrlText = "Type the webhook address to test first.";
 inline constexpr const char* kMetricsFolderText =
     "The metrics folder must be empty, or a full path (C:\\... or \\\\server\\share\\...) of a folder that exists.";
-inline constexpr int kConfigWidth = 6000, kConfigHeight = 7860;  // twips
+inline constexpr int kConfigWidth = 6000, kConfigHeight = 8280;  // twips
 
 class frmConfig {
 public:
@@ -59,6 +61,7 @@ public:
     ui::TextBox txtHungRestartMinutes, txtLogDays, txtBackupDays, txtBackupMaxMB;
     ui::TextBox txtWarnPlayersMinutes, txtWarnPlayersText;
     ui::TextBox txtRestartDailyAt;  // "HH:MM", empty: never
+    ui::TextBox txtRestartAboveMB;  // megabytes of private memory, 0: never
     ui::CheckBox chkNotifications;
     ui::TextBox txtWebhookUrl;
     ui::TextBox txtMetricsFolder;

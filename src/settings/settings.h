@@ -74,6 +74,10 @@ inline constexpr Setting kMetricsFolder{kSettingsKey, "MetricsFolder", platform:
 // The time of day the server is restarted, "HH:MM" on the 24-hour clock
 // (REG_SZ; empty or missing, the default: never).
 inline constexpr Setting kRestartDailyAt{kSettingsKey, "RestartDailyAt", platform::reg::kSz};
+// The server is restarted once its private bytes pass this many megabytes
+// (REG_DWORD; 0 or missing, the default: never).
+inline constexpr Setting kRestartAboveMB{kSettingsKey, "RestartAboveMB", platform::reg::kDword};
+inline constexpr std::int32_t kMostRestartMB = 65536;
 
 // "HH:MM" (blanks around it and a one-digit hour allowed) as minutes after
 // midnight; nothing for any other text.

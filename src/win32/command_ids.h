@@ -23,7 +23,8 @@ inline constexpr int kIdApply = 1, kIdCancel = 2, kIdAutoStart = 30, kIdHideWind
                      kIdRememberWindow = 33, kIdInterval = 34, kIdHungMinutes = 35, kIdLogDays = 36,
                      kIdBackupDays = 37, kIdConfigTabs = 38, kIdWarnMinutes = 50, kIdWarnText = 51,
                      kIdNotifications = 52, kIdWebhookUrl = 53, kIdTestWebhook = 54, kIdWebhookResult = 55,
-                     kIdBackupMaxMB = 56, kIdMetricsFolder = 57, kIdRestartAt = 58;
+                     kIdBackupMaxMB = 56, kIdMetricsFolder = 57, kIdRestartAt = 58,
+                     kIdRestartAboveMB = 59;
 // Chat window.
 inline constexpr int kIdTranscript = 40, kIdMessageText = 41, kIdSend = 42;
 

@@ -74,12 +74,14 @@ bool ConfigForm::Build() {
         const char* caption;
         ui::TextBox* model;
         int id;
-    } numbers[5] = {{"End a hung server after (minutes, 0: never)", &model_.txtHungRestartMinutes, kIdHungMinutes},
+    } numbers[6] = {{"End a hung server after (minutes, 0: never)", &model_.txtHungRestartMinutes, kIdHungMinutes},
                     {"Keep the day logs (days, 0: always)", &model_.txtLogDays, kIdLogDays},
                     {"Keep the data file backups (days, 0: always)", &model_.txtBackupDays, kIdBackupDays},
                     {"Keep the backups within (MB, oldest days go)", &model_.txtBackupMaxMB, kIdBackupMaxMB},
                     {"Warn the players before resets (minutes, 0: never)", &model_.txtWarnPlayersMinutes,
-                     kIdWarnMinutes}};
+                     kIdWarnMinutes},
+                    {"Restart the server above (MB of memory, 0: never)", &model_.txtRestartAboveMB,
+                     kIdRestartAboveMB}};
     y = Dp(66);
     for (const Number& n : numbers) {
         HWND box = MakeChild(hwnd_, WS_EX_CLIENTEDGE, "EDIT", "", ES_AUTOHSCROLL | ES_NUMBER | WS_TABSTOP, x + Dp(8), y,
@@ -175,6 +177,7 @@ LRESULT ConfigForm::Handle(UINT m, WPARAM wp, LPARAM lp) {
             if (id == kIdBackupMaxMB && code == EN_CHANGE) model_.txtBackupMaxMB.TrackText(WindowText(control));
             if (id == kIdWarnMinutes && code == EN_CHANGE) model_.txtWarnPlayersMinutes.TrackText(WindowText(control));
             if (id == kIdRestartAt && code == EN_CHANGE) model_.txtRestartDailyAt.TrackText(WindowText(control));
+            if (id == kIdRestartAboveMB && code == EN_CHANGE) model_.txtRestartAboveMB.TrackText(WindowText(control));
             if (id == kIdWarnText && code == EN_CHANGE) model_.txtWarnPlayersText.TrackText(WindowText(control));
             if (id == kIdWebhookUrl && code == EN_CHANGE) model_.txtWebhookUrl.TrackText(WindowText(control));
             if (id == kIdMetricsFolder && code == EN_CHANGE) model_.txtMetricsFolder.TrackText(WindowText(control));

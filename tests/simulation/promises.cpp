@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "app/memory_guard.h"
 #include "schedule/catalogue.h"
 #include "schedule/grid_layout.h"
 #include "schedule/next_time.h"
@@ -344,9 +345,31 @@ void Promises::Events(const std::vector<supervision::Event>& fresh, const std::v
                     for (auto& [pid, l] : w_.lives)
                         if (!l.endedMs || l.endedMs + kMinute >= now) l.closeAbandoned = true;
                 break;
+            case EventId::ServerResources:
+                if (e.text.find(" above RestartAboveMB") != std::string::npos &&
+                    e.text.find("still above") == std::string::npos)
+                    memoryPlannedMs_ = now;
+                break;
             case EventId::PlannedRestart: {
                 if (e.text.find(" launched") == std::string::npos) break;
                 ++w_.plannedRestarts;
+                // A restart for memory: never sooner than 6 hours after the
+                // planned restart before it (in this Harrowatch's run), and
+                // with players online never before its 30 minutes.
+                if (e.text.rfind("for memory", 0) == 0) {
+                    ++w_.memoryRestarts;
+                    if (lastPlannedRestartMs_ >= harrowatchSinceMs_ && lastPlannedRestartMs_ &&
+                        now - lastPlannedRestartMs_ < app::MemoryGuard::kLeastGapMs)
+                        w_.Broken("memory-restart-spacing", "a restart for memory " +
+                                                                std::to_string((now - lastPlannedRestartMs_) / kMinute) +
+                                                                " minutes after the planned restart before it: " + e.text);
+                    if (e.text.find("players online") != std::string::npos &&
+                        now - memoryPlannedMs_ + kMinute < app::MemoryGuard::kMostWaitMs)
+                        w_.Broken("memory-restart-waits", "a restart for memory came with players online " +
+                                                              std::to_string((now - memoryPlannedMs_) / kMinute) +
+                                                              " minutes after it was planned: " + e.text);
+                }
+                lastPlannedRestartMs_ = now;
                 // The server closed was not one the operator had stopped, or
                 // the one launched in its place is left stopped too.
                 const World::Life& closed = w_.lives[pid];

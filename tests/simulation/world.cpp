@@ -122,6 +122,16 @@ void World::Boot() {
             SettingText("RestartDailyAt", settings::FormatDailyTime(at));
         }
     }
+    {
+        // In half the runs the server's memory grows, against a limit that a
+        // quarter of them set below what even a fresh server uses. Its own
+        // stream too.
+        Rng own(options.seed ^ 0x3E3A0B7ull);
+        if (own.Chance(0.5)) {
+            leakMBPerHour = own.Between(10, 120);
+            Setting("RestartAboveMB", static_cast<std::uint32_t>(own.Chance(0.25) ? 16 : own.Between(40, 200)));
+        }
+    }
     RandomSchedule();
     if (intruder.Chance(0.1)) {
         // A user came first: the data folder is theirs, open as ProgramData
@@ -321,6 +331,10 @@ void World::RunUntil(std::uint64_t untilMs) {
         // names: a reset's backup must catch what it held.
         if (depth_ == 1 && now / kMinute % 7 == 0 && LiveServer())
             d.WriteFile(std::string(kDataFolder) + "KALTORState.KLD", "state of minute " + std::to_string(now / kMinute));
+        // A growing server: its private bytes follow its uptime.
+        if (leakMBPerHour && depth_ == 1 && LiveServer())
+            if (p::sim::SimProcess* proc = d.FindProcess(ServerPid()))
+                proc->privateBytes = (24ull << 20) + leakMBPerHour * (now - proc->createdAtMs) / 3600000 * (1ull << 20);
         promises_->BeforeStep();
         d.AdvanceIdle(next - now);
         ++stepNo_;
@@ -384,7 +398,7 @@ std::string World::RunLine() const {
     for (size_t k = 0; k < counts_.size(); ++k)
         if (counts_[k]) faults += (faults.empty() ? "" : " ") + std::string(kKindNames[k]) + "=" + std::to_string(counts_[k]);
     line += "faults {" + faults + "}, resets " + std::to_string(resets) + ", relaunches " + std::to_string(relaunches) +
-            ", warnings " + std::to_string(warnings) + ", planned restarts " + std::to_string(plannedRestarts) +
+            ", warnings " + std::to_string(warnings) + ", planned restarts " + std::to_string(plannedRestarts) + " (" + std::to_string(memoryRestarts) + " for memory)" +
             ", events " + std::to_string(events) + ", slowest input " +
             std::to_string(worstInputMs) + " ms";
     return line;

@@ -215,6 +215,8 @@ public:
     std::uint64_t scheduleTouches = 0;       // operator inputs that changed the schedule
     std::uint64_t warnMinutes = 0;
     std::uint64_t plannedRestarts = 0;       // told done
+    std::uint64_t memoryRestarts = 0;        // of those, for memory
+    std::uint64_t leakMBPerHour = 0;         // how fast the server's memory grows (0: it does not)
     std::uint64_t lastClockJumpMs = 0, lastWarningSentMs = 0;
     std::deque<std::uint64_t> warningsSentMs;  // the latest few
     std::map<std::string, std::string> documents;  // an operator's files, not Harrowatch's: path -> content
@@ -265,6 +267,8 @@ private:
     std::uint64_t answeredMs_ = 0;  // the server's last true "responding again"
     platform::Pid answeredPid_ = 0;
     bool lastEndPlanned_ = false;   // the last end told was a planned restart's
+    std::uint64_t lastPlannedRestartMs_ = 0;  // the last planned restart told done
+    std::uint64_t memoryPlannedMs_ = 0;       // when a restart for memory was last planned
 };
 
 // Named scenarios: a world set up by hand to reach one defect that random

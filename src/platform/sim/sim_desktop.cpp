@@ -538,6 +538,7 @@ bool SimDesktop::GetProcessTimes(Handle process, ProcessTimes& times) {
 bool SimDesktop::GetProcessMemoryInfo(Handle process, ProcessMemory& memory) {
     SimProcess* p = ProcessWith(process, proc::kVmRead, proc::kQueryInformation | proc::kQueryLimitedInformation);
     if (!p) return false;
+    if (p->memoryUnreadable) return Fail(err::kAccessDenied);
     // An ended process has given its memory back.
     memory.privateUsage = p->alive ? p->privateBytes : 0;
     memory.workingSetSize = p->alive ? p->privateBytes / 2 : 0;

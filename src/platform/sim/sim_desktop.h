@@ -78,6 +78,7 @@ struct SimProcess {
     double cpuShare = 0;
     std::uint64_t cpuMs = 0;
     std::uint64_t privateBytes = 24u << 20;
+    bool memoryUnreadable = false;  // GetProcessMemoryInfo refuses (access denied), as for a protected process
     std::uint32_t handleCount = 120;
     std::uint64_t hungUntilMs = 0;  // answers no messages before then
     std::map<RemoteAddress, std::vector<std::uint8_t>> memory;

@@ -1,0 +1,214 @@
+// The memory guard ("RestartAboveMB"), on the virtual clock (6 December
+// 2026 from 09:00, a poll every 5 s).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "app/memory_guard.h"
+#include "native/main_window_fixture.h"
+#include "schedule/schedule.h"
+#include "settings/config_dialog.h"
+#include "settings/settings.h"
+
+namespace hw::testing {
+namespace {
+
+using supervision::EventId;
+using Texts = std::vector<std::string>;
+constexpr std::uint64_t kMB = 1u << 20;
+
+class MemoryGuardTest : public MainWindowTest {
+protected:
+    MemoryGuardTest() { Setting("RestartAboveMB", 100); }
+    // The server running now uses `mb` of private memory.
+    void Uses(std::uint64_t mb) {
+        platform::sim::SimProcess* p = d.FindProcess(ServerPid());
+        ASSERT_NE(p, nullptr);
+        p->privateBytes = mb * kMB;
+    }
+    std::vector<std::string> Told(EventId id, const std::string& part = {}) {
+        std::vector<std::string> found;
+        for (const auto& e : form.Events.Recent())
+            if (e.id == id && e.text.find(part) != std::string::npos) found.push_back(e.text);
+        return found;
+    }
+    const standin::Server& FirstServer() { return *standins.At(0)->server; }
+};
+
+TEST_F(MemoryGuardTest, WaitsForTheLastPlayerToLeaveThenRestartsAsPlanned) {
+    Start("active\nat 0 players 2\nat 600000 leave Player1\nat 600000 leave Player2\n");
+    ASSERT_NE(ServerPid(), 0u);
+    Run(60000);
+    EXPECT_TRUE(Told(EventId::ServerResources, "above").empty());  // 24 MB
+    Uses(150);
+    Run(60000);
+    const auto planned = Told(EventId::ServerResources, "above RestartAboveMB");
+    ASSERT_EQ(planned.size(), 1u);
+    EXPECT_NE(planned[0].find("150.0 MB private bytes"), std::string::npos) << planned[0];
+    EXPECT_NE(planned[0].find("09:31"), std::string::npos) << planned[0];  // at the latest
+    Run(7 * 60000);  // 09:09: both still online
+    EXPECT_EQ(standins.Launches(), 1u);
+    Run(3 * 60000);  // they left at about 09:10
+    ASSERT_EQ(standins.Launches(), 2u);
+    EXPECT_TRUE(server().Active());
+    EXPECT_EQ(form.Harrowatch->PlannedRestarts(), 1);
+    EXPECT_TRUE(FirstServer().effects().sentMessages.empty());  // warnings are off
+    const auto done = Told(EventId::PlannedRestart, " launched");
+    ASSERT_EQ(done.size(), 1u);
+    EXPECT_NE(done[0].find("150.0 MB private bytes, above RestartAboveMB"), std::string::npos) << done[0];
+    EXPECT_NE(done[0].find("no player online"), std::string::npos) << done[0];
+    EXPECT_EQ(Told(EventId::ServerEnded).size(), 0u);
+    ASSERT_FALSE(shell.balloons.empty());
+    EXPECT_EQ(shell.balloons.back().szInfoTitle, "Planned restart");
+    EXPECT_TRUE(boxes.shown.empty());
+    // The new server is small: nothing more.
+    Run(60 * 60000);
+    EXPECT_EQ(standins.Launches(), 2u);
+}
+
+// Players who stay: warned so that the restart lands 30 minutes after the
+// figure was seen, as before a reset.
+TEST_F(MemoryGuardTest, PlayersWhoStayAreWarnedAndTheRestartComesAfterThirtyMinutes) {
+    Setting("WarnPlayersMinutes", 10);
+    Start("active\nat 0 players 3\n");
+    Run(30000);
+    Uses(150);
+    Run(10000);  // planned at 09:00:3x: at 09:30 at the latest
+    ASSERT_EQ(Told(EventId::ServerResources, "above RestartAboveMB").size(), 1u);
+    Run(20 * 60000);  // 09:20:40
+    EXPECT_EQ(FirstServer().effects().sentMessages, Texts{"Server maintenance in 10 minutes"});
+    Run(9 * 60000);  // 09:29:40
+    EXPECT_EQ(FirstServer().effects().sentMessages,
+              (Texts{"Server maintenance in 10 minutes", "Server maintenance in 1 minute"}));
+    EXPECT_EQ(standins.Launches(), 1u);
+    Run(30000);  // 09:30:10
+    ASSERT_EQ(standins.Launches(), 2u);
+    EXPECT_TRUE(server().Active());
+    const auto done = Told(EventId::PlannedRestart, " launched");
+    ASSERT_EQ(done.size(), 1u);
+    EXPECT_NE(done[0].find("30 minutes"), std::string::npos) << done[0];
+    EXPECT_EQ(Told(EventId::WarningNotSent).size(), 0u);
+}
+
+// Resets due a minute before the restart whose dialogs never come take a
+// minute and a half: the restart comes after the last of them.
+TEST_F(MemoryGuardTest, WaitsForARunningResetToEnd) {
+    d.PokeString(platform::kHkeyLocalMachine, schedule::kScheduleKey, "Daily",
+                 "Public Messages|12/06/26 09:29 AM,Transaction List|12/06/26 09:29 AM,"
+                 "Guild Master Log|12/06/26 09:29 AM");
+    Start("active\ndialogs none\nat 0 players 3\n");
+    Run(30000);
+    Uses(150);
+    Run(28 * 60000);  // 09:28:30
+    EXPECT_EQ(standins.Launches(), 1u);
+    Run(4 * 60000);
+    ASSERT_EQ(standins.Launches(), 2u);
+    int failed = 0, stoppedAfter = -1;
+    for (const auto& e : form.Events.Recent()) {
+        failed += e.id == EventId::ResetFailed;
+        if (e.id == EventId::ServerStopped && stoppedAfter < 0) stoppedAfter = failed;
+    }
+    EXPECT_EQ(stoppedAfter, 3);
+    EXPECT_EQ(form.Harrowatch->PlannedRestarts(), 1);
+}
+
+// A figure Windows does not give is neither 0 nor above: nothing is planned
+// on it, and a plan made before stays.
+TEST_F(MemoryGuardTest, AFigureNotReadPlansNothingAndDropsNothing) {
+    Start("active\nat 0 players 1\n");
+    Uses(500);
+    d.FindProcess(ServerPid())->memoryUnreadable = true;
+    Run(40 * 60000);
+    EXPECT_EQ(standins.Launches(), 1u);
+    EXPECT_TRUE(Told(EventId::ServerResources, "above").empty());
+    EXPECT_EQ(Told(EventId::ServerResources, "cannot be read").size(), 1u);  // told once
+    d.FindProcess(ServerPid())->memoryUnreadable = false;
+    Run(10000);
+    ASSERT_EQ(Told(EventId::ServerResources, "above RestartAboveMB").size(), 1u);
+    d.FindProcess(ServerPid())->memoryUnreadable = true;
+    Run(31 * 60000);
+    EXPECT_EQ(standins.Launches(), 2u);
+}
+
+// A server that needs that much even when fresh is not restarted in a
+// loop: once in six hours, and the log says it is still above.
+TEST_F(MemoryGuardTest, AServerStillAboveAfterItsRestartIsNotRestartedAgainForSixHours) {
+    Start("active\n");
+    Uses(150);
+    Run(10000);
+    ASSERT_EQ(standins.Launches(), 2u);
+    Uses(150);
+    Run(5 * 3600000);
+    EXPECT_EQ(standins.Launches(), 2u);
+    const auto still = Told(EventId::ServerResources, "still above");
+    ASSERT_EQ(still.size(), 1u);
+    EXPECT_NE(still[0].find("15:00"), std::string::npos) << still[0];  // not before then
+    Run(3600000 + 60000);
+    EXPECT_EQ(standins.Launches(), 3u);
+    EXPECT_EQ(form.Harrowatch->PlannedRestarts(), 2);
+}
+
+// The daily restart comes first: the plan goes with the server it was
+// made for, and the server is restarted once.
+TEST_F(MemoryGuardTest, ADailyRestartMeanwhileIsTheOnlyRestart) {
+    d.PokeString(platform::kHkeyLocalMachine, server::kSettingsKey, "RestartDailyAt", "09:20");
+    Start("active\nat 0 players 3\n");
+    Run(10 * 60000);
+    Uses(150);
+    Run(60 * 60000);
+    EXPECT_EQ(standins.Launches(), 2u);
+    EXPECT_EQ(form.Harrowatch->PlannedRestarts(), 1);
+}
+
+// "Stop Server": the server stays stopped, whatever it uses.
+TEST_F(MemoryGuardTest, AServerTheOperatorStoppedIsNotRestarted) {
+    Start("active\n");
+    Run(10000);
+    form.sysStopServer_Click();
+    Run(10000);
+    ASSERT_FALSE(server().Active());
+    Uses(150);
+    Run(60 * 60000);
+    EXPECT_EQ(standins.Launches(), 1u);
+    EXPECT_FALSE(server().Active());
+}
+
+// A stored limit that is no number of megabytes is told once; the memory
+// is then not guarded.
+TEST_F(MemoryGuardTest, AStoredLimitThatIsNoNumberIsToldOnce) {
+    d.PokeString(platform::kHkeyLocalMachine, server::kSettingsKey, "RestartAboveMB", "lots");
+    Start("active\n");
+    Uses(150);
+    Run(60 * 60000);
+    EXPECT_EQ(standins.Launches(), 1u);
+    EXPECT_EQ(Told(EventId::ErrorReported, "RestartAboveMB").size(), 1u);
+}
+
+class MemoryLimitDialog : public ::testing::Test {
+protected:
+    MemoryLimitDialog() { dialog.Form_Load(); }
+    platform::sim::SimDesktop d;
+    ui::RecordingMessageBoxes boxes;
+    ui::Window main{100, 100};
+    ui::Timer timer{d};
+    settings::frmConfig dialog{d, boxes, main, timer};
+};
+
+TEST_F(MemoryLimitDialog, StoresTheLimitAndRefusesOneOutOfRange) {
+    EXPECT_EQ(dialog.txtRestartAboveMB.Text(), "0");
+    dialog.txtRestartAboveMB.SetText("70000");
+    dialog.btnApply_Click();
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].text, settings::kRestartAboveMBText);
+    EXPECT_FALSE(dialog.Closed());
+    EXPECT_EQ(settings::ReadNumber(d, settings::kRestartAboveMB, -1, 0, settings::kMostRestartMB), -1);
+    dialog.txtRestartAboveMB.SetText("2048");
+    dialog.btnApply_Click();
+    EXPECT_EQ(boxes.shown.size(), 1u);
+    EXPECT_TRUE(dialog.Closed());
+    EXPECT_EQ(settings::ReadNumber(d, settings::kRestartAboveMB, -1, 0, settings::kMostRestartMB), 2048);
+    EXPECT_NE(dialog.Summary().find("restart above 2048 MB"), std::string::npos) << dialog.Summary();
+}
+
+}  // namespace
+}  // namespace hw::testing
