@@ -123,6 +123,18 @@ void RefuseAnOpenFolder(platform::Desktop& desktop, const std::string& program) 
         checks.emplace_back(up.size() == 2 ? up + "\\" : up, sddl::kReplaceChildren);
     }
     for (const auto& [path, rights] : checks) {
+        // Who may change a folder behind a junction is the folder it leads
+        // to, and that is not what this path names.
+        std::uint32_t attributes = 0;
+        if (const long e = desktop.GetFileAttributes(path, attributes))
+            throw HwError(static_cast<std::int32_t>(e), kAppTitle,
+                          "Who may change " + path + " cannot be told (Windows error " + std::to_string(e) +
+                              "): the task that starts Harrowatch at log-on was not registered");
+        if (attributes & platform::file::kAttributeReparsePoint)
+            throw HwError(errnum::kRefused, kAppTitle,
+                          "Harrowatch cannot start at log-on from " + folder + ": " + path +
+                              " is a junction or link, and who may change what it leads to cannot be told. Start "
+                              "Harrowatch from the folder itself, in Program Files");
         std::string security;
         if (const long e = desktop.GetFileSecurity(path, security))
             throw HwError(static_cast<std::int32_t>(e), kAppTitle,
@@ -173,7 +185,18 @@ bool StartsAtLogon(platform::Desktop& desktop) {
 
 bool RepairLogonTask(platform::Desktop& desktop) {
     const std::optional<std::string> xml = RegisteredTask(desktop);
-    if (!xml || !StartsAnotherProgram(desktop, *xml)) return false;
+    if (!xml) return false;
+    if (!StartsAnotherProgram(desktop, *xml)) {
+        // Registered before Harrowatch refused an open folder, or the folder
+        // opened since: the task would run what others put there.
+        try {
+            RefuseAnOpenFolder(desktop, OwnProgram(desktop));
+        } catch (const HwError& e) {
+            SetStartAtLogon(desktop, false);
+            throw HwError(e.number(), kAppTitle, e.description() + ". The task that started it at log-on was removed");
+        }
+        return false;
+    }
     // Another copy that is still there (the other package, a copy tried
     // once) keeps the task: only one whose file is gone is replaced.
     if (desktop.FileExists(*TaskProgram(*xml))) return false;

@@ -286,6 +286,23 @@ TEST_F(ConfigDialogTest, StartAtLogOnIsRefusedForACopyThatOthersMayChange) {
     d.SetSecurity("C:\\Tools", adminsOnly);
     EXPECT_EQ(tryIt(), "");
     EXPECT_EQ(d.Tasks().size(), 1u);
+    // The folder opened since: the task goes at Harrowatch's next start.
+    d.SetSecurity("C:\\Tools\\Harrowatch", "O:BAD:P(A;OICI;FA;;;BA)(A;OICI;FA;;;BU)");
+    try {
+        RepairLogonTask(d);
+        ADD_FAILURE() << "a task for a program others may replace was kept";
+    } catch (const std::exception& e) {
+        EXPECT_NE(std::string(e.what()).find("The task that started it at log-on was removed"), std::string::npos) << e.what();
+    }
+    EXPECT_TRUE(d.Tasks().empty());
+    EXPECT_FALSE(StartsAtLogon(d));
+    // Behind a junction, the folder it leads to is not what the path says.
+    d.SetSecurity("C:\\Tools\\Harrowatch", adminsOnly);
+    d.MakeJunction("C:\\Program Files\\HW", "C:\\Tools\\Harrowatch");
+    d.SetOwnModuleFileName("C:\\Program Files\\HW\\Harrowatch.exe");
+    told = tryIt();
+    EXPECT_NE(told.find("C:\\Program Files\\HW is a junction or link"), std::string::npos) << told;
+    EXPECT_TRUE(d.Tasks().empty());
 }
 
 // The Task Scheduler refuses a program that is not elevated, or is not
