@@ -20,6 +20,7 @@ using automation::GetChildWindows;
 namespace {
 constexpr std::uint32_t kViewWaitMs = 5000;       // for the data manager and its views to open
 constexpr std::uint32_t kFileInUseWaitMs = 3000;  // for the server to let go of a data file
+constexpr std::uint32_t kCopyWaitMs = 600000;     // for the data folder's copy into the backups
 }  // namespace
 
 p::Hwnd clsHarrowatch::FindByControlText(p::Hwnd parent, const std::string& text, bool yieldBetween,
@@ -112,9 +113,15 @@ bool clsHarrowatch::CopyDataFolder(supervision::FolderCopy& result, const std::s
             job->result = copies->CopyChanged(d, folder, limits, only);
         },
         [job] { job->done = true; });
-    if (automation::WaitUntil(desktop_, [&] { return job->done; }, automation::kNoTimeout, cancel_) !=
-        automation::WaitResult::Done)
-        return false;
+    // Supervision waits with the reset: a copy that does not end (a stalled
+    // share, a failing disk) fails the reset instead of holding it for good.
+    const automation::WaitResult waited =
+        automation::WaitUntil(desktop_, [&] { return job->done; }, kCopyWaitMs, cancel_);
+    if (waited == automation::WaitResult::Cancelled) return false;
+    if (waited == automation::WaitResult::TimedOut)
+        throw HwError(errnum::kBackupFailed, kAppTitle,
+                      "The copy of '" + DataDirectory() + "' into the backups did not finish within " +
+                          std::to_string(kCopyWaitMs / 60000) + " minutes: the reset was not run");
     result = std::move(job->result);
     return true;
 }

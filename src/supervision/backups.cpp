@@ -22,13 +22,25 @@ long BackUp(platform::Desktop& d, const std::string& file, std::string* copy) {
     const std::string folder = BackupFolder(d) + "\\" + day;
     if (const long e = MakeFolders(d, folder)) return e;
     const std::string name = file.substr(file.find_last_of('\\') + 1);
-    std::string target = folder + "\\" + name;
-    long e = d.CopyFile(file, target, true);
-    if (e == platform::err::kFileExists) {
-        const size_t dot = name.find_last_of('.');
-        target = folder + "\\" + name.substr(0, dot) + "-" + time + (dot == std::string::npos ? "" : name.substr(dot));
-        e = d.CopyFile(file, target, false);
+    // Copied under a name of its own, then given its name: a copy cut short
+    // (an exit, a full disk) never passes for a whole one.
+    const std::string part = folder + "\\" + name + ".part";
+    long e = d.CopyFile(file, part, false);
+    if (e != 0) {
+        d.DeleteFile(part);
+        return e;
     }
+    // The day's first copy takes the file's name, a later one the time too
+    // (and a number, in the same second): none is written over.
+    const size_t dot = name.find_last_of('.');
+    const std::string stem = name.substr(0, dot), ext = dot == std::string::npos ? "" : name.substr(dot);
+    std::string target;
+    for (int n = 0; n < 100; ++n) {
+        target = folder + "\\" + (n == 0 ? name : stem + "-" + time + (n > 1 ? "-" + std::to_string(n) : "") + ext);
+        e = d.MoveFileEx(part, target, 0);
+        if (e != platform::err::kAlreadyExists && e != platform::err::kFileExists) break;
+    }
+    if (e != 0) d.DeleteFile(part);
     if (e == 0 && copy) *copy = target;
     return e;
 }

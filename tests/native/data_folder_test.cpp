@@ -187,3 +187,26 @@ TEST(Sddl, TellsWhoMayChangeAFileOrFolder) {
 
 }  // namespace
 }  // namespace hw::testing
+
+namespace hw::testing {
+namespace {
+// Three copies of a file that changes, in the same second: none written over,
+// and nothing left under a partial name.
+TEST(DataFolder, CopiesInTheSameSecondEachKeepTheirOwnName) {
+    SimDesktop d;
+    d.SetStartTime({2026, 12, 6, 9, 0, 0, 0});
+    std::vector<std::string> made;
+    for (const char* content : {"first", "second", "third"}) {
+        d.WriteFile("C:\\Game\\KALTORHallInfo.KLD", content);
+        std::string copy;
+        ASSERT_EQ(supervision::BackUp(d, "C:\\Game\\KALTORHallInfo.KLD", &copy), 0);
+        EXPECT_EQ(d.FileContent(copy), content);
+        made.push_back(copy);
+    }
+    EXPECT_EQ(made[0], kData + "\\Backups\\2026-12-06\\KALTORHallInfo.KLD");
+    EXPECT_EQ(made[1], kData + "\\Backups\\2026-12-06\\KALTORHallInfo-090000.KLD");
+    EXPECT_EQ(made[2], kData + "\\Backups\\2026-12-06\\KALTORHallInfo-090000-2.KLD");
+    EXPECT_EQ(d.FilesUnder(kData + "\\Backups").size(), 3u);
+}
+}  // namespace
+}  // namespace hw::testing

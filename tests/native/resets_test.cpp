@@ -305,6 +305,23 @@ TEST_F(ResetsTest, EveryResetCopiesTheChangedFilesOfTheDataFolderFirst) {
     EXPECT_EQ(told.Recent().back().text.find("not backed up"), std::string::npos) << told.Recent().back().text;
 }
 
+// A copy that does not end (a stalled share, a failing disk) holds no reset,
+// and no supervision, for more than ten minutes: the reset fails, saying so,
+// and its file stays.
+TEST_F(ResetsTest, ACopyThatTakesOverTenMinutesFailsTheResetAndDeletesNothing) {
+    Started("active\n");
+    const std::string data = std::string(kGameFolder) + "System\\Kaltor\\";
+    d.WriteFile(data + "KALTORHallInfo.KLD", std::string(20000, 'r'));
+    d.SetCopyBytesPerSecond(20);  // 1000 s
+    const std::uint64_t start = d.NowMs();
+    EXPECT_FALSE(controller.ProcessScheduledItem("Hall of Records"));
+    EXPECT_GE(d.NowMs() - start, 600000u);
+    EXPECT_LT(d.NowMs() - start, 610000u);
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_NE(boxes.shown[0].text.find("did not finish within 10 minutes"), std::string::npos) << boxes.shown[0].text;
+    EXPECT_TRUE(d.HasFile(data + "KALTORHallInfo.KLD"));
+}
+
 // A copy of 20 s runs off the window's thread: Harrowatch's timers keep
 // ticking, and the file goes only once its copy is whole. An exit during the
 // copy leaves the file where it is.

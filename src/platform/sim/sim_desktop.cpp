@@ -207,6 +207,8 @@ long SimDesktop::MoveFileEx(const std::string& from, const std::string& to, std:
     if (long e = MayCreateIn(source)) return e;
     files_[target] = std::move(it->second);
     files_.erase(source);
+    lastWrite_[target] = lastWrite_[source];  // a rename keeps the file's times
+    lastWrite_.erase(source);
     locked_.erase(source);
     spelled_.erase(target);
     spelled_.emplace(target, to);

@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <deque>
 #include <memory>
+#include <chrono>
 #include <mutex>
 #include <thread>
 
@@ -87,6 +88,7 @@ void WorkerLoop(std::shared_ptr<Worker> w) {
         }
         std::lock_guard<std::mutex> g(w->lock);
         w->busy = false;
+        w->wake.notify_all();
     }
 }
 
@@ -148,14 +150,17 @@ Win32Desktop::~Win32Desktop() {
     std::shared_ptr<Worker> w = background_->worker;
     bool busy = false;
     {
-        std::lock_guard<std::mutex> g(w->lock);
+        std::unique_lock<std::mutex> g(w->lock);
         w->stopping = true;
-        busy = w->busy;
         w->jobs.clear();
+        w->wake.notify_all();
+        // A job under way calls this desktop: it is given a few seconds to
+        // end before the desktop goes. One waiting out its time-outs (a post,
+        // a copy from a stalled share) does not hold up the exit longer: the
+        // thread keeps what it owns alive and ends with the process.
+        w->wake.wait_for(g, std::chrono::seconds(5), [&] { return !w->busy; });
+        busy = w->busy;
     }
-    w->wake.notify_all();
-    // A job waiting out its time-outs does not hold up the exit: the thread
-    // keeps what it uses alive and ends with the process.
     if (busy)
         background_->thread.detach();
     else
