@@ -23,6 +23,12 @@ public:
         sddl = "O:BAD:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)";
         return 0;
     }
+    // Wine's Z: drive is a link to the Linux root.
+    long GetFileAttributes(const std::string& path, std::uint32_t& attributes) override {
+        const long e = Win32Desktop::GetFileAttributes(path, attributes);
+        attributes &= ~platform::file::kAttributeReparsePoint;
+        return e;
+    }
 };
 
 TEST(StartupTask, RefusedForAProgramItsUserMayChange) {
