@@ -3,6 +3,7 @@
 #pragma once
 
 #include <compare>
+#include <cstddef>
 #include <cstdint>
 #include <ostream>
 #include <string>
@@ -10,13 +11,15 @@
 namespace hw::platform {
 
 // A handle of one kind, 0 for none. Each kind is a type of its own, so a
-// window handle is not taken where a process handle is expected; a plain
-// value (0, or one read from the OS) converts to any of them.
+// window handle is not taken where a process handle is expected. None (0, as
+// NULL is written) converts to any of them; a value read from the OS, or any
+// other number such as a process id, is made one only by naming the kind.
 template <class Kind>
 class HandleOf {
 public:
     constexpr HandleOf() = default;
-    constexpr HandleOf(std::uint64_t value) : v_(value) {}
+    constexpr HandleOf(std::nullptr_t) {}
+    constexpr explicit HandleOf(std::uint64_t value) : v_(value) {}
     constexpr std::uint64_t value() const { return v_; }
     constexpr explicit operator bool() const { return v_ != 0; }
     friend constexpr bool operator==(HandleOf, HandleOf) = default;

@@ -46,7 +46,7 @@ TEST(ProcessContract, FindsItselfInBothEnumerations) {
     std::uint32_t n = d.GetModuleFileNameEx(h.get(), modules[0], path, 260);
     EXPECT_EQ(text::Upper(std::string(path, n)), text::Upper(self));
 
-    EXPECT_EQ(d.OpenProcess(proc::kQueryInformation, false, 0xFFFFFFF0u), 0u);
+    EXPECT_EQ(d.OpenProcess(proc::kQueryInformation, false, 0xFFFFFFF0u), nullptr);
 
     // It runs in its own session, as the search asks it.
     EXPECT_EQ(byName, d.GetCurrentProcessId());
@@ -133,7 +133,7 @@ TEST(ProcessContract, CallsSucceedWithTheirRightsAndFailWithoutThem) {
         env->EndProcess(pid);
         EXPECT_EQ(d.WaitForSingleObject(h.get(), 5000), proc::kWaitObject0);
     }
-    EXPECT_FALSE(d.CloseHandle(0x7FFFFFF0u));
+    EXPECT_FALSE(d.CloseHandle(platform::Handle{0x7FFFFFF0u}));
     EXPECT_EQ(d.GetLastError(), platform::err::kInvalidHandle);
 }
 

@@ -240,10 +240,10 @@ TEST(SimulatedWindowsRules, ProcessHandlesCarryTheirRightsAndKind) {
     // A higher level grants a lower one its name and its end, nothing more.
     d.SetIntegrity(other, proc::kIntegrityHigh);
     d.SetIntegrity(d.OwnPid(), proc::kIntegrityMedium);
-    EXPECT_EQ(d.OpenProcess(proc::kQueryInformation, false, other), 0u);
+    EXPECT_EQ(d.OpenProcess(proc::kQueryInformation, false, other), nullptr);
     EXPECT_EQ(d.GetLastError(), platform::err::kAccessDenied);
     const platform::Handle limited = d.OpenProcess(proc::kQueryLimitedInformation | proc::kSynchronize, false, other);
-    ASSERT_NE(limited, 0u);
+    ASSERT_NE(limited, nullptr);
     std::string path;
     EXPECT_TRUE(d.QueryFullProcessImageName(limited, path));
     EXPECT_EQ(path, "C:\\Other.exe");
@@ -260,7 +260,7 @@ TEST(SimulatedWindowsRules, ASendThatTimedOutIsStillHandledWhenTheProgramWakes) 
     platform::sim::SimDesktop d;
     const platform::Pid other = d.AddProcess("C:\\Other.exe");
     const platform::Handle h = d.OpenProcess(proc::kVmOperation | proc::kVmRead | proc::kVmWrite, false, other);
-    ASSERT_NE(h, 0u);
+    ASSERT_NE(h, nullptr);
     const platform::RemoteAddress block = d.VirtualAllocEx(h, 16, platform::mem::kCommit, platform::mem::kReadWrite);
     ASSERT_NE(block, 0u);
     std::vector<std::int64_t> handled;

@@ -41,22 +41,22 @@ WinId SimHost::Create(const WindowSpec& spec) {
 }
 
 void SimHost::Destroy(WinId window) {
-    desktop_.DestroyWindow(window);
+    desktop_.DestroyWindow(Handle(window));
     for (auto it = state_.begin(); it != state_.end();)
-        it = desktop_.Window(it->first) ? std::next(it) : state_.erase(it);
+        it = desktop_.Window(Handle(it->first)) ? std::next(it) : state_.erase(it);
 }
 
-void SimHost::Show(WinId window, bool visible) { desktop_.ShowWindow(window, visible ? 1 : 0); }
+void SimHost::Show(WinId window, bool visible) { desktop_.ShowWindow(Handle(window), visible ? 1 : 0); }
 
 void SimHost::SetLiveText(WinId window, const std::string& text) {
     state_[window].live = text;
     if (state_[window].kind != Kind::StatusField)
-        if (p::sim::SimWindow* w = desktop_.Window(window)) w->caption = text;
+        if (p::sim::SimWindow* w = desktop_.Window(Handle(window))) w->caption = text;
 }
 
 std::string SimHost::LiveText(WinId window) {
     if (state_[window].kind == Kind::StatusField) return state_[window].live;
-    p::sim::SimWindow* w = desktop_.Window(window);
+    p::sim::SimWindow* w = desktop_.Window(Handle(window));
     return w ? w->caption : std::string();
 }
 
@@ -78,7 +78,7 @@ void SimHost::SetMenuBar(WinId form, const std::vector<Menu>& menus) {
         for (const MenuItem& i : m.items) items.push_back({i.text, i.id, 0});
         bar.push_back({m.text, 0, desktop_.CreateMenu(std::move(items))});
     }
-    if (p::sim::SimWindow* w = desktop_.Window(form)) w->menu = desktop_.CreateMenu(std::move(bar));
+    if (p::sim::SimWindow* w = desktop_.Window(Handle(form))) w->menu = desktop_.CreateMenu(std::move(bar));
 }
 
 void SimHost::After(std::uint32_t ms, std::function<void()> work) {
