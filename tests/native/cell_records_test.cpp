@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <ostream>
 
 #include "automation/cell_records.h"
+#include "native/case_names.h"
 
 namespace hw::automation {
 namespace {
@@ -22,6 +24,7 @@ struct LayoutCase {
     bool layout32;
     std::size_t size, textAt, maxAt;
 };
+void PrintTo(const LayoutCase& c, std::ostream* out) { *out << (c.layout32 ? "32" : "64") << "-bit records"; }
 
 class CellRecordTable : public ::testing::TestWithParam<LayoutCase> {};
 
@@ -58,9 +61,11 @@ INSTANTIATE_TEST_SUITE_P(Layouts, CellRecordTable,
                          [](const auto& info) { return info.param.layout32 ? "Of32Bit" : "Of64Bit"; });
 
 struct SlotCase {
+    const char* what;
     std::string bytes;
     std::string text;
 };
+void PrintTo(const SlotCase& c, std::ostream* out) { *out << c.what; }
 
 class SlotTextTable : public ::testing::TestWithParam<SlotCase> {};
 
@@ -72,12 +77,12 @@ TEST_P(SlotTextTable, BeforeTheFirstZeroTrimmedAndCut) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, SlotTextTable,
-                         ::testing::Values(SlotCase{std::string("Dorn\0", 5), "Dorn"},
-                                           SlotCase{std::string("  Lead \0x", 9), "Lead"},
-                                           SlotCase{std::string("\0", 1), ""},
-                                           SlotCase{std::string("   \0", 4), ""},
-                                           SlotCase{std::string(300, 'x'), std::string(255, 'x')}),
-                         [](const auto& info) { return "Case" + std::to_string(info.index); });
+                         ::testing::Values(SlotCase{"ends at its zero", std::string("Dorn\0", 5), "Dorn"},
+                                           SlotCase{"trimmed of spaces", std::string("  Lead \0x", 9), "Lead"},
+                                           SlotCase{"empty", std::string("\0", 1), ""},
+                                           SlotCase{"spaces only", std::string("   \0", 4), ""},
+                                           SlotCase{"cut at 255 characters", std::string(300, 'x'), std::string(255, 'x')}),
+                         [](const auto& info) { return testing::CaseName(info.param.what); });
 
 TEST(CellsFromSlots, RowsOfColumnsInOrder) {
     std::vector<std::uint8_t> slots(4 * kSlot, 0);
