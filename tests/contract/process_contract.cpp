@@ -94,7 +94,7 @@ TEST(ProcessContract, CallsSucceedWithTheirRightsAndFailWithoutThem) {
         ASSERT_TRUE(d.IsWow64Process(h.get(), &wow64)) << d.GetLastError();
         EXPECT_FALSE(wow64);  // the helper has the tests' own width
         const platform::RemoteAddress block = d.VirtualAllocEx(h.get(), 64, platform::mem::kCommit, platform::mem::kReadWrite);
-        ASSERT_NE(block, 0u) << d.GetLastError();
+        ASSERT_NE(block, nullptr) << d.GetLastError();
         const char written[] = "rights";
         std::uint64_t done = 0;
         ASSERT_TRUE(d.WriteProcessMemory(h.get(), block, written, sizeof written, &done)) << d.GetLastError();
@@ -128,7 +128,7 @@ TEST(ProcessContract, CallsSucceedWithTheirRightsAndFailWithoutThem) {
         ASSERT_TRUE(d.QueryFullProcessImageName(h.get(), path)) << d.GetLastError();
         EXPECT_TRUE(text::ContainsNoCase(path, "Rights Helper.exe")) << path;
         char buffer[8];
-        EXPECT_FALSE(d.ReadProcessMemory(h.get(), 0x10000, buffer, sizeof buffer, nullptr));
+        EXPECT_FALSE(d.ReadProcessMemory(h.get(), platform::RemoteAddress{0x10000}, buffer, sizeof buffer, nullptr));
         EXPECT_EQ(d.GetLastError(), platform::err::kAccessDenied);
         env->EndProcess(pid);
         EXPECT_EQ(d.WaitForSingleObject(h.get(), 5000), proc::kWaitObject0);

@@ -107,15 +107,15 @@ TEST_P(ListReading, CellsOfBothLayoutsAndWholeListsAgree) {
         ASSERT_TRUE(text && record);
         std::uint8_t bytes[64] = {};
         if (GetParam()) {
-            platform::records::LvItem64 r{platform::records::kLvifText, 0, 1, 0, 0, 0, text, 255, 0, 0, 0, 0};
+            platform::records::LvItem64 r{platform::records::kLvifText, 0, 1, 0, 0, 0, text.value(), 255, 0, 0, 0, 0};
             std::memcpy(bytes, &r, sizeof r);
         } else {
-            platform::records::LvItem32 r{platform::records::kLvifText, 0, 1, 0, 0, static_cast<std::uint32_t>(text), 255,
+            platform::records::LvItem32 r{platform::records::kLvifText, 0, 1, 0, 0, static_cast<std::uint32_t>(text.value()), 255,
                                           0, 0, 0};
             std::memcpy(bytes, &r, sizeof r);
         }
         ASSERT_TRUE(d.WriteProcessMemory(h.get(), record, bytes, sizeof bytes, nullptr));
-        ASSERT_TRUE(d.SendMessageTimeout(lv, msg::kLvmGetItemTextA, 0, static_cast<std::int64_t>(record), 0, 1000, nullptr));
+        ASSERT_TRUE(d.SendMessageTimeout(lv, msg::kLvmGetItemTextA, 0, static_cast<std::int64_t>(record.value()), 0, 1000, nullptr));
         char cell[256] = {};
         ASSERT_TRUE(d.ReadProcessMemory(h.get(), text, cell, sizeof cell, nullptr));
         EXPECT_STREQ(cell, "");

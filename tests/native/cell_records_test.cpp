@@ -30,7 +30,7 @@ class CellRecordTable : public ::testing::TestWithParam<LayoutCase> {};
 
 TEST_P(CellRecordTable, AsksForTheColumnsTextIntoItsSlot) {
     const LayoutCase& c = GetParam();
-    const platform::RemoteAddress text = 0x00A12340;
+    const platform::RemoteAddress text{0x00A12340};
     const std::vector<std::uint8_t> r = CellRecord(c.layout32, 3, text);
     ASSERT_EQ(r.size(), c.size);
     EXPECT_EQ(RecordSize(c.layout32), c.size);
@@ -38,15 +38,15 @@ TEST_P(CellRecordTable, AsksForTheColumnsTextIntoItsSlot) {
     EXPECT_EQ(Field<std::int32_t>(r, 4), 0);  // iItem: the row goes in wParam
     EXPECT_EQ(Field<std::int32_t>(r, 8), 3);
     if (c.layout32)
-        EXPECT_EQ(Field<std::uint32_t>(r, c.textAt), text);
+        EXPECT_EQ(Field<std::uint32_t>(r, c.textAt), text.value());
     else
-        EXPECT_EQ(Field<std::uint64_t>(r, c.textAt), text);
+        EXPECT_EQ(Field<std::uint64_t>(r, c.textAt), text.value());
     EXPECT_EQ(Field<std::int32_t>(r, c.maxAt), 255);
 
     // A batch: record i points at slot i after the records, columns in turn.
     const std::size_t recordsBytes = 4 * c.size;
     std::vector<std::uint8_t> batch(recordsBytes, 0);
-    PutCellRecords(batch, c.layout32, {1, 2}, 4, 0x10000, recordsBytes);
+    PutCellRecords(batch, c.layout32, {1, 2}, 4, platform::RemoteAddress{0x10000}, recordsBytes);
     for (std::size_t i = 0; i < 4; ++i) {
         const std::vector<std::uint8_t> one(batch.begin() + static_cast<std::ptrdiff_t>(i * c.size),
                                             batch.begin() + static_cast<std::ptrdiff_t>((i + 1) * c.size));

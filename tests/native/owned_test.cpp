@@ -10,11 +10,13 @@
 namespace hw::platform {
 namespace {
 
-// A number becomes a handle only when named as one: a process id passed where
-// a window is expected does not compile. None, written 0, is any kind's.
+// A number becomes a handle or an address in another process only when named
+// as one: a process id passed where a window is expected does not compile.
+// None, written 0, is any kind's.
 static_assert(!std::is_convertible_v<Pid, Hwnd>);
 static_assert(!std::is_convertible_v<std::uint64_t, Handle>);
 static_assert(!std::is_convertible_v<Handle, Hwnd>);
+static_assert(!std::is_convertible_v<std::uint64_t, RemoteAddress>);
 static_assert(std::is_convertible_v<std::nullptr_t, HKey>);
 
 Handle OpenOne(sim::SimDesktop& d, Pid pid) {

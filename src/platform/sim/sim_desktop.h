@@ -81,7 +81,7 @@ struct SimProcess {
     std::uint32_t handleCount = 120;
     std::uint64_t hungUntilMs = 0;  // answers no messages before then
     std::map<RemoteAddress, std::vector<std::uint8_t>> memory;
-    RemoteAddress nextAddress = 0x00A10000;
+    RemoteAddress nextAddress{0x00A10000};
     // Blocks given back with VirtualFreeEx: address and size.
     std::map<RemoteAddress, std::uint64_t> released;
     // Sends whose sender stopped waiting: still handled, in the order sent,

@@ -640,14 +640,14 @@ RemoteAddress Win32Desktop::VirtualAllocEx(Handle process, std::uint64_t size,
 }
 bool Win32Desktop::VirtualFreeEx(Handle process, RemoteAddress address, std::uint64_t size,
                                  std::uint32_t freeType) {
-    return ::VirtualFreeEx(ToHandle(process), reinterpret_cast<void*>(static_cast<ULONG_PTR>(address)),
+    return ::VirtualFreeEx(ToHandle(process), reinterpret_cast<void*>(static_cast<ULONG_PTR>(address.value())),
                            size, freeType) != FALSE;
 }
 bool Win32Desktop::ReadProcessMemory(Handle process, RemoteAddress address, void* buffer,
                                      std::uint64_t size, std::uint64_t* bytesRead) {
     SIZE_T n = 0;
     BOOL ok = ::ReadProcessMemory(ToHandle(process),
-                                  reinterpret_cast<const void*>(static_cast<ULONG_PTR>(address)), buffer,
+                                  reinterpret_cast<const void*>(static_cast<ULONG_PTR>(address.value())), buffer,
                                   size, &n);
     if (bytesRead) *bytesRead = n;
     return ok != FALSE;
@@ -656,7 +656,7 @@ bool Win32Desktop::WriteProcessMemory(Handle process, RemoteAddress address, con
                                       std::uint64_t size, std::uint64_t* bytesWritten) {
     SIZE_T n = 0;
     BOOL ok = ::WriteProcessMemory(ToHandle(process),
-                                   reinterpret_cast<void*>(static_cast<ULONG_PTR>(address)), buffer, size,
+                                   reinterpret_cast<void*>(static_cast<ULONG_PTR>(address.value())), buffer, size,
                                    &n);
     if (bytesWritten) *bytesWritten = n;
     return ok != FALSE;

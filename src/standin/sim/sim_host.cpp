@@ -102,19 +102,19 @@ std::string SimHost::InstallDirectory() {
 bool SimHost::ListViewText(ControlState& s, std::uint64_t row, p::RemoteAddress record, std::int64_t* result) {
     const bool layout32 = desktop_.FindProcess(pid_)->is32Bit;
     std::int32_t subItem = 0, max = 0;
-    std::uint64_t text = 0;
+    p::RemoteAddress text;
     if (layout32) {
         LvItem32 r{};
         if (!desktop_.ReadMemory(pid_, record, &r, sizeof r)) return true;
         subItem = r.iSubItem;
         max = r.cchTextMax;
-        text = r.pszText;
+        text = p::RemoteAddress{r.pszText};
     } else {
         LvItem64 r{};
         if (!desktop_.ReadMemory(pid_, record, &r, sizeof r)) return true;
         subItem = r.iSubItem;
         max = r.cchTextMax;
-        text = r.pszText;
+        text = p::RemoteAddress{r.pszText};
     }
     if (max <= 0) return true;
     // As the control does: a row that is not there is not answered at all.
