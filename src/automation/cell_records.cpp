@@ -16,14 +16,14 @@ std::vector<std::uint8_t> CellRecord(bool layout32, int subItem, platform::Remot
         LvItem32 r{};
         r.mask = kLvifText;
         r.iSubItem = subItem;
-        r.pszText = static_cast<std::uint32_t>(text);
+        r.pszText = static_cast<std::uint32_t>(text.value());
         r.cchTextMax = kCellTextMax;
         std::memcpy(bytes.data(), &r, sizeof r);
     } else {
         LvItem64 r{};
         r.mask = kLvifText;
         r.iSubItem = subItem;
-        r.pszText = text;
+        r.pszText = text.value();
         r.cchTextMax = kCellTextMax;
         std::memcpy(bytes.data(), &r, sizeof r);
     }

@@ -36,7 +36,7 @@ bool Read(p::Desktop& d, const p::UniqueRemoteMemory& block, void* data, std::ui
 // A 32-bit process sees only the low 32 bits of a pointer in its records
 // and its messages: a block above them is out of its reach.
 bool Reachable(bool layout32, const p::UniqueRemoteMemory& block, std::uint64_t size) {
-    return block && (!layout32 || block.get().address + size <= 0x1'0000'0000ull);
+    return block && (!layout32 || block.get().address.value() + size <= 0x1'0000'0000ull);
 }
 
 // Whether a 32-bit Harrowatch runs on 64-bit Windows (under WOW64).
@@ -136,7 +136,7 @@ std::vector<std::vector<std::string>> ReadRows(p::Desktop& d, Hwnd listView, p::
     for (size_t i = 0; i < cells; ++i) {
         const auto row = static_cast<std::uint64_t>(first + static_cast<int>(i / columns.size()));
         if (!SendTimed(d, listView, p::msg::kLvmGetItemTextA, row,
-                       static_cast<std::int64_t>(block.get().address + i * recordSize))) {
+                       static_cast<std::int64_t>((block.get().address + i * recordSize).value()))) {
             // Gone or hung: nothing read, and the list may still answer.
             unanswered.Keep(listView, std::move(process), Blocks(std::move(block)));
             return result;
@@ -249,7 +249,7 @@ std::vector<std::vector<std::string>> ListViewReader::Read(Hwnd listView, p::Pid
 
     for (size_t i = 0; i <= cells; ++i) {
         const auto row = static_cast<std::uint64_t>(i < cells ? i / columns.size() : 0);
-        if (!d_.PostMessage(listView, p::msg::kLvmGetItemTextA, row, static_cast<std::int64_t>(base + i * recordSize))) {
+        if (!d_.PostMessage(listView, p::msg::kLvmGetItemTextA, row, static_cast<std::int64_t>((base + i * recordSize).value()))) {
             // A full queue: what was posted may still come, so the next
             // batch takes a new block; this one is read the slow way.
             capacity_ = 0;
@@ -309,7 +309,7 @@ std::int32_t GetToolbarButtonPoint(p::Desktop& d, Hwnd toolbar, p::Pid processId
     std::uint8_t bytes[sizeof(TbButton64)] = {};
     if (!Write(d, button, bytes, buttonSize)) return 0;
     if (!SendTimed(d, toolbar, p::msg::kTbGetButton, static_cast<std::uint64_t>(index),
-                   static_cast<std::int64_t>(button.get().address)))
+                   static_cast<std::int64_t>(button.get().address.value())))
         return keep();
     if (!Read(d, button, bytes, buttonSize)) return 0;
     std::int32_t command = 0;
@@ -317,7 +317,7 @@ std::int32_t GetToolbarButtonPoint(p::Desktop& d, Hwnd toolbar, p::Pid processId
     Rect r{};
     if (!Write(d, rect, &r, sizeof r)) return 0;
     if (!SendTimed(d, toolbar, p::msg::kTbGetRect, static_cast<std::uint64_t>(static_cast<std::uint32_t>(command)),
-                   static_cast<std::int64_t>(rect.get().address)))
+                   static_cast<std::int64_t>(rect.get().address.value())))
         return keep();
     if (!Read(d, rect, &r, sizeof r)) return 0;
     const auto x = static_cast<std::int32_t>(text::RoundHalfEven((static_cast<double>(r.left) + r.right) / 2));

@@ -31,9 +31,16 @@ public:
 
     Value get() const { return v_; }
     explicit operator bool() const { return Traits::Valid(v_); }
-    // Gives back what it holds and takes `value` instead.
-    void reset(Value value = Value{}) {
+    // Gives back what it holds.
+    void reset() {
         if (d_ && Traits::Valid(v_)) Traits::Close(*d_, v_);
+        v_ = Value{};
+    }
+    // Gives back what it holds and takes `value`, got from `desktop`, instead:
+    // an owner that held nothing has no desktop to give it back to otherwise.
+    void reset(Desktop& desktop, Value value) {
+        reset();
+        d_ = &desktop;
         v_ = value;
     }
     // Hands what it holds over to the caller, who gives it back.

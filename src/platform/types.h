@@ -3,6 +3,7 @@
 #pragma once
 
 #include <compare>
+#include <cstddef>
 #include <cstdint>
 #include <ostream>
 #include <string>
@@ -10,13 +11,15 @@
 namespace hw::platform {
 
 // A handle of one kind, 0 for none. Each kind is a type of its own, so a
-// window handle is not taken where a process handle is expected; a plain
-// value (0, or one read from the OS) converts to any of them.
+// window handle is not taken where a process handle is expected. None (0, as
+// NULL is written) converts to any of them; a value read from the OS, or any
+// other number such as a process id, is made one only by naming the kind.
 template <class Kind>
 class HandleOf {
 public:
     constexpr HandleOf() = default;
-    constexpr HandleOf(std::uint64_t value) : v_(value) {}
+    constexpr HandleOf(std::nullptr_t) {}
+    constexpr explicit HandleOf(std::uint64_t value) : v_(value) {}
     constexpr std::uint64_t value() const { return v_; }
     constexpr explicit operator bool() const { return v_ != 0; }
     friend constexpr bool operator==(HandleOf, HandleOf) = default;
@@ -32,9 +35,31 @@ using Handle = HandleOf<struct KernelKind>; // kernel object handle
 using HKey = HandleOf<struct KeyKind>;      // registry key handle (predefined roots sign-extended)
 using HMenu = HandleOf<struct MenuKind>;    // menu handle
 using Pid = std::uint32_t;                  // process id; 0 = none
-using RemoteAddress = std::uint64_t;
 
 constexpr Handle kInvalidHandle{~std::uint64_t{0}};
+
+// An address in another process, 0 for none. Not a number of this process:
+// it is only handed to the calls that reach that process's memory, and a
+// count or a handle is not taken for one.
+class RemoteAddress {
+public:
+    constexpr RemoteAddress() = default;
+    constexpr RemoteAddress(std::nullptr_t) {}
+    constexpr explicit RemoteAddress(std::uint64_t value) : v_(value) {}
+    constexpr std::uint64_t value() const { return v_; }
+    constexpr explicit operator bool() const { return v_ != 0; }
+    // The address `offset` bytes further on.
+    friend constexpr RemoteAddress operator+(RemoteAddress a, std::uint64_t offset) { return RemoteAddress{a.v_ + offset}; }
+    constexpr RemoteAddress& operator+=(std::uint64_t offset) { return v_ += offset, *this; }
+    // How many bytes `a` lies past `b`.
+    friend constexpr std::uint64_t operator-(RemoteAddress a, RemoteAddress b) { return a.v_ - b.v_; }
+    friend constexpr bool operator==(RemoteAddress, RemoteAddress) = default;
+    friend constexpr auto operator<=>(RemoteAddress, RemoteAddress) = default;
+    friend std::ostream& operator<<(std::ostream& out, RemoteAddress a) { return out << "0x" << std::hex << a.v_ << std::dec; }
+
+private:
+    std::uint64_t v_ = 0;
+};
 
 // Predefined root keys as the 32-bit signed values a caller stores, widened
 // the way Windows widens them for a 64-bit handle.

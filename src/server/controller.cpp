@@ -326,7 +326,7 @@ p::Pid clsHarrowatch::StartServer() {
                     w = WaitForWindow(
                         [&] {
                             p::Hwnd b = desktop_.FindWindowEx(form, 0, "ThunderRT6CommandButton", "&Save");
-                            return b ? b : (desktop_.IsWindow(form) ? p::Hwnd{0} : form);
+                            return b ? b : (desktop_.IsWindow(form) ? p::Hwnd{} : form);
                         },
                         save, std::max(left(), kSaveWaitMs));
                     if (w == Wait::TimedOut) return stalled("its \"Server Configuration\" form but no \"&Save\" button");

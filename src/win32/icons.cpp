@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "schedule/catalogue.h"
@@ -12,61 +13,74 @@ namespace hw::win32 {
 
 namespace {
 
-// A 32-bit top-down DIB section and a DC on it.
-struct Canvas {
-    Canvas(int w, int h) : width(w), height(h) {
+using ui::win32::GdiObject;
+using ui::win32::Icon;
+using ui::win32::MemoryDc;
+using ui::win32::Selected;
+
+// A 32-bit top-down DIB section and a DC on it, each given back with the
+// canvas: the pen and the bitmap are put out of the DC before they are
+// deleted, and the DC last.
+class Canvas {
+public:
+    Canvas(int w, int h) : width(w), height(h), dc_(CreateCompatibleDC(nullptr)) {
         BITMAPINFO bi{};
         bi.bmiHeader.biSize = sizeof bi.bmiHeader;
         bi.bmiHeader.biWidth = w;
         bi.bmiHeader.biHeight = -h;
         bi.bmiHeader.biPlanes = 1;
         bi.bmiHeader.biBitCount = 32;
-        dc = CreateCompatibleDC(nullptr);
-        bitmap = CreateDIBSection(dc, &bi, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits), nullptr, 0);
-        old = SelectObject(dc, bitmap);
+        void* pixels = nullptr;
+        bitmap_.reset(CreateDIBSection(dc_.get(), &bi, DIB_RGB_COLORS, &pixels, nullptr, 0));
+        if (bitmap_) bits = static_cast<std::uint32_t*>(pixels);
+        bitmapIn_.emplace(dc_.get(), bitmap_.get());
     }
-    ~Canvas() {
-        if (pen) DeleteObject(SelectObject(dc, GetStockObject(BLACK_PEN)));
-        if (old) SelectObject(dc, old);
-        DeleteDC(dc);
-        if (bitmap) DeleteObject(bitmap);
-    }
+    Canvas(const Canvas&) = delete;
+    Canvas& operator=(const Canvas&) = delete;
+
+    HDC dc() const { return dc_.get(); }
+    HBITMAP bitmap() const { return bitmap_.get(); }
+    // The bitmap, out of the DC, for the caller to own.
     HBITMAP Take() {
-        if (pen) DeleteObject(SelectObject(dc, GetStockObject(BLACK_PEN)));
-        pen = nullptr;
-        SelectObject(dc, old);
-        old = nullptr;
-        HBITMAP b = bitmap;
-        bitmap = nullptr;
-        return b;
+        penIn_.reset();
+        bitmapIn_.reset();
+        return bitmap_.release();
     }
+    // A canvas GDI could not make takes no pixels.
     void Fill(COLORREF c) {
+        if (!bits) return;
         for (int i = 0; i < width * height; ++i) bits[i] = 0xFF000000u | (GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c);
     }
     void Pixel(int x, int y, COLORREF c) {
-        if (x >= 0 && y >= 0 && x < width && y < height)
+        if (bits && x >= 0 && y >= 0 && x < width && y < height)
             bits[y * width + x] = 0xFF000000u | (GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c);
     }
     void Brush(COLORREF c) {
-        SelectObject(dc, GetStockObject(DC_BRUSH));
-        SetDCBrushColor(dc, c);
+        SelectObject(dc_.get(), GetStockObject(DC_BRUSH));  // a stock object: nothing to give back
+        SetDCBrushColor(dc_.get(), c);
     }
     void Pen(COLORREF c, int w = 1) {
-        if (pen) DeleteObject(SelectObject(dc, GetStockObject(BLACK_PEN)));
-        pen = CreatePen(PS_SOLID, w, c);
-        SelectObject(dc, pen);
+        penIn_.reset();  // the DC's own pen back in before the last one goes
+        pen_.reset(CreatePen(PS_SOLID, w, c));
+        penIn_.emplace(dc_.get(), pen_.get());
     }
-    int width, height;
-    HDC dc = nullptr;
-    HBITMAP bitmap = nullptr;
-    HGDIOBJ old = nullptr;
-    HPEN pen = nullptr;
+
+    const int width, height;
     std::uint32_t* bits = nullptr;
+
+private:
+    // Destroyed in the reverse order: each object out of the DC before it goes.
+    MemoryDc dc_;
+    GdiObject<HBITMAP> bitmap_;
+    std::optional<Selected> bitmapIn_;
+    GdiObject<HPEN> pen_;
+    std::optional<Selected> penIn_;
 };
 
 constexpr COLORREF kMaskColour = RGB(255, 0, 255);
 
 HICON IconFrom(Canvas& c, COLORREF transparent) {
+    if (!c.bits) return nullptr;
     // A pixel of the transparent colour is left out of the icon.
     std::vector<BYTE> andMask(static_cast<size_t>(((c.width + 31) / 32) * 4 * c.height), 0);
     const std::uint32_t key = (GetRValue(transparent) << 16) | (GetGValue(transparent) << 8) | GetBValue(transparent);
@@ -78,16 +92,14 @@ HICON IconFrom(Canvas& c, COLORREF transparent) {
                 andMask[static_cast<size_t>(y * ((c.width + 31) / 32) * 4 + x / 8)] |= static_cast<BYTE>(0x80 >> (x % 8));
             }
         }
-    HBITMAP mask = CreateBitmap(c.width, c.height, 1, 1, andMask.data());
-    ICONINFO ii{TRUE, 0, 0, mask, c.bitmap};
-    HICON icon = CreateIconIndirect(&ii);
-    DeleteObject(mask);
-    return icon;
+    const GdiObject<HBITMAP> mask(CreateBitmap(c.width, c.height, 1, 1, andMask.data()));
+    ICONINFO ii{TRUE, 0, 0, mask.get(), c.bitmap()};
+    return CreateIconIndirect(&ii);
 }
 
 void DrawToolbarImage(Canvas& c, const std::string& key) {
     c.Fill(kMaskColour);
-    HDC dc = c.dc;
+    HDC dc = c.dc();
     auto window = [&](COLORREF title) {
         c.Pen(RGB(40, 40, 60));
         c.Brush(RGB(250, 250, 250));
@@ -180,9 +192,8 @@ HIMAGELIST MakeToolbarImages() {
     for (const char* key : kToolbarImageKeys) {
         Canvas c(32, 32);
         DrawToolbarImage(c, key);
-        HICON icon = IconFrom(c, kMaskColour);
-        ImageList_AddIcon(list, icon);
-        DestroyIcon(icon);
+        const Icon icon(IconFrom(c, kMaskColour));
+        ImageList_AddIcon(list, icon.get());
     }
     return list;
 }
@@ -201,9 +212,8 @@ HIMAGELIST MakeItemImages(int height) {
         Canvas c(16, height);
         c.Fill(kMaskColour);
         DrawItem(c, i, (height - 16) / 2);
-        HICON icon = IconFrom(c, kMaskColour);
-        ImageList_AddIcon(list, icon);
-        DestroyIcon(icon);
+        const Icon icon(IconFrom(c, kMaskColour));
+        ImageList_AddIcon(list, icon.get());
     }
     return list;
 }
@@ -227,7 +237,7 @@ HCURSOR MakeDragCursor() {
 HBITMAP MakeWordBitmap(const char* word, Glyph glyph, int width, int height) {
     Canvas c(width, height);
     c.Fill(GetSysColor(COLOR_BTNFACE));
-    HDC dc = c.dc;
+    HDC dc = c.dc();
     const int g = height / 2;
     const int cx = 4 + g / 2, cy = height / 2;
     switch (glyph) {
@@ -261,7 +271,7 @@ HBITMAP MakeWordBitmap(const char* word, Glyph glyph, int width, int height) {
             break;
     }
     {
-        const ui::win32::Selected font(dc, ui::win32::UiFont());
+        const Selected font(dc, ui::win32::UiFont());
         SetBkMode(dc, TRANSPARENT);
         SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
         RECT r{4 + g + 4, 0, width - 2, height};

@@ -64,7 +64,7 @@ bool MainForm::Create() {
                    smallIcon_.get()))
         return false;
     boxes_.SetOwner(U(hwnd_));
-    form_.hWnd = U(hwnd_);
+    form_.hWnd = platform::Hwnd{U(hwnd_)};
     form_.picSysTray = U(smallIcon_.get());
     form_.screen = SystemScreen();
     BuildControls();

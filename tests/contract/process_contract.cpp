@@ -46,7 +46,7 @@ TEST(ProcessContract, FindsItselfInBothEnumerations) {
     std::uint32_t n = d.GetModuleFileNameEx(h.get(), modules[0], path, 260);
     EXPECT_EQ(text::Upper(std::string(path, n)), text::Upper(self));
 
-    EXPECT_EQ(d.OpenProcess(proc::kQueryInformation, false, 0xFFFFFFF0u), 0u);
+    EXPECT_EQ(d.OpenProcess(proc::kQueryInformation, false, 0xFFFFFFF0u), nullptr);
 
     // It runs in its own session, as the search asks it.
     EXPECT_EQ(byName, d.GetCurrentProcessId());
@@ -94,7 +94,7 @@ TEST(ProcessContract, CallsSucceedWithTheirRightsAndFailWithoutThem) {
         ASSERT_TRUE(d.IsWow64Process(h.get(), &wow64)) << d.GetLastError();
         EXPECT_FALSE(wow64);  // the helper has the tests' own width
         const platform::RemoteAddress block = d.VirtualAllocEx(h.get(), 64, platform::mem::kCommit, platform::mem::kReadWrite);
-        ASSERT_NE(block, 0u) << d.GetLastError();
+        ASSERT_NE(block, nullptr) << d.GetLastError();
         const char written[] = "rights";
         std::uint64_t done = 0;
         ASSERT_TRUE(d.WriteProcessMemory(h.get(), block, written, sizeof written, &done)) << d.GetLastError();
@@ -128,12 +128,12 @@ TEST(ProcessContract, CallsSucceedWithTheirRightsAndFailWithoutThem) {
         ASSERT_TRUE(d.QueryFullProcessImageName(h.get(), path)) << d.GetLastError();
         EXPECT_TRUE(text::ContainsNoCase(path, "Rights Helper.exe")) << path;
         char buffer[8];
-        EXPECT_FALSE(d.ReadProcessMemory(h.get(), 0x10000, buffer, sizeof buffer, nullptr));
+        EXPECT_FALSE(d.ReadProcessMemory(h.get(), platform::RemoteAddress{0x10000}, buffer, sizeof buffer, nullptr));
         EXPECT_EQ(d.GetLastError(), platform::err::kAccessDenied);
         env->EndProcess(pid);
         EXPECT_EQ(d.WaitForSingleObject(h.get(), 5000), proc::kWaitObject0);
     }
-    EXPECT_FALSE(d.CloseHandle(0x7FFFFFF0u));
+    EXPECT_FALSE(d.CloseHandle(platform::Handle{0x7FFFFFF0u}));
     EXPECT_EQ(d.GetLastError(), platform::err::kInvalidHandle);
 }
 

@@ -52,7 +52,7 @@ TEST_F(RegistryContract, FacadeReportsWin32Results) {
     HKey k = 0;
     EXPECT_EQ(d().RegOpenKeyEx(kHkeyLocalMachine, key_, reg::kQueryValue, k),
               platform::err::kFileNotFound);
-    EXPECT_EQ(k, 0u);
+    EXPECT_EQ(k, nullptr);
     ASSERT_EQ(d().RegCreateKeyEx(kHkeyLocalMachine, key_ + "\\Child", reg::kAllOwnAccess, k), 0);
     d().RegCloseKey(k);
 

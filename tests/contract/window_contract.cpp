@@ -52,7 +52,7 @@ protected:
             10000));
         Click(save);
         main_ = GetProcessMainWindow(d(), pid_);
-        ASSERT_NE(main_, 0u);
+        ASSERT_NE(main_, nullptr);
         ASSERT_TRUE(env_->WaitFor([&] { return Find(main_, "KALTOR Server") != 0; }, 10000));
         ASSERT_TRUE(env_->WaitFor([&] { return !d().IsWindow(form); }, 5000));
     }
@@ -74,7 +74,7 @@ TEST_F(WindowContract, TheServerWindowsAsHarrowatchReadsThem) {
 
     // The status fields keep their creation caption; their live text differs.
     Hwnd field = Find(main_, "Connecting to Master Server...\r\n");
-    ASSERT_NE(field, 0u);
+    ASSERT_NE(field, nullptr);
     std::vector<Hwnd> fields = GetChildWindows(d(), d().GetParent(field));
     ASSERT_GE(fields.size(), 2u);
     EXPECT_EQ(fields[0], field);
@@ -85,7 +85,7 @@ TEST_F(WindowContract, TheServerWindowsAsHarrowatchReadsThem) {
     EXPECT_EQ(GetWindowTitle(d(), fields[1]), "Connecting to Master Server...\r\n");
 
     Hwnd lv = FindClass(main_, "ListViewWndClass");
-    ASSERT_NE(lv, 0u);
+    ASSERT_NE(lv, nullptr);
     std::int64_t rows = 0;
     ASSERT_TRUE(d().SendMessageTimeout(lv, msg::kLvmGetItemCount, 0, 0, msg::kSmtoAbortIfHung, 2000, &rows));
     ASSERT_EQ(rows, 3);
@@ -99,7 +99,7 @@ TEST_F(WindowContract, TheServerWindowsAsHarrowatchReadsThem) {
         for (int c = 1; c <= 3; ++c) EXPECT_EQ(cells[r][c - 1], GetListViewCellText(d(), lv, pid_, c, r));
 
     Hwnd list = MessageList();
-    ASSERT_NE(list, 0u);
+    ASSERT_NE(list, nullptr);
     std::vector<std::string> lines = GetListBoxLines(d(), list, 0);
     ASSERT_GE(lines.size(), 2u);
     bool welcomed = false;
@@ -133,14 +133,14 @@ TEST_F(WindowContract, ToolbarDialogsAndTheirButtons) {
     Hwnd button = 0;
     for (Hwnd h : GetChildWindows(d(), view))
         if (h && GetControlText(d(), h) == "&Delete All Messages") button = h;
-    ASSERT_NE(button, 0u);
+    ASSERT_NE(button, nullptr);
     Click(button);
     Hwnd dialog = 0;
     ASSERT_TRUE(env_->WaitFor([&] { return (dialog = d().FindWindow("#32770", "Delete File")) != 0; }, 5000));
     Hwnd yes = 0;
     for (Hwnd h : GetChildWindows(d(), dialog))
         if (h && GetControlText(d(), h) == "&Yes") yes = h;
-    ASSERT_NE(yes, 0u);
+    ASSERT_NE(yes, nullptr);
     EXPECT_EQ(GetWindowClass(d(), yes), "Button");
     Click(yes, msg::kMkLButton);
     EXPECT_TRUE(env_->WaitFor([&] { return !d().IsWindow(dialog); }, 5000));
@@ -163,7 +163,7 @@ TEST_F(WindowContract, ToolbarDialogsAndTheirButtons) {
         }
         if (GetWindowTitle(d(), h) == "OK") ok = h;
     }
-    ASSERT_NE(ok, 0u);
+    ASSERT_NE(ok, nullptr);
     Click(ok);
     EXPECT_TRUE(env_->WaitFor([&] { return !d().IsWindow(dialog); }, 5000));
     EXPECT_TRUE(env_->WaitFor(
@@ -197,7 +197,7 @@ TEST_F(WindowContract, AReadCutShortByAHangGoesOnWhereItStopped) {
     // are cut short.
     Start("at 0 messages 8000\nevery 1000 hang 500\n");
     const Hwnd list = MessageList();
-    ASSERT_NE(list, 0u);
+    ASSERT_NE(list, nullptr);
     std::vector<std::string> lines;
     for (int tries = 0; tries < 40 && lines.size() < 8001; ++tries) {
         const std::vector<std::string> more = GetListBoxLines(d(), list, static_cast<std::int32_t>(lines.size()));

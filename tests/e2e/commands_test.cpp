@@ -117,14 +117,14 @@ TEST_F(CommandsE2E, ScheduleEditorAndConfigurationDialog) {
 
     // A double-click on "Public Messages" in the items panel adds a row.
     Hwnd panel = d().FindWindowEx(main_, 0, "HarrowatchResetItems", nullptr);
-    ASSERT_NE(panel, 0u);
+    ASSERT_NE(panel, nullptr);
     const int x = 90 / 15 + 30, y = 1605 / 15 + 8;  // the item's place on the canvas
     const Hwnd bar = [&] {
         for (Hwnd h : automation::GetChildWindows(d(), main_))
             if (h && automation::GetWindowClass(d(), h) == "ScrollBar") return h;
-        return Hwnd{0};
+        return Hwnd{};
     }();
-    ASSERT_NE(bar, 0u);
+    ASSERT_NE(bar, nullptr);
     PostMessageA(H(main_), WM_VSCROLL, SB_BOTTOM, static_cast<LPARAM>(bar.value()));  // the item is low on the canvas
     PostMessageA(H(panel), WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(x, y - 60));
     PostMessageA(H(panel), WM_LBUTTONUP, 0, MAKELPARAM(x, y - 60));

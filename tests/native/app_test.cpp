@@ -192,7 +192,7 @@ TEST_F(AppTest, DuringAnExitTheToolbarCannotShowTheServer) {
     bool shownDuring = true;
     d.ScheduleAt(d.NowMs() + 2000, d.OwnPid(), [&] {
         form.Toolbar_ButtonClick(app::kShowServer);
-        shownDuring = d.IsWindowVisible(server().mainForm());
+        shownDuring = d.IsWindowVisible(Win(server().mainForm()));
         const platform::Hwnd yes = Descendant(d.FindWindow("#32770", "Close Server"), "&Yes");
         d.PostMessage(yes, platform::msg::kLButtonDown, 0, 0);
         d.PostMessage(yes, platform::msg::kLButtonUp, 0, 0);

@@ -23,11 +23,11 @@ TEST_F(AutomationTest, MainWindowDescendantsAndTheTwoTextReads) {
     Install("active\nat 0 join Dorn 10.0.0.5 Dornak\n");
     platform::Pid pid = LaunchAndSave();
     Hwnd main = GetProcessMainWindow(d, pid);
-    ASSERT_NE(main, 0u);
+    ASSERT_NE(main, nullptr);
     EXPECT_EQ(main, static_cast<Hwnd>(server().mainForm()));
     d.ShowWindow(main, platform::wnd::kSwHide);
     EXPECT_EQ(GetProcessMainWindow(d, pid), main);  // hidden still counts
-    EXPECT_EQ(GetProcessMainWindow(d, d.OwnPid()), 0u);
+    EXPECT_EQ(GetProcessMainWindow(d, d.OwnPid()), nullptr);
 
     std::vector<Hwnd> all = GetChildWindows(d, main);
     ASSERT_GT(all.size(), 8u);
@@ -107,15 +107,15 @@ TEST_P(ListReading, CellsOfBothLayoutsAndWholeListsAgree) {
         ASSERT_TRUE(text && record);
         std::uint8_t bytes[64] = {};
         if (GetParam()) {
-            platform::records::LvItem64 r{platform::records::kLvifText, 0, 1, 0, 0, 0, text, 255, 0, 0, 0, 0};
+            platform::records::LvItem64 r{platform::records::kLvifText, 0, 1, 0, 0, 0, text.value(), 255, 0, 0, 0, 0};
             std::memcpy(bytes, &r, sizeof r);
         } else {
-            platform::records::LvItem32 r{platform::records::kLvifText, 0, 1, 0, 0, static_cast<std::uint32_t>(text), 255,
+            platform::records::LvItem32 r{platform::records::kLvifText, 0, 1, 0, 0, static_cast<std::uint32_t>(text.value()), 255,
                                           0, 0, 0};
             std::memcpy(bytes, &r, sizeof r);
         }
         ASSERT_TRUE(d.WriteProcessMemory(h.get(), record, bytes, sizeof bytes, nullptr));
-        ASSERT_TRUE(d.SendMessageTimeout(lv, msg::kLvmGetItemTextA, 0, static_cast<std::int64_t>(record), 0, 1000, nullptr));
+        ASSERT_TRUE(d.SendMessageTimeout(lv, msg::kLvmGetItemTextA, 0, static_cast<std::int64_t>(record.value()), 0, 1000, nullptr));
         char cell[256] = {};
         ASSERT_TRUE(d.ReadProcessMemory(h.get(), text, cell, sizeof cell, nullptr));
         EXPECT_STREQ(cell, "");
@@ -182,13 +182,13 @@ TEST_F(AutomationTest, ToolbarButtonCentreOpensTheView) {
     d.PostMessage(main, msg::kCommand, standin::kManageCommand, 0);
     d.AdvanceIdle(10);
     Hwnd tb = static_cast<Hwnd>(server().toolbar());
-    ASSERT_NE(tb, 0u);
+    ASSERT_NE(tb, nullptr);
     // Button 2 spans 50..73 across and 2..24 down: 61.5 rounds to 62.
     std::int32_t point = GetToolbarButtonPoint(d, tb, pid, 2);
     EXPECT_EQ(point, MakeLParam(62, 13));
     EXPECT_EQ(GetToolbarButtonPoint(d, tb, pid, 40), 0);  // no such button
     Click(tb, msg::kMkLButton, point);
-    EXPECT_NE(Descendant(main, "Review Transactions"), 0u);
+    EXPECT_NE(Descendant(main, "Review Transactions"), nullptr);
     EXPECT_EQ(d.RemoteBlockCount(pid), 0u);
     EXPECT_EQ(GetToolbarButtonPoint(d, tb, 99999, 2), 0);  // no such process
 }
@@ -268,7 +268,7 @@ TEST_F(AutomationTest, MemoryARequestPointsAtStaysTheServersUntilAnswered) {
     d.PostMessage(GetProcessMainWindow(d, pid), msg::kCommand, standin::kManageCommand, 0);
     d.AdvanceIdle(10);
     Hwnd tb = static_cast<Hwnd>(server().toolbar());
-    ASSERT_NE(tb, 0u);
+    ASSERT_NE(tb, nullptr);
 
     const auto cells = GetListViewCells(d, lv, pid, 3, {1, 2, 3});
     ASSERT_EQ(cells.size(), 3u);

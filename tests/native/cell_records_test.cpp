@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <ostream>
 
 #include "automation/cell_records.h"
+#include "native/case_names.h"
 
 namespace hw::automation {
 namespace {
@@ -22,12 +24,13 @@ struct LayoutCase {
     bool layout32;
     std::size_t size, textAt, maxAt;
 };
+void PrintTo(const LayoutCase& c, std::ostream* out) { *out << (c.layout32 ? "32" : "64") << "-bit records"; }
 
 class CellRecordTable : public ::testing::TestWithParam<LayoutCase> {};
 
 TEST_P(CellRecordTable, AsksForTheColumnsTextIntoItsSlot) {
     const LayoutCase& c = GetParam();
-    const platform::RemoteAddress text = 0x00A12340;
+    const platform::RemoteAddress text{0x00A12340};
     const std::vector<std::uint8_t> r = CellRecord(c.layout32, 3, text);
     ASSERT_EQ(r.size(), c.size);
     EXPECT_EQ(RecordSize(c.layout32), c.size);
@@ -35,15 +38,15 @@ TEST_P(CellRecordTable, AsksForTheColumnsTextIntoItsSlot) {
     EXPECT_EQ(Field<std::int32_t>(r, 4), 0);  // iItem: the row goes in wParam
     EXPECT_EQ(Field<std::int32_t>(r, 8), 3);
     if (c.layout32)
-        EXPECT_EQ(Field<std::uint32_t>(r, c.textAt), text);
+        EXPECT_EQ(Field<std::uint32_t>(r, c.textAt), text.value());
     else
-        EXPECT_EQ(Field<std::uint64_t>(r, c.textAt), text);
+        EXPECT_EQ(Field<std::uint64_t>(r, c.textAt), text.value());
     EXPECT_EQ(Field<std::int32_t>(r, c.maxAt), 255);
 
     // A batch: record i points at slot i after the records, columns in turn.
     const std::size_t recordsBytes = 4 * c.size;
     std::vector<std::uint8_t> batch(recordsBytes, 0);
-    PutCellRecords(batch, c.layout32, {1, 2}, 4, 0x10000, recordsBytes);
+    PutCellRecords(batch, c.layout32, {1, 2}, 4, platform::RemoteAddress{0x10000}, recordsBytes);
     for (std::size_t i = 0; i < 4; ++i) {
         const std::vector<std::uint8_t> one(batch.begin() + static_cast<std::ptrdiff_t>(i * c.size),
                                             batch.begin() + static_cast<std::ptrdiff_t>((i + 1) * c.size));
@@ -58,9 +61,11 @@ INSTANTIATE_TEST_SUITE_P(Layouts, CellRecordTable,
                          [](const auto& info) { return info.param.layout32 ? "Of32Bit" : "Of64Bit"; });
 
 struct SlotCase {
+    const char* what;
     std::string bytes;
     std::string text;
 };
+void PrintTo(const SlotCase& c, std::ostream* out) { *out << c.what; }
 
 class SlotTextTable : public ::testing::TestWithParam<SlotCase> {};
 
@@ -72,12 +77,12 @@ TEST_P(SlotTextTable, BeforeTheFirstZeroTrimmedAndCut) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, SlotTextTable,
-                         ::testing::Values(SlotCase{std::string("Dorn\0", 5), "Dorn"},
-                                           SlotCase{std::string("  Lead \0x", 9), "Lead"},
-                                           SlotCase{std::string("\0", 1), ""},
-                                           SlotCase{std::string("   \0", 4), ""},
-                                           SlotCase{std::string(300, 'x'), std::string(255, 'x')}),
-                         [](const auto& info) { return "Case" + std::to_string(info.index); });
+                         ::testing::Values(SlotCase{"ends at its zero", std::string("Dorn\0", 5), "Dorn"},
+                                           SlotCase{"trimmed of spaces", std::string("  Lead \0x", 9), "Lead"},
+                                           SlotCase{"empty", std::string("\0", 1), ""},
+                                           SlotCase{"spaces only", std::string("   \0", 4), ""},
+                                           SlotCase{"cut at 255 characters", std::string(300, 'x'), std::string(255, 'x')}),
+                         [](const auto& info) { return testing::CaseName(info.param.what); });
 
 TEST(CellsFromSlots, RowsOfColumnsInOrder) {
     std::vector<std::uint8_t> slots(4 * kSlot, 0);

@@ -26,7 +26,7 @@ protected:
     // Presses a button of the server's "Close Server" question, as the operator does.
     void Answer(const std::string& button) {
         const platform::Hwnd b = Descendant(d.FindWindow("#32770", "Close Server"), button);
-        ASSERT_NE(b, 0u);
+        ASSERT_NE(b, nullptr);
         d.PostMessage(b, platform::msg::kLButtonDown, 0, 0);
         d.PostMessage(b, platform::msg::kLButtonUp, 0, 0);
     }
@@ -42,9 +42,9 @@ TEST_F(ControllerTest, StartsSavesAndHidesTheServer) {
                               kOff, kOn,  // the hide step starts the (running) server again
                               kOn}));
     EXPECT_EQ(server::gInstallDirectory, kGameFolder);
-    EXPECT_EQ(d.FindWindow("ThunderRT6FormDC", "Server Configuration"), 0u);  // saved
-    EXPECT_FALSE(d.IsWindowVisible(server().mainForm()));
-    EXPECT_NE(Descendant(server().mainForm(), "KALTOR Server"), 0u);
+    EXPECT_EQ(d.FindWindow("ThunderRT6FormDC", "Server Configuration"), nullptr);  // saved
+    EXPECT_FALSE(d.IsWindowVisible(Win(server().mainForm())));
+    EXPECT_NE(Descendant(Win(server().mainForm()), "KALTOR Server"), nullptr);
     EXPECT_TRUE(boxes.shown.empty());
     EXPECT_FALSE(controller.Busy());
     // The waits pause between looks instead of spinning.
@@ -97,8 +97,8 @@ TEST_F(ControllerTest, WithoutAutoStartTheFormIsLeftAndTheHideGivesUp) {
     const std::uint64_t start = d.NowMs();
     const platform::Pid pid = controller.StartServer();
     ASSERT_NE(pid, 0u);
-    EXPECT_NE(d.FindWindow("ThunderRT6FormDC", "Server Configuration"), 0u);
-    EXPECT_TRUE(d.IsWindowVisible(server().mainForm()));
+    EXPECT_NE(d.FindWindow("ThunderRT6FormDC", "Server Configuration"), nullptr);
+    EXPECT_TRUE(d.IsWindowVisible(Win(server().mainForm())));
     // One settle pass of a second with nothing changing, then it gives up.
     EXPECT_GE(d.NowMs() - start, 1000u);
     EXPECT_LT(d.NowMs() - start, 2500u);
@@ -109,7 +109,7 @@ TEST_F(ControllerTest, WithoutHideTheWindowStaysShown) {
     SetSetting("HideKaltorWindow", 0);
     Install();
     controller.StartServer();
-    EXPECT_TRUE(d.IsWindowVisible(server().mainForm()));
+    EXPECT_TRUE(d.IsWindowVisible(Win(server().mainForm())));
 }
 
 TEST_F(ControllerTest, AServerGoneWhileStartingIsLaunchedAgainByTheNextPoll) {
@@ -140,7 +140,7 @@ TEST_F(ControllerTest, ShutdownEndsAWaitForTheForm) {
 
 TEST_F(ControllerTest, HideShowAndToggle) {
     const platform::Pid pid = Started();
-    const platform::Hwnd main = server().mainForm();
+    const platform::Hwnd main = Win(server().mainForm());
     controller.ShowServerWindow();
     EXPECT_TRUE(d.IsWindowVisible(main));
     EXPECT_EQ(d.Window(main)->x, 100);
@@ -152,7 +152,7 @@ TEST_F(ControllerTest, HideShowAndToggle) {
     controller.ToggleServer(true);
     d.AdvanceIdle(10);
     EXPECT_TRUE(server().Active());
-    EXPECT_EQ(automation::GetControlText(d, server().localStatus()), "ACTIVE - 0 players");
+    EXPECT_EQ(automation::GetControlText(d, Win(server().localStatus())), "ACTIVE - 0 players");
     controller.ToggleServer(false);
     d.AdvanceIdle(10);
     EXPECT_FALSE(server().Active());

@@ -56,7 +56,7 @@ TEST_F(MainWindowTest, MirrorsStatusPlayersAndMessagesAndFollowsThem) {
     const std::vector<std::string>& serverLines = host().Lines(server().messageList());
     EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.end()), serverLines);
 
-    Click(Descendant(server().mainForm(), "Deactivate Server"));
+    Click(Descendant(Win(server().mainForm()), "Deactivate Server"));
     Run(5000);
     EXPECT_EQ(form.lblStatusLocalServer.Text(), "NOT ACTIVE");
     EXPECT_TRUE(form.mnuSystemTray.Find("sysStartServer")->enabled);
@@ -163,9 +163,9 @@ TEST_F(MainWindowTest, MalformedServerWindowsAreReportedOnce) {
     form.SSTab.Select(2);  // the operator looks at the schedule: its hint shows
     ASSERT_EQ(form.StatusBar.Panel(1), schedule::kPanelHint);
     // A status container left with one field, and a player list counting -1.
-    d.DestroyWindow(server().localStatus());
+    d.DestroyWindow(Win(server().localStatus()));
     host().Destroy(server().playerList());
-    d.CreateWindow(ServerPid(), "ListViewWndClass", "", server().mainForm(), 0,
+    d.CreateWindow(ServerPid(), "ListViewWndClass", "", Win(server().mainForm()), 0,
                    [](std::uint32_t m, std::uint64_t, std::int64_t, std::int64_t* r) {
                        if (m != platform::msg::kLvmGetItemCount) return false;
                        *r = -1;
@@ -181,7 +181,7 @@ TEST_F(MainWindowTest, MalformedServerWindowsAreReportedOnce) {
     // Mended: the next cycle succeeds and clears the failure; a negative count
     // keeps the players shown, saying when they were read.
     d.CreateWindow(ServerPid(), "ThunderRT6TextBox", "Connecting to Master Server...\r\n",
-                   d.GetParent(server().masterStatus()));
+                   d.GetParent(Win(server().masterStatus())));
     Run(5000);
     EXPECT_EQ(form.StatusBar.Panel(1), schedule::kPanelHint);  // the failure gone, the tab's hint back
     EXPECT_EQ(form.StatusBar.Panel(2).rfind("3 PLAYERS ONLINE AS OF ", 0), 0u) << form.StatusBar.Panel(2);

@@ -68,7 +68,7 @@ TEST_F(MessagesTest, SendingFillsTheDialogAndSkipsTheEcho) {
     controller.SendServerMessage("Server restarts at noon");
     d.AdvanceIdle(10);
     EXPECT_EQ(server().effects().sentMessages, std::vector<std::string>{"Server restarts at noon"});
-    EXPECT_EQ(d.FindWindow("#32770", "Send Message To Player"), 0u);
+    EXPECT_EQ(d.FindWindow("#32770", "Send Message To Player"), nullptr);
     EXPECT_TRUE(DrawingOn());
     // A fresh controller reads on from where the list stood before its text.
     const auto lines = host().Lines(server().messageList());

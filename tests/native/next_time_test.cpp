@@ -2,8 +2,10 @@
 // occurrence of each frequency and when a row is due.
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <random>
 
+#include "native/case_names.h"
 #include "schedule/catalogue.h"
 #include "schedule/next_time.h"
 
@@ -86,6 +88,9 @@ struct NextCase {
     DateTime from;
     const char* next;
 };
+// "Daily from 12/31/26 11:59 PM".
+std::string From(const NextCase& c) { return std::string(kFrequencies[c.frequency].name) + " from " + FormatNextTime(c.from); }
+void PrintTo(const NextCase& c, std::ostream* out) { *out << From(c) << " -> " << c.next; }
 
 class NextOccurrenceTable : public ::testing::TestWithParam<NextCase> {};
 
@@ -103,13 +108,16 @@ INSTANTIATE_TEST_SUITE_P(Cases, NextOccurrenceTable,
                                            NextCase{kMonthly, {2028, 1, 31, 3, 0}, "03/02/28 03:00 AM"},
                                            NextCase{kMonthly, {2027, 3, 31, 3, 0}, "05/01/27 03:00 AM"},
                                            NextCase{kMonthly, {2026, 12, 15, 10, 30}, "01/15/27 10:30 AM"}),
-                         [](const auto& info) { return "Case" + std::to_string(info.index); });
+                         [](const auto& info) { return testing::CaseName(From(info.param)); });
 
 struct DueCase {
     const char* next;
     DateTime now;
     bool due;
 };
+void PrintTo(const DueCase& c, std::ostream* out) {
+    *out << "\"" << c.next << "\" at " << FormatNextTime(c.now) << (c.due ? ": due" : ": not due");
+}
 
 class IsDueTable : public ::testing::TestWithParam<DueCase> {};
 
@@ -126,7 +134,10 @@ INSTANTIATE_TEST_SUITE_P(Cases, IsDueTable,
                                            DueCase{"01/05/27 03:00 AM", {2026, 12, 31, 23, 59}, false},
                                            DueCase{"01/01/30 03:00 AM", kNine, false},
                                            DueCase{"N/A - Unknown", kNine, false}, DueCase{"", kNine, false}),
-                         [](const auto& info) { return "Case" + std::to_string(info.index); });
+                         [](const auto& info) {
+                             const DueCase& c = info.param;
+                             return testing::CaseName(std::string(c.due ? "due " : "not due ") + (*c.next ? c.next : "empty"));
+                         });
 
 TEST(DefaultNextTime, MidnightAfterTodayWithTheMonthCarry) {
     EXPECT_EQ(FormatNextTime(DefaultNextTime(kDaily, {2026, 12, 6, 15, 42})), "12/07/26 12:00 AM");

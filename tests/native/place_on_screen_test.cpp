@@ -2,6 +2,9 @@
 // by case. Screen 15360 x 11520 twips, one monitor unless a case adds one.
 #include <gtest/gtest.h>
 
+#include <ostream>
+
+#include "native/case_names.h"
 #include "ui/window.h"
 
 namespace hw::ui {
@@ -13,6 +16,7 @@ struct PlaceCase {
     bool secondMonitorLeft;
     int left, top;
 };
+void PrintTo(const PlaceCase& c, std::ostream* out) { *out << c.what; }
 
 class PlaceOnScreenTable : public ::testing::TestWithParam<PlaceCase> {};
 
@@ -39,13 +43,16 @@ INSTANTIATE_TEST_SUITE_P(
         PlaceCase{"far above comes down", {100, -8000, 100 + kW, -8000 + kH}, false, 100, 0},
         PlaceCase{"beyond both edges", {15360, 11520, 15360 + kW, 11520 + kH}, false, 15360 - kW, 11520 - kH},
         PlaceCase{"on the second monitor stays", {-9000, 300, -9000 + kW, 300 + kH}, true, -9000, 300}),
-    [](const auto& info) { return "Case" + std::to_string(info.index); });
+    [](const auto& info) { return testing::CaseName(info.param.what); });
 
 struct ScaleCase {
     int dpi;
     double twipsPerPixel;
     int pixels, twips;
 };
+void PrintTo(const ScaleCase& c, std::ostream* out) {
+    *out << c.pixels << " pixels at " << c.dpi << " dpi are " << c.twips << " twips";
+}
 
 class TwipsAtEveryScale : public ::testing::TestWithParam<ScaleCase> {};
 
@@ -61,7 +68,11 @@ INSTANTIATE_TEST_SUITE_P(Scales, TwipsAtEveryScale,
                          ::testing::Values(ScaleCase{96, 15.0, 700, 10500}, ScaleCase{120, 12.0, 700, 8400},
                                            ScaleCase{144, 10.0, 700, 7000}, ScaleCase{168, 1440.0 / 168, 700, 6000},
                                            ScaleCase{192, 7.5, 700, 5250}, ScaleCase{168, 1440.0 / 168, -35, -300}),
-                         [](const auto& info) { return "Case" + std::to_string(info.index); });
+                         [](const auto& info) {
+                             const ScaleCase& c = info.param;
+                             return testing::CaseName(std::to_string(c.pixels) + " pixels at " + std::to_string(c.dpi) +
+                                                      " dpi" + (c.pixels < 0 ? " left of the origin" : ""));
+                         });
 
 }  // namespace
 }  // namespace hw::ui

@@ -20,10 +20,10 @@ protected:
         return n;
     }
     bool NothingLeftOpen() {
-        return d.FindWindow("#32770", nullptr) == 0 && Descendant(server().mainForm(), "Data Manager") == 0 &&
-               Descendant(server().mainForm(), "Review Transactions") == 0 &&
-               Descendant(server().mainForm(), "Review Messages") == 0 &&
-               Descendant(server().mainForm(), "Server Data Manager") == 0;
+        return d.FindWindow("#32770", nullptr) == 0 && Descendant(Win(server().mainForm()), "Data Manager") == 0 &&
+               Descendant(Win(server().mainForm()), "Review Transactions") == 0 &&
+               Descendant(Win(server().mainForm()), "Review Messages") == 0 &&
+               Descendant(Win(server().mainForm()), "Server Data Manager") == 0;
     }
     void Settle() { d.AdvanceIdle(100); }
 };
@@ -42,7 +42,7 @@ TEST_F(ResetsTest, EveryDataManagerActionDoesItsWorkInTheServer) {
         {"public messages", [&] { return server().effects().messageDeletes; }},
     };
     for (auto& c : cases) {
-        Click(Descendant(server().mainForm(), "Deactivate Server"));
+        Click(Descendant(Win(server().mainForm()), "Deactivate Server"));
         ASSERT_FALSE(server().Active());
         EXPECT_TRUE(controller.ProcessScheduledItem(c.item)) << c.item;
         Settle();
@@ -57,7 +57,7 @@ TEST_F(ResetsTest, EveryDataManagerActionDoesItsWorkInTheServer) {
 
 TEST_F(ResetsTest, WithoutTheManageMenuTheActionsEndAndTheServerStaysAsItWas) {
     Started();
-    d.Window(server().mainForm())->menu = 0;
+    d.Window(Win(server().mainForm()))->menu = 0;
     for (const char* item : {"Store Inventory", "Transaction List", "Guild Master Log"}) {
         EXPECT_FALSE(controller.ProcessScheduledItem(item)) << item;
         Settle();
@@ -68,7 +68,7 @@ TEST_F(ResetsTest, WithoutTheManageMenuTheActionsEndAndTheServerStaysAsItWas) {
     Settle();
     EXPECT_TRUE(server().Active());
     // So does a key without an action.
-    Click(Descendant(server().mainForm(), "Deactivate Server"));
+    Click(Descendant(Win(server().mainForm()), "Deactivate Server"));
     EXPECT_FALSE(controller.ProcessScheduledItem("Version Data"));
     Settle();
     EXPECT_TRUE(server().Active());
@@ -81,10 +81,10 @@ TEST_F(ResetsTest, AToolbarThatAnswersLateWritesIntoMemoryStillItsOwn) {
     Started();
     bool hung = false;
     d.beforeSendToOthers = [&](platform::Hwnd h, std::uint32_t message) {
-        if (h == server().toolbar() && message == platform::msg::kTbGetButton && !std::exchange(hung, true))
+        if (h == Win(server().toolbar()) && message == platform::msg::kTbGetButton && !std::exchange(hung, true))
             d.HangProcess(ServerPid(), 3000);
     };
-    Click(Descendant(server().mainForm(), "Deactivate Server"));
+    Click(Descendant(Win(server().mainForm()), "Deactivate Server"));
     EXPECT_FALSE(controller.ProcessScheduledItem("Store Inventory"));
     Settle();
     EXPECT_TRUE(hung);
@@ -93,7 +93,7 @@ TEST_F(ResetsTest, AToolbarThatAnswersLateWritesIntoMemoryStillItsOwn) {
     EXPECT_TRUE(d.ReleasedMemoryAccesses().empty());
 
     // The next reset finds the server answering again, and what was kept goes.
-    Click(Descendant(server().mainForm(), "Deactivate Server"));
+    Click(Descendant(Win(server().mainForm()), "Deactivate Server"));
     EXPECT_TRUE(controller.ProcessScheduledItem("Store Inventory"));
     Settle();
     EXPECT_EQ(server().effects().storeResets, 1);
@@ -104,12 +104,12 @@ TEST_F(ResetsTest, AToolbarThatAnswersLateWritesIntoMemoryStillItsOwn) {
 TEST_F(ResetsTest, AMissingPageOrButtonEndsTheReset) {
     Started();
     // The data manager's view already open, its store page renamed, its guild button gone.
-    d.PostMessage(server().mainForm(), platform::msg::kCommand, standin::kManageCommand, 0);
+    d.PostMessage(Win(server().mainForm()), platform::msg::kCommand, standin::kManageCommand, 0);
     d.AdvanceIdle(10);
-    const std::int32_t point = automation::GetToolbarButtonPoint(d, server().toolbar(), ServerPid(), 10);
-    Click(server().toolbar(), platform::msg::kMkLButton, point);
-    const platform::Hwnd view = Descendant(server().mainForm(), "Server Data Manager");
-    ASSERT_NE(view, 0u);
+    const std::int32_t point = automation::GetToolbarButtonPoint(d, Win(server().toolbar()), ServerPid(), 10);
+    Click(Win(server().toolbar()), platform::msg::kMkLButton, point);
+    const platform::Hwnd view = Descendant(Win(server().mainForm()), "Server Data Manager");
+    ASSERT_NE(view, nullptr);
     for (platform::Hwnd h : automation::GetChildWindows(d, view)) {
         if (!h) continue;
         if (d.Window(h)->caption == "Store && Confinement") d.Window(h)->caption = "Store";
@@ -135,7 +135,7 @@ TEST_F(ResetsTest, ADialogThatNeverComesOrHasNoButtonEndsTheReset) {
     d.KillProcess(ServerPid());
     controller.StartServer();
     EXPECT_FALSE(controller.ProcessScheduledItem("Store Inventory"));
-    EXPECT_NE(d.FindWindow("#32770", "Reset Data"), 0u);
+    EXPECT_NE(d.FindWindow("#32770", "Reset Data"), nullptr);
     EXPECT_EQ(server().effects().storeResets, 0);
 }
 
@@ -169,7 +169,7 @@ TEST_F(ResetsTest, DataFilesDeletedAbsentOrInUse) {
     EXPECT_EQ(LinesWith("Server activated.") - activatedBefore, 2);
 
     // In use: reported as error 70, reactivated, still due.
-    Click(Descendant(server().mainForm(), "Deactivate Server"));
+    Click(Descendant(Win(server().mainForm()), "Deactivate Server"));
     EXPECT_FALSE(controller.ProcessScheduledItem("GUILD CREST"));
     Settle();
     ASSERT_EQ(boxes.shown.size(), 1u);
@@ -259,7 +259,7 @@ TEST_F(ResetsTest, EveryResetCopiesTheChangedFilesOfTheDataFolderFirst) {
     };
     // Inactive, the server holds none of its files.
     auto deactivated = [&] {
-        Click(Descendant(server().mainForm(), "Deactivate Server"));
+        Click(Descendant(Win(server().mainForm()), "Deactivate Server"));
         return !server().Active();
     };
     ASSERT_TRUE(deactivated());

@@ -30,7 +30,7 @@ protected:
     platform::Pid LaunchAndSave() {
         platform::Pid pid = Launch();
         platform::Hwnd form = d.FindWindow("ThunderRT6FormDC", "Server Configuration");
-        EXPECT_NE(form, 0u);
+        EXPECT_NE(form, nullptr);
         platform::Hwnd save = d.FindWindowEx(form, 0, "ThunderRT6CommandButton", "&Save");
         Click(save);
         d.AdvanceIdle(400);
@@ -47,6 +47,8 @@ protected:
         return 0;
     }
     standin::Server& server() { return *standins.Latest()->server; }
+    // A stand-in window as the desktop's handle of it.
+    static platform::Hwnd Win(standin::WinId w) { return platform::Hwnd{w}; }
     standin::SimHost& host() { return *standins.Latest()->host; }
 
     platform::sim::SimDesktop d;

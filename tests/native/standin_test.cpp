@@ -33,21 +33,21 @@ class StandinBehaviour : public StandinFixture {};
 TEST_F(StandinBehaviour, CloseDialogAnsweredAfterItsDelay) {
     Install("close-dialog 3000\n");
     platform::Pid pid = LaunchAndSave();
-    d.PostMessage(server().mainForm(), kClose, 0, 0);
+    d.PostMessage(Win(server().mainForm()), kClose, 0, 0);
     d.AdvanceIdle(10);
-    EXPECT_NE(d.FindWindow("#32770", "Close Server"), 0u);
+    EXPECT_NE(d.FindWindow("#32770", "Close Server"), nullptr);
     d.AdvanceIdle(2900);
     EXPECT_TRUE(d.FindProcess(pid)->alive);
     d.AdvanceIdle(200);
     EXPECT_FALSE(d.FindProcess(pid)->alive);
-    EXPECT_EQ(d.FindWindow("#32770", "Close Server"), 0u);
-    EXPECT_EQ(automation::GetProcessMainWindow(d, pid), 0u);
+    EXPECT_EQ(d.FindWindow("#32770", "Close Server"), nullptr);
+    EXPECT_EQ(automation::GetProcessMainWindow(d, pid), nullptr);
 }
 
 TEST_F(StandinBehaviour, IgnoresCloseNeverShowsItsFormOrCrashes) {
     Install("ignore-close\nat 1000 crash\n");
     platform::Pid pid = LaunchAndSave();
-    d.PostMessage(server().mainForm(), kClose, 0, 0);
+    d.PostMessage(Win(server().mainForm()), kClose, 0, 0);
     d.AdvanceIdle(500);
     EXPECT_TRUE(d.FindProcess(pid)->alive);
     d.AdvanceIdle(600);
@@ -58,7 +58,7 @@ TEST_F(StandinBehaviour, IgnoresCloseNeverShowsItsFormOrCrashes) {
     platform::Pid quiet = Launch();
     d.AdvanceIdle(60000);
     EXPECT_TRUE(d.FindProcess(quiet)->alive);
-    EXPECT_EQ(d.FindWindow("ThunderRT6FormDC", "Server Configuration"), 0u);
+    EXPECT_EQ(d.FindWindow("ThunderRT6FormDC", "Server Configuration"), nullptr);
 }
 
 TEST_F(StandinBehaviour, HoldsItsDataFiles) {
@@ -70,12 +70,12 @@ TEST_F(StandinBehaviour, HoldsItsDataFiles) {
     EXPECT_FALSE(server().Active());
     EXPECT_EQ(d.DeleteFile(data + "KALTORServerMonsters.KLD"), 0);
     d.WriteFile(data + "KALTORServerMonsters.KLD");
-    Click(Descendant(server().mainForm(), "Activate Server"));
+    Click(Descendant(Win(server().mainForm()), "Activate Server"));
     EXPECT_TRUE(server().Active());
     EXPECT_EQ(d.DeleteFile(data + "KALTORServerMonsters.KLD"), platform::err::kSharingViolation);
-    EXPECT_EQ(automation::GetControlText(d, server().localStatus()), "ACTIVE - 0 players");
-    Click(Descendant(server().mainForm(), "Deactivate Server"));
-    EXPECT_EQ(automation::GetControlText(d, server().localStatus()), "NOT ACTIVE");
+    EXPECT_EQ(automation::GetControlText(d, Win(server().localStatus())), "ACTIVE - 0 players");
+    Click(Descendant(Win(server().mainForm()), "Deactivate Server"));
+    EXPECT_EQ(automation::GetControlText(d, Win(server().localStatus())), "NOT ACTIVE");
     EXPECT_EQ(d.DeleteFile(data + "KALTORServerMonsters.KLD"), 0);
 }
 

@@ -227,7 +227,7 @@ TEST(SimulatedWindowsRules, ProcessHandlesCarryTheirRightsAndKind) {
     // Memory calls check their own rights.
     const platform::Handle op = d.OpenProcess(proc::kVmOperation, false, other);
     const platform::RemoteAddress block = d.VirtualAllocEx(op, 16, platform::mem::kCommit, platform::mem::kReadWrite);
-    ASSERT_NE(block, 0u);
+    ASSERT_NE(block, nullptr);
     char b[4] = {};
     EXPECT_FALSE(d.WriteProcessMemory(op, block, b, sizeof b, nullptr));
     EXPECT_EQ(d.GetLastError(), platform::err::kAccessDenied);
@@ -240,10 +240,10 @@ TEST(SimulatedWindowsRules, ProcessHandlesCarryTheirRightsAndKind) {
     // A higher level grants a lower one its name and its end, nothing more.
     d.SetIntegrity(other, proc::kIntegrityHigh);
     d.SetIntegrity(d.OwnPid(), proc::kIntegrityMedium);
-    EXPECT_EQ(d.OpenProcess(proc::kQueryInformation, false, other), 0u);
+    EXPECT_EQ(d.OpenProcess(proc::kQueryInformation, false, other), nullptr);
     EXPECT_EQ(d.GetLastError(), platform::err::kAccessDenied);
     const platform::Handle limited = d.OpenProcess(proc::kQueryLimitedInformation | proc::kSynchronize, false, other);
-    ASSERT_NE(limited, 0u);
+    ASSERT_NE(limited, nullptr);
     std::string path;
     EXPECT_TRUE(d.QueryFullProcessImageName(limited, path));
     EXPECT_EQ(path, "C:\\Other.exe");
@@ -260,9 +260,9 @@ TEST(SimulatedWindowsRules, ASendThatTimedOutIsStillHandledWhenTheProgramWakes) 
     platform::sim::SimDesktop d;
     const platform::Pid other = d.AddProcess("C:\\Other.exe");
     const platform::Handle h = d.OpenProcess(proc::kVmOperation | proc::kVmRead | proc::kVmWrite, false, other);
-    ASSERT_NE(h, 0u);
+    ASSERT_NE(h, nullptr);
     const platform::RemoteAddress block = d.VirtualAllocEx(h, 16, platform::mem::kCommit, platform::mem::kReadWrite);
-    ASSERT_NE(block, 0u);
+    ASSERT_NE(block, nullptr);
     std::vector<std::int64_t> handled;
     const platform::Hwnd w = d.CreateWindow(other, "Edit", "", 0, 0,
                                             [&](std::uint32_t m, std::uint64_t wp, std::int64_t lp, std::int64_t* r) {
@@ -274,7 +274,7 @@ TEST(SimulatedWindowsRules, ASendThatTimedOutIsStillHandledWhenTheProgramWakes) 
                                                 return true;
                                             });
     d.HangProcess(other, 5000);
-    EXPECT_FALSE(d.SendMessageTimeout(w, 0x0400, 1, static_cast<std::int64_t>(block), 0, msg::kSendTimeoutMs, nullptr));
+    EXPECT_FALSE(d.SendMessageTimeout(w, 0x0400, 1, static_cast<std::int64_t>(block.value()), 0, msg::kSendTimeoutMs, nullptr));
     EXPECT_EQ(d.GetLastError(), platform::err::kTimeout);
     char text[32] = "kept";
     EXPECT_FALSE(d.SendTextMessageTimeout(w, msg::kSetText, 0, text, sizeof text, 0, msg::kSendTimeoutMs, nullptr));

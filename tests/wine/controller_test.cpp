@@ -64,8 +64,8 @@ TEST_F(WineController, LaunchesSavesHidesShowsTogglesAndStops) {
     EXPECT_EQ(events.front(), "ENABLE_TIMER 0");
     EXPECT_EQ(events.back(), "ENABLE_TIMER -1");
     const platform::Hwnd main = automation::GetProcessMainWindow(d, pid);
-    ASSERT_NE(main, 0u);
-    EXPECT_EQ(d.FindWindow("ThunderRT6FormDC", "Server Configuration"), 0u);
+    ASSERT_NE(main, nullptr);
+    EXPECT_EQ(d.FindWindow("ThunderRT6FormDC", "Server Configuration"), nullptr);
     EXPECT_FALSE(d.IsWindowVisible(main));
 
     controller.ShowServerWindow();
@@ -131,7 +131,7 @@ TEST_F(WineController, SendsAMessageThroughTheServersDialog) {
     EXPECT_LT(GetTickCount() - start, 8000u);
     EXPECT_TRUE(boxes_.shown.empty());
     platform::Hwnd dialog = env_->desktop().FindWindow("#32770", "Send Message To Player");
-    EXPECT_EQ(dialog, 0u);
+    EXPECT_EQ(dialog, nullptr);
     // The server's own echo of the text is not taken for chat.
     EXPECT_EQ(c.ProcessChatText(), "");
     EXPECT_TRUE(c.StopServer());

@@ -82,7 +82,7 @@ struct SimProcess {
     std::uint32_t handleCount = 120;
     std::uint64_t hungUntilMs = 0;  // answers no messages before then
     std::map<RemoteAddress, std::vector<std::uint8_t>> memory;
-    RemoteAddress nextAddress = 0x00A10000;
+    RemoteAddress nextAddress{0x00A10000};
     // Blocks given back with VirtualFreeEx: address and size.
     std::map<RemoteAddress, std::uint64_t> released;
     // Sends whose sender stopped waiting: still handled, in the order sent,
@@ -495,7 +495,7 @@ private:
     Pid nextPid_ = 100;
     std::deque<SimProcess> processes_;  // stable addresses while processes come and go
     std::map<Handle, HandleEntry> handles_;
-    Handle nextHandle_ = 0x100;
+    Handle nextHandle_{0x100};
 
     std::map<std::string, std::string> files_;  // upper-cased path -> content
     std::map<std::string, bool> locked_;
@@ -534,7 +534,7 @@ private:
 
     std::unique_ptr<RegNode> hklm_, hkcu_, hkcr_;
     std::map<HKey, KeyHandle> keys_;
-    HKey nextKey_ = 0x1000;
+    HKey nextKey_{0x1000};
 
     // A send of Harrowatch's to a window. When the sender gives up on a hung
     // program, `late` (or, when empty, the message itself) is still handled
@@ -560,13 +560,13 @@ private:
 
     std::map<Hwnd, SimWindow> windows_;
     std::vector<Hwnd> topLevel_;  // z-order, topmost first
-    Hwnd nextWindow_ = 0x10020;
+    Hwnd nextWindow_{0x10020};
     Hwnd desktopWindow_ = 0, taskbar_ = 0, foreground_ = 0;
     std::map<HMenu, std::vector<SimMenuItem>> menus_;
     std::map<std::uint32_t, std::function<void()>> timers_;
     std::uint32_t nextTimer_ = 1;
     void ArmTimer(std::uint32_t id, std::uint32_t milliseconds);
-    HMenu nextMenu_ = 0x50000;
+    HMenu nextMenu_{0x50000};
     // The bytes at address..address+size of one block of the process, or null.
     std::uint8_t* MemoryAt(Pid pid, RemoteAddress address, std::uint64_t size);
     bool EnumChildren(Hwnd parent, const std::function<bool(Hwnd)>& callback);

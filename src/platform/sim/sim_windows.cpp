@@ -511,16 +511,16 @@ int SimDesktop::GetMenuString(HMenu menu, std::uint32_t item, char* buffer, int 
 RemoteAddress SimDesktop::VirtualAllocEx(Handle process, std::uint64_t size, std::uint32_t allocationType,
                                          std::uint32_t protect) {
     SimProcess* p = ProcessWith(process, proc::kVmOperation);
-    if (!p) return 0;
-    if (!p->alive) return Fail(err::kAccessDenied), 0;
+    if (!p) return {};
+    if (!p->alive) return Fail(err::kAccessDenied), RemoteAddress{};
     if (size == 0 || !(allocationType & mem::kCommit) || protect != mem::kReadWrite)
-        return Fail(err::kInvalidParameter), 0;
+        return Fail(err::kInvalidParameter), RemoteAddress{};
     // A 32-bit program's address space ends at 4 GB; a 64-bit one gets
     // blocks above it, so an address cut to 32 bits points nowhere.
     const std::uint64_t limit = p->is32Bit ? (1ull << 32) : (1ull << 47);
     const std::uint64_t pages = (size + 0xFFF) & ~0xFFFull;
-    if (!p->is32Bit && p->nextAddress < (1ull << 32)) p->nextAddress += 0x7FF00000000ull;
-    if (size > (1ull << 30) || p->nextAddress + pages > limit) return Fail(8 /* ERROR_NOT_ENOUGH_MEMORY */), 0;
+    if (!p->is32Bit && p->nextAddress.value() < (1ull << 32)) p->nextAddress += 0x7FF00000000ull;
+    if (size > (1ull << 30) || p->nextAddress.value() + pages > limit) return Fail(8 /* ERROR_NOT_ENOUGH_MEMORY */), RemoteAddress{};
     const RemoteAddress a = p->nextAddress;
     p->nextAddress += pages + 0x10000;
     p->memory[a].assign(pages, 0);

@@ -25,6 +25,7 @@ Handle FromHandle(::HANDLE h) { return static_cast<Handle>(reinterpret_cast<ULON
 ::HWND ToHwnd(Hwnd h) { return reinterpret_cast<::HWND>(static_cast<ULONG_PTR>(h.value())); }
 Hwnd FromHwnd(::HWND h) { return static_cast<Hwnd>(reinterpret_cast<ULONG_PTR>(h)); }
 ::HMENU ToHmenu(HMenu m) { return reinterpret_cast<::HMENU>(static_cast<ULONG_PTR>(m.value())); }
+HMenu FromHmenu(::HMENU m) { return static_cast<HMenu>(reinterpret_cast<ULONG_PTR>(m)); }
 
 std::map<UINT_PTR, std::function<void()>>& Timers() {
     static std::map<UINT_PTR, std::function<void()>> timers;
@@ -616,10 +617,10 @@ std::vector<std::string> Win32Desktop::ReadListBoxLines(Hwnd listBox, std::int32
 }
 
 HMenu Win32Desktop::GetMenu(Hwnd window) {
-    return static_cast<std::uint64_t>(reinterpret_cast<ULONG_PTR>(::GetMenu(ToHwnd(window))));
+    return FromHmenu(::GetMenu(ToHwnd(window)));
 }
 HMenu Win32Desktop::GetSubMenu(HMenu menu, int position) {
-    return static_cast<std::uint64_t>(reinterpret_cast<ULONG_PTR>(::GetSubMenu(ToHmenu(menu), position)));
+    return FromHmenu(::GetSubMenu(ToHmenu(menu), position));
 }
 int Win32Desktop::GetMenuItemCount(HMenu menu) { return ::GetMenuItemCount(ToHmenu(menu)); }
 std::uint32_t Win32Desktop::GetMenuItemID(HMenu menu, int position) {
@@ -639,14 +640,14 @@ RemoteAddress Win32Desktop::VirtualAllocEx(Handle process, std::uint64_t size,
 }
 bool Win32Desktop::VirtualFreeEx(Handle process, RemoteAddress address, std::uint64_t size,
                                  std::uint32_t freeType) {
-    return ::VirtualFreeEx(ToHandle(process), reinterpret_cast<void*>(static_cast<ULONG_PTR>(address)),
+    return ::VirtualFreeEx(ToHandle(process), reinterpret_cast<void*>(static_cast<ULONG_PTR>(address.value())),
                            size, freeType) != FALSE;
 }
 bool Win32Desktop::ReadProcessMemory(Handle process, RemoteAddress address, void* buffer,
                                      std::uint64_t size, std::uint64_t* bytesRead) {
     SIZE_T n = 0;
     BOOL ok = ::ReadProcessMemory(ToHandle(process),
-                                  reinterpret_cast<const void*>(static_cast<ULONG_PTR>(address)), buffer,
+                                  reinterpret_cast<const void*>(static_cast<ULONG_PTR>(address.value())), buffer,
                                   size, &n);
     if (bytesRead) *bytesRead = n;
     return ok != FALSE;
@@ -655,7 +656,7 @@ bool Win32Desktop::WriteProcessMemory(Handle process, RemoteAddress address, con
                                       std::uint64_t size, std::uint64_t* bytesWritten) {
     SIZE_T n = 0;
     BOOL ok = ::WriteProcessMemory(ToHandle(process),
-                                   reinterpret_cast<void*>(static_cast<ULONG_PTR>(address)), buffer, size,
+                                   reinterpret_cast<void*>(static_cast<ULONG_PTR>(address.value())), buffer, size,
                                    &n);
     if (bytesWritten) *bytesWritten = n;
     return ok != FALSE;

@@ -16,16 +16,23 @@ template <class T>
 class Com {
 public:
     Com() = default;
-    ~Com() {
-        if (p_) p_->Release();
-    }
+    ~Com() { reset(); }
     Com(const Com&) = delete;
     Com& operator=(const Com&) = delete;
     T* operator->() const { return p_; }
-    T** put() { return &p_; }
-    void** put_void() { return reinterpret_cast<void**>(&p_); }
+    // For a call that fills an out-parameter: releases what it holds first.
+    T** put() {
+        reset();
+        return &p_;
+    }
+    void** put_void() { return reinterpret_cast<void**>(put()); }
 
 private:
+    void reset() {
+        if (p_) p_->Release();
+        p_ = nullptr;
+    }
+
     T* p_ = nullptr;
 };
 
@@ -43,7 +50,12 @@ public:
     Bstr(const Bstr&) = delete;
     Bstr& operator=(const Bstr&) = delete;
     BSTR get() const { return b_; }
-    BSTR* put() { return &b_; }
+    // For a call that fills an out-parameter: frees what it holds first.
+    BSTR* put() {
+        ::SysFreeString(b_);
+        b_ = nullptr;
+        return &b_;
+    }
     std::string Narrow() const {
         if (!b_) return {};
         const int n = ::WideCharToMultiByte(CP_ACP, 0, b_, -1, nullptr, 0, nullptr, nullptr);

@@ -41,22 +41,22 @@ WinId SimHost::Create(const WindowSpec& spec) {
 }
 
 void SimHost::Destroy(WinId window) {
-    desktop_.DestroyWindow(window);
+    desktop_.DestroyWindow(Handle(window));
     for (auto it = state_.begin(); it != state_.end();)
-        it = desktop_.Window(it->first) ? std::next(it) : state_.erase(it);
+        it = desktop_.Window(Handle(it->first)) ? std::next(it) : state_.erase(it);
 }
 
-void SimHost::Show(WinId window, bool visible) { desktop_.ShowWindow(window, visible ? 1 : 0); }
+void SimHost::Show(WinId window, bool visible) { desktop_.ShowWindow(Handle(window), visible ? 1 : 0); }
 
 void SimHost::SetLiveText(WinId window, const std::string& text) {
     state_[window].live = text;
     if (state_[window].kind != Kind::StatusField)
-        if (p::sim::SimWindow* w = desktop_.Window(window)) w->caption = text;
+        if (p::sim::SimWindow* w = desktop_.Window(Handle(window))) w->caption = text;
 }
 
 std::string SimHost::LiveText(WinId window) {
     if (state_[window].kind == Kind::StatusField) return state_[window].live;
-    p::sim::SimWindow* w = desktop_.Window(window);
+    p::sim::SimWindow* w = desktop_.Window(Handle(window));
     return w ? w->caption : std::string();
 }
 
@@ -78,7 +78,7 @@ void SimHost::SetMenuBar(WinId form, const std::vector<Menu>& menus) {
         for (const MenuItem& i : m.items) items.push_back({i.text, i.id, 0});
         bar.push_back({m.text, 0, desktop_.CreateMenu(std::move(items))});
     }
-    if (p::sim::SimWindow* w = desktop_.Window(form)) w->menu = desktop_.CreateMenu(std::move(bar));
+    if (p::sim::SimWindow* w = desktop_.Window(Handle(form))) w->menu = desktop_.CreateMenu(std::move(bar));
 }
 
 void SimHost::After(std::uint32_t ms, std::function<void()> work) {
@@ -102,19 +102,19 @@ std::string SimHost::InstallDirectory() {
 bool SimHost::ListViewText(ControlState& s, std::uint64_t row, p::RemoteAddress record, std::int64_t* result) {
     const bool layout32 = desktop_.FindProcess(pid_)->is32Bit;
     std::int32_t subItem = 0, max = 0;
-    std::uint64_t text = 0;
+    p::RemoteAddress text;
     if (layout32) {
         LvItem32 r{};
         if (!desktop_.ReadMemory(pid_, record, &r, sizeof r)) return true;
         subItem = r.iSubItem;
         max = r.cchTextMax;
-        text = r.pszText;
+        text = p::RemoteAddress{r.pszText};
     } else {
         LvItem64 r{};
         if (!desktop_.ReadMemory(pid_, record, &r, sizeof r)) return true;
         subItem = r.iSubItem;
         max = r.cchTextMax;
-        text = r.pszText;
+        text = p::RemoteAddress{r.pszText};
     }
     if (max <= 0) return true;
     // As the control does: a row that is not there is not answered at all.

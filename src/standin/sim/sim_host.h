@@ -21,7 +21,7 @@ public:
     void SetEvents(Events* events) override { events_ = events; }
     WinId Create(const WindowSpec& spec) override;
     void Destroy(WinId window) override;
-    bool Exists(WinId window) override { return desktop_.Window(window) != nullptr; }
+    bool Exists(WinId window) override { return desktop_.Window(Handle(window)) != nullptr; }
     void Show(WinId window, bool visible) override;
     void SetLiveText(WinId window, const std::string& text) override;
     std::string LiveText(WinId window) override;
