@@ -412,7 +412,7 @@ void frmMain::RestartIfPlanned() {
     const int stops = operatorStops_;
     if (ServerStoppedByOperator()) {
         restart_.Done();
-        Events.Raise(supervision::EventId::PlannedRestart,
+        Events.Raise(supervision::EventId::PlannedRestartFailed,
                      "skipped at " + when + ": the server is not active (stopped by the operator), and stays so");
         return;
     }

@@ -30,14 +30,19 @@ std::optional<std::int64_t> DailyRestart::Due(std::int64_t now, int at, std::uin
         Done();
         return std::nullopt;
     }
-    if (now < *pending_ || tickMs < retryAtMs_) return std::nullopt;
+    // A retry comes in the minute its warnings named, once that is known.
+    if (now < *pending_ || (retryMinute_ ? now < *retryMinute_ : tickMs < retryAtMs_)) return std::nullopt;
     return pending_;
 }
 
 DailyRestart::Coming DailyRestart::Next(std::int64_t now, int at, std::uint64_t tickMs) const {
     if (pending_) {
-        if (tickMs < retryAtMs_)
-            return {now + static_cast<std::int64_t>((retryAtMs_ - tickMs + 59999) / 60000), *pending_};
+        if (tickMs < retryAtMs_) {
+            // Worked out once a retry: computed afresh each poll, the minute
+            // flipped with the seconds, and each flip warned the players anew.
+            if (!retryMinute_) retryMinute_ = now + static_cast<std::int64_t>((retryAtMs_ - tickMs + 59999) / 60000);
+            return {*retryMinute_, *pending_};
+        }
         return {*pending_, *pending_};
     }
     std::int64_t next = DayOf(now) * 1440 + at;
@@ -50,6 +55,7 @@ void DailyRestart::Done() {
     pending_.reset();
     tries_ = 0;
     retryAtMs_ = 0;
+    retryMinute_.reset();
 }
 
 bool DailyRestart::Failed(std::uint64_t tickMs) {
@@ -58,6 +64,7 @@ bool DailyRestart::Failed(std::uint64_t tickMs) {
         return false;
     }
     retryAtMs_ = tickMs + kRetryMs;
+    retryMinute_.reset();
     return true;
 }
 

@@ -43,7 +43,7 @@ public:
     // time, answered once.
     std::optional<std::int64_t> TakeMissed();
     // "RestartDailyAt" changed: the times already passed stay passed.
-    void Forget() { pending_.reset(), tries_ = 0, retryAtMs_ = 0; }
+    void Forget() { pending_.reset(), tries_ = 0, retryAtMs_ = 0, retryMinute_.reset(); }
 
 private:
     std::optional<std::int64_t> lastSeen_;
@@ -52,6 +52,7 @@ private:
     std::optional<std::int64_t> missed_;
     std::uint64_t dueSinceMs_ = 0;
     std::uint64_t retryAtMs_ = 0;
+    mutable std::optional<std::int64_t> retryMinute_;  // the minute a retry is warned of
     int tries_ = 0;
 };
 

@@ -12,7 +12,7 @@ namespace {
 
 std::string Number(double v) {
     char buffer[40];
-    std::snprintf(buffer, sizeof buffer, "%.6g", v);
+    std::snprintf(buffer, sizeof buffer, "%.15g", v);
     return buffer;
 }
 

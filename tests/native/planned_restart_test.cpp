@@ -195,13 +195,17 @@ TEST_F(PlannedRestartTest, AServerTheOperatorStoppedIsNotRestarted) {
     EXPECT_EQ(standins.Launches(), 1u);
     EXPECT_FALSE(server().Active());
     EXPECT_EQ(form.Harrowatch->PlannedRestarts(), 0);
-    EXPECT_NE(Last(EventId::PlannedRestart).find("not active"), std::string::npos) << Last(EventId::PlannedRestart);
+    // Told as not done, so a fleet's count of restarts stays true.
+    EXPECT_NE(Last(EventId::PlannedRestartFailed).find("not active"), std::string::npos)
+        << Last(EventId::PlannedRestartFailed);
+    EXPECT_EQ(Last(EventId::PlannedRestart), "(none)");
 }
 
 // A server that will not close: told, tried again a few times, then left
 // for the next day, still watched.
 TEST_F(PlannedRestartTest, AServerThatWillNotCloseIsToldAndTriedABoundedNumberOfTimes) {
-    Start("active\nignore-close\n");
+    Setting("WarnPlayersMinutes", 10);
+    Start("active\nignore-close\nat 0 players 3\n");
     Run(31 * 60000);
     EXPECT_EQ(Count(EventId::PlannedRestartFailed), 1);
     EXPECT_NE(Last(EventId::PlannedRestartFailed).find("did not close"), std::string::npos)
@@ -214,6 +218,11 @@ TEST_F(PlannedRestartTest, AServerThatWillNotCloseIsToldAndTriedABoundedNumberOf
     EXPECT_EQ(Count(EventId::ServerEnded), 0);
     EXPECT_TRUE(form.RefreshTimer.Enabled());
     EXPECT_TRUE(boxes.shown.empty());
+    // Each try warned of once or twice (the retries are 5 minutes off: the
+    // 5-minute warning and the 1-minute one), never again and again.
+    EXPECT_LE(FirstServer().effects().sentMessages.size(), 2u + 2u * (app::DailyRestart::kMostTries - 1))
+        << FirstServer().effects().sentMessages.size() << " warnings";
+    EXPECT_EQ(Count(EventId::WarningNotSent), 0) << Last(EventId::WarningNotSent);
 }
 
 // Exit chosen while the restart waits for the server to close: Harrowatch
