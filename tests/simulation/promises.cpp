@@ -94,7 +94,8 @@ void Promises::Attach(Program& pr) { RecorderOf(pr, w_); }
 void Promises::AtRestart() {
     rowsBefore_.clear();
     counters_.clear();  // counted since this Harrowatch started, from its own first file on
-    movesAtStart_ = w_.d.MovesDone();
+    const std::string metrics = std::string(World::kMetricsFolder) + "\\harrowatch.prom";
+    fileAtStart_ = w_.d.HasFile(metrics) ? w_.d.FileContent(metrics) : std::string();
     w_.webhookRedirectsMs.clear();
 }
 
@@ -198,8 +199,9 @@ void Promises::MetricsFile() {
         }
         const std::string name = line.substr(0, space);
         // The server's processor time starts again with each server.
+        // The file an earlier Harrowatch left counts only for that one.
         if (name.find("_total") == std::string::npos || name.rfind("harrowatch_server_", 0) == 0 ||
-            w_.d.MovesDone() == movesAtStart_)
+            content == fileAtStart_)
             continue;
         const auto seen = counters_.find(name);
         if (seen != counters_.end() && value < seen->second)

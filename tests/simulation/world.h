@@ -252,7 +252,7 @@ private:
     void MetricsFile();
     World& w_;
     std::map<std::string, double> counters_;  // the metrics file's counters as last read
-    std::uint64_t movesAtStart_ = 0;           // files moved into place before this Harrowatch started
+    std::string fileAtStart_;                  // the metrics file as this Harrowatch found it
     std::vector<std::string> rowsBefore_;          // name|frequency id|next time
     std::vector<std::pair<platform::Pid, platform::Pid>> endsBeforeLaunch_;  // ended, launched next
     std::map<std::string, int> runs_;             // due row -> runs seen
