@@ -20,6 +20,14 @@ protected:
     Hwnd ServerWindow() { return automation::GetProcessMainWindow(d(), server_); }
 };
 
+// The texts of a window's children, a line each (EnumChildWindows' callback).
+BOOL CALLBACK CollectText(HWND child, LPARAM all) {
+    char text[1024] = {};
+    GetWindowTextA(child, text, sizeof text);
+    *reinterpret_cast<std::string*>(all) += std::string(text) + "\n";
+    return TRUE;
+}
+
 TEST_F(CommandsE2E, TrayMenuToolbarChatAndExit) {
     StartHarrowatch();
     ASSERT_TRUE(env_->WaitFor([&] { return Status() == "NOT ACTIVE"; }, 30000)) << Status();
@@ -171,12 +179,7 @@ TEST_F(CommandsE2E, ScheduleEditorAndConfigurationDialog) {
     Hwnd refusal = 0;
     ASSERT_TRUE(env_->WaitFor([&] { return (refusal = d().FindWindow("#32770", "Harrowatch")) != 0; }, 10000));
     std::string said;
-    EnumChildWindows(H(refusal), [](HWND child, LPARAM all) {
-        char text[1024] = {};
-        GetWindowTextA(child, text, sizeof text);
-        *reinterpret_cast<std::string*>(all) += std::string(text) + "\n";
-        return TRUE;
-    }, reinterpret_cast<LPARAM>(&said));
+    EnumChildWindows(H(refusal), CollectText, reinterpret_cast<LPARAM>(&said));
     EXPECT_NE(said.find("users who are not administrators may change"), std::string::npos) << said;
     Screenshot("log-on-refused");
     PostMessageA(H(refusal), WM_COMMAND, IDOK, 0);
