@@ -123,15 +123,22 @@ bool Metrics::Write(const std::string& folder, const MetricsState& state) {
     long error = desktop_.DeleteFile(temporary);
     if (error == platform::err::kFileNotFound) error = 0;
     if (!error) error = desktop_.AppendFile(temporary, Text(state));
-    if (!error)
-        error = desktop_.MoveFileEx(temporary, path,
-                                    platform::file::kMoveReplaceExisting | platform::file::kMoveWriteThrough);
+    const std::uint32_t replace = platform::file::kMoveReplaceExisting | platform::file::kMoveWriteThrough;
+    if (!error) error = desktop_.MoveFileEx(temporary, path, replace);
+    if (error == platform::err::kAccessDenied || error == platform::err::kSharingViolation) {
+        // A scraper reading the old file holds it for a moment (readers that
+        // do not share deletion keep it from being replaced): once more, soon.
+        desktop_.Sleep(50);
+        error = desktop_.MoveFileEx(temporary, path, replace);
+    }
     if (!error) {
         failing_ = false;
+        failures_ = 0;
         return true;
     }
     desktop_.DeleteFile(temporary);
-    if (!failing_) {
+    // Told once it has lasted a minute, not at each chance collision.
+    if (++failures_ >= kFailuresTold && !failing_) {
         failing_ = true;
         if (onUnwritable) onUnwritable(path + " (Windows error " + std::to_string(error) + ")");
     }

@@ -44,8 +44,9 @@ public:
     std::string Text(const MetricsState& state) const;
     // Writes the file into `folder` (empty: off) when the last try is 15 s
     // old: to a temporary file beside it, then moved over the old one. A
-    // failure is told once through onUnwritable, and again only after a
-    // write went through in between. Answers whether it wrote.
+    // failure that lasts four tries (a minute) is told once through
+    // onUnwritable, and again only after a write went through in between.
+    // Answers whether it wrote.
     bool Write(const std::string& folder, const MetricsState& state);
     // Whether a write would be tried now (15 s since the last try).
     bool Due() const { return !tried_ || desktop_.TickCount() - triedAt_ >= kEveryMs; }
@@ -59,6 +60,8 @@ private:
     bool tried_ = false;
     std::uint64_t triedAt_ = 0;
     bool failing_ = false;
+    int failures_ = 0;  // writes failed in a row
+    static constexpr int kFailuresTold = 4;
 };
 
 }  // namespace hw::supervision

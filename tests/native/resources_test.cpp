@@ -173,10 +173,27 @@ TEST_F(ResourcesTest, AFolderThatCannotBeWrittenIsReportedOnceUntilItWorkedAgain
     Run(20000);
     ASSERT_TRUE(d.HasFile(kProm));
     const std::string before = d.FileContent(kProm);
-    // A scraper holds the file open: it keeps the whole old file.
+    // A scraper reads the file as a write comes, or holds it over one try:
+    // nothing to tell.
+    std::uint32_t timer = 0;
+    const std::uint64_t movedBefore = d.MovesDone();
+    d.SetFileLocked(kProm, true);
+    timer = d.SetTimer(20, [&] {
+        d.KillTimer(timer);
+        d.SetFileLocked(kProm, false);
+    });
+    Run(16000);
+    d.SetFileLocked(kProm, true);
+    Run(14000);
+    d.SetFileLocked(kProm, false);
+    Run(16000);
+    EXPECT_EQ(Count(EventId::MetricsUnwritable), 0);
+    EXPECT_GE(d.MovesDone(), movedBefore + 2);  // the brief read cost no write
+    // It holds it for good: the whole old file stays, and that is told once.
+    const std::string last = d.FileContent(kProm);
     d.SetFileLocked(kProm, true);
     Run(120000);
-    EXPECT_EQ(d.FileContent(kProm), before);
+    EXPECT_EQ(d.FileContent(kProm), last);
     EXPECT_EQ(Count(EventId::MetricsUnwritable), 1);
     d.SetFileLocked(kProm, false);
     const std::uint64_t moves = d.MovesDone();
