@@ -512,5 +512,39 @@ TEST_F(ConfigDialogTest, TheIntervalBoxTakesDigitsOnly) {
     }
 }
 
+TEST_F(ConfigDialogTest, DailyRestartStoresTheTimeAndRefusesOneThatIsNoTimeOfDay) {
+    frmConfig& dialog = Open();
+    EXPECT_EQ(dialog.txtRestartDailyAt.Text(), "");
+    dialog.txtRestartDailyAt.SetText("25:10");
+    dialog.btnApply_Click();
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].text, settings::kRestartDailyAtText);
+    EXPECT_FALSE(dialog.Closed());
+    EXPECT_EQ(Stored(kRestartDailyAt), "");
+    dialog.txtRestartDailyAt.SetText("4:05");
+    dialog.btnApply_Click();
+    EXPECT_EQ(boxes.shown.size(), 1u);
+    EXPECT_TRUE(dialog.Closed());
+    EXPECT_EQ(Stored(kRestartDailyAt), "04:05");
+    EXPECT_NE(dialog.Summary().find("restart daily at 04:05"), std::string::npos) << dialog.Summary();
+}
+
+TEST_F(ConfigDialogTest, MemoryLimitStoresTheLimitAndRefusesOneOutOfRange) {
+    frmConfig& dialog = Open();
+    EXPECT_EQ(dialog.txtRestartAboveMB.Text(), "0");
+    dialog.txtRestartAboveMB.SetText("70000");
+    dialog.btnApply_Click();
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].text, settings::kRestartAboveMBText);
+    EXPECT_FALSE(dialog.Closed());
+    EXPECT_EQ(settings::ReadNumber(d, settings::kRestartAboveMB, -1, 0, settings::kMostRestartMB), -1);
+    dialog.txtRestartAboveMB.SetText("2048");
+    dialog.btnApply_Click();
+    EXPECT_EQ(boxes.shown.size(), 1u);
+    EXPECT_TRUE(dialog.Closed());
+    EXPECT_EQ(settings::ReadNumber(d, settings::kRestartAboveMB, -1, 0, settings::kMostRestartMB), 2048);
+    EXPECT_NE(dialog.Summary().find("restart above 2048 MB"), std::string::npos) << dialog.Summary();
+}
+
 }  // namespace
 }  // namespace hw::testing

@@ -184,31 +184,5 @@ TEST_F(MemoryGuardTest, AStoredLimitThatIsNoNumberIsToldOnce) {
     EXPECT_EQ(Told(EventId::ErrorReported, "RestartAboveMB").size(), 1u);
 }
 
-class MemoryLimitDialog : public ::testing::Test {
-protected:
-    MemoryLimitDialog() { dialog.Form_Load(); }
-    platform::sim::SimDesktop d;
-    ui::RecordingMessageBoxes boxes;
-    ui::Window main{100, 100};
-    ui::Timer timer{d};
-    settings::frmConfig dialog{d, boxes, main, timer};
-};
-
-TEST_F(MemoryLimitDialog, StoresTheLimitAndRefusesOneOutOfRange) {
-    EXPECT_EQ(dialog.txtRestartAboveMB.Text(), "0");
-    dialog.txtRestartAboveMB.SetText("70000");
-    dialog.btnApply_Click();
-    ASSERT_EQ(boxes.shown.size(), 1u);
-    EXPECT_EQ(boxes.shown[0].text, settings::kRestartAboveMBText);
-    EXPECT_FALSE(dialog.Closed());
-    EXPECT_EQ(settings::ReadNumber(d, settings::kRestartAboveMB, -1, 0, settings::kMostRestartMB), -1);
-    dialog.txtRestartAboveMB.SetText("2048");
-    dialog.btnApply_Click();
-    EXPECT_EQ(boxes.shown.size(), 1u);
-    EXPECT_TRUE(dialog.Closed());
-    EXPECT_EQ(settings::ReadNumber(d, settings::kRestartAboveMB, -1, 0, settings::kMostRestartMB), 2048);
-    EXPECT_NE(dialog.Summary().find("restart above 2048 MB"), std::string::npos) << dialog.Summary();
-}
-
 }  // namespace
 }  // namespace hw::testing

@@ -262,31 +262,5 @@ TEST(DailyTime, TakesHoursAndMinutesOfTheDay) {
         EXPECT_FALSE(settings::ParseDailyTime(bad).has_value()) << bad;
 }
 
-class RestartDialog : public ::testing::Test {
-protected:
-    RestartDialog() { dialog.Form_Load(); }
-    platform::sim::SimDesktop d;
-    ui::RecordingMessageBoxes boxes;
-    ui::Window main{100, 100};
-    ui::Timer timer{d};
-    settings::frmConfig dialog{d, boxes, main, timer};
-};
-
-TEST_F(RestartDialog, StoresTheTimeAndRefusesOneThatIsNoTimeOfDay) {
-    EXPECT_EQ(dialog.txtRestartDailyAt.Text(), "");
-    dialog.txtRestartDailyAt.SetText("25:10");
-    dialog.btnApply_Click();
-    ASSERT_EQ(boxes.shown.size(), 1u);
-    EXPECT_EQ(boxes.shown[0].text, settings::kRestartDailyAtText);
-    EXPECT_FALSE(dialog.Closed());
-    EXPECT_EQ(Stored(d, settings::kSettingsKey, "RestartDailyAt"), "");
-    dialog.txtRestartDailyAt.SetText("4:05");
-    dialog.btnApply_Click();
-    EXPECT_EQ(boxes.shown.size(), 1u);
-    EXPECT_TRUE(dialog.Closed());
-    EXPECT_EQ(Stored(d, settings::kSettingsKey, "RestartDailyAt"), "04:05");
-    EXPECT_NE(dialog.Summary().find("restart daily at 04:05"), std::string::npos) << dialog.Summary();
-}
-
 }  // namespace
 }  // namespace hw::testing
