@@ -179,6 +179,16 @@ void GridModel::SetCurrent(int row, int col) {
     if (moved && onEnterCell) onEnterCell();
 }
 
+void GridModel::Click(int row, int col) {
+    if (row == row_ && col == col_ && row >= 0 && row < Rows()) {
+        rowSel_ = row;
+        colSel_ = col;
+        if (onEnterCell) onEnterCell();
+    } else {
+        SetCurrent(row, col);
+    }
+}
+
 void GridModel::SetSelection(int rowSel, int colSel) {
     rowSel_ = std::clamp(rowSel, 0, Rows() - 1);
     colSel_ = std::clamp(colSel, 0, cols_ - 1);

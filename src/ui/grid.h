@@ -78,6 +78,9 @@ public:
     void SetRow(int row) { SetCurrent(row, col_); }
     void SetCol(int col) { SetCurrent(row_, col); }
     void SetSelection(int rowSel, int colSel);
+    // A click on a cell: moves there, or enters the current cell afresh (its
+    // editor may have closed since it was entered).
+    void Click(int row, int col);
     // Raised after the current cell changed.
     std::function<void()> onEnterCell;
 

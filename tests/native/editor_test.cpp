@@ -305,6 +305,14 @@ TEST_F(EditorTest, ARowIsNotRunWhileItsTimeIsTypedAndTakesOnlyAValidatedTime) {
     sched.RunDueItems(runner);
     EXPECT_EQ(runner.ran, std::vector<std::string>{"Public Messages"});
     EXPECT_EQ(Cell(1, kColNextTime), "12/07/26 09:00 AM");
+
+    // A click on the cell whose field was just closed opens it again (the
+    // cell is still current), and the row is held while typed once more.
+    grid.Click(1, kColNextTime);
+    ASSERT_TRUE(editor.timePlacement.visible);
+    editor.txtNextResetTime.TrackText("12/06/26 8 AM");
+    sched.RunDueItems(runner);
+    EXPECT_EQ(runner.ran.size(), 1u);
 }
 
 // Another row that runs while a due row's time is typed neither lets that

@@ -306,7 +306,10 @@ void World::TypeNextTime(int row, const std::string& typed, std::uint64_t keyGap
         app::frmMain& m = *program->form;
         if (row > m.Schedule.DataRows() || editingRow) return;
         m.SSTab.Select(2);
-        m.ResetItemGrid.SetCurrent(row, schedule::kColNextTime);
+        m.ResetItemGrid.Click(row, schedule::kColNextTime);
+        // A row with no time to type (a restart row) opens no field: the
+        // keys go to the grid, where they do nothing.
+        if (!m.Editor.timePlacement.visible) return;
         editingRow = row;
         typedTexts.clear();
         m.Editor.txtNextResetTime.TrackText("");

@@ -27,7 +27,6 @@ struct Pinned {
 };
 const Pinned kPinned[] = {
     {"input-waits", "a chat send's chain of sends, and some steps of a poll, to a slow server still hold the operator's input (seeds 82, 91, 145, 183, 248, 350, 479)"},
-    {"no-run-while-typed", "a row validated and at once typed into again runs while typed (seeds 89, 550)"},
 };
 
 const char* PinnedDefect(const std::string& promise) {

@@ -149,7 +149,7 @@ bool GridView::OnNotify(const NMHDR* n, LRESULT& result) {
             ScreenToClient(list_, &hit.pt);
             if (SendMessageA(list_, LVM_SUBITEMHITTEST, 0, reinterpret_cast<LPARAM>(&hit)) >= 0 && hit.iItem >= 0 &&
                 hit.iItem + 1 < model_.Rows() && model_.ColWidth(hit.iSubItem) > 0) {
-                model_.SetCurrent(hit.iItem + 1, hit.iSubItem);
+                model_.Click(hit.iItem + 1, hit.iSubItem);
                 InvalidateRect(list_, nullptr, FALSE);
             }
             if (n->code == NM_DBLCLK && onDoubleClick) onDoubleClick();
