@@ -100,8 +100,16 @@ void clsHarrowatch::SendServerMessage(const std::string& pMessageText) {
                 }
                 desktop_.DoEvents();
             }
+            // Each send to the server may wait its whole time-out on a slow
+            // one: the operator's input is let through after every send, never
+            // held for a chain of them.
+            const auto send = [&](p::Hwnd h, std::uint32_t message, std::int64_t* result = nullptr) {
+                const bool answered = automation::SendTimed(desktop_, h, message, 0, 0, result);
+                desktop_.DoEvents();
+                return answered;
+            };
             p::Hwnd dialog = desktop_.FindWindow("#32770", "Send Message To Player");
-            if (dialog) automation::SendTimed(desktop_, dialog, p::msg::kSetRedraw, 0, 0);
+            if (dialog) send(dialog, p::msg::kSetRedraw);
             // The screen is frozen while this lasts: it is kept short.
             if (!dialog) {
                 const Wait waited = WaitForWindow(
@@ -126,14 +134,14 @@ void clsHarrowatch::SendServerMessage(const std::string& pMessageText) {
             bool textSet = true;
             for (p::Hwnd h : GetChildWindows(desktop_, dialog)) {
                 if (!h) continue;
-                automation::SendTimed(desktop_, h, p::msg::kSetRedraw, 0, 0);
+                send(h, p::msg::kSetRedraw);
                 if (automation::GetWindowClass(desktop_, h) == "Edit") {
                     ++edits;
                     std::string textCopy = pMessageText;
                     if (!automation::SendTextTimed(desktop_, h, p::msg::kSetText, 0, textCopy.data(), 0))
                         textSet = false;
+                    desktop_.DoEvents();
                 }
-                desktop_.DoEvents();
             }
             if (edits == 0 || !textSet) {
                 failed("the text could not be set in the server's send dialog");
@@ -143,8 +151,7 @@ void clsHarrowatch::SendServerMessage(const std::string& pMessageText) {
             }
             const p::Hwnd list = ServerMessageList(main);
             std::int64_t before = 0;
-            const bool counted =
-                list && automation::SendTimed(desktop_, list, p::msg::kLbGetCount, 0, 0, &before);
+            const bool counted = list && send(list, p::msg::kLbGetCount, &before);
             if (counted && !countTaken_) {
                 // A fresh controller reads on from here, as its first read would.
                 mMessageLineCount = static_cast<std::int32_t>(before);

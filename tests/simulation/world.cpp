@@ -254,6 +254,7 @@ void World::StartHarrowatch() {
         }
     };
     harrowatchDownSinceMs = 0;
+    editingRow = 0;  // a field left open went with the Harrowatch before
     promises_->AtRestart();
     promises_->Attach(pr);
     Step("Harrowatch starts");
