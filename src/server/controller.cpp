@@ -242,7 +242,26 @@ p::Pid clsHarrowatch::StartServer() {
         reg.SetSectionKey(kGameKey);
         reg.SetValueKey("INSTDIR");
         reg.SetValueType(p::reg::kSz);
-        const TaggedValue installDir = reg.Value();
+        // A read that failed is no "not set": the server is not looked for
+        // beside Harrowatch (and the operator not told to move it) because
+        // the registry failed for a moment. The folder read last serves;
+        // with none yet, the next poll asks again.
+        TaggedValue installDir;
+        try {
+            installDir = reg.ReadValue();
+            folderUnreadTold_ = false;
+        } catch (const HwError& e) {
+            if (gInstallDirectory.empty()) {
+                if (!folderUnreadTold_)
+                    Tell(supervision::EventId::ErrorReported,
+                         std::string("the server's folder could not be read; asked again at the next poll: ") + e.what());
+                folderUnreadTold_ = true;
+                RaiseUpdateStatus(kUpdateStatus, kFolderUnreadStatus, 0);
+                RaiseUpdateStatus(kEnableTimer, "", kTrue);
+                return 0;
+            }
+            installDir = gInstallDirectory;
+        }
         gInstallDirectory = text::IsBlankValue(installDir)
                                 ? text::AddTrailingBackslash(text::FolderOf(desktop_.GetOwnModuleFileName()))
                                 : text::AddTrailingBackslash(installDir.ToText());

@@ -40,6 +40,8 @@ inline constexpr std::int32_t kFalse = 0;
 inline constexpr const char* kNoFormStatus = "NO CONFIGURATION FORM";
 // The status while the server's program is not where the game says it is.
 inline constexpr const char* kNotFoundStatus = "KALTOR NOT FOUND";
+// The status while the registry does not tell where the server is.
+inline constexpr const char* kFolderUnreadStatus = "KALTOR FOLDER UNKNOWN";
 
 inline constexpr const char* kServerElevatedText =
     "The server runs with higher rights than Harrowatch, so Windows does not let Harrowatch drive its "
@@ -199,6 +201,7 @@ private:
     std::uint64_t stalledSince_ = 0;
     bool lastSendArrived_ = false;
     std::string missingProgramTold_;        // the missing server program the operator was told of
+    bool folderUnreadTold_ = false;         // a failed read of the server's folder was logged
     std::string lastSendFailure_;
     // A text sent, awaited in the server's list from line `from` on.
     struct PendingEcho {

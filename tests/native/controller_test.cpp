@@ -89,6 +89,32 @@ TEST_F(ControllerTest, InstallDirectoryRules) {
     EXPECT_EQ(events, (Events{kOff, "UPDATE_STATUS KALTOR NOT FOUND 0", kOn}));
     EXPECT_EQ(controller.StartServer(), 0u);
     EXPECT_EQ(boxes.shown.size(), 1u);
+
+    // A read of the folder that fails is no folder left unset: the server
+    // is not looked for beside Harrowatch, and the operator is not told to
+    // move it. With no folder known yet, the next poll asks again.
+    SetInstallDir("C:\\Games\\Kaltor Online");
+    server::gInstallDirectory.clear();
+    d.registryFault = [](const std::string& op, const std::string&, const std::string& value) {
+        return op == "query" && value == "INSTDIR" ? 5L : 0L;
+    };
+    events.clear();
+    EXPECT_EQ(controller.StartServer(), 0u);
+    EXPECT_EQ(controller.StartServer(), 0u);
+    EXPECT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(server::gInstallDirectory, "");
+    EXPECT_EQ(events.back(), kOn);
+    EXPECT_NE(std::find(events.begin(), events.end(), "UPDATE_STATUS KALTOR FOLDER UNKNOWN 0"), events.end());
+    d.registryFault = nullptr;
+    ASSERT_NE(controller.StartServer(), 0u);
+    // Once known, the folder read last serves while a read fails.
+    d.KillProcess(ServerPid());
+    d.registryFault = [](const std::string& op, const std::string&, const std::string& value) {
+        return op == "query" && value == "INSTDIR" ? 1450L : 0L;
+    };
+    EXPECT_NE(controller.StartServer(), 0u);
+    EXPECT_EQ(server::gInstallDirectory, kGameFolder);
+    EXPECT_EQ(boxes.shown.size(), 1u);
 }
 
 TEST_F(ControllerTest, WithoutAutoStartTheFormIsLeftAndTheHideGivesUp) {

@@ -343,7 +343,9 @@ void World::MachineFault() {
         case 0:
             Count(Kind::RegistryFails);
             registryFaultUntilMs = d.NowMs() + rng.Spread(1000, 20 * kMinute);
-            Step("registry writes fail until " + std::to_string(registryFaultUntilMs / 1000) + " s");
+            registryReadsFail = machine.Chance(0.5);
+            Step(std::string(registryReadsFail ? "registry reads and writes" : "registry writes") + " fail until " +
+                 std::to_string(registryFaultUntilMs / 1000) + " s");
             break;
         case 1: {
             Count(Kind::DiskFull);

@@ -262,7 +262,9 @@ void Promises::Lives() {
     noteEnds(now);
     // The server is never given up on while Harrowatch runs.
     const bool watching = w_.program && w_.program->form && !w_.program->app.ended && !w_.sessionEndingSinceMs &&
-                          !w_.program->form->ExitPending() && !w_.program->form->ConfigVisible();
+                          !w_.program->form->ExitPending() && !w_.program->form->ConfigVisible() &&
+                          // where the server is may be unknown while the registry cannot be read
+                          !(w_.registryReadsFail && now < w_.registryFaultUntilMs);
     if (anyAlive || !watching) {
         deadSinceMs_ = 0;
     } else if (!deadSinceMs_ || lastLaunchMs) {
@@ -588,6 +590,10 @@ void Promises::Schedule() {
 
 void Promises::Bounds() {
     app::frmMain& f = *w_.program->form;
+    // The server's program never leaves its folder: a registry that failed
+    // to say where it is is no reason to tell the operator it is missing.
+    if (w_.program->boxes.notFound && !w_.serverElsewhere)
+        w_.Broken("no-false-not-found", "the operator was told to run Harrowatch from the Kaltor directory");
     if (w_.d.OpenHandleCount() > 64)
         w_.Broken("bounded", std::to_string(w_.d.OpenHandleCount()) + " handles open");
     if (w_.d.TimerCount() > 16) w_.Broken("bounded", std::to_string(w_.d.TimerCount()) + " timers set");

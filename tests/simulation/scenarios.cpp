@@ -83,12 +83,15 @@ const std::vector<Scenario>& Scenarios() {
          [](World& w) {
              Quiet(w, 5000);
              w.d.PokeString(p::kHkeyLocalMachine, "Software\\Velmora\\KALTOR", "INSTDIR", "C:\\Games\\Elsewhere\\");
+             w.serverElsewhere = true;
              w.StartHarrowatch();
              w.RunUntil(w.d.NowMs() + 3 * kMinute);
              w.Input("opens the chat window", [&w] { w.program->form->sysChatServer_Click(); });
              w.RunUntil(w.d.NowMs() + kMinute);
              w.d.PokeString(p::kHkeyLocalMachine, "Software\\Velmora\\KALTOR", "INSTDIR", "C:\\Games\\Kaltor Online\\");
              w.Step("the game's folder is set right again");
+             w.serverElsewhere = false;
+             w.program->boxes.notFound = 0;
              w.RunUntil(w.d.NowMs() + 6 * kMinute);
              if (w.program->boxes.count != 1)
                  w.Broken("missing-program-told-once", std::to_string(w.program->boxes.count) + " boxes for one missing program");

@@ -49,6 +49,7 @@ int OperatorBoxes::Show(const std::string& text, const std::string& title, std::
 
 void OperatorBoxes::Report(const std::string& text, const std::string&, std::uint32_t) {
     ++count;
+    if (text.find("from your Kaltor directory") != std::string::npos) ++notFound;
     recent.push_back(text);
     if (recent.size() > 20) recent.pop_front();
 }
@@ -64,7 +65,7 @@ bool CountingShell::NotifyIcon(std::uint32_t message, const ui::TrayIconData& da
     return true;
 }
 
-World::World(const Options& o) : rng(o.seed), intruder(o.seed ^ 0x1A7E5EC0u), options(o), promises_(std::make_unique<Promises>(*this)) {}
+World::World(const Options& o) : rng(o.seed), intruder(o.seed ^ 0x1A7E5EC0u), machine(o.seed ^ 0x5E6A0F1u), options(o), promises_(std::make_unique<Promises>(*this)) {}
 World::~World() {
     // The program goes before the desktop it lives on.
     program.reset();
@@ -180,7 +181,9 @@ void World::Install() {
         return a;
     };
     d.registryFault = [this](const std::string& op, const std::string& key, const std::string& value) -> long {
-        if (op == "query" || d.NowMs() >= registryFaultUntilMs) return 0;  // writes fail, reads work
+        if (d.NowMs() >= registryFaultUntilMs) return 0;
+        const bool read = op == "query" || op == "enumvalue";
+        if (read) return registryReadsFail ? (d.NowMs() % 2 ? 5 : 1450) : 0;  // access denied, or no resources
         if (!registryFaultValue.empty() && value != registryFaultValue) return 0;
         // Only the schedule's own key bears on what the schedule stores: an
         // Apply that failed leaves it unknown until the next clean one; a run
@@ -255,6 +258,7 @@ void World::StartHarrowatch() {
     };
     harrowatchDownSinceMs = 0;
     editingRow = 0;  // a field left open went with the Harrowatch before
+    server::gInstallDirectory.clear();  // a new process knows nothing yet
     promises_->AtRestart();
     promises_->Attach(pr);
     Step("Harrowatch starts");

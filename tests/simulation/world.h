@@ -86,6 +86,7 @@ public:
     void Report(const std::string& text, const std::string& title, std::uint32_t flags) override;
     std::deque<std::string> recent;
     std::uint64_t count = 0;
+    std::uint64_t notFound = 0;  // "run Harrowatch from your Kaltor directory" boxes
     std::function<void()> whileModal;
 };
 
@@ -121,6 +122,7 @@ public:
     std::unique_ptr<Program> program;
     Rng rng;
     Rng intruder;  // an ordinary user's doings, apart so they leave the rest of a seed's run as it was
+    Rng machine;   // the machine's later kinds of fault, apart for the same reason
     Options options;
     std::uint32_t pollMs = 5000;
     bool randomFaults = true;
@@ -193,6 +195,8 @@ public:
     std::uint64_t sessionEndingSinceMs = 0;  // 0: no session end under way
     std::uint64_t harrowatchDownSinceMs = 0; // 0: Harrowatch runs
     std::string registryFaultValue;          // only this value fails (empty: all)
+    bool registryReadsFail = false;          // reads fail too while the writes do
+    bool serverElsewhere = false;            // the game's folder names one without the server
     // Even seeds have Harrowatch write its metrics file here.
     static constexpr const char* kMetricsFolder = "C:\\Metrics";
     bool metrics = false;
