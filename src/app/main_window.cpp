@@ -247,6 +247,8 @@ void frmMain::RunCycle() {
     RefreshTimer.SetEnabled(false);
     polledPlayers_.reset();
     try {
+        // Shown, whether or not a server runs.
+        Schedule.LoadIfUnread();
         // A server that keeps ending is not launched again at once.
         relaunchHeld_ = Harrowatch && Harrowatch->RelaunchHeld();
         if (relaunchHeld_) {

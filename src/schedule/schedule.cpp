@@ -267,6 +267,17 @@ std::string Schedule::RetryTime(int row) const {
                            static_cast<int>(seconds / 60 % 60)});
 }
 
+void Schedule::LoadIfUnread() {
+    // The failure was told when the load failed; not while a time is typed,
+    // as the load moves the current cell.
+    if (!loadFailed_ || Editing()) return;
+    try {
+        LoadStored();
+    } catch (const HwError&) {
+    }
+    grid_.SetEnabled(true);
+}
+
 void Schedule::RunDueItems(ScheduledItemRunner& runner) {
     // Rows the operator changed or removed since they failed start afresh.
     std::erase_if(failed_, [&](const Failed& f) { return !FindRow(f.name, f.frequencyId, f.nextTime); });
@@ -282,6 +293,7 @@ void Schedule::RunDueItems(ScheduledItemRunner& runner) {
             return false;
         }
     });
+    LoadIfUnread();
     if (resortPending_ && !Editing()) TextResort();
     std::exception_ptr storeFailed;
     const int rows = DataRows();

@@ -62,6 +62,9 @@ public:
     // while it is held the rows that run are not re-sorted until the next
     // step that finds no row held.
     std::function<bool(int row)> held;
+    // A schedule that could not be read at the start is read by the first
+    // poll that can (RunDueItems does so too).
+    void LoadIfUnread();
 
     // Appends a row for catalogue item `itemIndex` with the given frequency
     // (a list entry) and next time; makes it current.

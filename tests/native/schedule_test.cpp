@@ -533,6 +533,28 @@ TEST_F(ScheduleTest, AValueThatCannotBeReadIsNeverTakenForAnEmptyOne) {
     EXPECT_NE(Stored("Daily").find("Public Messages|12/07/26 03:01 AM"), std::string::npos) << Stored("Daily");
 }
 
+// A schedule that could not be read at the start is read by the first poll
+// that can, without waiting for the operator: its due rows run.
+TEST_F(ScheduleTest, AScheduleUnreadAtTheStartIsLoadedByALaterPoll) {
+    At(2026, 12, 6, 3, 1);
+    Store("Daily", "Public Messages|12/06/26 03:00 AM");
+    Store("Weekly", "Store Inventory|12/10/26 04:30 AM");
+    d.registryFault = [](const std::string& op, const std::string&, const std::string& value) {
+        return op == "query" && value == "Weekly" ? 5L : 0L;
+    };
+    schedule.FormOpen();
+    ASSERT_EQ(schedule.DataRows(), 0);
+    RecordingRunner runner;
+    EXPECT_NO_THROW(schedule.RunDueItems(runner));  // still unreadable: told once, at the start
+    EXPECT_EQ(schedule.DataRows(), 0);
+    d.registryFault = nullptr;
+    schedule.RunDueItems(runner);
+    EXPECT_EQ(schedule.DataRows(), 2);
+    EXPECT_EQ(runner.calls, std::vector<std::string>{"Public Messages"});
+    EXPECT_EQ(Stored("Daily"), "Public Messages|12/07/26 03:01 AM");
+    EXPECT_EQ(boxes.shown.size(), 1u);
+}
+
 TEST_F(ScheduleTest, AYearOfRefreshesKeepsGridAndStoreInStep) {
     At(2026, 12, 6, 2, 0);
     Store("Daily", "Public Messages|12/06/26 03:00 AM");

@@ -170,6 +170,7 @@ void Promises::AfterStep() {
         Resets(fresh);
         Schedule();
         Bounds();
+        Players();
         MetricsFile();
     }
 }
@@ -572,7 +573,8 @@ void Promises::Schedule() {
     if (now < nextLoadCheckMs_ || w_.storedUnknown || w_.scheduleDirty || w_.editingRow) return;
     // While the registry fails the check's own load would; a run's new time
     // that could not be stored is given a few polls to get there.
-    if (now < w_.registryFaultUntilMs || (w_.scheduleFaultMs && now < w_.scheduleFaultMs + 3 * w_.pollMs + kMinute)) return;
+    if (now < w_.registryFaultUntilMs + (w_.registryReadsFail ? 3 * w_.pollMs + kMinute : 0) ||
+        (w_.scheduleFaultMs && now < w_.scheduleFaultMs + 3 * w_.pollMs + kMinute)) return;
     nextLoadCheckMs_ = now + 30 * kMinute;
     std::vector<std::string> shown = GridRows(f.ResetItemGrid, f.Schedule.DataRows(), false);
     std::sort(shown.begin(), shown.end());
@@ -586,6 +588,32 @@ void Promises::Schedule() {
     if (back != shown)
         w_.Broken("schedule-loads-back", "the stored schedule loads as [" + Join(back) + "] where the grid has [" +
                                              Join(shown) + "]");
+}
+
+void Promises::Players() {
+    // The players shown are the server's: at most a few polls after they
+    // last changed, while the server answers and Harrowatch polls it.
+    app::frmMain& f = *w_.program->form;
+    const std::uint64_t now = w_.d.NowMs();
+    standin::Server* s = w_.LiveServer();
+    const p::Pid pid = w_.ServerPid();
+    std::vector<std::string> players;
+    if (s)
+        for (const standin::Player& p : s->players()) players.push_back(p.name);
+    std::sort(players.begin(), players.end());
+    if (players != playersBefore_ || pid != playersPid_ || !s || (pid && w_.d.IsHung(pid)) || !f.RefreshTimer.Enabled() ||
+        w_.program->app.ended || !programBefore_)
+        playersSteadySinceMs_ = now;
+    playersBefore_ = players;
+    playersPid_ = pid;
+    if (now - playersSteadySinceMs_ < 3 * std::uint64_t{w_.pollMs} + 30000) return;
+    std::vector<std::string> shown;
+    for (const auto& row : f.PlayerListView.Items())
+        if (row.size() > 1) shown.push_back(row[1]);
+    std::sort(shown.begin(), shown.end());
+    // A list that could not be read since stays, marked with when it was.
+    if (shown != players && f.StatusBar.Panel(2).find(" AS OF ") == std::string::npos)
+        w_.Broken("players-mirrored", "the window shows [" + Join(shown) + "] where the server has [" + Join(players) + "]");
 }
 
 void Promises::Bounds() {

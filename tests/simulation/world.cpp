@@ -94,7 +94,19 @@ standin::Server* World::LiveServer() {
 }
 
 void World::Boot() {
+    {
+        // A quarter of the runs watch with the x86 build (on 64-bit Windows,
+        // as the operators who install it run it), and one in ten of the
+        // others a server rebuilt for 64 bits: each reads the records of its
+        // server's width. Their own stream.
+        Rng bits(options.seed ^ 0xB175B175ull);
+        if (bits.Chance(0.25))
+            harrowatch32 = true;
+        else
+            server64 = bits.Chance(0.1);
+    }
     Install();
+    if (harrowatch32) d.RunAs32Bit(true);
     // Seeds draw the poll interval from the settings' range, most of them
     // near the default.
     pollMs = rng.Chance(0.5) ? 5000 : static_cast<std::uint32_t>(rng.Spread(1000, 65535));
@@ -209,7 +221,9 @@ void World::Install() {
         ++backupMisses;
         lastBackupMiss = path;
     };
-    standins.Install(d, kServerPath, script);
+    p::sim::ProgramSpec spec;
+    spec.is32Bit = !server64;
+    standins.Install(d, kServerPath, script, spec);
 }
 
 void World::RandomSchedule() {
@@ -396,8 +410,9 @@ Result World::Run() {
 
 std::string World::RunLine() const {
     char head[160];
-    std::snprintf(head, sizeof head, "seed %llu: %.2f days, poll %u ms, ", static_cast<unsigned long long>(options.seed),
-                  static_cast<double>(d.NowMs()) / static_cast<double>(kDay), pollMs);
+    std::snprintf(head, sizeof head, "seed %llu: %.2f days, poll %u ms%s, ", static_cast<unsigned long long>(options.seed),
+                  static_cast<double>(d.NowMs()) / static_cast<double>(kDay), pollMs,
+                  harrowatch32 ? ", x86 build" : server64 ? ", 64-bit server" : "");
     std::string line = head;
     std::string faults;
     for (size_t k = 0; k < counts_.size(); ++k)

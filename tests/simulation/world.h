@@ -197,6 +197,7 @@ public:
     std::string registryFaultValue;          // only this value fails (empty: all)
     bool registryReadsFail = false;          // reads fail too while the writes do
     bool serverElsewhere = false;            // the game's folder names one without the server
+    bool harrowatch32 = false, server64 = false;  // the widths of the two programs (both 64-bit: a rebuilt server)
     // Even seeds have Harrowatch write its metrics file here.
     static constexpr const char* kMetricsFolder = "C:\\Metrics";
     bool metrics = false;
@@ -254,7 +255,11 @@ private:
     void Schedule();
     void Bounds();
     void MetricsFile();
+    void Players();
     World& w_;
+    std::vector<std::string> playersBefore_;  // the server's players at the last step
+    platform::Pid playersPid_ = 0;
+    std::uint64_t playersSteadySinceMs_ = 0;
     std::map<std::string, double> counters_;  // the metrics file's counters as last read
     std::string fileAtStart_;                  // the metrics file as this Harrowatch found it
     std::vector<std::string> rowsBefore_;          // name|frequency id|next time
