@@ -247,6 +247,23 @@ public:
     // file's last-write time. It blocks while it copies: call it from the
     // worker thread (RunInBackground).
     virtual long CopyFile(const std::string& from, const std::string& to, bool failIfExists) = 0;
+    // A file read as itself, for a copy that must never be turned to another
+    // file: opened by one handle (CreateFile, FILE_FLAG_OPEN_REPARSE_POINT,
+    // shared for reading only, as CopyFile opens it) and checked on that
+    // handle before a byte is read. Refused: a junction or symbolic link at
+    // the end of the path, or a path that reaches the file through one on
+    // the way (4395); a file with more than one name (1142: a hard link may
+    // be any file of the volume); a folder (5). `info` is what
+    // GetFileInformationByHandle told; `bytes` takes its content in runs.
+    // Blocks: for the worker thread.
+    using FileBytes = std::function<void(const char* bytes, std::size_t size)>;
+    virtual long ReadFileAsItself(const std::string& path, FileInformation& info, const FileBytes& bytes) = 0;
+    // The same read, each run also written to the new file `to`, which must
+    // not be there (80: nor a link in its place), made with what its folder
+    // passes on and given the source's last-write time. A copy cut short is
+    // deleted.
+    virtual long CopyFileAsItself(const std::string& from, const std::string& to, FileInformation& info,
+                                  const FileBytes& bytes) = 0;
     // The names in a folder (files and folders, without "." and ".."); an
     // error when the folder cannot be listed (a missing one: 3), or is itself
     // a junction or link (4395: never listed through).
@@ -284,7 +301,10 @@ public:
     // Harrowatch's one worker thread, jobs in the order given; `done` then
     // runs on the interface thread, from its message loop. When no worker
     // can be had, both run at once, on the caller's thread: never neither.
-    virtual void RunInBackground(std::function<void()> work, std::function<void()> done) = 0;
+    // `work` calls the system through the desktop it is handed, which the
+    // worker owns: a job still under way at exit outlives this desktop, and
+    // must hold nothing of it (nor of anything else the exit frees).
+    virtual void RunInBackground(std::function<void(Desktop& worker)> work, std::function<void()> done) = 0;
 
 private:
     static std::uint64_t NextSerial() {

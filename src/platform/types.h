@@ -91,6 +91,9 @@ constexpr long kNoMoreItems = 259;
 constexpr long kKeyHasChildren = 1020;
 constexpr long kTimeout = 1460;
 constexpr long kInvalidOwner = 1307;
+// A file with more names than one (hard links): read through one of them, it
+// may be a file the names' folder was never meant to give.
+constexpr long kTooManyLinks = 1142;
 // A path that would lead through a junction or symbolic link.
 constexpr long kReparsePoint = 4395;
 // HRESULTs of the Task Scheduler calls.
@@ -247,6 +250,14 @@ struct FileAttributes {
     bool folder = false;
     std::uint64_t size = 0;           // 0 for a folder
     std::uint64_t lastWriteTime = 0;  // FILETIME: 100 ns since 1 January 1601, UTC
+};
+
+// What GetFileInformationByHandle tells of a file opened as itself.
+struct FileInformation {
+    std::uint32_t attributes = 0;     // FILE_ATTRIBUTE_*
+    std::uint32_t links = 0;          // its names (hard links)
+    std::uint64_t size = 0;
+    std::uint64_t lastWriteTime = 0;  // FILETIME, UTC
 };
 
 // The local date and time as GetLocalTime reports it.

@@ -100,8 +100,9 @@ std::string clsHarrowatch::DataDirectory() const {
 bool clsHarrowatch::CopyDataFolder(supervision::FolderCopy& result, const std::string& only) {
     // A large folder takes a while: the copy runs on the worker thread (one
     // job after another, the old days' clean-up inside it) while the message
-    // loop goes on here. Only copies and shared state cross; a copy that an
-    // exit leaves behind finishes on its own, and its answer goes nowhere.
+    // loop goes on here. Only copies and shared state cross, and the worker's
+    // own desktop: a copy that an exit leaves behind finishes on its own,
+    // and its answer goes nowhere.
     struct Job {
         supervision::FolderCopy result;
         bool done = false;
@@ -109,9 +110,8 @@ bool clsHarrowatch::CopyDataFolder(supervision::FolderCopy& result, const std::s
     auto job = std::make_shared<Job>();
     p::Desktop& d = desktop_;
     d.RunInBackground(
-        [&d, job, copies = copies_, folder = DataDirectory(), limits = supervision::ReadBackupLimits(d), only] {
-            job->result = copies->CopyChanged(d, folder, limits, only);
-        },
+        [job, copies = copies_, folder = DataDirectory(), limits = supervision::ReadBackupLimits(d),
+         only](p::Desktop& worker) { job->result = copies->CopyChanged(worker, folder, limits, only); },
         [job] { job->done = true; });
     // Supervision waits with the reset: a copy that does not end (a stalled
     // share, a failing disk) fails the reset instead of holding it for good.

@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "common/datetime.h"
+#include "common/sddl.h"
+#include "common/sha256.h"
 #include "common/text.h"
 #include "settings/settings.h"
 #include "supervision/log.h"
@@ -14,22 +16,46 @@ namespace hw::supervision {
 
 std::string BackupFolder(platform::Desktop& d) { return DataFolder(d) + "\\Backups"; }
 
-long BackUp(platform::Desktop& d, const std::string& file, std::string* copy) {
+long SecureBackupFolder(platform::Desktop& d) {
+    constexpr std::uint32_t kReadData = 0x1;  // FILE_READ_DATA, FILE_LIST_DIRECTORY
+    const std::string backups = BackupFolder(d);
+    if (const long e = MakeFolders(d, DataFolder(d))) return e;
+    long e = d.CreateDirectory(backups, kBackupsOnly);
+    if (e != platform::err::kAlreadyExists) return e;
+    std::uint32_t attributes = 0;
+    if ((e = d.GetFileAttributes(backups, attributes)) != 0) return e;
+    if (attributes & platform::file::kAttributeReparsePoint) return platform::err::kReparsePoint;
+    if (!(attributes & platform::file::kAttributeDirectory)) return platform::err::kAlreadyExists;
+    // Made by an earlier Harrowatch, with the data folder's permissions
+    // (Users read): set so again, for the copies already in it too.
+    std::string now;
+    if (d.GetFileSecurity(backups, now) == 0 && !sddl::OthersMay(now, kReadData | sddl::kChangeContent, true))
+        return 0;
+    e = d.SetFileSecurity(backups, kBackupsOnly);
+    // A disk that keeps no permissions (FAT) has none to set: the data
+    // folder said so once.
+    constexpr long kInvalidFunction = 1, kNotSupported = 50;
+    return e == kInvalidFunction || e == kNotSupported ? 0 : e;
+}
+
+long BackUp(platform::Desktop& d, const std::string& file, std::string* copy, std::string* digest,
+            platform::FileInformation* source) {
     const platform::LocalTime t = d.GetLocalTime();
     char day[16], time[16];
     std::snprintf(day, sizeof day, "%04d-%02d-%02d", t.year, t.month, t.day);
     std::snprintf(time, sizeof time, "%02d%02d%02d", t.hour, t.minute, t.second);
     const std::string folder = BackupFolder(d) + "\\" + day;
+    if (const long e = SecureBackupFolder(d)) return e;
     if (const long e = MakeFolders(d, folder)) return e;
     const std::string name = file.substr(file.find_last_of('\\') + 1);
     // Copied under a name of its own, then given its name: a copy cut short
     // (an exit, a full disk) never passes for a whole one.
     const std::string part = folder + "\\" + name + ".part";
-    long e = d.CopyFile(file, part, false);
-    if (e != 0) {
-        d.DeleteFile(part);
-        return e;
-    }
+    d.DeleteFile(part);  // one an exit left
+    sha256::Hasher hasher;
+    platform::FileInformation read;
+    long e = d.CopyFileAsItself(file, part, read, [&](const char* bytes, std::size_t size) { hasher.Add(bytes, size); });
+    if (e != 0) return e;
     // The day's first copy takes the file's name, a later one the time too
     // (and a number, in the same second): none is written over.
     const size_t dot = name.find_last_of('.');
@@ -41,8 +67,11 @@ long BackUp(platform::Desktop& d, const std::string& file, std::string* copy) {
         if (e != platform::err::kAlreadyExists && e != platform::err::kFileExists) break;
     }
     if (e != 0) d.DeleteFile(part);
-    if (e == 0 && copy) *copy = target;
-    return e;
+    if (e != 0) return e;
+    if (copy) *copy = target;
+    if (digest) *digest = sha256::Hex(hasher.Finish());
+    if (source) *source = read;
+    return 0;
 }
 
 namespace {
@@ -70,7 +99,7 @@ void RemoveOldBackups(platform::Desktop& d, int days, std::uint64_t maxBytes, st
     const platform::LocalTime now = d.GetLocalTime();
     const std::int64_t today = datetime::DaysFromCivil(now.year, now.month, now.day);
     std::vector<std::string> names;
-    if (MakeFolders(d, BackupFolder(d)) != 0 || d.ListFolder(BackupFolder(d), names) != 0) return;
+    if (SecureBackupFolder(d) != 0 || d.ListFolder(BackupFolder(d), names) != 0) return;
     std::map<std::int64_t, BackupDay> ours;  // oldest first
     for (const std::string& name : names) {
         std::int64_t day = 0;
@@ -109,11 +138,22 @@ BackupLimits ReadBackupLimits(platform::Desktop& d) {
     return {days, static_cast<std::uint64_t>(megabytes) << 20};
 }
 
-bool DataFolderCopies::Holds(platform::Desktop& d, const std::string& copy, const platform::FileAttributes& source) {
+bool DataFolderCopies::Holds(platform::Desktop& d, const Copied& copied) {
     platform::FileAttributes held;
-    return source.lastWriteTime != 0 && d.GetFileAttributesEx(copy, held) == 0 && !held.folder &&
-           held.size == source.size && held.lastWriteTime == source.lastWriteTime;
+    return d.GetFileAttributesEx(copied.copy, held) == 0 && !held.folder && held.size == copied.size &&
+           held.lastWriteTime == copied.lastWriteTime;
 }
+
+namespace {
+// The SHA-256 of a file read as itself; 0, or the Win32 error (a link, or a
+// file with other names, is refused as the copy refuses it).
+long Digest(platform::Desktop& d, const std::string& path, std::string& digest, platform::FileInformation& info) {
+    sha256::Hasher hasher;
+    const long e = d.ReadFileAsItself(path, info, [&](const char* bytes, std::size_t size) { hasher.Add(bytes, size); });
+    if (e == 0) digest = sha256::Hex(hasher.Finish());
+    return e;
+}
+}  // namespace
 
 FolderCopy DataFolderCopies::CopyChanged(platform::Desktop& d, const std::string& folder, const BackupLimits& limits,
                                          const std::string& only) {
@@ -129,7 +169,6 @@ FolderCopy DataFolderCopies::CopyChanged(platform::Desktop& d, const std::string
 
     struct ToCopy {
         std::string key, path;
-        platform::FileAttributes attributes;
     };
     std::vector<ToCopy> changed, unchanged;
     std::uint64_t room = 0;
@@ -138,7 +177,7 @@ FolderCopy DataFolderCopies::CopyChanged(platform::Desktop& d, const std::string
         if (!only.empty() && key != text::Upper(only)) continue;
         const std::string path = base + name;
         platform::FileAttributes a;
-        const long e = d.GetFileAttributesEx(path, a);
+        long e = d.GetFileAttributesEx(path, a);
         if (e == platform::err::kFileNotFound) continue;  // gone since the listing
         if (e == 0 && a.folder) continue;
         result.names[key] = name;
@@ -146,18 +185,39 @@ FolderCopy DataFolderCopies::CopyChanged(platform::Desktop& d, const std::string
             result.files[key] = e;
             continue;
         }
-        const auto last = copied_.find(text::Upper(path));
-        // Without a copy of its own this run, the plain-named one of today
-        // may already be it (Harrowatch started again the same day).
-        if (last != copied_.end() ? last->second.size == a.size && last->second.lastWriteTime == a.lastWriteTime &&
-                                        Holds(d, last->second.copy, a)
-                                  : Holds(d, todays + name, a)) {
-            if (last == copied_.end()) copied_[text::Upper(path)] = {a.size, a.lastWriteTime, todays + name};
-            result.files[key] = 0;
-            unchanged.push_back({key, path, a});
-            continue;
+        // The last copy of this run, or else the plain-named one of today
+        // (Harrowatch started again the same day), when it is as made and of
+        // the file's size: compared by content. Any other is copied.
+        const std::string at = text::Upper(path);
+        auto last = copied_.find(at);
+        Copied earlier;
+        if (last == copied_.end()) {
+            platform::FileAttributes held;
+            if (d.GetFileAttributesEx(todays + name, held) == 0 && !held.folder && held.size == a.size) {
+                platform::FileInformation info;
+                if (Digest(d, todays + name, earlier.digest, info) == 0)
+                    earlier = {info.size, info.lastWriteTime, todays + name, earlier.digest};
+            }
+        } else {
+            earlier = last->second;
         }
-        changed.push_back({key, path, a});
+        if (!earlier.copy.empty() && earlier.size == a.size && Holds(d, earlier)) {
+            std::string digest;
+            platform::FileInformation info;
+            e = Digest(d, path, digest, info);
+            if (e == platform::err::kFileNotFound) continue;
+            if (e != 0) {
+                result.files[key] = e;
+                continue;
+            }
+            if (digest == earlier.digest) {
+                copied_[at] = earlier;
+                result.files[key] = 0;
+                unchanged.push_back({key, path});
+                continue;
+            }
+        }
+        changed.push_back({key, path});
         room += a.size;
     }
     if (changed.empty()) return result;
@@ -166,15 +226,19 @@ FolderCopy DataFolderCopies::CopyChanged(platform::Desktop& d, const std::string
     // copied again.
     RemoveOldBackups(d, limits.days, limits.maxBytes, room);
     for (const ToCopy& u : unchanged)
-        if (!Holds(d, copied_[text::Upper(u.path)].copy, u.attributes)) changed.push_back(u);
+        if (!Holds(d, copied_[text::Upper(u.path)])) changed.push_back(u);
     for (const ToCopy& c : changed) {
-        std::string copy;
-        const long e = BackUp(d, c.path, &copy);
+        Copied made;
+        platform::FileInformation source;
+        const long e = BackUp(d, c.path, &made.copy, &made.digest, &source);
         result.files[c.key] = e;
-        if (e == 0)
-            copied_[text::Upper(c.path)] = {c.attributes.size, c.attributes.lastWriteTime, copy};
-        else
+        if (e == 0) {
+            made.size = source.size;
+            made.lastWriteTime = source.lastWriteTime;
+            copied_[text::Upper(c.path)] = made;
+        } else {
             copied_.erase(text::Upper(c.path));
+        }
     }
     return result;
 }

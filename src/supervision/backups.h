@@ -1,5 +1,7 @@
 // Copies of the server's data files, made before each reset, under
-// %ProgramData%\Harrowatch\Backups\YYYY-MM-DD\. Before the copies, days older
+// %ProgramData%\Harrowatch\Backups\YYYY-MM-DD\, which only administrators
+// may read: Harrowatch may read what users may not, and the game's folder may
+// be one users can write. Before the copies, days older
 // than "BackupDays" go (never the newest "BackupDays" there are), and the
 // oldest days while all of them pass "BackupMaxMB" (never the newest).
 // Copying blocks: it runs on the worker thread, and so does the clean-up,
@@ -16,11 +18,21 @@
 namespace hw::supervision {
 
 std::string BackupFolder(platform::Desktop& desktop);
+// The backups' owner and permissions: Administrators and SYSTEM only, for
+// all made in them.
+inline constexpr const char* kBackupsOnly = "O:BAD:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)";
+// Makes the backup folder so (the data folder first), or sets it so again
+// when others may read or change it; refuses a junction or link. 0, or the
+// Win32 error.
+long SecureBackupFolder(platform::Desktop& desktop);
 
 // Copies `file` into today's folder (a second copy the same day gets the time
-// in its name). 0, or the Win32 error of the folder or the copy; *copy says
-// where it went.
-long BackUp(platform::Desktop& desktop, const std::string& file, std::string* copy = nullptr);
+// in its name), read as itself: a junction or link (4395) and a file with
+// other names (1142) are refused, not copied. 0, or the Win32 error of the
+// folder or the copy; *copy says where it went, *digest the SHA-256 of what
+// was copied, *source what the file was.
+long BackUp(platform::Desktop& desktop, const std::string& file, std::string* copy = nullptr,
+            std::string* digest = nullptr, platform::FileInformation* source = nullptr);
 
 // Removes the day folders older than `days` (0: none for their age) but the
 // newest `days` of them; then the oldest while they and `room` bytes to come
@@ -46,10 +58,12 @@ struct FolderCopy {
     long folderError = 0;
 };
 
-// The files of a data folder copied so far: the size and last-write time
-// each had when copied, and where its copy went. A file whose size and time
-// are still those, and whose copy is still there with them, is not copied
-// again; a copy that failed counts as none.
+// The files of a data folder copied so far: where each copy went, and its
+// size, last-write time and SHA-256. A file whose content is still that, and
+// whose copy is still there as it was made, is not copied again: a file of
+// another size is copied at once, one of the same size is read and compared
+// (a rewrite within one time stamp, or a time set back, changes no time). A
+// copy that failed counts as none.
 class DataFolderCopies {
 public:
     // Copies the files of `folder` (not its sub-folders) into today's backup
@@ -60,11 +74,11 @@ public:
 
 private:
     struct Copied {
-        std::uint64_t size = 0, lastWriteTime = 0;
-        std::string copy;
+        std::uint64_t size = 0, lastWriteTime = 0;  // of the copy
+        std::string copy, digest;
     };
-    // Whether `copy` is there with the size and time of `source`.
-    static bool Holds(platform::Desktop& desktop, const std::string& copy, const platform::FileAttributes& source);
+    // Whether the copy is there as it was made.
+    static bool Holds(platform::Desktop& desktop, const Copied& copied);
     std::map<std::string, Copied> copied_;  // by the upper-cased path copied
 };
 

@@ -5,6 +5,7 @@
 // nothing below it is followed through a junction or link.
 #include <cstdio>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <string>
@@ -29,11 +30,19 @@ std::string DataFolder(p::Desktop& d) {
 
 namespace {
 
+// What is known of the disk, by desktop, reached from the interface thread
+// (the log) and the worker (the backups) alike. Never freed: a job that an
+// exit leaves running may still reach it.
+std::mutex& DiskFactsLock() {
+    static std::mutex* lock = new std::mutex;
+    return *lock;
+}
+
 // Desktops (by serial) whose disk keeps no permissions (FAT, or Wine): the
 // folder is used as it is, and that was said once.
 std::set<std::uint64_t>& KeepsNoPermissions() {
-    static std::set<std::uint64_t> desktops;
-    return desktops;
+    static auto* desktops = new std::set<std::uint64_t>;
+    return *desktops;
 }
 
 bool OpenToOthers(const std::string& security) { return sddl::OthersMay(security, sddl::kChangeContent, true); }
@@ -42,8 +51,11 @@ bool OpenToOthers(const std::string& security) { return sddl::OthersMay(security
 // desktop: a folder made beside the data folder for administrators only
 // reads back so. A probe that cannot be made says nothing: kept, then.
 bool DiskKeepsPermissions(p::Desktop& d, const std::string& folder) {
-    static std::map<std::uint64_t, bool> known;
-    if (const auto it = known.find(d.Serial()); it != known.end()) return it->second;
+    static auto* known = new std::map<std::uint64_t, bool>;
+    {
+        std::lock_guard<std::mutex> hold(DiskFactsLock());
+        if (const auto it = known->find(d.Serial()); it != known->end()) return it->second;
+    }
     const std::string probe = folder + " (probe)";
     bool keeps = true;
     if (d.CreateDirectory(probe, kAdministratorsOnly) == 0) {
@@ -51,7 +63,8 @@ bool DiskKeepsPermissions(p::Desktop& d, const std::string& folder) {
         keeps = d.GetFileSecurity(probe, back) != 0 || !OpenToOthers(back);
         d.RemoveDirectory(probe);
     }
-    return known[d.Serial()] = keeps;
+    std::lock_guard<std::mutex> hold(DiskFactsLock());
+    return (*known)[d.Serial()] = keeps;
 }
 
 // Whether all below `folder` is Harrowatch's: real files and folders, owned
@@ -118,7 +131,12 @@ long SecureDataFolder(p::Desktop& d, std::string* why) {
     if (e != 0) return fail(e, "has permissions that cannot be read");
     if (!OpenToOthers(now)) return 0;
     if (!DiskKeepsPermissions(d, folder)) {
-        if (KeepsNoPermissions().insert(d.Serial()).second && why)
+        bool first = false;
+        {
+            std::lock_guard<std::mutex> hold(DiskFactsLock());
+            first = KeepsNoPermissions().insert(d.Serial()).second;
+        }
+        if (first && why)
             *why = "the disk of " + folder + " keeps no permissions: whoever may write there may change Harrowatch's logs and backups";
         return 0;
     }

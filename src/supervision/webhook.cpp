@@ -178,8 +178,8 @@ void Webhook::Pump() {
     const std::string body = delivery.body;
     // Only copies cross to the worker; the answer comes back through the
     // message loop, to an object that may have gone meanwhile.
-    d.RunInBackground([&d, url, body, result] {
-                          result->error = d.HttpPost(url, body, kWebhookTimeoutMs, &result->status);
+    d.RunInBackground([url, body, result](platform::Desktop& worker) {
+                          result->error = worker.HttpPost(url, body, kWebhookTimeoutMs, &result->status);
                       },
                       [this, alive = std::weak_ptr<bool>(alive_), delivery = std::move(delivery), url, result] {
                           if (alive.expired()) return;

@@ -22,6 +22,10 @@ public:
     // Holds the file open without delete sharing, as a running server does.
     virtual void LockFile(const std::string& path) = 0;
     virtual void UnlockFile(const std::string& path) = 0;
+    // A second name of a file (a hard link), and a symbolic link to one;
+    // false when the system cannot make it.
+    virtual bool MakeHardLink(const std::string& existing, const std::string& link) = 0;
+    virtual bool MakeSymbolicLink(const std::string& link, const std::string& target) = 0;
     // Puts the helper window program at folder + fileName.
     virtual std::string InstallHelper(const std::string& folder, const std::string& fileName) = 0;
     // Puts the stand-in game server at folder + "KALTOR INTERNET SERVER.EXE"

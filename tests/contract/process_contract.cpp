@@ -285,6 +285,59 @@ TEST(FileContract, AttributesAndACopyThatKeepsTheLastWriteTime) {
     EXPECT_EQ(d.GetFileAttributesEx(folder + "Missing\\none.KLD", a), platform::err::kPathNotFound);
 }
 
+// The backups read a file only as itself, through one handle: a link laid
+// in its place, a second name of another file, or a file in the copy's
+// place is refused, and nothing is read or written.
+TEST(FileContract, AFileIsReadAndCopiedAsItselfAndLinksAreRefused) {
+    auto env = MakeContractEnv();
+    platform::Desktop& d = env->desktop();
+    const std::string folder = env->MakeFolder("As Itself");
+    const std::string file = folder + "KALTORHallInfo.KLD", copy = folder + "copy.KLD";
+    env->PutFile(file, "the hall's records");
+    std::string read;
+    const platform::Desktop::FileBytes into = [&](const char* bytes, std::size_t size) { read.append(bytes, size); };
+    platform::FileInformation info;
+    ASSERT_EQ(d.ReadFileAsItself(file, info, into), platform::err::kSuccess);
+    EXPECT_EQ(read, "the hall's records");
+    EXPECT_EQ(info.links, 1u);
+    EXPECT_EQ(info.size, 18u);
+    EXPECT_EQ(info.attributes & (platform::file::kAttributeReparsePoint | platform::file::kAttributeDirectory), 0u);
+    read.clear();
+    env->Pass(50);
+    ASSERT_EQ(d.CopyFileAsItself(file, copy, info, into), platform::err::kSuccess);
+    EXPECT_EQ(read, "the hall's records");
+    platform::FileAttributes a, c;
+    ASSERT_EQ(d.GetFileAttributesEx(file, a), platform::err::kSuccess);
+    ASSERT_EQ(d.GetFileAttributesEx(copy, c), platform::err::kSuccess);
+    EXPECT_EQ(c.size, 18u);
+    EXPECT_EQ(c.lastWriteTime, a.lastWriteTime);
+    EXPECT_EQ(info.lastWriteTime, a.lastWriteTime);
+    EXPECT_EQ(d.CopyFileAsItself(file, copy, info, into), platform::err::kFileExists);
+    EXPECT_EQ(d.ReadFileAsItself(folder + "none.KLD", info, into), platform::err::kFileNotFound);
+    EXPECT_EQ(d.ReadFileAsItself(folder + "Missing\\none.KLD", info, into), platform::err::kPathNotFound);
+    env->LockFile(file);
+    EXPECT_EQ(d.ReadFileAsItself(file, info, into), platform::err::kSharingViolation);
+    env->UnlockFile(file);
+
+    read.clear();
+    ASSERT_TRUE(env->MakeHardLink(file, folder + "second name.KLD"));
+    EXPECT_EQ(d.ReadFileAsItself(file, info, into), platform::err::kTooManyLinks);
+    EXPECT_EQ(info.links, 2u);
+    EXPECT_EQ(d.CopyFileAsItself(folder + "second name.KLD", folder + "third.KLD", info, into),
+              platform::err::kTooManyLinks);
+    EXPECT_FALSE(d.FileExists(folder + "third.KLD"));
+    ASSERT_TRUE(env->MakeSymbolicLink(folder + "link.KLD", copy));
+    EXPECT_EQ(d.ReadFileAsItself(folder + "link.KLD", info, into), platform::err::kReparsePoint);
+    EXPECT_EQ(d.CopyFileAsItself(folder + "link.KLD", folder + "fourth.KLD", info, into), platform::err::kReparsePoint);
+    EXPECT_FALSE(d.FileExists(folder + "fourth.KLD"));
+    EXPECT_TRUE(read.empty());
+    // Nothing is written through a link in the copy's place.
+    env->PutFile(folder + "other.KLD", "other");
+    EXPECT_EQ(d.CopyFileAsItself(folder + "other.KLD", folder + "link.KLD", info, into), platform::err::kFileExists);
+    ASSERT_EQ(d.GetFileAttributesEx(copy, c), platform::err::kSuccess);
+    EXPECT_EQ(c.size, 18u);
+}
+
 // Text from other programs comes in the ANSI code page (Windows-1252 here):
 // its punctuation and the Latin letters come out as UTF-8, the five bytes
 // 1252 leaves undefined as the control characters Windows maps them to.

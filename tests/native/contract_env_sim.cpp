@@ -20,6 +20,14 @@ public:
     }
     void LockFile(const std::string& path) override { sim_.SetFileLocked(path, true); }
     void UnlockFile(const std::string& path) override { sim_.SetFileLocked(path, false); }
+    bool MakeHardLink(const std::string& existing, const std::string& link) override {
+        sim_.MakeHardLink(existing, link);
+        return true;
+    }
+    bool MakeSymbolicLink(const std::string& link, const std::string& target) override {
+        sim_.MakeSymbolicLink(link, target);
+        return true;
+    }
     std::string InstallHelper(const std::string& folder, const std::string& fileName) override {
         platform::sim::ProgramSpec spec;
         spec.idleAfterMs = 200;

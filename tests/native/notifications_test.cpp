@@ -331,7 +331,7 @@ TEST(WebhookQueue, AHundredPostsWaitAtMostAndTheOldestDroppedAreCounted) {
 TEST(Background, ResultsComeBackOnlyThroughTheMessageLoop) {
     platform::sim::SimDesktop d;
     std::vector<std::string> order;
-    d.RunInBackground([&] { order.push_back("work"); }, [&] { order.push_back("done"); });
+    d.RunInBackground([&](platform::Desktop&) { order.push_back("work"); }, [&] { order.push_back("done"); });
     d.Sleep(1000);  // the interface thread busy: the worker runs, its result waits
     EXPECT_EQ(order, std::vector<std::string>{"work"});
     d.DoEvents();
@@ -348,7 +348,7 @@ TEST(Background, HttpPostTakesOnlyWebAddresses) {
     std::vector<long> errors;
     for (const char* url : {"ftp://example.net/", "example.net/x", "http:///x", "http://example.net:99999/",
                             "http://127.0.0.1:8080/hook"})
-        d.RunInBackground([&, url] { errors.push_back(d.HttpPost(url, "{}", 1000, nullptr)); }, [] {});
+        d.RunInBackground([&, url](platform::Desktop& worker) { errors.push_back(worker.HttpPost(url, "{}", 1000, nullptr)); }, [] {});
     d.AdvanceIdle(10);
     EXPECT_EQ(errors, (std::vector<long>{12006, 12005, 12005, 12005, 12029}));
 }
@@ -363,7 +363,7 @@ TEST(Background, ARedirectComesBackAsItsStatusUnfollowed) {
     };
     long error = -1;
     std::uint32_t status = 0;
-    d.RunInBackground([&] { error = d.HttpPost("https://hooks.example.net/x", "{}", 1000, &status); }, [] {});
+    d.RunInBackground([&](platform::Desktop& worker) { error = worker.HttpPost("https://hooks.example.net/x", "{}", 1000, &status); }, [] {});
     d.AdvanceIdle(100);
     EXPECT_EQ(error, 0);
     EXPECT_EQ(status, 307u);

@@ -68,6 +68,12 @@ public:
         WriteFile(h, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
         CloseHandle(h);
     }
+    bool MakeHardLink(const std::string& existing, const std::string& link) override {
+        return CreateHardLinkA(link.c_str(), existing.c_str(), nullptr) != FALSE;
+    }
+    bool MakeSymbolicLink(const std::string& link, const std::string& target) override {
+        return CreateSymbolicLinkA(link.c_str(), target.c_str(), 0) != FALSE;
+    }
     void LockFile(const std::string& path) override {
         HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                FILE_ATTRIBUTE_NORMAL, nullptr);

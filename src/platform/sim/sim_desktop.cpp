@@ -153,6 +153,7 @@ long SimDesktop::AppendFile(const std::string& path, const std::string& bytes) {
     files_[key] += bytes;
     lastWrite_[key] = FileTimeNow();
     spelled_.emplace(key, path);
+    ShareContent(key);
     return err::kSuccess;
 }
 
@@ -174,15 +175,8 @@ long SimDesktop::CopyFile(const std::string& from, const std::string& to, bool f
     files_[target] = it->second;
     lastWrite_[target] = lastWrite_[source];
     spelled_.emplace(target, to);
-    // The bytes take their time to go over. A copy on Harrowatch's own
-    // thread holds that thread for all of it.
-    const std::uint64_t ms = it->second.size() * 1000 / copyBytesPerSecond_;
-    if (onWorker_) {
-        workerClock_ += ms;
-    } else {
-        ++copiesOnOwnThread_;
-        MoveClockTo(nowMs_ + ms, false);
-    }
+    ShareContent(target);
+    TakeCopyTime(it->second.size());
     return err::kSuccess;
 }
 
@@ -205,6 +199,17 @@ long SimDesktop::MoveFileEx(const std::string& from, const std::string& to, std:
     }
     // Renaming needs a folder that takes changes, the source's as well.
     if (long e = MayCreateIn(source)) return e;
+    DropName(target);
+    if (const auto names = hardLinks_.find(source); names != hardLinks_.end()) {
+        names->second->erase(source);
+        names->second->insert(target);
+        hardLinks_[target] = names->second;
+        hardLinks_.erase(source);
+    }
+    if (const auto link = junctions_.find(source); link != junctions_.end()) {
+        junctions_[target] = link->second;
+        junctions_.erase(source);
+    }
     files_[target] = std::move(it->second);
     files_.erase(source);
     lastWrite_[target] = lastWrite_[source];  // a rename keeps the file's times
@@ -321,6 +326,7 @@ void SimDesktop::WriteFile(const std::string& path, std::string content) {
     files_[text::Upper(path)] = std::move(content);
     lastWrite_[text::Upper(path)] = FileTimeNow();
     spelled_.emplace(text::Upper(path), path);
+    ShareContent(text::Upper(path));
 }
 
 bool SimDesktop::HasFile(const std::string& path) const {
@@ -356,6 +362,7 @@ long SimDesktop::DeleteFile(const std::string& path) {
         if (p.alive && text::Upper(p.imagePath) == key) return err::kAccessDenied;
     if (beforeDeleteFile) beforeDeleteFile(path);
     files_.erase(key);
+    DropName(key);
     return err::kSuccess;
 }
 
@@ -756,13 +763,13 @@ namespace hw::platform::sim {
 // before has finished, while Harrowatch's own thread goes on (a sleep of
 // Harrowatch's lets them run, as a real thread would). `done` waits for
 // Harrowatch's message loop.
-void SimDesktop::RunInBackground(std::function<void()> work, std::function<void()> done) {
+void SimDesktop::RunInBackground(std::function<void(Desktop& worker)> work, std::function<void()> done) {
     constexpr Pid kWorker = 1;
     ScheduleAt(std::max(nowMs_, workerClock_), kWorker, [this, work = std::move(work), done = std::move(done)] {
         workerClock_ = std::max(workerClock_, nowMs_);
         onWorker_ = true;
         try {
-            work();
+            work(*this);
         } catch (...) {
             callbackErrors_.push_back("background work threw");
         }

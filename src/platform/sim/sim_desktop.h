@@ -122,6 +122,12 @@ public:
     // The same, by a user who is not an administrator: refused (5) unless the
     // folder it goes in lets ordinary users add folders.
     long UserMakeJunction(const std::string& path, const std::string& target);
+    // A symbolic link at `path` (a file entry) leading to the file `target`:
+    // opened by name, it is that file.
+    void MakeSymbolicLink(const std::string& path, const std::string& target);
+    // A second name, `link`, of the file `existing` (a hard link): one file,
+    // its content and access list seen under either name.
+    void MakeHardLink(const std::string& existing, const std::string& link);
     // Owner and access list of a file or folder (SDDL), set or as inherited.
     void SetSecurity(const std::string& path, const std::string& sddl);
     std::string SecurityOf(const std::string& path) const;
@@ -351,6 +357,9 @@ public:
     long RemoveDirectory(const std::string& path) override;
     long AppendFile(const std::string& path, const std::string& bytes) override;
     long CopyFile(const std::string& from, const std::string& to, bool failIfExists) override;
+    long ReadFileAsItself(const std::string& path, FileInformation& info, const FileBytes& bytes) override;
+    long CopyFileAsItself(const std::string& from, const std::string& to, FileInformation& info,
+                          const FileBytes& bytes) override;
     long ListFolder(const std::string& folder, std::vector<std::string>& names) override;
     long MoveFileEx(const std::string& from, const std::string& to, std::uint32_t flags) override;
     // Files replaced by a move, in order: the tests see that a reader was
@@ -389,7 +398,8 @@ public:
     std::uint32_t SetTimer(std::uint32_t milliseconds, std::function<void()> tick) override;
     void KillTimer(std::uint32_t id) override;
     std::size_t TimerCount() const { return timers_.size(); }
-    void RunInBackground(std::function<void()> work, std::function<void()> done) override;
+    // The work is handed this desktop: the simulated worker never outlives it.
+    void RunInBackground(std::function<void(Desktop& worker)> work, std::function<void()> done) override;
 
     // --- HTTP. What an address answers is up to `httpServer` (none: nothing
     // listens, 12029); every POST is kept. An answer slower than the caller's
@@ -522,6 +532,16 @@ private:
     // too when `last`.
     std::string Resolve(const std::string& path, bool last) const;
     std::map<std::string, std::string> junctions_;  // upper-cased path -> target, resolved
+    // The names of each file that has more than one (upper-cased paths).
+    std::map<std::string, std::shared_ptr<std::set<std::string>>> hardLinks_;
+    // After a write under `key`, the file's other names show it too.
+    void ShareContent(const std::string& key);
+    // Opens a file as itself, with the refusals of ReadFileAsItself; `key` its entry.
+    long OpenAsItself(const std::string& path, FileInformation& info, std::string& key);
+    // A copy's bytes take their time.
+    void TakeCopyTime(std::uint64_t bytes);
+    // A name gone (deleted, or moved away): the file's other names stay.
+    void DropName(const std::string& key);
     std::map<std::string, std::string> security_;   // set explicitly, SDDL
     std::map<std::string, std::string> owners_;     // who made it, when not set explicitly
     bool Elevated() const;

@@ -118,6 +118,47 @@ long SimDesktop::UserMakeJunction(const std::string& path, const std::string& ta
     return err::kSuccess;
 }
 
+void SimDesktop::MakeSymbolicLink(const std::string& path, const std::string& target) {
+    const std::string key = Resolve(path, false);
+    MakeFolder(ParentOf(key));
+    files_[key] = "";
+    lastWrite_[key] = FileTimeNow();
+    junctions_[key] = Resolve(target, true);
+    spelled_.emplace(key, path);
+}
+
+void SimDesktop::MakeHardLink(const std::string& existing, const std::string& link) {
+    const std::string key = Resolve(existing, true), name = Resolve(link, false);
+    MakeFolder(ParentOf(name));
+    std::shared_ptr<std::set<std::string>>& names = hardLinks_[key];
+    if (!names) names = std::make_shared<std::set<std::string>>(std::set<std::string>{key});
+    names->insert(name);
+    hardLinks_[name] = names;
+    files_[name] = files_[key];
+    lastWrite_[name] = lastWrite_[key];
+    security_[name] = SecurityOf(key);  // one file, one access list
+    spelled_.emplace(name, link);
+}
+
+void SimDesktop::ShareContent(const std::string& key) {
+    const auto it = hardLinks_.find(key);
+    if (it == hardLinks_.end()) return;
+    for (const std::string& other : *it->second) {
+        if (other == key) continue;
+        files_[other] = files_[key];
+        lastWrite_[other] = lastWrite_[key];
+    }
+}
+
+void SimDesktop::DropName(const std::string& key) {
+    junctions_.erase(key);
+    const auto it = hardLinks_.find(key);
+    if (it == hardLinks_.end()) return;
+    it->second->erase(key);
+    if (it->second->size() == 1) hardLinks_.erase(*it->second->begin());
+    hardLinks_.erase(it);
+}
+
 void SimDesktop::SetSecurity(const std::string& path, const std::string& sddl) { security_[Resolve(path, false)] = sddl; }
 
 std::string SimDesktop::SecurityOf(const std::string& path) const {
@@ -157,7 +198,7 @@ bool SimDesktop::UserMay(const std::string& path, std::uint32_t rights) const {
 long SimDesktop::GetFileAttributes(const std::string& path, std::uint32_t& attributes) {
     const std::string key = Resolve(path, false);
     if (junctions_.count(key)) {
-        attributes = file::kAttributeDirectory | file::kAttributeReparsePoint;
+        attributes = (folders_.count(key) ? file::kAttributeDirectory : 0x20) | file::kAttributeReparsePoint;
     } else if (folders_.count(key)) {
         attributes = file::kAttributeDirectory;
     } else if (files_.count(key)) {
@@ -202,6 +243,69 @@ long SimDesktop::SetFileSecurity(const std::string& path, const std::string& tex
     if (!CallerMay(path, 0x20000 | 0x40000 | 0x80000)) return err::kAccessDenied;
     if (d->owner != (Elevated() ? "BA" : kUserSid) && !(Elevated() && d->owner == "SY")) return err::kInvalidOwner;
     security_[Resolve(path, false)] = text;
+    return err::kSuccess;
+}
+
+long SimDesktop::OpenAsItself(const std::string& path, FileInformation& info, std::string& key) {
+    key = Resolve(path, false);
+    if (key != FolderKeyOf(path)) return err::kReparsePoint;  // a junction on the way
+    if (folders_.count(key)) return junctions_.count(key) ? err::kReparsePoint : err::kAccessDenied;
+    const auto it = files_.find(key);
+    if (it == files_.end()) return folders_.count(ParentOf(key)) ? err::kFileNotFound : err::kPathNotFound;
+    if (locked_[key]) return err::kSharingViolation;
+    const auto names = hardLinks_.find(key);
+    info = {0x20u | (readOnly_.count(key) ? 0x1u : 0u) | (junctions_.count(key) ? file::kAttributeReparsePoint : 0u),
+            names == hardLinks_.end() ? 1u : static_cast<std::uint32_t>(names->second->size()), it->second.size(),
+            lastWrite_[key]};
+    if (info.attributes & file::kAttributeReparsePoint) return err::kReparsePoint;
+    if (info.links > 1) return err::kTooManyLinks;
+    return err::kSuccess;
+}
+
+void SimDesktop::TakeCopyTime(std::uint64_t bytes) {
+    // The bytes take their time to go over; on Harrowatch's own thread, it
+    // is held for all of it.
+    const std::uint64_t ms = bytes * 1000 / copyBytesPerSecond_;
+    if (onWorker_) {
+        workerClock_ += ms;
+    } else {
+        ++copiesOnOwnThread_;
+        MoveClockTo(nowMs_ + ms, false);
+    }
+}
+
+namespace {
+void Feed(const std::string& content, const Desktop::FileBytes& bytes) {
+    constexpr std::size_t kRun = 64 * 1024;
+    if (!bytes) return;
+    for (std::size_t at = 0; at < content.size(); at += kRun)
+        bytes(content.data() + at, std::min(kRun, content.size() - at));
+}
+}  // namespace
+
+long SimDesktop::ReadFileAsItself(const std::string& path, FileInformation& info, const FileBytes& bytes) {
+    std::string key;
+    if (const long e = OpenAsItself(path, info, key)) return e;
+    const std::string content = files_[key];
+    TakeCopyTime(content.size());
+    Feed(content, bytes);
+    return err::kSuccess;
+}
+
+long SimDesktop::CopyFileAsItself(const std::string& from, const std::string& to, FileInformation& info,
+                                  const FileBytes& bytes) {
+    std::string source;
+    if (const long e = OpenAsItself(from, info, source)) return e;
+    const std::string target = Resolve(to, false);
+    if (files_.count(target) || folders_.count(target)) return err::kFileExists;
+    if (const long e = MayCreateIn(target)) return e;
+    const std::string content = files_[source];
+    if (!Fits(content.size())) return err::kDiskFull;
+    TakeCopyTime(content.size());
+    files_[target] = content;
+    lastWrite_[target] = lastWrite_[source];
+    spelled_.emplace(target, to);
+    Feed(content, bytes);
     return err::kSuccess;
 }
 

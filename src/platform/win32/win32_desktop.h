@@ -130,6 +130,9 @@ public:
     long RemoveDirectory(const std::string& path) override;
     long AppendFile(const std::string& path, const std::string& bytes) override;
     long CopyFile(const std::string& from, const std::string& to, bool failIfExists) override;
+    long ReadFileAsItself(const std::string& path, FileInformation& info, const FileBytes& bytes) override;
+    long CopyFileAsItself(const std::string& from, const std::string& to, FileInformation& info,
+                          const FileBytes& bytes) override;
     long ListFolder(const std::string& folder, std::vector<std::string>& names) override;
     long MoveFileEx(const std::string& from, const std::string& to, std::uint32_t flags) override;
     long GetFileSize(const std::string& path, std::uint64_t& size) override;
@@ -143,7 +146,7 @@ public:
     LocalTime GetLocalTime() override;
     std::uint32_t SetTimer(std::uint32_t milliseconds, std::function<void()> tick) override;
     void KillTimer(std::uint32_t id) override;
-    void RunInBackground(std::function<void()> work, std::function<void()> done) override;
+    void RunInBackground(std::function<void(Desktop& worker)> work, std::function<void()> done) override;
     long HttpPost(const std::string& url, const std::string& body, std::uint32_t timeoutMs,
                   std::uint32_t* status) override;
 

@@ -39,6 +39,10 @@ std::wstring Wide(const std::string& s) {
 constexpr UINT kJobDone = WM_APP + 0x200;
 
 struct Worker {
+    // What the jobs call the system through: the worker's own, so that a job
+    // still under way when the interface's desktop goes at exit (it is given
+    // only a few seconds) calls nothing that is gone.
+    std::unique_ptr<Win32Desktop> desktop = std::make_unique<Win32Desktop>();
     std::mutex lock;
     std::condition_variable wake;
     std::deque<std::function<void()>> jobs;
@@ -99,7 +103,7 @@ struct Win32Desktop::Background {
     std::thread thread;
 };
 
-void Win32Desktop::RunInBackground(std::function<void()> work, std::function<void()> done) {
+void Win32Desktop::RunInBackground(std::function<void(Desktop& worker)> work, std::function<void()> done) {
     if (!background_) {
         auto b = std::make_unique<Background>();
         WNDCLASSEXW wc{};
@@ -114,7 +118,7 @@ void Win32Desktop::RunInBackground(std::function<void()> work, std::function<voi
             // No way back from a worker thread: the work is done here, as
             // it would be on one, rather than never (a reset waits for it).
             try {
-                if (work) work();
+                if (work) work(*this);
                 if (done) done();
             } catch (...) {
                 try {
@@ -132,7 +136,7 @@ void Win32Desktop::RunInBackground(std::function<void()> work, std::function<voi
     std::lock_guard<std::mutex> g(w->lock);
     w->jobs.push_back([w, work = std::move(work), done = std::move(done)]() mutable {
         try {
-            work();
+            work(*w->desktop);
         } catch (...) {
         }
         std::lock_guard<std::mutex> g2(w->lock);
@@ -154,10 +158,11 @@ Win32Desktop::~Win32Desktop() {
         w->stopping = true;
         w->jobs.clear();
         w->wake.notify_all();
-        // A job under way calls this desktop: it is given a few seconds to
-        // end before the desktop goes. One waiting out its time-outs (a post,
-        // a copy from a stalled share) does not hold up the exit longer: the
-        // thread keeps what it owns alive and ends with the process.
+        // A job under way is given a few seconds to end. One waiting out its
+        // time-outs (a post, a copy from a stalled share) does not hold up
+        // the exit longer: it calls only the worker's own desktop, which the
+        // thread keeps alive with the rest of what it owns, and ends with
+        // the process.
         w->wake.wait_for(g, std::chrono::seconds(5), [&] { return !w->busy; });
         busy = w->busy;
     }

@@ -1,9 +1,12 @@
 // Folder security for Harrowatch's own folders: who owns a file or folder and
-// who may change it, read and set as SDDL, and attributes read without
-// following a junction or symbolic link.
+// who may change it, read and set as SDDL, attributes read without following
+// a junction or symbolic link, and files read as themselves for the backups.
 #include <windows.h>
 #include <aclapi.h>
 #include <sddl.h>
+
+#include <string>
+#include <vector>
 
 #include "common/scope_exit.h"
 #include "platform/win32/win32_desktop.h"
@@ -20,7 +23,113 @@ long LastError() { return static_cast<long>(::GetLastError()); }
                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
 }
 
+// `path` made whole, as Windows spells it: relative parts and short (8.3)
+// names replaced; "" when it cannot be.
+std::string LongFullPath(const std::string& path) {
+    char full[MAX_PATH * 4] = {};
+    DWORD n = ::GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
+    if (n == 0 || n >= sizeof full) return {};
+    char whole[MAX_PATH * 4] = {};
+    n = ::GetLongPathNameA(full, whole, sizeof whole);
+    if (n == 0 || n >= sizeof whole) return {};
+    return whole;
+}
+
+std::string Upper(std::string s) {
+    if (!s.empty()) ::CharUpperBuffA(&s[0], static_cast<DWORD>(s.size()));
+    return s;
+}
+
+// Whether the file open in `item` is the one its path names, reached without
+// a junction or symbolic link on the way: the path the handle was opened by,
+// with every link resolved, is the path as given. A drive that is itself a
+// link to a folder (subst) or a share reads as another path, and is refused
+// too.
+bool ReachedDirectly(::HANDLE item, const std::string& path) {
+    const std::string named = LongFullPath(path);
+    char resolved[MAX_PATH * 4] = {};
+    const DWORD n = ::GetFinalPathNameByHandleA(item, resolved, sizeof resolved, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    if (named.empty() || n == 0 || n >= sizeof resolved) return false;
+    std::string reached = resolved;
+    if (reached.rfind("\\\\?\\UNC\\", 0) == 0)
+        reached = "\\\\" + reached.substr(8);
+    else if (reached.rfind("\\\\?\\", 0) == 0)
+        reached = reached.substr(4);
+    return Upper(reached) == Upper(named);
+}
+
+// Opens a file as itself for reading, and refuses what would not be read as
+// the file its path names.
+long OpenPlainFile(const std::string& path, ::HANDLE& item, FileInformation& info) {
+    item = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                         FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (item == INVALID_HANDLE_VALUE) return LastError();
+    BY_HANDLE_FILE_INFORMATION facts{};
+    long e = 0;
+    if (!::GetFileInformationByHandle(item, &facts)) {
+        e = LastError();
+    } else {
+        info.attributes = facts.dwFileAttributes;
+        info.links = facts.nNumberOfLinks;
+        info.size = static_cast<std::uint64_t>(facts.nFileSizeHigh) << 32 | facts.nFileSizeLow;
+        info.lastWriteTime = static_cast<std::uint64_t>(facts.ftLastWriteTime.dwHighDateTime) << 32 |
+                             facts.ftLastWriteTime.dwLowDateTime;
+        if (facts.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) e = err::kReparsePoint;
+        else if (facts.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) e = ERROR_ACCESS_DENIED;
+        else if (facts.nNumberOfLinks > 1) e = err::kTooManyLinks;
+        else if (!ReachedDirectly(item, path)) e = err::kReparsePoint;
+    }
+    if (e != 0) {
+        ::CloseHandle(item);
+        item = INVALID_HANDLE_VALUE;
+    }
+    return e;
+}
+
+// Reads `source` to its end, each run to `bytes` and, when `target` is
+// open, into it.
+long Pour(::HANDLE source, ::HANDLE target, const Desktop::FileBytes& bytes) {
+    std::vector<char> run(64 * 1024);
+    for (;;) {
+        DWORD got = 0;
+        if (!::ReadFile(source, run.data(), static_cast<DWORD>(run.size()), &got, nullptr)) return LastError();
+        if (got == 0) return 0;
+        if (target != INVALID_HANDLE_VALUE) {
+            DWORD put = 0;
+            if (!::WriteFile(target, run.data(), got, &put, nullptr)) return LastError();
+            if (put != got) return ERROR_WRITE_FAULT;
+        }
+        if (bytes) bytes(run.data(), got);
+    }
+}
+
 }  // namespace
+
+long Win32Desktop::ReadFileAsItself(const std::string& path, FileInformation& info, const FileBytes& bytes) {
+    ::HANDLE source = INVALID_HANDLE_VALUE;
+    if (const long e = OpenPlainFile(path, source, info)) return e;
+    const long e = Pour(source, INVALID_HANDLE_VALUE, bytes);
+    ::CloseHandle(source);
+    return e;
+}
+
+long Win32Desktop::CopyFileAsItself(const std::string& from, const std::string& to, FileInformation& info,
+                                    const FileBytes& bytes) {
+    ::HANDLE source = INVALID_HANDLE_VALUE;
+    if (const long e = OpenPlainFile(from, source, info)) return e;
+    ScopeExit closeSource([&] { ::CloseHandle(source); });
+    // CREATE_NEW fails on any name there, a link included: nothing is
+    // written through one. The file takes what its folder passes on.
+    const ::HANDLE target = ::CreateFileA(to.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (target == INVALID_HANDLE_VALUE) return LastError();
+    long e = Pour(source, target, bytes);
+    FILETIME written{static_cast<DWORD>(info.lastWriteTime), static_cast<DWORD>(info.lastWriteTime >> 32)};
+    if (e == 0 && !::SetFileTime(target, nullptr, nullptr, &written)) e = LastError();
+    if (!::CloseHandle(target) && e == 0) e = LastError();
+    if (e != 0) ::DeleteFileA(to.c_str());
+    return e;
+}
 
 long Win32Desktop::CreateDirectory(const std::string& path, const std::string& sddl) {
     SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, FALSE};
