@@ -25,6 +25,8 @@ public:
     // A second name of a file (a hard link), and a symbolic link to one;
     // false when the system cannot make it.
     virtual bool MakeHardLink(const std::string& existing, const std::string& link) = 0;
+    // False where the disk keeps no symbolic links Windows' calls see as
+    // such (Wine 8 makes a Unix link that opens as a missing file).
     virtual bool MakeSymbolicLink(const std::string& link, const std::string& target) = 0;
     // Puts the helper window program at folder + fileName.
     virtual std::string InstallHelper(const std::string& folder, const std::string& fileName) = 0;

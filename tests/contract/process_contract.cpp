@@ -326,7 +326,7 @@ TEST(FileContract, AFileIsReadAndCopiedAsItselfAndLinksAreRefused) {
     EXPECT_EQ(d.CopyFileAsItself(folder + "second name.KLD", folder + "third.KLD", info, into),
               platform::err::kTooManyLinks);
     EXPECT_FALSE(d.FileExists(folder + "third.KLD"));
-    ASSERT_TRUE(env->MakeSymbolicLink(folder + "link.KLD", copy));
+    if (!env->MakeSymbolicLink(folder + "link.KLD", copy)) GTEST_SKIP() << "this disk keeps no symbolic links";
     EXPECT_EQ(d.ReadFileAsItself(folder + "link.KLD", info, into), platform::err::kReparsePoint);
     EXPECT_EQ(d.CopyFileAsItself(folder + "link.KLD", folder + "fourth.KLD", info, into), platform::err::kReparsePoint);
     EXPECT_FALSE(d.FileExists(folder + "fourth.KLD"));

@@ -72,10 +72,17 @@ public:
         return CreateHardLinkA(link.c_str(), existing.c_str(), nullptr) != FALSE;
     }
     bool MakeSymbolicLink(const std::string& link, const std::string& target) override {
-        return CreateSymbolicLinkA(link.c_str(), target.c_str(), 0) != FALSE;
+        if (CreateSymbolicLinkA(link.c_str(), target.c_str(), 0) == FALSE) return false;
+        // Wine 8 answers TRUE with a Unix link that opens as a missing file
+        // and is written through: no link Windows would make.
+        const DWORD a = GetFileAttributesA(link.c_str());
+        if (a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_REPARSE_POINT)) return true;
+        DeleteFileA(link.c_str());
+        return false;
     }
+    // Held open by another program that shares it with no one.
     void LockFile(const std::string& path) override {
-        HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+        HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                FILE_ATTRIBUTE_NORMAL, nullptr);
         ASSERT_NE(h, INVALID_HANDLE_VALUE) << path;
         locks_[path] = h;
