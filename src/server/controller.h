@@ -52,6 +52,16 @@ extern std::string gInstallDirectory;
 using StatusListener =
     std::function<void(const std::string& pStatusType, const std::string& pStatusMessage, std::int32_t pStatusValue)>;
 
+// A text sent to the players, awaited in server `pid`'s list from line
+// `from` on, until a minute after `at`.
+struct PendingEcho {
+    std::string said;
+    platform::Pid pid = 0;
+    std::int32_t from = 0;
+    std::uint64_t at = 0;
+};
+using SentTexts = std::vector<PendingEcho>;
+
 class clsHarrowatch : public schedule::ScheduledItemRunner {
 public:
     // cancel: raised when Harrowatch shuts down; every wait ends on it.
@@ -111,6 +121,10 @@ public:
     // when it did not, why (empty when it did).
     bool LastSendArrived() const { return lastSendArrived_; }
     const std::string& LastSendFailure() const { return lastSendFailure_; }
+    // The texts this controller and `other` send are one record: the
+    // server's line of a text either sent (a warning of the main window's, a
+    // chat line) is never read back as a player's chat by either.
+    void ShareSentTexts(const clsHarrowatch& other) { echoes_ = other.echoes_; }
     // The daily planned restart: closes the server as StopServer does (its
     // own close, its question) and launches it again. Its end is no crash
     // and no quick end; Harrowatch shutting down meanwhile launches nothing.
@@ -200,13 +214,7 @@ private:
     bool lastSendArrived_ = false;
     std::string missingProgramTold_;        // the missing server program the operator was told of
     std::string lastSendFailure_;
-    // A text sent, awaited in the server's list from line `from` on.
-    struct PendingEcho {
-        std::string said;
-        std::int32_t from = 0;
-        std::uint64_t at = 0;
-    };
-    std::vector<PendingEcho> echoes_;
+    std::shared_ptr<SentTexts> echoes_ = std::make_shared<SentTexts>();
     platform::Pid chatFrom_ = 0;            // the server whose list mMessageLineCount counts
     platform::Hwnd chatList_ = 0;           // its message list, as last found
     bool countTaken_ = false;               // mMessageLineCount says where reading goes on

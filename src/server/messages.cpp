@@ -67,11 +67,12 @@ constexpr std::uint64_t kEchoWaitMs = 60000;
 
 bool clsHarrowatch::TakeEcho(const std::string& said, std::int32_t index) {
     const std::uint64_t now = desktop_.TickCount();
-    std::erase_if(echoes_, [&](const PendingEcho& e) { return now - e.at > kEchoWaitMs; });
+    SentTexts& echoes = *echoes_;
+    std::erase_if(echoes, [&](const PendingEcho& e) { return now - e.at > kEchoWaitMs; });
     const std::string trimmed = text::Trim(said);
-    for (auto it = echoes_.begin(); it != echoes_.end(); ++it) {
-        if (index >= it->from && it->said == trimmed) {
-            echoes_.erase(it);
+    for (auto it = echoes.begin(); it != echoes.end(); ++it) {
+        if (it->pid == chatFrom_ && index >= it->from && it->said == trimmed) {
+            echoes.erase(it);
             return true;
         }
     }
@@ -88,7 +89,8 @@ void clsHarrowatch::SendServerMessage(const std::string& pMessageText) {
     };
     try {
         RaiseUpdateStatus(kEnableTimer, "", kFalse);
-        const p::Hwnd main = ServerMainWindow();
+        const p::Pid sentTo = RunningServerPid();
+        const p::Hwnd main = sentTo ? automation::GetProcessMainWindow(desktop_, sentTo) : 0;
         const std::vector<p::Hwnd> windows = GetChildWindows(desktop_, main);
         const p::Hwnd taskbar = desktop_.FindWindow("Shell_TrayWnd", "");
         {
@@ -174,8 +176,8 @@ void clsHarrowatch::SendServerMessage(const std::string& pMessageText) {
             Click(ok);
             // The server adds its own line of the text as it takes the dialog
             // down; that line is not a player's.
-            echoes_.push_back({EchoOf(pMessageText), counted ? static_cast<std::int32_t>(before) : mMessageLineCount,
-                               desktop_.TickCount()});
+            echoes_->push_back({EchoOf(pMessageText), sentTo,
+                                counted ? static_cast<std::int32_t>(before) : mMessageLineCount, desktop_.TickCount()});
             automation::WaitUntil(desktop_, [&] { return !desktop_.IsWindow(dialog); }, 2000, cancel_);
             if (desktop_.IsWindow(dialog)) {
                 failed("the server's send dialog is still open after OK");
@@ -217,7 +219,6 @@ std::string clsHarrowatch::ProcessChatText() {
                 if (chatFrom_) {
                     mMessageLineCount = 0;
                     countTaken_ = true;
-                    echoes_.clear();
                 }
                 chatFrom_ = pid;
             }
