@@ -205,6 +205,10 @@ private:
     std::uint64_t serverSince_ = 0;         // when it was launched or first seen
     platform::Pid launchedPid_ = 0;         // the last server Harrowatch launched
     bool endedByHarrowatch_ = false;        // a stop or a hung server's end is under way
+    // A server asked to close whose stop was given up on, its question
+    // neither answered Yes in time nor No: an end of its own accord later
+    // (exit code 0, as after a late Yes) is that stop. 0: none.
+    platform::Pid closeAskedPid_ = 0;
     bool planned_ = false;                  // a planned restart is under way
     int plannedRestarts_ = 0;
     std::uint64_t hungSilentMs_ = 0;        // a hung server's end is under way: how long it was silent

@@ -123,6 +123,31 @@ const std::vector<Scenario>& Scenarios() {
              w.WorldCrash(w.ServerPid());
              w.RunUntil(w.d.NowMs() + kMinute);
          }},
+        {"stop-answered-late",
+         "the operator exits; the server's \"Close Server\" question is answered Yes long after the exit gave up, "
+         "then again with a question that shows only after the exit gave up",
+         [](World& w) {
+             Quiet(w, 5000);
+             const auto yes = [&w] {
+                 const p::Hwnd dialog = w.d.FindWindow("#32770", "Close Server");
+                 for (p::Hwnd h : automation::GetChildWindows(w.d, dialog))
+                     if (h && automation::GetWindowTitle(w.d, h) == "&Yes") {
+                         w.Step("operator answers the server's \"Close Server\": Yes");
+                         w.d.PostMessage(h, p::msg::kLButtonDown, 0, 0);
+                         w.d.PostMessage(h, p::msg::kLButtonUp, 0, 0);
+                     }
+             };
+             for (const char* script : {"close-dialog 0\n", "close-dialog 0\nclose-ask-after 30000\n"}) {
+                 w.script = script;
+                 w.standins.SetScript(w.script);
+                 if (!w.program) w.StartHarrowatch();
+                 else w.WorldCrash(w.ServerPid());  // the next one runs the new script
+                 w.RunUntil(w.d.NowMs() + 2 * kMinute);
+                 w.Input("chooses Exit Harrowatch", [&w] { w.program->form->sysExit_Click(); });
+                 w.d.ScheduleAfter(5 * kMinute, 0, yes);
+                 w.RunUntil(w.d.NowMs() + 7 * kMinute);
+             }
+         }},
         {"dies-before-the-first-look", "every launch of the server crashes 100 ms after it starts; the poll runs each second",
          [](World& w) {
              Quiet(w, 1000);
