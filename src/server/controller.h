@@ -62,6 +62,30 @@ struct PendingEcho {
 };
 using SentTexts = std::vector<PendingEcho>;
 
+// Failed looks at a server further apart than this are not one silence.
+inline constexpr std::uint64_t kSilenceForgottenMs = 3000;
+
+// What Harrowatch's own sends saw of server `pid` between the main window's
+// probes: the latest spell in which it took none of their input (a send
+// dialog clicked for that did not open), and when it last took some.
+struct ServerSilence {
+    platform::Pid pid = 0;
+    std::uint64_t from = 0, until = 0;
+    std::uint64_t answeredAt = 0;
+    // Whether the server was seen silent throughout `from`..`to`, with no
+    // answer since `from`.
+    bool Throughout(platform::Pid server, std::uint64_t since, std::uint64_t to) const {
+        return server == pid && until && answeredAt < since && from <= since + kSilenceForgottenMs &&
+               until + kSilenceForgottenMs >= to;
+    }
+};
+
+// The record the controllers of one Harrowatch share.
+struct SharedRecord {
+    SentTexts echoes;
+    ServerSilence silence;
+};
+
 class clsHarrowatch : public schedule::ScheduledItemRunner {
 public:
     // cancel: raised when Harrowatch shuts down; every wait ends on it.
@@ -124,7 +148,9 @@ public:
     // The texts this controller and `other` send are one record: the
     // server's line of a text either sent (a warning of the main window's, a
     // chat line) is never read back as a player's chat by either.
-    void ShareSentTexts(const clsHarrowatch& other) { echoes_ = other.echoes_; }
+    // So is what their sends saw of the server's silence.
+    void ShareSentTexts(const clsHarrowatch& other) { shared_ = other.shared_; }
+    const ServerSilence& Silence() const { return shared_->silence; }
     // The daily planned restart: closes the server as StopServer does (its
     // own close, its question) and launches it again. Its end is no crash
     // and no quick end; Harrowatch shutting down meanwhile launches nothing.
@@ -218,7 +244,9 @@ private:
     bool lastSendArrived_ = false;
     std::string missingProgramTold_;        // the missing server program the operator was told of
     std::string lastSendFailure_;
-    std::shared_ptr<SentTexts> echoes_ = std::make_shared<SentTexts>();
+    std::shared_ptr<SharedRecord> shared_ = std::make_shared<SharedRecord>();
+    void NoteSilent(platform::Pid pid, std::uint64_t from, std::uint64_t until);
+    void NoteAnswered(platform::Pid pid);
     platform::Pid chatFrom_ = 0;            // the server whose list mMessageLineCount counts
     platform::Hwnd chatList_ = 0;           // its message list, as last found
     bool countTaken_ = false;               // mMessageLineCount says where reading goes on

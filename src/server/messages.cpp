@@ -65,9 +65,24 @@ std::string EchoOf(const std::string& sent) {
 constexpr std::uint64_t kEchoWaitMs = 60000;
 }  // namespace
 
+void clsHarrowatch::NoteSilent(p::Pid pid, std::uint64_t from, std::uint64_t until) {
+    ServerSilence& s = shared_->silence;
+    // One spell with the last, unless the server answered in between.
+    if (s.pid != pid || !s.until || s.answeredAt >= from || from > s.until + kSilenceForgottenMs) s.from = from;
+    s.pid = pid;
+    s.until = std::max(s.until, until);
+}
+
+void clsHarrowatch::NoteAnswered(p::Pid pid) {
+    ServerSilence& s = shared_->silence;
+    s.pid = pid;
+    s.from = s.until = 0;
+    s.answeredAt = desktop_.TickCount();
+}
+
 bool clsHarrowatch::TakeEcho(const std::string& said, std::int32_t index) {
     const std::uint64_t now = desktop_.TickCount();
-    SentTexts& echoes = *echoes_;
+    SentTexts& echoes = shared_->echoes;
     std::erase_if(echoes, [&](const PendingEcho& e) { return now - e.at > kEchoWaitMs; });
     const std::string trimmed = text::Trim(said);
     for (auto it = echoes.begin(); it != echoes.end(); ++it) {
@@ -95,8 +110,10 @@ void clsHarrowatch::SendServerMessage(const std::string& pMessageText) {
         const p::Hwnd taskbar = desktop_.FindWindow("Shell_TrayWnd", "");
         {
             DrawingFrozen frozen(desktop_, taskbar);
+            std::uint64_t clickedAt = desktop_.TickCount();
             for (p::Hwnd h : windows) {
                 if (h && GetWindowTitle(desktop_, h) == "&Send Message") {
+                    clickedAt = desktop_.TickCount();
                     Click(h);
                     break;
                 }
@@ -117,6 +134,10 @@ void clsHarrowatch::SendServerMessage(const std::string& pMessageText) {
                 const Wait waited = WaitForWindow(
                     [&] { return desktop_.FindWindow("#32770", "Send Message To Player"); }, dialog,
                     kSendDialogWaitMs);
+                // A server that took no click all that while was silent:
+                // the main window's hang watch hears of it.
+                if (waited == Wait::TimedOut) NoteSilent(sentTo, clickedAt, desktop_.TickCount());
+                if (waited == Wait::Found) NoteAnswered(sentTo);
                 if (waited != Wait::Found) {
                     failed(waited == Wait::ServerGone ? "the server ended" : "the server's send dialog did not open");
                     RaiseUpdateStatus(kEnableTimer, "", kTrue);  // monitoring goes on; the next poll relaunches it
@@ -176,7 +197,7 @@ void clsHarrowatch::SendServerMessage(const std::string& pMessageText) {
             Click(ok);
             // The server adds its own line of the text as it takes the dialog
             // down; that line is not a player's.
-            echoes_->push_back({EchoOf(pMessageText), sentTo,
+            shared_->echoes.push_back({EchoOf(pMessageText), sentTo,
                                 counted ? static_cast<std::int32_t>(before) : mMessageLineCount, desktop_.TickCount()});
             automation::WaitUntil(desktop_, [&] { return !desktop_.IsWindow(dialog); }, 2000, cancel_);
             if (desktop_.IsWindow(dialog)) {
