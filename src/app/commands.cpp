@@ -288,6 +288,7 @@ void frmMain::OpenChat() {
     if (Chat && onChatRelease) onChatRelease(*Chat);
     Chat = std::make_unique<chat::frmMessage>(desktop_, boxes_, RefreshTimer, app_, screen, &cancel_);
     Chat->events = &Events;
+    Chat->sendsAlso = Harrowatch.get();
     Chat->Form_Load();
     if (app_.ended) {
         if (Tray.Added()) Tray.RemoveTrayIcon(hWnd);

@@ -618,9 +618,13 @@ bool frmMain::ServerAnswers(p::Hwnd server, p::Pid pid) {
     if (!stalled && !desktop_.IsWindow(server)) return true;  // gone, not hung: the next poll sees it
     // Silence is counted probe after probe: two busy moments with a long
     // gap between their probes (Harrowatch was busy with a send, say) say
-    // nothing of the time between them. Once said, a hang lasts until an
-    // answer, however far apart the polls.
-    if (silentSince_ && !saidSilent_ && !stalled && sent - lastSilentProbe_ > kSilenceForgottenMs) silentSince_ = 0;
+    // nothing of the time between them, unless a send found the server
+    // silent all that time (the operator's chat lines to a hung server hold
+    // the poll). Once said, a hang lasts until an answer, however far apart
+    // the polls.
+    if (silentSince_ && !saidSilent_ && !stalled && sent - lastSilentProbe_ > kSilenceForgottenMs &&
+        !(Harrowatch && Harrowatch->Silence().Throughout(pid, lastSilentProbe_, sent)))
+        silentSince_ = 0;
     lastSilentProbe_ = sent;
     if (!silentSince_) silentSince_ = std::max<std::uint64_t>(stalled ? stalled : sent, 1);
     if (now - silentSince_ < kHungAfterMs) {

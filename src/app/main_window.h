@@ -59,8 +59,9 @@ inline constexpr std::uint64_t kHungAfterMs = 5000;
 // While a server is silent but not yet called hung, the poll looks again
 // this soon: two busy moments a poll apart are no hang of 5 s.
 inline constexpr std::uint32_t kSilentProbeGapMs = 1000;
-// Failed probes further apart than this are not one silence.
-inline constexpr std::uint64_t kSilenceForgottenMs = 3000;
+// Failed probes further apart than this are not one silence, unless
+// Harrowatch's own sends found the server silent in between.
+inline constexpr std::uint64_t kSilenceForgottenMs = server::kSilenceForgottenMs;
 inline constexpr const char* kExitRefusedText =
     "The server did not close, so Harrowatch keeps running and watching it. Exit again once the server can close.";
 // The window at its design size, twips: a client area of 5985 x 4860 and

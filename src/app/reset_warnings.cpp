@@ -51,6 +51,7 @@ bool ResetWarnings::Sent(const std::string& key) {
 
 void ResetWarnings::MarkSent(const std::string& key, std::int64_t dueMinute) {
     sent_[key] = dueMinute;
+    unrecorded_.erase(key);
     try {
         settings::cRegistry reg = Warned(d_);
         reg.SetValueKey(key);
@@ -61,13 +62,15 @@ void ResetWarnings::MarkSent(const std::string& key, std::int64_t dueMinute) {
     }
 }
 
-void ResetWarnings::Forget(const std::string& key) {
+bool ResetWarnings::Forget(const std::string& key) {
     try {
         settings::cRegistry reg = Warned(d_);
         reg.SetValueKey(key);
         if (reg.ValueExists()) reg.DeleteValue();
+        return true;
     } catch (...) {
         Keep(std::current_exception());
+        return false;
     }
 }
 
@@ -113,6 +116,11 @@ std::vector<std::string> ResetWarnings::Check(const std::vector<ComingReset>& re
         if (over) Forget(key);
         return over;
     });
+    std::erase_if(unrecorded_, [&](const std::string& key) {
+        const std::string run = key.substr(0, key.rfind('|'));
+        return std::none_of(resets.begin(), resets.end(),
+                            [&](const ComingReset& r) { return run == r.item + "|" + r.nextTime; });
+    });
     std::string pattern = settings::ReadSetting(d_, settings::kWarnPlayersText).ToText();
     if (text::IsBlankValue(pattern)) pattern = settings::kDefaultWarnPlayersText;
     for (const ComingReset& r : resets) {
@@ -129,7 +137,10 @@ std::vector<std::string> ResetWarnings::Check(const std::vector<ComingReset>& re
                 // gone back (daylight saving's end, a clock set by hand): it
                 // is said again when its time comes round again. A second's
                 // correction across a minute is no reason to say it twice.
-                if (left > marks[i] + 1 && sent_.erase(key)) Forget(key);
+                // What an earlier run of Harrowatch sent is known from the
+                // registry only, and is forgotten there just the same.
+                if (left > marks[i] + 1 && (sent_.erase(key) || !unrecorded_.contains(key)) && Forget(key))
+                    unrecorded_.insert(key);
                 continue;
             }
             if (Sent(key)) continue;

@@ -13,6 +13,7 @@
 #include <exception>
 #include <functional>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -51,13 +52,18 @@ private:
     bool Sent(const std::string& key);
     void MarkSent(const std::string& key, std::int64_t dueMinute);
     void ForgetPast(std::int64_t nowMinute);
-    void Forget(const std::string& key);  // the registry's record of one warning
+    // The registry's record of one warning; false when it could not be removed.
+    bool Forget(const std::string& key);
     void Keep(std::exception_ptr failure);
     platform::Desktop& d_;
     // What this run sent or logged, by due minute: kept while the reset is
     // still coming (a day at most), so that one held past its time is not
     // logged again when the registry forgets it.
     std::map<std::string, std::int64_t> sent_;
+    // Warnings still to come that this run knows the registry holds no
+    // record of: a record left by an earlier run (of a warning that went
+    // before the clock went back) is looked for once, not at every check.
+    std::set<std::string> unrecorded_;
     std::exception_ptr failed_;
 };
 

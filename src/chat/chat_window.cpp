@@ -39,6 +39,7 @@ void frmMessage::Form_Load() {
         Harrowatch = std::make_unique<server::clsHarrowatch>(desktop_, boxes_, cancel_);
         Harrowatch->events = events;
         Harrowatch->supervises = false;
+        if (sendsAlso) Harrowatch->ShareSentTexts(*sendsAlso);
         subscription_ = Harrowatch->SubscribeUpdateStatus(
             [this](const std::string& t, const std::string& m, std::int32_t v) { Harrowatch_UpdateStatus(t, m, v); });
         // A fresh controller only notes how long the server's list is: the

@@ -51,6 +51,9 @@ public:
 
     // Where the window's controller tells what it does; set before loading.
     supervision::Events* events = nullptr;
+    // The main window's controller, whose sends (the warnings to the
+    // players) are no chat either; none: only this window's own.
+    const server::clsHarrowatch* sendsAlso = nullptr;
 
     bool Busy() const { return Harrowatch && Harrowatch->Busy(); }
     bool Closed() const { return closed_; }

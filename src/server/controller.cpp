@@ -69,7 +69,11 @@ void clsHarrowatch::NoteEnded() {
     // Windows may close the server before it tells Harrowatch the session
     // ends; its shutting-down flag is set from the start.
     const bool withSession = sessionEnding || desktop_.GetSystemMetrics(p::session::kSmShuttingDown) != 0;
-    const bool byHarrowatch = endedByHarrowatch_ || withSession;
+    // A close Harrowatch asked for and gave up on, which the server took
+    // late: the end it asked for, though not while it waited.
+    const bool closedLate = closeAskedPid_ && closeAskedPid_ == serverPid_ && known && code == 0;
+    closeAskedPid_ = 0;
+    const bool byHarrowatch = endedByHarrowatch_ || withSession || closedLate;
     endedByHarrowatch_ = false;
     const std::uint64_t hungFor = hungSilentMs_;
     hungSilentMs_ = 0;
@@ -436,17 +440,20 @@ bool clsHarrowatch::StopServer() {
         RaiseUpdateStatus(kEnableTimer, "", kFalse);
         if (!ServerRunning()) return true;
         endedByHarrowatch_ = true;
+        closeAskedPid_ = 0;
         Post(ServerMainWindow(), p::msg::kClose, 0, 0);
         // The server may ask the operator first, at once or a while later:
         // whenever its question shows, Harrowatch waits for the answer, and
         // the time to close counts from then. Not for ever: an operator who
         // has walked away leaves a server that is still watched.
         std::uint64_t askedSince = 0;
+        bool declined = false;  // its question went, and the server stayed
         for (int pass = 0; pass < 10;) {
             if (!ServerRunning()) return true;
             const p::Hwnd question = desktop_.FindWindow("#32770", "Close Server");
             p::Pid asker = 0;
             if (question) desktop_.GetWindowThreadProcessId(question, &asker);
+            declined = askedSince && !(question && asker == serverPid_);
             if (question && asker == serverPid_) {
                 if (!askedSince) askedSince = std::max<std::uint64_t>(desktop_.TickCount(), 1);
                 if (desktop_.TickCount() - askedSince < kCloseAnswerWaitMs) {
@@ -459,8 +466,10 @@ bool clsHarrowatch::StopServer() {
             PauseWithEvents(1000, false);  // the stop is itself part of shutting down
             ++pass;
         }
-        // Not stopped: the next end of this server is its own.
+        // Not stopped: the next end of this server is its own, unless it
+        // takes the close late (a question still open, or still to come).
         endedByHarrowatch_ = false;
+        if (!declined && ServerRunning()) closeAskedPid_ = serverPid_;
         RaiseUpdateStatus(kEnableTimer, "", kTrue);
         return false;
     } catch (...) {

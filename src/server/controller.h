@@ -54,6 +54,40 @@ extern std::string gInstallDirectory;
 using StatusListener =
     std::function<void(const std::string& pStatusType, const std::string& pStatusMessage, std::int32_t pStatusValue)>;
 
+// A text sent to the players, awaited in server `pid`'s list from line
+// `from` on, until a minute after `at`.
+struct PendingEcho {
+    std::string said;
+    platform::Pid pid = 0;
+    std::int32_t from = 0;
+    std::uint64_t at = 0;
+};
+using SentTexts = std::vector<PendingEcho>;
+
+// Failed looks at a server further apart than this are not one silence.
+inline constexpr std::uint64_t kSilenceForgottenMs = 3000;
+
+// What Harrowatch's own sends saw of server `pid` between the main window's
+// probes: the latest spell in which it took none of their input (a send
+// dialog clicked for that did not open), and when it last took some.
+struct ServerSilence {
+    platform::Pid pid = 0;
+    std::uint64_t from = 0, until = 0;
+    std::uint64_t answeredAt = 0;
+    // Whether the server was seen silent throughout `from`..`to`, with no
+    // answer since `from`.
+    bool Throughout(platform::Pid server, std::uint64_t since, std::uint64_t to) const {
+        return server == pid && until && answeredAt < since && from <= since + kSilenceForgottenMs &&
+               until + kSilenceForgottenMs >= to;
+    }
+};
+
+// The record the controllers of one Harrowatch share.
+struct SharedRecord {
+    SentTexts echoes;
+    ServerSilence silence;
+};
+
 class clsHarrowatch : public schedule::ScheduledItemRunner {
 public:
     // cancel: raised when Harrowatch shuts down; every wait ends on it.
@@ -113,6 +147,12 @@ public:
     // when it did not, why (empty when it did).
     bool LastSendArrived() const { return lastSendArrived_; }
     const std::string& LastSendFailure() const { return lastSendFailure_; }
+    // The texts this controller and `other` send are one record: the
+    // server's line of a text either sent (a warning of the main window's, a
+    // chat line) is never read back as a player's chat by either.
+    // So is what their sends saw of the server's silence.
+    void ShareSentTexts(const clsHarrowatch& other) { shared_ = other.shared_; }
+    const ServerSilence& Silence() const { return shared_->silence; }
     // The daily planned restart: closes the server as StopServer does (its
     // own close, its question) and launches it again. Its end is no crash
     // and no quick end; Harrowatch shutting down meanwhile launches nothing.
@@ -193,6 +233,10 @@ private:
     std::uint64_t serverSince_ = 0;         // when it was launched or first seen
     platform::Pid launchedPid_ = 0;         // the last server Harrowatch launched
     bool endedByHarrowatch_ = false;        // a stop or a hung server's end is under way
+    // A server asked to close whose stop was given up on, its question
+    // neither answered Yes in time nor No: an end of its own accord later
+    // (exit code 0, as after a late Yes) is that stop. 0: none.
+    platform::Pid closeAskedPid_ = 0;
     bool planned_ = false;                  // a planned restart is under way
     int plannedRestarts_ = 0;
     std::uint64_t hungSilentMs_ = 0;        // a hung server's end is under way: how long it was silent
@@ -203,13 +247,9 @@ private:
     std::string missingProgramTold_;        // the missing server program the operator was told of
     bool folderUnreadTold_ = false;         // a failed read of the server's folder was logged
     std::string lastSendFailure_;
-    // A text sent, awaited in the server's list from line `from` on.
-    struct PendingEcho {
-        std::string said;
-        std::int32_t from = 0;
-        std::uint64_t at = 0;
-    };
-    std::vector<PendingEcho> echoes_;
+    std::shared_ptr<SharedRecord> shared_ = std::make_shared<SharedRecord>();
+    void NoteSilent(platform::Pid pid, std::uint64_t from, std::uint64_t until);
+    void NoteAnswered(platform::Pid pid);
     platform::Pid chatFrom_ = 0;            // the server whose list mMessageLineCount counts
     platform::Hwnd chatList_ = 0;           // its message list, as last found
     bool countTaken_ = false;               // mMessageLineCount says where reading goes on

@@ -65,13 +65,29 @@ std::string EchoOf(const std::string& sent) {
 constexpr std::uint64_t kEchoWaitMs = 60000;
 }  // namespace
 
+void clsHarrowatch::NoteSilent(p::Pid pid, std::uint64_t from, std::uint64_t until) {
+    ServerSilence& s = shared_->silence;
+    // One spell with the last, unless the server answered in between.
+    if (s.pid != pid || !s.until || s.answeredAt >= from || from > s.until + kSilenceForgottenMs) s.from = from;
+    s.pid = pid;
+    s.until = std::max(s.until, until);
+}
+
+void clsHarrowatch::NoteAnswered(p::Pid pid) {
+    ServerSilence& s = shared_->silence;
+    s.pid = pid;
+    s.from = s.until = 0;
+    s.answeredAt = desktop_.TickCount();
+}
+
 bool clsHarrowatch::TakeEcho(const std::string& said, std::int32_t index) {
     const std::uint64_t now = desktop_.TickCount();
-    std::erase_if(echoes_, [&](const PendingEcho& e) { return now - e.at > kEchoWaitMs; });
+    SentTexts& echoes = shared_->echoes;
+    std::erase_if(echoes, [&](const PendingEcho& e) { return now - e.at > kEchoWaitMs; });
     const std::string trimmed = text::Trim(said);
-    for (auto it = echoes_.begin(); it != echoes_.end(); ++it) {
-        if (index >= it->from && it->said == trimmed) {
-            echoes_.erase(it);
+    for (auto it = echoes.begin(); it != echoes.end(); ++it) {
+        if (it->pid == chatFrom_ && index >= it->from && it->said == trimmed) {
+            echoes.erase(it);
             return true;
         }
     }
@@ -88,13 +104,16 @@ void clsHarrowatch::SendServerMessage(const std::string& pMessageText) {
     };
     try {
         RaiseUpdateStatus(kEnableTimer, "", kFalse);
-        const p::Hwnd main = ServerMainWindow();
+        const p::Pid sentTo = RunningServerPid();
+        const p::Hwnd main = sentTo ? automation::GetProcessMainWindow(desktop_, sentTo) : 0;
         const std::vector<p::Hwnd> windows = GetChildWindows(desktop_, main);
         const p::Hwnd taskbar = desktop_.FindWindow("Shell_TrayWnd", "");
         {
             DrawingFrozen frozen(desktop_, taskbar);
+            std::uint64_t clickedAt = desktop_.TickCount();
             for (p::Hwnd h : windows) {
                 if (h && GetWindowTitle(desktop_, h) == "&Send Message") {
+                    clickedAt = desktop_.TickCount();
                     Click(h);
                     break;
                 }
@@ -115,6 +134,10 @@ void clsHarrowatch::SendServerMessage(const std::string& pMessageText) {
                 const Wait waited = WaitForWindow(
                     [&] { return desktop_.FindWindow("#32770", "Send Message To Player"); }, dialog,
                     kSendDialogWaitMs);
+                // A server that took no click all that while was silent:
+                // the main window's hang watch hears of it.
+                if (waited == Wait::TimedOut) NoteSilent(sentTo, clickedAt, desktop_.TickCount());
+                if (waited == Wait::Found) NoteAnswered(sentTo);
                 if (waited != Wait::Found) {
                     failed(waited == Wait::ServerGone ? "the server ended" : "the server's send dialog did not open");
                     RaiseUpdateStatus(kEnableTimer, "", kTrue);  // monitoring goes on; the next poll relaunches it
@@ -174,8 +197,8 @@ void clsHarrowatch::SendServerMessage(const std::string& pMessageText) {
             Click(ok);
             // The server adds its own line of the text as it takes the dialog
             // down; that line is not a player's.
-            echoes_.push_back({EchoOf(pMessageText), counted ? static_cast<std::int32_t>(before) : mMessageLineCount,
-                               desktop_.TickCount()});
+            shared_->echoes.push_back({EchoOf(pMessageText), sentTo,
+                                counted ? static_cast<std::int32_t>(before) : mMessageLineCount, desktop_.TickCount()});
             automation::WaitUntil(desktop_, [&] { return !desktop_.IsWindow(dialog); }, 2000, cancel_);
             if (desktop_.IsWindow(dialog)) {
                 failed("the server's send dialog is still open after OK");
@@ -217,7 +240,6 @@ std::string clsHarrowatch::ProcessChatText() {
                 if (chatFrom_) {
                     mMessageLineCount = 0;
                     countTaken_ = true;
-                    echoes_.clear();
                 }
                 chatFrom_ = pid;
             }

@@ -131,11 +131,21 @@ void Webhook::Enqueue(Delivery delivery) {
             }
         ++dropped_;
     }
+    // A full queue is told of as it starts dropping, not hours later when it
+    // empties; the rest of the spell is told then, in one line.
+    if (dropped_ && !dropping_) {
+        dropping_ = true;
+        TellDropped();
+    }
 }
 
 void Webhook::TellDropped() {
     if (!dropped_) return;
-    events_.Raise(EventId::WebhookNotDelivered, std::to_string(dropped_) + " older posts dropped, " +
+    // Once the spell's first drop is told, the rest are "more".
+    std::string what = std::to_string(dropped_);
+    if (spellTold_) what += " more";
+    spellTold_ = dropping_;
+    events_.Raise(EventId::WebhookNotDelivered, what + (dropped_ == 1 ? " older post" : " older posts") + " dropped, " +
                                                     std::to_string(kWebhookQueued) + " were waiting already" + To(Url()));
     dropped_ = 0;
 }
@@ -153,6 +163,7 @@ void Webhook::Pump() {
         if (queue_.empty()) {
             Disarm();
             TellDropped();
+            dropping_ = spellTold_ = false;
         } else {
             Arm(soonest);
         }
@@ -166,6 +177,7 @@ void Webhook::Pump() {
         const std::size_t left = AlertsWaiting() + 1 + dropped_;  // those dropped before too
         std::erase_if(queue_, [](const Delivery& d) { return !d.test; });
         dropped_ = 0;
+        dropping_ = spellTold_ = false;
         events_.Raise(EventId::WebhookNotDelivered,
                       std::to_string(left) + (left == 1 ? " post" : " posts") + " not sent, \"WebhookUrl\" is empty now");
         Pump();

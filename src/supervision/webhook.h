@@ -5,8 +5,9 @@
 // address set when it goes; a failed one is tried again 3 times, 10 s, 30 s
 // and 90 s later, then logged. A redirect is not followed (a POST sent on
 // would arrive as a GET without its body) nor tried again. At most 100 posts
-// wait: the oldest beyond are dropped and their number logged. Only the
-// address's host is ever logged.
+// wait: the oldest beyond are dropped. The first drop is logged at once;
+// those that follow while the queue stays full are counted and logged once
+// it empties, or at exit. Only the address's host is ever logged.
 #pragma once
 
 #include <cstddef>
@@ -84,7 +85,9 @@ private:
     std::deque<Delivery> queue_;  // tests first, then alerts in order of arrival
     std::uint64_t arrivals_ = 0;
     bool posting_ = false, postingAlert_ = false, closed_ = false;
-    int dropped_ = 0;
+    int dropped_ = 0;         // dropped and not yet told
+    bool dropping_ = false;   // the queue has dropped since it last emptied
+    bool spellTold_ = false;  // and that was told
     std::uint32_t timer_ = 0;
     std::uint64_t timerDueMs_ = 0;
     // Whether this object still lives when a post's answer comes back.

@@ -225,5 +225,21 @@ TEST_F(ChatWindowTest, ClosingDuringASendWaitsForItAndTheTranscriptIsBounded) {
     EXPECT_EQ(server().effects().sentMessages.back(), "bye");
 }
 
+// The main window's own sends (the warnings before a reset among them) come
+// back as lines of the server's list too: none is a player's chat.
+TEST_F(ChatWindowTest, HarrowatchsOwnSendsAreNoPlayersChat) {
+    Setting("WarnPlayersMinutes", 10);
+    d.PokeString(platform::kHkeyLocalMachine, schedule::kScheduleKey, "Daily", "Public Messages|12/06/26 09:30 AM");
+    Start("active\nat 0 players 3\n");
+    chat::frmMessage& c = Open();
+    Run(20 * 60000 + 30000);  // 09:20:30: the first warning has gone
+    ASSERT_EQ(server().effects().sentMessages, std::vector<std::string>{"Server maintenance in 10 minutes"});
+    form.Harrowatch->SendServerMessage("Back in a moment");
+    ASSERT_TRUE(form.Harrowatch->LastSendArrived());
+    server().AddChat("Dorn", "ok");
+    Run(300);
+    EXPECT_EQ(c.txtChat.Text(), "ok");
+}
+
 }  // namespace
 }  // namespace hw::testing

@@ -291,5 +291,31 @@ TEST_F(ControllerTest, AStopWaitsForACloseQuestionThatComesLate) {
     EXPECT_TRUE(Told(EventId::ServerEnded).empty());
 }
 
+// A stop Harrowatch gave up on, whose question the operator answers Yes
+// long after: its end is the stop it was asked for, not a crash.
+TEST_F(ControllerTest, AStopGivenUpOnThatHappensLaterIsAStop) {
+    // The question unanswered for longer than a stop waits.
+    Started("close-dialog 0\n");
+    EXPECT_FALSE(controller.StopServer());
+    d.AdvanceIdle(5 * 60000);
+    Answer("&Yes");
+    d.AdvanceIdle(1000);
+    EXPECT_FALSE(controller.RelaunchHeld());
+    EXPECT_EQ(Told(EventId::ServerStopped).size(), 1u);
+    EXPECT_TRUE(Told(EventId::ServerEnded).empty());
+    EXPECT_EQ(controller.QuickEnds(), 0);
+
+    // The question shows only after the stop has given up.
+    standins.SetScript("close-dialog 0\nclose-ask-after 30000\n");
+    ASSERT_NE(controller.StartServer(), 0u);
+    EXPECT_FALSE(controller.StopServer());
+    d.AdvanceIdle(60000);
+    Answer("&Yes");
+    d.AdvanceIdle(1000);
+    EXPECT_FALSE(controller.RelaunchHeld());
+    EXPECT_EQ(Told(EventId::ServerStopped).size(), 2u);
+    EXPECT_TRUE(Told(EventId::ServerEnded).empty());
+}
+
 }  // namespace
 }  // namespace hw::testing

@@ -268,6 +268,48 @@ TEST_F(NotificationsTest, TheTestIsAnsweredBeforeThePostsWaiting) {
     EXPECT_LE(answered - pressed, kWebhookTimeoutMs + 1000);  // only the post under way goes first
 }
 
+// A full queue is told of when it first drops a post, not only once it
+// empties (it may not for hours) or at exit; and once for all the posts
+// the same full spell drops.
+TEST(WebhookQueue, ADropIsToldWhenItHappensOnceForTheSpell) {
+    platform::sim::SimDesktop d;
+    d.httpServer = [](const platform::sim::SimDesktop::HttpPosted&) {
+        return platform::sim::SimDesktop::HttpAnswer{0, 200, 3600000};  // 10 s a try
+    };
+    d.PokeString(platform::kHkeyLocalMachine, server::kSettingsKey, "WebhookUrl", kHook);
+    supervision::Events events;
+    struct Kept : supervision::EventSink {
+        std::vector<std::string> dropped;
+        void Take(const supervision::Event& e) override {
+            if (e.id == EventId::WebhookNotDelivered && e.text.find("dropped") != std::string::npos)
+                dropped.push_back(e.text);
+        }
+    } kept;
+    supervision::Webhook hook(d, events);
+    events.AddSink(&kept);
+    events.AddSink(&hook);
+    const EventId kinds[] = {EventId::ServerEnded,     EventId::RelaunchDelayed, EventId::NotResponding,
+                             EventId::RespondingAgain, EventId::HungServerEnded, EventId::ResetFailed,
+                             EventId::RelaunchedAfterCrashes};
+    for (int minute = 0; minute < 30; ++minute) {
+        for (EventId id : kinds) events.Raise(id, "minute " + std::to_string(minute));
+        for (int second = 0; second < 60; ++second) {
+            const std::size_t told = kept.dropped.size();
+            d.AdvanceIdle(1000);
+            // Told as the queue, full, lets its oldest post go.
+            if (kept.dropped.size() > told) {
+                EXPECT_EQ(hook.Waiting(), kWebhookQueued);
+            }
+        }
+    }
+    ASSERT_EQ(kept.dropped.size(), 1u);  // the queue has stayed full since
+    EXPECT_EQ(kept.dropped[0], "1 older post dropped, 100 were waiting already, to hooks.example.net");
+    hook.Close();
+    ASSERT_EQ(kept.dropped.size(), 2u);  // the rest of the spell, at exit
+    EXPECT_NE(kept.dropped[1].find(" more older posts dropped, 100 were waiting already"), std::string::npos)
+        << kept.dropped[1];
+}
+
 TEST(WebhookQueue, AHundredPostsWaitAtMostAndTheOldestDroppedAreCounted) {
     // Ended by Harrowatch's exit, or by the address taken away.
     for (const bool emptied : {false, true}) {
@@ -309,7 +351,8 @@ TEST(WebhookQueue, AHundredPostsWaitAtMostAndTheOldestDroppedAreCounted) {
         int givenUp = 0, dropped = 0, left = 0;
         for (const std::string& line : kept.lines) {
             if (line.find("after 4 tries") != std::string::npos) ++givenUp;
-            else if (line.find(" older posts dropped, 100 were waiting already, to hooks.example.net") != std::string::npos)
+            else if (line.find(" older post") != std::string::npos &&
+                     line.find(" dropped, 100 were waiting already, to hooks.example.net") != std::string::npos)
                 dropped += std::stoi(line);
             else if (line.find(" posts still waiting at exit, to hooks.example.net") != std::string::npos ||
                      line.find(" not sent, \"WebhookUrl\" is empty now") != std::string::npos)

@@ -117,6 +117,36 @@ TEST_F(WarningsCheck, AClockThatWentBackWarnsAgainWhenTheTimeComesRound) {
     EXPECT_TRUE(notSent.empty());
 }
 
+// The same, when what went is known only from the registry: Harrowatch was
+// started again after the warning went. The clock set back, then forward
+// again, says each warning once more when its time comes round, and loses none.
+TEST_F(WarningsCheck, AClockThatWentBackAfterARestartWarnsAgainOnceAndLosesNone) {
+    const std::vector<app::ComingReset> resets{{"Public Messages", "12/06/26 09:30 AM"}};
+    EXPECT_EQ(CheckAt(9, 20, 0, resets), Texts{"Server maintenance in 10 minutes"});
+    app::ResetWarnings restarted{d};
+    restarted.onNotSent = [this](const std::string& what) { notSent.push_back(what); };
+    int sends = 0;
+    const auto check = [&] {
+        return restarted.Check(resets, 3, [&](const std::string&) { return ++sends, true; });
+    };
+    EXPECT_TRUE(check().empty());  // no second warning for the restart itself
+    d.ShiftLocalTime(-3600000);
+    EXPECT_TRUE(check().empty());  // 08:20 now
+    d.AdvanceIdle(60 * 60000);     // 09:20 again
+    EXPECT_EQ(check(), Texts{"Server maintenance in 10 minutes"});
+    EXPECT_TRUE(check().empty());
+    // Set back a few minutes and forward again before a check saw it: nothing twice.
+    d.ShiftLocalTime(-5 * 60000);
+    d.ShiftLocalTime(5 * 60000);
+    d.AdvanceIdle(30000);
+    EXPECT_TRUE(check().empty());
+    d.AdvanceIdle(9 * 60000);  // 09:29:30
+    EXPECT_EQ(check(), Texts{"Server maintenance in 1 minute"});
+    EXPECT_TRUE(check().empty());
+    EXPECT_EQ(sends, 2);
+    EXPECT_TRUE(notSent.empty());
+}
+
 TEST_F(WarningsTest, AtTenAndAtOneMinuteWithPlayersOnlineAndTheResetOnTime) {
     Start("active\nat 0 players 3\n");
     Run(19 * 60000 + 30000);  // 09:19:30: nothing yet

@@ -298,8 +298,8 @@ void Promises::Events(const std::vector<supervision::Event>& fresh, const std::v
                 if (e.id == EventId::ServerStopped && l.crashedByWorld)
                     w_.Broken("crash-is-no-stop", "server " + std::to_string(pid) + " crashed and was logged as stopped");
                 // A close Harrowatch gave up on, which the server took late, is
-                // neither Harrowatch's stop nor quite a crash: either will do.
-                if (e.id == EventId::ServerEnded && !l.crashedByWorld && !l.closedBySession && !l.closeAbandoned)
+                // the stop Harrowatch asked for all the same.
+                if (e.id == EventId::ServerEnded && !l.crashedByWorld && !l.closedBySession)
                     w_.Broken("stop-is-no-crash", "server " + std::to_string(pid) + " was closed by Harrowatch and logged as a crash");
                 if (e.id == EventId::ServerEnded && l.closedBySession)
                     w_.Broken("session-end-is-no-crash", "server " + std::to_string(pid) + " closed with Windows and was logged as a crash");

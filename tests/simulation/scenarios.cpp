@@ -126,6 +126,31 @@ const std::vector<Scenario>& Scenarios() {
              w.WorldCrash(w.ServerPid());
              w.RunUntil(w.d.NowMs() + kMinute);
          }},
+        {"stop-answered-late",
+         "the operator exits; the server's \"Close Server\" question is answered Yes long after the exit gave up, "
+         "then again with a question that shows only after the exit gave up",
+         [](World& w) {
+             Quiet(w, 5000);
+             const auto yes = [&w] {
+                 const p::Hwnd dialog = w.d.FindWindow("#32770", "Close Server");
+                 for (p::Hwnd h : automation::GetChildWindows(w.d, dialog))
+                     if (h && automation::GetWindowTitle(w.d, h) == "&Yes") {
+                         w.Step("operator answers the server's \"Close Server\": Yes");
+                         w.d.PostMessage(h, p::msg::kLButtonDown, 0, 0);
+                         w.d.PostMessage(h, p::msg::kLButtonUp, 0, 0);
+                     }
+             };
+             for (const char* script : {"close-dialog 0\n", "close-dialog 0\nclose-ask-after 30000\n"}) {
+                 w.script = script;
+                 w.standins.SetScript(w.script);
+                 if (!w.program) w.StartHarrowatch();
+                 else w.WorldCrash(w.ServerPid());  // the next one runs the new script
+                 w.RunUntil(w.d.NowMs() + 2 * kMinute);
+                 w.Input("chooses Exit Harrowatch", [&w] { w.program->form->sysExit_Click(); });
+                 w.d.ScheduleAfter(5 * kMinute, 0, yes);
+                 w.RunUntil(w.d.NowMs() + 7 * kMinute);
+             }
+         }},
         {"dies-before-the-first-look", "every launch of the server crashes 100 ms after it starts; the poll runs each second",
          [](World& w) {
              Quiet(w, 1000);
@@ -190,6 +215,39 @@ const std::vector<Scenario>& Scenarios() {
                  w.RunUntil(w.d.NowMs() + 20000);
                  w.d.beforeSendToOthers = nullptr;
              }
+         }},
+        {"chat-to-a-hung-server",
+         "the server hangs for 40 s while the operator sends a chat line every 4 s; the poll runs each second",
+         [](World& w) {
+             Quiet(w, 1000);
+             w.script = "active\nat 0 players 2\n";
+             w.standins.SetScript(w.script);
+             w.StartHarrowatch();
+             // Counts what the program says of the hang; it outlives the program.
+             static struct : supervision::EventSink {
+                 int notResponding = 0, respondingAgain = 0;
+                 void Take(const supervision::Event& e) override {
+                     notResponding += e.id == supervision::EventId::NotResponding;
+                     respondingAgain += e.id == supervision::EventId::RespondingAgain;
+                 }
+             } told;
+             told = {};
+             w.program->form->Events.AddSink(&told);
+             w.RunUntil(w.d.NowMs() + 20000);
+             w.Input("opens the chat window", [&w] { w.program->form->sysChatServer_Click(); });
+             w.RunUntil(w.d.NowMs() + 2000);
+             w.WorldHang(w.ServerPid(), 40000);
+             for (int i = 0; i < 10; ++i)
+                 w.Input("sends a chat line", [&w, i] {
+                     if (!w.program->form->Chat || w.program->form->Chat->Closed()) return;
+                     w.program->form->Chat->txtMessageText.SetText("Hello " + std::to_string(i));
+                     w.program->form->Chat->btnSendMessage_Click();
+                 }, static_cast<std::uint64_t>(i) * 4000);
+             w.RunUntil(w.d.NowMs() + 2 * kMinute);
+             if (told.notResponding != 1 || told.respondingAgain != 1)
+                 w.Broken("one-not-responding-a-hang", "a hang of 40 s gave " + std::to_string(told.notResponding) +
+                                                           " \"not responding\" and " + std::to_string(told.respondingAgain) +
+                                                           " \"responding again\"");
          }},
         {"warning-between-long-polls", "warnings 5 minutes ahead, a poll every 65 s, players online, a reset due",
          [](World& w) {
