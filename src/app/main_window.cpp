@@ -11,6 +11,7 @@
 #include "automation/windows.h"
 #include "common/datetime.h"
 #include "common/error.h"
+#include "common/scope_exit.h"
 #include "ui/report.h"
 #include "common/text.h"
 #include "schedule/grid_layout.h"
@@ -241,6 +242,26 @@ void frmMain::WriteMetrics() {
     Metrics.Write(folder, state);
 }
 
+void frmMain::WriteMetricsAtExit() {
+    // The file stays, saying that nothing watches the server and that none
+    // is up (Harrowatch closed it, or Windows does with the session). A
+    // Prometheus user's alert on harrowatch_server_up == 0 then fires and a
+    // dashboard shows the server down, as it is; a file taken away would
+    // make every series vanish, silencing such alerts (only absent() would
+    // notice). Its last_write timestamp shows how old it is.
+    std::string folder;
+    try {
+        folder = text::Trim(settings::ReadSetting(desktop_, settings::kMetricsFolder).ToText());
+    } catch (...) {
+        return;  // the registry fails: the exit goes on
+    }
+    if (folder.empty()) return;
+    supervision::MetricsState state;
+    state.watching = false;
+    state.players = 0;
+    Metrics.WriteNow(folder, state);
+}
+
 void frmMain::RunCycle() {
     // The session is ending: the server goes with it, and is not relaunched.
     if (sessionEnding_) return;
@@ -365,8 +386,9 @@ void frmMain::WarnPlayers() {
                           memory_.Retrying() ? by : std::string()});
     }
     Warnings.Check(resets, PlayerListView.Items().size(), [this](const std::string& text) {
+        Metrics.SendingWarning(true);
+        ScopeExit sent([this] { Metrics.SendingWarning(false); });
         Harrowatch->SendServerMessage(text);
-        if (Harrowatch->LastSendArrived()) Metrics.WarningSent();
         return Harrowatch->LastSendArrived();
     });
 }

@@ -235,6 +235,8 @@ private:
     using RestartResult = server::clsHarrowatch::Restart;
     RestartResult RestartServer(const std::string& why, int stops, std::exception_ptr& storeFailed,
                                 const std::function<void(RestartResult)>& settle);
+    // Writes the metrics file once more as Harrowatch exits.
+    void WriteMetricsAtExit();
     void SavePosition();
     void AllowTaskbarCreated();
     void EndWithSession();
