@@ -325,6 +325,7 @@ void frmMain::RunCycle() {
             warningsFailed = std::current_exception();
         }
         Schedule.RunDueItems(*Harrowatch);
+        FinishOwedRestart();
         RestartIfPlanned();
         GuardMemory();
         if (warningsFailed) std::rethrow_exception(warningsFailed);
@@ -468,21 +469,41 @@ frmMain::RestartResult frmMain::RestartServer(const std::string& why, int stops,
                                               const std::function<void(RestartResult)>& settle) {
     using R = RestartResult;
     const p::Pid before = automation::GetProcessIdByName(desktop_, server::kServerExeName);
+    owedRestart_.reset();
     const R result = Harrowatch->PlannedRestart();
     // Closed: a fresh server, which the memory guard leaves alone a while.
     if (result == R::Restarted || result == R::NotLaunched) memory_.Restarted(desktop_.TickCount());
+    // Not launched, or a close the server may still take: the launch that
+    // brings the server back carries the restart out.
+    if (result == R::NotLaunched || result == R::CloseRefused) owedRestart_ = OwedRestart{why, before, stops};
     settle(result);
     if (result == R::NotLaunched)
         Events.Raise(supervision::EventId::PlannedRestartFailed,
-                     "the server closed for the restart " + why + " but did not start again; the poll launches it again");
-    if (result != R::Restarted) return result;
+                     "the server closed for the restart " + why +
+                         " but did not start again; the poll launches it again, and the restart items run then");
+    if (result == R::Restarted) FinishRestart(why, before, stops, storeFailed);
+    return result;
+}
+
+void frmMain::FinishOwedRestart() {
+    const p::Pid launched = Harrowatch->TakeRestartLaunch();
+    if (!launched) return;
+    const OwedRestart owed = owedRestart_.value_or(OwedRestart{"planned", 0, operatorStops_});
+    owedRestart_.reset();
+    memory_.Restarted(desktop_.TickCount());
+    std::exception_ptr storeFailed;
+    FinishRestart(owed.why, owed.before, owed.stops, storeFailed);
+    if (storeFailed) std::rethrow_exception(storeFailed);
+}
+
+void frmMain::FinishRestart(const std::string& why, p::Pid before, int stops, std::exception_ptr& storeFailed) {
     if (operatorStops_ != stops) {
         // Stopped by the operator while it closed: it stays stopped, and
         // the restart items (which activate it) wait for the next restart.
         Events.Raise(supervision::EventId::PlannedRestart,
                      why + ": process id " + std::to_string(before) +
                          " closed and launched again, left stopped as the operator asked meanwhile");
-        return result;
+        return;
     }
     // Back as it was: active, then what is scheduled for every restart.
     Harrowatch->ToggleServer(true);
@@ -496,7 +517,6 @@ frmMain::RestartResult frmMain::RestartServer(const std::string& why, int stops,
     Events.Raise(supervision::EventId::PlannedRestart,
                  why + ": process id " + std::to_string(before) + " closed, process id " + std::to_string(after) +
                      " launched, " + std::to_string(items) + " restart item" + (items == 1 ? "" : "s") + " run");
-    return result;
 }
 
 std::uint64_t frmMain::MemoryLimitBytes() {

@@ -225,6 +225,30 @@ TEST_F(PlannedRestartTest, AServerThatWillNotCloseIsToldAndTriedABoundedNumberOf
     EXPECT_EQ(Count(EventId::WarningNotSent), 0) << Last(EventId::WarningNotSent);
 }
 
+// The relaunch finds no server program; once it is back, the launch that
+// brings the server up carries the restart out: activated, its rows run.
+TEST_F(PlannedRestartTest, ARestartWhoseLaunchFailedIsCarriedOutByTheLaunchThatFollows) {
+    d.PokeString(platform::kHkeyLocalMachine, schedule::kScheduleKey, "Every Restart", "Public Messages|N/A - Unknown");
+    Start("active\n");
+    form.Schedule.AddRow(Item("Transaction List"), schedule::kNextRestart, schedule::kNoNextTime);
+    form.Schedule.FormSave();
+    Run(29 * 60000 + 50000);
+    d.PokeString(platform::kHkeyLocalMachine, server::kGameKey, "INSTDIR", "C:\\Elsewhere\\");
+    Run(3 * 60000);
+    EXPECT_EQ(ServerPid(), 0u);
+    EXPECT_NE(Last(EventId::PlannedRestartFailed).find("did not start again"), std::string::npos)
+        << Last(EventId::PlannedRestartFailed);
+    d.PokeString(platform::kHkeyLocalMachine, server::kGameKey, "INSTDIR", kGameFolder);
+    Run(6 * 60000);
+    ASSERT_EQ(standins.Launches(), 2u);
+    EXPECT_TRUE(server().Active());
+    EXPECT_EQ(server().effects().messageDeletes, 1);
+    EXPECT_EQ(server().effects().transactionDeletes, 1);
+    EXPECT_EQ(form.Harrowatch->PlannedRestarts(), 1);
+    EXPECT_NE(Last(EventId::PlannedRestart).find("2 restart items run"), std::string::npos) << Last(EventId::PlannedRestart);
+    EXPECT_EQ(Count(EventId::ServerEnded), 0);
+}
+
 // Exit chosen while the restart waits for the server to close: Harrowatch
 // exits, and launches nothing on its way out.
 TEST_F(PlannedRestartTest, AnExitDuringTheRestartLaunchesNothing) {

@@ -294,9 +294,9 @@ void Promises::Events(const std::vector<supervision::Event>& fresh, const std::v
                 l.plannedRestart |= lastEndPlanned_;
                 if (e.id == EventId::ServerStopped && l.crashedByWorld)
                     w_.Broken("crash-is-no-stop", "server " + std::to_string(pid) + " crashed and was logged as stopped");
-                // A close Harrowatch gave up on, which the server took late, is
-                // neither Harrowatch's stop nor quite a crash: either will do.
-                if (e.id == EventId::ServerEnded && !l.crashedByWorld && !l.closedBySession && !l.closeAbandoned)
+                // A close Harrowatch gave up waiting for, which the server took
+                // late, is Harrowatch's stop all the same.
+                if (e.id == EventId::ServerEnded && !l.crashedByWorld && !l.closedBySession)
                     w_.Broken("stop-is-no-crash", "server " + std::to_string(pid) + " was closed by Harrowatch and logged as a crash");
                 if (e.id == EventId::ServerEnded && l.closedBySession)
                     w_.Broken("session-end-is-no-crash", "server " + std::to_string(pid) + " closed with Windows and was logged as a crash");
@@ -342,11 +342,6 @@ void Promises::Events(const std::vector<supervision::Event>& fresh, const std::v
                 if (lastEndPlanned_)
                     w_.Broken("planned-restart-no-crash", "a planned restart held the launch back: " + e.text);
                 break;
-            case EventId::PlannedRestartFailed:
-                if (e.text.find("did not close") != std::string::npos)
-                    for (auto& [pid, l] : w_.lives)
-                        if (!l.endedMs || l.endedMs + kMinute >= now) l.closeAbandoned = true;
-                break;
             case EventId::ServerResources:
                 if (e.text.find(" above RestartAboveMB") != std::string::npos &&
                     e.text.find("still above") == std::string::npos)
@@ -366,7 +361,7 @@ void Promises::Events(const std::vector<supervision::Event>& fresh, const std::v
                                                                 std::to_string((now - lastPlannedRestartMs_) / kMinute) +
                                                                 " minutes after the planned restart before it: " + e.text);
                     if (e.text.find("players online") != std::string::npos &&
-                        now - memoryPlannedMs_ + kMinute < app::MemoryGuard::kMostWaitMs)
+                        now - memoryPlannedMs_ < app::MemoryGuard::kMostWaitMs)
                         w_.Broken("memory-restart-waits", "a restart for memory came with players online " +
                                                               std::to_string((now - memoryPlannedMs_) / kMinute) +
                                                               " minutes after it was planned: " + e.text);
@@ -394,11 +389,6 @@ void Promises::Events(const std::vector<supervision::Event>& fresh, const std::v
                 break;
             case EventId::ResetFailed:
                 failedAt_[e.text.substr(0, e.text.find(':'))] = now;
-                break;
-            case EventId::ErrorReported:
-                if (e.text.find("did not close") != std::string::npos)
-                    for (auto& [pid, l] : w_.lives)
-                        if (!l.endedMs || l.endedMs + kMinute >= now) l.closeAbandoned = true;
                 break;
             case EventId::MessageSent:
                 ++sentClaimed_;
