@@ -381,7 +381,7 @@ void frmMain::WarnPlayers() {
         resets.push_back({kPlannedRestartItem, MinuteText(next.minute),
                           next.minute == next.firstMinute ? std::string() : MinuteText(next.firstMinute)});
     }
-    if (memory_.Planned() && !text::ContainsNoCase(lblStatusLocalServer.Text(), "NOT ACTIVE")) {
+    if (memory_.Planned() && !text::ContainsNoCase(lblStatusLocalServer.Text(), "NOT ACTIVE") && !MemoryLeftToDaily()) {
         const std::string by = MinuteText(memoryByMinute_);
         resets.push_back({kMemoryRestartItem, memory_.Retrying() ? MinuteText(memoryRetryMinute_) : by,
                           memory_.Retrying() ? by : std::string()});
@@ -428,6 +428,14 @@ void frmMain::RestartIfPlanned() {
     if (Harrowatch->ServerSince() > cameMs) {
         // Launched since the time came (after a crash, say): fresh already.
         restart_.Done();
+        return;
+    }
+    if (lastRestartMs_ && lastRestartMs_ + DailyRestart::kServedWithinMinutes * 60000 > cameMs) {
+        // Restarted as planned (for memory) shortly before: one restart serves both.
+        restart_.Done();
+        Events.Raise(supervision::EventId::PlannedRestartFailed,
+                     "not done at " + when + ": the server was restarted as planned " +
+                         std::to_string((tick - lastRestartMs_) / 60000) + " minutes before");
         return;
     }
     // "Stop Server" deactivated it: a restart would bring it back, and the
@@ -497,6 +505,7 @@ void frmMain::FinishOwedRestart() {
 }
 
 void frmMain::FinishRestart(const std::string& why, p::Pid before, int stops, std::exception_ptr& storeFailed) {
+    lastRestartMs_ = std::max<std::uint64_t>(desktop_.TickCount(), 1);
     if (operatorStops_ != stops) {
         // Stopped by the operator while it closed: it stays stopped, and
         // the restart items (which activate it) wait for the next restart.
@@ -517,6 +526,12 @@ void frmMain::FinishRestart(const std::string& why, p::Pid before, int stops, st
     Events.Raise(supervision::EventId::PlannedRestart,
                  why + ": process id " + std::to_string(before) + " closed, process id " + std::to_string(after) +
                      " launched, " + std::to_string(items) + " restart item" + (items == 1 ? "" : "s") + " run");
+}
+
+bool frmMain::MemoryLeftToDaily() {
+    if (!memory_.Planned() || memory_.Retrying()) return false;
+    const std::optional<int> at = PlannedRestartTime();
+    return at && restart_.Next(NowMinute(desktop_), *at, desktop_.TickCount()).minute <= memoryByMinute_;
 }
 
 std::uint64_t frmMain::MemoryLimitBytes() {
@@ -564,9 +579,10 @@ void frmMain::GuardMemory() {
     }
     const std::string limitText = "RestartAboveMB of " + std::to_string(limit >> 20) + " MB";
     const p::LocalTime t = desktop_.GetLocalTime();
-    switch (memory_.See(limit, pid, bytes, now, static_cast<std::uint64_t>(t.second) * 1000 + static_cast<std::uint64_t>(t.millisecond))) {
+    const std::uint64_t msIntoMinute = static_cast<std::uint64_t>(t.second) * 1000 + static_cast<std::uint64_t>(t.millisecond);
+    switch (memory_.See(limit, pid, bytes, now, msIntoMinute)) {
         case MemoryGuard::Seen::Planned:
-            memoryByMinute_ = NowMinute(desktop_) + static_cast<std::int64_t>(MemoryGuard::kMostWaitMs / 60000);
+            memoryByMinute_ = NowMinute(desktop_) + static_cast<std::int64_t>((memory_.Planned()->byMs - now + msIntoMinute) / 60000);
             Events.Raise(supervision::EventId::ServerResources,
                          Megabytes(*bytes) + " private bytes, above " + limitText +
                              ": the server is restarted once no player is online, at " +
@@ -582,7 +598,7 @@ void frmMain::GuardMemory() {
     }
     // Nobody online only as counted this poll: a count not read is no "none".
     const bool nobody = polledPlayers_ && *polledPlayers_ == 0;
-    if (!memory_.Due(nobody, now)) return;
+    if (!memory_.Due(nobody, now) || MemoryLeftToDaily()) return;
     const int stops = operatorStops_;
     if (ServerStoppedByOperator()) {
         Events.Raise(supervision::EventId::ServerResources,

@@ -241,6 +241,8 @@ private:
     // A planned restart whose close came late, or whose launch failed, is
     // carried out by the launch that brought the server back.
     void FinishOwedRestart();
+    // The memory restart is left to the daily one, which comes by its latest time.
+    bool MemoryLeftToDaily();
     // Writes the metrics file once more as Harrowatch exits.
     void WriteMetricsAtExit();
     void SavePosition();
@@ -275,6 +277,7 @@ private:
     DailyRestart restart_;
     std::string restartSetting_;       // "RestartDailyAt" as last read
     int operatorStops_ = 0;            // "Stop Server" chosen so far
+    std::uint64_t lastRestartMs_ = 0;  // the last planned restart carried out (tick count; 0: none)
     // A planned restart a later launch is to carry out: why, the server it
     // closed, and the operator's stops then.
     struct OwedRestart {
