@@ -101,6 +101,7 @@ void frmMain::sysExit_Click() {
     RefreshTimer.SetEnabled(false);
     Webhook.Close();
     Events.Raise(supervision::EventId::Exited, "");
+    WriteMetricsAtExit();
     app_.End();
 }
 
@@ -173,6 +174,7 @@ void frmMain::EndWithSession() {
         // The session ends either way; the position is only lost.
     }
     if (Tray.Added()) Tray.RemoveTrayIcon(hWnd);
+    WriteMetricsAtExit();
     app_.End();
 }
 

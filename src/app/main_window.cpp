@@ -11,6 +11,7 @@
 #include "automation/windows.h"
 #include "common/datetime.h"
 #include "common/error.h"
+#include "common/scope_exit.h"
 #include "ui/report.h"
 #include "common/text.h"
 #include "schedule/grid_layout.h"
@@ -241,6 +242,26 @@ void frmMain::WriteMetrics() {
     Metrics.Write(folder, state);
 }
 
+void frmMain::WriteMetricsAtExit() {
+    // The file stays, saying that nothing watches the server and that none
+    // is up (Harrowatch closed it, or Windows does with the session). A
+    // Prometheus user's alert on harrowatch_server_up == 0 then fires and a
+    // dashboard shows the server down, as it is; a file taken away would
+    // make every series vanish, silencing such alerts (only absent() would
+    // notice). Its last_write timestamp shows how old it is.
+    std::string folder;
+    try {
+        folder = text::Trim(settings::ReadSetting(desktop_, settings::kMetricsFolder).ToText());
+    } catch (...) {
+        return;  // the registry fails: the exit goes on
+    }
+    if (folder.empty()) return;
+    supervision::MetricsState state;
+    state.watching = false;
+    state.players = 0;
+    Metrics.WriteNow(folder, state);
+}
+
 void frmMain::RunCycle() {
     // The session is ending: the server goes with it, and is not relaunched.
     if (sessionEnding_) return;
@@ -306,6 +327,7 @@ void frmMain::RunCycle() {
             warningsFailed = std::current_exception();
         }
         Schedule.RunDueItems(*Harrowatch);
+        FinishOwedRestart();
         RestartIfPlanned();
         GuardMemory();
         if (warningsFailed) std::rethrow_exception(warningsFailed);
@@ -361,14 +383,15 @@ void frmMain::WarnPlayers() {
         resets.push_back({kPlannedRestartItem, MinuteText(next.minute),
                           next.minute == next.firstMinute ? std::string() : MinuteText(next.firstMinute)});
     }
-    if (memory_.Planned() && !text::ContainsNoCase(lblStatusLocalServer.Text(), "NOT ACTIVE")) {
+    if (memory_.Planned() && !text::ContainsNoCase(lblStatusLocalServer.Text(), "NOT ACTIVE") && !MemoryLeftToDaily()) {
         const std::string by = MinuteText(memoryByMinute_);
         resets.push_back({kMemoryRestartItem, memory_.Retrying() ? MinuteText(memoryRetryMinute_) : by,
                           memory_.Retrying() ? by : std::string()});
     }
     Warnings.Check(resets, PlayerListView.Items().size(), [this](const std::string& text) {
+        Metrics.SendingWarning(true);
+        ScopeExit sent([this] { Metrics.SendingWarning(false); });
         Harrowatch->SendServerMessage(text);
-        if (Harrowatch->LastSendArrived()) Metrics.WarningSent();
         return Harrowatch->LastSendArrived();
     });
 }
@@ -407,6 +430,14 @@ void frmMain::RestartIfPlanned() {
     if (Harrowatch->ServerSince() > cameMs) {
         // Launched since the time came (after a crash, say): fresh already.
         restart_.Done();
+        return;
+    }
+    if (lastRestartMs_ && lastRestartMs_ + DailyRestart::kServedWithinMinutes * 60000 > cameMs) {
+        // Restarted as planned (for memory) shortly before: one restart serves both.
+        restart_.Done();
+        Events.Raise(supervision::EventId::PlannedRestartFailed,
+                     "not done at " + when + ": the server was restarted as planned " +
+                         std::to_string((tick - lastRestartMs_) / 60000) + " minutes before");
         return;
     }
     // "Stop Server" deactivated it: a restart would bring it back, and the
@@ -448,21 +479,42 @@ frmMain::RestartResult frmMain::RestartServer(const std::string& why, int stops,
                                               const std::function<void(RestartResult)>& settle) {
     using R = RestartResult;
     const p::Pid before = automation::GetProcessIdByName(desktop_, server::kServerExeName);
+    owedRestart_.reset();
     const R result = Harrowatch->PlannedRestart();
     // Closed: a fresh server, which the memory guard leaves alone a while.
     if (result == R::Restarted || result == R::NotLaunched) memory_.Restarted(desktop_.TickCount());
+    // Not launched, or a close the server may still take: the launch that
+    // brings the server back carries the restart out.
+    if (result == R::NotLaunched || result == R::CloseRefused) owedRestart_ = OwedRestart{why, before, stops};
     settle(result);
     if (result == R::NotLaunched)
         Events.Raise(supervision::EventId::PlannedRestartFailed,
-                     "the server closed for the restart " + why + " but did not start again; the poll launches it again");
-    if (result != R::Restarted) return result;
+                     "the server closed for the restart " + why +
+                         " but did not start again; the poll launches it again, and the restart items run then");
+    if (result == R::Restarted) FinishRestart(why, before, stops, storeFailed);
+    return result;
+}
+
+void frmMain::FinishOwedRestart() {
+    const p::Pid launched = Harrowatch->TakeRestartLaunch();
+    if (!launched) return;
+    const OwedRestart owed = owedRestart_.value_or(OwedRestart{"planned", 0, operatorStops_});
+    owedRestart_.reset();
+    memory_.Restarted(desktop_.TickCount());
+    std::exception_ptr storeFailed;
+    FinishRestart(owed.why, owed.before, owed.stops, storeFailed);
+    if (storeFailed) std::rethrow_exception(storeFailed);
+}
+
+void frmMain::FinishRestart(const std::string& why, p::Pid before, int stops, std::exception_ptr& storeFailed) {
+    lastRestartMs_ = std::max<std::uint64_t>(desktop_.TickCount(), 1);
     if (operatorStops_ != stops) {
         // Stopped by the operator while it closed: it stays stopped, and
         // the restart items (which activate it) wait for the next restart.
         Events.Raise(supervision::EventId::PlannedRestart,
                      why + ": process id " + std::to_string(before) +
                          " closed and launched again, left stopped as the operator asked meanwhile");
-        return result;
+        return;
     }
     // Back as it was: active, then what is scheduled for every restart.
     Harrowatch->ToggleServer(true);
@@ -476,7 +528,12 @@ frmMain::RestartResult frmMain::RestartServer(const std::string& why, int stops,
     Events.Raise(supervision::EventId::PlannedRestart,
                  why + ": process id " + std::to_string(before) + " closed, process id " + std::to_string(after) +
                      " launched, " + std::to_string(items) + " restart item" + (items == 1 ? "" : "s") + " run");
-    return result;
+}
+
+bool frmMain::MemoryLeftToDaily() {
+    if (!memory_.Planned() || memory_.Retrying()) return false;
+    const std::optional<int> at = PlannedRestartTime();
+    return at && restart_.Next(NowMinute(desktop_), *at, desktop_.TickCount()).minute <= memoryByMinute_;
 }
 
 std::uint64_t frmMain::MemoryLimitBytes() {
@@ -524,9 +581,10 @@ void frmMain::GuardMemory() {
     }
     const std::string limitText = "RestartAboveMB of " + std::to_string(limit >> 20) + " MB";
     const p::LocalTime t = desktop_.GetLocalTime();
-    switch (memory_.See(limit, pid, bytes, now, static_cast<std::uint64_t>(t.second) * 1000 + static_cast<std::uint64_t>(t.millisecond))) {
+    const std::uint64_t msIntoMinute = static_cast<std::uint64_t>(t.second) * 1000 + static_cast<std::uint64_t>(t.millisecond);
+    switch (memory_.See(limit, pid, bytes, now, msIntoMinute)) {
         case MemoryGuard::Seen::Planned:
-            memoryByMinute_ = NowMinute(desktop_) + static_cast<std::int64_t>(MemoryGuard::kMostWaitMs / 60000);
+            memoryByMinute_ = NowMinute(desktop_) + static_cast<std::int64_t>((memory_.Planned()->byMs - now + msIntoMinute) / 60000);
             Events.Raise(supervision::EventId::ServerResources,
                          Megabytes(*bytes) + " private bytes, above " + limitText +
                              ": the server is restarted once no player is online, at " +
@@ -542,7 +600,7 @@ void frmMain::GuardMemory() {
     }
     // Nobody online only as counted this poll: a count not read is no "none".
     const bool nobody = polledPlayers_ && *polledPlayers_ == 0;
-    if (!memory_.Due(nobody, now)) return;
+    if (!memory_.Due(nobody, now) || MemoryLeftToDaily()) return;
     const int stops = operatorStops_;
     if (ServerStoppedByOperator()) {
         Events.Raise(supervision::EventId::ServerResources,

@@ -236,6 +236,16 @@ private:
     using RestartResult = server::clsHarrowatch::Restart;
     RestartResult RestartServer(const std::string& why, int stops, std::exception_ptr& storeFailed,
                                 const std::function<void(RestartResult)>& settle);
+    // The server `before` closed for a planned restart and its successor is
+    // up: activated, its restart rows run, and the restart told.
+    void FinishRestart(const std::string& why, platform::Pid before, int stops, std::exception_ptr& storeFailed);
+    // A planned restart whose close came late, or whose launch failed, is
+    // carried out by the launch that brought the server back.
+    void FinishOwedRestart();
+    // The memory restart is left to the daily one, which comes by its latest time.
+    bool MemoryLeftToDaily();
+    // Writes the metrics file once more as Harrowatch exits.
+    void WriteMetricsAtExit();
     void SavePosition();
     void AllowTaskbarCreated();
     void EndWithSession();
@@ -268,6 +278,15 @@ private:
     DailyRestart restart_;
     std::string restartSetting_;       // "RestartDailyAt" as last read
     int operatorStops_ = 0;            // "Stop Server" chosen so far
+    std::uint64_t lastRestartMs_ = 0;  // the last planned restart carried out (tick count; 0: none)
+    // A planned restart a later launch is to carry out: why, the server it
+    // closed, and the operator's stops then.
+    struct OwedRestart {
+        std::string why;
+        platform::Pid before = 0;
+        int stops = 0;
+    };
+    std::optional<OwedRestart> owedRestart_;
     MemoryGuard memory_;
     std::string memoryLimitSetting_;   // "RestartAboveMB" as last read
     std::int64_t memoryByMinute_ = 0;  // the local minute the memory restart comes by, for the warnings

@@ -1,7 +1,5 @@
 #include "app/memory_guard.h"
 
-#include <algorithm>
-
 namespace hw::app {
 
 MemoryGuard::Seen MemoryGuard::See(std::uint64_t limitBytes, platform::Pid pid, std::optional<std::uint64_t> bytes,
@@ -14,7 +12,9 @@ MemoryGuard::Seen MemoryGuard::See(std::uint64_t limitBytes, platform::Pid pid, 
         saidStillAbove_ = true;
         return Seen::StillAbove;
     }
-    const std::uint64_t wait = kMostWaitMs - std::min(msIntoMinute, kMostWaitMs);
+    // Never sooner than kMostWaitMs: at the start of the minute after it.
+    const std::uint64_t into = msIntoMinute % 60000;
+    const std::uint64_t wait = kMostWaitMs + (into ? 60000 - into : 0);
     plan_ = Plan{pid, *bytes, nowMs, nowMs + wait};
     return Seen::Planned;
 }

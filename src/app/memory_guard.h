@@ -38,8 +38,8 @@ public:
 
     // One poll's figure for the server `pid` (nothing: Windows did not give
     // it), with `limitBytes` (0: off) at tick `nowMs`; the latest time lands
-    // on a minute's start, `msIntoMinute` being how far into its minute the
-    // clock is. Answers Planned when this figure plans the restart, and
+    // on the first minute's start at least kMostWaitMs away, `msIntoMinute`
+    // being how far into its minute the clock is. Answers Planned when this figure plans the restart, and
     // StillAbove once a gap when the gap holds one back.
     Seen See(std::uint64_t limitBytes, platform::Pid pid, std::optional<std::uint64_t> bytes, std::uint64_t nowMs,
              std::uint64_t msIntoMinute);

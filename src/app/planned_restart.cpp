@@ -46,7 +46,12 @@ DailyRestart::Coming DailyRestart::Next(std::int64_t now, int at, std::uint64_t 
         return {*pending_, *pending_};
     }
     std::int64_t next = DayOf(now) * 1440 + at;
-    if (next <= now || DayOf(next) == doneDay_) next += 1440;
+    // Passed since the last look (the clock jumped over it, daylight
+    // saving's start): due at this poll, and its warnings with it.
+    if (next > now) next -= 1440;
+    if (lastSeen_ && *lastSeen_ < next && DayOf(next) != doneDay_ && now - next <= kLatestMinutes) return {next, next};
+    next += 1440;
+    if (DayOf(next) == doneDay_) next += 1440;
     return {next, next};
 }
 

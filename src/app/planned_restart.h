@@ -20,6 +20,9 @@ public:
     static constexpr std::int64_t kLatestMinutes = 60;
     static constexpr std::uint64_t kRetryMs = 5 * 60000;
     static constexpr int kMostTries = 3;
+    // A planned restart (for memory) this shortly before its time serves
+    // for the daily one too.
+    static constexpr std::int64_t kServedWithinMinutes = 60;
 
     struct Coming {
         std::int64_t minute;      // when it comes (for a retry: the retry's minute)

@@ -41,6 +41,7 @@ bool clsHarrowatch::ServerRunning() {
     if (serverProcess_) {
         if (desktop_.WaitForSingleObject(serverProcess_.get(), 0) == p::proc::kWaitTimeout) {
             NoteLongRun();
+            if (lateClose_) WatchLateClose();
             return true;
         }
         NoteEnded();
@@ -69,11 +70,14 @@ void clsHarrowatch::NoteEnded() {
     // Windows may close the server before it tells Harrowatch the session
     // ends; its shutting-down flag is set from the start.
     const bool withSession = sessionEnding || desktop_.GetSystemMetrics(p::session::kSmShuttingDown) != 0;
-    // A close Harrowatch asked for and gave up on, which the server took
-    // late: the end it asked for, though not while it waited.
-    const bool closedLate = closeAskedPid_ && closeAskedPid_ == serverPid_ && known && code == 0;
-    closeAskedPid_ = 0;
-    const bool byHarrowatch = endedByHarrowatch_ || withSession || closedLate;
+    // A close Harrowatch asked for is its own, however late the server takes
+    // it: a server that exits cleanly (or whose code is not known) took it;
+    // one that ends with another code has crashed meanwhile.
+    const bool late = lateClose_ && lateClose_->pid == serverPid_ && (!known || code == 0);
+    const bool planned = planned_ || (late && lateClose_->planned);
+    if (late && lateClose_->planned && !planned_) restartOwed_ = true;  // the launch that follows carries it out
+    lateClose_.reset();
+    const bool byHarrowatch = endedByHarrowatch_ || withSession || late;
     endedByHarrowatch_ = false;
     const std::uint64_t hungFor = hungSilentMs_;
     hungSilentMs_ = 0;
@@ -89,7 +93,7 @@ void clsHarrowatch::NoteEnded() {
         Tell(byHarrowatch ? supervision::EventId::ServerStopped : supervision::EventId::ServerEnded,
              what + (!byHarrowatch  ? ""
                      : withSession ? ", with the Windows session"
-                     : planned_    ? ", planned restart"
+                     : planned     ? ", planned restart"
                                    : ", closed by Harrowatch"));
     if (wait)
         Tell(supervision::EventId::RelaunchDelayed, "launched again in " + std::to_string(wait / 1000) + " s, after " +
@@ -105,6 +109,29 @@ void clsHarrowatch::NoteLongRun() {
                                                            " s after " + std::to_string(loopBehind_) +
                                                            " quick ends in a row");
     loopBehind_ = 0;
+}
+
+void clsHarrowatch::WatchLateClose() {
+    if (lateClose_->pid != serverPid_) {
+        lateClose_.reset();
+        return;
+    }
+    const std::uint64_t now = desktop_.TickCount();
+    p::Pid asker = 0;
+    if (const p::Hwnd question = desktop_.FindWindow("#32770", "Close Server"))
+        desktop_.GetWindowThreadProcessId(question, &asker);
+    if (asker == serverPid_) {
+        lateClose_->questionSeen = true;
+        lateClose_->signMs = now;
+        return;
+    }
+    if (lateClose_->questionSeen && now - lateClose_->signMs >= kAnsweredCloseMs) lateClose_.reset();
+}
+
+p::Pid clsHarrowatch::TakeRestartLaunch() {
+    const p::Pid pid = std::exchange(restartLaunch_, 0);
+    if (pid) ++plannedRestarts_;
+    return pid;
 }
 
 bool clsHarrowatch::RelaunchHeld() { return !ServerRunning() && backoff_.Waiting(desktop_.TickCount()); }
@@ -313,7 +340,7 @@ p::Pid clsHarrowatch::StartServer() {
                 serverSince_ = desktop_.TickCount();
                 backoff_.Launched(serverSince_);
                 Tell(supervision::EventId::ServerLaunched,
-                     "process id " + std::to_string(pid) + (planned_ ? ", planned restart" : ""));
+                     "process id " + std::to_string(pid) + (planned_ || restartOwed_ ? ", planned restart" : ""));
                 // A single quick end is no loop.
                 loopBehind_ = backoff_.QuickEnds() >= 2 ? backoff_.QuickEnds() : 0;
                 // A server that never gets as far as its form is given a
@@ -360,6 +387,9 @@ p::Pid clsHarrowatch::StartServer() {
                     if (save != form) SaveConfiguration(pid, form, save);
                 }
                 if (SettingIsOne(settings::kHideKaltorWindow.name)) SettleAndHide(pid);
+                // Up: the planned restart owed is carried out by this launch.
+                if (restartOwed_ && !planned_) restartLaunch_ = pid;
+                restartOwed_ = false;
             }
         }
         desktop_.DoEvents();
@@ -430,8 +460,13 @@ clsHarrowatch::Restart clsHarrowatch::PlannedRestart() {
     if (!StopServer()) return Restart::CloseRefused;
     // Harrowatch exits, or Windows ends the session: the server stays closed.
     if ((cancel_ && cancel_->Raised()) || sessionEnding) return Restart::Cancelled;
+    restartOwed_ = false;
+    if (!StartServer()) {
+        restartOwed_ = true;  // the launch that brings the server back carries the restart out
+        return Restart::NotLaunched;
+    }
     ++plannedRestarts_;
-    return StartServer() ? Restart::Restarted : Restart::NotLaunched;
+    return Restart::Restarted;
 }
 
 bool clsHarrowatch::StopServer() {
@@ -440,21 +475,21 @@ bool clsHarrowatch::StopServer() {
         RaiseUpdateStatus(kEnableTimer, "", kFalse);
         if (!ServerRunning()) return true;
         endedByHarrowatch_ = true;
-        closeAskedPid_ = 0;
         Post(ServerMainWindow(), p::msg::kClose, 0, 0);
         // The server may ask the operator first, at once or a while later:
         // whenever its question shows, Harrowatch waits for the answer, and
         // the time to close counts from then. Not for ever: an operator who
         // has walked away leaves a server that is still watched.
         std::uint64_t askedSince = 0;
-        bool declined = false;  // its question went, and the server stayed
+        bool asking = false;
+        lateClose_.reset();
         for (int pass = 0; pass < 10;) {
             if (!ServerRunning()) return true;
             const p::Hwnd question = desktop_.FindWindow("#32770", "Close Server");
             p::Pid asker = 0;
             if (question) desktop_.GetWindowThreadProcessId(question, &asker);
-            declined = askedSince && !(question && asker == serverPid_);
-            if (question && asker == serverPid_) {
+            asking = question && asker == serverPid_;
+            if (asking) {
                 if (!askedSince) askedSince = std::max<std::uint64_t>(desktop_.TickCount(), 1);
                 if (desktop_.TickCount() - askedSince < kCloseAnswerWaitMs) {
                     pass = 0;
@@ -466,10 +501,13 @@ bool clsHarrowatch::StopServer() {
             PauseWithEvents(1000, false);  // the stop is itself part of shutting down
             ++pass;
         }
-        // Not stopped: the next end of this server is its own, unless it
-        // takes the close late (a question still open, or still to come).
+        // Not stopped yet. Its question still showing, or none seen (a slow
+        // save, a question still to come), the server may take the close
+        // later: its end is then Harrowatch's. Its question answered while
+        // it stays, the next end of this server is its own.
         endedByHarrowatch_ = false;
-        if (!declined && ServerRunning()) closeAskedPid_ = serverPid_;
+        if (asking || !askedSince)
+            lateClose_ = LateClose{serverPid_, planned_, asking, std::max<std::uint64_t>(desktop_.TickCount(), 1)};
         RaiseUpdateStatus(kEnableTimer, "", kTrue);
         return false;
     } catch (...) {

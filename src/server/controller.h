@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <optional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -160,6 +161,16 @@ public:
     Restart PlannedRestart();
     // Planned restarts carried out (the server closed and launched again).
     int PlannedRestarts() const { return plannedRestarts_; }
+    // A planned restart that did not launch the server itself (its close
+    // came after Harrowatch stopped waiting, or its launch failed) is
+    // carried out by the launch that follows: the server launched so, once,
+    // counted as a planned restart (0: none).
+    platform::Pid TakeRestartLaunch();
+    // A close Harrowatch stopped waiting for stays Harrowatch's until the
+    // server ends (a slow save, a hung server that takes it once it answers
+    // again): its clean end then is a stop, not a crash. Once its question
+    // has been answered, the server goes within this time or has declined.
+    static constexpr std::uint64_t kAnsweredCloseMs = 30000;
     // When the server running now was launched or first seen (tick count).
     std::uint64_t ServerSince() const { return serverSince_; }
     // Ends a server that has stopped answering; the next poll launches it again.
@@ -233,12 +244,21 @@ private:
     std::uint64_t serverSince_ = 0;         // when it was launched or first seen
     platform::Pid launchedPid_ = 0;         // the last server Harrowatch launched
     bool endedByHarrowatch_ = false;        // a stop or a hung server's end is under way
-    // A server asked to close whose stop was given up on, its question
-    // neither answered Yes in time nor No: an end of its own accord later
-    // (exit code 0, as after a late Yes) is that stop. 0: none.
-    platform::Pid closeAskedPid_ = 0;
     bool planned_ = false;                  // a planned restart is under way
     int plannedRestarts_ = 0;
+    // A close Harrowatch stopped waiting for, which the server may still take.
+    struct LateClose {
+        platform::Pid pid = 0;
+        bool planned = false;       // asked by a planned restart
+        bool questionSeen = false;  // its "Close Server" question has shown
+        std::uint64_t signMs = 0;   // when its question last showed
+    };
+    std::optional<LateClose> lateClose_;
+    // Watches the question of a late close: once answered, a server that
+    // stays has declined.
+    void WatchLateClose();
+    bool restartOwed_ = false;              // a planned restart's server ended, none launched since
+    platform::Pid restartLaunch_ = 0;       // launched in its place, for TakeRestartLaunch
     std::uint64_t hungSilentMs_ = 0;        // a hung server's end is under way: how long it was silent
     int loopBehind_ = 0;                    // quick ends before this run, while it is not yet a long one
     platform::Pid stalledPid_ = 0;          // a launched server that never showed its configuration form

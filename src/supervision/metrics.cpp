@@ -50,6 +50,9 @@ void Counter(std::string& out, const char* name, const char* help, std::uint64_t
 
 std::string Flag(bool on) { return on ? "1" : "0"; }
 
+// 1 January 1970 in Windows' file time, as milliseconds since 1601.
+constexpr std::uint64_t kFileTimeOf1970Ms = 11644473600000ULL;
+
 }  // namespace
 
 void Metrics::Take(const Event& event) {
@@ -61,7 +64,7 @@ void Metrics::Take(const Event& event) {
         case EventId::ResetDone: ++resetsDone_; break;
         case EventId::ResetFailed: ++resetsFailed_; break;
         case EventId::WarningNotSent: ++warningsNotSent_; break;
-        case EventId::MessageSent: ++messagesSent_; break;
+        case EventId::MessageSent: ++(sendingWarning_ ? warningsSent_ : messagesSent_); break;
         case EventId::WebhookNotDelivered: ++webhookNotDelivered_; break;
         default: break;
     }
@@ -73,6 +76,12 @@ std::string Metrics::Text(const MetricsState& s) const {
     out.reserve(4096);
     Family(out, "harrowatch_build_info", "gauge", "Harrowatch's version, as a label.");
     SampleLine(out, "harrowatch_build_info", "1", "{version=\"" HW_VERSION "\"}");
+    // The file outlives Harrowatch: what it says of the server holds only
+    // while Harrowatch watches, and when it was written shows its age.
+    Gauge(out, "harrowatch_watching", "Whether Harrowatch runs and watches the game server (0: it has exited).",
+          Flag(s.watching));
+    Gauge(out, "harrowatch_last_write_timestamp_seconds", "When Harrowatch wrote this file, in seconds since 1970.",
+          Number(static_cast<double>(desktop_.GetSystemTimeAsFileTime() / 10000 - kFileTimeOf1970Ms) / 1000.0));
     Gauge(out, "harrowatch_server_up", "Whether the game server runs.", Flag(s.serverUp));
     Gauge(out, "harrowatch_server_not_responding", "Whether the game server's windows have stopped answering.",
           Flag(s.notResponding));
@@ -107,7 +116,10 @@ std::string Metrics::Text(const MetricsState& s) const {
 }
 
 bool Metrics::Write(const std::string& folder, const MetricsState& state) {
-    if (!Due()) return false;
+    return Due() && WriteNow(folder, state);
+}
+
+bool Metrics::WriteNow(const std::string& folder, const MetricsState& state) {
     tried_ = true;
     triedAt_ = desktop_.TickCount();
     if (folder.empty()) {

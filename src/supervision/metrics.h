@@ -19,6 +19,7 @@ inline constexpr const char* kMetricsFileName = "harrowatch.prom";
 // What the file says of the moment it is written; counters come from the
 // events since Harrowatch started.
 struct MetricsState {
+    bool watching = true;  // false in the file Harrowatch leaves as it exits
     bool serverUp = false;
     bool notResponding = false;
     bool relaunchHeld = false;
@@ -37,8 +38,9 @@ public:
 
     // Counts the events the file reports.
     void Take(const Event& event) override;
-    // A warning to the players went through the server's dialog.
-    void WarningSent() { ++warningsSent_; }
+    // Messages sent meanwhile are warnings to the players, counted as such
+    // and not as messages too.
+    void SendingWarning(bool on) { sendingWarning_ = on; }
 
     // The file's text, in Prometheus' text format.
     std::string Text(const MetricsState& state) const;
@@ -48,6 +50,9 @@ public:
     // onUnwritable, and again only after a write went through in between.
     // Answers whether it wrote.
     bool Write(const std::string& folder, const MetricsState& state);
+    // Writes it now, whenever the last try was: the file Harrowatch leaves
+    // as it exits.
+    bool WriteNow(const std::string& folder, const MetricsState& state);
     // Whether a write would be tried now (15 s since the last try).
     bool Due() const { return !tried_ || desktop_.TickCount() - triedAt_ >= kEveryMs; }
     std::function<void(const std::string& why)> onUnwritable;
@@ -57,6 +62,7 @@ private:
     std::uint64_t launches_ = 0, crashes_ = 0, hangs_ = 0, plannedRestarts_ = 0;
     std::uint64_t resetsDone_ = 0, resetsFailed_ = 0;
     std::uint64_t warningsSent_ = 0, warningsNotSent_ = 0, messagesSent_ = 0, webhookNotDelivered_ = 0;
+    bool sendingWarning_ = false;
     bool tried_ = false;
     std::uint64_t triedAt_ = 0;
     bool failing_ = false;

@@ -45,7 +45,7 @@ TEST_F(MemoryGuardTest, WaitsForTheLastPlayerToLeaveThenRestartsAsPlanned) {
     const auto planned = Told(EventId::ServerResources, "above RestartAboveMB");
     ASSERT_EQ(planned.size(), 1u);
     EXPECT_NE(planned[0].find("150.0 MB private bytes"), std::string::npos) << planned[0];
-    EXPECT_NE(planned[0].find("09:31"), std::string::npos) << planned[0];  // at the latest
+    EXPECT_NE(planned[0].find("09:32"), std::string::npos) << planned[0];  // at the latest: 30 minutes on
     Run(7 * 60000);  // 09:09: both still online
     EXPECT_EQ(standins.Launches(), 1u);
     Run(3 * 60000);  // they left at about 09:10
@@ -67,21 +67,26 @@ TEST_F(MemoryGuardTest, WaitsForTheLastPlayerToLeaveThenRestartsAsPlanned) {
 }
 
 // Players who stay: warned so that the restart lands 30 minutes after the
-// figure was seen, as before a reset.
+// figure was seen, as before a reset, and not a second sooner: on the first
+// whole minute after that.
 TEST_F(MemoryGuardTest, PlayersWhoStayAreWarnedAndTheRestartComesAfterThirtyMinutes) {
     Setting("WarnPlayersMinutes", 10);
     Start("active\nat 0 players 3\n");
     Run(30000);
     Uses(150);
-    Run(10000);  // planned at 09:00:3x: at 09:30 at the latest
-    ASSERT_EQ(Told(EventId::ServerResources, "above RestartAboveMB").size(), 1u);
+    Run(10000);  // planned at 09:00:3x: at 09:31
+    const auto planned = Told(EventId::ServerResources, "above RestartAboveMB");
+    ASSERT_EQ(planned.size(), 1u);
+    EXPECT_NE(planned[0].find("09:31"), std::string::npos) << planned[0];
     Run(20 * 60000);  // 09:20:40
+    EXPECT_TRUE(FirstServer().effects().sentMessages.empty());
+    Run(60000);  // 09:21:40
     EXPECT_EQ(FirstServer().effects().sentMessages, Texts{"Server maintenance in 10 minutes"});
-    Run(9 * 60000);  // 09:29:40
+    Run(9 * 60000);  // 09:30:40
     EXPECT_EQ(FirstServer().effects().sentMessages,
               (Texts{"Server maintenance in 10 minutes", "Server maintenance in 1 minute"}));
     EXPECT_EQ(standins.Launches(), 1u);
-    Run(30000);  // 09:30:10
+    Run(30000);  // 09:31:10
     ASSERT_EQ(standins.Launches(), 2u);
     EXPECT_TRUE(server().Active());
     const auto done = Told(EventId::PlannedRestart, " launched");
@@ -90,12 +95,42 @@ TEST_F(MemoryGuardTest, PlayersWhoStayAreWarnedAndTheRestartComesAfterThirtyMinu
     EXPECT_EQ(Told(EventId::WarningNotSent).size(), 0u);
 }
 
+// One restart serves both: a memory restart that would come shortly before
+// the daily one leaves it to the daily one, and a daily one shortly after a
+// memory restart is not needed.
+TEST_F(MemoryGuardTest, AMemoryRestartNearTheDailyOneIsTheOnlyRestart) {
+    d.PokeString(platform::kHkeyLocalMachine, server::kSettingsKey, "RestartDailyAt", "09:20");
+    Start("active\n");  // nobody online
+    Run(10 * 60000);
+    Uses(150);
+    Run(5 * 60000);  // 09:15
+    EXPECT_EQ(standins.Launches(), 1u);
+    Run(6 * 60000);  // 09:21
+    EXPECT_EQ(standins.Launches(), 2u);
+    Run(60 * 60000);
+    EXPECT_EQ(standins.Launches(), 2u);
+    EXPECT_EQ(form.Harrowatch->PlannedRestarts(), 1);
+}
+
+TEST_F(MemoryGuardTest, ADailyRestartSoonAfterAMemoryRestartIsNotNeeded) {
+    d.PokeString(platform::kHkeyLocalMachine, server::kSettingsKey, "RestartDailyAt", "09:40");
+    Start("active\nat 0 players 3\n");
+    Run(30000);
+    Uses(150);
+    Run(31 * 60000);  // 09:31:30: restarted for memory at 09:31
+    EXPECT_EQ(standins.Launches(), 2u);
+    Run(60 * 60000);
+    EXPECT_EQ(standins.Launches(), 2u);
+    EXPECT_EQ(form.Harrowatch->PlannedRestarts(), 1);
+    EXPECT_EQ(Told(EventId::PlannedRestartFailed, "09:40").size(), 1u);
+}
+
 // Resets due a minute before the restart whose dialogs never come take a
 // minute and a half: the restart comes after the last of them.
 TEST_F(MemoryGuardTest, WaitsForARunningResetToEnd) {
     d.PokeString(platform::kHkeyLocalMachine, schedule::kScheduleKey, "Daily",
-                 "Public Messages|12/06/26 09:29 AM,Transaction List|12/06/26 09:29 AM,"
-                 "Guild Master Log|12/06/26 09:29 AM");
+                 "Public Messages|12/06/26 09:30 AM,Transaction List|12/06/26 09:30 AM,"
+                 "Guild Master Log|12/06/26 09:30 AM");
     Start("active\ndialogs none\nat 0 players 3\n");
     Run(30000);
     Uses(150);

@@ -225,6 +225,30 @@ TEST_F(PlannedRestartTest, AServerThatWillNotCloseIsToldAndTriedABoundedNumberOf
     EXPECT_EQ(Count(EventId::WarningNotSent), 0) << Last(EventId::WarningNotSent);
 }
 
+// The relaunch finds no server program; once it is back, the launch that
+// brings the server up carries the restart out: activated, its rows run.
+TEST_F(PlannedRestartTest, ARestartWhoseLaunchFailedIsCarriedOutByTheLaunchThatFollows) {
+    d.PokeString(platform::kHkeyLocalMachine, schedule::kScheduleKey, "Every Restart", "Public Messages|N/A - Unknown");
+    Start("active\n");
+    form.Schedule.AddRow(Item("Transaction List"), schedule::kNextRestart, schedule::kNoNextTime);
+    form.Schedule.FormSave();
+    Run(29 * 60000 + 50000);
+    d.PokeString(platform::kHkeyLocalMachine, server::kGameKey, "INSTDIR", "C:\\Elsewhere\\");
+    Run(3 * 60000);
+    EXPECT_EQ(ServerPid(), 0u);
+    EXPECT_NE(Last(EventId::PlannedRestartFailed).find("did not start again"), std::string::npos)
+        << Last(EventId::PlannedRestartFailed);
+    d.PokeString(platform::kHkeyLocalMachine, server::kGameKey, "INSTDIR", kGameFolder);
+    Run(6 * 60000);
+    ASSERT_EQ(standins.Launches(), 2u);
+    EXPECT_TRUE(server().Active());
+    EXPECT_EQ(server().effects().messageDeletes, 1);
+    EXPECT_EQ(server().effects().transactionDeletes, 1);
+    EXPECT_EQ(form.Harrowatch->PlannedRestarts(), 1);
+    EXPECT_NE(Last(EventId::PlannedRestart).find("2 restart items run"), std::string::npos) << Last(EventId::PlannedRestart);
+    EXPECT_EQ(Count(EventId::ServerEnded), 0);
+}
+
 // Exit chosen while the restart waits for the server to close: Harrowatch
 // exits, and launches nothing on its way out.
 TEST_F(PlannedRestartTest, AnExitDuringTheRestartLaunchesNothing) {
@@ -240,6 +264,47 @@ TEST_F(PlannedRestartTest, AnExitDuringTheRestartLaunchesNothing) {
     EXPECT_NE(Last(EventId::ServerStopped).find("planned restart"), std::string::npos) << Last(EventId::ServerStopped);
     EXPECT_EQ(standins.Launches(), 1u);
     EXPECT_EQ(ServerPid(), 0u);
+}
+
+// Harrowatch started 3 minutes before the restart: the players hear of it
+// late, with the minutes truly left; the warning that could not go is logged.
+TEST_F(PlannedRestartTest, AWarningFirstLookedAtLateGoesWithTheMinutesLeft) {
+    Setting("WarnPlayersMinutes", 10);
+    d.SetStartTime({2026, 12, 6, 9, 27, 0, 0});
+    Start("active\nat 0 players 3\n");
+    Run(2 * 60000 + 30000);  // 09:29:30
+    EXPECT_EQ(FirstServer().effects().sentMessages,
+              (Texts{"Server maintenance in 3 minutes", "Server maintenance in 1 minute"}));
+    Run(60000);
+    EXPECT_EQ(standins.Launches(), 2u);
+    EXPECT_EQ(Count(EventId::WarningNotSent), 0) << Last(EventId::WarningNotSent);
+}
+
+// Daylight saving starts at 02:00 over the warnings of a restart at 03:05,
+// then over the whole of one at 02:30: the first is warned late, the second
+// comes with its warnings logged as not sent.
+TEST_F(PlannedRestartTest, DaylightSavingsStartOverItsWarningsWarnsLateOrLogsThem) {
+    Setting("WarnPlayersMinutes", 10);
+    RestartAt("03:05");
+    d.SetStartTime({2026, 12, 6, 1, 40, 0, 0});
+    Start("active\nat 0 players 3\n");
+    Run(20 * 60000);  // 02:00
+    d.ShiftLocalTime(3600000);  // 03:00
+    Run(4 * 60000 + 30000);  // 03:04:30
+    EXPECT_EQ(FirstServer().effects().sentMessages,
+              (Texts{"Server maintenance in 5 minutes", "Server maintenance in 1 minute"}));
+    Run(60000);
+    ASSERT_EQ(standins.Launches(), 2u);
+    EXPECT_EQ(Count(EventId::WarningNotSent), 0) << Last(EventId::WarningNotSent);
+
+    RestartAt("02:30");
+    Run(22 * 3600000 + 55 * 60000);  // 02:00 the next day
+    const std::size_t sent = server().effects().sentMessages.size();
+    d.ShiftLocalTime(3600000);  // 03:00, half an hour past 02:30
+    Run(2 * 60000);
+    EXPECT_EQ(standins.Launches(), 3u);
+    EXPECT_EQ(standins.At(1)->server->effects().sentMessages.size(), sent);
+    EXPECT_EQ(Count(EventId::WarningNotSent), 2) << Last(EventId::WarningNotSent);
 }
 
 // A malformed stored time is told once and plans nothing.

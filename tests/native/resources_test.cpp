@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "native/main_window_fixture.h"
+#include "schedule/schedule.h"
 #include "supervision/metrics.h"
 #include "supervision/resources.h"
 
@@ -164,6 +165,42 @@ TEST_F(ResourcesTest, TheMetricsFileIsReplacedWholeAtMostEvery15Seconds) {
         out << d.FileContent(kProm);
         ASSERT_TRUE(out.good()) << sample;
     }
+}
+
+// A warning to the players is counted as a warning, not as a message too.
+TEST_F(ResourcesTest, AWarningCountsOnceAsAWarning) {
+    d.MakeFolder(kFolder);
+    Metrics(kFolder);
+    Setting("WarnPlayersMinutes", 10);
+    d.PokeString(p::kHkeyLocalMachine, schedule::kScheduleKey, "Daily", "Public Messages|12/06/26 09:30 AM");
+    Start("at 0 players 3\n");
+    Run(21 * 60000);
+    ASSERT_EQ(server().effects().sentMessages.size(), 1u);
+    EXPECT_EQ(Sample("harrowatch_warnings_sent_total"), "1");
+    EXPECT_EQ(Sample("harrowatch_messages_sent_total"), "0");
+}
+
+// Harrowatch exits: the file it leaves says it no longer watches, and the
+// server it closed is down; when it was written is in the file.
+TEST_F(ResourcesTest, TheFileLeftAtExitSaysNothingIsWatched) {
+    d.MakeFolder(kFolder);
+    Metrics(kFolder);
+    Start("at 0 players 3\n");
+    Run(20000);
+    EXPECT_EQ(Sample("harrowatch_server_up"), "1");
+    EXPECT_EQ(Sample("harrowatch_watching"), "1");
+    const std::string written = Sample("harrowatch_last_write_timestamp_seconds");
+    ASSERT_FALSE(written.empty());
+    Run(3000);
+    form.sysExit_Click();
+    Run(10000);
+    ASSERT_TRUE(app.ended);
+    EXPECT_EQ(Sample("harrowatch_watching"), "0");
+    EXPECT_EQ(Sample("harrowatch_server_up"), "0");
+    EXPECT_EQ(Sample("harrowatch_players_online"), "0");
+    EXPECT_EQ(Sample("harrowatch_server_private_bytes"), "");
+    EXPECT_GT(std::stod(Sample("harrowatch_last_write_timestamp_seconds")), std::stod(written));
+    EXPECT_FALSE(d.HasFile(std::string(kProm) + ".tmp"));
 }
 
 TEST_F(ResourcesTest, AFolderThatCannotBeWrittenIsReportedOnceUntilItWorkedAgain) {

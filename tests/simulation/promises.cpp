@@ -345,11 +345,6 @@ void Promises::Events(const std::vector<supervision::Event>& fresh, const std::v
                 if (lastEndPlanned_)
                     w_.Broken("planned-restart-no-crash", "a planned restart held the launch back: " + e.text);
                 break;
-            case EventId::PlannedRestartFailed:
-                if (e.text.find("did not close") != std::string::npos)
-                    for (auto& [pid, l] : w_.lives)
-                        if (!l.endedMs || l.endedMs + kMinute >= now) l.closeAbandoned = true;
-                break;
             case EventId::ServerResources:
                 if (e.text.find(" above RestartAboveMB") != std::string::npos &&
                     e.text.find("still above") == std::string::npos)
@@ -369,7 +364,7 @@ void Promises::Events(const std::vector<supervision::Event>& fresh, const std::v
                                                                 std::to_string((now - lastPlannedRestartMs_) / kMinute) +
                                                                 " minutes after the planned restart before it: " + e.text);
                     if (e.text.find("players online") != std::string::npos &&
-                        now - memoryPlannedMs_ + kMinute < app::MemoryGuard::kMostWaitMs)
+                        now - memoryPlannedMs_ < app::MemoryGuard::kMostWaitMs)
                         w_.Broken("memory-restart-waits", "a restart for memory came with players online " +
                                                               std::to_string((now - memoryPlannedMs_) / kMinute) +
                                                               " minutes after it was planned: " + e.text);
@@ -397,11 +392,6 @@ void Promises::Events(const std::vector<supervision::Event>& fresh, const std::v
                 break;
             case EventId::ResetFailed:
                 failedAt_[e.text.substr(0, e.text.find(':'))] = now;
-                break;
-            case EventId::ErrorReported:
-                if (e.text.find("did not close") != std::string::npos)
-                    for (auto& [pid, l] : w_.lives)
-                        if (!l.endedMs || l.endedMs + kMinute >= now) l.closeAbandoned = true;
                 break;
             case EventId::MessageSent:
                 ++sentClaimed_;

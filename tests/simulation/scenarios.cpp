@@ -56,6 +56,55 @@ const std::vector<Scenario>& Scenarios() {
                  w.Broken("planned-restart-once-a-day",
                           std::to_string(w.plannedRestarts) + " planned restarts in two days, the second stopped");
          }},
+        {"restart-closes-late",
+         "a daily restart at 09:20 whose \"Close Server\" question is answered after 150 s, and the next day "
+         "shown 15 s after the close: both outlast Harrowatch's wait",
+         [](World& w) {
+             Quiet(w, 5000);
+             w.SettingText("RestartDailyAt", "09:20");
+             w.d.PokeString(p::kHkeyLocalMachine, schedule::kScheduleKey, "Every Restart", "Public Messages|N/A - Unknown");
+             w.script = "active\nclose-dialog 150000\n";
+             w.standins.SetScript(w.script);
+             w.StartHarrowatch();
+             w.RunUntil(w.d.NowMs() + 30 * kMinute);
+             const auto restarted = [&w](std::uint64_t count) {
+                 const standin::Server* s = w.LiveServer();
+                 if (w.plannedRestarts != count || !s || !s->Active() || s->effects().messageDeletes != 1)
+                     w.Broken("late-close-restarts",
+                              std::to_string(w.plannedRestarts) + " planned restarts told, the server " +
+                                  (!s ? "not running" : !s->Active() ? "not active" : "without its restart items"));
+             };
+             restarted(1);
+             w.script = "active\nclose-ask-after 15000\nclose-dialog 1000\n";
+             w.standins.SetScript(w.script);
+             w.RunUntil(w.d.NowMs() + 24 * 60 * kMinute);
+             restarted(2);
+         }},
+        {"restart-relaunch-fails",
+         "the server's program is gone when the daily restart at 09:20 launches it again, and back 3 minutes later",
+         [](World& w) {
+             Quiet(w, 5000);
+             w.SettingText("RestartDailyAt", "09:20");
+             w.d.PokeString(p::kHkeyLocalMachine, schedule::kScheduleKey, "Every Restart", "Public Messages|N/A - Unknown");
+             w.script = "active\n";
+             w.standins.SetScript(w.script);
+             w.StartHarrowatch();
+             w.RunUntil(w.d.NowMs() + 19 * kMinute + 50000);
+             w.d.PokeString(p::kHkeyLocalMachine, "Software\\Velmora\\KALTOR", "INSTDIR", "C:\\Games\\Elsewhere\\");
+             w.Step("the game's folder is set elsewhere");
+             w.serverElsewhere = true;
+             w.RunUntil(w.d.NowMs() + 3 * kMinute);
+             w.d.PokeString(p::kHkeyLocalMachine, "Software\\Velmora\\KALTOR", "INSTDIR", "C:\\Games\\Kaltor Online\\");
+             w.Step("the game's folder is set right again");
+             w.serverElsewhere = false;
+             w.program->boxes.notFound = 0;
+             w.RunUntil(w.d.NowMs() + 10 * kMinute);
+             const standin::Server* s = w.LiveServer();
+             if (!s || !s->Active() || s->effects().messageDeletes != 1)
+                 w.Broken("restart-items-after-relaunch",
+                          std::string("the server launched after the failed relaunch is ") +
+                              (!s ? "not running" : !s->Active() ? "not active" : "without its restart items"));
+         }},
         {"typing-a-date", "the operator types a next time a key every 3 s while the poll runs each second",
          [](World& w) {
              Quiet(w, 1000);

@@ -182,7 +182,7 @@ public:
     struct Life {
         platform::Pid pid = 0;
         std::uint64_t launchedMs = 0, endedMs = 0;
-        bool crashedByWorld = false, closedBySession = false, reported = false, closeAbandoned = false;
+        bool crashedByWorld = false, closedBySession = false, reported = false;
         bool plannedRestart = false;  // closed by a planned restart
     };
     std::map<platform::Pid, Life> lives;
