@@ -8,10 +8,17 @@ void ListBox::AddLines(const std::vector<std::string>& lines, Follow follow) {
     lines_.insert(lines_.end(), lines.begin(), lines.end());
     std::size_t dropped = 0;
     if (maxLines_ && lines_.size() > maxLines_) {
-        dropped = lines_.size() - maxLines_;
+        // Down to a tenth below the cap, so that lines are dropped in blocks
+        // rather than a few at every add: a native list box drops its first
+        // line at a cost that grows with its length, and a block is cheaper
+        // drawn anew.
+        dropped = lines_.size() - (maxLines_ - maxLines_ / 10);
         lines_.erase(lines_.begin(), lines_.begin() + static_cast<std::ptrdiff_t>(dropped));
     }
-    if (follow == SelectLast) selected_ = static_cast<int>(lines_.size()) - 1;
+    if (follow == SelectLast)
+        selected_ = static_cast<int>(lines_.size()) - 1;
+    else if (selected_ >= 0)  // the line selected stays selected while it is kept
+        selected_ = static_cast<std::size_t>(selected_) >= dropped ? selected_ - static_cast<int>(dropped) : -1;
     if (onRedraw) onRedraw(dropped);
 }
 

@@ -76,7 +76,8 @@ private:
     std::vector<std::vector<std::string>> items_;
 };
 
-// A list box that keeps at most `maxLines`, dropping the oldest.
+// A list box that keeps at most `maxLines`, dropping the oldest: past the
+// cap, down to nine tenths of it.
 class ListBox {
 public:
     explicit ListBox(std::size_t maxLines = 0) : maxLines_(maxLines) {}

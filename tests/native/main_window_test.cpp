@@ -267,8 +267,25 @@ TEST_F(MainWindowTest, ALongListIsCaughtUpInShortPollsKeepingTheNewestAndItsPosi
     server().AddLine("after forty thousand");
     Run(5000);
     EXPECT_EQ(form.lstMonitoredMsgs.Lines().back(), host().Lines(server().messageList()).back());
-    EXPECT_EQ(form.lstMonitoredMsgs.Count(), app::kMonitoredLinesKept);
+    // Past the cap, the oldest go in a block, down to nine tenths of it.
+    EXPECT_EQ(form.lstMonitoredMsgs.Count(), app::kMonitoredLinesKept - app::kMonitoredLinesKept / 10);
     EXPECT_EQ(form.CopiedServerLines(), count + 1);
+
+    // A line the operator selected stays selected while it is kept.
+    ui::ListBox list(10);
+    std::vector<int> redraws;
+    list.onRedraw = [&](std::size_t dropped) { redraws.push_back(static_cast<int>(dropped)); };
+    list.AddLines({"0", "1", "2", "3", "4", "5", "6", "7", "8", "9"});
+    list.SetSelected(5);
+    list.AddLines({"10"});
+    EXPECT_EQ(list.Count(), 9u);
+    EXPECT_EQ(list.Lines()[static_cast<size_t>(list.Selected())], "5");
+    list.SetSelected(0);
+    list.AddLines({"11"});
+    list.AddLines({"12"});
+    EXPECT_EQ(list.Lines().front(), "4");
+    EXPECT_EQ(list.Selected(), -1);
+    EXPECT_EQ(redraws, (std::vector<int>{0, 0, 2, 0, 0, 2}));  // a selection redraws too
 }
 
 TEST_F(MainWindowTest, AReadCutShortGoesOnFromTheLineItStoppedAt) {
