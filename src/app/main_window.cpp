@@ -684,7 +684,9 @@ bool frmMain::ServerAnswers(p::Hwnd server, p::Pid pid) {
         !(Harrowatch && Harrowatch->Silence().Throughout(pid, lastSilentProbe_, sent)))
         silentSince_ = 0;
     lastSilentProbe_ = sent;
-    if (!silentSince_) silentSince_ = std::max<std::uint64_t>(stalled ? stalled : sent, 1);
+    // A silence the sends saw up to this probe began when they first saw it.
+    const std::uint64_t seenSilent = Harrowatch ? Harrowatch->Silence().SilentSince(pid, sent) : 0;
+    if (!silentSince_) silentSince_ = std::max<std::uint64_t>(stalled ? stalled : seenSilent ? seenSilent : sent, 1);
     if (now - silentSince_ < kHungAfterMs) {
         // Busy for now: this poll leaves it alone, and the next looks again
         // soon (the poll after it restores the interval).

@@ -81,6 +81,10 @@ struct ServerSilence {
         return server == pid && until && answeredAt < since && from <= since + kSilenceForgottenMs &&
                until + kSilenceForgottenMs >= to;
     }
+    // When the spell of silence that reaches up to `at` began; 0: none.
+    std::uint64_t SilentSince(platform::Pid server, std::uint64_t at) const {
+        return server == pid && until && from && answeredAt < from && until + kSilenceForgottenMs >= at ? from : 0;
+    }
 };
 
 // The record the controllers of one Harrowatch share.

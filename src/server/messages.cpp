@@ -134,9 +134,15 @@ void clsHarrowatch::SendServerMessage(const std::string& pMessageText) {
                 const Wait waited = WaitForWindow(
                     [&] { return desktop_.FindWindow("#32770", "Send Message To Player"); }, dialog,
                     kSendDialogWaitMs);
-                // A server that took no click all that while was silent:
-                // the main window's hang watch hears of it.
-                if (waited == Wait::TimedOut) NoteSilent(sentTo, clickedAt, desktop_.TickCount());
+                // A server that took no click all that while, and answers
+                // nothing now, was silent: the main window's hang watch hears
+                // of it. One that answers only lacks the dialog.
+                if (waited == Wait::TimedOut) {
+                    if (main && !automation::SendTimed(desktop_, main, p::msg::kNull, 0, 0))
+                        NoteSilent(sentTo, clickedAt, desktop_.TickCount());
+                    else
+                        NoteAnswered(sentTo);
+                }
                 if (waited == Wait::Found) NoteAnswered(sentTo);
                 if (waited != Wait::Found) {
                     failed(waited == Wait::ServerGone ? "the server ended" : "the server's send dialog did not open");
