@@ -591,7 +591,8 @@ void Promises::Players() {
     if (s)
         for (const standin::Player& p : s->players()) players.push_back(p.name);
     std::sort(players.begin(), players.end());
-    if (players != playersBefore_ || pid != playersPid_ || !s || (pid && w_.d.IsHung(pid)) || !f.RefreshTimer.Enabled() ||
+    // (A server not active takes no players; the world's joins then stand for nothing.)
+    if (players != playersBefore_ || pid != playersPid_ || !s || !s->Active() || (pid && w_.d.IsHung(pid)) || !f.RefreshTimer.Enabled() ||
         w_.program->app.ended || !programBefore_)
         playersSteadySinceMs_ = now;
     playersBefore_ = players;
@@ -603,7 +604,8 @@ void Promises::Players() {
     std::sort(shown.begin(), shown.end());
     // A list that could not be read since stays, marked with when it was.
     if (shown != players && f.StatusBar.Panel(2).find(" AS OF ") == std::string::npos)
-        w_.Broken("players-mirrored", "the window shows [" + Join(shown) + "] where the server has [" + Join(players) + "]");
+        w_.Broken("players-mirrored", "the window shows [" + Join(shown) + "] where the server has [" + Join(players) +
+                                          "] (status \"" + f.lblStatusLocalServer.Text() + "\", \"" + f.StatusBar.Panel(2) + "\")");
 }
 
 void Promises::Bounds() {
