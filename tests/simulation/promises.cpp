@@ -108,6 +108,9 @@ void Promises::BeforeStep() {
     effectsBefore_ = Actual();
     touchedBefore_ = w_.scheduleTouches;
     claimedBefore_ = claimedDone_;
+    for (size_t n = 0; n < kItems; ++n)
+        fileBefore_[n] = kItemEffects[n].file &&
+                         w_.d.HasFile(std::string("C:\\Games\\Kaltor Online\\System\\Kaltor\\") + kItemEffects[n].file);
 }
 
 Promises::Counts Promises::Actual() {
@@ -387,8 +390,9 @@ void Promises::Events(const std::vector<supervision::Event>& fresh, const std::v
             }
             case EventId::ResetDone:
                 ++w_.resets;
+                // "Item", or "Item; a file not backed up (...)"
                 for (size_t k = 0; k < kItems; ++k)
-                    if (e.text == kItemEffects[k].item) ++claimedDone_[k];
+                    if (e.text.substr(0, e.text.find(';')) == kItemEffects[k].item) ++claimedDone_[k];
                 break;
             case EventId::ResetFailed:
                 failedAt_[e.text.substr(0, e.text.find(':'))] = now;
@@ -456,8 +460,11 @@ void Promises::Resets(const std::vector<supervision::Event>& fresh) {
         // Nothing is reported done that the world did not do.
         const std::uint64_t claimed = claimedDone_[n];
         if (claimed > actual[n] + claimedAllowance_[n]) {
-            if (i.file && !w_.d.HasFile(std::string("C:\\Games\\Kaltor Online\\System\\Kaltor\\") + i.file))
-                claimedAllowance_[n] = claimed - actual[n];  // already gone: as reset as deleted
+            // Already gone (before the step, or now: the server may write it
+            // anew as it starts): as reset as deleted.
+            if (i.file && (!fileBefore_[n] ||
+                           !w_.d.HasFile(std::string("C:\\Games\\Kaltor Online\\System\\Kaltor\\") + i.file)))
+                claimedAllowance_[n] = claimed - actual[n];
             else
                 w_.Broken("no-false-reset", std::string(i.item) + " reported done " + std::to_string(claimed) +
                                                 " times, done " + std::to_string(actual[n]));

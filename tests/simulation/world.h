@@ -267,6 +267,7 @@ private:
     std::map<std::string, int> runs_;             // due row -> runs seen
     std::map<std::string, int> copies_;           // due row -> most rows of it seen at once
     Counts effectsBefore_{}, foldedEffects_{}, claimedDone_{}, claimedAllowance_{}, claimedBefore_{};
+    std::array<bool, kItems> fileBefore_{};  // each reset's data file was there before the step
     bool programBefore_ = false;
     std::map<std::string, std::uint64_t> failedAt_;
     std::size_t folded_ = 0, launchesSeen_ = 0, sentScanned_ = 0, sentInstance_ = 0;
