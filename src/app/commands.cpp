@@ -80,10 +80,12 @@ void frmMain::sysExit_Click() {
     {
         Handler h(*this);
         exiting_ = true;
-        // Hiding goes through the start; a server that is gone is not
-        // launched again only to be closed.
+        // Hiding goes through the start; a server that is gone (or goes
+        // meanwhile) is not launched again only to be closed.
+        Harrowatch->exiting = true;
         if (automation::GetProcessIdByName(desktop_, server::kServerExeName)) Harrowatch->HideServerWindow();
         stopped = Harrowatch->StopServer();
+        Harrowatch->exiting = false;
         exiting_ = false;
     }
     if (!stopped) {

@@ -77,7 +77,11 @@ void clsHarrowatch::NoteEnded() {
     const bool planned = planned_ || (late && lateClose_->planned);
     if (late && lateClose_->planned && !planned_) restartOwed_ = true;  // the launch that follows carries it out
     lateClose_.reset();
-    const bool byHarrowatch = endedByHarrowatch_ || withSession || late;
+    // Asked to close, a server ends cleanly: one that ends with another
+    // code meanwhile (a crash as it starts, say) has crashed. A hung server
+    // Harrowatch ended has the code Harrowatch gave it.
+    const bool crashedWhileClosing = endedByHarrowatch_ && !hungSilentMs_ && known && code != 0;
+    const bool byHarrowatch = (endedByHarrowatch_ && !crashedWhileClosing) || withSession || late;
     endedByHarrowatch_ = false;
     const std::uint64_t hungFor = hungSilentMs_;
     hungSilentMs_ = 0;
@@ -301,6 +305,12 @@ p::Pid clsHarrowatch::StartServer() {
         pid = RunningServerPid();
         // A server runs (started from elsewhere, say): a later wait is a relaunch's.
         if (pid) backoff_.Found();
+        // Harrowatch on its way out finds the server, and launches none it
+        // would only close again, or leave behind.
+        if (!pid && exiting) {
+            RaiseUpdateStatus(kEnableTimer, "", kTrue);
+            return 0;
+        }
         if (!pid && desktop_.GetSystemMetrics(p::session::kSmShuttingDown)) {
             // Windows is ending the session: a server launched now would be
             // closed with it. Called off, the next poll launches it.

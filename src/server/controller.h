@@ -188,6 +188,8 @@ public:
     // counters when Windows allowed it); 0 when none.
     platform::Pid ServerPid() const { return serverProcess_ ? serverPid_ : 0; }
     platform::Handle ServerProcess() const { return serverProcess_.get(); }
+    // Set while Harrowatch exits: StartServer launches nothing.
+    bool exiting = false;
 
 private:
     enum class Wait { Found, ServerGone, TimedOut, Cancelled };
