@@ -469,9 +469,15 @@ void frmMain::RestartIfPlanned() {
 
 bool frmMain::ServerStoppedByOperator() {
     // Read afresh: the operator may have stopped it while this poll's resets ran.
+    // Input goes first, and the reads have one allowance of their own: one
+    // that comes in the rest after the poll's reads spent theirs keeps what
+    // the poll read.
+    desktop_.DoEvents();
     if (const p::Hwnd main = automation::GetProcessMainWindow(
-            desktop_, automation::GetProcessIdByName(desktop_, server::kServerExeName)))
+            desktop_, automation::GetProcessIdByName(desktop_, server::kServerExeName))) {
+        automation::LoopHold hold(desktop_, automation::kMostHoldMs);
         ReadStatus(automation::GetChildWindows(desktop_, main));
+    }
     return text::ContainsNoCase(lblStatusLocalServer.Text(), "NOT ACTIVE");
 }
 

@@ -258,6 +258,28 @@ TEST_F(AutomationTest, AHungServerMakesEveryReadReturnWithinItsTimeOut) {
     EXPECT_EQ(d.OpenHandleCount(), 0u);
 }
 
+// A list box read waits no longer than its time-out in all, however its
+// program comes and goes between the two sends of a line: one that picked
+// up after a short pause and then hung again held the loop 708 ms.
+TEST_F(AutomationTest, AListBoxReadWaitsItsTimeOutInAllWhenTheServerHangsBetweenSends) {
+    Install("active\n");
+    const platform::Pid pid = LaunchAndSave();
+    const Hwnd lb = static_cast<Hwnd>(server().messageList());
+    host().ListBoxClear(lb.value());
+    for (int i = 0; i < 3; ++i) host().ListBoxAdd(lb.value(), {"line " + std::to_string(i)});
+    int lengths = 0;
+    d.beforeSendToOthers = [&](Hwnd h, std::uint32_t message) {
+        if (h != lb) return;
+        if (message == msg::kLbGetTextLen && ++lengths == 2) d.HangProcess(pid, 300);
+        if (message == msg::kLbGetText && lengths == 2) d.HangProcess(pid, 60000);
+    };
+    const std::uint64_t start = d.NowMs();
+    const std::vector<std::string> lines = d.ReadListBoxLines(lb, 0, 3, msg::kSmtoAbortIfHung, kMostHoldMs);
+    d.beforeSendToOthers = nullptr;
+    EXPECT_EQ(lines, std::vector<std::string>{"line 0"});
+    EXPECT_LE(d.NowMs() - start, kMostHoldMs);
+}
+
 // A server that stops answering for longer than a read waits still handles
 // the read's requests once it picks up again, and writes its answers where
 // they point: that memory must still be its own then.

@@ -201,6 +201,31 @@ TEST_F(PlannedRestartTest, AServerTheOperatorStoppedIsNotRestarted) {
     EXPECT_EQ(Last(EventId::PlannedRestart), "(none)");
 }
 
+// The restart reads the server's status afresh, after the poll's reads:
+// a server that stops answering then must not hold the operator's input
+// for a time-out a field on top of the poll's allowance.
+TEST_F(PlannedRestartTest, AServerHungAtTheRestartHoldsTheOperatorsInputNoLongerThanAPoll) {
+    Start("active\n");
+    Run(29 * 60000 + 55000);
+    const platform::Pid pid = ServerPid();
+    ASSERT_NE(pid, 0u);
+    const std::uint64_t from = d.NowMs();
+    std::uint64_t worst = 0;
+    for (std::uint64_t at = from; at < from + 60000; at += 50)
+        d.ScheduleAt(at, d.OwnPid(), [&, at] { worst = std::max(worst, d.NowMs() - at); });
+    const std::uint64_t restartAt = from + 5000;
+    bool hung = false;
+    d.beforeSendToOthers = [&](platform::Hwnd, std::uint32_t message) {
+        if (hung || d.NowMs() < restartAt || message != platform::msg::kGetTextLength) return;
+        hung = true;
+        d.HangProcess(pid, 20000);
+    };
+    Run(60000);
+    d.beforeSendToOthers = nullptr;
+    EXPECT_TRUE(hung);
+    EXPECT_LE(worst, 500u);
+}
+
 // A server that will not close: told, tried again a few times, then left
 // for the next day, still watched.
 TEST_F(PlannedRestartTest, AServerThatWillNotCloseIsToldAndTriedABoundedNumberOfTimes) {

@@ -415,15 +415,19 @@ bool SimDesktop::SendTextMessageTimeout(Hwnd window, std::uint32_t message, std:
 }
 
 // One line, two sends: the list box copies the whole line, so it is taken
-// into a buffer of the line's size.
+// into a buffer of the line's size. The time-out bounds both: the text
+// waits only what the length left of it.
 bool SimDesktop::ReadListBoxLine(Hwnd listBox, std::uint64_t line, std::uint32_t flags, std::uint32_t timeoutMs,
                                  std::string& text) {
     std::int64_t len = 0, got = 0;
+    const std::uint64_t until = nowMs_ + timeoutMs;
     if (!SendMessageTimeout(listBox, msg::kLbGetTextLen, line, 0, flags, timeoutMs, &len) || len < 0 ||
         len > (1 << 20))
         return false;
+    if (nowMs_ >= until) return Fail(err::kTimeout);
     text.assign(static_cast<size_t>(len) + 1, '\0');
-    if (!SendFromOwn(listBox, msg::kLbGetText, line, AddressOf(text.data()), timeoutMs, &got, [this, listBox, line] {
+    const auto left = static_cast<std::uint32_t>(until - nowMs_);
+    if (!SendFromOwn(listBox, msg::kLbGetText, line, AddressOf(text.data()), left, &got, [this, listBox, line] {
             const std::int64_t n = Deliver(listBox, msg::kLbGetTextLen, line, 0);
             if (n < 0 || n > (1 << 20)) return;
             std::string scratch(static_cast<size_t>(n) + 1, '\0');
