@@ -99,7 +99,11 @@ std::vector<std::string> ResetWarnings::Check(const std::vector<ComingReset>& re
                                               const std::function<bool(const std::string&)>& send) {
     std::vector<std::string> tried;
     failed_ = nullptr;
-    const int before = settings::ReadNumber(d_, settings::kWarnPlayersMinutes, 0, 0, settings::kMostWarnMinutes);
+    // A registry that cannot be read at the minute changes no setting:
+    // the values last read stand.
+    if (const auto v = settings::ReadSettingIfReadable(d_, settings::kWarnPlayersMinutes))
+        minutes_ = settings::NumberOf(*v, 0, 0, settings::kMostWarnMinutes);
+    const int before = minutes_;
     if (before <= 0) return tried;
     const platform::LocalTime local = d_.GetLocalTime();
     const std::int64_t now = MinuteOf(schedule::FromLocalTime(local));
@@ -121,7 +125,8 @@ std::vector<std::string> ResetWarnings::Check(const std::vector<ComingReset>& re
         return std::none_of(resets.begin(), resets.end(),
                             [&](const ComingReset& r) { return run == r.item + "|" + r.nextTime; });
     });
-    std::string pattern = settings::ReadSetting(d_, settings::kWarnPlayersText).ToText();
+    if (const auto v = settings::ReadSettingIfReadable(d_, settings::kWarnPlayersText)) pattern_ = v->ToText();
+    std::string pattern = pattern_;
     if (text::IsBlankValue(pattern)) pattern = settings::kDefaultWarnPlayersText;
     for (const ComingReset& r : resets) {
         if (players == 0) break;  // no one to warn

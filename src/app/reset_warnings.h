@@ -65,6 +65,9 @@ private:
     // before the clock went back) is looked for once, not at every check.
     std::set<std::string> unrecorded_;
     std::exception_ptr failed_;
+    // The settings as last read.
+    int minutes_ = 0;
+    std::string pattern_;
 };
 
 }  // namespace hw::app

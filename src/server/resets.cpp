@@ -2,6 +2,7 @@
 // pages, buttons and dialogs, or its data files.
 #include <algorithm>
 #include <iterator>
+#include <set>
 
 #include "automation/process.h"
 #include "automation/remote_lists.h"
@@ -199,11 +200,29 @@ bool clsHarrowatch::ProcessScheduledItem(const std::string& pScheduledItem) {
         // The reset is done once the server has taken the answer, which
         // closes its dialog: a press that a hang or a crash leaves unread is
         // no reset (a dialog gone with its server is no answer taken).
+        // Only a dialog that came after the press is its answer: one left
+        // open by an earlier reset that gave up on it (its server slow or
+        // hung) asks about that reset, and pressing it would do that one.
+        auto dialogs = [&](const char* title) {
+            std::set<p::Hwnd> open;
+            for (p::Hwnd h = desktop_.FindWindowEx(0, 0, "#32770", title); h && open.insert(h).second;
+                 h = desktop_.FindWindowEx(0, h, "#32770", title)) {
+            }
+            return open;
+        };
+        std::set<p::Hwnd> before;
+        auto press = [&](p::Hwnd b, const char* title) {
+            before = dialogs(title);
+            Click(b);
+        };
         auto answer = [&](const char* title, const char* button) {
             p::Hwnd dialog = 0;
-            if (WaitForWindow([&] { return desktop_.FindWindow("#32770", title); }, dialog, kDialogWaitMs) !=
-                Wait::Found)
-                return false;
+            auto fresh = [&]() -> p::Hwnd {
+                for (p::Hwnd h : dialogs(title))
+                    if (!before.contains(h)) return h;
+                return 0;
+            };
+            if (WaitForWindow(fresh, dialog, kDialogWaitMs) != Wait::Found) return false;
             const p::Hwnd b = FindByControlText(dialog, button, true, false);
             if (!b) return false;
             Click(b, p::msg::kMkLButton);
@@ -216,7 +235,7 @@ bool clsHarrowatch::ProcessScheduledItem(const std::string& pScheduledItem) {
             const p::Hwnd view = OpenDataManagerWindow(index);
             const p::Hwnd b = FindByControlText(view, button, false, true);
             if (!b) return end();
-            Click(b);
+            press(b, "Delete File");
             if (!answer("Delete File", "&Yes")) return end();
             Post(view, p::msg::kClose, 0, 0);
             return true;
@@ -227,7 +246,7 @@ bool clsHarrowatch::ProcessScheduledItem(const std::string& pScheduledItem) {
             if (!page) return end();
             const p::Hwnd b = FindByControlText(page, button, false, true);
             if (!b) return end();
-            Click(b);
+            press(b, "Reset Data");
             Post(view, p::msg::kClose, 0, 0);
             return answer("Reset Data", "OK") ? true : end();
         };
@@ -274,7 +293,7 @@ bool clsHarrowatch::ProcessScheduledItem(const std::string& pScheduledItem) {
                 if (!page) return end();
                 const p::Hwnd b = FindByControlText(page, "Clear Logs", false, true);
                 if (!b) return end();
-                Click(b);
+                press(b, "Delete Guild Logs");
                 if (!answer("Delete Guild Logs", "&Yes")) return end();
                 Post(view, p::msg::kClose, 0, 0);
                 return result = true;

@@ -77,33 +77,50 @@ void frmConfig::Form_Load() {
 }
 
 void frmConfig::FormOpen() {
+    unread_.clear();
     try {
-        const TaggedValue interval = ReadSetting(desktop_, kTimerInterval);
+        auto read = [&](const Setting& s) {
+            if (auto v = ReadSettingIfReadable(desktop_, s)) return *v;
+            unread_[s.name];
+            return TaggedValue("");
+        };
+        auto number = [&](const Setting& s, std::int32_t fallback, std::int32_t low, std::int32_t high) {
+            return NumberOf(read(s), fallback, low, high);
+        };
+        const TaggedValue interval = read(kTimerInterval);
         if (!(interval == TaggedValue(""))) txtTimerInterval.SetText(interval.ToText());
         auto check = [&](const Setting& s, ui::CheckBox& box) {
-            const TaggedValue v = ReadSetting(desktop_, s);
+            const TaggedValue v = read(s);
             if (!(v == TaggedValue(""))) box.SetValue(CheckValue(v));
         };
         check(kAutoStart, chkAutoStart);
         check(kHideKaltorWindow, chkHideWindow);
         check(kRememberKaltorWindow, chkRememberKaltorWindow);
-        txtHungRestartMinutes.SetText(std::to_string(ReadNumber(desktop_, kHungRestartMinutes, 0, 0, kMostHungMinutes)));
-        txtLogDays.SetText(std::to_string(ReadNumber(desktop_, kLogDays, kDefaultLogDays, 0, kMostDays)));
-        txtBackupDays.SetText(std::to_string(ReadNumber(desktop_, kBackupDays, kDefaultBackupDays, 0, kMostDays)));
+        txtHungRestartMinutes.SetText(std::to_string(number(kHungRestartMinutes, 0, 0, kMostHungMinutes)));
+        txtLogDays.SetText(std::to_string(number(kLogDays, kDefaultLogDays, 0, kMostDays)));
+        txtBackupDays.SetText(std::to_string(number(kBackupDays, kDefaultBackupDays, 0, kMostDays)));
         txtBackupMaxMB.SetText(
-            std::to_string(ReadNumber(desktop_, kBackupMaxMB, kDefaultBackupMaxMB, 1, kMostBackupMB)));
-        txtWarnPlayersMinutes.SetText(std::to_string(ReadNumber(desktop_, kWarnPlayersMinutes, 0, 0, kMostWarnMinutes)));
-        const std::string warnText = ReadSetting(desktop_, kWarnPlayersText).ToText();
+            std::to_string(number(kBackupMaxMB, kDefaultBackupMaxMB, 1, kMostBackupMB)));
+        txtWarnPlayersMinutes.SetText(std::to_string(number(kWarnPlayersMinutes, 0, 0, kMostWarnMinutes)));
+        const std::string warnText = read(kWarnPlayersText).ToText();
         if (!text::IsBlankValue(warnText)) txtWarnPlayersText.SetText(warnText);
         // Shown as stored, also when it is no time: Apply then asks for one.
-        txtRestartDailyAt.SetText(text::Trim(ReadSetting(desktop_, kRestartDailyAt).ToText()));
-        txtRestartAboveMB.SetText(std::to_string(ReadNumber(desktop_, kRestartAboveMB, 0, 0, kMostRestartMB)));
-        chkNotifications.SetValue(ReadNumber(desktop_, kNotifications, 1, 0, 0x7fffffff) != 0 ? 1 : 0);
+        txtRestartDailyAt.SetText(text::Trim(read(kRestartDailyAt).ToText()));
+        txtRestartAboveMB.SetText(std::to_string(number(kRestartAboveMB, 0, 0, kMostRestartMB)));
+        chkNotifications.SetValue(number(kNotifications, 1, 0, 0x7fffffff) != 0 ? 1 : 0);
         // Shown and stored as typed.
-        txtWebhookUrl.SetText(ReadSetting(desktop_, kWebhookUrl).ToText());
-        txtMetricsFolder.SetText(ReadSetting(desktop_, kMetricsFolder).ToText());
+        txtWebhookUrl.SetText(read(kWebhookUrl).ToText());
+        txtMetricsFolder.SetText(read(kMetricsFolder).ToText());
         // Checked only when Harrowatch will really start at log-on: the Run
         // entry alone does not start a program that runs elevated.
+        for (auto& [name, shown] : unread_) shown = Shown(name.c_str());
+        if (!unread_.empty()) {
+            std::string names;
+            for (const auto& [name, shown] : unread_) names += (names.empty() ? "" : ", ") + name;
+            throw HwError(kRegSetFailure, kAppTitle,
+                          "Settings could not be read from the registry: " + names +
+                              "; Apply keeps them as stored unless they are changed here");
+        }
         chkWindowsStartup.SetValue(StartsAtLogon(desktop_) ? 1 : 0);
     } catch (...) {
         ReportCaught(boxes_, "FormOpen");
@@ -167,6 +184,12 @@ bool frmConfig::FormValidate() {
 void frmConfig::FormSave() {
     if (!FormValidate()) return;
     try {
+        // A setting unread at open and left as shown keeps what is stored.
+        auto WriteSetting = [&](platform::Desktop& desktop, const Setting& s, const TaggedValue& value) {
+            const auto unread = unread_.find(s.name);
+            if (unread != unread_.end() && unread->second == Shown(s.name)) return;
+            settings::WriteSetting(desktop, s, value);
+        };
         const double interval = text::LeadingNumber(txtTimerInterval.Text());
         WriteSetting(desktop_, kTimerInterval, static_cast<std::int32_t>(interval));
         WriteSetting(desktop_, kAutoStart, chkAutoStart.Value());
@@ -213,6 +236,26 @@ void frmConfig::FormSave() {
         }
     }
     Close();
+}
+
+std::string frmConfig::Shown(const char* name) const {
+    const std::string n = name;
+    if (n == kTimerInterval.name) return txtTimerInterval.Text();
+    if (n == kAutoStart.name) return std::to_string(chkAutoStart.Value());
+    if (n == kHideKaltorWindow.name) return std::to_string(chkHideWindow.Value());
+    if (n == kRememberKaltorWindow.name) return std::to_string(chkRememberKaltorWindow.Value());
+    if (n == kHungRestartMinutes.name) return txtHungRestartMinutes.Text();
+    if (n == kLogDays.name) return txtLogDays.Text();
+    if (n == kBackupDays.name) return txtBackupDays.Text();
+    if (n == kBackupMaxMB.name) return txtBackupMaxMB.Text();
+    if (n == kWarnPlayersMinutes.name) return txtWarnPlayersMinutes.Text();
+    if (n == kWarnPlayersText.name) return txtWarnPlayersText.Text();
+    if (n == kRestartDailyAt.name) return txtRestartDailyAt.Text();
+    if (n == kRestartAboveMB.name) return txtRestartAboveMB.Text();
+    if (n == kNotifications.name) return std::to_string(chkNotifications.Value());
+    if (n == kWebhookUrl.name) return txtWebhookUrl.Text();
+    if (n == kMetricsFolder.name) return txtMetricsFolder.Text();
+    return {};
 }
 
 std::string frmConfig::Summary() const {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -93,6 +94,11 @@ private:
     bool applied_ = false;
     // Whether Harrowatch starts at log-on, as far as the dialog knows.
     bool startupShown_ = false;
+    // Settings the registry could not read at open, with what their boxes
+    // showed then: Apply leaves them as stored unless the operator changed
+    // them, or a passing registry fault would store the defaults over them.
+    std::map<std::string, std::string> unread_;
+    std::string Shown(const char* name) const;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "common/error.h"
 #include "common/text.h"
 #include "settings/registry.h"
 
@@ -27,6 +28,14 @@ cRegistry MachineKey(platform::Desktop& desktop, const std::string& key) {
 
 TaggedValue ReadSetting(platform::Desktop& desktop, const Setting& s) { return Open(desktop, s).Value(); }
 
+std::optional<TaggedValue> ReadSettingIfReadable(platform::Desktop& desktop, const Setting& s) {
+    try {
+        return Open(desktop, s).ReadValue();
+    } catch (const HwError&) {
+        return std::nullopt;
+    }
+}
+
 void WriteSetting(platform::Desktop& desktop, const Setting& s, const TaggedValue& value) {
     Open(desktop, s).SetValue(value);
 }
@@ -38,7 +47,10 @@ int ReadEdge(platform::Desktop& desktop, const Setting& s) {
 
 std::int32_t ReadNumber(platform::Desktop& desktop, const Setting& s, std::int32_t fallback, std::int32_t low,
                         std::int32_t high) {
-    const TaggedValue v = ReadSetting(desktop, s);
+    return NumberOf(ReadSetting(desktop, s), fallback, low, high);
+}
+
+std::int32_t NumberOf(const TaggedValue& v, std::int32_t fallback, std::int32_t low, std::int32_t high) {
     if (v == TaggedValue("")) return fallback;
     const std::string t = text::Trim(v.ToText());
     if (t.empty() || t.find_first_not_of("-0123456789") != std::string::npos) return fallback;

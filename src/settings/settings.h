@@ -90,6 +90,9 @@ std::string FormatDailyTime(int minutes);
 std::int32_t ReadNumber(platform::Desktop& desktop, const Setting& s, std::int32_t fallback, std::int32_t low,
                         std::int32_t high);
 
+// ReadNumber's rule for a value already read (empty when absent).
+std::int32_t NumberOf(const TaggedValue& v, std::int32_t fallback, std::int32_t low, std::int32_t high);
+
 // The game's installation directory, written by the game's installer only.
 inline constexpr Setting kInstallDir{"Software\\Velmora\\KALTOR", "INSTDIR", platform::reg::kSz};
 
@@ -98,6 +101,9 @@ cRegistry MachineKey(platform::Desktop& desktop, const std::string& key);
 
 // Reads a setting; the empty value when it is absent.
 TaggedValue ReadSetting(platform::Desktop& desktop, const Setting& s);
+// Reads a setting as ReadSetting does, but a read the registry failed
+// (anything but a missing key or value) answers nothing.
+std::optional<TaggedValue> ReadSettingIfReadable(platform::Desktop& desktop, const Setting& s);
 // Writes a setting with its type; throws HwError on failure.
 void WriteSetting(platform::Desktop& desktop, const Setting& s, const TaggedValue& value);
 // A stored window edge: the number its text starts with, 0 when none.

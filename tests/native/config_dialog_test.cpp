@@ -164,6 +164,24 @@ TEST_F(ConfigDialogTest, AFailingWriteKeepsWhatWasStoredAndTheDialogOpen) {
     EXPECT_FALSE(Has(kHideKaltorWindow));
 }
 
+TEST_F(ConfigDialogTest, SettingsTheRegistryCouldNotReadAtOpenAreReportedAndKeptByApply) {
+    PokeDword(kWarnPlayersMinutes, 13);
+    Poke(kWebhookUrl, "https://hooks.example.test/notify");
+    d.registryFault = [](const std::string& op, const std::string&, const std::string&) {
+        return op == "query" ? 1450L : 0L;
+    };
+    frmConfig& c = Open();
+    d.registryFault = nullptr;
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_NE(boxes.shown[0].text.find(" - FormOpen"), std::string::npos) << boxes.shown[0].text;
+    c.txtHungRestartMinutes.TrackText("5");
+    c.btnApply_Click();
+    EXPECT_TRUE(c.Closed());
+    EXPECT_EQ(Stored(kHungRestartMinutes), "5");
+    EXPECT_EQ(Stored(kWarnPlayersMinutes), "13");
+    EXPECT_EQ(Stored(kWebhookUrl), "https://hooks.example.test/notify");
+}
+
 TEST_F(ConfigDialogTest, AFailedWebhookWriteReportsTheValuesNameNotTheAddress) {
     frmConfig& c = Open();
     c.txtWebhookUrl.TrackText("https://hooks.example.com/services/T0KEN-s3cret");

@@ -89,6 +89,18 @@ TEST_F(WarningsCheck, AMissedWarningGoesLateWithTheMinutesLeftWhileOneIsLeft) {
     EXPECT_EQ(notSent.size(), 4u);
 }
 
+TEST_F(WarningsCheck, SettingsTheRegistryCannotReadAtTheMinuteAreTheOnesLastRead) {
+    const std::vector<app::ComingReset> resets{{"Public Messages", "12/06/26 09:30 AM"}};
+    d.PokeString(platform::kHkeyLocalMachine, settings::kSettingsKey, "WarnPlayersText", "Down in {minutes} minutes");
+    EXPECT_TRUE(CheckAt(9, 0, 0, resets).empty());
+    d.registryFault = [](const std::string& op, const std::string& path, const std::string&) {
+        return op == "query" && path.find("Warnings Sent") == std::string::npos ? 1450L : 0L;
+    };
+    EXPECT_EQ(CheckAt(9, 20, 0, resets), Texts{"Down in 10 minutes"});
+    EXPECT_EQ(CheckAt(9, 29, 0, resets), Texts{"Down in 1 minute"});
+    EXPECT_TRUE(notSent.empty());
+}
+
 TEST_F(WarningsCheck, AResetRunEarlyAndSetAgainForTheSameTimeIsWarnedAfresh) {
     const std::vector<app::ComingReset> resets{{"Public Messages", "12/06/26 09:30 AM"}};
     EXPECT_EQ(CheckAt(9, 20, 0, resets), Texts{"Server maintenance in 10 minutes"});

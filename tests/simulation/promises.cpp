@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "app/memory_guard.h"
+#include "common/datetime.h"
 #include "schedule/catalogue.h"
 #include "schedule/grid_layout.h"
 #include "schedule/next_time.h"
@@ -543,13 +544,32 @@ void Promises::Warned(const std::string& due) {
     if (!w_.program->form->PlayerListView.Items().size()) return;
     const std::uint64_t minutes = w_.warnMinutes;
     if (!minutes) return;
-    const std::uint64_t now = w_.d.NowMs();
+    // A run held back past its due time (its time field open, a server
+    // that kept failing it) was announced at that time, not the run's: the
+    // checks below are made as of the due minute.
+    std::uint64_t now = w_.d.NowMs();
+    const std::string next = due.substr(due.rfind('|') + 1);
+    if (const auto at = schedule::ParseDateTime(next)) {
+        auto minuteOf = [](const schedule::DateTime& t) {
+            return datetime::DaysFromCivil(t.year, t.month, t.day) * 1440 + t.hour * 60 + t.minute;
+        };
+        const p::LocalTime local = w_.d.GetLocalTime();
+        const std::int64_t late = (minuteOf(schedule::FromLocalTime(local)) - minuteOf(*at)) * 60000 +
+                                  local.second * 1000;
+        if (late > static_cast<std::int64_t>(2 * w_.pollMs + kMinute)) {
+            now -= std::min<std::uint64_t>(now, static_cast<std::uint64_t>(late));
+            // Only the latest few warnings are kept: older ones tell nothing.
+            if (w_.warningsSentMs.size() >= 8 && w_.warningsSentMs.front() > now) return;
+        }
+    }
     if (w_.playersZeroSinceMs + (minutes + 2) * kMinute > now || (w_.lastClockJumpMs && w_.lastClockJumpMs + (minutes + 60) * kMinute > now)) return;
     // Only a time a run has been waiting for at most a few polls counts:
     // one held back by an outage was announced long ago or not at all.
     if (warningMissedAt_ + (minutes + 5) * kMinute >= now) return;
     const std::uint64_t window = (minutes + 5) * kMinute + 2 * w_.pollMs;
-    if (w_.lastWarningSentMs + window < now)
+    bool sent = false;
+    for (std::uint64_t t : w_.warningsSentMs) sent |= t + window >= now && t <= now + w_.pollMs + 5000;
+    if (!sent && w_.lastWarningSentMs + window < now)
         w_.Broken("warned-before-reset", "the reset of " + due + " ran with players online and no warning sent or logged");
     // With the server answering and Harrowatch running all along, the first
     // warning came by the first poll of its minute (or is logged as missed).
