@@ -111,9 +111,10 @@ void frmConfig::FormOpen() {
         // Shown and stored as typed.
         txtWebhookUrl.SetText(read(kWebhookUrl).ToText());
         txtMetricsFolder.SetText(read(kMetricsFolder).ToText());
+        for (auto& [name, shown] : unread_) shown = Shown(name.c_str());
         // Checked only when Harrowatch will really start at log-on: the Run
         // entry alone does not start a program that runs elevated.
-        for (auto& [name, shown] : unread_) shown = Shown(name.c_str());
+        chkWindowsStartup.SetValue(StartsAtLogon(desktop_) ? 1 : 0);
         if (!unread_.empty()) {
             std::string names;
             for (const auto& [name, shown] : unread_) names += (names.empty() ? "" : ", ") + name;
@@ -121,7 +122,6 @@ void frmConfig::FormOpen() {
                           "Settings could not be read from the registry: " + names +
                               "; Apply keeps them as stored unless they are changed here");
         }
-        chkWindowsStartup.SetValue(StartsAtLogon(desktop_) ? 1 : 0);
     } catch (...) {
         ReportCaught(boxes_, "FormOpen");
     }
