@@ -271,66 +271,67 @@ TEST_F(NotificationsTest, TheTestIsAnsweredBeforeThePostsWaiting) {
 // A full queue is told of when it first drops a post, not only once it
 // empties (it may not for hours) or at exit; and once for all the posts
 // the same full spell drops.
-TEST(WebhookQueue, ADropIsToldWhenItHappensOnceForTheSpell) {
+// A webhook whose listener takes 10 s a try, with every "not delivered"
+// line it tells kept, and the seven alerts it is sent each minute.
+struct SlowListener {
+    SlowListener() {
+        d.httpServer = [](const platform::sim::SimDesktop::HttpPosted&) {
+            return platform::sim::SimDesktop::HttpAnswer{0, 200, 3600000};  // 10 s a try
+        };
+        d.PokeString(platform::kHkeyLocalMachine, server::kSettingsKey, "WebhookUrl", kHook);
+        events.AddSink(&kept);
+        events.AddSink(&hook);
+    }
+    std::vector<std::string> Dropped() const {
+        std::vector<std::string> dropped;
+        for (const std::string& line : kept.lines)
+            if (line.find("dropped") != std::string::npos) dropped.push_back(line);
+        return dropped;
+    }
+    static constexpr EventId kKinds[] = {EventId::ServerEnded,     EventId::RelaunchDelayed, EventId::NotResponding,
+                                         EventId::RespondingAgain, EventId::HungServerEnded, EventId::ResetFailed,
+                                         EventId::RelaunchedAfterCrashes};
     platform::sim::SimDesktop d;
-    d.httpServer = [](const platform::sim::SimDesktop::HttpPosted&) {
-        return platform::sim::SimDesktop::HttpAnswer{0, 200, 3600000};  // 10 s a try
-    };
-    d.PokeString(platform::kHkeyLocalMachine, server::kSettingsKey, "WebhookUrl", kHook);
     supervision::Events events;
     struct Kept : supervision::EventSink {
-        std::vector<std::string> dropped;
+        std::vector<std::string> lines;
         void Take(const supervision::Event& e) override {
-            if (e.id == EventId::WebhookNotDelivered && e.text.find("dropped") != std::string::npos)
-                dropped.push_back(e.text);
+            if (e.id == EventId::WebhookNotDelivered) lines.push_back(e.text);
         }
     } kept;
-    supervision::Webhook hook(d, events);
-    events.AddSink(&kept);
-    events.AddSink(&hook);
-    const EventId kinds[] = {EventId::ServerEnded,     EventId::RelaunchDelayed, EventId::NotResponding,
-                             EventId::RespondingAgain, EventId::HungServerEnded, EventId::ResetFailed,
-                             EventId::RelaunchedAfterCrashes};
+    supervision::Webhook hook{d, events};
+};
+
+TEST(WebhookQueue, ADropIsToldWhenItHappensOnceForTheSpell) {
+    SlowListener w;
     for (int minute = 0; minute < 30; ++minute) {
-        for (EventId id : kinds) events.Raise(id, "minute " + std::to_string(minute));
+        for (EventId id : SlowListener::kKinds) w.events.Raise(id, "minute " + std::to_string(minute));
         for (int second = 0; second < 60; ++second) {
-            const std::size_t told = kept.dropped.size();
-            d.AdvanceIdle(1000);
+            const std::size_t told = w.Dropped().size();
+            w.d.AdvanceIdle(1000);
             // Told as the queue, full, lets its oldest post go.
-            if (kept.dropped.size() > told) {
-                EXPECT_EQ(hook.Waiting(), kWebhookQueued);
+            if (w.Dropped().size() > told) {
+                EXPECT_EQ(w.hook.Waiting(), kWebhookQueued);
             }
         }
     }
-    ASSERT_EQ(kept.dropped.size(), 1u);  // the queue has stayed full since
-    EXPECT_EQ(kept.dropped[0], "1 older post dropped, 100 were waiting already, to hooks.example.net");
-    hook.Close();
-    ASSERT_EQ(kept.dropped.size(), 2u);  // the rest of the spell, at exit
-    EXPECT_NE(kept.dropped[1].find(" more older posts dropped, 100 were waiting already"), std::string::npos)
-        << kept.dropped[1];
+    ASSERT_EQ(w.Dropped().size(), 1u);  // the queue has stayed full since
+    EXPECT_EQ(w.Dropped()[0], "1 older post dropped, 100 were waiting already, to hooks.example.net");
+    w.hook.Close();
+    ASSERT_EQ(w.Dropped().size(), 2u);  // the rest of the spell, at exit
+    EXPECT_NE(w.Dropped()[1].find(" more older posts dropped, 100 were waiting already"), std::string::npos)
+        << w.Dropped()[1];
 }
 
 TEST(WebhookQueue, AHundredPostsWaitAtMostAndTheOldestDroppedAreCounted) {
     // Ended by Harrowatch's exit, or by the address taken away.
     for (const bool emptied : {false, true}) {
-        platform::sim::SimDesktop d;
-        d.httpServer = [](const platform::sim::SimDesktop::HttpPosted&) {
-            return platform::sim::SimDesktop::HttpAnswer{0, 200, 3600000};  // 10 s a try
-        };
-        d.PokeString(platform::kHkeyLocalMachine, server::kSettingsKey, "WebhookUrl", kHook);
-        supervision::Events events;
-        struct Kept : supervision::EventSink {
-            std::vector<std::string> lines;
-            void Take(const supervision::Event& e) override {
-                if (e.id == EventId::WebhookNotDelivered) lines.push_back(e.text);
-            }
-        } kept;
-        supervision::Webhook hook(d, events);
-        events.AddSink(&kept);
-        events.AddSink(&hook);
-        const EventId kinds[] = {EventId::ServerEnded,    EventId::RelaunchDelayed,        EventId::NotResponding,
-                                 EventId::RespondingAgain, EventId::HungServerEnded,       EventId::ResetFailed,
-                                 EventId::RelaunchedAfterCrashes};
+        SlowListener w;
+        platform::sim::SimDesktop& d = w.d;
+        supervision::Events& events = w.events;
+        supervision::Webhook& hook = w.hook;
+        const SlowListener::Kept& kept = w.kept;
+        const auto& kinds = SlowListener::kKinds;
         int alerts = 0;
         std::size_t most = 0;
         for (int minute = 0; minute < 30; ++minute) {
