@@ -693,7 +693,10 @@ bool frmMain::ServerAnswers(p::Hwnd server, p::Pid pid) {
     // A silence the sends saw up to this probe began when they first saw it.
     const std::uint64_t seenSilent = Harrowatch ? Harrowatch->Silence().SilentSince(pid, sent) : 0;
     if (!silentSince_) silentSince_ = std::max<std::uint64_t>(stalled ? stalled : seenSilent ? seenSilent : sent, 1);
-    if (now - silentSince_ < kHungAfterMs) {
+    // Probes that each found it busy may each have met a slow request of
+    // its own: the server is hung only if Windows also finds that its
+    // thread has taken no message for the threshold.
+    if (now - silentSince_ < kHungAfterMs || (!saidSilent_ && !stalled && !desktop_.IsHungAppWindow(server))) {
         // Busy for now: this poll leaves it alone, and the next looks again
         // soon (the poll after it restores the interval).
         if (RefreshTimer.Interval() > kSilentProbeGapMs) RefreshTimer.SetInterval(kSilentProbeGapMs);

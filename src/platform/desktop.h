@@ -124,6 +124,9 @@ public:
     virtual Hwnd GetParent(Hwnd window) = 0;
     virtual bool IsWindow(Hwnd window) = 0;
     virtual bool IsWindowVisible(Hwnd window) = 0;
+    // Windows' own test of a hung window: its thread has taken no message
+    // for 5 s and is not waiting for one. False for a window that is gone.
+    virtual bool IsHungAppWindow(Hwnd window) = 0;
     virtual bool ShowWindow(Hwnd window, int command) = 0;
     virtual bool MoveWindow(Hwnd window, int x, int y, int width, int height, bool repaint) = 0;
     virtual bool UpdateWindow(Hwnd window) = 0;

@@ -181,6 +181,7 @@ TEST_F(WindowContract, AHungServerAnswersNothingWithinTheTimeOut) {
     Hwnd list = MessageList();
     ASSERT_NE(GetControlText(d(), field), "");
     env_->Pass(1500);
+    EXPECT_FALSE(d().IsHungAppWindow(main_));  // busy for a moment: no hang yet
     auto timed = [&](auto read) {
         const std::uint64_t start = d().TickCount();
         read();
@@ -190,6 +191,8 @@ TEST_F(WindowContract, AHungServerAnswersNothingWithinTheTimeOut) {
     EXPECT_LE(timed([&] { EXPECT_TRUE(GetListBoxLines(d(), list, 0).empty()); }), 2600u);
     EXPECT_LE(timed([&] { EXPECT_EQ(GetListViewCellText(d(), lv, pid_, 1, 0), ""); }), 2600u);
     EXPECT_EQ(GetWindowTitle(d(), field), "Connecting to Master Server...\r\n");
+    env_->Pass(5500);
+    EXPECT_TRUE(d().IsHungAppWindow(main_));
 }
 
 TEST_F(WindowContract, AReadCutShortByAHangGoesOnWhereItStopped) {

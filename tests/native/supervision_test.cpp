@@ -119,6 +119,18 @@ TEST_F(SupervisionTest, ABusySpellUnderFiveSecondsRaisesNothing) {
         saidSo |= form.lblStatusLocalServer.Text() == "NOT RESPONDING";
     }
     EXPECT_FALSE(saidSo);
+    // A server that is slow to take each probe, busy a little over a second
+    // each time, fails probe after probe for far more than five seconds,
+    // yet takes its messages between them: Windows calls that no hang.
+    d.beforeSendToOthers = [&](platform::Hwnd, std::uint32_t message) {
+        if (message == 0 && !d.IsHung(ServerPid())) d.HangProcess(ServerPid(), 1300);
+    };
+    for (int i = 0; i < 60; ++i) {
+        Run(500);
+        saidSo |= form.lblStatusLocalServer.Text() == "NOT RESPONDING";
+    }
+    d.beforeSendToOthers = nullptr;
+    EXPECT_FALSE(saidSo);
     EXPECT_EQ(Count(EventId::NotResponding), 0);
     EXPECT_EQ(Count(EventId::RespondingAgain), 0);
     EXPECT_EQ(standins.Launches(), 1u);

@@ -81,6 +81,7 @@ struct SimProcess {
     bool memoryUnreadable = false;  // GetProcessMemoryInfo refuses (access denied), as for a protected process
     std::uint32_t handleCount = 120;
     std::uint64_t hungUntilMs = 0;  // answers no messages before then
+    std::uint64_t hungSinceMs = 0;  // since when, without a break
     std::map<RemoteAddress, std::vector<std::uint8_t>> memory;
     RemoteAddress nextAddress{0x00A10000};
     // Blocks given back with VirtualFreeEx: address and size.
@@ -281,6 +282,7 @@ public:
     int GetClassName(Hwnd window, char* buffer, int size) override;
     Hwnd GetParent(Hwnd window) override;
     bool IsWindow(Hwnd window) override { return Window(window) != nullptr; }
+    bool IsHungAppWindow(Hwnd window) override;
     std::uint32_t RegisterWindowMessage(const std::string& name) override;
     bool ChangeWindowMessageFilterEx(Hwnd window, std::uint32_t message, std::uint32_t action) override;
     bool IsWindowVisible(Hwnd window) override;

@@ -103,7 +103,18 @@ HMenu SimDesktop::CreateMenu(std::vector<SimMenuItem> items) {
 }
 
 void SimDesktop::HangProcess(Pid pid, std::uint64_t ms) {
-    if (SimProcess* p = FindProcess(pid)) p->hungUntilMs = nowMs_ + ms;
+    SimProcess* p = FindProcess(pid);
+    if (!p) return;
+    if (!IsHung(pid)) p->hungSinceMs = nowMs_;
+    p->hungUntilMs = nowMs_ + ms;
+}
+
+bool SimDesktop::IsHungAppWindow(Hwnd window) {
+    // A thread that takes its messages, however slowly, is not hung: only
+    // one that has taken none for 5 s.
+    const SimWindow* w = Window(window);
+    const SimProcess* p = w ? FindProcess(w->owner) : nullptr;
+    return p && IsHung(p->pid) && nowMs_ - p->hungSinceMs >= 5000;
 }
 
 bool SimDesktop::IsHung(Pid pid) const {

@@ -502,6 +502,8 @@ int Win32Desktop::GetClassName(Hwnd window, char* buffer, int size) {
 Hwnd Win32Desktop::GetParent(Hwnd window) { return FromHwnd(::GetParent(ToHwnd(window))); }
 bool Win32Desktop::IsWindow(Hwnd window) { return ::IsWindow(ToHwnd(window)) != FALSE; }
 
+bool Win32Desktop::IsHungAppWindow(Hwnd window) { return ::IsHungAppWindow(ToHwnd(window)) != FALSE; }
+
 std::uint32_t Win32Desktop::RegisterWindowMessage(const std::string& name) {
     return ::RegisterWindowMessageA(name.c_str());
 }

@@ -75,6 +75,7 @@ public:
     int GetClassName(Hwnd window, char* buffer, int size) override;
     Hwnd GetParent(Hwnd window) override;
     bool IsWindow(Hwnd window) override;
+    bool IsHungAppWindow(Hwnd window) override;
     std::uint32_t RegisterWindowMessage(const std::string& name) override;
     bool ChangeWindowMessageFilterEx(Hwnd window, std::uint32_t message, std::uint32_t action) override;
     bool IsWindowVisible(Hwnd window) override;
