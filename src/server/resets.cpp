@@ -6,6 +6,7 @@
 
 #include "automation/process.h"
 #include "automation/remote_lists.h"
+#include "automation/wait.h"
 #include "automation/windows.h"
 #include "common/error.h"
 #include "ui/report.h"
@@ -30,8 +31,11 @@ p::Hwnd clsHarrowatch::FindByControlText(p::Hwnd parent, const std::string& text
     const std::vector<p::Hwnd> list = GetChildWindows(desktop_, parent);
     if (yieldFirst) desktop_.DoEvents();
     for (p::Hwnd h : list) {
+        const std::uint64_t asked = desktop_.TickCount();
         if (h && automation::GetControlText(desktop_, h) == text) return h;
-        if (yieldBetween) desktop_.DoEvents();
+        // A read the server was slow to answer held the operator's input
+        // already: two in a row would hold it past half a second.
+        if (yieldBetween || desktop_.TickCount() - asked >= automation::kPollPauseMs) desktop_.DoEvents();
     }
     return 0;
 }

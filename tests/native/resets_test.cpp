@@ -101,6 +101,34 @@ TEST_F(ResetsTest, AToolbarThatAnswersLateWritesIntoMemoryStillItsOwn) {
     EXPECT_TRUE(d.ReleasedMemoryAccesses().empty());
 }
 
+// Each search through the view's buttons reads them without a break; a
+// server slow to answer those reads must not hold the operator's input.
+TEST_F(ResetsTest, AServerSlowToAnswerEachButtonReadLetsTheOperatorsInputThrough) {
+    Started();
+    // Every read of the view's windows meets the server busy for 450 ms, or
+    // the end of such a spell.
+    d.beforeSendToOthers = [&](platform::Hwnd h, std::uint32_t message) {
+        const platform::Hwnd view = Descendant(Win(server().mainForm()), "Server Data Manager");
+        if (message == platform::msg::kGetTextLength && view && d.GetParent(h) == view && !d.IsHung(ServerPid()))
+            d.HangProcess(ServerPid(), 450);
+    };
+    // The operator's input, every 100 ms.
+    std::uint64_t worst = 0, due = 0;
+    std::function<void()> input = [&] {
+        due = d.NowMs() + 100;
+        d.ScheduleAt(due, d.OwnPid(), [&] {
+            worst = std::max(worst, d.NowMs() - due);
+            input();
+        });
+    };
+    input();
+    Click(Descendant(Win(server().mainForm()), "Deactivate Server"));
+    controller.ProcessScheduledItem("Store Inventory");
+    d.beforeSendToOthers = nullptr;
+    worst = std::max(worst, d.NowMs() > due ? d.NowMs() - due : 0);
+    EXPECT_LE(worst, 500u);
+}
+
 TEST_F(ResetsTest, AMissingPageOrButtonEndsTheReset) {
     Started();
     // The data manager's view already open, its store page renamed, its guild button gone.
