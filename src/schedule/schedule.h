@@ -65,6 +65,7 @@ public:
     // A schedule that could not be read at the start is read by the first
     // poll that can (RunDueItems does so too).
     void LoadIfUnread();
+    bool Unread() const { return loadFailed_; }
 
     // Appends a row for catalogue item `itemIndex` with the given frequency
     // (a list entry) and next time; makes it current.

@@ -84,10 +84,10 @@ void World::ServerFault() {
             Step("the server answers one request in " + std::to_string(k) + " late");
             d.beforeSendToOthers = [this, k, until](p::Hwnd, std::uint32_t) {
                 if (d.NowMs() >= until) return;
-                if (rng.Below(k) == 0) {
+                if (answers.Below(k) == 0) {
                     const p::Pid target = ServerPid();
                     if (target && !d.IsHung(target)) {
-                        const std::uint64_t ms = rng.Between(300, 1500);
+                        const std::uint64_t ms = answers.Between(300, 1500);
                         hangs.push_back({target, d.NowMs(), d.NowMs() + ms});
                         if (hangs.size() > 64) hangs.erase(hangs.begin());
                         d.HangProcess(target, ms);

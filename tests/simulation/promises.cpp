@@ -106,6 +106,7 @@ void Promises::BeforeStep() {
     RecorderOf(*w_.program, w_);
     app::frmMain& f = *w_.program->form;
     rowsBefore_ = GridRows(f.ResetItemGrid, f.Schedule.DataRows(), true);
+    unreadBefore_ = f.Schedule.Unread();
     effectsBefore_ = Actual();
     touchedBefore_ = w_.scheduleTouches;
     claimedBefore_ = claimedDone_;
@@ -506,7 +507,9 @@ void Promises::Resets(const std::vector<supervision::Event>& fresh) {
                                                         std::to_string(w_.editingRow) + ")");
             }
             if (due.empty()) {
-                if (!restartRow && !touched)
+                // A schedule unread until this step had rows this step
+                // loaded and ran, and none of them were seen before it.
+                if (!restartRow && !touched && !unreadBefore_)
                     w_.Broken("runs-when-due", std::string(i.item) + " ran with no row of it due (" + Join(rowsBefore_) + ")");
                 continue;
             }

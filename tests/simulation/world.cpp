@@ -65,7 +65,7 @@ bool CountingShell::NotifyIcon(std::uint32_t message, const ui::TrayIconData& da
     return true;
 }
 
-World::World(const Options& o) : rng(o.seed), intruder(o.seed ^ 0x1A7E5EC0u), machine(o.seed ^ 0x5E6A0F1u), options(o), promises_(std::make_unique<Promises>(*this)) {}
+World::World(const Options& o) : rng(o.seed), intruder(o.seed ^ 0x1A7E5EC0u), machine(o.seed ^ 0x5E6A0F1u), answers(o.seed ^ 0x51071E5u), options(o), promises_(std::make_unique<Promises>(*this)) {}
 World::~World() {
     // The program goes before the desktop it lives on.
     program.reset();

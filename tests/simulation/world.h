@@ -123,6 +123,7 @@ public:
     Rng rng;
     Rng intruder;  // an ordinary user's doings, apart so they leave the rest of a seed's run as it was
     Rng machine;   // the machine's later kinds of fault, apart for the same reason
+    Rng answers;   // which of Harrowatch's sends meet a slow server: drawn a send, so apart from the rest
     Options options;
     std::uint32_t pollMs = 5000;
     bool randomFaults = true;
@@ -269,6 +270,7 @@ private:
     Counts effectsBefore_{}, foldedEffects_{}, claimedDone_{}, claimedAllowance_{}, claimedBefore_{};
     std::array<bool, kItems> fileBefore_{};  // each reset's data file was there before the step
     bool programBefore_ = false;
+    bool unreadBefore_ = false;  // the schedule was not yet read in
     std::map<std::string, std::uint64_t> failedAt_;
     std::size_t folded_ = 0, launchesSeen_ = 0, sentScanned_ = 0, sentInstance_ = 0;
     std::uint64_t foldedSent_ = 0, sentClaimed_ = 0, touchedBefore_ = 0;
