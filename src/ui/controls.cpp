@@ -25,26 +25,26 @@ void ListBox::AddLines(const std::vector<std::string>& lines, Follow follow) {
 void Timer::SetEnabled(bool on) {
     if (on == enabled_) return;
     enabled_ = on;
-    heldRemaining_ = -1;
+    heldDueAt_ = 0;
     Restart();
 }
 
 void Timer::Hold(bool on) {
     if (on == enabled_) return;
     if (!on) {
-        const std::uint64_t now = desktop_.TickCount();
         const bool running = id_ != 0;
         enabled_ = false;
         Stop();
-        heldRemaining_ = running ? static_cast<std::int64_t>(dueAt_ > now ? dueAt_ - now : 0) : -1;
+        heldDueAt_ = running ? dueAt_ : 0;
         return;
     }
     enabled_ = true;
-    const std::int64_t remaining = heldRemaining_;
-    heldRemaining_ = -1;
-    if (remaining < 0 || interval_ == 0) return Restart();
+    const std::uint64_t due = heldDueAt_, now = desktop_.TickCount();
+    heldDueAt_ = 0;
+    if (!due || interval_ == 0) return Restart();
     Stop();
-    Arm(static_cast<std::uint32_t>(std::max<std::int64_t>(1, remaining)));
+    // The time held counts: a tick that fell due meanwhile comes at once.
+    Arm(static_cast<std::uint32_t>(due > now ? std::min<std::uint64_t>(due - now, interval_) : 1));
 }
 
 bool Timer::SetInterval(std::int64_t ms) {

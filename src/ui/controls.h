@@ -166,8 +166,9 @@ public:
     // Switching the timer on starts its countdown afresh.
     void SetEnabled(bool on);
     // Switches it like SetEnabled, except that a timer held off and then
-    // switched on again keeps the countdown it had: a window that brackets
-    // its own short calls with the timer does not keep postponing its ticks.
+    // switched on again keeps the moment it was due: a window that brackets
+    // its own calls with the timer does not keep postponing its ticks, however
+    // long the calls wait.
     void Hold(bool on);
     std::uint32_t Interval() const { return interval_; }
     // The timer takes 0 to 65,535 ms; 0 stops the ticks. Anything else is
@@ -185,7 +186,7 @@ private:
     std::uint32_t id_ = 0;
     std::uint32_t period_ = 0;        // what the running timer was set to
     std::uint64_t dueAt_ = 0;         // when it ticks next
-    std::int64_t heldRemaining_ = -1; // the countdown a Hold(false) kept; -1: none
+    std::uint64_t heldDueAt_ = 0;     // when a timer held off was due; 0: none
 };
 
 // Where a control floats over another one (twips, in their common parent),

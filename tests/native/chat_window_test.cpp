@@ -186,6 +186,18 @@ TEST_F(ChatWindowTest, ASendStopsBothPollsUntilItEnds) {
     EXPECT_EQ(standins.Launches(), 2);
 }
 
+// The chat window's reads of a hung server each wait a while with the main
+// poll held: the main poll still comes round and tells the hang.
+TEST_F(ChatWindowTest, AHangIsToldWhileTheChatWindowReadsTheHungServer) {
+    Interval("11000");
+    Start("active\n");
+    Run(12000);
+    Open();
+    d.HangProcess(ServerPid(), 600000);
+    Run(5000 + 11000 + 3000);
+    EXPECT_EQ(form.lblStatusLocalServer.Text(), "NOT RESPONDING");
+}
+
 TEST_F(ChatWindowTest, ClosingWhenItsPositionCannotBeStoredKeepsMonitoring) {
     Start("active\n");
     chat::frmMessage& c = Open();
