@@ -178,6 +178,27 @@ void Promises::AfterStep() {
         Players();
         MetricsFile();
     }
+    HangsTold();
+}
+
+void Promises::HangsTold() {
+    // A server that hangs for good is told not responding: by the threshold,
+    // two polls, a few probe gaps and a chat line's wait for the server's
+    // send dialog (the poll waits for that), while Harrowatch kept watching.
+    const std::uint64_t now = w_.d.NowMs();
+    const bool watching = w_.program && w_.program->form && !w_.program->app.ended && !w_.sessionEndingSinceMs &&
+                          !w_.program->form->ExitPending() && !w_.program->form->ConfigVisible();
+    if (!watching) unwatchedMs_ = now;
+    for (World::Hang& h : w_.hangs) {
+        const std::uint64_t by = h.fromMs + kHungMs + 2 * w_.pollMs + 5000 + server::clsHarrowatch::kSendDialogWaitMs;
+        if (h.checked || now < by || h.untilMs < by) continue;
+        h.checked = true;
+        const p::sim::SimProcess* proc = w_.d.FindProcess(h.pid);
+        if (unwatchedMs_ >= h.fromMs || !proc || !proc->alive || w_.ServerPid() != h.pid) continue;
+        if (saidHung_[h.pid] || toldHungMs_[h.pid] >= h.fromMs) continue;
+        w_.Broken("hang-told", "server " + std::to_string(h.pid) + " has hung for " +
+                                   std::to_string((now - h.fromMs) / 1000) + " s and was not told not responding (hung " + std::to_string(h.fromMs) + " to " + std::to_string(h.untilMs) + ")");
+    }
 }
 
 void Promises::MetricsFile() {
@@ -317,6 +338,8 @@ void Promises::Events(const std::vector<supervision::Event>& fresh, const std::v
                 // between: a silence runs from its last answer. A server that
                 // never showed its form is another matter.
                 if (e.text.find("has not shown") != std::string::npos) break;
+                toldHungMs_[w_.ServerPid()] = now;
+                saidHung_[w_.ServerPid()] = true;
                 size_t at = w_.hangs.size();
                 for (size_t k = 0; k < w_.hangs.size(); ++k)
                     if (w_.hangs[k].fromMs <= now && now <= w_.hangs[k].untilMs + w_.pollMs + 1000) at = k;
@@ -339,6 +362,7 @@ void Promises::Events(const std::vector<supervision::Event>& fresh, const std::v
                 break;
             }
             case EventId::RespondingAgain:
+                saidHung_[w_.ServerPid()] = false;
                 // Only a true answer ends a hang.
                 if (!taken[n].serverHung) {
                     answeredMs_ = now;

@@ -316,6 +316,9 @@ void World::WorldCrash(p::Pid pid) {
 
 void World::WorldHang(p::Pid pid, std::uint64_t ms) {
     if (!pid) return;
+    // A new hang replaces the one under way: that one ends now.
+    for (Hang& h : hangs)
+        if (h.pid == pid && h.untilMs > d.NowMs()) h.untilMs = d.NowMs();
     hangs.push_back({pid, d.NowMs(), d.NowMs() + ms});
     if (hangs.size() > 64) hangs.erase(hangs.begin());
     Step("server " + std::to_string(pid) + " hangs for " + std::to_string(ms) + " ms");

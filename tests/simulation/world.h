@@ -190,6 +190,7 @@ public:
     struct Hang {
         platform::Pid pid;
         std::uint64_t fromMs, untilMs;
+        bool checked = false;  // whether it was told has been looked at
     };
     std::vector<Hang> hangs;
     std::uint64_t lastOperatorStartMs = 0;
@@ -257,6 +258,7 @@ private:
     void Bounds();
     void MetricsFile();
     void Players();
+    void HangsTold();
     World& w_;
     std::vector<std::string> playersBefore_;  // the server's players at the last step
     platform::Pid playersPid_ = 0;
@@ -278,6 +280,9 @@ private:
     std::uint64_t warningMissedAt_ = 0, nextLoadCheckMs_ = 0;
     std::uint64_t answeredMs_ = 0;  // the server's last true "responding again"
     platform::Pid answeredPid_ = 0;
+    std::map<platform::Pid, std::uint64_t> toldHungMs_;  // each server's last "not responding"
+    std::map<platform::Pid, bool> saidHung_;               // ... and whether it still stands
+    std::uint64_t unwatchedMs_ = 0;  // when Harrowatch last had no eye on the server
     bool lastEndPlanned_ = false;   // the last end told was a planned restart's
     std::uint64_t lastPlannedRestartMs_ = 0;  // the last planned restart told done
     std::uint64_t memoryPlannedMs_ = 0;       // when a restart for memory was last planned
