@@ -10,6 +10,7 @@
 #include "schedule/catalogue.h"
 #include "schedule/grid_layout.h"
 #include "schedule/next_time.h"
+#include "schedule/schedule.h"
 #include "supervision/backoff.h"
 #include "supervision/backups.h"
 #include "supervision/webhook.h"
@@ -179,6 +180,34 @@ void Promises::AfterStep() {
         MetricsFile();
     }
     HangsTold();
+    Retried();
+}
+
+void Promises::Retried() {
+    // A due row is tried while the server runs and answers: a reset that
+    // fails is tried again, less often each time, but never given up on.
+    if (!w_.program || !w_.program->form) return;
+    app::frmMain& f = *w_.program->form;
+    const std::uint64_t now = w_.d.NowMs();
+    const standin::Server* live = w_.LiveServer();
+    const p::Pid pid = w_.ServerPid();
+    if (unwatchedMs_ == now || w_.editingRow || !live || !live->Active() || !pid || w_.d.IsHung(pid) ||
+        (w_.registryReadsFail && now < w_.registryFaultUntilMs))
+        blockedMs_ = now;
+    const std::vector<std::string> rows = GridRows(f.ResetItemGrid, f.Schedule.DataRows(), true);
+    std::map<std::string, std::uint64_t> dueSince;
+    const schedule::DateTime local = schedule::FromLocalTime(w_.d.GetLocalTime());
+    for (const std::string& row : rows) {
+        if (!schedule::IsDue(row.substr(row.rfind('|') + 1), local)) continue;
+        const auto seen = dueSince_.find(row);
+        const std::uint64_t since = dueSince[row] = seen != dueSince_.end() ? seen->second : now;
+        const std::string item = row.substr(0, row.find('|'));
+        const std::uint64_t from = std::max({since, blockedMs_, harrowatchSinceMs_, triedAt_[item]});
+        if (now - from > schedule::Schedule::kLongestRetryMs + 2 * w_.pollMs + 10 * kMinute)
+            w_.Broken("due-rows-retried", "the row " + row + " has been due for " + std::to_string((now - since) / kMinute) +
+                                              " min and was not tried for " + std::to_string((now - from) / kMinute) + " min");
+    }
+    dueSince_.swap(dueSince);
 }
 
 void Promises::HangsTold() {
@@ -416,12 +445,15 @@ void Promises::Events(const std::vector<supervision::Event>& fresh, const std::v
             }
             case EventId::ResetDone:
                 ++w_.resets;
+                triedAt_[e.text.substr(0, e.text.find(';'))] = now;
                 // "Item", or "Item; a file not backed up (...)"
                 for (size_t k = 0; k < kItems; ++k)
                     if (e.text.substr(0, e.text.find(';')) == kItemEffects[k].item) ++claimedDone_[k];
                 break;
             case EventId::ResetFailed:
-                failedAt_[e.text.substr(0, e.text.find(':'))] = now;
+                // "Item: why", or "Item; a file not backed up (...): why"
+                failedAt_[e.text.substr(0, e.text.find_first_of(";:"))] = now;
+                triedAt_[e.text.substr(0, e.text.find_first_of(";:"))] = now;
                 break;
             case EventId::MessageSent:
                 ++sentClaimed_;

@@ -259,6 +259,7 @@ private:
     void MetricsFile();
     void Players();
     void HangsTold();
+    void Retried();
     World& w_;
     std::vector<std::string> playersBefore_;  // the server's players at the last step
     platform::Pid playersPid_ = 0;
@@ -283,6 +284,9 @@ private:
     std::map<platform::Pid, std::uint64_t> toldHungMs_;  // each server's last "not responding"
     std::map<platform::Pid, bool> saidHung_;               // ... and whether it still stands
     std::uint64_t unwatchedMs_ = 0;  // when Harrowatch last had no eye on the server
+    std::uint64_t blockedMs_ = 0;    // when a due reset last could not be tried
+    std::map<std::string, std::uint64_t> triedAt_;   // item -> its last reset done or failed
+    std::map<std::string, std::uint64_t> dueSince_;  // due row -> since when it has been seen due
     bool lastEndPlanned_ = false;   // the last end told was a planned restart's
     std::uint64_t lastPlannedRestartMs_ = 0;  // the last planned restart told done
     std::uint64_t memoryPlannedMs_ = 0;       // when a restart for memory was last planned
