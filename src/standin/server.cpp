@@ -41,7 +41,7 @@ void Server::Start() {
     // The data files exist from the first start on.
     host_.EnsureDirectory(DataDirectory());
     for (const char* f : kDataFiles)
-        if (!host_.FileExists(DataDirectory() + f)) host_.WriteFile(DataDirectory() + f, "KLD data\r\n");
+        if (!host_.FileExists(DataDirectory() + f)) host_.WriteFile(DataDirectory() + f, std::string("KLD data of ") + f + "\r\n");
     for (const std::string& f : script_.heldFiles) host_.HoldFile(DataDirectory() + f, true);
 
     WindowSpec form = Spec(Kind::Form, 0, kFormClass, "KALTOR Internet Server", 60, 40, 660, 520);
