@@ -286,34 +286,26 @@ TEST_F(AppTest, ActivationCommandsAndMenuStates) {
     EXPECT_EQ(form.window.zOrderRaises, 4);
 }
 
-TEST_F(AppTest, ConfigurationFromTheMenuTakesEffectAtOnce) {
-    Start();
+TEST_F(AppTest, TheConfigurationDialogLeavesSupervisionOnAndTakesEffectAtOnce) {
+    Start("active\nat 3000 join Dorn 10.0.0.5 Dornak\n");
     bool timerOffMeanwhile = false;
     form.runConfigModal = [&](settings::frmConfig& dialog) {
         timerOffMeanwhile = !form.RefreshTimer.Enabled();
-        dialog.txtTimerInterval.TrackText("1500");
-        dialog.btnApply_Click();
-    };
-    form.mnuSystemTray.Find("sysConfigue")->onClick();
-    EXPECT_FALSE(timerOffMeanwhile);
-    EXPECT_EQ(Stored(settings::kTimerInterval), "1500");
-    EXPECT_EQ(form.RefreshTimer.Interval(), 1500u);
-    EXPECT_TRUE(form.RefreshTimer.Enabled());
-    EXPECT_FALSE(form.ConfigVisible());
-}
-
-TEST_F(AppTest, SupervisionGoesOnWhileTheConfigurationDialogIsOpen) {
-    Start("active\nat 3000 join Dorn 10.0.0.5 Dornak\n");
-    form.runConfigModal = [&](settings::frmConfig&) {
         Run(30000);  // the operator leaves the dialog open
         EXPECT_EQ(form.StatusBar.Panel(2), "1 PLAYER ONLINE");
         d.KillProcess(ServerPid());
         Run(60000);
         EXPECT_NE(ServerPid(), 0u);  // relaunched meanwhile
+        dialog.txtTimerInterval.TrackText("1500");
+        dialog.btnApply_Click();
     };
-    form.sysConfigue_Click();
+    form.mnuSystemTray.Find("sysConfigue")->onClick();
+    EXPECT_FALSE(timerOffMeanwhile);
     EXPECT_EQ(standins.Launches(), 2u);
+    EXPECT_EQ(Stored(settings::kTimerInterval), "1500");
+    EXPECT_EQ(form.RefreshTimer.Interval(), 1500u);
     EXPECT_TRUE(form.RefreshTimer.Enabled());
+    EXPECT_FALSE(form.ConfigVisible());
 }
 
 TEST_F(AppTest, TabHintAndPlayerListMenu) {

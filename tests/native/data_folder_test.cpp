@@ -185,11 +185,6 @@ TEST(Sddl, TellsWhoMayChangeAFileOrFolder) {
     EXPECT_TRUE(sddl::OthersMay("O:BAD:P(A;OICIIO;FA;;;BU)", sddl::kChangeContent, true));  // what it makes
 }
 
-}  // namespace
-}  // namespace hw::testing
-
-namespace hw::testing {
-namespace {
 // Three copies of a file that changes, in the same second: none written over,
 // and nothing left under a partial name.
 TEST(DataFolder, CopiesInTheSameSecondEachKeepTheirOwnName) {
