@@ -49,7 +49,6 @@ TEST(Catalogue, ItemsAndFrequenciesKeepTheirIdentities) {
             for (const char* c = row; *c; ++c) EXPECT_TRUE(*c == ' ' || (*c >= '1' && *c <= '4'));
         }
     }
-    EXPECT_STREQ(kResetItems[14].name, "GUILD CREST");
     EXPECT_STREQ(kResetItems[14].caption, "Guild Crests");
     EXPECT_EQ(ItemKey(kResetItems[0]), "THANDREL'S QUESTS");
     for (const char* row : ResetItemDragCursor().rows) EXPECT_EQ(std::strlen(row), 32u);
