@@ -43,6 +43,18 @@ TEST(DataFolder, MadeForAdministratorsOnlySoNoUserCanLayAJunctionInIt) {
     EXPECT_EQ(d.UserMakeJunction(kData + "\\Logs\\2000-01-01", "C:\\Users"), platform::err::kAccessDenied);
     // ProgramData itself still lets users make folders: the sim is not lenient.
     EXPECT_EQ(d.UserMakeJunction("C:\\ProgramData\\Other", "C:\\Users"), platform::err::kSuccess);
+    // What the folder passes on to what Harrowatch makes in it counts too:
+    // an inheritable entry for users is set right.
+    {
+        SimDesktop e;
+        e.MakeFolder(kData);
+        e.SetSecurity(kData, "O:BAD:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICIIO;FA;;;BU)");
+        supervision::ActionLog inherited(e);
+        inherited.Take({supervision::EventId::Started, supervision::Level::Information, "started"});
+        ASSERT_TRUE(e.HasFolder(kData + "\\Logs"));
+        EXPECT_EQ(e.UserMakeJunction(kData + "\\Logs\\2000-01-01", "C:\\Users"), platform::err::kAccessDenied)
+            << e.SecurityOf(kData + "\\Logs");
+    }
 }
 
 TEST(DataFolder, AJunctionLaidBeforeHarrowatchCameIsNeverFollowedByTheCleanUps) {
@@ -149,18 +161,6 @@ TEST(DataFolder, AFolderAUserMadeInsideBeforehandHasTheWholeFolderSetAsideAndMad
         EXPECT_TRUE(e.HasFolder(kData));
         EXPECT_FALSE(sddl::OthersMay(e.SecurityOf(kData), sddl::kChangeContent, true)) << e.SecurityOf(kData);
     }
-}
-
-// What the folder passes on to what Harrowatch makes in it counts too.
-TEST(DataFolder, AnInheritableEntryForUsersIsSetRight) {
-    SimDesktop d;
-    d.MakeFolder(kData);
-    d.SetSecurity(kData, "O:BAD:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICIIO;FA;;;BU)");
-    supervision::ActionLog log(d);
-    log.Take({supervision::EventId::Started, supervision::Level::Information, "started"});
-    ASSERT_TRUE(d.HasFolder(kData + "\\Logs"));
-    EXPECT_EQ(d.UserMakeJunction(kData + "\\Logs\\2000-01-01", "C:\\Users"), platform::err::kAccessDenied)
-        << d.SecurityOf(kData + "\\Logs");
 }
 
 TEST(Sddl, TellsWhoMayChangeAFileOrFolder) {

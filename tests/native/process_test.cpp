@@ -86,7 +86,7 @@ protected:
     const std::string program = folder + kServer;
 };
 
-TEST_F(LaunchProgramTest, QuotesAProgramPathWithSpacesButNotTheDirectory) {
+TEST_F(LaunchProgramTest, QuotesAProgramPathWithSpacesButNotTheDirectoryAndRefusesANonProgram) {
     d.InstallProgram(program, ProgramSpec{});
     platform::Pid pid = LaunchProgram(d, program, folder, false);
     ASSERT_NE(pid, 0u);
@@ -97,6 +97,10 @@ TEST_F(LaunchProgramTest, QuotesAProgramPathWithSpacesButNotTheDirectory) {
     d.InstallProgram("C:\\Tools\\plain.exe", ProgramSpec{});
     platform::Pid plain = LaunchProgram(d, "C:\\Tools\\plain.exe", "C:\\Tools", false);
     EXPECT_EQ(d.FindProcess(plain)->commandLine, "C:\\Tools\\plain.exe");
+    // A file that is no program fails cleanly.
+    d.WriteFile("C:\\Tools\\fake.exe", "not a program");
+    EXPECT_EQ(LaunchProgram(d, "C:\\Tools\\fake.exe", "C:\\Tools", false), 0u);
+    EXPECT_EQ(d.OpenHandleCount(), 0u);
 }
 
 TEST_F(LaunchProgramTest, WaitsUntilIdleWithoutFreezingTheMessageLoop) {
@@ -138,12 +142,6 @@ TEST_F(LaunchProgramTest, WaitingForExitReturnsZeroOnceTheProgramHasEnded) {
     EXPECT_GE(d.NowMs(), 2500u);
     EXPECT_LT(d.NowMs(), 2600u);
     EXPECT_EQ(GetProcessIdByName(d, kServer), 0u);
-    EXPECT_EQ(d.OpenHandleCount(), 0u);
-}
-
-TEST_F(LaunchProgramTest, AFileThatIsNoProgramFailsCleanly) {
-    d.WriteFile(program, "not a program");
-    EXPECT_EQ(LaunchProgram(d, program, folder, false), 0u);
     EXPECT_EQ(d.OpenHandleCount(), 0u);
 }
 
