@@ -111,7 +111,7 @@ TEST_F(AppTest, AStoredPositionIsHeldOnTheScreen) {
 
 }
 
-TEST_F(AppTest, ClosingSavesThePositionAndKeepsRunning) {
+TEST_F(AppTest, ClosingSavesThePositionAndKeepsRunningExitStopsTheServer) {
     Start("active\n");
     form.window.TrackMoved(1500, 900);
     bool cancel = false;
@@ -135,10 +135,9 @@ TEST_F(AppTest, ClosingSavesThePositionAndKeepsRunning) {
     ASSERT_EQ(boxes.shown.size(), 1u);
     EXPECT_NE(boxes.shown[0].text.find(" - Form_Unload"), std::string::npos);
     EXPECT_TRUE(form.RefreshTimer.Enabled());
-}
 
-TEST_F(AppTest, ExitStopsTheServerFirst) {
-    Start("active\n");
+    // Exit stops the server first, and keeps the position.
+    d.registryFault = nullptr;
     form.window.TrackMoved(600, 450);
     form.sysExit_Click();
     EXPECT_TRUE(app.ended);
@@ -221,7 +220,7 @@ TEST_F(AppTest, NoPollStartsInsideACommandsWait) {
     EXPECT_EQ(form.lblStatusLocalServer.Text(), "ACTIVE - 0 players");  // the polls go on after it
 }
 
-TEST_F(AppTest, TrayCallbacks) {
+TEST_F(AppTest, TrayCallbacksActivationCommandsAndMenuStates) {
     Start();
     bool cancel = false;
     form.Form_Unload(cancel);
@@ -257,10 +256,8 @@ TEST_F(AppTest, TrayCallbacks) {
     };
     form.sysConfigue_Click();
     EXPECT_EQ(form.window.shows, 1);
-}
-
-TEST_F(AppTest, ActivationCommandsAndMenuStates) {
-    Start();  // the stand-in starts inactive
+    // Activation commands and the menu states they leave (the stand-in starts inactive).
+    const int raises = form.window.zOrderRaises;
     EXPECT_EQ(form.lblStatusLocalServer.Text(), "NOT ACTIVE");
     EXPECT_TRUE(form.mnuSystemTray.Find("sysStartServer")->enabled);
     EXPECT_FALSE(form.mnuSystemTray.Find("sysStopServer")->enabled);
@@ -272,7 +269,7 @@ TEST_F(AppTest, ActivationCommandsAndMenuStates) {
 
     form.Toolbar.onClick(app::kStopServer);
     EXPECT_EQ(form.lblStatusLocalServer.Text(), "NOT ACTIVE");
-    EXPECT_EQ(form.window.zOrderRaises, 1);
+    EXPECT_EQ(form.window.zOrderRaises, raises + 1);
 
     // Showing and hiding the server's window, with no refresh.
     const platform::Hwnd main = automation::GetProcessMainWindow(d, ServerPid());
@@ -283,37 +280,29 @@ TEST_F(AppTest, ActivationCommandsAndMenuStates) {
     EXPECT_FALSE(d.IsWindowVisible(main));
     EXPECT_EQ(form.lblStatusLocalServer.Text(), "before");
     form.Toolbar.onClick(9);  // no command, still on top
-    EXPECT_EQ(form.window.zOrderRaises, 4);
+    EXPECT_EQ(form.window.zOrderRaises, raises + 4);
 }
 
-TEST_F(AppTest, ConfigurationFromTheMenuTakesEffectAtOnce) {
-    Start();
+TEST_F(AppTest, TheConfigurationDialogLeavesSupervisionOnAndTakesEffectAtOnce) {
+    Start("active\nat 3000 join Dorn 10.0.0.5 Dornak\n");
     bool timerOffMeanwhile = false;
     form.runConfigModal = [&](settings::frmConfig& dialog) {
         timerOffMeanwhile = !form.RefreshTimer.Enabled();
-        dialog.txtTimerInterval.TrackText("1500");
-        dialog.btnApply_Click();
-    };
-    form.mnuSystemTray.Find("sysConfigue")->onClick();
-    EXPECT_FALSE(timerOffMeanwhile);
-    EXPECT_EQ(Stored(settings::kTimerInterval), "1500");
-    EXPECT_EQ(form.RefreshTimer.Interval(), 1500u);
-    EXPECT_TRUE(form.RefreshTimer.Enabled());
-    EXPECT_FALSE(form.ConfigVisible());
-}
-
-TEST_F(AppTest, SupervisionGoesOnWhileTheConfigurationDialogIsOpen) {
-    Start("active\nat 3000 join Dorn 10.0.0.5 Dornak\n");
-    form.runConfigModal = [&](settings::frmConfig&) {
         Run(30000);  // the operator leaves the dialog open
         EXPECT_EQ(form.StatusBar.Panel(2), "1 PLAYER ONLINE");
         d.KillProcess(ServerPid());
         Run(60000);
         EXPECT_NE(ServerPid(), 0u);  // relaunched meanwhile
+        dialog.txtTimerInterval.TrackText("1500");
+        dialog.btnApply_Click();
     };
-    form.sysConfigue_Click();
+    form.mnuSystemTray.Find("sysConfigue")->onClick();
+    EXPECT_FALSE(timerOffMeanwhile);
     EXPECT_EQ(standins.Launches(), 2u);
+    EXPECT_EQ(Stored(settings::kTimerInterval), "1500");
+    EXPECT_EQ(form.RefreshTimer.Interval(), 1500u);
     EXPECT_TRUE(form.RefreshTimer.Enabled());
+    EXPECT_FALSE(form.ConfigVisible());
 }
 
 TEST_F(AppTest, TabHintAndPlayerListMenu) {

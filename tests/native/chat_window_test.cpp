@@ -42,6 +42,16 @@ TEST_F(ChatWindowTest, ShowsOnlyChatThatArrivesWhileItIsOpen) {
     chat::frmMessage& again = Open();
     Run(300);
     EXPECT_EQ(again.txtChat.Text(), "");
+    // A busy server without chat: each tick reads only what is new.
+    const auto list = server().messageList();
+    for (int tick = 0; tick < 20; ++tick) {
+        for (int i = 0; i < 10; ++i) server().AddLine("Player " + std::to_string(i) + " moved.");
+        Run(120);
+        EXPECT_EQ(again.Harrowatch->mMessageLineCount, host().ListBoxCount(list));
+    }
+    server().AddChat("Dorn", "finally");
+    Run(200);
+    EXPECT_EQ(again.txtChat.Text(), "finally");
 }
 
 TEST_F(ChatWindowTest, SendingEchoesAndReachesThePlayers) {
@@ -63,6 +73,20 @@ TEST_F(ChatWindowTest, SendingEchoesAndReachesThePlayers) {
     EXPECT_EQ(server().effects().sentMessages.back(), "first\r\nsecond");
     EXPECT_TRUE(form.RefreshTimer.Enabled());
     EXPECT_TRUE(c.RefreshTimer.Enabled());
+    // Enter sends only what is not blank.
+    const std::string echoed = c.txtChat.Text();
+    Key(c, 13, 13);  // an empty box: the line break is the box's
+    c.txtMessageText.TrackText("   ");
+    Key(c, 13, 13);
+    c.txtMessageText.TrackText("\r\n");
+    Key(c, 13, 0);  // taken, but there is nothing to send
+    EXPECT_EQ(server().effects().sentMessages.size(), 2u);
+    EXPECT_EQ(c.txtChat.Text(), echoed);
+    c.txtMessageText.TrackText("ready?");
+    Key(c, 'x', 'x');
+    Key(c, 13, 0);
+    ASSERT_EQ(server().effects().sentMessages.size(), 3u);
+    EXPECT_EQ(c.txtMessageText.Text(), "");
 }
 
 TEST_F(ChatWindowTest, ASecondSendWhileOneRunsIsRefused) {
@@ -109,38 +133,6 @@ TEST_F(ChatWindowTest, AFailedSendIsShownAndLoggedAsFailed) {
     EXPECT_NE(d.FileContent(form.Log.TodaysFile()).find("Message to the players not sent"), std::string::npos);
 }
 
-TEST_F(ChatWindowTest, ABusyServerWithoutChatIsReadOnce) {
-    Start("active\n");
-    chat::frmMessage& c = Open();
-    const auto list = server().messageList();
-    for (int tick = 0; tick < 20; ++tick) {
-        for (int i = 0; i < 10; ++i) server().AddLine("Player " + std::to_string(i) + " moved.");
-        Run(120);
-        // Each tick reads only what is new.
-        EXPECT_EQ(c.Harrowatch->mMessageLineCount, host().ListBoxCount(list));
-    }
-    server().AddChat("Dorn", "finally");
-    Run(200);
-    EXPECT_EQ(c.txtChat.Text(), "finally");
-}
-
-TEST_F(ChatWindowTest, EnterSendsOnlyWhatIsNotBlank) {
-    Start("active\n");
-    chat::frmMessage& c = Open();
-    Key(c, 13, 13);  // an empty box: the line break is the box's
-    c.txtMessageText.TrackText("   ");
-    Key(c, 13, 13);
-    c.txtMessageText.TrackText("\r\n");
-    Key(c, 13, 0);  // taken, but there is nothing to send
-    EXPECT_TRUE(server().effects().sentMessages.empty());
-    EXPECT_EQ(c.txtChat.Text(), "");
-    c.txtMessageText.TrackText("ready?");
-    Key(c, 'x', 'x');
-    Key(c, 13, 0);
-    ASSERT_EQ(server().effects().sentMessages.size(), 1u);
-    EXPECT_EQ(c.txtMessageText.Text(), "");
-}
-
 TEST_F(ChatWindowTest, KeepsItsPositionOnTheScreen) {
     Start("active\n");
     chat::frmMessage& c = Open();
@@ -153,6 +145,18 @@ TEST_F(ChatWindowTest, KeepsItsPositionOnTheScreen) {
     chat::frmMessage& again = Open();
     EXPECT_EQ(again.window.Left(), form.screen.width - again.window.Width());  // pulled back to the edge
     EXPECT_EQ(again.window.Top(), 2000);
+    // Closed when its position cannot be stored: monitoring goes on.
+    d.registryFault = Refuse("setvalue", platform::err::kAccessDenied, "Left");
+    again.RequestClose();
+    EXPECT_TRUE(again.Closed());
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_NE(boxes.shown[0].text.find(" - Form_Unload"), std::string::npos);
+    // The main poll goes on: a server that ends is launched again.
+    EXPECT_TRUE(form.RefreshTimer.Enabled());
+    Run(60000);  // a server that has run a minute is no quick end: it comes back at the next poll
+    d.KillProcess(ServerPid());
+    Run(6000);
+    EXPECT_EQ(standins.Launches(), 2);
 }
 
 TEST_F(ChatWindowTest, ASendStopsBothPollsUntilItEnds) {
@@ -196,24 +200,6 @@ TEST_F(ChatWindowTest, AHangIsToldWhileTheChatWindowReadsTheHungServer) {
     d.HangProcess(ServerPid(), 600000);
     Run(5000 + 11000 + 3000);
     EXPECT_EQ(form.lblStatusLocalServer.Text(), "NOT RESPONDING");
-}
-
-TEST_F(ChatWindowTest, ClosingWhenItsPositionCannotBeStoredKeepsMonitoring) {
-    Start("active\n");
-    chat::frmMessage& c = Open();
-    d.registryFault = [](const std::string& op, const std::string&, const std::string& value) {
-        return op == "setvalue" && value == "Left" ? platform::err::kAccessDenied : 0L;
-    };
-    c.RequestClose();
-    EXPECT_TRUE(c.Closed());
-    ASSERT_EQ(boxes.shown.size(), 1u);
-    EXPECT_NE(boxes.shown[0].text.find(" - Form_Unload"), std::string::npos);
-    // The main poll goes on: a server that ends is launched again.
-    EXPECT_TRUE(form.RefreshTimer.Enabled());
-    Run(60000);  // a server that has run a minute is no quick end: it comes back at the next poll
-    d.KillProcess(ServerPid());
-    Run(6000);
-    EXPECT_EQ(standins.Launches(), 2);
 }
 
 TEST_F(ChatWindowTest, ClosingDuringASendWaitsForItAndTheTranscriptIsBounded) {

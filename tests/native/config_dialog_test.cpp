@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "app/unregister.h"
+#include "native/registry_faults.h"
 #include "platform/sim/sim_desktop.h"
 #include "settings/config_dialog.h"
 #include "settings/settings.h"
@@ -74,18 +75,16 @@ TEST_F(ConfigDialogTest, OpensOverTheMainWindowWithWhatIsStored) {
     EXPECT_EQ(again.chkWindowsStartup.Value(), 0);
     ASSERT_EQ(d.RegisterTask(kLogonTaskName, LogonTaskXml("C:\\Program Files\\Harrowatch\\Harrowatch.exe", "")), 0);
     EXPECT_EQ(Open().chkWindowsStartup.Value(), 1);
-    EXPECT_TRUE(boxes.shown.empty());
-}
 
-TEST_F(ConfigDialogTest, CheckValuesStoredAsTextOrOtherTypesOpenWithoutError) {
+    // Check values stored as text or of other types open without error.
     Poke(kAutoStart, "1");
     Poke(kHideKaltorWindow, "yes");
     d.PokeValue(platform::kHkeyLocalMachine, kRememberKaltorWindow.key, kRememberKaltorWindow.name,
                 platform::reg::kBinary, {0xFF, 0x01});
-    frmConfig& c = Open();
-    EXPECT_EQ(c.chkAutoStart.Value(), 1);
-    EXPECT_EQ(c.chkHideWindow.Value(), 0);
-    EXPECT_EQ(c.chkRememberKaltorWindow.Value(), 0);
+    frmConfig& typed = Open();
+    EXPECT_EQ(typed.chkAutoStart.Value(), 1);
+    EXPECT_EQ(typed.chkHideWindow.Value(), 0);
+    EXPECT_EQ(typed.chkRememberKaltorWindow.Value(), 0);
     EXPECT_TRUE(boxes.shown.empty());
 }
 
@@ -125,36 +124,10 @@ TEST_F(ConfigDialogTest, ApplyStoresEverySettingAndTheInterval) {
     EXPECT_TRUE(boxes.shown.empty());
 }
 
-TEST_F(ConfigDialogTest, IntervalsThatCannotBeStoredAreRefused) {
-    Poke(kTimerInterval, "5000");
-    struct Case {
-        std::string typed, message;
-    };
-    // The last two are mended: the timer cannot take more than 65535 ms, and
-    // pasted words would read as 0 and silently stop monitoring.
-    for (const Case& k : {Case{"", kNoIntervalText}, Case{"70000", kIntervalTooLongText},
-                          Case{"fast", kIntervalNotNumberText}, Case{"12 ms", kIntervalNotNumberText}}) {
-        boxes.shown.clear();
-        frmConfig& c = Open();
-        c.txtTimerInterval.TrackText(k.typed);
-        c.btnApply_Click();
-        EXPECT_FALSE(c.Closed()) << k.typed;
-        ASSERT_EQ(boxes.shown.size(), 1u) << k.typed;
-        EXPECT_EQ(boxes.shown[0].text, k.message);
-        EXPECT_EQ(boxes.shown[0].flags, 48u);
-        EXPECT_EQ(boxes.shown[0].title, "Harrowatch");
-        EXPECT_EQ(c.txtTimerInterval.focusRequests, 1);
-        EXPECT_EQ(Stored(kTimerInterval), "5000");
-        EXPECT_EQ(mainTimer.Interval(), 5000u);
-    }
-}
-
 TEST_F(ConfigDialogTest, AFailingWriteKeepsWhatWasStoredAndTheDialogOpen) {
     frmConfig& c = Open();
     c.txtTimerInterval.TrackText("700");
-    d.registryFault = [](const std::string& op, const std::string&, const std::string& value) {
-        return op == "setvalue" && value == "AutoStart" ? 5L : 0L;
-    };
+    d.registryFault = Refuse("setvalue", 5L, "AutoStart");
     c.btnApply_Click();
     EXPECT_FALSE(c.Closed());
     ASSERT_EQ(boxes.shown.size(), 1u);
@@ -162,14 +135,24 @@ TEST_F(ConfigDialogTest, AFailingWriteKeepsWhatWasStoredAndTheDialogOpen) {
     EXPECT_EQ(Stored(kTimerInterval), "700");
     EXPECT_FALSE(Has(kAutoStart));
     EXPECT_FALSE(Has(kHideKaltorWindow));
+
+    // A failed webhook write names the value, not the address.
+    boxes.shown.clear();
+    c.txtWebhookUrl.TrackText("https://hooks.example.com/services/T0KEN-s3cret");
+    d.registryFault = Refuse("setvalue", 5L, "WebhookUrl");
+    c.btnApply_Click();
+    EXPECT_FALSE(c.Closed());
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].text.find("T0KEN"), std::string::npos) << boxes.shown[0].text;
+    EXPECT_EQ(boxes.shown[0].text.find("hooks.example.com"), std::string::npos) << boxes.shown[0].text;
+    EXPECT_NE(boxes.shown[0].text.find("'WebhookUrl'"), std::string::npos) << boxes.shown[0].text;
+    EXPECT_NE(boxes.shown[0].text.find(" - FormSave"), std::string::npos);
 }
 
 TEST_F(ConfigDialogTest, SettingsTheRegistryCouldNotReadAtOpenAreReportedAndKeptByApply) {
     PokeDword(kWarnPlayersMinutes, 13);
     Poke(kWebhookUrl, "https://hooks.example.test/notify");
-    d.registryFault = [](const std::string& op, const std::string&, const std::string&) {
-        return op == "query" ? 1450L : 0L;
-    };
+    d.registryFault = Refuse("query", 1450);
     frmConfig& c = Open();
     d.registryFault = nullptr;
     ASSERT_EQ(boxes.shown.size(), 1u);
@@ -180,21 +163,6 @@ TEST_F(ConfigDialogTest, SettingsTheRegistryCouldNotReadAtOpenAreReportedAndKept
     EXPECT_EQ(Stored(kHungRestartMinutes), "5");
     EXPECT_EQ(Stored(kWarnPlayersMinutes), "13");
     EXPECT_EQ(Stored(kWebhookUrl), "https://hooks.example.test/notify");
-}
-
-TEST_F(ConfigDialogTest, AFailedWebhookWriteReportsTheValuesNameNotTheAddress) {
-    frmConfig& c = Open();
-    c.txtWebhookUrl.TrackText("https://hooks.example.com/services/T0KEN-s3cret");
-    d.registryFault = [](const std::string& op, const std::string&, const std::string& value) {
-        return op == "setvalue" && value == "WebhookUrl" ? 5L : 0L;
-    };
-    c.btnApply_Click();
-    EXPECT_FALSE(c.Closed());
-    ASSERT_EQ(boxes.shown.size(), 1u);
-    EXPECT_EQ(boxes.shown[0].text.find("T0KEN"), std::string::npos) << boxes.shown[0].text;
-    EXPECT_EQ(boxes.shown[0].text.find("hooks.example.com"), std::string::npos) << boxes.shown[0].text;
-    EXPECT_NE(boxes.shown[0].text.find("'WebhookUrl'"), std::string::npos) << boxes.shown[0].text;
-    EXPECT_NE(boxes.shown[0].text.find(" - FormSave"), std::string::npos);
 }
 
 TEST_F(ConfigDialogTest, StartAtLogOnThatCannotBeRegisteredIsReportedNotShownAsOn) {
@@ -213,13 +181,6 @@ TEST_F(ConfigDialogTest, StartAtLogOnThatCannotBeRegisteredIsReportedNotShownAsO
     EXPECT_NE(boxes.shown[0].text.find(" - FormSave"), std::string::npos);
     EXPECT_FALSE(Has(kRunEntry));
     EXPECT_EQ(Open().chkWindowsStartup.Value(), 0);
-
-    // A Task Scheduler that cannot be asked is an error, not "off".
-    boxes.shown.clear();
-    d.taskFault = [](const std::string&, const std::string&) { return static_cast<long>(0x80070422u); };
-    Open();
-    ASSERT_EQ(boxes.shown.size(), 1u);
-    EXPECT_NE(boxes.shown[0].text.find("0x80070422"), std::string::npos);
 }
 
 // The task starts Harrowatch for the operator logged on to the session, and
@@ -388,12 +349,14 @@ TEST_F(ConfigDialogTest, ApplyStoresEveryValueAndTouchesTheTaskOnlyWhenTheBoxCha
     EXPECT_TRUE(boxes.shown.empty());
     EXPECT_TRUE(off.Applied());
 
-    // No Task Scheduler at all: said once when the dialog opens, and the
-    // Apply that leaves the box alone stores everything without it.
+    // No Task Scheduler at all: an error, not "off", said once when the
+    // dialog opens; the Apply that leaves the box alone stores everything
+    // without it.
     refusal = 0;
     d.taskFault = [](const std::string&, const std::string&) { return static_cast<long>(0x80070422u); };
     frmConfig& none = Open();
     ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_NE(boxes.shown[0].text.find("0x80070422"), std::string::npos) << boxes.shown[0].text;
     typeEverything(none, "33");
     none.btnApply_Click();
     EXPECT_TRUE(none.Closed());
@@ -444,7 +407,8 @@ TEST(LogonTask, RunsElevatedAtTheOperatorsLogOnWithoutLimits) {
     EXPECT_EQ(LogonTaskXml("C:\\H.exe", "").find("<UserId>"), std::string::npos);
 }
 
-TEST_F(ConfigDialogTest, TheSupervisionTabShowsValidatesAndStoresItsNumbers) {
+TEST_F(ConfigDialogTest, EveryBoxValidatesShowsAndStoresItsNumber) {
+    Poke(kTimerInterval, "5000");
     PokeDword(kLogDays, 7);
     Poke(kBackupDays, "not a number");  // shown as its default
     PokeDword(kBackupMaxMB, 0);          // out of range: its default too
@@ -453,11 +417,27 @@ TEST_F(ConfigDialogTest, TheSupervisionTabShowsValidatesAndStoresItsNumbers) {
     EXPECT_EQ(c.txtLogDays.Text(), "7");
     EXPECT_EQ(c.txtBackupDays.Text(), "30");
     EXPECT_EQ(c.txtBackupMaxMB.Text(), "2048");
+    EXPECT_EQ(c.txtRestartDailyAt.Text(), "");
+    EXPECT_EQ(c.txtRestartAboveMB.Text(), "0");
+    // The interval box takes digits only.
+    for (std::int16_t k : std::initializer_list<std::int16_t>{'a', 'Z', ' ', '-', '.', '+', ':', '0', '9', 8, 13}) {
+        std::int16_t key = k;
+        c.txtTimerInterval_KeyPress(key);
+        EXPECT_EQ(key, (k >= '0' && k <= '9') || k == 8 || k == 13 ? k : 0) << k;
+    }
     struct Case {
         ui::TextBox frmConfig::*box;
         std::string typed, message;
     };
-    for (const Case& k : {Case{&frmConfig::txtHungRestartMinutes, "1441", kHungMinutesText},
+    // The timer cannot take more than 65535 ms, and pasted words would read
+    // as 0 and silently stop monitoring.
+    for (const Case& k : {Case{&frmConfig::txtTimerInterval, "", kNoIntervalText},
+                          Case{&frmConfig::txtTimerInterval, "70000", kIntervalTooLongText},
+                          Case{&frmConfig::txtTimerInterval, "fast", kIntervalNotNumberText},
+                          Case{&frmConfig::txtTimerInterval, "12 ms", kIntervalNotNumberText},
+                          Case{&frmConfig::txtRestartDailyAt, "25:10", kRestartDailyAtText},
+                          Case{&frmConfig::txtRestartAboveMB, "70000", kRestartAboveMBText},
+                          Case{&frmConfig::txtHungRestartMinutes, "1441", kHungMinutesText},
                           Case{&frmConfig::txtLogDays, "-1", kLogDaysText},
                           Case{&frmConfig::txtBackupDays, "ten", kBackupDaysText},
                           Case{&frmConfig::txtBackupMaxMB, "0", kBackupMaxMBText},
@@ -476,8 +456,14 @@ TEST_F(ConfigDialogTest, TheSupervisionTabShowsValidatesAndStoresItsNumbers) {
         EXPECT_FALSE(bad.Closed()) << k.typed;
         ASSERT_EQ(boxes.shown.size(), 1u);
         EXPECT_EQ(boxes.shown[0].text, k.message);
+        EXPECT_EQ(boxes.shown[0].flags, 48u);
+        EXPECT_EQ(boxes.shown[0].title, "Harrowatch");
         EXPECT_EQ((bad.*k.box).focusRequests, 1);
     }
+    EXPECT_EQ(Stored(kTimerInterval), "5000");
+    EXPECT_EQ(mainTimer.Interval(), 5000u);
+    EXPECT_FALSE(Has(kRestartDailyAt));
+    EXPECT_FALSE(Has(kRestartAboveMB));
     d.MakeFolder("C:\\Metrics");
     frmConfig& good = Open();
     EXPECT_EQ(good.txtMetricsFolder.Text(), "");  // missing: off
@@ -489,6 +475,8 @@ TEST_F(ConfigDialogTest, TheSupervisionTabShowsValidatesAndStoresItsNumbers) {
     good.txtWarnPlayersText.TrackText("Restart in {minutes} min");
     good.chkNotifications.SetValue(0);
     good.txtWebhookUrl.TrackText("HTTPS://Hooks.Example.net:8443/T0/secret?x=1");
+    good.txtRestartDailyAt.SetText("4:05");
+    good.txtRestartAboveMB.SetText("2048");
     good.btnApply_Click();
     EXPECT_TRUE(good.Applied());
     std::uint32_t type = 0;
@@ -510,58 +498,14 @@ TEST_F(ConfigDialogTest, TheSupervisionTabShowsValidatesAndStoresItsNumbers) {
     // The log hears of the webhook's host, never of its secret path.
     EXPECT_NE(good.Summary().find("webhook Hooks.Example.net"), std::string::npos);
     EXPECT_EQ(good.Summary().find("secret"), std::string::npos);
+    EXPECT_EQ(Stored(kRestartDailyAt), "04:05");
+    EXPECT_EQ(ReadNumber(d, kRestartAboveMB, -1, 0, kMostRestartMB), 2048);
+    EXPECT_NE(good.Summary().find("restart daily at 04:05"), std::string::npos) << good.Summary();
+    EXPECT_NE(good.Summary().find("restart above 2048 MB"), std::string::npos) << good.Summary();
     frmConfig& again = Open();
     EXPECT_EQ(again.txtWebhookUrl.Text(), "HTTPS://Hooks.Example.net:8443/T0/secret?x=1");
     EXPECT_EQ(again.chkNotifications.Value(), 0);
     EXPECT_EQ(again.txtWarnPlayersText.Text(), "Restart in {minutes} min");
-}
-
-TEST_F(ConfigDialogTest, TheIntervalBoxTakesDigitsOnly) {
-    frmConfig& c = Open();
-    for (char k : std::string("aZ -.+:")) {
-        std::int16_t key = k;
-        c.txtTimerInterval_KeyPress(key);
-        EXPECT_EQ(key, 0) << k;
-    }
-    for (std::int16_t k : {std::int16_t{'0'}, std::int16_t{'9'}, std::int16_t{8}, std::int16_t{13}}) {
-        std::int16_t key = k;
-        c.txtTimerInterval_KeyPress(key);
-        EXPECT_EQ(key, k);
-    }
-}
-
-TEST_F(ConfigDialogTest, DailyRestartStoresTheTimeAndRefusesOneThatIsNoTimeOfDay) {
-    frmConfig& dialog = Open();
-    EXPECT_EQ(dialog.txtRestartDailyAt.Text(), "");
-    dialog.txtRestartDailyAt.SetText("25:10");
-    dialog.btnApply_Click();
-    ASSERT_EQ(boxes.shown.size(), 1u);
-    EXPECT_EQ(boxes.shown[0].text, settings::kRestartDailyAtText);
-    EXPECT_FALSE(dialog.Closed());
-    EXPECT_EQ(Stored(kRestartDailyAt), "");
-    dialog.txtRestartDailyAt.SetText("4:05");
-    dialog.btnApply_Click();
-    EXPECT_EQ(boxes.shown.size(), 1u);
-    EXPECT_TRUE(dialog.Closed());
-    EXPECT_EQ(Stored(kRestartDailyAt), "04:05");
-    EXPECT_NE(dialog.Summary().find("restart daily at 04:05"), std::string::npos) << dialog.Summary();
-}
-
-TEST_F(ConfigDialogTest, MemoryLimitStoresTheLimitAndRefusesOneOutOfRange) {
-    frmConfig& dialog = Open();
-    EXPECT_EQ(dialog.txtRestartAboveMB.Text(), "0");
-    dialog.txtRestartAboveMB.SetText("70000");
-    dialog.btnApply_Click();
-    ASSERT_EQ(boxes.shown.size(), 1u);
-    EXPECT_EQ(boxes.shown[0].text, settings::kRestartAboveMBText);
-    EXPECT_FALSE(dialog.Closed());
-    EXPECT_EQ(settings::ReadNumber(d, settings::kRestartAboveMB, -1, 0, settings::kMostRestartMB), -1);
-    dialog.txtRestartAboveMB.SetText("2048");
-    dialog.btnApply_Click();
-    EXPECT_EQ(boxes.shown.size(), 1u);
-    EXPECT_TRUE(dialog.Closed());
-    EXPECT_EQ(settings::ReadNumber(d, settings::kRestartAboveMB, -1, 0, settings::kMostRestartMB), 2048);
-    EXPECT_NE(dialog.Summary().find("restart above 2048 MB"), std::string::npos) << dialog.Summary();
 }
 
 }  // namespace

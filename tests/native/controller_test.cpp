@@ -95,9 +95,7 @@ TEST_F(ControllerTest, InstallDirectoryRules) {
     // move it. With no folder known yet, the next poll asks again.
     SetInstallDir("C:\\Games\\Kaltor Online");
     server::gInstallDirectory.clear();
-    d.registryFault = [](const std::string& op, const std::string&, const std::string& value) {
-        return op == "query" && value == "INSTDIR" ? 5L : 0L;
-    };
+    d.registryFault = Refuse("query", 5L, "INSTDIR");
     events.clear();
     EXPECT_EQ(controller.StartServer(), 0u);
     EXPECT_EQ(controller.StartServer(), 0u);
@@ -109,15 +107,13 @@ TEST_F(ControllerTest, InstallDirectoryRules) {
     ASSERT_NE(controller.StartServer(), 0u);
     // Once known, the folder read last serves while a read fails.
     d.KillProcess(ServerPid());
-    d.registryFault = [](const std::string& op, const std::string&, const std::string& value) {
-        return op == "query" && value == "INSTDIR" ? 1450L : 0L;
-    };
+    d.registryFault = Refuse("query", 1450L, "INSTDIR");
     EXPECT_NE(controller.StartServer(), 0u);
     EXPECT_EQ(server::gInstallDirectory, kGameFolder);
     EXPECT_EQ(boxes.shown.size(), 1u);
 }
 
-TEST_F(ControllerTest, WithoutAutoStartTheFormIsLeftAndTheHideGivesUp) {
+TEST_F(ControllerTest, WithoutAutoStartOrHideTheServerStaysInSight) {
     SetSetting("AutoStart", 0);
     Install();
     const std::uint64_t start = d.NowMs();
@@ -129,12 +125,13 @@ TEST_F(ControllerTest, WithoutAutoStartTheFormIsLeftAndTheHideGivesUp) {
     EXPECT_GE(d.NowMs() - start, 1000u);
     EXPECT_LT(d.NowMs() - start, 2500u);
     EXPECT_EQ(events.back(), kOn);
-}
 
-TEST_F(ControllerTest, WithoutHideTheWindowStaysShown) {
+    // Saved but not hidden: the window stays shown.
+    d.KillProcess(pid);
+    SetSetting("AutoStart", 1);
     SetSetting("HideKaltorWindow", 0);
-    Install();
-    controller.StartServer();
+    ASSERT_NE(controller.StartServer(), 0u);
+    EXPECT_EQ(d.FindWindow("ThunderRT6FormDC", "Server Configuration"), nullptr);
     EXPECT_TRUE(d.IsWindowVisible(Win(server().mainForm())));
 }
 
@@ -155,13 +152,12 @@ TEST_F(ControllerTest, AServerGoneWhileStartingIsLaunchedAgainByTheNextPoll) {
     EXPECT_EQ(controller.StartServer(), 0u);
     EXPECT_EQ(standins.Launches(), 2u);
     EXPECT_EQ(events.back(), kOn);
-}
 
-TEST_F(ControllerTest, ShutdownEndsAWaitForTheForm) {
-    Install("no-config\n");
-    d.ScheduleAt(1500, d.OwnPid(), [&] { cancel.Raise(); });
+    // A shutdown ends the wait for the form.
+    const std::uint64_t start = d.NowMs();
+    d.ScheduleAt(start + 1500, d.OwnPid(), [&] { cancel.Raise(); });
     EXPECT_EQ(controller.StartServer(), 0u);
-    EXPECT_LT(d.NowMs(), 1600u);
+    EXPECT_LT(d.NowMs() - start, 1600u);
 }
 
 TEST_F(ControllerTest, HideShowAndToggle) {

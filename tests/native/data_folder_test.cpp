@@ -43,6 +43,18 @@ TEST(DataFolder, MadeForAdministratorsOnlySoNoUserCanLayAJunctionInIt) {
     EXPECT_EQ(d.UserMakeJunction(kData + "\\Logs\\2000-01-01", "C:\\Users"), platform::err::kAccessDenied);
     // ProgramData itself still lets users make folders: the sim is not lenient.
     EXPECT_EQ(d.UserMakeJunction("C:\\ProgramData\\Other", "C:\\Users"), platform::err::kSuccess);
+    // What the folder passes on to what Harrowatch makes in it counts too:
+    // an inheritable entry for users is set right.
+    {
+        SimDesktop e;
+        e.MakeFolder(kData);
+        e.SetSecurity(kData, "O:BAD:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICIIO;FA;;;BU)");
+        supervision::ActionLog inherited(e);
+        inherited.Take({supervision::EventId::Started, supervision::Level::Information, "started"});
+        ASSERT_TRUE(e.HasFolder(kData + "\\Logs"));
+        EXPECT_EQ(e.UserMakeJunction(kData + "\\Logs\\2000-01-01", "C:\\Users"), platform::err::kAccessDenied)
+            << e.SecurityOf(kData + "\\Logs");
+    }
 }
 
 TEST(DataFolder, AJunctionLaidBeforeHarrowatchCameIsNeverFollowedByTheCleanUps) {
@@ -151,18 +163,6 @@ TEST(DataFolder, AFolderAUserMadeInsideBeforehandHasTheWholeFolderSetAsideAndMad
     }
 }
 
-// What the folder passes on to what Harrowatch makes in it counts too.
-TEST(DataFolder, AnInheritableEntryForUsersIsSetRight) {
-    SimDesktop d;
-    d.MakeFolder(kData);
-    d.SetSecurity(kData, "O:BAD:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICIIO;FA;;;BU)");
-    supervision::ActionLog log(d);
-    log.Take({supervision::EventId::Started, supervision::Level::Information, "started"});
-    ASSERT_TRUE(d.HasFolder(kData + "\\Logs"));
-    EXPECT_EQ(d.UserMakeJunction(kData + "\\Logs\\2000-01-01", "C:\\Users"), platform::err::kAccessDenied)
-        << d.SecurityOf(kData + "\\Logs");
-}
-
 TEST(Sddl, TellsWhoMayChangeAFileOrFolder) {
     EXPECT_FALSE(sddl::OthersMay("O:BAD:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)", sddl::kChangeContent));
     EXPECT_FALSE(sddl::OthersMay("O:S-1-5-32-544D:P(A;OICI;FA;;;S-1-5-32-544)(A;OICIIO;GA;;;CO)", sddl::kChangeContent));
@@ -185,11 +185,6 @@ TEST(Sddl, TellsWhoMayChangeAFileOrFolder) {
     EXPECT_TRUE(sddl::OthersMay("O:BAD:P(A;OICIIO;FA;;;BU)", sddl::kChangeContent, true));  // what it makes
 }
 
-}  // namespace
-}  // namespace hw::testing
-
-namespace hw::testing {
-namespace {
 // Three copies of a file that changes, in the same second: none written over,
 // and nothing left under a partial name.
 TEST(DataFolder, CopiesInTheSameSecondEachKeepTheirOwnName) {

@@ -10,25 +10,6 @@
 namespace hw::testing {
 namespace {
 
-TEST_F(MainWindowTest, StatusEventsDriveLabelToolbarTimerAndPointer) {
-    form.Harrowatch_UpdateStatus("UPDATE_STATUS", "STARTING KALTOR....", 0);
-    EXPECT_EQ(form.lblStatusLocalServer.Text(), "STARTING KALTOR....");
-    form.Harrowatch_UpdateStatus("ENABLE_TOOLBAR", "", 0);
-    EXPECT_FALSE(form.Toolbar.Enabled());
-    form.Harrowatch_UpdateStatus("ENABLE_TOOLBAR", "", 5);
-    EXPECT_TRUE(form.Toolbar.Enabled());
-    form.Harrowatch_UpdateStatus("ENABLE_TIMER", "", -1);
-    EXPECT_TRUE(form.RefreshTimer.Enabled());
-    form.Harrowatch_UpdateStatus("ENABLE_TIMER", "", 0);
-    EXPECT_FALSE(form.RefreshTimer.Enabled());
-    form.Harrowatch_UpdateStatus("TOGGLE_HOURGLASS", "", -1);
-    EXPECT_TRUE(form.Pointer.busy);
-    form.Harrowatch_UpdateStatus("TOGGLE_HOURGLASS", "", 1);
-    EXPECT_FALSE(form.Pointer.busy);
-    form.Harrowatch_UpdateStatus("enable_timer", "", -1);  // types compare exactly
-    EXPECT_FALSE(form.RefreshTimer.Enabled());
-}
-
 TEST_F(MainWindowTest, MirrorsStatusPlayersAndMessagesAndFollowsThem) {
     Start("active\nat 0 join Dorn 10.0.0.5 Dornak\nat 2000 join Ysra 10.0.0.6 Ysra\nat 2500 message Welcome\n");
     EXPECT_TRUE(form.RefreshTimer.Enabled());
@@ -148,7 +129,33 @@ TEST_F(MainWindowTest, AStatusReadThatGoesUnansweredKeepsTheLastStatus) {
     EXPECT_TRUE(boxes.shown.empty());
 }
 
-TEST_F(MainWindowTest, AStartingServerLeavesTheWindowAsItWas) {
+TEST_F(MainWindowTest, IntervalsTheTimerCannotTakeAreReportedOnceAndIgnored) {
+    Start();
+    Interval("70000");
+    Run(30000);
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_NE(boxes.shown[0].text.find("Error Number: 380"), std::string::npos);
+    EXPECT_NE(boxes.shown[0].text.find("more than the 65535 milliseconds"), std::string::npos);
+    EXPECT_EQ(form.RefreshTimer.Interval(), 5000u);
+    EXPECT_TRUE(form.RefreshTimer.Enabled());
+    Interval("-20");  // says what is wrong with it
+    Run(5000);
+    ASSERT_EQ(boxes.shown.size(), 2u);
+    EXPECT_NE(boxes.shown[1].text.find("\"-20\" is negative"), std::string::npos) << boxes.shown[1].text;
+    EXPECT_EQ(boxes.shown[1].text.find("more than"), std::string::npos);
+    Interval("250.5");  // rounds to even: 250
+    Run(5000);
+    EXPECT_EQ(form.RefreshTimer.Interval(), 250u);
+    Interval("0");
+    Run(1000);
+    EXPECT_EQ(form.RefreshTimer.Interval(), 0u);
+    const auto launches = standins.Launches();
+    d.KillProcess(ServerPid());
+    Run(60000);
+    EXPECT_EQ(standins.Launches(), launches);  // no more ticks, no relaunch
+}
+
+TEST_F(MainWindowTest, AStartingServerLeavesTheWindowAsItWasAndStatusEventsDriveIt) {
     Setting("AutoStart", 0);
     Start();
     EXPECT_EQ(form.lblStatusLocalServer.Text(), "NOT ACTIVE");  // the status fields are up from the start
@@ -156,6 +163,23 @@ TEST_F(MainWindowTest, AStartingServerLeavesTheWindowAsItWas) {
     EXPECT_EQ(form.StatusBar.Panel(2), "");
     EXPECT_EQ(form.lstMonitoredMsgs.Count(), 0u);
     EXPECT_TRUE(form.RefreshTimer.Enabled());
+    // Status events drive the label, the toolbar, the timer and the pointer.
+    form.Harrowatch_UpdateStatus("UPDATE_STATUS", "STARTING KALTOR....", 0);
+    EXPECT_EQ(form.lblStatusLocalServer.Text(), "STARTING KALTOR....");
+    form.Harrowatch_UpdateStatus("ENABLE_TOOLBAR", "", 0);
+    EXPECT_FALSE(form.Toolbar.Enabled());
+    form.Harrowatch_UpdateStatus("ENABLE_TOOLBAR", "", 5);
+    EXPECT_TRUE(form.Toolbar.Enabled());
+    form.Harrowatch_UpdateStatus("ENABLE_TIMER", "", -1);
+    EXPECT_TRUE(form.RefreshTimer.Enabled());
+    form.Harrowatch_UpdateStatus("ENABLE_TIMER", "", 0);
+    EXPECT_FALSE(form.RefreshTimer.Enabled());
+    form.Harrowatch_UpdateStatus("TOGGLE_HOURGLASS", "", -1);
+    EXPECT_TRUE(form.Pointer.busy);
+    form.Harrowatch_UpdateStatus("TOGGLE_HOURGLASS", "", 1);
+    EXPECT_FALSE(form.Pointer.busy);
+    form.Harrowatch_UpdateStatus("enable_timer", "", -1);  // types compare exactly
+    EXPECT_FALSE(form.RefreshTimer.Enabled());
 }
 
 TEST_F(MainWindowTest, MalformedServerWindowsAreReportedOnce) {
@@ -187,32 +211,6 @@ TEST_F(MainWindowTest, MalformedServerWindowsAreReportedOnce) {
     EXPECT_EQ(form.StatusBar.Panel(2).rfind("3 PLAYERS ONLINE AS OF ", 0), 0u) << form.StatusBar.Panel(2);
     EXPECT_EQ(form.PlayerListView.Items().size(), 3u);
     EXPECT_EQ(boxes.shown.size(), 1u);
-}
-
-TEST_F(MainWindowTest, IntervalsTheTimerCannotTakeAreReportedOnceAndIgnored) {
-    Start();
-    Interval("70000");
-    Run(30000);
-    ASSERT_EQ(boxes.shown.size(), 1u);
-    EXPECT_NE(boxes.shown[0].text.find("Error Number: 380"), std::string::npos);
-    EXPECT_NE(boxes.shown[0].text.find("more than the 65535 milliseconds"), std::string::npos);
-    EXPECT_EQ(form.RefreshTimer.Interval(), 5000u);
-    EXPECT_TRUE(form.RefreshTimer.Enabled());
-    Interval("-20");  // says what is wrong with it
-    Run(5000);
-    ASSERT_EQ(boxes.shown.size(), 2u);
-    EXPECT_NE(boxes.shown[1].text.find("\"-20\" is negative"), std::string::npos) << boxes.shown[1].text;
-    EXPECT_EQ(boxes.shown[1].text.find("more than"), std::string::npos);
-    Interval("250.5");  // rounds to even: 250
-    Run(5000);
-    EXPECT_EQ(form.RefreshTimer.Interval(), 250u);
-    Interval("0");
-    Run(1000);
-    EXPECT_EQ(form.RefreshTimer.Interval(), 0u);
-    const auto launches = standins.Launches();
-    d.KillProcess(ServerPid());
-    Run(60000);
-    EXPECT_EQ(standins.Launches(), launches);  // no more ticks, no relaunch
 }
 
 // A reset that waits (for its dialog) lets the poll timer tick; the tick must

@@ -181,6 +181,15 @@ TEST_F(MemoryGuardTest, AServerStillAboveAfterItsRestartIsNotRestartedAgainForSi
     Run(3600000 + 60000);
     EXPECT_EQ(standins.Launches(), 3u);
     EXPECT_EQ(form.Harrowatch->PlannedRestarts(), 2);
+
+    // "Stop Server": the server stays stopped, whatever it uses.
+    form.sysStopServer_Click();
+    Run(10000);
+    ASSERT_FALSE(server().Active());
+    Uses(150);
+    Run(7 * 3600000);
+    EXPECT_EQ(standins.Launches(), 3u);
+    EXPECT_FALSE(server().Active());
 }
 
 // The daily restart comes first: the plan goes with the server it was
@@ -193,19 +202,6 @@ TEST_F(MemoryGuardTest, ADailyRestartMeanwhileIsTheOnlyRestart) {
     Run(60 * 60000);
     EXPECT_EQ(standins.Launches(), 2u);
     EXPECT_EQ(form.Harrowatch->PlannedRestarts(), 1);
-}
-
-// "Stop Server": the server stays stopped, whatever it uses.
-TEST_F(MemoryGuardTest, AServerTheOperatorStoppedIsNotRestarted) {
-    Start("active\n");
-    Run(10000);
-    form.sysStopServer_Click();
-    Run(10000);
-    ASSERT_FALSE(server().Active());
-    Uses(150);
-    Run(60 * 60000);
-    EXPECT_EQ(standins.Launches(), 1u);
-    EXPECT_FALSE(server().Active());
 }
 
 // A stored limit that is no number of megabytes is told once; the memory

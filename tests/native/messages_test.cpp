@@ -63,7 +63,7 @@ TEST_F(MessagesTest, ChatOfARelaunchedServerIsReadFromItsFirstLine) {
     EXPECT_EQ(controller.ProcessChatText(), "second");
 }
 
-TEST_F(MessagesTest, SendingFillsTheDialogAndSkipsTheEcho) {
+TEST_F(MessagesTest, SendingFillsTheDialogAndSkipsTheEchoButNotAPlayersLine) {
     Started();
     controller.SendServerMessage("Server restarts at noon");
     d.AdvanceIdle(10);
@@ -78,10 +78,6 @@ TEST_F(MessagesTest, SendingFillsTheDialogAndSkipsTheEcho) {
     d.AdvanceIdle(10);
     EXPECT_EQ(controller.ProcessChatText(), "");  // the echoes are not chat
     EXPECT_EQ(controller.mMessageLineCount, static_cast<std::int32_t>(host().Lines(server().messageList()).size()));
-}
-
-TEST_F(MessagesTest, APlayersLineJustBeforeASendIsKeptAndTheOwnEchoIsNot) {
-    Started();
     EXPECT_EQ(controller.ProcessChatText(), "");
     Line("10:00:00 AM--  --Dorn has entered the realm.");
     EXPECT_EQ(controller.ProcessChatText(), "");

@@ -48,6 +48,10 @@ TEST(GetProcessIdByName, SkipsProcessesThatCannotBeReadOrEndMeanwhile) {
     };
     EXPECT_EQ(GetProcessIdByName(d, kServer), staying);
     EXPECT_EQ(d.OpenHandleCount(), 0u);
+    // A folder named after the program matches too.
+    d.KillProcess(staying);
+    platform::Pid tool = d.AddProcess("C:\\KALTOR INTERNET SERVER.EXE backups\\zip.exe");
+    EXPECT_EQ(GetProcessIdByName(d, kServer), tool);
 }
 
 // Another operator's remote-desktop session runs its own server: an elevated
@@ -75,12 +79,6 @@ TEST(GetProcessIdByName, OnlyAProgramInHarrowatchsOwnSessionIsItsServer) {
     EXPECT_EQ(d.OpenHandleCount(), 0u);
 }
 
-TEST(GetProcessIdByName, AFolderNamedAfterTheProgramMatchesToo) {
-    SimDesktop d;
-    platform::Pid tool = d.AddProcess("C:\\KALTOR INTERNET SERVER.EXE backups\\zip.exe");
-    EXPECT_EQ(GetProcessIdByName(d, kServer), tool);
-}
-
 class LaunchProgramTest : public ::testing::Test {
 protected:
     SimDesktop d;
@@ -88,7 +86,7 @@ protected:
     const std::string program = folder + kServer;
 };
 
-TEST_F(LaunchProgramTest, QuotesAProgramPathWithSpacesButNotTheDirectory) {
+TEST_F(LaunchProgramTest, QuotesAProgramPathWithSpacesButNotTheDirectoryAndRefusesANonProgram) {
     d.InstallProgram(program, ProgramSpec{});
     platform::Pid pid = LaunchProgram(d, program, folder, false);
     ASSERT_NE(pid, 0u);
@@ -99,6 +97,10 @@ TEST_F(LaunchProgramTest, QuotesAProgramPathWithSpacesButNotTheDirectory) {
     d.InstallProgram("C:\\Tools\\plain.exe", ProgramSpec{});
     platform::Pid plain = LaunchProgram(d, "C:\\Tools\\plain.exe", "C:\\Tools", false);
     EXPECT_EQ(d.FindProcess(plain)->commandLine, "C:\\Tools\\plain.exe");
+    // A file that is no program fails cleanly.
+    d.WriteFile("C:\\Tools\\fake.exe", "not a program");
+    EXPECT_EQ(LaunchProgram(d, "C:\\Tools\\fake.exe", "C:\\Tools", false), 0u);
+    EXPECT_EQ(d.OpenHandleCount(), 0u);
 }
 
 TEST_F(LaunchProgramTest, WaitsUntilIdleWithoutFreezingTheMessageLoop) {
@@ -115,19 +117,7 @@ TEST_F(LaunchProgramTest, WaitsUntilIdleWithoutFreezingTheMessageLoop) {
     EXPECT_GE(ticks, 7);  // Harrowatch's own timers ran during the wait
 }
 
-TEST_F(LaunchProgramTest, AProgramThatNeverGetsIdleIsStillReturnedAfterTheBound) {
-    ProgramSpec spec;
-    spec.neverIdle = true;
-    d.InstallProgram(program, spec);
-    const std::uint64_t start = d.NowMs();
-    platform::Pid pid = LaunchProgram(d, program, folder, false);
-    EXPECT_NE(pid, 0u);
-    EXPECT_GE(d.NowMs() - start, automation::kLaunchIdleTimeoutMs);
-    EXPECT_LT(d.NowMs() - start, automation::kLaunchIdleTimeoutMs + 200);
-    EXPECT_GT(d.YieldCount(), 100u);
-}
-
-TEST_F(LaunchProgramTest, CancellingEndsTheIdleWait) {
+TEST_F(LaunchProgramTest, AProgramThatNeverGetsIdleIsReturnedAfterTheBoundOrWhenCancelled) {
     ProgramSpec spec;
     spec.neverIdle = true;
     d.InstallProgram(program, spec);
@@ -135,6 +125,11 @@ TEST_F(LaunchProgramTest, CancellingEndsTheIdleWait) {
     d.ScheduleAt(1000, d.OwnPid(), [&] { cancel.Raise(); });
     EXPECT_NE(LaunchProgram(d, program, folder, false, &cancel), 0u);
     EXPECT_LT(d.NowMs(), 1100u);
+    const std::uint64_t start = d.NowMs();
+    EXPECT_NE(LaunchProgram(d, program, folder, false), 0u);
+    EXPECT_GE(d.NowMs() - start, automation::kLaunchIdleTimeoutMs);
+    EXPECT_LT(d.NowMs() - start, automation::kLaunchIdleTimeoutMs + 200);
+    EXPECT_GT(d.YieldCount(), 100u);
 }
 
 TEST_F(LaunchProgramTest, WaitingForExitReturnsZeroOnceTheProgramHasEnded) {
@@ -147,12 +142,6 @@ TEST_F(LaunchProgramTest, WaitingForExitReturnsZeroOnceTheProgramHasEnded) {
     EXPECT_GE(d.NowMs(), 2500u);
     EXPECT_LT(d.NowMs(), 2600u);
     EXPECT_EQ(GetProcessIdByName(d, kServer), 0u);
-    EXPECT_EQ(d.OpenHandleCount(), 0u);
-}
-
-TEST_F(LaunchProgramTest, AFileThatIsNoProgramFailsCleanly) {
-    d.WriteFile(program, "not a program");
-    EXPECT_EQ(LaunchProgram(d, program, folder, false), 0u);
     EXPECT_EQ(d.OpenHandleCount(), 0u);
 }
 

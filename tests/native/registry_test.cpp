@@ -2,11 +2,24 @@
 #include <gtest/gtest.h>
 
 #include "common/error.h"
+#include "native/registry_faults.h"
 #include "platform/sim/sim_desktop.h"
 #include "settings/registry.h"
 
 namespace hw {
 namespace {
+
+using testing::Refuse;
+
+// A cRegistry on one value of Harrowatch's key.
+settings::cRegistry On(platform::sim::SimDesktop& d, const std::string& value, std::int32_t type = 1) {
+    settings::cRegistry r(d);
+    r.SetClassKey(settings::kHkeyLocalMachine);
+    r.SetSectionKey("Software\\Harrowatch");
+    r.SetValueKey(value);
+    r.SetValueType(type);
+    return r;
+}
 
 TEST(RegistryFaults, NoWriteAccessFailsAtTheFirstStepAndKeepsWhatIsStored) {
     platform::sim::SimDesktop d;
@@ -14,11 +27,7 @@ TEST(RegistryFaults, NoWriteAccessFailsAtTheFirstStepAndKeepsWhatIsStored) {
     d.registryFault = [](const std::string& op, const std::string&, const std::string&) {
         return op == "query" ? 0L : platform::err::kAccessDenied;
     };
-    settings::cRegistry r(d);
-    r.SetClassKey(settings::kHkeyLocalMachine);
-    r.SetSectionKey("Software\\Harrowatch");
-    r.SetValueKey("TimerInterval");
-    r.SetValueType(1);
+    settings::cRegistry r = On(d, "TimerInterval");
     try {
         r.SetValue(std::int32_t{250});
         FAIL();
@@ -30,23 +39,31 @@ TEST(RegistryFaults, NoWriteAccessFailsAtTheFirstStepAndKeepsWhatIsStored) {
     EXPECT_THROW(r.CreateKey(), HwError);
     EXPECT_THROW(r.DeleteValue(), HwError);
     EXPECT_EQ(r.Value(), TaggedValue("5000"));
+
+    // Only the set refused: the write number, and the value named.
+    d.registryFault = Refuse("setvalue", platform::err::kAccessDenied);
+    settings::cRegistry a = On(d, "AutoStart", 4);
+    try {
+        a.SetValue(std::int32_t{1});
+        FAIL();
+    } catch (const HwError& e) {
+        EXPECT_EQ(e.number(), settings::kRegWriteFailure);
+        EXPECT_EQ(e.description(),
+                  "Failed to set registry value Key: '-2147483646',Section: 'Software\\Harrowatch',"
+                  "Key: 'AutoStart'");
+    }
 }
 
 // Only a missing key or value reads as Default to a caller that must tell
 // them apart; a value that is there and cannot be read throws.
 TEST(RegistryFaults, AReadThatFailsIsNotAMissingValue) {
     platform::sim::SimDesktop d;
-    settings::cRegistry r(d);
-    r.SetClassKey(settings::kHkeyLocalMachine);
-    r.SetSectionKey("Software\\Harrowatch");
-    r.SetValueKey("TimerInterval");
+    settings::cRegistry r = On(d, "TimerInterval");
     EXPECT_EQ(r.ReadValue(), TaggedValue());  // no key
     d.PokeString(platform::kHkeyLocalMachine, "Software\\Harrowatch", "Other", "x");
     EXPECT_EQ(r.ReadValue(), TaggedValue());  // no value
     d.PokeString(platform::kHkeyLocalMachine, "Software\\Harrowatch", "TimerInterval", "5000");
-    d.registryFault = [](const std::string& op, const std::string&, const std::string&) {
-        return op == "query" ? 1011L /* ERROR_CANTREAD */ : 0L;
-    };
+    d.registryFault = Refuse("query", 1011 /* ERROR_CANTREAD */);
     EXPECT_EQ(r.Value(), TaggedValue());  // the quiet read still answers Default
     try {
         r.ReadValue();
@@ -59,41 +76,14 @@ TEST(RegistryFaults, AReadThatFailsIsNotAMissingValue) {
     EXPECT_EQ(r.ReadValue(), TaggedValue("5000"));
 }
 
-TEST(RegistryFaults, ARefusedSetRaisesTheWriteNumber) {
-    platform::sim::SimDesktop d;
-    d.registryFault = [](const std::string& op, const std::string&, const std::string&) {
-        return op == "setvalue" ? platform::err::kAccessDenied : 0L;
-    };
-    settings::cRegistry r(d);
-    r.SetClassKey(settings::kHkeyLocalMachine);
-    r.SetSectionKey("Software\\Harrowatch");
-    r.SetValueKey("AutoStart");
-    r.SetValueType(4);
-    try {
-        r.SetValue(std::int32_t{1});
-        FAIL();
-    } catch (const HwError& e) {
-        EXPECT_EQ(e.number(), settings::kRegWriteFailure);
-        EXPECT_EQ(e.description(),
-                  "Failed to set registry value Key: '-2147483646',Section: 'Software\\Harrowatch',"
-                  "Key: 'AutoStart'");
-    }
-}
-
 // A value may hold a secret (the webhook's token): a failed write names the
 // value, never what it was writing, on every way it can fail.
 TEST(RegistryFaults, AFailedWriteNamesTheValueAndNeverCarriesIt) {
     const std::string secret = "https://hooks.example.com/T0KEN-s3cret";
     for (const char* failing : {"create", "setvalue"}) {
         platform::sim::SimDesktop d;
-        d.registryFault = [failing](const std::string& op, const std::string&, const std::string&) {
-            return op == failing ? platform::err::kAccessDenied : 0L;
-        };
-        settings::cRegistry r(d);
-        r.SetClassKey(settings::kHkeyLocalMachine);
-        r.SetSectionKey("Software\\Harrowatch");
-        r.SetValueKey("WebhookUrl");
-        r.SetValueType(1);
+        d.registryFault = Refuse(failing, platform::err::kAccessDenied);
+        settings::cRegistry r = On(d, "WebhookUrl");
         try {
             r.SetValue(secret);
             ADD_FAILURE() << failing << ": no error raised";

@@ -9,6 +9,7 @@
 #include "common/error.h"
 #include "common/text.h"
 #include "ui/key_filter.h"
+#include "native/registry_faults.h"
 #include "platform/sim/sim_desktop.h"
 #include "schedule/catalogue.h"
 #include "schedule/grid_layout.h"
@@ -19,6 +20,7 @@ namespace hw::schedule {
 namespace {
 
 using platform::kHkeyLocalMachine;
+using testing::Refuse;
 
 TEST(Catalogue, ItemsAndFrequenciesKeepTheirIdentities) {
     // Each item's name, and whether the panel offers it and the controller
@@ -47,7 +49,6 @@ TEST(Catalogue, ItemsAndFrequenciesKeepTheirIdentities) {
             for (const char* c = row; *c; ++c) EXPECT_TRUE(*c == ' ' || (*c >= '1' && *c <= '4'));
         }
     }
-    EXPECT_STREQ(kResetItems[14].name, "GUILD CREST");
     EXPECT_STREQ(kResetItems[14].caption, "Guild Crests");
     EXPECT_EQ(ItemKey(kResetItems[0]), "THANDREL'S QUESTS");
     for (const char* row : ResetItemDragCursor().rows) EXPECT_EQ(std::strlen(row), 32u);
@@ -204,6 +205,9 @@ TEST_F(ScheduleTest, SavesRowsByFrequencyInTextOrder) {
     schedule.AddRow(10, kNextRestart, kNoNextTime);
     Store("Weekly", "Confinement|12/08/26 04:30 AM");
     Store("Stray", "left by hand");
+    // Value names ignore case: "Daily" is written over "daily" in place, and
+    // the clean-up must not delete it.
+    Store("daily", "Thandrel's Quests|12/06/26 03:00 AM");
     schedule.FormSave();
     EXPECT_EQ(Stored("Daily"), "Store Inventory|12/06/26 03:00 AM,Public Messages|12/06/26 03:00 AM,"
                                "Public Messages|12/06/26 11:00 AM");
@@ -211,12 +215,7 @@ TEST_F(ScheduleTest, SavesRowsByFrequencyInTextOrder) {
     EXPECT_EQ(Stored("Weekly"), "<absent>");
     EXPECT_EQ(Stored("Stray"), "<absent>");
 
-    // Next Restart rows are gone after the next start.
-    ui::GridModel fresh;
-    Schedule reloaded(fresh, d, boxes, {});
-    InitializeResultGrid(fresh, kScheduleGridSpec, boxes, {});
-    reloaded.FormOpen();
-    EXPECT_EQ(reloaded.DataRows(), 3);
+    EXPECT_EQ(RowsAtNextStart(), 3);  // Next Restart rows are gone after the next start
 
     // An empty grid takes the key away.
     InitializeResultGrid(grid, kScheduleGridSpec, boxes, {});
@@ -232,9 +231,7 @@ TEST_F(ScheduleTest, ASaveCutShortLosesNothingStored) {
     Store("Weekly", "Store Inventory|12/08/26 04:30 AM");
     schedule.FormOpen();
     schedule.AddRow(13, kDaily, "12/07/26 01:00 AM");
-    d.registryFault = [](const std::string& op, const std::string&, const std::string& value) {
-        return op == "setvalue" && value == "Weekly" ? platform::err::kAccessDenied : 0L;
-    };
+    d.registryFault = Refuse("setvalue", platform::err::kAccessDenied, "Weekly");
     timer.clear();
     schedule.FormSave();
     ASSERT_EQ(boxes.shown.size(), 1u);
@@ -361,27 +358,13 @@ TEST_F(ScheduleTest, ARowEditedDuringItsResetIsFoundAgainOrLeftAlone) {
     EXPECT_EQ(Stored("Daily"), before);
 }
 
-TEST_F(ScheduleTest, ASaveKeepsValuesWhoseNamesDifferOnlyInCase) {
-    // Registry value names ignore case: the write of "Daily" updates a value
-    // stored as "daily" in place, and the clean-up must not delete it.
-    Store("daily", "Public Messages|12/06/26 03:00 AM");
-    schedule.FormOpen();
-    EXPECT_EQ(schedule.DataRows(), 1);
-    schedule.FormSave();
-    EXPECT_EQ(Stored("Daily"), "Public Messages|12/06/26 03:00 AM");
-    EXPECT_EQ(RowsAtNextStart(), 1);
-    EXPECT_TRUE(boxes.shown.empty());
-}
-
 TEST_F(ScheduleTest, ANameTheListingCannotReadNeitherStopsTheCleanUpNorComesBack) {
     Store("Daily", "Public Messages|12/06/26 03:00 AM");
     Store("Weekly", "Store Inventory|12/08/26 04:30 AM");
     Store("Stray", "left by an older version");
     schedule.FormOpen();
     grid.RemoveItem(1);  // the operator removes the daily row
-    d.registryFault = [](const std::string& op, const std::string&, const std::string& value) {
-        return op == "enumvalue" && value == "Daily" ? 1011L /* ERROR_CANTREAD */ : 0L;
-    };
+    d.registryFault = Refuse("enumvalue", 1011L /* ERROR_CANTREAD */, "Daily");
     schedule.FormSave();
     d.registryFault = nullptr;
     EXPECT_EQ(Stored("Daily"), "<absent>");
@@ -439,9 +422,7 @@ TEST_F(ScheduleTest, AResetThatRanMovesOnWhenItsNewTimeCannotBeStored) {
     Store("Daily", "Public Messages|12/31/26 03:00 AM");
     Store("Weekly", "Store Inventory|12/31/26 02:00 AM");
     schedule.FormOpen();
-    d.registryFault = [](const std::string& op, const std::string&, const std::string& value) {
-        return op == "setvalue" && value == "Daily" ? platform::err::kAccessDenied : 0L;
-    };
+    d.registryFault = Refuse("setvalue", platform::err::kAccessDenied, "Daily");
     RecordingRunner runner;
     EXPECT_THROW(schedule.RunDueItems(runner), HwError);
     EXPECT_EQ(runner.calls, (std::vector<std::string>{"Public Messages", "Store Inventory"}));
@@ -480,9 +461,7 @@ TEST_F(ScheduleTest, AValueThatCannotBeReadIsNeverTakenForAnEmptyOne) {
     Store("Daily", "Public Messages|12/06/26 03:00 AM");
     Store("Weekly", "Store Inventory|12/10/26 04:30 AM");
     schedule.FormOpen();
-    d.registryFault = [](const std::string& op, const std::string&, const std::string& value) {
-        return op == "query" && value == "Daily" ? 1011L /* ERROR_CANTREAD */ : 0L;
-    };
+    d.registryFault = Refuse("query", 1011L /* ERROR_CANTREAD */, "Daily");
     RecordingRunner runner;
     try {
         schedule.RunDueItems(runner);
@@ -539,9 +518,7 @@ TEST_F(ScheduleTest, AScheduleUnreadAtTheStartIsLoadedByALaterPoll) {
     At(2026, 12, 6, 3, 1);
     Store("Daily", "Public Messages|12/06/26 03:00 AM");
     Store("Weekly", "Store Inventory|12/10/26 04:30 AM");
-    d.registryFault = [](const std::string& op, const std::string&, const std::string& value) {
-        return op == "query" && value == "Weekly" ? 5L : 0L;
-    };
+    d.registryFault = Refuse("query", 5L, "Weekly");
     schedule.FormOpen();
     ASSERT_EQ(schedule.DataRows(), 0);
     RecordingRunner runner;

@@ -5,6 +5,7 @@
 
 #include "automation/process.h"
 #include "automation/windows.h"
+#include "native/registry_faults.h"
 #include "platform/sim/sim_desktop.h"
 #include "standin/sim/sim_host.h"
 

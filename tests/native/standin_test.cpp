@@ -30,7 +30,7 @@ TEST(StandinScript, ReadsEveryCommandAndKeepsBadLines) {
 
 class StandinBehaviour : public StandinFixture {};
 
-TEST_F(StandinBehaviour, CloseDialogAnsweredAfterItsDelay) {
+TEST_F(StandinBehaviour, ClosesAfterItsDialogIgnoresCloseNeverShowsItsFormOrCrashes) {
     Install("close-dialog 3000\n");
     platform::Pid pid = LaunchAndSave();
     d.PostMessage(Win(server().mainForm()), kClose, 0, 0);
@@ -42,11 +42,9 @@ TEST_F(StandinBehaviour, CloseDialogAnsweredAfterItsDelay) {
     EXPECT_FALSE(d.FindProcess(pid)->alive);
     EXPECT_EQ(d.FindWindow("#32770", "Close Server"), nullptr);
     EXPECT_EQ(automation::GetProcessMainWindow(d, pid), nullptr);
-}
-
-TEST_F(StandinBehaviour, IgnoresCloseNeverShowsItsFormOrCrashes) {
-    Install("ignore-close\nat 1000 crash\n");
-    platform::Pid pid = LaunchAndSave();
+    // One that ignores the close, one that crashes, and one that never shows its form.
+    standins.SetScript("ignore-close\nat 1000 crash\n");
+    pid = LaunchAndSave();
     d.PostMessage(Win(server().mainForm()), kClose, 0, 0);
     d.AdvanceIdle(500);
     EXPECT_TRUE(d.FindProcess(pid)->alive);

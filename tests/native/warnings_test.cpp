@@ -20,13 +20,11 @@ protected:
     std::vector<std::string> Sent() { return server().effects().sentMessages; }
 };
 
-TEST(WarningText, MinutesFilledInAndOneSaidAsOne) {
+TEST(WarningText, MinutesFilledInAndOnlyTheyLoseTheirPluralForOne) {
     EXPECT_EQ(app::WarningText(settings::kDefaultWarnPlayersText, 10), "Server maintenance in 10 minutes");
     EXPECT_EQ(app::WarningText(settings::kDefaultWarnPlayersText, 1), "Server maintenance in 1 minute");
     EXPECT_EQ(app::WarningText("Restart in {minutes} min ({minutes})", 5), "Restart in 5 min (5)");
-}
-
-TEST(WarningText, OnlyTheMinutesFilledInLoseTheirPlural) {
+    // Only the minutes filled in lose their plural.
     const std::string pattern = "Reset in {minutes} minutes; it takes 11 minutes, or 21 minutes at most";
     EXPECT_EQ(app::WarningText(pattern, 1), "Reset in 1 minute; it takes 11 minutes, or 21 minutes at most");
     EXPECT_EQ(app::WarningText(pattern, 11), "Reset in 11 minutes; it takes 11 minutes, or 21 minutes at most");
