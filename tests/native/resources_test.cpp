@@ -61,6 +61,38 @@ TEST(ResourceWatch, EachFigureWindowsRefusesIsUnknownNeverZero) {
     EXPECT_EQ(ResourceWatch::Describe(watch.Sample(0, 0)), "");
 }
 
+// Two readings a few ms apart would give wild shares: the share is taken
+// over a second at least (a reading sooner keeps the last one), and is never
+// more than the machine's processors can give.
+TEST(ResourceWatch, TheProcessorShareIsTakenOverASecondAtLeastAndNeverPassesTheMachine) {
+    p::sim::SimDesktop d;
+    d.SetProcessorCount(4);
+    const p::Pid pid = d.AddProcess("C:\\Games\\server.exe");
+    d.FindProcess(pid)->cpuShare = 0.5;
+    ResourceWatch watch(d);
+    p::UniqueHandle h(d, d.OpenProcess(p::proc::kQueryLimitedInformation, false, pid));
+    ASSERT_TRUE(h);
+    ASSERT_TRUE(watch.Sample(pid, h.get()).cpuSeconds);
+    d.AdvanceIdle(10);
+    d.FindProcess(pid)->cpuMs += 100;
+    ServerResources r = watch.Sample(pid, h.get());
+    ASSERT_TRUE(r.cpuSeconds);
+    EXPECT_FALSE(r.cpuPercent);
+    d.AdvanceIdle(990);
+    r = watch.Sample(pid, h.get());
+    ASSERT_TRUE(r.cpuPercent);
+    EXPECT_NEAR(*r.cpuPercent, 60.0, 0.5);
+    d.AdvanceIdle(20);
+    r = watch.Sample(pid, h.get());
+    ASSERT_TRUE(r.cpuPercent);
+    EXPECT_NEAR(*r.cpuPercent, 60.0, 0.5);
+    d.AdvanceIdle(1000);
+    d.FindProcess(pid)->cpuMs += 10000;
+    r = watch.Sample(pid, h.get());
+    ASSERT_TRUE(r.cpuPercent);
+    EXPECT_EQ(*r.cpuPercent, 400.0);
+}
+
 class ResourcesTest : public MainWindowTest {
 protected:
     int Count(EventId id) {

@@ -265,6 +265,8 @@ public:
     bool TerminateProcess(Handle process, std::uint32_t exitCode) override;
     std::string GetOwnModuleFileName() override { return ownModule_; }
     bool GetProcessTimes(Handle process, ProcessTimes& times) override;
+    std::uint32_t ProcessorCount() override { return processorCount_; }
+    void SetProcessorCount(std::uint32_t count) { processorCount_ = count ? count : 1; }
     bool GetProcessMemoryInfo(Handle process, ProcessMemory& memory) override;
     bool GetProcessHandleCount(Handle process, std::uint32_t* count) override;
     std::uint64_t GetSystemTimeAsFileTime() override;
@@ -499,6 +501,7 @@ private:
     std::map<std::string, std::string> tasks_;
     std::vector<LoggedEvent> eventLog_;
     std::uint32_t platformId_ = proc::kPlatformWin32Nt;
+    std::uint32_t processorCount_ = 4;
     std::string ownModule_;
     Pid ownPid_ = 0;
     bool harrowatch64_ = true, windows64_ = true;
