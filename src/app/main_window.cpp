@@ -236,8 +236,8 @@ void frmMain::WriteMetrics() {
     state.relaunchHeld = relaunchHeld_;
     if (!state.serverUp)
         state.players = 0;
-    else if (!playersStale_ && !playerCount_.empty())
-        state.players = static_cast<std::int64_t>(PlayerListView.Items().size());
+    else if (playersReadPid_ == state.resources.pid)
+        state.players = playersRead_;  // the list shown may be older: rows not read
     if (pollMs_) state.lastPollSeconds = static_cast<double>(*pollMs_) / 1000.0;
     Metrics.Write(folder, state);
 }
@@ -775,7 +775,10 @@ void frmMain::ReadPlayers(const std::vector<p::Hwnd>& windows, p::Pid pid) {
             break;
         }
     }
-    if (!list) return;
+    if (!list) {
+        playersRead_.reset();  // no list to count: unknown
+        return;
+    }
     std::int64_t count = 0;
     if (!automation::SendTimed(desktop_, list, p::msg::kLvmGetItemCount, 0, 0, &count)) {
         PlayersNotRead();  // not answering: what is shown says when it was read
@@ -791,6 +794,8 @@ void frmMain::ReadPlayers(const std::vector<p::Hwnd>& windows, p::Pid pid) {
     if (count > 1) StatusBar.SetPanel(2, std::to_string(count) + " PLAYERS ONLINE");
     playerCount_ = StatusBar.Panel(2);
     polledPlayers_ = count;
+    playersRead_ = count;
+    playersReadPid_ = pid;
     playersReadAt_ = desktop_.GetLocalTime();
     playersStale_ = false;
     // The same tip again changes nothing the operator sees; the shell is spared it.
@@ -813,6 +818,7 @@ void frmMain::ReadPlayers(const std::vector<p::Hwnd>& windows, p::Pid pid) {
 }
 
 void frmMain::PlayersNotRead() {
+    playersRead_.reset();
     if (playersStale_ || playerCount_.empty()) return;
     playersStale_ = true;
     char at[16];

@@ -310,6 +310,10 @@ private:
     std::string playerCount_;          // panel 2 as last read
     platform::LocalTime playersReadAt_{};
     bool playersStale_ = false;        // panel 2 and the list are as of playersReadAt_
+    // The count last read from the server while it answered, and which
+    // server; forgotten once a read fails (the metrics then have no sample).
+    std::optional<std::int64_t> playersRead_;
+    platform::Pid playersReadPid_ = 0;
 };
 
 }  // namespace hw::app

@@ -212,6 +212,35 @@ TEST_F(ResourcesTest, AWarningCountsOnceAsAWarning) {
     EXPECT_EQ(Sample("harrowatch_messages_sent_total"), "0");
 }
 
+// Players online are the count last read from the server: a poll whose
+// rows were cut short still gives its new count, and a server that stops
+// answering gives no sample.
+TEST_F(ResourcesTest, PlayersOnlineAreTheCountLastReadFromTheServer) {
+    d.MakeFolder(kFolder);
+    Metrics(kFolder);
+    Interval("1000");
+    Start("at 0 players 3\nat 20000 leave Player1\n");
+    Run(16000);
+    EXPECT_EQ(Sample("harrowatch_players_online"), "3");
+    // Each count goes through; the rows asked for after it find the server
+    // hung a moment, and are not read.
+    int cut = 0;
+    d.beforeSendToOthers = [&](p::Hwnd, std::uint32_t message) {
+        if (message != p::msg::kLvmGetItemCount) return;
+        ++cut;
+        const p::Pid pid = ServerPid();
+        d.ScheduleAt(d.NowMs(), pid, [this, pid] { d.HangProcess(pid, 600); });
+    };
+    Run(20000);
+    d.beforeSendToOthers = nullptr;
+    ASSERT_GT(cut, 15);
+    EXPECT_EQ(form.PlayerListView.Items().size(), 3u);  // the rows shown stay
+    EXPECT_EQ(Sample("harrowatch_players_online"), "2");
+    d.HangProcess(ServerPid(), 60000);
+    Run(16000);
+    EXPECT_EQ(Sample("harrowatch_players_online"), "");
+}
+
 // Harrowatch exits: the file it leaves says it no longer watches, and the
 // server it closed is down; when it was written is in the file.
 TEST_F(ResourcesTest, TheFileLeftAtExitSaysNothingIsWatched) {
