@@ -8,6 +8,7 @@
 #include "automation/process.h"
 #include "automation/remote_lists.h"
 #include "automation/send.h"
+#include "automation/wait.h"
 #include "automation/windows.h"
 #include "common/datetime.h"
 #include "common/error.h"
@@ -259,7 +260,8 @@ void frmMain::WriteMetricsAtExit() {
     supervision::MetricsState state;
     state.watching = false;
     state.players = 0;
-    Metrics.WriteNow(folder, state);
+    if (Metrics.WriteNow(folder, state))
+        automation::WaitUntil(desktop_, [this] { return !Metrics.Writing(); }, kMetricsExitWaitMs);
 }
 
 void frmMain::RunCycle() {

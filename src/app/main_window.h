@@ -51,6 +51,9 @@ bool ShowRunningCopy(platform::Desktop& desktop, const std::string& mainClass);
 // several polls, each short enough for the window to stay responsive.
 inline constexpr std::int32_t kMostLinesPerPoll = 500;
 inline constexpr std::uint32_t kDefaultPollMs = 5000;
+// How long an exit waits for the last metrics file (a stalled share: the
+// exit goes on without it).
+inline constexpr std::uint32_t kMetricsExitWaitMs = 2000;
 // The one probe a poll sends a server that may hang, and the most it waits.
 inline constexpr std::uint32_t kProbeMs = 250;
 // How long a server stays silent before it counts as not responding: the

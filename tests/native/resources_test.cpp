@@ -241,6 +241,44 @@ TEST_F(ResourcesTest, PlayersOnlineAreTheCountLastReadFromTheServer) {
     EXPECT_EQ(Sample("harrowatch_players_online"), "");
 }
 
+// A share that stalls (each file call takes seconds) holds neither the
+// operator's input nor the poll; the exit waits for its file a short while
+// only.
+TEST_F(ResourcesTest, AStalledShareNeverHoldsTheMessageLoop) {
+    d.MakeFolder(kFolder);
+    Metrics(kFolder);
+    Interval("1000");
+    Start();
+    Run(1000);
+    d.SetFolderSlow(kFolder, 4000);
+    std::uint64_t last = d.TickCount(), worst = 0;
+    const std::uint32_t timer = d.SetTimer(20, [&] {
+        worst = std::max(worst, d.TickCount() - last);
+        last = d.TickCount();
+    });
+    ASSERT_NE(timer, 0u);
+    const std::uint64_t moves = d.MovesDone();
+    Run(60000);
+    d.KillTimer(timer);
+    EXPECT_LT(worst, 1000u);
+    EXPECT_GE(d.MovesDone(), moves + 2);  // still replaced, only later
+    EXPECT_EQ(Count(EventId::MetricsUnwritable), 0);
+    struct ExitedAt : supervision::EventSink {
+        p::sim::SimDesktop& d;
+        std::uint64_t at = 0;
+        explicit ExitedAt(p::sim::SimDesktop& desktop) : d(desktop) {}
+        void Take(const supervision::Event& e) override {
+            if (e.id == EventId::Exited) at = d.TickCount();
+        }
+    } exited(d);
+    form.Events.AddSink(&exited);
+    d.SetFolderSlow(kFolder, 60000);
+    form.sysExit_Click();
+    ASSERT_TRUE(app.ended);
+    ASSERT_NE(exited.at, 0u);
+    EXPECT_LE(d.TickCount() - exited.at, 3000u);
+}
+
 // Harrowatch exits: the file it leaves says it no longer watches, and the
 // server it closed is down; when it was written is in the file.
 TEST_F(ResourcesTest, TheFileLeftAtExitSaysNothingIsWatched) {
