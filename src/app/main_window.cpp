@@ -429,8 +429,9 @@ void frmMain::RestartIfPlanned() {
     const std::uint64_t late = static_cast<std::uint64_t>(std::max<std::int64_t>(0, NowMinute(desktop_) - *due)) * 60000 +
                                static_cast<std::uint64_t>(t.second) * 1000 + static_cast<std::uint64_t>(t.millisecond);
     const std::uint64_t cameMs = std::min(restart_.DueSinceMs(), tick - std::min(tick, late));
-    if (Harrowatch->ServerSince() > cameMs) {
-        // Launched since the time came (after a crash, say): fresh already.
+    if (Harrowatch->ServerSince() > cameMs || operatorStartMs_ > cameMs) {
+        // Launched since the time came (after a crash, say), or stopped and
+        // started again by the operator: fresh already.
         restart_.Done();
         return;
     }
@@ -572,9 +573,11 @@ void frmMain::GuardMemory() {
     }
     // The operator's stop holds: nothing is planned for a stopped server.
     if (text::ContainsNoCase(lblStatusLocalServer.Text(), "NOT ACTIVE")) {
-        if (memory_.Planned())
+        if (memory_.Planned()) {
+            memoryOwedAtStop_ = true;  // the operator's start carries it out
             Events.Raise(supervision::EventId::ServerResources,
                          "the restart for memory is not done: the server was stopped by the operator");
+        }
         memory_.Drop();
         return;
     }
@@ -614,6 +617,7 @@ void frmMain::GuardMemory() {
         Events.Raise(supervision::EventId::ServerResources,
                      "the restart for memory is not done: the server was stopped by the operator");
         memory_.Drop();
+        memoryOwedAtStop_ = true;
         return;
     }
     const std::string why = "for memory (" + Megabytes(memory_.Planned()->bytes) + " private bytes, above " +
