@@ -223,6 +223,15 @@ void frmMain::ToggleServer(bool on) {
         ScopeExit restore([this] { RefreshTimer.SetEnabled(true); });
         Harrowatch->ToggleServer(on);
     }
+    // Started again after a stop of the operator's: a planned restart owed
+    // from before has been had, and the memory guard starts afresh (a
+    // restart for memory waiting then counts as done).
+    if (on && startedAfterStops_ != operatorStops_) {
+        startedAfterStops_ = operatorStops_;
+        operatorStartMs_ = desktop_.TickCount();
+        if (memory_.Planned() || memoryOwedAtStop_) memory_.Restarted(operatorStartMs_);
+        memoryOwedAtStop_ = false;
+    }
     FormRefresh();
 }
 

@@ -8,6 +8,7 @@
 #include "automation/process.h"
 #include "automation/remote_lists.h"
 #include "automation/send.h"
+#include "automation/wait.h"
 #include "automation/windows.h"
 #include "common/datetime.h"
 #include "common/error.h"
@@ -236,8 +237,8 @@ void frmMain::WriteMetrics() {
     state.relaunchHeld = relaunchHeld_;
     if (!state.serverUp)
         state.players = 0;
-    else if (!playersStale_ && !playerCount_.empty())
-        state.players = static_cast<std::int64_t>(PlayerListView.Items().size());
+    else if (playersReadPid_ == state.resources.pid)
+        state.players = playersRead_;  // the list shown may be older: rows not read
     if (pollMs_) state.lastPollSeconds = static_cast<double>(*pollMs_) / 1000.0;
     Metrics.Write(folder, state);
 }
@@ -259,7 +260,8 @@ void frmMain::WriteMetricsAtExit() {
     supervision::MetricsState state;
     state.watching = false;
     state.players = 0;
-    Metrics.WriteNow(folder, state);
+    if (Metrics.WriteNow(folder, state))
+        automation::WaitUntil(desktop_, [this] { return !Metrics.Writing(); }, kMetricsExitWaitMs);
 }
 
 void frmMain::RunCycle() {
@@ -427,8 +429,9 @@ void frmMain::RestartIfPlanned() {
     const std::uint64_t late = static_cast<std::uint64_t>(std::max<std::int64_t>(0, NowMinute(desktop_) - *due)) * 60000 +
                                static_cast<std::uint64_t>(t.second) * 1000 + static_cast<std::uint64_t>(t.millisecond);
     const std::uint64_t cameMs = std::min(restart_.DueSinceMs(), tick - std::min(tick, late));
-    if (Harrowatch->ServerSince() > cameMs) {
-        // Launched since the time came (after a crash, say): fresh already.
+    if (Harrowatch->ServerSince() > cameMs || operatorStartMs_ > cameMs) {
+        // Launched since the time came (after a crash, say), or stopped and
+        // started again by the operator: fresh already.
         restart_.Done();
         return;
     }
@@ -570,9 +573,11 @@ void frmMain::GuardMemory() {
     }
     // The operator's stop holds: nothing is planned for a stopped server.
     if (text::ContainsNoCase(lblStatusLocalServer.Text(), "NOT ACTIVE")) {
-        if (memory_.Planned())
+        if (memory_.Planned()) {
+            memoryOwedAtStop_ = true;  // the operator's start carries it out
             Events.Raise(supervision::EventId::ServerResources,
                          "the restart for memory is not done: the server was stopped by the operator");
+        }
         memory_.Drop();
         return;
     }
@@ -612,6 +617,7 @@ void frmMain::GuardMemory() {
         Events.Raise(supervision::EventId::ServerResources,
                      "the restart for memory is not done: the server was stopped by the operator");
         memory_.Drop();
+        memoryOwedAtStop_ = true;
         return;
     }
     const std::string why = "for memory (" + Megabytes(memory_.Planned()->bytes) + " private bytes, above " +
@@ -775,7 +781,10 @@ void frmMain::ReadPlayers(const std::vector<p::Hwnd>& windows, p::Pid pid) {
             break;
         }
     }
-    if (!list) return;
+    if (!list) {
+        playersRead_.reset();  // no list to count: unknown
+        return;
+    }
     std::int64_t count = 0;
     if (!automation::SendTimed(desktop_, list, p::msg::kLvmGetItemCount, 0, 0, &count)) {
         PlayersNotRead();  // not answering: what is shown says when it was read
@@ -791,6 +800,8 @@ void frmMain::ReadPlayers(const std::vector<p::Hwnd>& windows, p::Pid pid) {
     if (count > 1) StatusBar.SetPanel(2, std::to_string(count) + " PLAYERS ONLINE");
     playerCount_ = StatusBar.Panel(2);
     polledPlayers_ = count;
+    playersRead_ = count;
+    playersReadPid_ = pid;
     playersReadAt_ = desktop_.GetLocalTime();
     playersStale_ = false;
     // The same tip again changes nothing the operator sees; the shell is spared it.
@@ -813,6 +824,7 @@ void frmMain::ReadPlayers(const std::vector<p::Hwnd>& windows, p::Pid pid) {
 }
 
 void frmMain::PlayersNotRead() {
+    playersRead_.reset();
     if (playersStale_ || playerCount_.empty()) return;
     playersStale_ = true;
     char at[16];

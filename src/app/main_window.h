@@ -51,6 +51,9 @@ bool ShowRunningCopy(platform::Desktop& desktop, const std::string& mainClass);
 // several polls, each short enough for the window to stay responsive.
 inline constexpr std::int32_t kMostLinesPerPoll = 500;
 inline constexpr std::uint32_t kDefaultPollMs = 5000;
+// How long an exit waits for the last metrics file (a stalled share: the
+// exit goes on without it).
+inline constexpr std::uint32_t kMetricsExitWaitMs = 2000;
 // The one probe a poll sends a server that may hang, and the most it waits.
 inline constexpr std::uint32_t kProbeMs = 250;
 // How long a server stays silent before it counts as not responding: the
@@ -278,6 +281,9 @@ private:
     DailyRestart restart_;
     std::string restartSetting_;       // "RestartDailyAt" as last read
     int operatorStops_ = 0;            // "Stop Server" chosen so far
+    int startedAfterStops_ = 0;        // operatorStops_ at the operator's last start after a stop
+    std::uint64_t operatorStartMs_ = 0;  // that start (tick count; 0: none)
+    bool memoryOwedAtStop_ = false;    // a restart for memory waited when the operator stopped the server
     std::uint64_t lastRestartMs_ = 0;  // the last planned restart carried out (tick count; 0: none)
     // A planned restart a later launch is to carry out: why, the server it
     // closed, and the operator's stops then.
@@ -310,6 +316,10 @@ private:
     std::string playerCount_;          // panel 2 as last read
     platform::LocalTime playersReadAt_{};
     bool playersStale_ = false;        // panel 2 and the list are as of playersReadAt_
+    // The count last read from the server while it answered, and which
+    // server; forgotten once a read fails (the metrics then have no sample).
+    std::optional<std::int64_t> playersRead_;
+    platform::Pid playersReadPid_ = 0;
 };
 
 }  // namespace hw::app

@@ -96,6 +96,9 @@ public:
     // time in kernel and user mode since it started. Needs
     // PROCESS_QUERY_LIMITED_INFORMATION (or the full query right).
     virtual bool GetProcessTimes(Handle process, ProcessTimes& times) = 0;
+    // The logical processors a process may run on, in all processor groups
+    // (GetActiveProcessorCount); never less than 1.
+    virtual std::uint32_t ProcessorCount() = 0;
     // The memory counters (PROCESS_MEMORY_COUNTERS_EX): needs a query right
     // and PROCESS_VM_READ.
     virtual bool GetProcessMemoryInfo(Handle process, ProcessMemory& memory) = 0;

@@ -119,6 +119,30 @@ bool Metrics::Write(const std::string& folder, const MetricsState& state) {
     return Due() && WriteNow(folder, state);
 }
 
+namespace {
+
+// The file calls of one write, on the worker thread: Windows' error, or 0.
+long Replace(platform::Desktop& d, const std::string& path, const std::string& text) {
+    const std::string temporary = path + ".tmp";
+    // A temporary file left by an earlier try goes first; the scraper reads
+    // only *.prom, so it never sees this one.
+    long error = d.DeleteFile(temporary);
+    if (error == platform::err::kFileNotFound) error = 0;
+    if (!error) error = d.AppendFile(temporary, text);
+    const std::uint32_t replace = platform::file::kMoveReplaceExisting | platform::file::kMoveWriteThrough;
+    if (!error) error = d.MoveFileEx(temporary, path, replace);
+    if (error == platform::err::kAccessDenied || error == platform::err::kSharingViolation) {
+        // A scraper reading the old file holds it for a moment (readers that
+        // do not share deletion keep it from being replaced): once more, soon.
+        d.Sleep(50);
+        error = d.MoveFileEx(temporary, path, replace);
+    }
+    if (error) d.DeleteFile(temporary);
+    return error;
+}
+
+}  // namespace
+
 bool Metrics::WriteNow(const std::string& folder, const MetricsState& state) {
     tried_ = true;
     triedAt_ = desktop_.TickCount();
@@ -129,32 +153,30 @@ bool Metrics::WriteNow(const std::string& folder, const MetricsState& state) {
     std::string path = folder;
     if (path.back() != '\\') path += '\\';
     path += kMetricsFileName;
-    const std::string temporary = path + ".tmp";
-    // A temporary file left by an earlier try goes first; the scraper reads
-    // only *.prom, so it never sees this one.
-    long error = desktop_.DeleteFile(temporary);
-    if (error == platform::err::kFileNotFound) error = 0;
-    if (!error) error = desktop_.AppendFile(temporary, Text(state));
-    const std::uint32_t replace = platform::file::kMoveReplaceExisting | platform::file::kMoveWriteThrough;
-    if (!error) error = desktop_.MoveFileEx(temporary, path, replace);
-    if (error == platform::err::kAccessDenied || error == platform::err::kSharingViolation) {
-        // A scraper reading the old file holds it for a moment (readers that
-        // do not share deletion keep it from being replaced): once more, soon.
-        desktop_.Sleep(50);
-        error = desktop_.MoveFileEx(temporary, path, replace);
-    }
+    ++writing_;
+    auto error = std::make_shared<long>(0);
+    // Only copies cross to the worker; the answer comes back through the
+    // message loop, to an object that may have gone meanwhile.
+    desktop_.RunInBackground(
+        [path, text = Text(state), error](platform::Desktop& worker) { *error = Replace(worker, path, text); },
+        [this, alive = std::weak_ptr<bool>(alive_), path, error] {
+            if (!alive.expired()) Written(*error, path);
+        });
+    return true;
+}
+
+void Metrics::Written(long error, const std::string& path) {
+    --writing_;
     if (!error) {
         failing_ = false;
         failures_ = 0;
-        return true;
+        return;
     }
-    desktop_.DeleteFile(temporary);
     // Told once it has lasted a minute, not at each chance collision.
     if (++failures_ >= kFailuresTold && !failing_) {
         failing_ = true;
         if (onUnwritable) onUnwritable(path + " (Windows error " + std::to_string(error) + ")");
     }
-    return false;
 }
 
 }  // namespace hw::supervision

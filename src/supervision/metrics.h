@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -45,16 +46,21 @@ public:
     // The file's text, in Prometheus' text format.
     std::string Text(const MetricsState& state) const;
     // Writes the file into `folder` (empty: off) when the last try is 15 s
-    // old: to a temporary file beside it, then moved over the old one. A
-    // failure that lasts four tries (a minute) is told once through
-    // onUnwritable, and again only after a write went through in between.
-    // Answers whether it wrote.
+    // old and the one before has finished: to a temporary file beside it,
+    // then moved over the old one. The file calls run on the worker thread
+    // (a stalled share holds no input); how they went comes back through
+    // the message loop. A failure that lasts four tries (a minute) is told
+    // once through onUnwritable, and again only after a write went through
+    // in between. Answers whether a write was started.
     bool Write(const std::string& folder, const MetricsState& state);
-    // Writes it now, whenever the last try was: the file Harrowatch leaves
-    // as it exits.
+    // Starts a write now, whenever the last try was, after any still under
+    // way: the file Harrowatch leaves as it exits.
     bool WriteNow(const std::string& folder, const MetricsState& state);
-    // Whether a write would be tried now (15 s since the last try).
-    bool Due() const { return !tried_ || desktop_.TickCount() - triedAt_ >= kEveryMs; }
+    // Whether a write would be started now (15 s since the last try, none
+    // under way).
+    bool Due() const { return !writing_ && (!tried_ || desktop_.TickCount() - triedAt_ >= kEveryMs); }
+    // Whether a write started has not come back yet.
+    bool Writing() const { return writing_ > 0; }
     std::function<void(const std::string& why)> onUnwritable;
 
 private:
@@ -66,6 +72,9 @@ private:
     bool tried_ = false;
     std::uint64_t triedAt_ = 0;
     bool failing_ = false;
+    int writing_ = 0;  // writes handed to the worker, not yet answered
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    void Written(long error, const std::string& path);
     int failures_ = 0;  // writes failed in a row
     static constexpr int kFailuresTold = 4;
 };

@@ -1,5 +1,6 @@
 #include "supervision/resources.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace hw::supervision {
@@ -11,7 +12,10 @@ constexpr std::uint64_t kFileTimeOf1970 = 116444736000000000ULL;
 
 const ServerResources& ResourceWatch::Sample(platform::Pid pid, platform::Handle process) {
     const std::uint64_t now = desktop_.TickCount();
-    if (pid != last_.pid) lastCpu_.reset();  // another server: its share starts afresh
+    if (pid != last_.pid) {
+        lastCpu_.reset();  // another server: its share starts afresh
+        last_.cpuPercent.reset();
+    }
     ServerResources r;
     r.pid = pid;
     if (!pid) {
@@ -22,10 +26,19 @@ const ServerResources& ResourceWatch::Sample(platform::Pid pid, platform::Handle
     if (desktop_.GetProcessTimes(process, times)) {
         const std::uint64_t cpu = times.kernel + times.user;
         r.cpuSeconds = static_cast<double>(cpu) / kFileTimePerSecond;
-        if (lastCpu_ && now > lastCpuAt_ && cpu >= *lastCpu_)
-            r.cpuPercent = static_cast<double>(cpu - *lastCpu_) / 100.0 / static_cast<double>(now - lastCpuAt_);
-        lastCpu_ = cpu;
-        lastCpuAt_ = now;
+        // Over a second at least: readings a few ms apart (two polls close
+        // together) would give wild shares, so a sooner one keeps the last.
+        // Processor times come in scheduler ticks: never more than every
+        // processor busy all the time.
+        if (lastCpu_ && cpu >= *lastCpu_ && now - lastCpuAt_ < kLeastShareMs) {
+            r.cpuPercent = last_.cpuPercent;
+        } else {
+            if (lastCpu_ && cpu >= *lastCpu_)
+                r.cpuPercent = std::min(static_cast<double>(cpu - *lastCpu_) / 100.0 / static_cast<double>(now - lastCpuAt_),
+                                        100.0 * desktop_.ProcessorCount());
+            lastCpu_ = cpu;
+            lastCpuAt_ = now;
+        }
         if (times.creation >= kFileTimeOf1970) r.startTime = (times.creation - kFileTimeOf1970) / kFileTimePerSecond;
         // A clock set back before its start gives no time at all.
         const std::uint64_t clock = desktop_.GetSystemTimeAsFileTime();

@@ -13,7 +13,7 @@ namespace hw::supervision {
 // The figures of one poll. A figure Windows did not give is unknown, never 0.
 struct ServerResources {
     platform::Pid pid = 0;                      // the server read; 0: none runs
-    std::optional<double> cpuPercent;           // share of one core since the poll before, in percent
+    std::optional<double> cpuPercent;           // share of one core over the last second or more, in percent
     std::optional<double> cpuSeconds;           // processor time since it started
     std::optional<std::uint64_t> privateBytes;  // memory committed for it alone
     std::optional<std::uint32_t> handles;       // kernel handles it holds
@@ -25,6 +25,8 @@ class ResourceWatch {
 public:
     // The log hears the figures this often.
     static constexpr std::uint64_t kLogEveryMs = 3600000;
+    // The processor share is taken over this much time at least.
+    static constexpr std::uint64_t kLeastShareMs = 1000;
 
     explicit ResourceWatch(platform::Desktop& desktop) : desktop_(desktop) {}
 
@@ -44,7 +46,7 @@ public:
 private:
     platform::Desktop& desktop_;
     ServerResources last_;
-    // The processor time read last, in 100 ns, and when.
+    // The processor time the share is taken from, in 100 ns, and when (tick count).
     std::optional<std::uint64_t> lastCpu_;
     std::uint64_t lastCpuAt_ = 0;
     std::uint64_t loggedAt_ = 0;

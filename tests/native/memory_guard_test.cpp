@@ -204,6 +204,26 @@ TEST_F(MemoryGuardTest, ADailyRestartMeanwhileIsTheOnlyRestart) {
     EXPECT_EQ(form.Harrowatch->PlannedRestarts(), 1);
 }
 
+// Stopped and started by hand while a restart for memory waits for the
+// players: that start was the restart, none follows for nothing.
+TEST_F(MemoryGuardTest, TheOperatorsOwnStopAndStartServeForARestartPlanned) {
+    Start("active\nat 0 players 2\n");
+    Run(60000);
+    Uses(150);
+    Run(60000);
+    ASSERT_EQ(Told(EventId::ServerResources, "above RestartAboveMB").size(), 1u);
+    form.sysStopServer_Click();
+    Run(10000);
+    form.sysStartServer_Click();
+    Run(10000);
+    ASSERT_TRUE(server().Active());
+    Run(40 * 60000);
+    EXPECT_EQ(standins.Launches(), 1u);
+    EXPECT_EQ(form.Harrowatch->PlannedRestarts(), 0);
+    EXPECT_EQ(Told(EventId::ServerResources, ", above RestartAboveMB").size(), 1u);
+    EXPECT_EQ(Told(EventId::ServerResources, "still above").size(), 1u);
+}
+
 // A stored limit that is no number of megabytes is told once; the memory
 // is then not guarded.
 TEST_F(MemoryGuardTest, AStoredLimitThatIsNoNumberIsToldOnce) {

@@ -250,6 +250,24 @@ TEST_F(PlannedRestartTest, AServerThatWillNotCloseIsToldAndTriedABoundedNumberOf
     EXPECT_EQ(Count(EventId::WarningNotSent), 0) << Last(EventId::WarningNotSent);
 }
 
+// The operator stops and starts the server by hand while the restart waits
+// for its retry: that start was the restart, none follows.
+TEST_F(PlannedRestartTest, TheOperatorsOwnStopAndStartServeForARestartOwed) {
+    Start("active\nignore-close\n");
+    Run(30 * 60000 + 30000);  // 09:30:30: refused, tried again at 09:35
+    ASSERT_EQ(Count(EventId::PlannedRestartFailed), 1);
+    form.sysStopServer_Click();
+    Run(10000);
+    ASSERT_FALSE(server().Active());
+    form.sysStartServer_Click();
+    Run(10000);
+    ASSERT_TRUE(server().Active());
+    Run(60 * 60000);
+    EXPECT_EQ(Count(EventId::PlannedRestartFailed), 1) << Last(EventId::PlannedRestartFailed);
+    EXPECT_TRUE(server().Active());
+    EXPECT_EQ(standins.Launches(), 1u);
+}
+
 // The relaunch finds no server program; once it is back, the launch that
 // brings the server up carries the restart out: activated, its rows run.
 TEST_F(PlannedRestartTest, ARestartWhoseLaunchFailedIsCarriedOutByTheLaunchThatFollows) {

@@ -61,6 +61,38 @@ TEST(ResourceWatch, EachFigureWindowsRefusesIsUnknownNeverZero) {
     EXPECT_EQ(ResourceWatch::Describe(watch.Sample(0, 0)), "");
 }
 
+// Two readings a few ms apart would give wild shares: the share is taken
+// over a second at least (a reading sooner keeps the last one), and is never
+// more than the machine's processors can give.
+TEST(ResourceWatch, TheProcessorShareIsTakenOverASecondAtLeastAndNeverPassesTheMachine) {
+    p::sim::SimDesktop d;
+    d.SetProcessorCount(4);
+    const p::Pid pid = d.AddProcess("C:\\Games\\server.exe");
+    d.FindProcess(pid)->cpuShare = 0.5;
+    ResourceWatch watch(d);
+    p::UniqueHandle h(d, d.OpenProcess(p::proc::kQueryLimitedInformation, false, pid));
+    ASSERT_TRUE(h);
+    ASSERT_TRUE(watch.Sample(pid, h.get()).cpuSeconds);
+    d.AdvanceIdle(10);
+    d.FindProcess(pid)->cpuMs += 100;
+    ServerResources r = watch.Sample(pid, h.get());
+    ASSERT_TRUE(r.cpuSeconds);
+    EXPECT_FALSE(r.cpuPercent);
+    d.AdvanceIdle(990);
+    r = watch.Sample(pid, h.get());
+    ASSERT_TRUE(r.cpuPercent);
+    EXPECT_NEAR(*r.cpuPercent, 60.0, 0.5);
+    d.AdvanceIdle(20);
+    r = watch.Sample(pid, h.get());
+    ASSERT_TRUE(r.cpuPercent);
+    EXPECT_NEAR(*r.cpuPercent, 60.0, 0.5);
+    d.AdvanceIdle(1000);
+    d.FindProcess(pid)->cpuMs += 10000;
+    r = watch.Sample(pid, h.get());
+    ASSERT_TRUE(r.cpuPercent);
+    EXPECT_EQ(*r.cpuPercent, 400.0);
+}
+
 class ResourcesTest : public MainWindowTest {
 protected:
     int Count(EventId id) {
@@ -178,6 +210,73 @@ TEST_F(ResourcesTest, AWarningCountsOnceAsAWarning) {
     ASSERT_EQ(server().effects().sentMessages.size(), 1u);
     EXPECT_EQ(Sample("harrowatch_warnings_sent_total"), "1");
     EXPECT_EQ(Sample("harrowatch_messages_sent_total"), "0");
+}
+
+// Players online are the count last read from the server: a poll whose
+// rows were cut short still gives its new count, and a server that stops
+// answering gives no sample.
+TEST_F(ResourcesTest, PlayersOnlineAreTheCountLastReadFromTheServer) {
+    d.MakeFolder(kFolder);
+    Metrics(kFolder);
+    Interval("1000");
+    Start("at 0 players 3\nat 20000 leave Player1\n");
+    Run(16000);
+    EXPECT_EQ(Sample("harrowatch_players_online"), "3");
+    // Each count goes through; the rows asked for after it find the server
+    // hung a moment, and are not read.
+    int cut = 0;
+    d.beforeSendToOthers = [&](p::Hwnd, std::uint32_t message) {
+        if (message != p::msg::kLvmGetItemCount) return;
+        ++cut;
+        const p::Pid pid = ServerPid();
+        d.ScheduleAt(d.NowMs(), pid, [this, pid] { d.HangProcess(pid, 600); });
+    };
+    Run(20000);
+    d.beforeSendToOthers = nullptr;
+    ASSERT_GT(cut, 15);
+    EXPECT_EQ(form.PlayerListView.Items().size(), 3u);  // the rows shown stay
+    EXPECT_EQ(Sample("harrowatch_players_online"), "2");
+    d.HangProcess(ServerPid(), 60000);
+    Run(16000);
+    EXPECT_EQ(Sample("harrowatch_players_online"), "");
+}
+
+// A share that stalls (each file call takes seconds) holds neither the
+// operator's input nor the poll; the exit waits for its file a short while
+// only.
+TEST_F(ResourcesTest, AStalledShareNeverHoldsTheMessageLoop) {
+    d.MakeFolder(kFolder);
+    Metrics(kFolder);
+    Interval("1000");
+    Start();
+    Run(1000);
+    d.SetFolderSlow(kFolder, 4000);
+    std::uint64_t last = d.TickCount(), worst = 0;
+    const std::uint32_t timer = d.SetTimer(20, [&] {
+        worst = std::max(worst, d.TickCount() - last);
+        last = d.TickCount();
+    });
+    ASSERT_NE(timer, 0u);
+    const std::uint64_t moves = d.MovesDone();
+    Run(60000);
+    d.KillTimer(timer);
+    EXPECT_LT(worst, 1000u);
+    EXPECT_GE(d.MovesDone(), moves + 2);  // still replaced, only later
+    EXPECT_EQ(Count(EventId::MetricsUnwritable), 0);
+    struct ExitedAt : supervision::EventSink {
+        p::sim::SimDesktop& d;
+        std::uint64_t at = 0;
+        explicit ExitedAt(p::sim::SimDesktop& desktop) : d(desktop) {}
+        void Take(const supervision::Event& e) override {
+            if (e.id == EventId::Exited) at = d.TickCount();
+        }
+    } exited(d);
+    form.Events.AddSink(&exited);
+    d.SetFolderSlow(kFolder, 60000);
+    form.sysExit_Click();
+    ASSERT_TRUE(app.ended);
+    ASSERT_NE(exited.at, 0u);
+    EXPECT_LE(d.TickCount() - exited.at, 3000u);
 }
 
 // Harrowatch exits: the file it leaves says it no longer watches, and the

@@ -144,6 +144,7 @@ long SimDesktop::RemoveDirectory(const std::string& path) {
 
 long SimDesktop::AppendFile(const std::string& path, const std::string& bytes) {
     const std::string key = Resolve(path, false);
+    TakeFileCallTime(key);
     if (junctions_.count(key)) return err::kReparsePoint;
     if (folders_.count(key)) return err::kAccessDenied;
     if (!files_.count(key))
@@ -180,8 +181,18 @@ long SimDesktop::CopyFile(const std::string& from, const std::string& to, bool f
     return err::kSuccess;
 }
 
+void SimDesktop::TakeFileCallTime(const std::string& key) {
+    const auto slow = slowFolders_.find(FolderKey(key));
+    if (slow == slowFolders_.end()) return;
+    if (onWorker_)
+        workerClock_ += slow->second;
+    else
+        MoveClockTo(nowMs_ + slow->second, false);
+}
+
 long SimDesktop::MoveFileEx(const std::string& from, const std::string& to, std::uint32_t flags) {
     const std::string source = Resolve(from, false), target = Resolve(to, false);
+    TakeFileCallTime(target);
     if (folders_.count(source)) return MoveFolder(source, target, to);
     auto it = files_.find(source);
     if (it == files_.end()) return HasFolder(FolderKey(source)) ? err::kFileNotFound : err::kPathNotFound;
@@ -355,6 +366,7 @@ std::vector<std::string> SimDesktop::FilesUnder(const std::string& folder) const
 
 long SimDesktop::DeleteFile(const std::string& path) {
     const std::string key = Resolve(path, false);
+    TakeFileCallTime(key);
     if (!files_.count(key)) return HasFolder(FolderKey(key)) ? err::kFileNotFound : err::kPathNotFound;
     if (readOnly_.count(key)) return err::kAccessDenied;
     if (locked_[key]) return err::kSharingViolation;
@@ -709,6 +721,11 @@ void SimDesktop::MoveClockTo(std::uint64_t target, bool includeOwn) {
 }
 
 void SimDesktop::Sleep(std::uint32_t milliseconds) {
+    // The worker thread sleeps on its own: Harrowatch's thread goes on.
+    if (onWorker_) {
+        workerClock_ += milliseconds;
+        return;
+    }
     sleptMs_ += milliseconds;
     MoveClockTo(nowMs_ + milliseconds, false);
 }

@@ -265,6 +265,8 @@ public:
     bool TerminateProcess(Handle process, std::uint32_t exitCode) override;
     std::string GetOwnModuleFileName() override { return ownModule_; }
     bool GetProcessTimes(Handle process, ProcessTimes& times) override;
+    std::uint32_t ProcessorCount() override { return processorCount_; }
+    void SetProcessorCount(std::uint32_t count) { processorCount_ = count ? count : 1; }
     bool GetProcessMemoryInfo(Handle process, ProcessMemory& memory) override;
     bool GetProcessHandleCount(Handle process, std::uint32_t* count) override;
     std::uint64_t GetSystemTimeAsFileTime() override;
@@ -387,6 +389,14 @@ public:
     // A folder that takes no new files or folders (a full or locked disk).
     void SetFolderReadOnly(const std::string& path) { readOnlyFolders_.insert(FolderKeyOf(path)); }
     void SetFolderWritable(const std::string& path) { readOnlyFolders_.erase(FolderKeyOf(path)); }
+    // A folder whose files answer slowly (a stalled network share): each
+    // write, move or delete of a file directly in it takes `ms` (0: quick
+    // again). Time passes as for CopyFile: the worker's on the worker
+    // thread, the whole clock with Harrowatch's own thread held on it.
+    void SetFolderSlow(const std::string& path, std::uint32_t ms) {
+        if (ms) slowFolders_[FolderKeyOf(path)] = ms;
+        else slowFolders_.erase(FolderKeyOf(path));
+    }
     // The files below a folder (any depth), as first spelled.
     std::vector<std::string> FilesUnder(const std::string& folder) const;
     // Runs right before a file that exists is deleted (its content still there).
@@ -491,6 +501,8 @@ private:
 
     std::vector<HttpPosted> httpPosts_;
     bool onWorker_ = false;
+    std::map<std::string, std::uint32_t> slowFolders_;
+    void TakeFileCallTime(const std::string& key);
     std::uint64_t workerClock_ = 0;  // where the worker thread's time has got to
     long lastError_ = 0;
     std::vector<std::string> callbackErrors_;
@@ -499,6 +511,7 @@ private:
     std::map<std::string, std::string> tasks_;
     std::vector<LoggedEvent> eventLog_;
     std::uint32_t platformId_ = proc::kPlatformWin32Nt;
+    std::uint32_t processorCount_ = 4;
     std::string ownModule_;
     Pid ownPid_ = 0;
     bool harrowatch64_ = true, windows64_ = true;

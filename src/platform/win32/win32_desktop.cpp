@@ -427,6 +427,15 @@ bool Win32Desktop::GetProcessTimes(Handle process, ProcessTimes& times) {
     return true;
 }
 
+std::uint32_t Win32Desktop::ProcessorCount() {
+    // Every group's: a process may run in more than one. 0 is the failure.
+    const DWORD count = ::GetActiveProcessorCount(ALL_PROCESSOR_GROUPS);
+    if (count) return count;
+    ::SYSTEM_INFO info{};
+    ::GetSystemInfo(&info);
+    return info.dwNumberOfProcessors ? info.dwNumberOfProcessors : 1;
+}
+
 bool Win32Desktop::GetProcessMemoryInfo(Handle process, ProcessMemory& memory) {
     // The _EX record carries the private bytes; the call takes it through
     // the plain record's pointer, told its size.

@@ -59,6 +59,7 @@ public:
     bool TerminateProcess(Handle process, std::uint32_t exitCode) override;
     std::string GetOwnModuleFileName() override;
     bool GetProcessTimes(Handle process, ProcessTimes& times) override;
+    std::uint32_t ProcessorCount() override;
     bool GetProcessMemoryInfo(Handle process, ProcessMemory& memory) override;
     bool GetProcessHandleCount(Handle process, std::uint32_t* count) override;
     std::uint64_t GetSystemTimeAsFileTime() override;
