@@ -143,7 +143,7 @@ bool clsHarrowatch::DeleteDataFile(const std::string& fileName) {
     // whose state cannot be read is kept.
     std::optional<p::FileAttributes> copied;  // the file as its last copy read it
     int copies = 0;
-    std::uint64_t copyingMs = 0;  // time spent copying: the wait for the file is not
+    std::uint64_t copyingMs = 0;  // spent on copies made: the wait for the file is not
     bool stopped = false;
     auto backUpAndDelete = [&]() -> long {
         for (;;) {
@@ -161,9 +161,7 @@ bool clsHarrowatch::DeleteDataFile(const std::string& fileName) {
                               "Permission denied: '" + path + "' changed each time it was copied: it was not deleted");
             supervision::FolderCopy one;
             const std::uint64_t began = desktop_.TickCount();
-            const bool done = CopyDataFolder(one, fileName);
-            copyingMs += desktop_.TickCount() - began;
-            if (!done) {
+            if (!CopyDataFolder(one, fileName)) {
                 stopped = true;
                 return p::err::kSharingViolation;  // not deleted: Harrowatch shuts down
             }
@@ -185,6 +183,7 @@ bool clsHarrowatch::DeleteDataFile(const std::string& fileName) {
                                        : "") +
                                   " (Windows error " + std::to_string(e) + "): the file was not deleted");
             copied = one.seen[key];
+            copyingMs += desktop_.TickCount() - began;
             ++copies;
             notBackedUp_.erase(key);
         }
