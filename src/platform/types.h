@@ -81,8 +81,12 @@ constexpr long kPathNotFound = 3;
 constexpr long kAccessDenied = 5;
 constexpr long kInvalidHandle = 6;
 constexpr long kSharingViolation = 32;
+// A read or write of bytes another program has locked (LockFile).
+constexpr long kLockViolation = 33;
 constexpr long kFileExists = 80;
 constexpr long kDiskFull = 112;
+// A write that found the disk full (ERROR_HANDLE_DISK_FULL).
+constexpr long kHandleDiskFull = 39;
 constexpr long kAlreadyExists = 183;
 constexpr long kDirNotEmpty = 145;
 constexpr long kInvalidParameter = 87;

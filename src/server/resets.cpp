@@ -2,6 +2,7 @@
 // pages, buttons and dialogs, or its data files.
 #include <algorithm>
 #include <iterator>
+#include <optional>
 #include <set>
 
 #include "automation/process.h"
@@ -23,6 +24,7 @@ namespace {
 constexpr std::uint32_t kViewWaitMs = 5000;       // for the data manager and its views to open
 constexpr std::uint32_t kFileInUseWaitMs = 3000;  // for the server to let go of a data file
 constexpr std::uint32_t kCopyWaitMs = 600000;     // for the data folder's copy into the backups
+constexpr int kMostCopies = 5;                    // of a file that keeps changing before its delete
 }  // namespace
 
 p::Hwnd clsHarrowatch::FindByControlText(p::Hwnd parent, const std::string& text, bool yieldBetween,
@@ -134,35 +136,64 @@ bool clsHarrowatch::CopyDataFolder(supervision::FolderCopy& result, const std::s
 bool clsHarrowatch::DeleteDataFile(const std::string& fileName) {
     const std::string dataDir = DataDirectory();
     const std::string path = dataDir + fileName;
-    // Its copy first, then the delete: a file that cannot be copied is kept.
-    bool copied = false, stopped = false;
+    const std::string key = text::Upper(fileName);
+    // What goes is what was copied: right before each delete the file's size
+    // and last-write time are read again, and a file that changed since its
+    // copy (the server wrote it while a reader kept it) is copied again. One
+    // whose state cannot be read is kept.
+    std::optional<p::FileAttributes> copied;  // the file as its last copy read it
+    int copies = 0;
+    std::uint64_t copyingMs = 0;  // spent on copies made: the wait for the file is not
+    bool stopped = false;
     auto backUpAndDelete = [&]() -> long {
-        if (!copied && desktop_.FileExists(path)) {
+        for (;;) {
+            p::FileAttributes now;
+            const long state = desktop_.GetFileAttributesEx(path, now);
+            if (state == p::err::kFileNotFound || state == p::err::kPathNotFound) return state;
+            if (state != 0)
+                throw HwError(errnum::kPathFileAccess, kAppTitle,
+                              "Path/File access error: the state of '" + path + "' cannot be read (Windows error " +
+                                  std::to_string(state) + "): the file was not deleted");
+            if (copied && copied->size == now.size && copied->lastWriteTime == now.lastWriteTime)
+                return desktop_.DeleteFile(path);
+            if (copies == kMostCopies)
+                throw HwError(errnum::kPermissionDenied, kAppTitle,
+                              "Permission denied: '" + path + "' changed each time it was copied: it was not deleted");
             supervision::FolderCopy one;
+            const std::uint64_t began = desktop_.TickCount();
             if (!CopyDataFolder(one, fileName)) {
                 stopped = true;
                 return p::err::kSharingViolation;  // not deleted: Harrowatch shuts down
             }
-            const auto it = one.files.find(text::Upper(fileName));
+            const auto it = one.files.find(key);
             if (!one.folderError && it == one.files.end()) return p::err::kFileNotFound;  // gone meanwhile
             const long e = one.folderError ? one.folderError : it->second;
-            // Still in use: tried again below. Not found: nothing is deleted
-            // that the copy did not see.
-            if (e == p::err::kSharingViolation || e == p::err::kPathNotFound || e == p::err::kFileNotFound) return e;
+            const bool inBackups = !one.folderError && one.inBackups.contains(key);
+            // In use, or its bytes locked: tried again below. Not found:
+            // nothing is deleted that the copy did not see.
+            if (!inBackups && (e == p::err::kSharingViolation || e == p::err::kLockViolation ||
+                               e == p::err::kPathNotFound || e == p::err::kFileNotFound))
+                return e;
             if (e != 0)
                 throw HwError(errnum::kBackupFailed, kAppTitle,
                               "The backup copy of '" + path + "' could not be made in '" +
-                                  supervision::BackupFolder(desktop_) + "' (Windows error " + std::to_string(e) +
-                                  "): the file was not deleted");
-            copied = true;
-            notBackedUp_.erase(text::Upper(fileName));
+                                  supervision::BackupFolder(desktop_) + "'" +
+                                  (inBackups && e == p::err::kSharingViolation
+                                       ? ", a folder in use by another program"
+                                       : "") +
+                                  " (Windows error " + std::to_string(e) + "): the file was not deleted");
+            copied = one.seen[key];
+            copyingMs += desktop_.TickCount() - began;
+            ++copies;
+            notBackedUp_.erase(key);
         }
-        return desktop_.DeleteFile(path);
     };
     long r = backUpAndDelete();
     // The server lets go of a file a moment after it is deactivated.
     const std::uint64_t start = desktop_.TickCount();
-    while (r == p::err::kSharingViolation && !stopped && desktop_.TickCount() - start < kFileInUseWaitMs &&
+    copyingMs = 0;
+    auto held = [](long e) { return e == p::err::kSharingViolation || e == p::err::kLockViolation; };
+    while (held(r) && !stopped && desktop_.TickCount() - start - copyingMs < kFileInUseWaitMs &&
            !(cancel_ && cancel_->Raised())) {
         desktop_.DoEvents();
         desktop_.Sleep(100);
@@ -181,6 +212,10 @@ bool clsHarrowatch::DeleteDataFile(const std::string& fileName) {
                               "' is not there; check the game's installation directory (INSTDIR)");
         case p::err::kSharingViolation:
             throw HwError(errnum::kPermissionDenied, kAppTitle, "Permission denied: '" + path + "'");
+        case p::err::kLockViolation:
+            throw HwError(errnum::kPermissionDenied, kAppTitle,
+                          "Permission denied: another program has locked part of '" + path + "' (Windows error " +
+                              std::to_string(r) + ")");
         case p::err::kAccessDenied:
             throw HwError(errnum::kPathFileAccess, kAppTitle,
                           "Path/File access error: '" + path + "' may not be deleted (read-only, or no rights)");

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <iterator>
 #include <map>
 #include <vector>
 
@@ -39,14 +40,19 @@ long SecureBackupFolder(platform::Desktop& d) {
 }
 
 long BackUp(platform::Desktop& d, const std::string& file, std::string* copy, std::string* digest,
-            platform::FileInformation* source) {
+            platform::FileInformation* source, bool* inBackups) {
+    if (inBackups) *inBackups = false;
+    auto there = [&](long e) {
+        if (inBackups) *inBackups = true;
+        return e;
+    };
     const platform::LocalTime t = d.GetLocalTime();
     char day[16], time[16];
     std::snprintf(day, sizeof day, "%04d-%02d-%02d", t.year, t.month, t.day);
     std::snprintf(time, sizeof time, "%02d%02d%02d", t.hour, t.minute, t.second);
     const std::string folder = BackupFolder(d) + "\\" + day;
-    if (const long e = SecureBackupFolder(d)) return e;
-    if (const long e = MakeFolders(d, folder)) return e;
+    if (const long e = SecureBackupFolder(d)) return there(e);
+    if (const long e = MakeFolders(d, folder)) return there(e);
     const std::string name = file.substr(file.find_last_of('\\') + 1);
     // Copied under a name of its own, then given its name: a copy cut short
     // (an exit, a full disk) never passes for a whole one.
@@ -55,6 +61,13 @@ long BackUp(platform::Desktop& d, const std::string& file, std::string* copy, st
     sha256::Hasher hasher;
     platform::FileInformation read;
     long e = d.CopyFileAsItself(file, part, read, [&](const char* bytes, std::size_t size) { hasher.Add(bytes, size); });
+    if (e == platform::err::kSharingViolation) {
+        // The file in use, or the day's folder held by a program that lets
+        // nothing new in: the number says not which, an empty file does.
+        const long probe = d.AppendFile(part, "");
+        if (probe == 0) d.DeleteFile(part);
+        if (probe == platform::err::kSharingViolation) return there(e);
+    }
     if (e != 0) return e;
     // The day's first copy takes the file's name, a later one the time too
     // (and a number, in the same second): none is written over.
@@ -67,7 +80,7 @@ long BackUp(platform::Desktop& d, const std::string& file, std::string* copy, st
         if (e != platform::err::kAlreadyExists && e != platform::err::kFileExists) break;
     }
     if (e != 0) d.DeleteFile(part);
-    if (e != 0) return e;
+    if (e != 0) return there(e);
     if (copy) *copy = target;
     if (digest) *digest = sha256::Hex(hasher.Finish());
     if (source) *source = read;
@@ -95,12 +108,13 @@ std::uint64_t Remove(platform::Desktop& d, const BackupDay& day) {
 }
 }  // namespace
 
-void RemoveOldBackups(platform::Desktop& d, int days, std::uint64_t maxBytes, std::uint64_t room) {
-    const platform::LocalTime now = d.GetLocalTime();
-    const std::int64_t today = datetime::DaysFromCivil(now.year, now.month, now.day);
+namespace {
+// Harrowatch's own day folders (named exactly YYYY-MM-DD), oldest first, with
+// what they hold; none when the backup folder cannot be listed.
+std::map<std::int64_t, BackupDay> OurDays(platform::Desktop& d) {
+    std::map<std::int64_t, BackupDay> ours;
     std::vector<std::string> names;
-    if (SecureBackupFolder(d) != 0 || d.ListFolder(BackupFolder(d), names) != 0) return;
-    std::map<std::int64_t, BackupDay> ours;  // oldest first
+    if (SecureBackupFolder(d) != 0 || d.ListFolder(BackupFolder(d), names) != 0) return ours;
     for (const std::string& name : names) {
         std::int64_t day = 0;
         if (!datetime::ParseDay(name, day)) continue;
@@ -114,6 +128,18 @@ void RemoveOldBackups(platform::Desktop& d, int days, std::uint64_t maxBytes, st
         }
         ours[day] = std::move(b);
     }
+    return ours;
+}
+
+std::int64_t Today(platform::Desktop& d) {
+    const platform::LocalTime now = d.GetLocalTime();
+    return datetime::DaysFromCivil(now.year, now.month, now.day);
+}
+}  // namespace
+
+void RemoveOldBackups(platform::Desktop& d, int days, std::uint64_t maxBytes, std::uint64_t room) {
+    const std::int64_t today = Today(d);
+    std::map<std::int64_t, BackupDay> ours = OurDays(d);
     std::vector<std::int64_t> named;
     for (const auto& [day, b] : ours) named.push_back(day);
     for (std::int64_t day : DaysPastKeeping(named, today, days)) {
@@ -128,6 +154,23 @@ void RemoveOldBackups(platform::Desktop& d, int days, std::uint64_t maxBytes, st
         total -= std::min(total, Remove(d, oldest->second));
         ours.erase(oldest);
     }
+}
+
+bool MakeRoomInBackups(platform::Desktop& d, std::uint64_t bytes) {
+    const std::int64_t today = Today(d);
+    std::map<std::int64_t, BackupDay> ours = OurDays(d);
+    // The oldest days that hold enough, leaving the newest and today's;
+    // none when even all of those would not.
+    std::vector<std::int64_t> going;
+    std::uint64_t held = 0;
+    for (auto it = ours.begin(); it != ours.end() && std::next(it) != ours.end() && held < bytes; ++it) {
+        if (it->first == today) break;
+        going.push_back(it->first);
+        held += it->second.bytes;
+    }
+    if (held < bytes) return false;
+    for (std::int64_t day : going) Remove(d, ours[day]);
+    return true;
 }
 
 BackupLimits ReadBackupLimits(platform::Desktop& d) {
@@ -169,6 +212,7 @@ FolderCopy DataFolderCopies::CopyChanged(platform::Desktop& d, const std::string
 
     struct ToCopy {
         std::string key, path;
+        std::uint64_t size = 0;
     };
     std::vector<ToCopy> changed, unchanged;
     std::uint64_t room = 0;
@@ -213,11 +257,12 @@ FolderCopy DataFolderCopies::CopyChanged(platform::Desktop& d, const std::string
             if (digest == earlier.digest) {
                 copied_[at] = earlier;
                 result.files[key] = 0;
-                unchanged.push_back({key, path});
+                result.seen[key] = {false, info.size, info.lastWriteTime};
+                unchanged.push_back({key, path, a.size});
                 continue;
             }
         }
-        changed.push_back({key, path});
+        changed.push_back({key, path, a.size});
         room += a.size;
     }
     if (changed.empty()) return result;
@@ -230,11 +275,18 @@ FolderCopy DataFolderCopies::CopyChanged(platform::Desktop& d, const std::string
     for (const ToCopy& c : changed) {
         Copied made;
         platform::FileInformation source;
-        const long e = BackUp(d, c.path, &made.copy, &made.digest, &source);
+        bool inBackups = false;
+        long e = BackUp(d, c.path, &made.copy, &made.digest, &source, &inBackups);
+        // Full though no limit was passed (others filled it): room from
+        // Harrowatch's own oldest days, then once more.
+        if ((e == platform::err::kDiskFull || e == platform::err::kHandleDiskFull) && MakeRoomInBackups(d, c.size))
+            e = BackUp(d, c.path, &made.copy, &made.digest, &source, &inBackups);
+        if (e != 0 && inBackups) result.inBackups.insert(c.key);
         result.files[c.key] = e;
         if (e == 0) {
             made.size = source.size;
             made.lastWriteTime = source.lastWriteTime;
+            result.seen[c.key] = {false, source.size, source.lastWriteTime};
             copied_[text::Upper(c.path)] = made;
         } else {
             copied_.erase(text::Upper(c.path));

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 
 #include "platform/desktop.h"
@@ -30,15 +31,20 @@ long SecureBackupFolder(platform::Desktop& desktop);
 // in its name), read as itself: a junction or link (4395) and a file with
 // other names (1142) are refused, not copied. 0, or the Win32 error of the
 // folder or the copy; *copy says where it went, *digest the SHA-256 of what
-// was copied, *source what the file was.
+// was copied, *source what the file was, *inBackups whether it failed in the
+// backups' folders rather than on reading the file.
 long BackUp(platform::Desktop& desktop, const std::string& file, std::string* copy = nullptr,
-            std::string* digest = nullptr, platform::FileInformation* source = nullptr);
+            std::string* digest = nullptr, platform::FileInformation* source = nullptr, bool* inBackups = nullptr);
 
 // Removes the day folders older than `days` (0: none for their age) but the
 // newest `days` of them; then the oldest while they and `room` bytes to come
 // take more than `maxBytes`, but never the newest day nor today's. Only
 // folders named exactly YYYY-MM-DD, and only the files in them, go.
 void RemoveOldBackups(platform::Desktop& desktop, int days, std::uint64_t maxBytes, std::uint64_t room = 0);
+// For a copy that found the disk full: removes Harrowatch's own oldest day
+// folders that hold `bytes` in all, never the newest day nor today's; none
+// when those could not. Whether any went.
+bool MakeRoomInBackups(platform::Desktop& desktop, std::uint64_t bytes);
 
 // "BackupDays" and "BackupMaxMB" as stored (their defaults when missing or
 // out of range).
@@ -55,6 +61,11 @@ BackupLimits ReadBackupLimits(platform::Desktop& desktop);
 struct FolderCopy {
     std::map<std::string, long> files;
     std::map<std::string, std::string> names;  // as the folder spells them
+    // Each file as its copy (or the read that found it unchanged) saw it:
+    // its size and last-write time.
+    std::map<std::string, platform::FileAttributes> seen;
+    // The files whose copy failed in the backups' folders, not on reading.
+    std::set<std::string> inBackups;
     long folderError = 0;
 };
 

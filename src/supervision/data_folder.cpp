@@ -114,7 +114,9 @@ long SecureDataFolder(p::Desktop& d, std::string* why) {
         std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02d %02d-%02d-%02d", t.year, t.month, t.day, t.hour, t.minute,
                       t.second);
         const std::string aside = folder + " (set aside " + stamp + ")";
-        if (const long e = d.MoveFileEx(folder, aside, 0)) return fail(e, reason + ", and cannot be set aside");
+        if (const long e = d.MoveFileEx(folder, aside, 0))
+            return fail(e, reason + ", and cannot be set aside" +
+                               (e == p::err::kSharingViolation ? ": another program has it, or something in it, open" : ""));
         if (const long e = made()) return e;
         if (why) *why = folder + " " + reason + ": it was set aside, with all in it, as " + aside + ", and made anew for administrators only";
         return 0;

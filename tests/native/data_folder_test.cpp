@@ -114,6 +114,17 @@ TEST(DataFolder, ADataFolderThatIsAJunctionIsSetAsideAndOneThatCannotBeRefusedWi
         EXPECT_FALSE(d.HasFolder(kData + "\\Logs"));
     }
     {
+        // A user's folder that a program of theirs holds open (a command
+        // prompt in it): in use, not refused for rights.
+        SimDesktop d;
+        MadeByAUser(d, kData);
+        d.SetFolderOpenElsewhere(kData, true);
+        std::string why;
+        EXPECT_EQ(supervision::SecureDataFolder(d, &why), platform::err::kSharingViolation);
+        EXPECT_NE(why.find("cannot be set aside: another program has it, or something in it, open (Windows error 32)"), std::string::npos)
+            << why;
+    }
+    {
         // One an earlier Harrowatch made, open as ProgramData left it, with
         // only its own in it: set right where it is, and says so.
         SimDesktop d;

@@ -269,6 +269,78 @@ TEST_F(ResetsTest, DataFilesAreCopiedBeforeTheyGoAndOldCopiesGoToo) {
     EXPECT_NE(boxes.shown[0].text.find("the file was not deleted"), std::string::npos);
 }
 
+// What goes is what was copied: a file written after its copy, while a
+// reader kept it from going, is copied again first; a lock on its bytes is
+// waited out as a file in use is, then told with its number; a file whose
+// state cannot be read is not deleted.
+TEST_F(ResetsTest, TheFileDeletedIsTheFileCopied) {
+    Started("active\n");
+    const std::string file = std::string(kGameFolder) + "System\\Kaltor\\KALTORHallInfo.KLD";
+    auto copiesHolding = [&](const std::string& content) {
+        int n = 0;
+        for (const std::string& c : d.FilesUnder("C:\\ProgramData\\Harrowatch\\Backups")) n += d.FileContent(c) == content;
+        return n;
+    };
+    // A second in, the reader lets go and the server writes the file anew.
+    std::function<void()> inASecond;
+    const std::uint32_t timer = d.SetTimer(1000, [&] {
+        if (inASecond) std::exchange(inASecond, nullptr)();
+    });
+    ASSERT_NE(timer, 0u);
+    d.WriteFile(file, "before");
+    d.SetFileOpenForReading(file, true);
+    inASecond = [&] {
+        d.SetFileOpenForReading(file, false);
+        d.WriteFile(file, "after");
+    };
+    EXPECT_TRUE(controller.ProcessScheduledItem("Hall of Records"));
+    EXPECT_FALSE(d.HasFile(file));
+    EXPECT_EQ(copiesHolding("before"), 1);
+    EXPECT_EQ(copiesHolding("after"), 1);
+    EXPECT_TRUE(boxes.shown.empty());
+
+    // Locked bytes: copied once the lock goes within the wait.
+    d.WriteFile(file, "locked a while");
+    d.SetFileRangeLocked(file, true);
+    inASecond = [&] { d.SetFileRangeLocked(file, false); };
+    EXPECT_TRUE(controller.ProcessScheduledItem("Hall of Records"));
+    EXPECT_FALSE(d.HasFile(file));
+    EXPECT_EQ(copiesHolding("locked a while"), 1);
+    // Still locked: in use, told with its number, and kept.
+    d.WriteFile(file, "locked");
+    d.SetFileRangeLocked(file, true);
+    EXPECT_FALSE(controller.ProcessScheduledItem("Hall of Records"));
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].text.rfind("Error Number: 70\r\n", 0), 0u) << boxes.shown[0].text;
+    EXPECT_NE(boxes.shown[0].text.find("Windows error 33"), std::string::npos) << boxes.shown[0].text;
+    EXPECT_EQ(d.FileContent(file), "locked");
+    d.SetFileRangeLocked(file, false);
+
+    // Its state cannot be read (a share gone, no right to its attributes).
+    boxes.shown.clear();
+    d.fileFault = [&](const std::string& op, const std::string& path) -> long {
+        return op == "attributes" && path == file ? 5 : 0;
+    };
+    EXPECT_FALSE(controller.ProcessScheduledItem("Hall of Records"));
+    d.fileFault = nullptr;
+    EXPECT_EQ(d.FileContent(file), "locked");
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_NE(boxes.shown[0].text.find("cannot be read (Windows error 5)"), std::string::npos) << boxes.shown[0].text;
+
+    // The day's backup folder held open by a program that shares no
+    // writing: the copy fails there, and is told as that, not as the data
+    // file in use.
+    boxes.shown.clear();
+    d.SetFolderOpenElsewhere("C:\\ProgramData\\Harrowatch\\Backups\\2026-12-06", true, false);
+    EXPECT_FALSE(controller.ProcessScheduledItem("Hall of Records"));
+    EXPECT_EQ(d.FileContent(file), "locked");
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].text.rfind("Error Number: 1006\r\n", 0), 0u) << boxes.shown[0].text;
+    EXPECT_NE(boxes.shown[0].text.find("in use by another program (Windows error 32)"), std::string::npos)
+        << boxes.shown[0].text;
+    d.KillTimer(timer);
+}
+
 // The server's own resets change files of its data folder that nobody
 // names: the whole folder is copied before each of them, a file only when
 // it changed since its last copy (or that copy went).

@@ -482,5 +482,34 @@ TEST(DataFolderCopies, AnUnchangedFileWhoseCopyTheCleanUpTookIsCopiedAgain) {
     EXPECT_EQ(d.FilesUnder(backups).size(), before);
 }
 
+// The disk fills though no limit is passed (other programs took it): the
+// copy that found it full makes room from Harrowatch's own oldest days, never
+// the newest nor others' folders, and is tried once more.
+TEST(DataFolderCopies, ACopyThatFindsTheDiskFullMakesRoomFromTheOldestDaysAndTriesAgain) {
+    platform::sim::SimDesktop d;
+    const std::string data = "C:\\Games\\Kaltor Online\\System\\Kaltor\\";
+    const std::string backups = "C:\\ProgramData\\Harrowatch\\Backups\\";
+    for (const char* day : {"2026-12-01", "2026-12-02", "2026-12-03"})
+        d.WriteFile(backups + day + "\\a.KLD", std::string(400, 'a'));
+    d.WriteFile(backups + "2026-11-30 saved\\a.KLD", "mine");
+    const std::string hall(600, 'h');
+    d.WriteFile(data + "KALTORHallInfo.KLD", hall);
+    d.SetDiskSpace(d.DiskUsed());
+    supervision::DataFolderCopies copies;
+    const supervision::FolderCopy made = copies.CopyChanged(d, data, {30, 2048ull << 20});
+    ASSERT_EQ(made.folderError, 0);
+    EXPECT_EQ(made.files, (std::map<std::string, long>{{"KALTORHALLINFO.KLD", 0}}));
+    EXPECT_TRUE(d.FileContent(backups + "2026-12-06\\KALTORHallInfo.KLD") == hall);
+    EXPECT_FALSE(d.HasFolder(backups + "2026-12-01"));
+    EXPECT_FALSE(d.HasFolder(backups + "2026-12-02"));
+    EXPECT_TRUE(d.HasFile(backups + "2026-12-03\\a.KLD"));
+    EXPECT_TRUE(d.HasFile(backups + "2026-11-30 saved\\a.KLD"));
+    // Nothing of its own left to free: the copy fails with the disk's error.
+    d.WriteFile(data + "KALTORHallInfo.KLD", std::string(900, 'H'));
+    d.SetDiskSpace(d.DiskUsed());
+    EXPECT_EQ(copies.CopyChanged(d, data, {30, 2048ull << 20}).files.at("KALTORHALLINFO.KLD"), 112);
+    EXPECT_TRUE(d.HasFile(backups + "2026-12-03\\a.KLD"));
+}
+
 }  // namespace
 }  // namespace hw::testing

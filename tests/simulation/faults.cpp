@@ -348,16 +348,13 @@ void World::MachineFault() {
                  std::to_string(registryFaultUntilMs / 1000) + " s");
             break;
         case 1: {
+            // No room left: writes and copies fail with ERROR_DISK_FULL, as
+            // on Windows, until others free some.
             Count(Kind::DiskFull);
-            const std::string logs = supervision::DataFolder(d) + "\\Logs", backups = supervision::BackupFolder(d);
-            d.SetFolderReadOnly(logs);
-            d.SetFolderReadOnly(backups);
-            if (metrics) d.SetFolderReadOnly(kMetricsFolder);
+            d.SetDiskSpace(d.DiskUsed());
             Step("the disk is full");
-            d.ScheduleAfter(rng.Spread(kMinute, 6 * kHour), 0, [this, logs, backups] {
-                d.SetFolderWritable(logs);
-                d.SetFolderWritable(backups);
-                if (metrics) d.SetFolderWritable(kMetricsFolder);
+            d.ScheduleAfter(rng.Spread(kMinute, 6 * kHour), 0, [this] {
+                d.SetDiskSpace(UINT64_MAX);
                 Step("the disk has room again");
             });
             break;

@@ -108,6 +108,8 @@ long SimDesktop::MayCreateIn(const std::string& path) const {
     const std::string parent = Resolve(FolderKey(FolderKeyOf(path)), true);
     if (!folders_.count(parent)) return err::kPathNotFound;
     if (readOnlyFolders_.count(parent)) return err::kAccessDenied;
+    if (const auto held = openFolders_.find(parent); held != openFolders_.end() && !held->second)
+        return err::kSharingViolation;
     return err::kSuccess;
 }
 
@@ -130,6 +132,7 @@ long SimDesktop::CreateDirectory(const std::string& path, const std::string& sdd
 long SimDesktop::RemoveDirectory(const std::string& path) {
     const std::string key = Resolve(path, false);
     if (!folders_.count(key)) return err::kFileNotFound;
+    if (openFolders_.count(key)) return err::kSharingViolation;
     if (junctions_.erase(key)) {  // the link goes, not what it leads to
         folders_.erase(key);
         return err::kSuccess;
@@ -149,7 +152,7 @@ long SimDesktop::AppendFile(const std::string& path, const std::string& bytes) {
     if (folders_.count(key)) return err::kAccessDenied;
     if (!files_.count(key))
         if (long e = MayCreateIn(key)) return e;
-    if (readOnly_.count(key) || locked_[key]) return readOnly_.count(key) ? err::kAccessDenied : err::kSharingViolation;
+    if (readOnly_.count(key) || HeldElsewhere(key)) return readOnly_.count(key) ? err::kAccessDenied : err::kSharingViolation;
     if (!Fits(bytes.size())) return err::kDiskFull;
     files_[key] += bytes;
     lastWrite_[key] = FileTimeNow();
@@ -164,6 +167,7 @@ long SimDesktop::CopyFile(const std::string& from, const std::string& to, bool f
     auto it = files_.find(source);
     if (it == files_.end()) return HasFolder(FolderKey(source)) ? err::kFileNotFound : err::kPathNotFound;
     if (locked_[source]) return err::kSharingViolation;
+    if (rangeLocked_.count(source)) return err::kLockViolation;
     if (files_.count(target)) {
         if (failIfExists) return err::kFileExists;
         if (readOnly_.count(target)) return err::kAccessDenied;
@@ -198,11 +202,11 @@ long SimDesktop::MoveFileEx(const std::string& from, const std::string& to, std:
     if (it == files_.end()) return HasFolder(FolderKey(source)) ? err::kFileNotFound : err::kPathNotFound;
     // A file open elsewhere cannot be moved, nor one replaced while it is;
     // a read-only file is not replaced.
-    if (locked_[source]) return err::kSharingViolation;
+    if (HeldElsewhere(source)) return err::kSharingViolation;
     if (source == target) return err::kSuccess;
     if (files_.count(target)) {
         if (!(flags & file::kMoveReplaceExisting)) return err::kAlreadyExists;
-        if (readOnly_.count(target) || locked_[target]) return err::kAccessDenied;
+        if (readOnly_.count(target) || HeldElsewhere(target)) return err::kAccessDenied;
     } else if (folders_.count(target)) {
         return err::kAccessDenied;
     } else if (long e = MayCreateIn(target)) {
@@ -226,6 +230,8 @@ long SimDesktop::MoveFileEx(const std::string& from, const std::string& to, std:
     lastWrite_[target] = lastWrite_[source];  // a rename keeps the file's times
     lastWrite_.erase(source);
     locked_.erase(source);
+    openForReading_.erase(source);
+    rangeLocked_.erase(source);
     spelled_.erase(target);
     spelled_.emplace(target, to);
     ++moves_;
@@ -272,6 +278,8 @@ long SimDesktop::GetFileSize(const std::string& path, std::uint64_t& size) {
 }
 
 long SimDesktop::GetFileAttributesEx(const std::string& path, FileAttributes& attributes) {
+    if (fileFault)
+        if (const long e = fileFault("attributes", path)) return e;
     const std::string key = Resolve(path, false);
     if (files_.count(key)) {
         attributes = {false, files_[key].size(), lastWrite_[key]};
@@ -348,6 +356,27 @@ void SimDesktop::SetFileLocked(const std::string& path, bool locked) {
     locked_[text::Upper(path)] = locked;
 }
 
+void SimDesktop::SetFileOpenForReading(const std::string& path, bool open) {
+    if (open)
+        openForReading_.insert(text::Upper(path));
+    else
+        openForReading_.erase(text::Upper(path));
+}
+
+void SimDesktop::SetFolderOpenElsewhere(const std::string& path, bool open, bool sharesWrite) {
+    if (open)
+        openFolders_[FolderKeyOf(path)] = sharesWrite;
+    else
+        openFolders_.erase(FolderKeyOf(path));
+}
+
+void SimDesktop::SetFileRangeLocked(const std::string& path, bool locked) {
+    if (locked)
+        rangeLocked_.insert(text::Upper(path));
+    else
+        rangeLocked_.erase(text::Upper(path));
+}
+
 void SimDesktop::InstallProgram(const std::string& path, ProgramSpec spec) {
     WriteFile(path, "MZ");
     programs_[text::Upper(path)] = std::move(spec);
@@ -369,7 +398,7 @@ long SimDesktop::DeleteFile(const std::string& path) {
     TakeFileCallTime(key);
     if (!files_.count(key)) return HasFolder(FolderKey(key)) ? err::kFileNotFound : err::kPathNotFound;
     if (readOnly_.count(key)) return err::kAccessDenied;
-    if (locked_[key]) return err::kSharingViolation;
+    if (HeldElsewhere(key)) return err::kSharingViolation;
     for (const SimProcess& p : processes_)
         if (p.alive && text::Upper(p.imagePath) == key) return err::kAccessDenied;
     if (beforeDeleteFile) beforeDeleteFile(path);

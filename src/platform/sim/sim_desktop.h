@@ -113,6 +113,17 @@ public:
     void WriteFile(const std::string& path, std::string content = {});
     bool HasFile(const std::string& path) const;
     void SetFileLocked(const std::string& path, bool locked);
+    // Another program has the file open for reading, sharing reads only: it
+    // is read and copied, but neither deleted, moved nor written (32).
+    void SetFileOpenForReading(const std::string& path, bool open);
+    // That program also locks the file's bytes (LockFile): reading them, and
+    // so copying the file, fails with ERROR_LOCK_VIOLATION (33).
+    void SetFileRangeLocked(const std::string& path, bool locked);
+    // Another program has a handle on the folder, not sharing deletion (a
+    // command prompt in it, a window on it): the folder is neither renamed
+    // nor removed (32). Without `sharesWrite` nothing new goes into it,
+    // nor is renamed there (32).
+    void SetFolderOpenElsewhere(const std::string& path, bool open, bool sharesWrite = true);
     void SetFileReadOnly(const std::string& path) { readOnly_.insert(text::Upper(path)); }
     // Folders: made by a file written into them, or made empty.
     void MakeFolder(const std::string& path);
@@ -352,7 +363,9 @@ public:
     std::string sessionUser;
     long sessionUserError = 0;
 
-    bool FileExists(const std::string& path) override { return HasFile(path); }
+    bool FileExists(const std::string& path) override {
+        return !(fileFault && fileFault("attributes", path)) && HasFile(path);
+    }
     long DeleteFile(const std::string& path) override;
     long CreateDirectory(const std::string& path, const std::string& sddl) override;
     long GetFileAttributes(const std::string& path, std::uint32_t& attributes) override;
@@ -401,6 +414,9 @@ public:
     std::vector<std::string> FilesUnder(const std::string& folder) const;
     // Runs right before a file that exists is deleted (its content still there).
     std::function<void(const std::string& path)> beforeDeleteFile;
+    // A Win32 error for a file operation ("attributes": GetFileAttributesEx)
+    // on `path`, or 0 to let it run.
+    std::function<long(const std::string& operation, const std::string& path)> fileFault;
     std::string FileContent(const std::string& path) const;
 
     void Sleep(std::uint32_t milliseconds) override;
@@ -524,6 +540,14 @@ private:
 
     std::map<std::string, std::string> files_;  // upper-cased path -> content
     std::map<std::string, bool> locked_;
+    std::set<std::string> openForReading_, rangeLocked_;  // upper-cased paths
+    std::map<std::string, bool> openFolders_;  // folder key -> whether its holder shares writing
+    // Whether another program's handle keeps the file from being deleted,
+    // moved or written.
+    bool HeldElsewhere(const std::string& key) const {
+        const auto it = locked_.find(key);
+        return (it != locked_.end() && it->second) || openForReading_.count(key) || rangeLocked_.count(key);
+    }
     std::map<std::string, std::uint64_t> lastWrite_;  // upper-cased path -> FILETIME
     std::uint64_t copyBytesPerSecond_ = 200ull << 20;
     std::uint64_t copiesOnOwnThread_ = 0;

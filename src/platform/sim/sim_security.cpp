@@ -43,6 +43,7 @@ std::string StockSecurity(const std::string& key) {
 
 long SimDesktop::MoveFolder(const std::string& source, const std::string& target, const std::string& spelled) {
     if (folders_.count(target) || files_.count(target)) return err::kAlreadyExists;
+    if (openFolders_.count(source)) return err::kSharingViolation;  // opened for DELETE, which its holder does not share
     // DELETE on it, or FILE_DELETE_CHILD on the folder it is in.
     if (!CallerMay(source, sddl::kDelete) && !CallerMay(ParentOf(source), sddl::kDeleteChild)) return err::kAccessDenied;
     if (const long e = MayCreateIn(target)) return e;
@@ -62,8 +63,18 @@ long SimDesktop::MoveFolder(const std::string& source, const std::string& target
     };
     for (const auto& [key, open] : locked_)
         if (open && moved(key)) return err::kSharingViolation;
+    for (const auto* held : {&openForReading_, &rangeLocked_})
+        for (const std::string& key : *held)
+            if (moved(key)) return err::kSharingViolation;
+    for (const auto& [key, sharesWrite] : openFolders_)
+        if (moved(key)) return err::kSharingViolation;
     rekey(files_);
     rekey(locked_);
+    for (auto* held : {&openForReading_, &rangeLocked_}) {
+        std::set<std::string> kept;
+        for (const std::string& key : *held) kept.insert(moved(key).value_or(key));
+        *held = std::move(kept);
+    }
     rekey(lastWrite_);
     rekey(security_);
     rekey(owners_);
@@ -196,6 +207,8 @@ bool SimDesktop::UserMay(const std::string& path, std::uint32_t rights) const {
 }
 
 long SimDesktop::GetFileAttributes(const std::string& path, std::uint32_t& attributes) {
+    if (fileFault)
+        if (const long e = fileFault("attributes", path)) return e;
     const std::string key = Resolve(path, false);
     if (junctions_.count(key)) {
         attributes = (folders_.count(key) ? file::kAttributeDirectory : 0x20) | file::kAttributeReparsePoint;
@@ -286,6 +299,8 @@ void Feed(const std::string& content, const Desktop::FileBytes& bytes) {
 long SimDesktop::ReadFileAsItself(const std::string& path, FileInformation& info, const FileBytes& bytes) {
     std::string key;
     if (const long e = OpenAsItself(path, info, key)) return e;
+    // Opened; a lock another program holds on its bytes fails the read.
+    if (rangeLocked_.count(key)) return err::kLockViolation;
     const std::string content = files_[key];
     TakeCopyTime(content.size());
     Feed(content, bytes);
@@ -299,6 +314,7 @@ long SimDesktop::CopyFileAsItself(const std::string& from, const std::string& to
     const std::string target = Resolve(to, false);
     if (files_.count(target) || folders_.count(target)) return err::kFileExists;
     if (const long e = MayCreateIn(target)) return e;
+    if (rangeLocked_.count(source)) return err::kLockViolation;  // the first read; the copy cut short goes
     const std::string content = files_[source];
     if (!Fits(content.size())) return err::kDiskFull;
     TakeCopyTime(content.size());
