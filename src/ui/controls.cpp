@@ -23,9 +23,11 @@ void ListBox::AddLines(const std::vector<std::string>& lines, Follow follow) {
 }
 
 void Timer::SetEnabled(bool on) {
+    // Switched off while held, it keeps no moment it was due: switched on
+    // again, it counts a whole interval.
+    heldDueAt_ = 0;
     if (on == enabled_) return;
     enabled_ = on;
-    heldDueAt_ = 0;
     Restart();
 }
 

@@ -190,6 +190,33 @@ TEST_F(ChatWindowTest, ASendStopsBothPollsUntilItEnds) {
     EXPECT_EQ(standins.Launches(), 2);
 }
 
+// The main poll's timer, held off around the chat window's calls: the time
+// held counts, unless its owner switched it off meanwhile.
+TEST(TimerHold, KeepsTheMomentItWasDueUnlessSwitchedOffMeanwhile) {
+    platform::sim::SimDesktop d;
+    ui::Timer t(d);
+    int ticks = 0;
+    t.onTick = [&] { ++ticks; };
+    ASSERT_TRUE(t.SetInterval(1000));
+    t.SetEnabled(true);
+    d.AdvanceIdle(600);
+    t.Hold(false);
+    d.AdvanceIdle(600);  // due meanwhile
+    EXPECT_EQ(ticks, 0);
+    t.Hold(true);
+    d.AdvanceIdle(20);  // at once, as soon as a timer can tick
+    EXPECT_EQ(ticks, 1);
+    d.AdvanceIdle(585);
+    t.Hold(false);
+    t.SetEnabled(false);
+    d.AdvanceIdle(2000);
+    t.Hold(true);  // on again, a whole interval from now
+    d.AdvanceIdle(900);
+    EXPECT_EQ(ticks, 1);
+    d.AdvanceIdle(200);
+    EXPECT_EQ(ticks, 2);
+}
+
 // The chat window's reads of a hung server each wait a while with the main
 // poll held: the main poll still comes round and tells the hang.
 TEST_F(ChatWindowTest, AHangIsToldWhileTheChatWindowReadsTheHungServer) {
