@@ -701,8 +701,11 @@ bool frmMain::ServerAnswers(p::Hwnd server, p::Pid pid) {
     if (!silentSince_) silentSince_ = std::max<std::uint64_t>(stalled ? stalled : seenSilent ? seenSilent : sent, 1);
     // Probes that each found it busy may each have met a slow request of
     // its own: the server is hung only if Windows also finds that its
-    // thread has taken no message for the threshold.
-    if (now - silentSince_ < kHungAfterMs || (!saidSilent_ && !stalled && !desktop_.IsHungAppWindow(server))) {
+    // thread has taken no message for the threshold, or if no probe at all
+    // has been answered for far longer (a thread that takes a message now
+    // and then, but never ours).
+    if (now - silentSince_ < kHungAfterMs ||
+        (!saidSilent_ && !stalled && now - silentSince_ < kSilentLongMs && !desktop_.IsHungAppWindow(server))) {
         // Busy for now: this poll leaves it alone, and the next looks again
         // soon (the poll after it restores the interval).
         if (RefreshTimer.Interval() > kSilentProbeGapMs) RefreshTimer.SetInterval(kSilentProbeGapMs);

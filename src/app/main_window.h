@@ -59,6 +59,8 @@ inline constexpr std::uint32_t kProbeMs = 250;
 // How long a server stays silent before it counts as not responding: the
 // time after which Windows itself calls a window hung.
 inline constexpr std::uint64_t kHungAfterMs = 5000;
+// Probes unanswered this long make a hang whatever Windows says of it.
+inline constexpr std::uint64_t kSilentLongMs = 30000;
 // While a server is silent but not yet called hung, the poll looks again
 // this soon: two busy moments a poll apart are no hang of 5 s.
 inline constexpr std::uint32_t kSilentProbeGapMs = 1000;

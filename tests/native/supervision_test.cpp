@@ -136,6 +136,24 @@ TEST_F(SupervisionTest, ABusySpellUnderFiveSecondsRaisesNothing) {
     EXPECT_EQ(standins.Launches(), 1u);
 }
 
+// A server that takes one message every four seconds, never a probe: no
+// hang by Windows' test, but one for the operator, and HungRestartMinutes
+// ends it.
+TEST_F(SupervisionTest, ASilenceBrokenOnlyByOtherMessagesIsAHangAllTheSame) {
+    Interval("1000");
+    Setting("HungRestartMinutes", 2);
+    Start("active\n");
+    Run(6000);
+    const platform::Pid hung = ServerPid();
+    Run(500);  // its free moments fall between the probes
+    for (int i = 0; i < 60 && d.FindProcess(hung)->alive; ++i) {
+        d.HangProcess(hung, 3990);
+        Run(4000);
+    }
+    EXPECT_EQ(Count(EventId::NotResponding), 1);
+    EXPECT_EQ(Count(EventId::HungServerEnded), 1);
+}
+
 TEST_F(SupervisionTest, AHangIsToldAfterFiveSilentSecondsOnceAndItsEndOnce) {
     Interval("1000");
     Start("active\n");
