@@ -25,7 +25,7 @@ TEST(RegistryFaults, NoWriteAccessFailsAtTheFirstStepAndKeepsWhatIsStored) {
     platform::sim::SimDesktop d;
     d.PokeString(platform::kHkeyLocalMachine, "Software\\Harrowatch", "TimerInterval", "5000");
     d.registryFault = [](const std::string& op, const std::string&, const std::string&) {
-        return op == "query" ? 0L : platform::err::kAccessDenied;
+        return platform::sim::SimDesktop::IsRegistryRead(op) ? 0L : platform::err::kAccessDenied;
     };
     settings::cRegistry r = On(d, "TimerInterval");
     try {

@@ -194,7 +194,7 @@ void World::Install() {
     };
     d.registryFault = [this](const std::string& op, const std::string& key, const std::string& value) -> long {
         if (d.NowMs() >= registryFaultUntilMs) return 0;
-        const bool read = op == "query" || op == "enumvalue";
+        const bool read = p::sim::SimDesktop::IsRegistryRead(op);
         if (read) return registryReadsFail ? (d.NowMs() % 2 ? 5 : 1450) : 0;  // access denied, or no resources
         if (!registryFaultValue.empty() && value != registryFaultValue) return 0;
         // Only the schedule's own key bears on what the schedule stores: an

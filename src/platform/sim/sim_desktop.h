@@ -207,11 +207,15 @@ public:
     const std::vector<ReleasedMemoryAccess>& ReleasedMemoryAccesses() const { return releasedAccesses_; }
 
     // Registry faults: when set, consulted before every change (create, set,
-    // delete), each value name listed ("enumvalue") and each value queried
+    // delete), each key opened ("open" for writing, "openread"), each value
+    // or key listed ("enumvalue", "enumkey") and each value queried
     // ("query"); a non-zero answer is returned as the call's error.
     std::function<long(const std::string& operation, const std::string& key,
                        const std::string& value)>
         registryFault;
+    static bool IsRegistryRead(const std::string& operation) {
+        return operation == "query" || operation == "enumvalue" || operation == "openread" || operation == "enumkey";
+    }
     // Raw look at a value, bypassing handles: type and bytes, or false.
     bool PeekValue(HKey root, const std::string& key, const std::string& name,
                    std::uint32_t& type, std::vector<std::uint8_t>& data) const;

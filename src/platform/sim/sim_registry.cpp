@@ -92,6 +92,8 @@ long SimDesktop::RegOpenKeyEx(HKey root, const std::string& subKey, std::uint32_
     if (!node) return err::kFileNotFound;
     if (!MayWrite(root, access)) return err::kAccessDenied;
     if ((access & kWriteAccess) && Fault("open", node, "") != 0) return err::kAccessDenied;
+    if (!(access & kWriteAccess))
+        if (long e = Fault("openread", node, "")) return e;
     result = nextKey_;
     nextKey_ = HKey{nextKey_.value() + 1};
     keys_[result] = {node, access, std::make_shared<bool>(true)};
@@ -226,6 +228,7 @@ long SimDesktop::RegEnumKey(HKey key, std::uint32_t index, char* name, std::uint
     RegNode* node = nullptr;
     if (long e = KeyAccess(key, reg::kEnumerateSubKeys, node)) return e;
     if (!name) return err::kInvalidParameter;
+    if (long e = Fault("enumkey", node, std::to_string(index))) return e;
     if (index >= node->children.size()) return err::kNoMoreItems;
     const std::string& n = node->children[index]->name;
     if (nameSize <= n.size()) return err::kMoreData;
