@@ -225,6 +225,10 @@ long SimDesktop::MoveFileEx(const std::string& from, const std::string& to, std:
         junctions_[target] = link->second;
         junctions_.erase(source);
     }
+    if (const auto tag = reparseTags_.find(source); tag != reparseTags_.end()) {
+        reparseTags_[target] = tag->second;
+        reparseTags_.erase(source);
+    }
     files_[target] = std::move(it->second);
     files_.erase(source);
     lastWrite_[target] = lastWrite_[source];  // a rename keeps the file's times

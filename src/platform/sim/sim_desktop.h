@@ -137,6 +137,9 @@ public:
     // A symbolic link at `path` (a file entry) leading to the file `target`:
     // opened by name, it is that file.
     void MakeSymbolicLink(const std::string& path, const std::string& target);
+    // Makes the file at `path` a reparse point of `tag` that is no link
+    // (file::kTagWof, kTagDedup, kTagCloud...): its content stays its own.
+    void SetReparseTag(const std::string& path, std::uint32_t tag);
     // A second name, `link`, of the file `existing` (a hard link): one file,
     // its content and access list seen under either name.
     void MakeHardLink(const std::string& existing, const std::string& link);
@@ -571,6 +574,9 @@ private:
     // too when `last`.
     std::string Resolve(const std::string& path, bool last) const;
     std::map<std::string, std::string> junctions_;  // upper-cased path -> target, resolved
+    std::map<std::string, std::uint32_t> reparseTags_;  // files that are reparse points of another kind
+    // The reparse tag of an entry, 0 when it is none.
+    std::uint32_t ReparseTagOf(const std::string& key) const;
     // The names of each file that has more than one (upper-cased paths).
     std::map<std::string, std::shared_ptr<std::set<std::string>>> hardLinks_;
     // After a write under `key`, the file's other names show it too.
