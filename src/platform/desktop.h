@@ -226,7 +226,8 @@ public:
 
     // --- Files.
     virtual bool FileExists(const std::string& path) = 0;
-    // 0 on success, else the Win32 error code.
+    // 0 on success, else the Win32 error code. A link goes, not what it
+    // leads to; a folder, a junction included, is no file to delete (5).
     virtual long DeleteFile(const std::string& path) = 0;
     // A folder (its parent must exist); ERROR_ALREADY_EXISTS when it does.
     // `sddl` gives its owner and access list ("O:BAD:P(A;OICI;FA;;;BA)..."),

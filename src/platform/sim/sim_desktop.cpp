@@ -400,6 +400,7 @@ std::vector<std::string> SimDesktop::FilesUnder(const std::string& folder) const
 long SimDesktop::DeleteFile(const std::string& path) {
     const std::string key = Resolve(path, false);
     TakeFileCallTime(key);
+    if (folders_.count(key)) return err::kAccessDenied;  // a folder, or a junction: no file to delete
     if (!files_.count(key)) return HasFolder(FolderKey(key)) ? err::kFileNotFound : err::kPathNotFound;
     if (readOnly_.count(key)) return err::kAccessDenied;
     if (HeldElsewhere(key)) return err::kSharingViolation;
