@@ -417,6 +417,9 @@ public:
     std::vector<std::string> FilesUnder(const std::string& folder) const;
     // Runs right before a file that exists is deleted (its content still there).
     std::function<void(const std::string& path)> beforeDeleteFile;
+    // Runs as SetFileSecurity begins, before it opens what it sets: what a
+    // user does between Harrowatch's checks and its lock-down.
+    std::function<void(const std::string& path)> beforeSetFileSecurity;
     // A Win32 error for a file operation ("attributes": GetFileAttributesEx)
     // on `path`, or 0 to let it run.
     std::function<long(const std::string& operation, const std::string& path)> fileFault;

@@ -256,6 +256,7 @@ long SimDesktop::GetFileSecurity(const std::string& path, std::string& sddl) {
 }
 
 long SimDesktop::SetFileSecurity(const std::string& path, const std::string& text) {
+    if (beforeSetFileSecurity) beforeSetFileSecurity(path);
     std::uint32_t attributes = 0;
     if (const long e = GetFileAttributes(path, attributes)) return e;
     if (attributes & file::kAttributeReparsePoint) return err::kReparsePoint;
