@@ -702,28 +702,6 @@ long Win32Desktop::MoveFileEx(const std::string& from, const std::string& to, st
     return ::MoveFileExA(from.c_str(), to.c_str(), flags) ? 0 : static_cast<long>(::GetLastError());
 }
 
-long Win32Desktop::ListFolder(const std::string& folder, std::vector<std::string>& names) {
-    names.clear();
-    const DWORD self = ::GetFileAttributesA(folder.c_str());
-    if (self != INVALID_FILE_ATTRIBUTES && (self & FILE_ATTRIBUTE_REPARSE_POINT)) return err::kReparsePoint;
-    std::string pattern = folder;
-    if (!pattern.empty() && pattern.back() != '\\') pattern += '\\';
-    pattern += '*';
-    WIN32_FIND_DATAA found;
-    ::HANDLE find = ::FindFirstFileA(pattern.c_str(), &found);
-    if (find == INVALID_HANDLE_VALUE) {
-        const DWORD e = ::GetLastError();
-        return e == ERROR_FILE_NOT_FOUND ? 0 : static_cast<long>(e);  // an empty folder
-    }
-    do {
-        const std::string name = found.cFileName;
-        if (name != "." && name != "..") names.push_back(name);
-    } while (::FindNextFileA(find, &found));
-    const DWORD e = ::GetLastError();
-    ::FindClose(find);
-    return e == ERROR_NO_MORE_FILES ? 0 : static_cast<long>(e);
-}
-
 long Win32Desktop::GetFileSize(const std::string& path, std::uint64_t& size) {
     WIN32_FILE_ATTRIBUTE_DATA data{};
     if (!::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return static_cast<long>(::GetLastError());

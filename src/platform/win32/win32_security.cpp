@@ -163,6 +163,51 @@ long Win32Desktop::AppendFile(const std::string& path, const std::string& bytes)
     return e;
 }
 
+long Win32Desktop::ListFolder(const std::string& folder, std::vector<std::string>& names) {
+    names.clear();
+    // The folder itself is opened and checked, then listed through that same
+    // handle: one put in its place by a junction meanwhile is not listed.
+    // Named without a closing backslash (a drive's root keeps it).
+    std::string path = folder;
+    while (path.size() > 3 && path.back() == '\\') path.pop_back();
+    const ::HANDLE item = ::CreateFileA(path.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                        FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (item == INVALID_HANDLE_VALUE) {
+        const long e = LastError();
+        return e == ERROR_FILE_NOT_FOUND ? ERROR_PATH_NOT_FOUND : e;
+    }
+    ScopeExit close([&] { ::CloseHandle(item); });
+    BY_HANDLE_FILE_INFORMATION facts{};
+    std::uint32_t tag = 0;
+    if (const long e = FactsOf(item, facts, tag)) return e;
+    if (!(facts.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return ERROR_DIRECTORY;
+    if ((facts.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && file::IsNameSurrogate(tag)) return err::kReparsePoint;
+    std::vector<LONGLONG> buffer(64 * 1024 / sizeof(LONGLONG));
+    const DWORD size = static_cast<DWORD>(buffer.size() * sizeof(LONGLONG));
+    for (bool first = true;; first = false) {
+        if (!::GetFileInformationByHandleEx(item, first ? FileIdBothDirectoryRestartInfo : FileIdBothDirectoryInfo,
+                                            buffer.data(), size)) {
+            const long e = LastError();
+            return e == ERROR_NO_MORE_FILES ? 0 : e;
+        }
+        const char* at = reinterpret_cast<const char*>(buffer.data());
+        for (;;) {
+            const auto* entry = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(at);
+            const int wide = static_cast<int>(entry->FileNameLength / sizeof(WCHAR));
+            std::string name;
+            const int n = ::WideCharToMultiByte(CP_ACP, 0, entry->FileName, wide, nullptr, 0, nullptr, nullptr);
+            if (wide > 0 && n <= 0) return LastError();
+            name.resize(static_cast<size_t>(n));
+            if (n > 0 && ::WideCharToMultiByte(CP_ACP, 0, entry->FileName, wide, &name[0], n, nullptr, nullptr) != n)
+                return LastError();
+            if (name != "." && name != "..") names.push_back(name);
+            if (entry->NextEntryOffset == 0) break;
+            at += entry->NextEntryOffset;
+        }
+    }
+}
+
 long Win32Desktop::ReadFileAsItself(const std::string& path, FileInformation& info, const FileBytes& bytes) {
     ::HANDLE source = INVALID_HANDLE_VALUE;
     if (const long e = OpenPlainFile(path, source, info)) return e;
