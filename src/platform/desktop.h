@@ -226,7 +226,8 @@ public:
 
     // --- Files.
     virtual bool FileExists(const std::string& path) = 0;
-    // 0 on success, else the Win32 error code.
+    // 0 on success, else the Win32 error code. A link goes, not what it
+    // leads to; a folder, a junction included, is no file to delete (5).
     virtual long DeleteFile(const std::string& path) = 0;
     // A folder (its parent must exist); ERROR_ALREADY_EXISTS when it does.
     // `sddl` gives its owner and access list ("O:BAD:P(A;OICI;FA;;;BA)..."),
@@ -245,8 +246,9 @@ public:
     virtual long SetFileSecurity(const std::string& path, const std::string& sddl) = 0;
     // Removes an empty folder.
     virtual long RemoveDirectory(const std::string& path) = 0;
-    // Appends bytes to a file, making it when it is not there; a reparse
-    // point in its place is refused (4395).
+    // Appends bytes to a file, making it when it is not there; a junction or
+    // symbolic link in its place is refused (4395), a reparse point of
+    // another kind (compressed, deduplicated, cloud) written as the file.
     virtual long AppendFile(const std::string& path, const std::string& bytes) = 0;
     // Copies a file; with failIfExists an existing copy is an error (80). A
     // target that is a reparse point is refused (4395). The copy keeps the
@@ -256,10 +258,13 @@ public:
     // A file read as itself, for a copy that must never be turned to another
     // file: opened by one handle (CreateFile, FILE_FLAG_OPEN_REPARSE_POINT,
     // shared for reading only, as CopyFile opens it) and checked on that
-    // handle before a byte is read. Refused: a junction or symbolic link at
-    // the end of the path, or a path that reaches the file through one on
-    // the way (4395); a file with more than one name (1142: a hard link may
-    // be any file of the volume); a folder (5). `info` is what
+    // handle before a byte is read. A reparse point that is no name
+    // surrogate (compressed, deduplicated, cloud files) is opened again
+    // without FILE_FLAG_OPEN_REPARSE_POINT, for its content, and must still be
+    // the same file. Refused: a junction or symbolic link at the end of the
+    // path, or a path that reaches the file through one on the way (4395);
+    // a file with more than one name (1142: a hard link may be any file of
+    // the volume); a folder (5). `info` is what
     // GetFileInformationByHandle told; `bytes` takes its content in runs.
     // Blocks: for the worker thread.
     using FileBytes = std::function<void(const char* bytes, std::size_t size)>;

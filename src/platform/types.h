@@ -109,6 +109,19 @@ constexpr long kHrFileNotFound = static_cast<long>(0x80070002u);
 namespace file {
 constexpr std::uint32_t kAttributeDirectory = 0x10;
 constexpr std::uint32_t kAttributeReparsePoint = 0x400;
+
+// Reparse tags (IO_REPARSE_TAG_*): what kind of reparse point a file is. Only
+// a name surrogate (a junction, a symbolic link, or another of their kind)
+// leads to another file; any other kind is the file itself, its content
+// served by the file system (compressed, deduplicated, held in the cloud).
+constexpr std::uint32_t kTagMountPoint = 0xA0000003;  // a junction
+constexpr std::uint32_t kTagSymlink = 0xA000000C;
+constexpr std::uint32_t kTagDedup = 0x80000013;
+constexpr std::uint32_t kTagWof = 0x80000017;
+constexpr std::uint32_t kTagCloud = 0x9000001A;
+constexpr std::uint32_t kTagAppExecLink = 0x8000001B;
+// IsReparseTagNameSurrogate.
+constexpr bool IsNameSurrogate(std::uint32_t tag) { return (tag & 0x20000000u) != 0; }
 }  // namespace file
 
 // Registry value types.
@@ -260,6 +273,7 @@ struct FileAttributes {
 struct FileInformation {
     std::uint32_t attributes = 0;     // FILE_ATTRIBUTE_*
     std::uint32_t links = 0;          // its names (hard links)
+    std::uint32_t reparseTag = 0;     // file::kTag*, when attributes hold FILE_ATTRIBUTE_REPARSE_POINT
     std::uint64_t size = 0;
     std::uint64_t lastWriteTime = 0;  // FILETIME, UTC
 };

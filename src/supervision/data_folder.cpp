@@ -147,8 +147,17 @@ long SecureDataFolder(p::Desktop& d, std::string* why) {
     const std::optional<sddl::Descriptor> read = sddl::Parse(now);
     if (!read || !sddl::Trusted(read->owner)) return setAside("was made by a user who is not an administrator");
     if (!AllOurs(d, folder, 3)) return setAside("held what users who are not administrators made or may change");
-    if ((e = d.SetFileSecurity(folder, kAdministratorsOnly)) != 0)
-        return fail(e, "may be changed by users who are not administrators, and its permissions cannot be set");
+    // Set through a handle to the folder itself, which refuses a junction
+    // put in its place since the checks.
+    e = d.SetFileSecurity(folder, kAdministratorsOnly);
+    if (e == p::err::kReparsePoint) return setAside("was a junction or link to another folder");
+    if (e != 0) return fail(e, "may be changed by users who are not administrators, and its permissions cannot be set");
+    // Checked again now that no user may change it: what was laid in it, or
+    // put in its place, while it was still open.
+    if (d.GetFileAttributes(folder, attributes) != 0 || (attributes & p::file::kAttributeReparsePoint) ||
+        !(attributes & p::file::kAttributeDirectory) || d.GetFileSecurity(folder, now) != 0 || OpenToOthers(now) ||
+        !AllOurs(d, folder, 3))
+        return setAside("held what users who are not administrators made or may change");
     if (why) *why = "the permissions of " + folder + " were set again: only administrators may change what is in it";
     return 0;
 }

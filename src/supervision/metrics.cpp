@@ -128,9 +128,14 @@ long Replace(platform::Desktop& d, const std::string& path, const std::string& t
     // only *.prom, so it never sees this one.
     long error = d.DeleteFile(temporary);
     if (error == platform::err::kFileNotFound) error = 0;
-    if (!error) error = d.AppendFile(temporary, text);
+    if (error) return error;  // what is there, a user's maybe, is neither written nor moved
+    error = d.AppendFile(temporary, text);
+    if (error) {
+        d.DeleteFile(temporary);
+        return error;
+    }
     const std::uint32_t replace = platform::file::kMoveReplaceExisting | platform::file::kMoveWriteThrough;
-    if (!error) error = d.MoveFileEx(temporary, path, replace);
+    error = d.MoveFileEx(temporary, path, replace);
     if (error == platform::err::kAccessDenied || error == platform::err::kSharingViolation) {
         // A scraper reading the old file holds it for a moment (readers that
         // do not share deletion keep it from being replaced): once more, soon.

@@ -59,6 +59,29 @@ TEST(DataFolderCopies, ALinkNamedLikeADataFileIsRefusedAndTheBackupsAreForAdmini
     EXPECT_TRUE(d.UserMay("C:\\ProgramData\\Harrowatch", kReadData));
 }
 
+// Compressed, deduplicated and cloud files are reparse points that lead
+// nowhere else: copied with their content; a link beside them still is not.
+TEST(DataFolderCopies, AReparsePointThatIsNoLinkIsCopiedAsItself) {
+    SimDesktop d;
+    Plant(d);
+    const std::map<std::string, std::uint32_t> kinds{{"KALTORSTATE.KLD", platform::file::kTagWof},
+                                                     {"KALTORGUILDS.KLD", platform::file::kTagDedup},
+                                                     {"KALTORHALLS.KLD", platform::file::kTagCloud}};
+    for (const auto& [name, tag] : kinds) {
+        d.WriteFile(kData + name, "content of " + name);
+        d.SetReparseTag(kData + name, tag);
+    }
+    d.MakeSymbolicLink(kData + "KALTORHALLINFO.KLD", kSecret);
+    supervision::DataFolderCopies copies;
+    const supervision::FolderCopy done = copies.CopyChanged(d, kData, {});
+    ASSERT_EQ(done.folderError, 0);
+    std::map<std::string, long> expected{{"KALTORHALLINFO.KLD", platform::err::kReparsePoint}};
+    for (const auto& [name, tag] : kinds) expected[name] = 0;
+    EXPECT_EQ(done.files, expected);
+    for (const auto& [name, tag] : kinds) EXPECT_EQ(d.FileContent(kToday + name), "content of " + name) << name;
+    EXPECT_FALSE(SecretInBackups(d));
+}
+
 TEST(DataFolderCopies, AFileReachedThroughAJunctionOnTheWayIsRefused) {
     SimDesktop d;
     Plant(d);

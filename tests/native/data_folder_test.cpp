@@ -139,6 +139,37 @@ TEST(DataFolder, ADataFolderThatIsAJunctionIsSetAsideAndOneThatCannotBeRefusedWi
     }
 }
 
+// The folder as checked is the folder locked down: what a user lays in it or
+// puts in its place meanwhile is found, and the folder set aside.
+TEST(DataFolder, WhatChangesBetweenTheCheckAndTheLockDownIsFoundAfter) {
+    for (bool swapped : {false, true}) {
+        SimDesktop d;
+        MakeVictim(d);
+        const std::string victimSecurity = d.SecurityOf("C:\\Users\\Owner\\Documents");
+        d.WriteFile(kData + "\\Logs\\Harrowatch-2026-12-01.log", "an earlier day");  // open, as ProgramData left it
+        d.beforeSetFileSecurity = [&](const std::string& path) {
+            if (path != kData) return;
+            d.beforeSetFileSecurity = nullptr;
+            if (!swapped) {
+                ASSERT_EQ(d.UserMakeJunction(kData + "\\Backups", "C:\\Users\\Owner\\Documents"), 0);
+            } else {
+                ASSERT_EQ(d.MoveFileEx(kData, "C:\\ProgramData\\Elsewhere", 0), 0);
+                d.MakeJunction(kData, "C:\\Users\\Owner\\Documents");
+            }
+        };
+        std::string why;
+        ASSERT_EQ(supervision::SecureDataFolder(d, &why), 0) << why;
+        EXPECT_NE(why.find("it was set aside"), std::string::npos) << why;
+        std::uint32_t attributes = 0;
+        ASSERT_EQ(d.GetFileAttributes(kData, attributes), 0);
+        EXPECT_EQ(attributes, platform::file::kAttributeDirectory);
+        EXPECT_EQ(d.GetFileAttributes(kData + "\\Backups", attributes), platform::err::kFileNotFound);
+        EXPECT_EQ(d.SecurityOf("C:\\Users\\Owner\\Documents"), victimSecurity);
+        supervision::RemoveOldBackups(d, 1, 0);
+        ExpectVictimWhole(d);
+    }
+}
+
 // Folders a user made in it before Harrowatch came stay theirs whatever
 // the folder's own permissions say: the whole folder is set aside, kept, and
 // made anew.

@@ -225,6 +225,10 @@ long SimDesktop::MoveFileEx(const std::string& from, const std::string& to, std:
         junctions_[target] = link->second;
         junctions_.erase(source);
     }
+    if (const auto tag = reparseTags_.find(source); tag != reparseTags_.end()) {
+        reparseTags_[target] = tag->second;
+        reparseTags_.erase(source);
+    }
     files_[target] = std::move(it->second);
     files_.erase(source);
     lastWrite_[target] = lastWrite_[source];  // a rename keeps the file's times
@@ -396,6 +400,7 @@ std::vector<std::string> SimDesktop::FilesUnder(const std::string& folder) const
 long SimDesktop::DeleteFile(const std::string& path) {
     const std::string key = Resolve(path, false);
     TakeFileCallTime(key);
+    if (folders_.count(key)) return err::kAccessDenied;  // a folder, or a junction: no file to delete
     if (!files_.count(key)) return HasFolder(FolderKey(key)) ? err::kFileNotFound : err::kPathNotFound;
     if (readOnly_.count(key)) return err::kAccessDenied;
     if (HeldElsewhere(key)) return err::kSharingViolation;

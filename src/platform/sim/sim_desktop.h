@@ -137,6 +137,9 @@ public:
     // A symbolic link at `path` (a file entry) leading to the file `target`:
     // opened by name, it is that file.
     void MakeSymbolicLink(const std::string& path, const std::string& target);
+    // Makes the file at `path` a reparse point of `tag` that is no link
+    // (file::kTagWof, kTagDedup, kTagCloud...): its content stays its own.
+    void SetReparseTag(const std::string& path, std::uint32_t tag);
     // A second name, `link`, of the file `existing` (a hard link): one file,
     // its content and access list seen under either name.
     void MakeHardLink(const std::string& existing, const std::string& link);
@@ -418,6 +421,9 @@ public:
     std::vector<std::string> FilesUnder(const std::string& folder) const;
     // Runs right before a file that exists is deleted (its content still there).
     std::function<void(const std::string& path)> beforeDeleteFile;
+    // Runs as SetFileSecurity begins, before it opens what it sets: what a
+    // user does between Harrowatch's checks and its lock-down.
+    std::function<void(const std::string& path)> beforeSetFileSecurity;
     // A Win32 error for a file operation ("attributes": GetFileAttributesEx)
     // on `path`, or 0 to let it run.
     std::function<long(const std::string& operation, const std::string& path)> fileFault;
@@ -575,6 +581,9 @@ private:
     // too when `last`.
     std::string Resolve(const std::string& path, bool last) const;
     std::map<std::string, std::string> junctions_;  // upper-cased path -> target, resolved
+    std::map<std::string, std::uint32_t> reparseTags_;  // files that are reparse points of another kind
+    // The reparse tag of an entry, 0 when it is none.
+    std::uint32_t ReparseTagOf(const std::string& key) const;
     // The names of each file that has more than one (upper-cased paths).
     std::map<std::string, std::shared_ptr<std::set<std::string>>> hardLinks_;
     // After a write under `key`, the file's other names show it too.

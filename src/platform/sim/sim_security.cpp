@@ -79,6 +79,7 @@ long SimDesktop::MoveFolder(const std::string& source, const std::string& target
     rekey(security_);
     rekey(owners_);
     rekey(junctions_);
+    rekey(reparseTags_);
     std::set<std::string> folders;
     for (const std::string& f : folders_) folders.insert(moved(f).value_or(f));
     folders_ = std::move(folders);
@@ -138,6 +139,14 @@ void SimDesktop::MakeSymbolicLink(const std::string& path, const std::string& ta
     spelled_.emplace(key, path);
 }
 
+void SimDesktop::SetReparseTag(const std::string& path, std::uint32_t tag) { reparseTags_[Resolve(path, false)] = tag; }
+
+std::uint32_t SimDesktop::ReparseTagOf(const std::string& key) const {
+    if (junctions_.count(key)) return folders_.count(key) ? file::kTagMountPoint : file::kTagSymlink;
+    const auto it = reparseTags_.find(key);
+    return it == reparseTags_.end() ? 0 : it->second;
+}
+
 void SimDesktop::MakeHardLink(const std::string& existing, const std::string& link) {
     const std::string key = Resolve(existing, true), name = Resolve(link, false);
     MakeFolder(ParentOf(name));
@@ -163,6 +172,7 @@ void SimDesktop::ShareContent(const std::string& key) {
 
 void SimDesktop::DropName(const std::string& key) {
     junctions_.erase(key);
+    reparseTags_.erase(key);
     const auto it = hardLinks_.find(key);
     if (it == hardLinks_.end()) return;
     it->second->erase(key);
@@ -215,7 +225,8 @@ long SimDesktop::GetFileAttributes(const std::string& path, std::uint32_t& attri
     } else if (folders_.count(key)) {
         attributes = file::kAttributeDirectory;
     } else if (files_.count(key)) {
-        attributes = 0x20 | (readOnly_.count(text::Upper(path)) ? 0x1 : 0);  // archive, read-only
+        attributes = 0x20 | (readOnly_.count(text::Upper(path)) ? 0x1 : 0) |  // archive, read-only
+                     (reparseTags_.count(key) ? file::kAttributeReparsePoint : 0);
     } else {
         return folders_.count(ParentOf(key)) ? err::kFileNotFound : err::kPathNotFound;
     }
@@ -245,6 +256,7 @@ long SimDesktop::GetFileSecurity(const std::string& path, std::string& sddl) {
 }
 
 long SimDesktop::SetFileSecurity(const std::string& path, const std::string& text) {
+    if (beforeSetFileSecurity) beforeSetFileSecurity(path);
     std::uint32_t attributes = 0;
     if (const long e = GetFileAttributes(path, attributes)) return e;
     if (attributes & file::kAttributeReparsePoint) return err::kReparsePoint;
@@ -267,10 +279,11 @@ long SimDesktop::OpenAsItself(const std::string& path, FileInformation& info, st
     if (it == files_.end()) return folders_.count(ParentOf(key)) ? err::kFileNotFound : err::kPathNotFound;
     if (locked_[key]) return err::kSharingViolation;
     const auto names = hardLinks_.find(key);
-    info = {0x20u | (readOnly_.count(key) ? 0x1u : 0u) | (junctions_.count(key) ? file::kAttributeReparsePoint : 0u),
-            names == hardLinks_.end() ? 1u : static_cast<std::uint32_t>(names->second->size()), it->second.size(),
-            lastWrite_[key]};
-    if (info.attributes & file::kAttributeReparsePoint) return err::kReparsePoint;
+    const std::uint32_t tag = ReparseTagOf(key);
+    info = {0x20u | (readOnly_.count(key) ? 0x1u : 0u) | (tag ? file::kAttributeReparsePoint : 0u),
+            names == hardLinks_.end() ? 1u : static_cast<std::uint32_t>(names->second->size()), tag,
+            it->second.size(), lastWrite_[key]};
+    if (file::IsNameSurrogate(tag)) return err::kReparsePoint;  // another kind is read as the file it is
     if (info.links > 1) return err::kTooManyLinks;
     return err::kSuccess;
 }

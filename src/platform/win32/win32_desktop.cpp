@@ -692,26 +692,6 @@ long Win32Desktop::RemoveDirectory(const std::string& path) {
     return ::RemoveDirectoryA(path.c_str()) ? 0 : static_cast<long>(::GetLastError());
 }
 
-long Win32Desktop::AppendFile(const std::string& path, const std::string& bytes) {
-    // Others may read the log while it is written.
-    // A link in the file's place is opened as itself, then refused.
-    ::HANDLE f = ::CreateFileA(path.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                               nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    if (f == INVALID_HANDLE_VALUE) return static_cast<long>(::GetLastError());
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (!::GetFileInformationByHandle(f, &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-        const long e = (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ? err::kReparsePoint
-                                                                               : static_cast<long>(::GetLastError());
-        ::CloseHandle(f);
-        return e;
-    }
-    DWORD written = 0;
-    const BOOL ok = ::WriteFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    const long error = ok && written == bytes.size() ? 0 : static_cast<long>(ok ? ERROR_WRITE_FAULT : ::GetLastError());
-    ::CloseHandle(f);
-    return error;
-}
-
 long Win32Desktop::CopyFile(const std::string& from, const std::string& to, bool failIfExists) {
     const DWORD target = ::GetFileAttributesA(to.c_str());
     if (target != INVALID_FILE_ATTRIBUTES && (target & FILE_ATTRIBUTE_REPARSE_POINT)) return err::kReparsePoint;
@@ -720,28 +700,6 @@ long Win32Desktop::CopyFile(const std::string& from, const std::string& to, bool
 
 long Win32Desktop::MoveFileEx(const std::string& from, const std::string& to, std::uint32_t flags) {
     return ::MoveFileExA(from.c_str(), to.c_str(), flags) ? 0 : static_cast<long>(::GetLastError());
-}
-
-long Win32Desktop::ListFolder(const std::string& folder, std::vector<std::string>& names) {
-    names.clear();
-    const DWORD self = ::GetFileAttributesA(folder.c_str());
-    if (self != INVALID_FILE_ATTRIBUTES && (self & FILE_ATTRIBUTE_REPARSE_POINT)) return err::kReparsePoint;
-    std::string pattern = folder;
-    if (!pattern.empty() && pattern.back() != '\\') pattern += '\\';
-    pattern += '*';
-    WIN32_FIND_DATAA found;
-    ::HANDLE find = ::FindFirstFileA(pattern.c_str(), &found);
-    if (find == INVALID_HANDLE_VALUE) {
-        const DWORD e = ::GetLastError();
-        return e == ERROR_FILE_NOT_FOUND ? 0 : static_cast<long>(e);  // an empty folder
-    }
-    do {
-        const std::string name = found.cFileName;
-        if (name != "." && name != "..") names.push_back(name);
-    } while (::FindNextFileA(find, &found));
-    const DWORD e = ::GetLastError();
-    ::FindClose(find);
-    return e == ERROR_NO_MORE_FILES ? 0 : static_cast<long>(e);
 }
 
 long Win32Desktop::GetFileSize(const std::string& path, std::uint64_t& size) {

@@ -58,6 +58,44 @@ bool ReachedDirectly(::HANDLE item, const std::string& path) {
     return Upper(reached) == Upper(named);
 }
 
+// What the file open in `item` is, and for a reparse point its tag.
+long FactsOf(::HANDLE item, BY_HANDLE_FILE_INFORMATION& facts, std::uint32_t& tag) {
+    tag = 0;
+    if (!::GetFileInformationByHandle(item, &facts)) return LastError();
+    if (!(facts.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) return 0;
+    FILE_ATTRIBUTE_TAG_INFO tagInfo{};
+    if (!::GetFileInformationByHandleEx(item, FileAttributeTagInfo, &tagInfo, sizeof tagInfo)) return LastError();
+    tag = tagInfo.ReparseTag;
+    return 0;
+}
+
+// A file opened as itself (FILE_FLAG_OPEN_REPARSE_POINT) in `item`, whose
+// facts are `facts`: a junction or link is refused (4395); a reparse point
+// of another kind (compressed, deduplicated, held in the cloud) is opened
+// again by its path without the flag, so that its file system serves its
+// content, and kept only when it is still the same file. `item` is then the
+// handle to use, the first one closed.
+long ServedAsItself(const std::string& path, DWORD access, DWORD share, DWORD flags, ::HANDLE& item,
+                    const BY_HANDLE_FILE_INFORMATION& facts, std::uint32_t tag) {
+    if (!(facts.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) return 0;
+    if (file::IsNameSurrogate(tag)) return err::kReparsePoint;
+    const ::HANDLE served = ::CreateFileA(path.c_str(), access, share, nullptr, OPEN_EXISTING, flags, nullptr);
+    if (served == INVALID_HANDLE_VALUE) return LastError();
+    BY_HANDLE_FILE_INFORMATION again{};
+    long e = ::GetFileInformationByHandle(served, &again) ? 0 : LastError();
+    // Put a link in its place in between: not the file that was checked.
+    if (e == 0 && (again.dwVolumeSerialNumber != facts.dwVolumeSerialNumber ||
+                   again.nFileIndexHigh != facts.nFileIndexHigh || again.nFileIndexLow != facts.nFileIndexLow))
+        e = err::kReparsePoint;
+    if (e != 0) {
+        ::CloseHandle(served);
+        return e;
+    }
+    ::CloseHandle(item);
+    item = served;
+    return 0;
+}
+
 // Opens a file as itself for reading, and refuses what would not be read as
 // the file its path names.
 long OpenPlainFile(const std::string& path, ::HANDLE& item, FileInformation& info) {
@@ -65,19 +103,19 @@ long OpenPlainFile(const std::string& path, ::HANDLE& item, FileInformation& inf
                          FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (item == INVALID_HANDLE_VALUE) return LastError();
     BY_HANDLE_FILE_INFORMATION facts{};
-    long e = 0;
-    if (!::GetFileInformationByHandle(item, &facts)) {
-        e = LastError();
-    } else {
+    std::uint32_t tag = 0;
+    long e = FactsOf(item, facts, tag);
+    if (e == 0) {
         info.attributes = facts.dwFileAttributes;
         info.links = facts.nNumberOfLinks;
+        info.reparseTag = tag;
         info.size = static_cast<std::uint64_t>(facts.nFileSizeHigh) << 32 | facts.nFileSizeLow;
         info.lastWriteTime = static_cast<std::uint64_t>(facts.ftLastWriteTime.dwHighDateTime) << 32 |
                              facts.ftLastWriteTime.dwLowDateTime;
-        if (facts.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) e = err::kReparsePoint;
-        else if (facts.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) e = ERROR_ACCESS_DENIED;
+        if (facts.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) e = ERROR_ACCESS_DENIED;
         else if (facts.nNumberOfLinks > 1) e = err::kTooManyLinks;
-        else if (!ReachedDirectly(item, path)) e = err::kReparsePoint;
+        else e = ServedAsItself(path, GENERIC_READ, FILE_SHARE_READ, FILE_FLAG_SEQUENTIAL_SCAN, item, facts, tag);
+        if (e == 0 && !ReachedDirectly(item, path)) e = err::kReparsePoint;
     }
     if (e != 0) {
         ::CloseHandle(item);
@@ -104,6 +142,71 @@ long Pour(::HANDLE source, ::HANDLE target, const Desktop::FileBytes& bytes) {
 }
 
 }  // namespace
+
+long Win32Desktop::AppendFile(const std::string& path, const std::string& bytes) {
+    // Others may read the log while it is written. A link in the file's
+    // place is opened as itself, then refused.
+    constexpr DWORD kAccess = FILE_APPEND_DATA | FILE_READ_ATTRIBUTES, kShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
+    ::HANDLE f = ::CreateFileA(path.c_str(), kAccess, kShare, nullptr, OPEN_ALWAYS,
+                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (f == INVALID_HANDLE_VALUE) return LastError();
+    BY_HANDLE_FILE_INFORMATION facts{};
+    std::uint32_t tag = 0;
+    long e = FactsOf(f, facts, tag);
+    if (e == 0) e = ServedAsItself(path, kAccess, kShare, FILE_ATTRIBUTE_NORMAL, f, facts, tag);
+    if (e == 0) {
+        DWORD written = 0;
+        if (!::WriteFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr)) e = LastError();
+        else if (written != bytes.size()) e = ERROR_WRITE_FAULT;
+    }
+    ::CloseHandle(f);
+    return e;
+}
+
+long Win32Desktop::ListFolder(const std::string& folder, std::vector<std::string>& names) {
+    names.clear();
+    // The folder itself is opened and checked, then listed through that same
+    // handle: one put in its place by a junction meanwhile is not listed.
+    // Named without a closing backslash (a drive's root keeps it).
+    std::string path = folder;
+    while (path.size() > 3 && path.back() == '\\') path.pop_back();
+    const ::HANDLE item = ::CreateFileA(path.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                        FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (item == INVALID_HANDLE_VALUE) {
+        const long e = LastError();
+        return e == ERROR_FILE_NOT_FOUND ? ERROR_PATH_NOT_FOUND : e;
+    }
+    ScopeExit close([&] { ::CloseHandle(item); });
+    BY_HANDLE_FILE_INFORMATION facts{};
+    std::uint32_t tag = 0;
+    if (const long e = FactsOf(item, facts, tag)) return e;
+    if (!(facts.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return ERROR_DIRECTORY;
+    if ((facts.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && file::IsNameSurrogate(tag)) return err::kReparsePoint;
+    std::vector<LONGLONG> buffer(64 * 1024 / sizeof(LONGLONG));
+    const DWORD size = static_cast<DWORD>(buffer.size() * sizeof(LONGLONG));
+    for (bool first = true;; first = false) {
+        if (!::GetFileInformationByHandleEx(item, first ? FileIdBothDirectoryRestartInfo : FileIdBothDirectoryInfo,
+                                            buffer.data(), size)) {
+            const long e = LastError();
+            return e == ERROR_NO_MORE_FILES ? 0 : e;
+        }
+        const char* at = reinterpret_cast<const char*>(buffer.data());
+        for (;;) {
+            const auto* entry = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(at);
+            const int wide = static_cast<int>(entry->FileNameLength / sizeof(WCHAR));
+            std::string name;
+            const int n = ::WideCharToMultiByte(CP_ACP, 0, entry->FileName, wide, nullptr, 0, nullptr, nullptr);
+            if (wide > 0 && n <= 0) return LastError();
+            name.resize(static_cast<size_t>(n));
+            if (n > 0 && ::WideCharToMultiByte(CP_ACP, 0, entry->FileName, wide, &name[0], n, nullptr, nullptr) != n)
+                return LastError();
+            if (name != "." && name != "..") names.push_back(name);
+            if (entry->NextEntryOffset == 0) break;
+            at += entry->NextEntryOffset;
+        }
+    }
+}
 
 long Win32Desktop::ReadFileAsItself(const std::string& path, FileInformation& info, const FileBytes& bytes) {
     ::HANDLE source = INVALID_HANDLE_VALUE;
