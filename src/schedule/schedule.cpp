@@ -143,7 +143,9 @@ void Schedule::FormSave() {
             reg.SetValueType(platform::reg::kSz);
             reg.SetValue(values[name]);
         }
-        if (reg.KeyExists()) {
+        // A key that cannot be looked at is no key without old entries:
+        // they would stay, and come back at the next start.
+        if (reg.KeyExists(true)) {
             // Value names ignore case: "daily" is the "Daily" just written.
             auto written = [&](const std::string& name) {
                 for (const auto& [n, v] : values)
@@ -155,7 +157,7 @@ void Schedule::FormSave() {
             for (const Frequency& f : kFrequencies) {
                 if (written(f.name)) continue;
                 reg.SetValueKey(f.name);
-                if (reg.ValueExists()) reg.DeleteValue();
+                if (reg.ValueExists(true)) reg.DeleteValue();
             }
             std::vector<std::string> stored;
             std::int32_t count = 0;
@@ -163,7 +165,7 @@ void Schedule::FormSave() {
             for (std::int32_t i = 1; i <= count; ++i) {
                 if (written(stored[i])) continue;
                 reg.SetValueKey(stored[i]);
-                if (reg.ValueExists()) reg.DeleteValue();
+                if (reg.ValueExists(true)) reg.DeleteValue();
             }
             if (order.empty()) reg.DeleteKey();
         }

@@ -47,16 +47,29 @@ std::string cRegistry::WriteFailureText() const {
            sectionKey_ + "',Key: '" + valueKey_ + "'";
 }
 
-bool cRegistry::KeyExists() const {
+namespace {
+bool NotThere(long r) { return r == platform::err::kFileNotFound || r == platform::err::kPathNotFound; }
+}  // namespace
+
+bool cRegistry::KeyExists(bool failLoudly) const {
     platform::UniqueKey key;
-    return desktop_.RegOpenKeyEx(Root(), sectionKey_, reg::kQueryValue, *key.put(desktop_)) == 0;
+    const long r = desktop_.RegOpenKeyEx(Root(), sectionKey_, reg::kQueryValue, *key.put(desktop_));
+    if (r != 0 && failLoudly && !NotThere(r))
+        Fail(kRegSetFailure, "Failed to open registry Key: '" + std::to_string(classKey_) + "',Section: '" +
+                                 sectionKey_ + "' (error " + std::to_string(r) + ")");
+    return r == 0;
 }
 
-bool cRegistry::ValueExists() const {
+bool cRegistry::ValueExists(bool failLoudly) const {
+    if (!KeyExists(failLoudly)) return false;
     platform::UniqueKey key;
-    if (desktop_.RegOpenKeyEx(Root(), sectionKey_, reg::kQueryValue, *key.put(desktop_)) != 0) return false;
+    long r = desktop_.RegOpenKeyEx(Root(), sectionKey_, reg::kQueryValue, *key.put(desktop_));
     std::uint32_t type = 0;
-    return desktop_.RegQueryValueEx(key.get(), valueKey_, &type, nullptr, nullptr) == 0;
+    if (r == 0) r = desktop_.RegQueryValueEx(key.get(), valueKey_, &type, nullptr, nullptr);
+    if (r != 0 && failLoudly && !NotThere(r))
+        Fail(kRegSetFailure, "Failed to read registry value Key: '" + std::to_string(classKey_) + "',Section: '" +
+                                 sectionKey_ + "',Key: '" + valueKey_ + "' (error " + std::to_string(r) + ")");
+    return r == 0;
 }
 
 bool cRegistry::CreateKey() {

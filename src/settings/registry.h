@@ -31,9 +31,11 @@ public:
     const TaggedValue& Default() const { return default_; }
     void SetDefault(TaggedValue vDefault) { default_ = std::move(vDefault); }
 
-    bool KeyExists() const;
+    // failLoudly: a key or value that cannot be looked at (not one that is
+    // not there) raises the failure instead of answering false.
+    bool KeyExists(bool failLoudly = false) const;
     // Whether the value named by the value key is stored.
-    bool ValueExists() const;
+    bool ValueExists(bool failLoudly = false) const;
     bool CreateKey();
     bool DeleteKey();
     bool DeleteValue();

@@ -239,6 +239,15 @@ TEST_F(ScheduleTest, ASaveCutShortLosesNothingStored) {
     EXPECT_EQ(timer.back(), true);
     EXPECT_EQ(Stored("Daily"), "Public Messages|12/06/26 03:00 AM,Confinement|12/07/26 01:00 AM");
     EXPECT_EQ(Stored("Weekly"), "Store Inventory|12/08/26 04:30 AM");
+
+    // Every row removed, and the key cannot be opened to clear what is
+    // stored: told, not taken for a key with nothing in it.
+    grid.SetRows(1);
+    boxes.shown.clear();
+    d.registryFault = Refuse("openread", platform::err::kAccessDenied);
+    schedule.FormSave();
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_NE(boxes.shown[0].text.find("error 5"), std::string::npos) << boxes.shown[0].text;
 }
 
 TEST_F(ScheduleTest, ADueRowRunsMovesOnAndUpdatesOnlyItsEntry) {

@@ -195,7 +195,12 @@ void World::Install() {
     d.registryFault = [this](const std::string& op, const std::string& key, const std::string& value) -> long {
         if (d.NowMs() >= registryFaultUntilMs) return 0;
         const bool read = p::sim::SimDesktop::IsRegistryRead(op);
-        if (read) return registryReadsFail ? (d.NowMs() % 2 ? 5 : 1450) : 0;  // access denied, or no resources
+        if (read) {
+            if (!registryReadsFail) return 0;
+            // An Apply that could not look at what is stored stores nothing known.
+            if (applyingSchedule && text::Upper(key).find("SCHEDULED EVENTS") != std::string::npos) storedUnknown = true;
+            return d.NowMs() % 2 ? 5 : 1450;  // access denied, or no resources
+        }
         if (!registryFaultValue.empty() && value != registryFaultValue) return 0;
         // Only the schedule's own key bears on what the schedule stores: an
         // Apply that failed leaves it unknown until the next clean one; a run
