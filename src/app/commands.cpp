@@ -38,8 +38,8 @@ void frmMain::SavePosition() {
 
 void frmMain::Form_Unload(bool& cancel) {
     try {
-        RefreshTimer.SetEnabled(false);
-        ScopeExit restore([this] { RefreshTimer.SetEnabled(true); });
+        RefreshTimer.Hold(false);
+        ScopeExit restore([this] { RefreshTimer.Hold(true); });
         SavePosition();
     } catch (...) {
         ReportCaught(boxes_, "Form_Unload");
@@ -219,8 +219,8 @@ void frmMain::ToggleServer(bool on) {
     if (!on) ++operatorStops_;
     Handler h(*this);
     {
-        RefreshTimer.SetEnabled(false);
-        ScopeExit restore([this] { RefreshTimer.SetEnabled(true); });
+        RefreshTimer.Hold(false);
+        ScopeExit restore([this] { RefreshTimer.Hold(true); });
         Harrowatch->ToggleServer(on);
     }
     // Started again after a stop of the operator's: a planned restart owed

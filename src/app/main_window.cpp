@@ -63,8 +63,8 @@ frmMain::frmMain(p::Desktop& desktop, ui::MessageBoxHost& boxes, ui::TrayShell& 
                  automation::CancelSignal& cancel, ui::Application& app)
     : Log(desktop), EventLog(desktop), Reports(boxes, Events), Webhook(desktop, Events), Resources(desktop),
       Metrics(desktop), RefreshTimer(desktop),
-      Schedule(ResetItemGrid, desktop, Reports, [this](bool on) { RefreshTimer.SetEnabled(on); }),
-      Editor(ResetItemGrid, Schedule, desktop, Reports, [this](bool on) { RefreshTimer.SetEnabled(on); }),
+      Schedule(ResetItemGrid, desktop, Reports, [this](bool on) { RefreshTimer.Hold(on); }),
+      Editor(ResetItemGrid, Schedule, desktop, Reports, [this](bool on) { RefreshTimer.Hold(on); }),
       Warnings(desktop),
       Tray(shell, text::BaseNameWithoutExtension(desktop.GetOwnModuleFileName())), Balloons(desktop, Tray, hWnd),
       desktop_(desktop),
@@ -179,7 +179,9 @@ void frmMain::Harrowatch_UpdateStatus(const std::string& pStatusType, const std:
     } else if (pStatusType == server::kEnableToolbar) {
         Toolbar.SetEnabled(pStatusValue != 0);
     } else if (pStatusType == server::kEnableTimer) {
-        RefreshTimer.SetEnabled(pStatusValue != 0);
+        // Off and on around each operation: the poll keeps the moment it
+        // was due, or operations an interval apart would keep postponing it.
+        RefreshTimer.Hold(pStatusValue != 0);
     } else if (pStatusType == server::kForceRefresh) {
         FormRefresh();
     } else if (pStatusType == server::kToggleHourglass) {

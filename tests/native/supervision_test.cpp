@@ -154,6 +154,22 @@ TEST_F(SupervisionTest, ASilenceBrokenOnlyByOtherMessagesIsAHangAllTheSame) {
     EXPECT_EQ(Count(EventId::HungServerEnded), 1);
 }
 
+// The operator's commands switch the poll off and on: with a long interval,
+// commands less than an interval apart must not keep postponing it.
+TEST_F(SupervisionTest, TheOperatorsCommandsDoNotPostponeThePoll) {
+    Interval("60000");
+    Start("active\n");
+    Run(61000);
+    d.HangProcess(ServerPid(), 600000);
+    const std::uint64_t hungAt = d.NowMs();
+    while (!Count(EventId::NotResponding) && d.NowMs() - hungAt < 200000) {
+        Run(20000);
+        form.Toolbar_ButtonClick(app::kHideServer);
+    }
+    EXPECT_EQ(Count(EventId::NotResponding), 1);
+    EXPECT_LE(d.NowMs() - hungAt, 60000u + 5000u + 2 * 20000u);
+}
+
 TEST_F(SupervisionTest, AHangIsToldAfterFiveSilentSecondsOnceAndItsEndOnce) {
     Interval("1000");
     Start("active\n");
