@@ -166,7 +166,8 @@ bool Metrics::WriteNow(const std::string& folder, const MetricsState& state) {
         [path, text = Text(state), error](platform::Desktop& worker) { *error = Replace(worker, path, text); },
         [this, alive = std::weak_ptr<bool>(alive_), path, error] {
             if (!alive.expired()) Written(*error, path);
-        });
+        },
+        platform::Desktop::WorkLane::Exports);
     return true;
 }
 

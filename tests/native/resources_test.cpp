@@ -263,6 +263,13 @@ TEST_F(ResourcesTest, AStalledShareNeverHoldsTheMessageLoop) {
     EXPECT_LT(worst, 1000u);
     EXPECT_GE(d.MovesDone(), moves + 2);  // still replaced, only later
     EXPECT_EQ(Count(EventId::MetricsUnwritable), 0);
+    // A write stalled for minutes holds no reset's copy of the data folder.
+    d.SetFolderSlow(kFolder, 250000);
+    Run(20000);
+    ASSERT_TRUE(form.Metrics.Writing());
+    const std::uint64_t began = d.NowMs();
+    EXPECT_TRUE(form.Harrowatch->ProcessScheduledItem("HALL OF RECORDS"));
+    EXPECT_LT(d.NowMs() - began, 30000u);
     struct ExitedAt : supervision::EventSink {
         p::sim::SimDesktop& d;
         std::uint64_t at = 0;

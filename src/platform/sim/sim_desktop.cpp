@@ -814,10 +814,12 @@ namespace hw::platform::sim {
 // before has finished, while Harrowatch's own thread goes on (a sleep of
 // Harrowatch's lets them run, as a real thread would). `done` waits for
 // Harrowatch's message loop.
-void SimDesktop::RunInBackground(std::function<void(Desktop& worker)> work, std::function<void()> done) {
-    constexpr Pid kWorker = 1;
-    ScheduleAt(std::max(nowMs_, workerClock_), kWorker, [this, work = std::move(work), done = std::move(done)] {
-        workerClock_ = std::max(workerClock_, nowMs_);
+void SimDesktop::RunInBackground(std::function<void(Desktop& worker)> work, std::function<void()> done,
+                                 WorkLane lane) {
+    const int l = static_cast<int>(lane);
+    const Pid worker = static_cast<Pid>(1 + l);
+    ScheduleAt(std::max(nowMs_, laneClocks_[l]), worker, [this, l, work = std::move(work), done = std::move(done)] {
+        workerClock_ = std::max(laneClocks_[l], nowMs_);
         onWorker_ = true;
         try {
             work(*this);
@@ -825,6 +827,7 @@ void SimDesktop::RunInBackground(std::function<void(Desktop& worker)> work, std:
             callbackErrors_.push_back("background work threw");
         }
         onWorker_ = false;
+        laneClocks_[l] = workerClock_;
         ScheduleAt(workerClock_, ownPid_, done);
     });
 }

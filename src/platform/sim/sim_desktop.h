@@ -437,7 +437,9 @@ public:
     void KillTimer(std::uint32_t id) override;
     std::size_t TimerCount() const { return timers_.size(); }
     // The work is handed this desktop: the simulated worker never outlives it.
-    void RunInBackground(std::function<void(Desktop& worker)> work, std::function<void()> done) override;
+    using Desktop::RunInBackground;
+    void RunInBackground(std::function<void(Desktop& worker)> work, std::function<void()> done,
+                         WorkLane lane) override;
 
     // --- HTTP. What an address answers is up to `httpServer` (none: nothing
     // listens, 12029); every POST is kept. An answer slower than the caller's
@@ -529,7 +531,8 @@ private:
     bool onWorker_ = false;
     std::map<std::string, std::uint32_t> slowFolders_;
     void TakeFileCallTime(const std::string& key);
-    std::uint64_t workerClock_ = 0;  // where the worker thread's time has got to
+    std::uint64_t workerClock_ = 0;  // where the worker thread now running has got to
+    std::uint64_t laneClocks_[kWorkLanes] = {};  // ... and each lane's thread
     long lastError_ = 0;
     std::vector<std::string> callbackErrors_;
     Pid shellPid_ = 0;

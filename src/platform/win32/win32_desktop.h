@@ -148,13 +148,15 @@ public:
     LocalTime GetLocalTime() override;
     std::uint32_t SetTimer(std::uint32_t milliseconds, std::function<void()> tick) override;
     void KillTimer(std::uint32_t id) override;
-    void RunInBackground(std::function<void(Desktop& worker)> work, std::function<void()> done) override;
+    using Desktop::RunInBackground;
+    void RunInBackground(std::function<void(Desktop& worker)> work, std::function<void()> done,
+                         WorkLane lane) override;
     long HttpPost(const std::string& url, const std::string& body, std::uint32_t timeoutMs,
                   std::uint32_t* status) override;
 
 private:
     struct Background;
-    std::unique_ptr<Background> background_;
+    std::unique_ptr<Background> background_[kWorkLanes];
 };
 
 }  // namespace hw::platform::win32

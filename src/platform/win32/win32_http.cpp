@@ -103,8 +103,10 @@ struct Win32Desktop::Background {
     std::thread thread;
 };
 
-void Win32Desktop::RunInBackground(std::function<void(Desktop& worker)> work, std::function<void()> done) {
-    if (!background_) {
+void Win32Desktop::RunInBackground(std::function<void(Desktop& worker)> work, std::function<void()> done,
+                                   WorkLane lane) {
+    std::unique_ptr<Background>& background = background_[static_cast<int>(lane)];
+    if (!background) {
         auto b = std::make_unique<Background>();
         WNDCLASSEXW wc{};
         wc.cbSize = sizeof wc;
@@ -130,9 +132,9 @@ void Win32Desktop::RunInBackground(std::function<void(Desktop& worker)> work, st
         }
         SetWindowLongPtrW(b->worker->window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(b->worker.get()));
         b->thread = std::thread(WorkerLoop, b->worker);
-        background_ = std::move(b);
+        background = std::move(b);
     }
-    std::shared_ptr<Worker> w = background_->worker;
+    std::shared_ptr<Worker> w = background->worker;
     std::lock_guard<std::mutex> g(w->lock);
     w->jobs.push_back([w, work = std::move(work), done = std::move(done)]() mutable {
         try {
@@ -150,27 +152,31 @@ void Win32Desktop::RunInBackground(std::function<void(Desktop& worker)> work, st
 Win32Desktop::Win32Desktop() = default;
 
 Win32Desktop::~Win32Desktop() {
-    if (!background_) return;
-    std::shared_ptr<Worker> w = background_->worker;
-    bool busy = false;
-    {
-        std::unique_lock<std::mutex> g(w->lock);
-        w->stopping = true;
-        w->jobs.clear();
-        w->wake.notify_all();
-        // A job under way is given a few seconds to end. One waiting out its
-        // time-outs (a post, a copy from a stalled share) does not hold up
-        // the exit longer: it calls only the worker's own desktop, which the
-        // thread keeps alive with the rest of what it owns, and ends with
-        // the process.
-        w->wake.wait_for(g, std::chrono::seconds(5), [&] { return !w->busy; });
-        busy = w->busy;
+    // The lanes' jobs under way share one few seconds' grace.
+    const auto graceEnds = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    for (std::unique_ptr<Background>& background : background_) {
+        if (!background) continue;
+        std::shared_ptr<Worker> w = background->worker;
+        bool busy = false;
+        {
+            std::unique_lock<std::mutex> g(w->lock);
+            w->stopping = true;
+            w->jobs.clear();
+            w->wake.notify_all();
+            // A job under way is given a few seconds to end. One waiting out
+            // its time-outs (a post, a copy from a stalled share) does not
+            // hold up the exit longer: it calls only the worker's own
+            // desktop, which the thread keeps alive with the rest of what it
+            // owns, and ends with the process.
+            w->wake.wait_until(g, graceEnds, [&] { return !w->busy; });
+            busy = w->busy;
+        }
+        if (busy)
+            background->thread.detach();
+        else
+            background->thread.join();
+        DestroyWindow(w->window);
     }
-    if (busy)
-        background_->thread.detach();
-    else
-        background_->thread.join();
-    DestroyWindow(w->window);
 }
 
 long Win32Desktop::HttpPost(const std::string& url, const std::string& body, std::uint32_t timeoutMs,
