@@ -216,7 +216,10 @@ bool ShowRunningCopy(platform::Desktop& desktop, const std::string& mainClass) {
 
 void frmMain::ToggleServer(bool on) {
     if (!Harrowatch || exiting_) return;
-    if (!on) ++operatorStops_;
+    if (!on) {
+        ++operatorStops_;
+        stoppedPid_ = automation::GetProcessIdByName(desktop_, server::kServerExeName);
+    }
     Handler h(*this);
     {
         RefreshTimer.Hold(false);

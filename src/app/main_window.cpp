@@ -448,7 +448,11 @@ void frmMain::RestartIfPlanned() {
     // "Stop Server" deactivated it: a restart would bring it back, and the
     // restart's resets would activate it.
     const int stops = operatorStops_;
-    if (ServerStoppedByOperator()) {
+    // A stop the operator chose, and no start since, holds for that server
+    // even before it shows: a hung server takes the click late.
+    const bool stopAsked = operatorStops_ != startedAfterStops_ && stoppedPid_ &&
+                           stoppedPid_ == automation::GetProcessIdByName(desktop_, server::kServerExeName);
+    if (stopAsked || ServerStoppedByOperator()) {
         restart_.Done();
         Events.Raise(supervision::EventId::PlannedRestartFailed,
                      "skipped at " + when + ": the server is not active (stopped by the operator), and stays so");

@@ -284,6 +284,7 @@ private:
     std::string restartSetting_;       // "RestartDailyAt" as last read
     int operatorStops_ = 0;            // "Stop Server" chosen so far
     int startedAfterStops_ = 0;        // operatorStops_ at the operator's last start after a stop
+    platform::Pid stoppedPid_ = 0;     // the server the operator's last "Stop Server" was for
     std::uint64_t operatorStartMs_ = 0;  // that start (tick count; 0: none)
     bool memoryOwedAtStop_ = false;    // a restart for memory waited when the operator stopped the server
     std::uint64_t lastRestartMs_ = 0;  // the last planned restart carried out (tick count; 0: none)
