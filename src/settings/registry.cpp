@@ -61,7 +61,6 @@ bool cRegistry::KeyExists(bool failLoudly) const {
 }
 
 bool cRegistry::ValueExists(bool failLoudly) const {
-    if (!KeyExists(failLoudly)) return false;
     platform::UniqueKey key;
     long r = desktop_.RegOpenKeyEx(Root(), sectionKey_, reg::kQueryValue, *key.put(desktop_));
     std::uint32_t type = 0;
@@ -100,9 +99,8 @@ bool cRegistry::DeleteValue() {
 TaggedValue cRegistry::Read(bool failLoudly) {
     // Only a key or value that is not there is "not found"; anything else
     // (a denied or unreadable value) is a read that failed.
-    auto missing = [](long r) { return r == platform::err::kFileNotFound || r == platform::err::kPathNotFound; };
     auto failed = [&](long r) {
-        if (failLoudly && !missing(r))
+        if (failLoudly && !NotThere(r))
             Fail(kRegSetFailure, "Failed to read registry value Key: '" + std::to_string(classKey_) +
                                      "',Section: '" + sectionKey_ + "',Key: '" + valueKey_ + "' (error " +
                                      std::to_string(r) + ")");
