@@ -228,6 +228,18 @@ void Promises::HangsTold() {
         w_.Broken("hang-told", "server " + std::to_string(h.pid) + " has hung for " +
                                    std::to_string((now - h.fromMs) / 1000) + " s and was not told not responding (hung " + std::to_string(h.fromMs) + " to " + std::to_string(h.untilMs) + ")");
     }
+    // ... and once it answers again, that is told too: a "not responding"
+    // left standing hides the next hang and keeps the server's line wrong.
+    const p::Pid pid = w_.ServerPid();
+    if (!pid || !saidHung_[pid] || w_.d.IsHung(pid)) return;
+    const p::sim::SimProcess* proc = w_.d.FindProcess(pid);
+    std::uint64_t lastEnd = 0;
+    for (const World::Hang& h : w_.hangs)
+        if (h.pid == pid) lastEnd = std::max(lastEnd, h.untilMs);
+    const std::uint64_t by = lastEnd + 2 * w_.pollMs + kMinute + server::clsHarrowatch::kSendDialogWaitMs;
+    if (!proc || !proc->alive || !lastEnd || now < by || unwatchedMs_ >= lastEnd || toldHungMs_[pid] > lastEnd) return;
+    w_.Broken("answer-told", "server " + std::to_string(pid) + " has answered again since " + std::to_string(lastEnd) +
+                                 " and is still called not responding");
 }
 
 void Promises::MetricsFile() {

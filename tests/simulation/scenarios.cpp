@@ -265,6 +265,36 @@ const std::vector<Scenario>& Scenarios() {
                  w.d.beforeSendToOthers = nullptr;
              }
          }},
+        {"chat-inside-a-reset",
+         "a reset runs against a server that answers each read 100 ms late, while the operator sends a chat line "
+         "every 700 ms",
+         [](World& w) {
+             Quiet(w, 5000);
+             w.script = "active\nat 0 players 2\n";
+             w.standins.SetScript(w.script);
+             w.d.PokeString(p::kHkeyLocalMachine, schedule::kScheduleKey, "Daily", "Store Inventory|12/06/26 09:01 AM");
+             w.StartHarrowatch();
+             w.Input("opens the chat window", [&w] { w.program->form->sysChatServer_Click(); });
+             w.RunUntil(w.d.NowMs() + 20000);
+             w.d.beforeSendToOthers = [&w](p::Hwnd, std::uint32_t) {
+                 const p::Pid pid = w.ServerPid();
+                 if (!pid || w.d.IsHung(pid)) return;
+                 w.hangs.push_back({pid, w.d.NowMs(), w.d.NowMs() + 100});
+                 if (w.hangs.size() > 64) w.hangs.erase(w.hangs.begin());
+                 w.d.HangProcess(pid, 100);
+             };
+             const std::uint64_t before = w.resets;
+             for (int i = 0; i < 60; ++i)
+                 w.Input("sends a chat line", [&w, i] {
+                     if (!w.program->form->Chat || w.program->form->Chat->Closed()) return;
+                     w.program->form->Chat->txtMessageText.SetText("Hello " + std::to_string(i));
+                     w.program->form->Chat->btnSendMessage_Click();
+                 }, 41000 + static_cast<std::uint64_t>(i) * 700);
+             w.RunUntil(w.d.NowMs() + 2 * kMinute);
+             w.d.beforeSendToOthers = nullptr;
+             w.RunUntil(w.d.NowMs() + 2 * kMinute);
+             if (w.resets == before) w.Broken("reset-done", "the due reset was not done in four minutes");
+         }},
         {"chat-to-a-hung-server",
          "the server hangs for 40 s while the operator sends a chat line every 4 s; the poll runs each second",
          [](World& w) {
