@@ -224,7 +224,12 @@ void Promises::HangsTold() {
         h.checked = true;
         const p::sim::SimProcess* proc = w_.d.FindProcess(h.pid);
         if (unwatchedMs_ >= h.fromMs || !proc || !proc->alive || w_.ServerPid() != h.pid) continue;
-        if (saidHung_[h.pid] || toldHungMs_[h.pid] >= h.fromMs) continue;
+        // A hang that took over from another one at once is the same hang to
+        // Harrowatch: it was told if the first one was.
+        std::uint64_t from = h.fromMs;
+        for (auto before = w_.hangs.rbegin(); before != w_.hangs.rend(); ++before)
+            if (before->pid == h.pid && before->fromMs < from && before->untilMs + 1000 >= from) from = before->fromMs;
+        if (saidHung_[h.pid] || toldHungMs_[h.pid] >= from) continue;
         w_.Broken("hang-told", "server " + std::to_string(h.pid) + " has hung for " +
                                    std::to_string((now - h.fromMs) / 1000) + " s and was not told not responding (hung " + std::to_string(h.fromMs) + " to " + std::to_string(h.untilMs) + ")");
     }
