@@ -38,7 +38,6 @@ bool ConfigForm::Build() {
         return control;
     };
     const int x = Dp(16), fw = cw - Dp(32);
-    page(0, MakeChild(hwnd_, 0, "BUTTON", "", BS_GROUPBOX, Dp(12), Dp(30), cw - Dp(24), ch - Dp(80)));  // freStartupOptions
     page(0, MakeChild(hwnd_, 0, "STATIC", "Toggle Values:", 0, x + Dp(4), Dp(44), fw - Dp(8), Dp(16)));
     struct Check {
         const char* caption;
@@ -68,7 +67,6 @@ bool ConfigForm::Build() {
     FocusShowsPage(model_.txtTimerInterval, 0);
 
     // Supervision: a number a row, its meaning beside it.
-    page(1, MakeChild(hwnd_, 0, "BUTTON", "", BS_GROUPBOX, Dp(12), Dp(30), cw - Dp(24), ch - Dp(80)));
     page(1, MakeChild(hwnd_, 0, "STATIC", "Unattended supervision:", 0, x + Dp(4), Dp(44), fw - Dp(8), Dp(16)));
     struct Number {
         const char* caption;
@@ -132,6 +130,11 @@ bool ConfigForm::Build() {
     y += Dp(80);
     captioned("Metrics folder for Prometheus (empty: none):", model_.txtMetricsFolder,
               kIdMetricsFolder, 0, Dp(22));
+    // The tab control lies under every control its pages hold and leaves
+    // them out when it paints: on top (as made first), it painted over the
+    // edit boxes of a page just shown. Its own border frames each page: a
+    // group box there would cover the page, which nothing then paints.
+    SetWindowPos(tab_, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     ShowPage(0);
 
     cancel_.reset(MakeWordBitmap("Cancel", Glyph::Back, Dp(82), Dp(22)));
