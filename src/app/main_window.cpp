@@ -119,7 +119,13 @@ void frmMain::Form_Load() {
         ResetItemGrid.SetCurrent(0, 1);
         Editor.FillFrequencies();
         Editor.SetUpPanel();
-        settings::WriteFirstRunDefaults(desktop_);
+        // A registry that cannot be read or written now is told, and the
+        // start goes on: the settings are read again at every poll.
+        try {
+            settings::WriteFirstRunDefaults(desktop_);
+        } catch (const std::exception& e) {
+            Events.Raise(supervision::EventId::ErrorReported, std::string("the settings were not set up at start: ") + e.what());
+        }
         window.SetVisible(false);
         const int left = settings::ReadEdge(desktop_, settings::kMainLeft);
         const int top = settings::ReadEdge(desktop_, settings::kMainTop);

@@ -79,7 +79,9 @@ bool WriteFirstRunDefaults(platform::Desktop& desktop) {
     cRegistry reg(desktop);
     reg.SetClassKey(kHkeyLocalMachine);
     reg.SetSectionKey(kSettingsKey);
-    if (reg.KeyExists()) return false;
+    // A key that cannot be read may well exist: only one known missing
+    // makes a first start (a failed look throws, and nothing is written).
+    if (reg.KeyExists(true)) return false;
     WriteSetting(desktop, kTimerInterval, std::int32_t{5000});
     WriteSetting(desktop, kAutoStart, std::int32_t{1});
     WriteSetting(desktop, kHideKaltorWindow, std::int32_t{1});

@@ -98,6 +98,29 @@ TEST_F(AppTest, FirstRunWritesTheThreeDefaultsAndAKnownMachineNothing) {
     EXPECT_EQ(writes, 0);
 }
 
+// Started (after a reboot, say) while the registry refuses to be read: an
+// unreadable key is no first start, nothing is written over the settings,
+// and Harrowatch comes up and supervises the server all the same.
+TEST_F(AppTest, ARegistryThatCannotBeReadAtStartIsNoFirstStart) {
+    Install();
+    d.registryFault = [this](const std::string& op, const std::string& key, const std::string&) {
+        const bool read = platform::sim::SimDesktop::IsRegistryRead(op);
+        writes += !read && key.rfind(settings::kSettingsKey, 0) == 0;
+        return read ? platform::err::kAccessDenied : 0L;
+    };
+    form.Form_Load();
+    EXPECT_FALSE(app.ended);
+    EXPECT_EQ(writes, 0);
+    d.registryFault = nullptr;
+    Run(15000);
+    EXPECT_EQ(standins.Launches(), 1);
+    EXPECT_TRUE(boxes.shown.empty());
+    bool told = false;
+    for (const auto& e : form.Events.Recent())
+        told |= e.id == supervision::EventId::ErrorReported && e.text.find("at start") != std::string::npos;
+    EXPECT_TRUE(told);
+}
+
 TEST_F(AppTest, AStoredPositionIsHeldOnTheScreen) {
     using settings::kMainLeft, settings::kMainTop;
     const int w = form.window.Width();
@@ -340,16 +363,18 @@ TEST_F(AppTest, TabHintAndPlayerListMenu) {
     EXPECT_EQ(opened, 2);
 }
 
-TEST_F(AppTest, AFailingLoadStepIsReportedAndEndsTheProgram) {
+// At a first start with the registry refusing everything, Harrowatch comes
+// up all the same and says what it could not store.
+TEST_F(AppTest, ARegistryThatRefusesEverythingAtFirstStartEndsNothing) {
     Install();
     d.RegDeleteKey(platform::kHkeyLocalMachine, settings::kSettingsKey);
     d.registryFault = [](const std::string&, const std::string&, const std::string&) { return 5L; };
     form.Form_Load();
-    ASSERT_EQ(boxes.shown.size(), 1u);
-    EXPECT_NE(boxes.shown[0].text.find(" - Form_Load"), std::string::npos);
-    EXPECT_TRUE(app.ended);
-    EXPECT_EQ(standins.Launches(), 0);
-    EXPECT_FALSE(shell.shown);
+    EXPECT_TRUE(boxes.shown.empty());
+    EXPECT_FALSE(app.ended);
+    EXPECT_TRUE(shell.shown);
+    ASSERT_FALSE(form.Events.Recent().empty());
+    EXPECT_NE(form.Events.Recent().front().text.find("TimerInterval"), std::string::npos);
 }
 
 }  // namespace
