@@ -220,7 +220,10 @@ void World::Exit() {
                 }
         });
     }
-    Input("chooses Exit Harrowatch", [this] { program->form->sysExit_Click(); }, rng.Below(3000));
+    Input("chooses Exit Harrowatch", [this] {
+        exitChosen = true;
+        program->form->sysExit_Click();
+    }, rng.Below(3000));
 }
 
 void World::EditSchedule() {

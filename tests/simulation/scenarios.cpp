@@ -161,7 +161,10 @@ const std::vector<Scenario>& Scenarios() {
              w.standins.SetScript(w.script);
              w.StartHarrowatch();
              w.RunUntil(w.d.NowMs() + 20000);
-             w.Input("chooses Exit Harrowatch", [&w] { w.program->form->sysExit_Click(); });
+             w.Input("chooses Exit Harrowatch", [&w] {
+                     w.exitChosen = true;
+                     w.program->form->sysExit_Click();
+                 });
              w.d.ScheduleAfter(2000, 0, [&w] {
                  const p::Hwnd dialog = w.d.FindWindow("#32770", "Close Server");
                  for (p::Hwnd h : automation::GetChildWindows(w.d, dialog))
@@ -195,7 +198,10 @@ const std::vector<Scenario>& Scenarios() {
                  if (!w.program) w.StartHarrowatch();
                  else w.WorldCrash(w.ServerPid());  // the next one runs the new script
                  w.RunUntil(w.d.NowMs() + 2 * kMinute);
-                 w.Input("chooses Exit Harrowatch", [&w] { w.program->form->sysExit_Click(); });
+                 w.Input("chooses Exit Harrowatch", [&w] {
+                     w.exitChosen = true;
+                     w.program->form->sysExit_Click();
+                 });
                  w.d.ScheduleAfter(5 * kMinute, 0, yes);
                  w.RunUntil(w.d.NowMs() + 7 * kMinute);
              }

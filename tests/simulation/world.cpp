@@ -250,6 +250,7 @@ void World::RandomSchedule() {
 
 void World::StartHarrowatch() {
     program = std::make_unique<Program>();
+    exitChosen = false;
     Program& pr = *program;
     pr.form = std::make_unique<app::frmMain>(d, pr.boxes, pr.shell, pr.cancel, pr.app);
     pr.form->hWnd = d.CreateWindow(d.OwnPid(), "HarrowatchMain", "Harrowatch", 0, 0,
@@ -368,6 +369,9 @@ void World::RunUntil(std::uint64_t untilMs) {
         if (program && program->app.ended && !harrowatchDownSinceMs) {
             harrowatchDownSinceMs = d.NowMs();
             Step("Harrowatch has ended");
+            // Only the operator and the session's end end it: never an error.
+            if (!exitChosen && !sessionEndingSinceMs)
+                Broken("harrowatch-stays", "Harrowatch ended with neither the operator's Exit nor the session's end");
         }
         // An operator starts Harrowatch again a while after it ended.
         if (harrowatchDownSinceMs && depth_ == 1 && d.NowMs() - harrowatchDownSinceMs > 2 * kMinute) {

@@ -196,6 +196,7 @@ public:
     std::uint64_t lastOperatorStartMs = 0;
     std::uint64_t sessionEndingSinceMs = 0;  // 0: no session end under way
     std::uint64_t harrowatchDownSinceMs = 0; // 0: Harrowatch runs
+    bool exitChosen = false;                 // the operator chose Exit in this Harrowatch's run
     std::string registryFaultValue;          // only this value fails (empty: all)
     bool registryReadsFail = false;          // reads fail too while the writes do
     bool serverElsewhere = false;            // the game's folder names one without the server
