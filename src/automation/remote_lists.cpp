@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "automation/cell_records.h"
+#include "automation/list_box.h"
 #include "automation/process.h"
 #include "automation/send.h"
 #include "common/text.h"
@@ -283,7 +284,7 @@ ListBoxTail ReadListBoxTail(p::Desktop& d, Hwnd listBox, std::int32_t start, std
     tail.first = static_cast<std::int32_t>(std::max<std::int64_t>(start, count - newest));
     const auto end = static_cast<std::int32_t>(std::min<std::int64_t>(count, std::int64_t{tail.first} + most));
     const std::uint32_t wait = LoopHold::Allowance(d, p::msg::kSendTimeoutMs);
-    if (wait) tail.lines = d.ReadListBoxLines(listBox, tail.first, end, p::msg::kSmtoAbortIfHung, wait);
+    if (wait) tail.lines = ReadListBoxLines(d, listBox, tail.first, end, p::msg::kSmtoAbortIfHung, wait);
     return tail;
 }
 

@@ -7,6 +7,7 @@
 #include "platform/records.h"
 
 #include "automation/hold.h"
+#include "automation/list_box.h"
 #include "automation/remote_lists.h"
 #include "native/standin_fixture.h"
 
@@ -264,7 +265,7 @@ TEST_F(AutomationTest, AListBoxReadWaitsItsTimeOutInAllWhenTheServerHangsBetween
         if (message == msg::kLbGetText && lengths == 2) d.HangProcess(pid, 60000);
     };
     const std::uint64_t start = d.NowMs();
-    const std::vector<std::string> lines = d.ReadListBoxLines(lb, 0, 3, msg::kSmtoAbortIfHung, kMostHoldMs);
+    const std::vector<std::string> lines = ReadListBoxLines(d, lb, 0, 3, msg::kSmtoAbortIfHung, kMostHoldMs);
     d.beforeSendToOthers = nullptr;
     EXPECT_EQ(lines, std::vector<std::string>{"line 0"});
     EXPECT_LE(d.NowMs() - start, kMostHoldMs);

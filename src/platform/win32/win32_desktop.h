@@ -95,8 +95,10 @@ public:
     bool SendTextMessageTimeout(Hwnd window, std::uint32_t message, std::uint64_t wParam,
                                 char* buffer, std::uint32_t bufferSize, std::uint32_t flags,
                                 std::uint32_t timeoutMs, std::int64_t* result) override;
-    std::vector<std::string> ReadListBoxLines(Hwnd listBox, std::int32_t start, std::int32_t count,
-                                              std::uint32_t flags, std::uint32_t timeoutMs) override;
+    std::vector<std::int64_t> GetListBoxTextLengths(Hwnd listBox, std::int32_t first, std::int32_t most,
+                                                    std::uint32_t flags, std::uint32_t timeoutMs) override;
+    bool GetListBoxText(Hwnd listBox, std::int32_t line, std::int64_t length, std::uint32_t flags,
+                        std::uint32_t timeoutMs, std::string& text) override;
 
     HMenu GetMenu(Hwnd window) override;
     HMenu GetSubMenu(HMenu menu, int position) override;
