@@ -24,10 +24,8 @@
 namespace hw::app {
 
 namespace p = platform;
-using automation::GetWindowTitle;
 
 namespace {
-constexpr const char* kStatusCaption = "Connecting to Master Server...\r\n";
 constexpr const char* kFailingMark = "Refreshing fails: ";
 // What the warnings call the planned restarts.
 constexpr const char* kPlannedRestartItem = "Planned restart";
@@ -382,12 +380,12 @@ void frmMain::WarnPlayers() {
     // The planned restart is warned of as a reset is, its retries too; not
     // while the operator has the server stopped, which it then skips.
     const auto at = PlannedRestartTime();
-    if (at && !text::ContainsNoCase(lblStatusLocalServer.Text(), "NOT ACTIVE")) {
+    if (at && !server::SaysNotActive(lblStatusLocalServer.Text())) {
         const DailyRestart::Coming next = restart_.Next(NowMinute(desktop_), *at, desktop_.TickCount());
         resets.push_back({kPlannedRestartItem, MinuteText(next.minute),
                           next.minute == next.firstMinute ? std::string() : MinuteText(next.firstMinute)});
     }
-    if (memory_.Planned() && !text::ContainsNoCase(lblStatusLocalServer.Text(), "NOT ACTIVE") && !MemoryLeftToDaily()) {
+    if (memory_.Planned() && !server::SaysNotActive(lblStatusLocalServer.Text()) && !MemoryLeftToDaily()) {
         const std::string by = MinuteText(memoryByMinute_);
         resets.push_back({kMemoryRestartItem, memory_.Retrying() ? MinuteText(memoryRetryMinute_) : by,
                           memory_.Retrying() ? by : std::string()});
@@ -487,7 +485,7 @@ bool frmMain::ServerStoppedByOperator() {
         automation::LoopHold hold(desktop_, automation::kMostHoldMs);
         ReadStatus(automation::GetChildWindows(desktop_, main));
     }
-    return text::ContainsNoCase(lblStatusLocalServer.Text(), "NOT ACTIVE");
+    return server::SaysNotActive(lblStatusLocalServer.Text());
 }
 
 frmMain::RestartResult frmMain::RestartServer(const std::string& why, int stops, std::exception_ptr& storeFailed,
@@ -578,7 +576,7 @@ void frmMain::GuardMemory() {
         return;
     }
     // The operator's stop holds: nothing is planned for a stopped server.
-    if (text::ContainsNoCase(lblStatusLocalServer.Text(), "NOT ACTIVE")) {
+    if (server::SaysNotActive(lblStatusLocalServer.Text())) {
         if (memory_.Planned()) {
             memoryOwedAtStop_ = true;  // the operator's start carries it out
             Events.Raise(supervision::EventId::ServerResources,
@@ -762,44 +760,29 @@ void frmMain::ReadInterval() {
 }
 
 void frmMain::ReadStatus(const std::vector<p::Hwnd>& windows) {
-    for (p::Hwnd h : windows) {
-        if (!h) break;
-        if (GetWindowTitle(desktop_, h) != kStatusCaption) continue;
-        const std::vector<p::Hwnd> fields = automation::GetChildWindows(desktop_, desktop_.GetParent(h));
-        if (fields.size() < 2 || !fields[1])
-            throw HwError(9, kAppTitle, "Subscript out of range: the server's status fields are not all there");
-        // A field that does not answer in time keeps what it last said.
-        if (const auto master = automation::ReadControlText(desktop_, fields[0]))
-            txtStatusMasterServer.SetText(*master);
-        const auto local = automation::ReadControlText(desktop_, fields[1]);
-        if (!local) return;
-        lblStatusLocalServer.SetText(*local);
-        const bool inactive = text::ContainsNoCase(lblStatusLocalServer.Text(), "NOT ACTIVE");
-        mnuSystemTray.Find("sysStartServer")->enabled = inactive;
-        mnuSystemTray.Find("sysStopServer")->enabled = !inactive;
-        return;
-    }
+    const std::optional<server::ServerStatus> status = serverWindows_.ReadStatus(windows);
+    if (!status) return;
+    // A field that does not answer in time keeps what it last said.
+    if (status->master) txtStatusMasterServer.SetText(*status->master);
+    if (!status->local) return;
+    lblStatusLocalServer.SetText(*status->local);
+    const bool inactive = server::SaysNotActive(lblStatusLocalServer.Text());
+    mnuSystemTray.Find("sysStartServer")->enabled = inactive;
+    mnuSystemTray.Find("sysStopServer")->enabled = !inactive;
 }
 
 void frmMain::ReadPlayers(const std::vector<p::Hwnd>& windows, p::Pid pid) {
-    p::Hwnd list = 0;
-    for (p::Hwnd h : windows) {
-        if (!h) break;
-        if (automation::GetWindowClass(desktop_, h) == "ListViewWndClass") {
-            list = h;
-            break;
-        }
-    }
+    const p::Hwnd list = serverWindows_.PlayerList(windows);
     if (!list) {
         playersRead_.reset();  // no list to count: unknown
         return;
     }
-    std::int64_t count = 0;
-    if (!automation::SendTimed(desktop_, list, p::msg::kLvmGetItemCount, 0, 0, &count)) {
+    const std::optional<std::int64_t> counted = serverWindows_.CountPlayers(list);
+    if (!counted) {
         PlayersNotRead();  // not answering: what is shown says when it was read
         return;
     }
-    count = static_cast<std::int32_t>(count);
+    const std::int64_t count = static_cast<std::int32_t>(*counted);
     if (count < 0) {
         PlayersNotRead();  // no count to show: the last one stays, with its time
         return;
@@ -819,7 +802,7 @@ void frmMain::ReadPlayers(const std::vector<p::Hwnd>& windows, p::Pid pid) {
 
     // The count just read sizes the rows too: one send, not two.
     const std::int64_t rows = std::max<std::int64_t>(0, count);
-    auto cells = playerReader_.Read(list, pid, static_cast<int>(rows), {1, 2, 3});
+    auto cells = serverWindows_.ReadPlayers(playerReader_, list, pid, static_cast<int>(rows));
     if (rows > 0 && cells.empty()) return;  // not answering: the rows shown stay, the count is new
     std::vector<std::vector<std::string>> items;
     items.reserve(static_cast<size_t>(rows));
@@ -842,14 +825,7 @@ void frmMain::PlayersNotRead() {
 }
 
 void frmMain::ReadMessages(const std::vector<p::Hwnd>& windows, p::Pid pid) {
-    p::Hwnd list = 0;
-    for (p::Hwnd h : windows) {
-        if (!h) break;
-        if (GetWindowTitle(desktop_, h) == "KALTOR Server") {
-            list = desktop_.FindWindowEx(h, 0, "ThunderRT6ListBox", nullptr);
-            break;
-        }
-    }
+    const p::Hwnd list = serverWindows_.MessageList(windows);
     // A server launched anew starts its list from the beginning.
     if (pid != copiedFrom_) {
         copiedFrom_ = pid;

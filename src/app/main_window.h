@@ -305,6 +305,7 @@ private:
     std::int64_t copiedLines_ = 0;     // how far the server's message list has been copied
     platform::Pid copiedFrom_ = 0;     // the server process that list belongs to
     automation::ListViewReader playerReader_;
+    server::ServerWindows serverWindows_{desktop_};
     // Hears of the server ending or going silent before any other sink, so
     // that what they tell of the players says when it was read.
     struct OutageMark : supervision::EventSink {
