@@ -259,36 +259,7 @@ void frmMain::RunCycle() {
             PlayersNotRead();
             return;
         }
-        ReadInterval();
-        if (pid != widthCheckedPid_) {
-            // Said once a server: the x86 build cannot read a 64-bit server's
-            // lists, and would otherwise just show none.
-            widthCheckedPid_ = pid;
-            if (automation::BeyondReach(desktop_, pid))
-                Events.Raise(supervision::EventId::ErrorReported, kBeyondReachText);
-        }
-        // Reads that have just held the loop (the chat window's) rest first:
-        // the poll comes as soon as the rest is over, with its own allowance.
-        if (const std::uint32_t rest = automation::LoopHold::RestLeft(desktop_)) {
-            RefreshTimer.SetInterval(rest);
-            RefreshTimer.SetEnabled(true);
-            return;
-        }
-        const p::Hwnd server = automation::GetProcessMainWindow(desktop_, pid);
-        {
-            // The reads share one short allowance of waiting: a server that
-            // hangs or slows part-way leaves the rest for the next poll.
-            automation::LoopHold hold(desktop_, automation::kMostHoldMs);
-            if (!ServerAnswers(server, pid)) {
-                PlayersNotRead();
-                RefreshTimer.SetEnabled(true);
-                return;
-            }
-            const std::vector<p::Hwnd> windows = automation::GetChildWindows(desktop_, server);
-            ReadStatus(windows);
-            ReadPlayers(windows, pid);
-            ReadMessages(windows, pid);
-        }
+        if (!ReadServer(pid)) return;
         // The warnings keep their records in the registry: a failure there
         // is told once the schedule has had its turn, and never holds a
         // reset back.
@@ -312,6 +283,38 @@ void frmMain::RunCycle() {
     } catch (...) {
         RefreshFailed();
     }
+}
+
+bool frmMain::ReadServer(p::Pid pid) {
+    ReadInterval();
+    if (pid != widthCheckedPid_) {
+        // Said once a server: the x86 build cannot read a 64-bit server's
+        // lists, and would otherwise just show none.
+        widthCheckedPid_ = pid;
+        if (automation::BeyondReach(desktop_, pid))
+            Events.Raise(supervision::EventId::ErrorReported, kBeyondReachText);
+    }
+    // Reads that have just held the loop (the chat window's) rest first:
+    // the poll comes as soon as the rest is over, with its own allowance.
+    if (const std::uint32_t rest = automation::LoopHold::RestLeft(desktop_)) {
+        RefreshTimer.SetInterval(rest);
+        RefreshTimer.SetEnabled(true);
+        return false;
+    }
+    const p::Hwnd server = automation::GetProcessMainWindow(desktop_, pid);
+    // The reads share one short allowance of waiting: a server that hangs
+    // or slows part-way leaves the rest for the next poll.
+    automation::LoopHold hold(desktop_, automation::kMostHoldMs);
+    if (!ServerAnswers(server, pid)) {
+        PlayersNotRead();
+        RefreshTimer.SetEnabled(true);
+        return false;
+    }
+    const std::vector<p::Hwnd> windows = automation::GetChildWindows(desktop_, server);
+    ReadStatus(windows);
+    ReadPlayers(windows, pid);
+    ReadMessages(windows, pid);
+    return true;
 }
 
 void frmMain::RefreshFailed() {

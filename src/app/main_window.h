@@ -200,6 +200,10 @@ private:
     void OpenLogFolder();
     void BuildMenus();
     void RunCycle();
+    // The poll's reads of server `pid`: its status, players and messages.
+    // False when the poll goes no further (its reads rest, or the server
+    // does not answer); the timer is then on again.
+    bool ReadServer(platform::Pid pid);
     void ReadInterval();
     void ReadStatus(const std::vector<platform::Hwnd>& windows);
     void ReadPlayers(const std::vector<platform::Hwnd>& windows, platform::Pid pid);
