@@ -261,6 +261,16 @@ private:
     platform::Hwnd FindByControlText(platform::Hwnd parent, const std::string& text, bool yieldBetween,
                                      bool yieldFirst);
     bool DeleteDataFile(const std::string& fileName);
+    // One try at a delete: the file copied first when it changed since its
+    // last copy, then deleted; the Windows error of the delete (0: deleted).
+    struct DeleteAttempt {
+        std::string fileName, path, key;  // key: the name upper-cased
+        std::optional<platform::FileAttributes> copied;  // the file as its last copy read it
+        int copies = 0;
+        std::uint64_t copyingMs = 0;  // spent on copies made: the wait for the file is not
+        bool stopped = false;         // Harrowatch shuts down
+    };
+    long BackUpAndDelete(DeleteAttempt& attempt);
     // The server's data folder, ending in a backslash.
     std::string DataDirectory() const;
     // Copies the data folder's files that changed since their last copy

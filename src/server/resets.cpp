@@ -108,73 +108,69 @@ bool clsHarrowatch::CopyDataFolder(supervision::FolderCopy& result, const std::s
     return true;
 }
 
+long clsHarrowatch::BackUpAndDelete(DeleteAttempt& a) {
+    for (;;) {
+        p::FileAttributes now;
+        const long state = desktop_.GetFileAttributesEx(a.path, now);
+        if (state == p::err::kFileNotFound || state == p::err::kPathNotFound) return state;
+        if (state != 0)
+            throw HwError(errnum::kPathFileAccess, kAppTitle,
+                          "Path/File access error: the state of '" + a.path + "' cannot be read (Windows error " +
+                              std::to_string(state) + "): the file was not deleted");
+        if (a.copied && a.copied->size == now.size && a.copied->lastWriteTime == now.lastWriteTime)
+            return desktop_.DeleteFile(a.path);
+        if (a.copies == kMostCopies)
+            throw HwError(errnum::kPermissionDenied, kAppTitle,
+                          "Permission denied: '" + a.path + "' changed each time it was copied: it was not deleted");
+        supervision::FolderCopy one;
+        const std::uint64_t began = desktop_.TickCount();
+        if (!CopyDataFolder(one, a.fileName)) {
+            a.stopped = true;
+            return p::err::kSharingViolation;  // not deleted: Harrowatch shuts down
+        }
+        const auto it = one.files.find(a.key);
+        if (!one.folderError && it == one.files.end()) return p::err::kFileNotFound;  // gone meanwhile
+        const long e = one.folderError ? one.folderError : it->second;
+        const bool inBackups = !one.folderError && one.inBackups.contains(a.key);
+        // In use, or its bytes locked: tried again. Not found: nothing is
+        // deleted that the copy did not see.
+        if (!inBackups && (e == p::err::kSharingViolation || e == p::err::kLockViolation ||
+                           e == p::err::kPathNotFound || e == p::err::kFileNotFound))
+            return e;
+        if (e != 0)
+            throw HwError(errnum::kBackupFailed, kAppTitle,
+                          "The backup copy of '" + a.path + "' could not be made in '" +
+                              supervision::BackupFolder(desktop_) + "'" +
+                              (inBackups && e == p::err::kSharingViolation ? ", a folder in use by another program"
+                                                                           : "") +
+                              " (Windows error " + std::to_string(e) + "): the file was not deleted");
+        a.copied = one.seen[a.key];
+        a.copyingMs += desktop_.TickCount() - began;
+        ++a.copies;
+        notBackedUp_.erase(a.key);
+    }
+}
+
 bool clsHarrowatch::DeleteDataFile(const std::string& fileName) {
     const std::string dataDir = DataDirectory();
     const std::string path = dataDir + fileName;
-    const std::string key = text::Upper(fileName);
     // What goes is what was copied: right before each delete the file's size
     // and last-write time are read again, and a file that changed since its
     // copy (the server wrote it while a reader kept it) is copied again. One
     // whose state cannot be read is kept.
-    std::optional<p::FileAttributes> copied;  // the file as its last copy read it
-    int copies = 0;
-    std::uint64_t copyingMs = 0;  // spent on copies made: the wait for the file is not
-    bool stopped = false;
-    auto backUpAndDelete = [&]() -> long {
-        for (;;) {
-            p::FileAttributes now;
-            const long state = desktop_.GetFileAttributesEx(path, now);
-            if (state == p::err::kFileNotFound || state == p::err::kPathNotFound) return state;
-            if (state != 0)
-                throw HwError(errnum::kPathFileAccess, kAppTitle,
-                              "Path/File access error: the state of '" + path + "' cannot be read (Windows error " +
-                                  std::to_string(state) + "): the file was not deleted");
-            if (copied && copied->size == now.size && copied->lastWriteTime == now.lastWriteTime)
-                return desktop_.DeleteFile(path);
-            if (copies == kMostCopies)
-                throw HwError(errnum::kPermissionDenied, kAppTitle,
-                              "Permission denied: '" + path + "' changed each time it was copied: it was not deleted");
-            supervision::FolderCopy one;
-            const std::uint64_t began = desktop_.TickCount();
-            if (!CopyDataFolder(one, fileName)) {
-                stopped = true;
-                return p::err::kSharingViolation;  // not deleted: Harrowatch shuts down
-            }
-            const auto it = one.files.find(key);
-            if (!one.folderError && it == one.files.end()) return p::err::kFileNotFound;  // gone meanwhile
-            const long e = one.folderError ? one.folderError : it->second;
-            const bool inBackups = !one.folderError && one.inBackups.contains(key);
-            // In use, or its bytes locked: tried again below. Not found:
-            // nothing is deleted that the copy did not see.
-            if (!inBackups && (e == p::err::kSharingViolation || e == p::err::kLockViolation ||
-                               e == p::err::kPathNotFound || e == p::err::kFileNotFound))
-                return e;
-            if (e != 0)
-                throw HwError(errnum::kBackupFailed, kAppTitle,
-                              "The backup copy of '" + path + "' could not be made in '" +
-                                  supervision::BackupFolder(desktop_) + "'" +
-                                  (inBackups && e == p::err::kSharingViolation
-                                       ? ", a folder in use by another program"
-                                       : "") +
-                                  " (Windows error " + std::to_string(e) + "): the file was not deleted");
-            copied = one.seen[key];
-            copyingMs += desktop_.TickCount() - began;
-            ++copies;
-            notBackedUp_.erase(key);
-        }
-    };
-    long r = backUpAndDelete();
+    DeleteAttempt attempt{fileName, path, text::Upper(fileName)};
+    long r = BackUpAndDelete(attempt);
     // The server lets go of a file a moment after it is deactivated.
     const std::uint64_t start = desktop_.TickCount();
-    copyingMs = 0;
+    attempt.copyingMs = 0;
     auto held = [](long e) { return e == p::err::kSharingViolation || e == p::err::kLockViolation; };
-    while (held(r) && !stopped && desktop_.TickCount() - start - copyingMs < kFileInUseWaitMs &&
+    while (held(r) && !attempt.stopped && desktop_.TickCount() - start - attempt.copyingMs < kFileInUseWaitMs &&
            !(cancel_ && cancel_->Raised())) {
         desktop_.DoEvents();
         desktop_.Sleep(100);
-        r = backUpAndDelete();
+        r = BackUpAndDelete(attempt);
     }
-    if (stopped) return false;
+    if (attempt.stopped) return false;
     // A file that is already gone is as reset as one just deleted; a data
     // folder that is not there is a wrong installation directory.
     switch (r) {
