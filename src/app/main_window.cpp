@@ -10,9 +10,7 @@
 #include "automation/send.h"
 #include "automation/wait.h"
 #include "automation/windows.h"
-#include "common/datetime.h"
 #include "common/error.h"
-#include "common/scope_exit.h"
 #include "ui/report.h"
 #include "common/text.h"
 #include "schedule/grid_layout.h"
@@ -24,39 +22,9 @@
 namespace hw::app {
 
 namespace p = platform;
-using automation::GetWindowTitle;
 
 namespace {
-constexpr const char* kStatusCaption = "Connecting to Master Server...\r\n";
 constexpr const char* kFailingMark = "Refreshing fails: ";
-// What the warnings call the planned restarts.
-constexpr const char* kPlannedRestartItem = "Planned restart";
-constexpr const char* kMemoryRestartItem = "Memory restart";
-
-std::int64_t NowMinute(p::Desktop& d) {
-    const p::LocalTime t = d.GetLocalTime();
-    return LocalMinute(t.year, t.month, t.day, t.hour, t.minute);
-}
-
-std::string MinuteText(std::int64_t minute) {
-    const datetime::Date date = datetime::CivilFromDays(minute / 1440);
-    return schedule::FormatNextTime(
-        {date.year, date.month, date.day, static_cast<int>(minute / 60 % 24), static_cast<int>(minute % 60)});
-}
-// Bytes as megabytes, as the resource line shows them.
-std::string Megabytes(std::uint64_t bytes) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(bytes) / (1024.0 * 1024.0));
-    return text;
-}
-
-// The local time of day `ms` from now, "HH:MM".
-std::string ClockIn(p::Desktop& d, std::uint64_t ms) {
-    const p::LocalTime t = d.GetLocalTime();
-    const std::uint64_t at = (((static_cast<std::uint64_t>(t.hour) * 60 + static_cast<std::uint64_t>(t.minute)) * 60 +
-                               static_cast<std::uint64_t>(t.second)) * 1000 + static_cast<std::uint64_t>(t.millisecond) + ms) / 60000;
-    return settings::FormatDailyTime(static_cast<int>(at % 1440));
-}
 }  // namespace
 
 frmMain::frmMain(p::Desktop& desktop, ui::MessageBoxHost& boxes, ui::TrayShell& shell,
@@ -297,36 +265,7 @@ void frmMain::RunCycle() {
             PlayersNotRead();
             return;
         }
-        ReadInterval();
-        if (pid != widthCheckedPid_) {
-            // Said once a server: the x86 build cannot read a 64-bit server's
-            // lists, and would otherwise just show none.
-            widthCheckedPid_ = pid;
-            if (automation::BeyondReach(desktop_, pid))
-                Events.Raise(supervision::EventId::ErrorReported, kBeyondReachText);
-        }
-        // Reads that have just held the loop (the chat window's) rest first:
-        // the poll comes as soon as the rest is over, with its own allowance.
-        if (const std::uint32_t rest = automation::LoopHold::RestLeft(desktop_)) {
-            RefreshTimer.SetInterval(rest);
-            RefreshTimer.SetEnabled(true);
-            return;
-        }
-        const p::Hwnd server = automation::GetProcessMainWindow(desktop_, pid);
-        {
-            // The reads share one short allowance of waiting: a server that
-            // hangs or slows part-way leaves the rest for the next poll.
-            automation::LoopHold hold(desktop_, automation::kMostHoldMs);
-            if (!ServerAnswers(server, pid)) {
-                PlayersNotRead();
-                RefreshTimer.SetEnabled(true);
-                return;
-            }
-            const std::vector<p::Hwnd> windows = automation::GetChildWindows(desktop_, server);
-            ReadStatus(windows);
-            ReadPlayers(windows, pid);
-            ReadMessages(windows, pid);
-        }
+        if (!ReadServer(pid)) return;
         // The warnings keep their records in the registry: a failure there
         // is told once the schedule has had its turn, and never holds a
         // reset back.
@@ -352,6 +291,38 @@ void frmMain::RunCycle() {
     }
 }
 
+bool frmMain::ReadServer(p::Pid pid) {
+    ReadInterval();
+    if (pid != widthCheckedPid_) {
+        // Said once a server: the x86 build cannot read a 64-bit server's
+        // lists, and would otherwise just show none.
+        widthCheckedPid_ = pid;
+        if (automation::BeyondReach(desktop_, pid))
+            Events.Raise(supervision::EventId::ErrorReported, kBeyondReachText);
+    }
+    // Reads that have just held the loop (the chat window's) rest first:
+    // the poll comes as soon as the rest is over, with its own allowance.
+    if (const std::uint32_t rest = automation::LoopHold::RestLeft(desktop_)) {
+        RefreshTimer.SetInterval(rest);
+        RefreshTimer.SetEnabled(true);
+        return false;
+    }
+    const p::Hwnd server = automation::GetProcessMainWindow(desktop_, pid);
+    // The reads share one short allowance of waiting: a server that hangs
+    // or slows part-way leaves the rest for the next poll.
+    automation::LoopHold hold(desktop_, automation::kMostHoldMs);
+    if (!ServerAnswers(server, pid)) {
+        PlayersNotRead();
+        RefreshTimer.SetEnabled(true);
+        return false;
+    }
+    const std::vector<p::Hwnd> windows = automation::GetChildWindows(desktop_, server);
+    ReadStatus(windows);
+    ReadPlayers(windows, pid);
+    ReadMessages(windows, pid);
+    return true;
+}
+
 void frmMain::RefreshFailed() {
     // The same error on every tick is reported once; the status bar keeps
     // saying so until a cycle succeeds or another error comes.
@@ -374,281 +345,6 @@ void frmMain::RefreshFailed() {
     }
     failing_ = kFailingMark + description;
     ShowPanelHint();
-}
-
-void frmMain::WarnPlayers() {
-    std::vector<ComingReset> resets;
-    // A reset that failed is warned of again before its retry.
-    for (int r = 1; r <= Schedule.DataRows() && r < ResetItemGrid.Rows(); ++r) {
-        const std::string retry = Schedule.RetryTime(r);
-        const std::string time = ResetItemGrid.TextMatrix(r, schedule::kColNextTime);
-        resets.push_back({ResetItemGrid.TextMatrix(r, schedule::kColName), retry.empty() ? time : retry,
-                          retry.empty() ? std::string() : time});
-    }
-    // The planned restart is warned of as a reset is, its retries too; not
-    // while the operator has the server stopped, which it then skips.
-    const auto at = PlannedRestartTime();
-    if (at && !text::ContainsNoCase(lblStatusLocalServer.Text(), "NOT ACTIVE")) {
-        const DailyRestart::Coming next = restart_.Next(NowMinute(desktop_), *at, desktop_.TickCount());
-        resets.push_back({kPlannedRestartItem, MinuteText(next.minute),
-                          next.minute == next.firstMinute ? std::string() : MinuteText(next.firstMinute)});
-    }
-    if (memory_.Planned() && !text::ContainsNoCase(lblStatusLocalServer.Text(), "NOT ACTIVE") && !MemoryLeftToDaily()) {
-        const std::string by = MinuteText(memoryByMinute_);
-        resets.push_back({kMemoryRestartItem, memory_.Retrying() ? MinuteText(memoryRetryMinute_) : by,
-                          memory_.Retrying() ? by : std::string()});
-    }
-    Warnings.Check(resets, PlayerListView.Items().size(), [this](const std::string& text) {
-        Metrics.SendingWarning(true);
-        ScopeExit sent([this] { Metrics.SendingWarning(false); });
-        Harrowatch->SendServerMessage(text);
-        return Harrowatch->LastSendArrived();
-    });
-}
-
-std::optional<int> frmMain::PlannedRestartTime() {
-    const std::string stored = text::Trim(settings::ReadSetting(desktop_, settings::kRestartDailyAt).ToText());
-    const std::optional<int> at = settings::ParseDailyTime(stored);
-    if (stored != restartSetting_) {
-        restartSetting_ = stored;
-        restart_.Forget();
-        if (!stored.empty() && !at)
-            Events.Raise(supervision::EventId::ErrorReported,
-                         "\"RestartDailyAt\" is \"" + stored +
-                             "\", not a time of day HH:MM from 00:00 to 23:59: the server is not restarted daily");
-    }
-    return at;
-}
-
-void frmMain::RestartIfPlanned() {
-    const std::optional<int> at = PlannedRestartTime();
-    if (!at || !Harrowatch) return;
-    const std::optional<std::int64_t> due = restart_.Due(NowMinute(desktop_), *at, desktop_.TickCount());
-    const std::string when = settings::FormatDailyTime(*at);
-    if (const auto missed = restart_.TakeMissed())
-        Events.Raise(supervision::EventId::PlannedRestartFailed,
-                     "the restart planned for " + settings::FormatDailyTime(static_cast<int>(*missed % 1440)) +
-                         " did not come within an hour of its time; the next is tomorrow at " + when);
-    if (!due) return;
-    // The tick its time came at: polls held back by a relaunch's back-off
-    // may first look long after.
-    const p::LocalTime t = desktop_.GetLocalTime();
-    const std::uint64_t tick = desktop_.TickCount();
-    const std::uint64_t late = static_cast<std::uint64_t>(std::max<std::int64_t>(0, NowMinute(desktop_) - *due)) * 60000 +
-                               static_cast<std::uint64_t>(t.second) * 1000 + static_cast<std::uint64_t>(t.millisecond);
-    const std::uint64_t cameMs = std::min(restart_.DueSinceMs(), tick - std::min(tick, late));
-    if (Harrowatch->ServerSince() > cameMs || operatorStartMs_ > cameMs) {
-        // Launched since the time came (after a crash, say), or stopped and
-        // started again by the operator: fresh already.
-        restart_.Done();
-        return;
-    }
-    if (lastRestartMs_ && lastRestartMs_ + DailyRestart::kServedWithinMinutes * 60000 > cameMs) {
-        // Restarted as planned (for memory) shortly before: one restart serves both.
-        restart_.Done();
-        Events.Raise(supervision::EventId::PlannedRestartFailed,
-                     "not done at " + when + ": the server was restarted as planned " +
-                         std::to_string((tick - lastRestartMs_) / 60000) + " minutes before");
-        return;
-    }
-    // "Stop Server" deactivated it: a restart would bring it back, and the
-    // restart's resets would activate it.
-    const int stops = operatorStops_;
-    // A stop the operator chose, and no start since, holds for that server
-    // even before it shows: a hung server takes the click late.
-    const bool stopAsked = operatorStops_ != startedAfterStops_ && stoppedPid_ &&
-                           stoppedPid_ == automation::GetProcessIdByName(desktop_, server::kServerExeName);
-    if (stopAsked || ServerStoppedByOperator()) {
-        restart_.Done();
-        Events.Raise(supervision::EventId::PlannedRestartFailed,
-                     "skipped at " + when + ": the server is not active (stopped by the operator), and stays so");
-        return;
-    }
-    using R = server::clsHarrowatch::Restart;
-    std::exception_ptr storeFailed;
-    const R result = RestartServer("planned for " + when, stops, storeFailed, [this](R r) {
-        if (r != R::CloseRefused) restart_.Done();
-    });
-    if (result == R::CloseRefused) {
-        const bool again = restart_.Failed(desktop_.TickCount());
-        const p::LocalTime t = desktop_.GetLocalTime();
-        const int retry = (t.hour * 60 + t.minute + static_cast<int>((DailyRestart::kRetryMs + 59999) / 60000)) % 1440;
-        Events.Raise(supervision::EventId::PlannedRestartFailed,
-                     "the server did not close for the restart planned for " + when + "; " +
-                         (again ? "tried again at " + settings::FormatDailyTime(retry)
-                                : "not tried again before tomorrow at " + when));
-        return;
-    }
-    if (storeFailed) std::rethrow_exception(storeFailed);
-}
-
-bool frmMain::ServerStoppedByOperator() {
-    // Read afresh: the operator may have stopped it while this poll's resets ran.
-    // Input goes first, and the reads have one allowance of their own: one
-    // that comes in the rest after the poll's reads spent theirs keeps what
-    // the poll read.
-    desktop_.DoEvents();
-    if (const p::Hwnd main = automation::GetProcessMainWindow(
-            desktop_, automation::GetProcessIdByName(desktop_, server::kServerExeName))) {
-        automation::LoopHold hold(desktop_, automation::kMostHoldMs);
-        ReadStatus(automation::GetChildWindows(desktop_, main));
-    }
-    return text::ContainsNoCase(lblStatusLocalServer.Text(), "NOT ACTIVE");
-}
-
-frmMain::RestartResult frmMain::RestartServer(const std::string& why, int stops, std::exception_ptr& storeFailed,
-                                              const std::function<void(RestartResult)>& settle) {
-    using R = RestartResult;
-    const p::Pid before = automation::GetProcessIdByName(desktop_, server::kServerExeName);
-    owedRestart_.reset();
-    const R result = Harrowatch->PlannedRestart();
-    // Closed: a fresh server, which the memory guard leaves alone a while.
-    if (result == R::Restarted || result == R::NotLaunched) memory_.Restarted(desktop_.TickCount());
-    // Not launched, or a close the server may still take: the launch that
-    // brings the server back carries the restart out.
-    if (result == R::NotLaunched || result == R::CloseRefused) owedRestart_ = OwedRestart{why, before, stops};
-    settle(result);
-    if (result == R::NotLaunched)
-        Events.Raise(supervision::EventId::PlannedRestartFailed,
-                     "the server closed for the restart " + why +
-                         " but did not start again; the poll launches it again, and the restart items run then");
-    if (result == R::Restarted) FinishRestart(why, before, stops, storeFailed);
-    return result;
-}
-
-void frmMain::FinishOwedRestart() {
-    const p::Pid launched = Harrowatch->TakeRestartLaunch();
-    if (!launched) return;
-    const OwedRestart owed = owedRestart_.value_or(OwedRestart{"planned", 0, operatorStops_});
-    owedRestart_.reset();
-    memory_.Restarted(desktop_.TickCount());
-    std::exception_ptr storeFailed;
-    FinishRestart(owed.why, owed.before, owed.stops, storeFailed);
-    if (storeFailed) std::rethrow_exception(storeFailed);
-}
-
-void frmMain::FinishRestart(const std::string& why, p::Pid before, int stops, std::exception_ptr& storeFailed) {
-    lastRestartMs_ = std::max<std::uint64_t>(desktop_.TickCount(), 1);
-    if (operatorStops_ != stops) {
-        // Stopped by the operator while it closed: it stays stopped, and
-        // the restart items (which activate it) wait for the next restart.
-        Events.Raise(supervision::EventId::PlannedRestart,
-                     why + ": process id " + std::to_string(before) +
-                         " closed and launched again, left stopped as the operator asked meanwhile");
-        return;
-    }
-    // Back as it was: active, then what is scheduled for every restart.
-    Harrowatch->ToggleServer(true);
-    const p::Pid after = automation::GetProcessIdByName(desktop_, server::kServerExeName);
-    int items = 0;
-    try {
-        items = Schedule.RunRestartItems(*Harrowatch);
-    } catch (...) {
-        storeFailed = std::current_exception();  // told once the restart itself is
-    }
-    Events.Raise(supervision::EventId::PlannedRestart,
-                 why + ": process id " + std::to_string(before) + " closed, process id " + std::to_string(after) +
-                     " launched, " + std::to_string(items) + " restart item" + (items == 1 ? "" : "s") + " run");
-}
-
-bool frmMain::MemoryLeftToDaily() {
-    if (!memory_.Planned() || memory_.Retrying()) return false;
-    const std::optional<int> at = PlannedRestartTime();
-    return at && restart_.Next(NowMinute(desktop_), *at, desktop_.TickCount()).minute <= memoryByMinute_;
-}
-
-std::uint64_t frmMain::MemoryLimitBytes() {
-    const std::string stored = text::Trim(settings::ReadSetting(desktop_, settings::kRestartAboveMB).ToText());
-    const std::int32_t mb = settings::ReadNumber(desktop_, settings::kRestartAboveMB, -1, 0, settings::kMostRestartMB);
-    if (stored != memoryLimitSetting_) {
-        memoryLimitSetting_ = stored;
-        if (!stored.empty() && mb < 0)
-            Events.Raise(supervision::EventId::ErrorReported,
-                         "\"RestartAboveMB\" is \"" + stored + "\", not a whole number of megabytes from 0 to " +
-                             std::to_string(settings::kMostRestartMB) + ": the server's memory is not watched for a restart");
-    }
-    return mb > 0 ? static_cast<std::uint64_t>(mb) << 20 : 0;
-}
-
-void frmMain::GuardMemory() {
-    if (!Harrowatch) return;
-    const std::uint64_t limit = MemoryLimitBytes();
-    const p::Pid pid = Harrowatch->ServerPid();
-    const std::uint64_t now = desktop_.TickCount();
-    // The plan goes with the server it was made for: one launched since
-    // (after a crash, by the daily restart) is fresh already.
-    if (const auto& plan = memory_.Planned(); plan && (plan->pid != pid || Harrowatch->ServerSince() > plan->sinceMs))
-        memory_.Drop();
-    if (!limit || !pid) {
-        memory_.Drop();
-        return;
-    }
-    // The operator's stop holds: nothing is planned for a stopped server.
-    if (text::ContainsNoCase(lblStatusLocalServer.Text(), "NOT ACTIVE")) {
-        if (memory_.Planned()) {
-            memoryOwedAtStop_ = true;  // the operator's start carries it out
-            Events.Raise(supervision::EventId::ServerResources,
-                         "the restart for memory is not done: the server was stopped by the operator");
-        }
-        memory_.Drop();
-        return;
-    }
-    // This poll's figure, if it is this server's: unknown is neither 0 nor above.
-    const supervision::ServerResources& r = Resources.Last();
-    const std::optional<std::uint64_t> bytes = r.pid == pid ? r.privateBytes : std::nullopt;
-    if (r.pid == pid && !bytes && memoryUnreadPid_ != pid) {
-        memoryUnreadPid_ = pid;
-        Events.Raise(supervision::EventId::ServerResources,
-                     "the private bytes of process id " + std::to_string(pid) +
-                         " cannot be read: RestartAboveMB waits for a figure");
-    }
-    const std::string limitText = "RestartAboveMB of " + std::to_string(limit >> 20) + " MB";
-    const p::LocalTime t = desktop_.GetLocalTime();
-    const std::uint64_t msIntoMinute = static_cast<std::uint64_t>(t.second) * 1000 + static_cast<std::uint64_t>(t.millisecond);
-    switch (memory_.See(limit, pid, bytes, now, msIntoMinute)) {
-        case MemoryGuard::Seen::Planned:
-            memoryByMinute_ = NowMinute(desktop_) + static_cast<std::int64_t>((memory_.Planned()->byMs - now + msIntoMinute) / 60000);
-            Events.Raise(supervision::EventId::ServerResources,
-                         Megabytes(*bytes) + " private bytes, above " + limitText +
-                             ": the server is restarted once no player is online, at " +
-                             settings::FormatDailyTime(static_cast<int>(memoryByMinute_ % 1440)) + " at the latest");
-            break;
-        case MemoryGuard::Seen::StillAbove:
-            Events.Raise(supervision::EventId::ServerResources,
-                         Megabytes(*bytes) + " private bytes, still above " + limitText +
-                             " after a planned restart: not restarted for memory before " +
-                             ClockIn(desktop_, memory_.GapEndsMs() - now));
-            break;
-        case MemoryGuard::Seen::Nothing: break;
-    }
-    // Nobody online only as counted this poll: a count not read is no "none".
-    const bool nobody = polledPlayers_ && *polledPlayers_ == 0;
-    if (!memory_.Due(nobody, now) || MemoryLeftToDaily()) return;
-    const int stops = operatorStops_;
-    if (ServerStoppedByOperator()) {
-        Events.Raise(supervision::EventId::ServerResources,
-                     "the restart for memory is not done: the server was stopped by the operator");
-        memory_.Drop();
-        memoryOwedAtStop_ = true;
-        return;
-    }
-    const std::string why = "for memory (" + Megabytes(memory_.Planned()->bytes) + " private bytes, above " +
-                            limitText + ") " +
-                            (nobody ? "with no player online" : "after 30 minutes with players online");
-    using R = server::clsHarrowatch::Restart;
-    std::exception_ptr storeFailed;
-    const R result = RestartServer(why, stops, storeFailed, [this](R r) {
-        if (r == R::NotRunning || r == R::Cancelled) memory_.Drop();  // nothing runs, or Harrowatch is on its way out
-    });
-    if (result == R::CloseRefused) {
-        const bool again = memory_.Failed(now);
-        memoryRetryMinute_ = NowMinute(desktop_) + static_cast<std::int64_t>((MemoryGuard::kRetryMs + 59999) / 60000);
-        Events.Raise(supervision::EventId::PlannedRestartFailed,
-                     "the server did not close for the restart " + why + "; " +
-                         (again ? "tried again at " + ClockIn(desktop_, MemoryGuard::kRetryMs)
-                                : "not tried again before " + ClockIn(desktop_, memory_.GapEndsMs() - now)));
-    }
-    if (storeFailed) std::rethrow_exception(storeFailed);
 }
 
 void frmMain::ShowHeldRelaunch() {
@@ -768,44 +464,29 @@ void frmMain::ReadInterval() {
 }
 
 void frmMain::ReadStatus(const std::vector<p::Hwnd>& windows) {
-    for (p::Hwnd h : windows) {
-        if (!h) break;
-        if (GetWindowTitle(desktop_, h) != kStatusCaption) continue;
-        const std::vector<p::Hwnd> fields = automation::GetChildWindows(desktop_, desktop_.GetParent(h));
-        if (fields.size() < 2 || !fields[1])
-            throw HwError(9, kAppTitle, "Subscript out of range: the server's status fields are not all there");
-        // A field that does not answer in time keeps what it last said.
-        if (const auto master = automation::ReadControlText(desktop_, fields[0]))
-            txtStatusMasterServer.SetText(*master);
-        const auto local = automation::ReadControlText(desktop_, fields[1]);
-        if (!local) return;
-        lblStatusLocalServer.SetText(*local);
-        const bool inactive = text::ContainsNoCase(lblStatusLocalServer.Text(), "NOT ACTIVE");
-        mnuSystemTray.Find("sysStartServer")->enabled = inactive;
-        mnuSystemTray.Find("sysStopServer")->enabled = !inactive;
-        return;
-    }
+    const std::optional<server::ServerStatus> status = serverWindows_.ReadStatus(windows);
+    if (!status) return;
+    // A field that does not answer in time keeps what it last said.
+    if (status->master) txtStatusMasterServer.SetText(*status->master);
+    if (!status->local) return;
+    lblStatusLocalServer.SetText(*status->local);
+    const bool inactive = server::SaysNotActive(lblStatusLocalServer.Text());
+    mnuSystemTray.Find("sysStartServer")->enabled = inactive;
+    mnuSystemTray.Find("sysStopServer")->enabled = !inactive;
 }
 
 void frmMain::ReadPlayers(const std::vector<p::Hwnd>& windows, p::Pid pid) {
-    p::Hwnd list = 0;
-    for (p::Hwnd h : windows) {
-        if (!h) break;
-        if (automation::GetWindowClass(desktop_, h) == "ListViewWndClass") {
-            list = h;
-            break;
-        }
-    }
+    const p::Hwnd list = serverWindows_.PlayerList(windows);
     if (!list) {
         playersRead_.reset();  // no list to count: unknown
         return;
     }
-    std::int64_t count = 0;
-    if (!automation::SendTimed(desktop_, list, p::msg::kLvmGetItemCount, 0, 0, &count)) {
+    const std::optional<std::int64_t> counted = serverWindows_.CountPlayers(list);
+    if (!counted) {
         PlayersNotRead();  // not answering: what is shown says when it was read
         return;
     }
-    count = static_cast<std::int32_t>(count);
+    const std::int64_t count = static_cast<std::int32_t>(*counted);
     if (count < 0) {
         PlayersNotRead();  // no count to show: the last one stays, with its time
         return;
@@ -825,7 +506,7 @@ void frmMain::ReadPlayers(const std::vector<p::Hwnd>& windows, p::Pid pid) {
 
     // The count just read sizes the rows too: one send, not two.
     const std::int64_t rows = std::max<std::int64_t>(0, count);
-    auto cells = playerReader_.Read(list, pid, static_cast<int>(rows), {1, 2, 3});
+    auto cells = serverWindows_.ReadPlayers(playerReader_, list, pid, static_cast<int>(rows));
     if (rows > 0 && cells.empty()) return;  // not answering: the rows shown stay, the count is new
     std::vector<std::vector<std::string>> items;
     items.reserve(static_cast<size_t>(rows));
@@ -848,14 +529,7 @@ void frmMain::PlayersNotRead() {
 }
 
 void frmMain::ReadMessages(const std::vector<p::Hwnd>& windows, p::Pid pid) {
-    p::Hwnd list = 0;
-    for (p::Hwnd h : windows) {
-        if (!h) break;
-        if (GetWindowTitle(desktop_, h) == "KALTOR Server") {
-            list = desktop_.FindWindowEx(h, 0, "ThunderRT6ListBox", nullptr);
-            break;
-        }
-    }
+    const p::Hwnd list = serverWindows_.MessageList(windows);
     // A server launched anew starts its list from the beginning.
     if (pid != copiedFrom_) {
         copiedFrom_ = pid;

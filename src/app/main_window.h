@@ -200,6 +200,10 @@ private:
     void OpenLogFolder();
     void BuildMenus();
     void RunCycle();
+    // The poll's reads of server `pid`: its status, players and messages.
+    // False when the poll goes no further (its reads rest, or the server
+    // does not answer); the timer is then on again.
+    bool ReadServer(platform::Pid pid);
     void ReadInterval();
     void ReadStatus(const std::vector<platform::Hwnd>& windows);
     void ReadPlayers(const std::vector<platform::Hwnd>& windows, platform::Pid pid);
@@ -305,6 +309,7 @@ private:
     std::int64_t copiedLines_ = 0;     // how far the server's message list has been copied
     platform::Pid copiedFrom_ = 0;     // the server process that list belongs to
     automation::ListViewReader playerReader_;
+    server::ServerWindows serverWindows_{desktop_};
     // Hears of the server ending or going silent before any other sink, so
     // that what they tell of the players says when it was read.
     struct OutageMark : supervision::EventSink {

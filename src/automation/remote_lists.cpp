@@ -48,6 +48,23 @@ std::optional<bool> OnWindows64(p::Desktop& d) {
     return wow64;
 }
 
+// A handle on a program with the rights its records need, and the layout
+// they take; no handle when either cannot be had.
+struct RecordTarget {
+    p::UniqueHandle process;
+    bool layout32 = true;
+};
+RecordTarget OpenForRecords(p::Desktop& d, p::Pid processId) {
+    RecordTarget target;
+    target.process = p::UniqueHandle(d, d.OpenProcess(kRemoteAccess, false, processId));
+    if (!target.process) return target;
+    // Records of the wrong width would be read as garbage by the program.
+    const std::optional<bool> layout = UsesLayout32(d, target.process.get());
+    if (!layout) target.process.reset();
+    target.layout32 = layout.value_or(true);
+    return target;
+}
+
 }  // namespace
 
 std::optional<bool> UsesLayout32(p::Desktop& d, p::Handle process) {
@@ -121,18 +138,18 @@ std::vector<std::vector<std::string>> ReadRows(p::Desktop& d, Hwnd listView, p::
                                                const std::vector<int>& columns, UnansweredBlocks& unanswered) {
     std::vector<std::vector<std::string>> result;
     if (rows <= 0 || columns.empty() || !unanswered.Settled(listView)) return result;
-    p::UniqueHandle process(d, d.OpenProcess(kRemoteAccess, false, processId));
-    if (!process) return result;
-    const std::optional<bool> layout = UsesLayout32(d, process.get());
-    if (!layout) return result;
-    const size_t recordSize = RecordSize(*layout);
+    RecordTarget target = OpenForRecords(d, processId);
+    if (!target.process) return result;
+    p::UniqueHandle& process = target.process;
+    const bool layout32 = target.layout32;
+    const size_t recordSize = RecordSize(layout32);
     const size_t cells = static_cast<size_t>(rows) * columns.size();
     // One block: every cell's record, then every cell's text slot.
     const size_t recordsBytes = (cells * recordSize + 15) & ~size_t{15};
     p::UniqueRemoteMemory block = p::ReserveRemote(d, process.get(), recordsBytes + cells * kSlot);
-    if (!Reachable(*layout, block, recordsBytes + cells * kSlot)) return result;
+    if (!Reachable(layout32, block, recordsBytes + cells * kSlot)) return result;
     std::vector<std::uint8_t> records(recordsBytes, 0);
-    PutCellRecords(records, *layout, columns, cells, block.get().address, recordsBytes);
+    PutCellRecords(records, layout32, columns, cells, block.get().address, recordsBytes);
     if (!Write(d, block, records.data(), records.size())) return result;
     for (size_t i = 0; i < cells; ++i) {
         const auto row = static_cast<std::uint64_t>(first + static_cast<int>(i / columns.size()));
@@ -185,14 +202,11 @@ bool ListViewReader::Answered(p::RemoteAddress slot) {
 bool ListViewReader::Open(p::Pid processId) {
     if (processId == pid_ && process_) return true;
     Release();
-    p::UniqueHandle process(d_, d_.OpenProcess(kRemoteAccess, false, processId));
-    if (!process) return false;
-    // Records of the wrong width would be read as garbage by the list.
-    const std::optional<bool> layout = UsesLayout32(d_, process.get());
-    if (!layout) return false;
-    process_ = std::move(process);
+    RecordTarget target = OpenForRecords(d_, processId);
+    if (!target.process) return false;
+    process_ = std::move(target.process);
     pid_ = processId;
-    layout32_ = *layout;
+    layout32_ = target.layout32;
     return true;
 }
 
@@ -293,11 +307,10 @@ std::int32_t GetToolbarButtonPoint(p::Desktop& d, Hwnd toolbar, p::Pid processId
     UnansweredBlocks own(d);
     UnansweredBlocks& waiting = unanswered ? *unanswered : own;
     if (!waiting.Settled(toolbar)) return 0;
-    platform::UniqueHandle process(d, d.OpenProcess(kRemoteAccess, false, processId));
-    if (!process) return 0;
-    const std::optional<bool> layout = UsesLayout32(d, process.get());
-    if (!layout) return 0;
-    const bool layout32 = *layout;
+    RecordTarget target = OpenForRecords(d, processId);
+    if (!target.process) return 0;
+    p::UniqueHandle& process = target.process;
+    const bool layout32 = target.layout32;
     const size_t buttonSize = layout32 ? sizeof(TbButton32) : sizeof(TbButton64);
     p::UniqueRemoteMemory button = p::ReserveRemote(d, process.get(), buttonSize);
     p::UniqueRemoteMemory rect = p::ReserveRemote(d, process.get(), sizeof(Rect));

@@ -1,6 +1,7 @@
 #include "automation/windows.h"
 
 #include "automation/send.h"
+#include "automation/wait.h"
 
 #include <algorithm>
 
@@ -35,6 +36,24 @@ std::vector<Hwnd> GetChildWindows(p::Desktop& desktop, Hwnd parent) {
     }
     if (list.empty()) list.push_back(0);
     return list;
+}
+
+Hwnd FindAmong(p::Desktop& desktop, const std::vector<Hwnd>& windows, const std::function<bool(Hwnd)>& match,
+               Between between) {
+    for (Hwnd h : windows) {
+        const std::uint64_t asked = between == Between::YieldIfSlow ? desktop.TickCount() : 0;
+        if (h && match(h)) return h;
+        // A look the program was slow to answer held the operator's input
+        // already: two in a row would hold it past half a second.
+        if (between == Between::Yield ||
+            (between == Between::YieldIfSlow && desktop.TickCount() - asked >= kPollPauseMs))
+            desktop.DoEvents();
+    }
+    return 0;
+}
+
+Hwnd FindChild(p::Desktop& desktop, Hwnd parent, const std::function<bool(Hwnd)>& match, Between between) {
+    return FindAmong(desktop, GetChildWindows(desktop, parent), match, between);
 }
 
 std::string GetWindowTitle(p::Desktop& desktop, Hwnd window) {

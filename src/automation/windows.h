@@ -3,6 +3,7 @@
 // commands of its menu bar.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -19,6 +20,19 @@ Hwnd GetProcessMainWindow(platform::Desktop& desktop, platform::Pid processId);
 
 // All descendants in enumeration order; a single 0 when there are none.
 std::vector<Hwnd> GetChildWindows(platform::Desktop& desktop, Hwnd parent);
+
+// What a search among another program's windows does after each window that
+// does not match: nothing, let Harrowatch's own messages run, or let them
+// run only after a look the program was slow to answer.
+enum class Between { Nothing, Yield, YieldIfSlow };
+
+// The first of `windows` (a list as GetChildWindows gives it) that `match`
+// accepts; 0 when none does.
+Hwnd FindAmong(platform::Desktop& desktop, const std::vector<Hwnd>& windows,
+               const std::function<bool(Hwnd)>& match, Between between = Between::Nothing);
+// The same among the descendants of `parent`, listed first, then looked at.
+Hwnd FindChild(platform::Desktop& desktop, Hwnd parent, const std::function<bool(Hwnd)>& match,
+               Between between = Between::Nothing);
 
 // The caption as the window manager reports it (for another program's
 // control: the text it was created with), untrimmed.

@@ -34,6 +34,13 @@ const std::array<Frequency, 5> kFrequencies = {{
 
 std::string ItemKey(const ResetItem& item) { return text::Upper(item.name); }
 
+const ResetItem* FindResetItem(const std::string& name) {
+    const std::string key = text::Upper(name);
+    for (const ResetItem& item : kResetItems)
+        if (ItemKey(item) == key) return &item;
+    return nullptr;
+}
+
 namespace {
 
 // Eight small pictures, shared by items of a kind, each in its own colours.

@@ -22,6 +22,8 @@ extern const std::array<ResetItem, kResetItemCount> kResetItems;
 
 // The key the controller selects its action by: the name upper-cased.
 std::string ItemKey(const ResetItem& item);
+// The item whose key is `name` upper-cased; none when there is none.
+const ResetItem* FindResetItem(const std::string& name);
 
 struct Frequency {
     int id;

@@ -15,7 +15,6 @@ std::string gInstallDirectory;
 
 namespace p = platform;
 using automation::GetChildWindows;
-using automation::GetWindowTitle;
 
 clsHarrowatch::clsHarrowatch(p::Desktop& desktop, ui::MessageBoxHost& boxes, const automation::CancelSignal* cancel)
     : desktop_(desktop), boxes_(boxes), cancel_(cancel) {}
@@ -122,7 +121,7 @@ void clsHarrowatch::WatchLateClose() {
     }
     const std::uint64_t now = desktop_.TickCount();
     p::Pid asker = 0;
-    if (const p::Hwnd question = desktop_.FindWindow("#32770", "Close Server"))
+    if (const p::Hwnd question = windows_.CloseQuestion())
         desktop_.GetWindowThreadProcessId(question, &asker);
     if (asker == serverPid_) {
         lateClose_->questionSeen = true;
@@ -162,9 +161,9 @@ std::uint64_t clsHarrowatch::StalledSince(p::Pid pid) {
     if (!pid || pid != stalledPid_) return 0;
     // A form that shows late: the server has come that far after all, and
     // with AutoStart it is saved now, as it would have been at once.
-    if (const p::Hwnd form = desktop_.FindWindow("ThunderRT6FormDC", "Server Configuration")) {
+    if (const p::Hwnd form = windows_.ConfigurationForm()) {
         stalledPid_ = 0;
-        const p::Hwnd save = desktop_.FindWindowEx(form, 0, "ThunderRT6CommandButton", "&Save");
+        const p::Hwnd save = windows_.SaveButton(form);
         if (save && SettingIsOne(settings::kAutoStart.name)) {
             Operation op(*this);
             SaveConfiguration(pid, form, save);
@@ -183,19 +182,6 @@ clsHarrowatch::~clsHarrowatch() = default;
 p::Hwnd clsHarrowatch::ServerMainWindow() {
     const p::Pid pid = RunningServerPid();
     return pid ? automation::GetProcessMainWindow(desktop_, pid) : 0;
-}
-
-void clsHarrowatch::Post(p::Hwnd window, std::uint32_t message, std::uint64_t wParam, std::int64_t lParam) {
-    if (desktop_.PostMessage(window, message, wParam, lParam)) return;
-    // Windows drops what a program sends to one that runs with higher
-    // rights: every click would go nowhere.
-    if (desktop_.GetLastError() == p::err::kAccessDenied) throw HwError(errnum::kServerElevated, kAppTitle, kServerElevatedText);
-    // A window that went meanwhile: the waits that follow see it.
-}
-
-void clsHarrowatch::Click(p::Hwnd window, std::uint64_t wParam) {
-    Post(window, p::msg::kLButtonDown, wParam, 0);
-    Post(window, p::msg::kLButtonUp, wParam, 0);
 }
 
 clsHarrowatch::Wait clsHarrowatch::WaitForWindow(const std::function<p::Hwnd()>& lookup, p::Hwnd& found,
@@ -239,11 +225,9 @@ void clsHarrowatch::SettleAndHide(p::Pid pid) {
     std::vector<p::Hwnd> list = GetChildWindows(desktop_, main);
     for (;;) {
         const size_t remembered = list.size();
-        for (p::Hwnd h : list) {
-            if (h && GetWindowTitle(desktop_, h) == "KALTOR Server") {
-                HideServerWindow();
-                return;
-            }
+        if (windows_.MessagePanel(list)) {
+            HideServerWindow();
+            return;
         }
         PauseWithEvents(1000);
         if (cancel_ && cancel_->Raised()) return;
@@ -260,7 +244,7 @@ void clsHarrowatch::SaveConfiguration(p::Pid pid, p::Hwnd form, p::Hwnd save) {
     // the server settle first, and press again while the form stays.
     WaitUntilIdle(pid);
     for (int attempt = 0; attempt < 5; ++attempt) {
-        Click(save);
+        windows_.Press(save);
         automation::WaitUntil(
             desktop_, [&] { return !desktop_.IsWindow(form) || !ServerRunning(); }, 2000, cancel_);
         if (!desktop_.IsWindow(form) || !desktop_.IsWindow(save) || !ServerRunning()) return;
@@ -268,168 +252,168 @@ void clsHarrowatch::SaveConfiguration(p::Pid pid, p::Hwnd form, p::Hwnd save) {
     }
 }
 
-p::Pid clsHarrowatch::StartServer() {
-    Operation op(*this);
-    p::Pid pid = 0;  // the result; 0 on every error
+bool clsHarrowatch::ReadInstallDirectory() {
+    settings::cRegistry reg(desktop_);
+    reg.SetClassKey(settings::kHkeyLocalMachine);
+    reg.SetSectionKey(kGameKey);
+    reg.SetValueKey("INSTDIR");
+    reg.SetValueType(p::reg::kSz);
+    // A read that failed is no "not set": the server is not looked for
+    // beside Harrowatch (and the operator not told to move it) because
+    // the registry failed for a moment. The folder read last serves;
+    // with none yet, the next poll asks again.
+    TaggedValue installDir;
     try {
-        settings::cRegistry reg(desktop_);
-        reg.SetClassKey(settings::kHkeyLocalMachine);
-        reg.SetSectionKey(kGameKey);
-        reg.SetValueKey("INSTDIR");
-        reg.SetValueType(p::reg::kSz);
-        // A read that failed is no "not set": the server is not looked for
-        // beside Harrowatch (and the operator not told to move it) because
-        // the registry failed for a moment. The folder read last serves;
-        // with none yet, the next poll asks again.
-        TaggedValue installDir;
-        try {
-            installDir = reg.ReadValue();
-            folderUnreadTold_ = false;
-        } catch (const HwError& e) {
-            if (gInstallDirectory.empty()) {
-                if (!folderUnreadTold_)
-                    Tell(supervision::EventId::ErrorReported,
-                         std::string("the server's folder could not be read; asked again at the next poll: ") + e.what());
-                folderUnreadTold_ = true;
-                RaiseUpdateStatus(kUpdateStatus, kFolderUnreadStatus, 0);
-                RaiseUpdateStatus(kEnableTimer, "", kTrue);
-                return 0;
-            }
-            installDir = gInstallDirectory;
+        installDir = reg.ReadValue();
+        folderUnreadTold_ = false;
+    } catch (const HwError& e) {
+        if (gInstallDirectory.empty()) {
+            if (!folderUnreadTold_)
+                Tell(supervision::EventId::ErrorReported,
+                     std::string("the server's folder could not be read; asked again at the next poll: ") + e.what());
+            folderUnreadTold_ = true;
+            RaiseUpdateStatus(kUpdateStatus, kFolderUnreadStatus, 0);
+            return false;
         }
-        gInstallDirectory = text::IsBlankValue(installDir)
-                                ? text::AddTrailingBackslash(text::FolderOf(desktop_.GetOwnModuleFileName()))
-                                : text::AddTrailingBackslash(installDir.ToText());
+        installDir = gInstallDirectory;
+    }
+    gInstallDirectory = text::IsBlankValue(installDir)
+                            ? text::AddTrailingBackslash(text::FolderOf(desktop_.GetOwnModuleFileName()))
+                            : text::AddTrailingBackslash(installDir.ToText());
+    return true;
+}
 
-        RaiseUpdateStatus(kEnableTimer, "", kFalse);
-        pid = RunningServerPid();
+bool clsHarrowatch::ProgramThere(const std::string& program) {
+    if (desktop_.FileExists(program)) {
+        missingProgramTold_.clear();
+        backoff_.Found();
+        return true;
+    }
+    // Said once for each place looked in; the poll goes on, and
+    // launches the server as soon as it is there.
+    RaiseUpdateStatus(kUpdateStatus, kNotFoundStatus, 0);
+    // Looked for again after the waits of a relaunch, not at every poll.
+    backoff_.Missing(desktop_.TickCount());
+    if (program != missingProgramTold_) {
+        missingProgramTold_ = program;
+        boxes_.Show("You must run Harrowatch from your Kaltor directory.", kAppTitle,
+                    ui::mb::kOk | ui::mb::kIconExclamation);
+    }
+    return false;
+}
+
+p::Pid clsHarrowatch::LaunchServer(const std::string& program) {
+    RaiseUpdateStatus(kUpdateStatus, "STARTING KALTOR....", 0);
+    RaiseUpdateStatus(kEnableToolbar, "", kFalse);
+    p::UniqueHandle launched;
+    const p::Pid pid = automation::LaunchProgram(desktop_, program, gInstallDirectory, false, cancel_, &launched);
+    RaiseUpdateStatus(kEnableToolbar, "", kTrue);
+    if (!pid) return 0;
+    launchedPid_ = pid;
+    // Watched from its launch on: an end before the first look is an end too.
+    if (launched) {
+        serverProcess_ = std::move(launched);
+        serverPid_ = pid;
+    }
+    serverSince_ = desktop_.TickCount();
+    backoff_.Launched(serverSince_);
+    Tell(supervision::EventId::ServerLaunched,
+         "process id " + std::to_string(pid) + (planned_ || restartOwed_ ? ", planned restart" : ""));
+    // A single quick end is no loop.
+    loopBehind_ = backoff_.QuickEnds() >= 2 ? backoff_.QuickEnds() : 0;
+    return pid;
+}
+
+clsHarrowatch::Wait clsHarrowatch::AwaitConfigurationForm(p::Pid pid) {
+    // A server that never gets as far as its form is given a minute, then
+    // left running and counted as not responding (TimedOut).
+    const std::uint64_t waitFrom = desktop_.TickCount();
+    const auto left = [&] {
+        const std::uint64_t spent = desktop_.TickCount() - waitFrom;
+        return static_cast<std::uint32_t>(spent >= kFormWaitMs ? 0 : kFormWaitMs - spent);
+    };
+    const auto stalled = [&](const std::string& what) {
+        stalledPid_ = pid;
+        stalledSince_ = std::max<std::uint64_t>(waitFrom, 1);
+        RaiseUpdateStatus(kUpdateStatus, kNoFormStatus, 0);
+        Tell(supervision::EventId::ErrorReported, "the server showed " + what + " within " +
+                                                      std::to_string(kFormWaitMs / 1000) + " s (process id " +
+                                                      std::to_string(pid) + ")");
+        desktop_.DoEvents();
+        return Wait::TimedOut;
+    };
+    p::Hwnd form = 0;
+    Wait w = WaitForWindow([&] { return windows_.ConfigurationForm(); }, form, kFormWaitMs);
+    if (w == Wait::TimedOut) return stalled("no \"Server Configuration\" form");
+    if (w != Wait::Found) return w;  // gone while starting: the next poll launches it again
+    if (SettingIsOne(settings::kAutoStart.name)) {
+        p::Hwnd save = 0;
+        // The operator may save the form first: then there is nothing to press.
+        w = WaitForWindow(
+            [&] {
+                const p::Hwnd b = windows_.SaveButton(form);
+                return b ? b : (desktop_.IsWindow(form) ? p::Hwnd{} : form);
+            },
+            save, std::max(left(), kSaveWaitMs));
+        if (w == Wait::TimedOut) return stalled("its \"Server Configuration\" form but no \"&Save\" button");
+        if (w != Wait::Found) return w;
+        if (save != form) SaveConfiguration(pid, form, save);
+    }
+    if (SettingIsOne(settings::kHideKaltorWindow.name)) SettleAndHide(pid);
+    // Up: the planned restart owed is carried out by this launch.
+    if (restartOwed_ && !planned_) restartLaunch_ = pid;
+    restartOwed_ = false;
+    return Wait::Found;
+}
+
+p::Pid clsHarrowatch::StartServer() {
+    const auto start = [&](PollTimer& timer) -> p::Pid {
+        if (!ReadInstallDirectory()) {
+            timer.OnAtEnd();
+            return 0;
+        }
+        timer.Off();
+        p::Pid pid = RunningServerPid();
         // A server runs (started from elsewhere, say): a later wait is a relaunch's.
         if (pid) backoff_.Found();
         // Harrowatch on its way out finds the server, and launches none it
-        // would only close again, or leave behind.
-        if (!pid && exiting) {
-            RaiseUpdateStatus(kEnableTimer, "", kTrue);
-            return 0;
-        }
-        if (!pid && desktop_.GetSystemMetrics(p::session::kSmShuttingDown)) {
-            // Windows is ending the session: a server launched now would be
-            // closed with it. Called off, the next poll launches it.
-            RaiseUpdateStatus(kEnableTimer, "", kTrue);
-            return 0;
-        }
+        // would only close again, or leave behind. Nor while Windows ends the
+        // session: a server launched now would be closed with it; called
+        // off, the next poll launches it.
+        if (!pid && (exiting || desktop_.GetSystemMetrics(p::session::kSmShuttingDown))) return 0;
         if (!pid) {
             const std::string program = gInstallDirectory + kServerExeName;
-            if (!desktop_.FileExists(program)) {
-                // Said once for each place looked in; the poll goes on, and
-                // launches the server as soon as it is there.
-                RaiseUpdateStatus(kUpdateStatus, kNotFoundStatus, 0);
-                // Looked for again after the waits of a relaunch, not at every poll.
-                backoff_.Missing(desktop_.TickCount());
-                if (program != missingProgramTold_) {
-                    missingProgramTold_ = program;
-                    boxes_.Show("You must run Harrowatch from your Kaltor directory.", kAppTitle,
-                                ui::mb::kOk | ui::mb::kIconExclamation);
-                }
-                RaiseUpdateStatus(kEnableTimer, "", kTrue);
-                return 0;
-            }
-            missingProgramTold_.clear();
-            backoff_.Found();
-            RaiseUpdateStatus(kUpdateStatus, "STARTING KALTOR....", 0);
-            RaiseUpdateStatus(kEnableToolbar, "", kFalse);
-            p::UniqueHandle launched;
-            pid = automation::LaunchProgram(desktop_, program, gInstallDirectory, false, cancel_, &launched);
-            RaiseUpdateStatus(kEnableToolbar, "", kTrue);
+            if (!ProgramThere(program)) return 0;
+            pid = LaunchServer(program);
             if (pid) {
-                launchedPid_ = pid;
-                // Watched from its launch on: an end before the first look is an end too.
-                if (launched) {
-                    serverProcess_ = std::move(launched);
-                    serverPid_ = pid;
-                }
-                serverSince_ = desktop_.TickCount();
-                backoff_.Launched(serverSince_);
-                Tell(supervision::EventId::ServerLaunched,
-                     "process id " + std::to_string(pid) + (planned_ || restartOwed_ ? ", planned restart" : ""));
-                // A single quick end is no loop.
-                loopBehind_ = backoff_.QuickEnds() >= 2 ? backoff_.QuickEnds() : 0;
-                // A server that never gets as far as its form is given a
-                // minute, then left running and counted as not responding.
-                const std::uint64_t waitFrom = desktop_.TickCount();
-                const auto left = [&] {
-                    const std::uint64_t spent = desktop_.TickCount() - waitFrom;
-                    return static_cast<std::uint32_t>(spent >= kFormWaitMs ? 0 : kFormWaitMs - spent);
-                };
-                const auto stalled = [&](const std::string& what) {
-                    stalledPid_ = pid;
-                    stalledSince_ = std::max<std::uint64_t>(waitFrom, 1);
-                    RaiseUpdateStatus(kUpdateStatus, kNoFormStatus, 0);
-                    Tell(supervision::EventId::ErrorReported,
-                         "the server showed " + what + " within " + std::to_string(kFormWaitMs / 1000) +
-                             " s (process id " + std::to_string(pid) + ")");
-                    desktop_.DoEvents();
-                    RaiseUpdateStatus(kEnableTimer, "", kTrue);
-                    return pid;
-                };
-                p::Hwnd form = 0;
-                Wait w = WaitForWindow([&] { return desktop_.FindWindow("ThunderRT6FormDC", "Server Configuration"); },
-                                       form, kFormWaitMs);
-                if (w == Wait::TimedOut) return stalled("no \"Server Configuration\" form");
-                if (w != Wait::Found) {
-                    // Gone while starting: the next poll launches it again.
-                    if (w == Wait::ServerGone) RaiseUpdateStatus(kEnableTimer, "", kTrue);
-                    return 0;
-                }
-                if (SettingIsOne(settings::kAutoStart.name)) {
-                    p::Hwnd save = 0;
-                    // The operator may save the form first: then there is nothing to press.
-                    w = WaitForWindow(
-                        [&] {
-                            p::Hwnd b = desktop_.FindWindowEx(form, 0, "ThunderRT6CommandButton", "&Save");
-                            return b ? b : (desktop_.IsWindow(form) ? p::Hwnd{} : form);
-                        },
-                        save, std::max(left(), kSaveWaitMs));
-                    if (w == Wait::TimedOut) return stalled("its \"Server Configuration\" form but no \"&Save\" button");
-                    if (w != Wait::Found) {
-                        if (w == Wait::ServerGone) RaiseUpdateStatus(kEnableTimer, "", kTrue);
-                        return 0;
-                    }
-                    if (save != form) SaveConfiguration(pid, form, save);
-                }
-                if (SettingIsOne(settings::kHideKaltorWindow.name)) SettleAndHide(pid);
-                // Up: the planned restart owed is carried out by this launch.
-                if (restartOwed_ && !planned_) restartLaunch_ = pid;
-                restartOwed_ = false;
+                const Wait w = AwaitConfigurationForm(pid);
+                if (w == Wait::TimedOut) return pid;  // left running, not responding
+                if (w == Wait::Cancelled) timer.LeaveOff();
+                if (w != Wait::Found) return 0;
             }
         }
         desktop_.DoEvents();
-        RaiseUpdateStatus(kEnableTimer, "", kTrue);
         return pid;
-    } catch (...) {
+    };
+    // On an error the result is 0, as at entry: the refresh cycle goes no further.
+    return RunOperation("StartServer", start, [&](PollTimer& timer) {
         RaiseUpdateStatus(kEnableToolbar, "", kTrue);
-        RaiseUpdateStatus(kEnableTimer, "", kTrue);
-        ReportCaught(boxes_, "StartServer");
-        // The result as it was at entry: the refresh cycle goes no further.
-        return 0;
-    }
+        timer.OnAtEnd();
+    });
 }
 
 void clsHarrowatch::HideServerWindow() {
-    Operation op(*this);
-    try {
+    RunOperation("HideServerWindow", [&](PollTimer&) {
         const p::Pid pid = StartServer();
         if (!pid) return;
         desktop_.ShowWindow(automation::GetProcessMainWindow(desktop_, pid), p::wnd::kSwHide);
         desktop_.UpdateWindow(desktop_.GetDesktopWindow());
         desktop_.DoEvents();
-    } catch (...) {
-        ReportCaught(boxes_, "HideServerWindow");
-    }
+    });
 }
 
 void clsHarrowatch::ShowServerWindow() {
-    Operation op(*this);
-    try {
+    RunOperation("ShowServerWindow", [&](PollTimer&) {
         const p::Pid pid = StartServer();
         if (!pid) return;
         const p::Hwnd main = automation::GetProcessMainWindow(desktop_, pid);
@@ -437,29 +421,17 @@ void clsHarrowatch::ShowServerWindow() {
         desktop_.MoveWindow(main, 100, 100, 700, 600, true);
         desktop_.UpdateWindow(desktop_.GetDesktopWindow());
         desktop_.DoEvents();
-    } catch (...) {
-        ReportCaught(boxes_, "ShowServerWindow");
-    }
+    });
 }
 
 void clsHarrowatch::ToggleServer(bool pServerActive) {
-    Operation op(*this);
-    try {
+    const auto toggle = [&](PollTimer&) {
         if (!ServerRunning() && !pServerActive) return;
         const p::Pid pid = StartServer();
         const p::Hwnd main = automation::GetProcessMainWindow(desktop_, pid);
-        const std::string wanted = pServerActive ? "Activate Server" : "Deactivate Server";
-        for (p::Hwnd h : GetChildWindows(desktop_, main)) {
-            if (h && GetWindowTitle(desktop_, h) == wanted) {
-                Click(h);
-                return;
-            }
-            desktop_.DoEvents();
-        }
-    } catch (...) {
-        RaiseUpdateStatus(kEnableTimer, "", kTrue);
-        ReportCaught(boxes_, "ToggleServer");
-    }
+        if (const p::Hwnd button = windows_.ActivationButton(main, pServerActive)) windows_.Press(button);
+    };
+    RunOperation("ToggleServer", toggle, [](PollTimer& timer) { timer.OnAtEnd(); });
 }
 
 clsHarrowatch::Restart clsHarrowatch::PlannedRestart() {
@@ -480,12 +452,16 @@ clsHarrowatch::Restart clsHarrowatch::PlannedRestart() {
 }
 
 bool clsHarrowatch::StopServer() {
-    Operation op(*this);
-    try {
-        RaiseUpdateStatus(kEnableTimer, "", kFalse);
-        if (!ServerRunning()) return true;
+    const auto stop = [&](PollTimer& timer) {
+        timer.Off();
+        // Stopped: the poll stays off.
+        const auto stopped = [&] {
+            timer.LeaveOff();
+            return true;
+        };
+        if (!ServerRunning()) return stopped();
         endedByHarrowatch_ = true;
-        Post(ServerMainWindow(), p::msg::kClose, 0, 0);
+        windows_.Post(ServerMainWindow(), p::msg::kClose, 0, 0);
         // The server may ask the operator first, at once or a while later:
         // whenever its question shows, Harrowatch waits for the answer, and
         // the time to close counts from then. Not for ever: an operator who
@@ -494,8 +470,8 @@ bool clsHarrowatch::StopServer() {
         bool asking = false;
         lateClose_.reset();
         for (int pass = 0; pass < 10;) {
-            if (!ServerRunning()) return true;
-            const p::Hwnd question = desktop_.FindWindow("#32770", "Close Server");
+            if (!ServerRunning()) return stopped();
+            const p::Hwnd question = windows_.CloseQuestion();
             p::Pid asker = 0;
             if (question) desktop_.GetWindowThreadProcessId(question, &asker);
             asking = question && asker == serverPid_;
@@ -518,13 +494,12 @@ bool clsHarrowatch::StopServer() {
         endedByHarrowatch_ = false;
         if (asking || !askedSince)
             lateClose_ = LateClose{serverPid_, planned_, asking, std::max<std::uint64_t>(desktop_.TickCount(), 1)};
-        RaiseUpdateStatus(kEnableTimer, "", kTrue);
         return false;
-    } catch (...) {
+    };
+    return RunOperation("StopServer", stop, [&](PollTimer& timer) {
         endedByHarrowatch_ = false;
-        ReportCaught(boxes_, "StopServer");
-        return false;
-    }
+        timer.LeaveOff();
+    });
 }
 
 }  // namespace hw::server

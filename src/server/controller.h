@@ -9,6 +9,8 @@
 #include <optional>
 #include <memory>
 #include <string>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "automation/remote_lists.h"
@@ -16,11 +18,13 @@
 #include "platform/desktop.h"
 #include "platform/owned.h"
 #include "schedule/schedule.h"
+#include "server/server_windows.h"
 #include "settings/settings.h"
 #include "supervision/backoff.h"
 #include "supervision/backups.h"
 #include "supervision/events.h"
 #include "ui/message_box.h"
+#include "ui/report.h"
 
 namespace hw::server {
 
@@ -43,10 +47,6 @@ inline constexpr const char* kNoFormStatus = "NO CONFIGURATION FORM";
 inline constexpr const char* kNotFoundStatus = "KALTOR NOT FOUND";
 // The status while the registry does not tell where the server is.
 inline constexpr const char* kFolderUnreadStatus = "KALTOR FOLDER UNKNOWN";
-
-inline constexpr const char* kServerElevatedText =
-    "The server runs with higher rights than Harrowatch, so Windows does not let Harrowatch drive its "
-    "windows. Start Harrowatch as administrator.";
 
 // The game's installation directory, ending in a backslash; shared by every
 // controller and set by each StartServer.
@@ -194,13 +194,58 @@ public:
 private:
     enum class Wait { Found, ServerGone, TimedOut, Cancelled };
     void RaiseUpdateStatus(const std::string& type, const std::string& message, std::int32_t value);
+
+    // The main poll timer as one operation holds it: what it switched off
+    // is switched on again on every way out ("ENABLE_TIMER" 0, then -1).
+    class PollTimer {
+    public:
+        explicit PollTimer(clsHarrowatch& c) : c_(c) {}
+        ~PollTimer() { Restore(); }
+        PollTimer(const PollTimer&) = delete;
+        PollTimer& operator=(const PollTimer&) = delete;
+        void Off() {
+            c_.RaiseUpdateStatus(kEnableTimer, "", kFalse);
+            owed_ = true;
+        }
+        // Switched on at the way out, whether or not it was switched off.
+        void OnAtEnd() { owed_ = true; }
+        // Left off at the way out: Harrowatch is on its way out, or the server stopped.
+        void LeaveOff() { owed_ = false; }
+
+    private:
+        void Restore() {
+            if (std::exchange(owed_, false)) c_.RaiseUpdateStatus(kEnableTimer, "", kTrue);
+        }
+        clsHarrowatch& c_;
+        bool owed_ = false;
+    };
+    // Runs fn(timer) as the operation `name`: marked on the stack while it
+    // runs. What it throws restores what onError restores, then the timer,
+    // and is reported as the procedure `name`; the result is then the
+    // empty one (0, false, none).
+    template <class Fn>
+    auto RunOperation(const char* name, Fn&& fn, const std::function<void(PollTimer&)>& onError = {})
+        -> std::invoke_result_t<Fn&, PollTimer&>;
+    // StartServer's steps.
+    bool ReadInstallDirectory();
+    bool ProgramThere(const std::string& program);
+    platform::Pid LaunchServer(const std::string& program);
+    Wait AwaitConfigurationForm(platform::Pid pid);
+    // SendServerMessage's steps.
+    void SendFailed(const std::string& text, const std::string& why);
+    // The server's send dialog, clicked open; 0 (the failure told) when it did not open.
+    platform::Hwnd OpenSendDialog(const std::string& text, platform::Pid sentTo, platform::Hwnd main,
+                                  const std::vector<platform::Hwnd>& windows);
+    // Whether the text went into the dialog's text box.
+    bool FillSendDialog(const std::string& text, platform::Hwnd dialog);
+    // ProcessScheduledItem's steps.
+    enum class ResetOutcome { Done, NotDone, Ended };
+    ResetOutcome RunInDataManager(const ResetSteps& steps);
+    bool BackUpBeforeReset();
+    std::string ResetText(const std::string& item) const;
     bool ServerRunning();
     platform::Pid RunningServerPid();
     platform::Hwnd ServerMainWindow();
-    // Posts to a window of the server; throws when Windows refuses because
-    // the server runs with higher rights than Harrowatch.
-    void Post(platform::Hwnd window, std::uint32_t message, std::uint64_t wParam, std::int64_t lParam);
-    void Click(platform::Hwnd window, std::uint64_t wParam = 0);
     // Looks `lookup` up until it answers a window, yielding and pausing
     // between looks; ends when the server is gone, after timeoutMs, or on
     // cancellation.
@@ -212,23 +257,33 @@ private:
     bool SettingIsOne(const std::string& name);
     void SettleAndHide(platform::Pid pid);
     void SaveConfiguration(platform::Pid pid, platform::Hwnd form, platform::Hwnd save);
-    platform::Hwnd OpenDataManagerWindow(std::int16_t index);
+    platform::Hwnd OpenDataManagerWindow(const DataView& view);
     platform::Hwnd FindByControlText(platform::Hwnd parent, const std::string& text, bool yieldBetween,
                                      bool yieldFirst);
     bool DeleteDataFile(const std::string& fileName);
+    // One try at a delete: the file copied first when it changed since its
+    // last copy, then deleted; the Windows error of the delete (0: deleted).
+    struct DeleteAttempt {
+        std::string fileName, path, key;  // key: the name upper-cased
+        std::optional<platform::FileAttributes> copied;  // the file as its last copy read it
+        int copies = 0;
+        std::uint64_t copyingMs = 0;  // spent on copies made: the wait for the file is not
+        bool stopped = false;         // Harrowatch shuts down
+    };
+    long BackUpAndDelete(DeleteAttempt& attempt);
     // The server's data folder, ending in a backslash.
     std::string DataDirectory() const;
     // Copies the data folder's files that changed since their last copy
     // (only the one named `only`, when given) into today's backup folder.
     // False when Harrowatch shut down before it was done.
     bool CopyDataFolder(supervision::FolderCopy& result, const std::string& only = {});
-    platform::Hwnd ServerMessageList(platform::Hwnd main);
     // Whether a chat text at `index` of the server's list is its line of a
     // text sent from here; each sent text is matched once.
     bool TakeEcho(const std::string& said, std::int32_t index);
 
     platform::Desktop& desktop_;
     ui::MessageBoxHost& boxes_;
+    ServerWindows windows_{desktop_};
     const automation::CancelSignal* cancel_;
     // The data manager's toolbar, asked where its buttons are.
     automation::UnansweredBlocks toolbarRequests_{desktop_};
@@ -299,5 +354,24 @@ public:
 private:
     clsHarrowatch& c_;
 };
+
+template <class Fn>
+auto clsHarrowatch::RunOperation(const char* name, Fn&& fn, const std::function<void(PollTimer&)>& onError)
+    -> std::invoke_result_t<Fn&, PollTimer&> {
+    using Result = std::invoke_result_t<Fn&, PollTimer&>;
+    Operation op(*this);
+    try {
+        PollTimer timer(*this);
+        try {
+            return fn(timer);
+        } catch (...) {
+            if (onError) onError(timer);
+            throw;
+        }
+    } catch (...) {
+        ReportCaught(boxes_, name);
+        return Result();
+    }
+}
 
 }  // namespace hw::server

@@ -11,7 +11,6 @@ namespace hw::server {
 
 namespace p = platform;
 using automation::GetChildWindows;
-using automation::GetWindowTitle;
 
 namespace {
 
@@ -35,15 +34,6 @@ private:
     p::Hwnd taskbar_;
 };
 }  // namespace
-
-p::Hwnd clsHarrowatch::ServerMessageList(p::Hwnd main) {
-    for (p::Hwnd h : GetChildWindows(desktop_, main)) {
-        if (!h) break;
-        if (GetWindowTitle(desktop_, h) == "KALTOR Server")
-            return desktop_.FindWindowEx(h, 0, "ThunderRT6ListBox", nullptr);
-    }
-    return 0;
-}
 
 namespace {
 // A chat line's text: after the marker, less the speaker's word and the quotes.
@@ -94,141 +84,121 @@ bool clsHarrowatch::TakeEcho(const std::string& said, std::int32_t index) {
     return false;
 }
 
+namespace {
+// Each send to the server may wait its whole time-out on a slow one: the
+// operator's input is let through after every send, never held for a
+// chain of them.
+bool SendThenYield(p::Desktop& d, p::Hwnd h, std::uint32_t message, std::int64_t* result = nullptr) {
+    const bool answered = automation::SendTimed(d, h, message, 0, 0, result);
+    d.DoEvents();
+    return answered;
+}
+}  // namespace
+
+void clsHarrowatch::SendFailed(const std::string& text, const std::string& why) {
+    lastSendFailure_ = why;
+    Tell(supervision::EventId::MessageNotSent, "\"" + text + "\": " + why);
+}
+
+p::Hwnd clsHarrowatch::OpenSendDialog(const std::string& text, p::Pid sentTo, p::Hwnd main,
+                                      const std::vector<p::Hwnd>& windows) {
+    std::uint64_t clickedAt = desktop_.TickCount();
+    if (const p::Hwnd button = windows_.SendMessageButton(windows)) {
+        clickedAt = desktop_.TickCount();
+        windows_.Press(button);
+    }
+    p::Hwnd dialog = windows_.SendDialog();
+    if (dialog) {
+        SendThenYield(desktop_, dialog, p::msg::kSetRedraw);
+        return dialog;
+    }
+    // The screen is frozen while this lasts: it is kept short.
+    const Wait waited = WaitForWindow([&] { return windows_.SendDialog(); }, dialog, kSendDialogWaitMs);
+    // A server that took no click all that while, and answers nothing now,
+    // was silent: the main window's hang watch hears of it. One that
+    // answers only lacks the dialog.
+    if (waited == Wait::TimedOut) {
+        if (main && !automation::SendTimed(desktop_, main, p::msg::kNull, 0, 0))
+            NoteSilent(sentTo, clickedAt, desktop_.TickCount());
+        else
+            NoteAnswered(sentTo);
+    }
+    if (waited == Wait::Found) {
+        NoteAnswered(sentTo);
+        return dialog;
+    }
+    // Monitoring goes on; the next poll relaunches a server that ended.
+    SendFailed(text, waited == Wait::ServerGone ? "the server ended" : "the server's send dialog did not open");
+    return 0;
+}
+
+bool clsHarrowatch::FillSendDialog(const std::string& text, p::Hwnd dialog) {
+    int edits = 0;
+    bool textSet = true;
+    for (p::Hwnd h : GetChildWindows(desktop_, dialog)) {
+        if (!h) continue;
+        SendThenYield(desktop_, h, p::msg::kSetRedraw);
+        if (windows_.IsTextBox(h)) {
+            ++edits;
+            std::string textCopy = text;
+            if (!automation::SendTextTimed(desktop_, h, p::msg::kSetText, 0, textCopy.data(), 0)) textSet = false;
+            desktop_.DoEvents();
+        }
+    }
+    return edits > 0 && textSet;
+}
+
 void clsHarrowatch::SendServerMessage(const std::string& pMessageText) {
     lastSendArrived_ = false;
     lastSendFailure_.clear();
-    Operation op(*this);
-    const auto failed = [&](const std::string& why) {
-        lastSendFailure_ = why;
-        Tell(supervision::EventId::MessageNotSent, "\"" + pMessageText + "\": " + why);
-    };
-    try {
-        RaiseUpdateStatus(kEnableTimer, "", kFalse);
+    const auto send = [&](PollTimer& timer) {
+        timer.Off();
         const p::Pid sentTo = RunningServerPid();
         const p::Hwnd main = sentTo ? automation::GetProcessMainWindow(desktop_, sentTo) : 0;
         const std::vector<p::Hwnd> windows = GetChildWindows(desktop_, main);
-        const p::Hwnd taskbar = desktop_.FindWindow("Shell_TrayWnd", "");
-        {
-            DrawingFrozen frozen(desktop_, taskbar);
-            std::uint64_t clickedAt = desktop_.TickCount();
-            for (p::Hwnd h : windows) {
-                if (h && GetWindowTitle(desktop_, h) == "&Send Message") {
-                    clickedAt = desktop_.TickCount();
-                    Click(h);
-                    break;
-                }
-                desktop_.DoEvents();
-            }
-            // Each send to the server may wait its whole time-out on a slow
-            // one: the operator's input is let through after every send, never
-            // held for a chain of them.
-            const auto send = [&](p::Hwnd h, std::uint32_t message, std::int64_t* result = nullptr) {
-                const bool answered = automation::SendTimed(desktop_, h, message, 0, 0, result);
-                desktop_.DoEvents();
-                return answered;
-            };
-            p::Hwnd dialog = desktop_.FindWindow("#32770", "Send Message To Player");
-            if (dialog) send(dialog, p::msg::kSetRedraw);
-            // The screen is frozen while this lasts: it is kept short.
-            if (!dialog) {
-                const Wait waited = WaitForWindow(
-                    [&] { return desktop_.FindWindow("#32770", "Send Message To Player"); }, dialog,
-                    kSendDialogWaitMs);
-                // A server that took no click all that while, and answers
-                // nothing now, was silent: the main window's hang watch hears
-                // of it. One that answers only lacks the dialog.
-                if (waited == Wait::TimedOut) {
-                    if (main && !automation::SendTimed(desktop_, main, p::msg::kNull, 0, 0))
-                        NoteSilent(sentTo, clickedAt, desktop_.TickCount());
-                    else
-                        NoteAnswered(sentTo);
-                }
-                if (waited == Wait::Found) NoteAnswered(sentTo);
-                if (waited != Wait::Found) {
-                    failed(waited == Wait::ServerGone ? "the server ended" : "the server's send dialog did not open");
-                    RaiseUpdateStatus(kEnableTimer, "", kTrue);  // monitoring goes on; the next poll relaunches it
-                    return;
-                }
-            }
-            // A dialog left without the text, or without its OK, is cancelled.
-            const auto cancelDialog = [&] {
-                for (p::Hwnd h : GetChildWindows(desktop_, dialog)) {
-                    if (h && GetWindowTitle(desktop_, h) == "Cancel") {
-                        Click(h);
-                        return;
-                    }
-                }
-            };
-            int edits = 0;
-            bool textSet = true;
-            for (p::Hwnd h : GetChildWindows(desktop_, dialog)) {
-                if (!h) continue;
-                send(h, p::msg::kSetRedraw);
-                if (automation::GetWindowClass(desktop_, h) == "Edit") {
-                    ++edits;
-                    std::string textCopy = pMessageText;
-                    if (!automation::SendTextTimed(desktop_, h, p::msg::kSetText, 0, textCopy.data(), 0))
-                        textSet = false;
-                    desktop_.DoEvents();
-                }
-            }
-            if (edits == 0 || !textSet) {
-                failed("the text could not be set in the server's send dialog");
-                cancelDialog();
-                RaiseUpdateStatus(kEnableTimer, "", kTrue);
-                return;
-            }
-            const p::Hwnd list = ServerMessageList(main);
-            std::int64_t before = 0;
-            const bool counted = list && send(list, p::msg::kLbGetCount, &before);
-            if (counted && !countTaken_) {
-                // A fresh controller reads on from here, as its first read would.
-                mMessageLineCount = static_cast<std::int32_t>(before);
-                countTaken_ = true;
-            }
-            p::Hwnd ok = 0;
-            for (p::Hwnd h : GetChildWindows(desktop_, dialog)) {
-                if (h && GetWindowTitle(desktop_, h) == "OK") {
-                    ok = h;
-                    break;
-                }
-                desktop_.DoEvents();
-            }
-            if (!ok) {
-                failed("the server's send dialog has no OK button");
-                cancelDialog();
-                RaiseUpdateStatus(kEnableTimer, "", kTrue);
-                return;
-            }
-            Click(ok);
-            // The server adds its own line of the text as it takes the dialog
-            // down; that line is not a player's.
-            shared_->echoes.push_back({EchoOf(pMessageText), sentTo,
-                                counted ? static_cast<std::int32_t>(before) : mMessageLineCount, desktop_.TickCount()});
-            automation::WaitUntil(desktop_, [&] { return !desktop_.IsWindow(dialog); }, 2000, cancel_);
-            if (desktop_.IsWindow(dialog)) {
-                failed("the server's send dialog is still open after OK");
-            } else {
-                Tell(supervision::EventId::MessageSent, pMessageText);
-                lastSendArrived_ = true;
-            }
+        DrawingFrozen frozen(desktop_, desktop_.FindWindow("Shell_TrayWnd", ""));
+        const p::Hwnd dialog = OpenSendDialog(pMessageText, sentTo, main, windows);
+        if (!dialog) return;
+        // A dialog left without the text, or without its OK, is cancelled.
+        const auto cancel = [&](const std::string& why) {
+            SendFailed(pMessageText, why);
+            if (const p::Hwnd b = windows_.DialogButton(dialog, "Cancel", automation::Between::Nothing))
+                windows_.Press(b);
+        };
+        if (!FillSendDialog(pMessageText, dialog))
+            return cancel("the text could not be set in the server's send dialog");
+        const p::Hwnd list = windows_.MessageList(GetChildWindows(desktop_, main));
+        std::int64_t before = 0;
+        const bool counted = list && SendThenYield(desktop_, list, p::msg::kLbGetCount, &before);
+        if (counted && !countTaken_) {
+            // A fresh controller reads on from here, as its first read would.
+            mMessageLineCount = static_cast<std::int32_t>(before);
+            countTaken_ = true;
         }
-        RaiseUpdateStatus(kEnableTimer, "", kTrue);
-    } catch (...) {
-        if (lastSendFailure_.empty()) failed("an error came up");
-        RaiseUpdateStatus(kEnableTimer, "", kTrue);
-        ReportCaught(boxes_, "SendServerMessage");
-    }
+        const p::Hwnd ok = windows_.DialogButton(dialog, "OK", automation::Between::Yield);
+        if (!ok) return cancel("the server's send dialog has no OK button");
+        windows_.Press(ok);
+        // The server adds its own line of the text as it takes the dialog
+        // down; that line is not a player's.
+        shared_->echoes.push_back({EchoOf(pMessageText), sentTo,
+                                   counted ? static_cast<std::int32_t>(before) : mMessageLineCount,
+                                   desktop_.TickCount()});
+        automation::WaitUntil(desktop_, [&] { return !desktop_.IsWindow(dialog); }, 2000, cancel_);
+        if (desktop_.IsWindow(dialog)) return SendFailed(pMessageText, "the server's send dialog is still open after OK");
+        Tell(supervision::EventId::MessageSent, pMessageText);
+        lastSendArrived_ = true;
+    };
+    RunOperation("SendServerMessage", send, [&](PollTimer&) {
+        if (lastSendFailure_.empty()) SendFailed(pMessageText, "an error came up");
+    });
 }
 
 std::string clsHarrowatch::ProcessChatText() {
-    Operation op(*this);
     // Read every 120 ms: a server that hangs or slows part-way through the
     // read leaves the rest of it for the next tick.
     automation::LoopHold hold(desktop_, automation::kMostHoldMs);
-    std::string result;
-    try {
-        RaiseUpdateStatus(kEnableTimer, "", kFalse);
+    return RunOperation("ProcessChatText", [&](PollTimer& timer) {
+        timer.Off();
         // The list found last time serves while it is still the window of
         // the same server: the chat window reads every 120 ms, and looking
         // the server up among every process and window costs more than the
@@ -249,7 +219,7 @@ std::string clsHarrowatch::ProcessChatText() {
                 }
                 chatFrom_ = pid;
             }
-            list = chatList_ = ServerMessageList(ServerMainWindow());
+            list = chatList_ = windows_.MessageList(GetChildWindows(desktop_, ServerMainWindow()));
         }
         if (!countTaken_ && list) {
             std::int64_t count = 0;
@@ -270,14 +240,8 @@ std::string clsHarrowatch::ProcessChatText() {
             if (TakeEcho(said, first + static_cast<std::int32_t>(i))) continue;
             chat.push_back(std::move(said));
         }
-        result = text::Join(chat, "\r\n");
-        RaiseUpdateStatus(kEnableTimer, "", kTrue);
-        return result;
-    } catch (...) {
-        RaiseUpdateStatus(kEnableTimer, "", kTrue);
-        ReportCaught(boxes_, "ProcessChatText");
-        return {};
-    }
+        return text::Join(chat, "\r\n");
+    });
 }
 
 }  // namespace hw::server

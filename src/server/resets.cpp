@@ -1,7 +1,5 @@
 // Scheduled resets carried out in the server: its data manager's views,
 // pages, buttons and dialogs, or its data files.
-#include <algorithm>
-#include <iterator>
 #include <optional>
 #include <set>
 
@@ -12,6 +10,7 @@
 #include "common/error.h"
 #include "ui/report.h"
 #include "common/text.h"
+#include "schedule/catalogue.h"
 #include "server/controller.h"
 #include "supervision/backups.h"
 
@@ -32,35 +31,18 @@ p::Hwnd clsHarrowatch::FindByControlText(p::Hwnd parent, const std::string& text
     if (!parent) return 0;  // nothing to search: as a search that finds nothing
     const std::vector<p::Hwnd> list = GetChildWindows(desktop_, parent);
     if (yieldFirst) desktop_.DoEvents();
-    for (p::Hwnd h : list) {
-        const std::uint64_t asked = desktop_.TickCount();
-        if (h && automation::GetControlText(desktop_, h) == text) return h;
-        // A read the server was slow to answer held the operator's input
-        // already: two in a row would hold it past half a second.
-        if (yieldBetween || desktop_.TickCount() - asked >= automation::kPollPauseMs) desktop_.DoEvents();
-    }
-    return 0;
+    return automation::FindAmong(
+        desktop_, list, [&](p::Hwnd h) { return automation::GetControlText(desktop_, h) == text; },
+        yieldBetween ? automation::Between::Yield : automation::Between::YieldIfSlow);
 }
 
-p::Hwnd clsHarrowatch::OpenDataManagerWindow(std::int16_t index) {
-    const char* expected = index == 2 ? "Review Transactions" : index == 4 ? "Review Messages" : "Server Data Manager";
+p::Hwnd clsHarrowatch::OpenDataManagerWindow(const DataView& wanted) {
     const p::Pid pid = automation::GetProcessIdByName(desktop_, kServerExeName);
     const p::Hwnd main = automation::GetProcessMainWindow(desktop_, pid);
 
-    const std::vector<std::string> commands = automation::GetMenuCommands(desktop_, main);
-    if (commands.empty()) return 0;
-    const std::string* manage = nullptr;
-    for (const std::string& entry : commands) {
-        if (entry.find("&Manage") != std::string::npos) {
-            manage = &entry;
-            break;
-        }
-        desktop_.DoEvents();
-    }
-    if (!manage) return 0;
-    const std::string tail = manage->substr(manage->find("&Manage"));
-    const double id = text::LeadingNumber(text::SplitAtDelimiter(tail, "|", true));
-    if (id > 0) Post(main, p::msg::kCommand, static_cast<std::uint64_t>(id), 0);
+    const std::optional<double> id = windows_.ManageCommand(main);
+    if (!id) return 0;
+    if (*id > 0) windows_.Post(main, p::msg::kCommand, static_cast<std::uint64_t>(*id), 0);
 
     // The server opens the data manager and its views in its own time: look
     // for them a while rather than only once.
@@ -71,32 +53,25 @@ p::Hwnd clsHarrowatch::OpenDataManagerWindow(std::int16_t index) {
             [&] {
                 const std::vector<p::Hwnd> list = GetChildWindows(desktop_, main);
                 desktop_.DoEvents();
-                for (p::Hwnd h : list) {
-                    if (h && match(h)) {
-                        found = h;
-                        return true;
-                    }
-                    desktop_.DoEvents();
-                }
-                return !ServerRunning();
+                found = automation::FindAmong(desktop_, list, match, automation::Between::Yield);
+                return found || !ServerRunning();
             },
             kViewWaitMs, cancel_);
         return found;
     };
-    const p::Hwnd toolbar =
-        findIn([&](p::Hwnd h) { return automation::GetWindowClass(desktop_, h) == "ToolbarWindow32"; });
+    const p::Hwnd toolbar = findIn([&](p::Hwnd h) { return windows_.IsToolbar(h); });
     if (!toolbar) return 0;
 
     // A button's centre is never the corner: 0 is a point not read, and a
     // click there would open whatever lies under the corner.
-    const std::int32_t point = automation::GetToolbarButtonPoint(desktop_, toolbar, pid, index, &toolbarRequests_);
+    const std::int32_t point =
+        automation::GetToolbarButtonPoint(desktop_, toolbar, pid, wanted.button, &toolbarRequests_);
     if (!point) return 0;
-    Post(toolbar, p::msg::kLButtonDown, p::msg::kMkLButton, point);
-    Post(toolbar, p::msg::kLButtonUp, p::msg::kMkLButton, point);
+    windows_.Press(toolbar, p::msg::kMkLButton, point);
 
-    const p::Hwnd view = findIn([&](p::Hwnd h) { return automation::GetWindowTitle(desktop_, h) == expected; });
+    const p::Hwnd view = findIn([&](p::Hwnd h) { return windows_.IsView(h, wanted); });
     if (!view) return 0;
-    Post(desktop_.GetParent(desktop_.GetParent(toolbar)), p::msg::kClose, 0, 0);
+    windows_.Post(desktop_.GetParent(desktop_.GetParent(toolbar)), p::msg::kClose, 0, 0);
     return view;
 }
 
@@ -133,73 +108,69 @@ bool clsHarrowatch::CopyDataFolder(supervision::FolderCopy& result, const std::s
     return true;
 }
 
+long clsHarrowatch::BackUpAndDelete(DeleteAttempt& a) {
+    for (;;) {
+        p::FileAttributes now;
+        const long state = desktop_.GetFileAttributesEx(a.path, now);
+        if (state == p::err::kFileNotFound || state == p::err::kPathNotFound) return state;
+        if (state != 0)
+            throw HwError(errnum::kPathFileAccess, kAppTitle,
+                          "Path/File access error: the state of '" + a.path + "' cannot be read (Windows error " +
+                              std::to_string(state) + "): the file was not deleted");
+        if (a.copied && a.copied->size == now.size && a.copied->lastWriteTime == now.lastWriteTime)
+            return desktop_.DeleteFile(a.path);
+        if (a.copies == kMostCopies)
+            throw HwError(errnum::kPermissionDenied, kAppTitle,
+                          "Permission denied: '" + a.path + "' changed each time it was copied: it was not deleted");
+        supervision::FolderCopy one;
+        const std::uint64_t began = desktop_.TickCount();
+        if (!CopyDataFolder(one, a.fileName)) {
+            a.stopped = true;
+            return p::err::kSharingViolation;  // not deleted: Harrowatch shuts down
+        }
+        const auto it = one.files.find(a.key);
+        if (!one.folderError && it == one.files.end()) return p::err::kFileNotFound;  // gone meanwhile
+        const long e = one.folderError ? one.folderError : it->second;
+        const bool inBackups = !one.folderError && one.inBackups.contains(a.key);
+        // In use, or its bytes locked: tried again. Not found: nothing is
+        // deleted that the copy did not see.
+        if (!inBackups && (e == p::err::kSharingViolation || e == p::err::kLockViolation ||
+                           e == p::err::kPathNotFound || e == p::err::kFileNotFound))
+            return e;
+        if (e != 0)
+            throw HwError(errnum::kBackupFailed, kAppTitle,
+                          "The backup copy of '" + a.path + "' could not be made in '" +
+                              supervision::BackupFolder(desktop_) + "'" +
+                              (inBackups && e == p::err::kSharingViolation ? ", a folder in use by another program"
+                                                                           : "") +
+                              " (Windows error " + std::to_string(e) + "): the file was not deleted");
+        a.copied = one.seen[a.key];
+        a.copyingMs += desktop_.TickCount() - began;
+        ++a.copies;
+        notBackedUp_.erase(a.key);
+    }
+}
+
 bool clsHarrowatch::DeleteDataFile(const std::string& fileName) {
     const std::string dataDir = DataDirectory();
     const std::string path = dataDir + fileName;
-    const std::string key = text::Upper(fileName);
     // What goes is what was copied: right before each delete the file's size
     // and last-write time are read again, and a file that changed since its
     // copy (the server wrote it while a reader kept it) is copied again. One
     // whose state cannot be read is kept.
-    std::optional<p::FileAttributes> copied;  // the file as its last copy read it
-    int copies = 0;
-    std::uint64_t copyingMs = 0;  // spent on copies made: the wait for the file is not
-    bool stopped = false;
-    auto backUpAndDelete = [&]() -> long {
-        for (;;) {
-            p::FileAttributes now;
-            const long state = desktop_.GetFileAttributesEx(path, now);
-            if (state == p::err::kFileNotFound || state == p::err::kPathNotFound) return state;
-            if (state != 0)
-                throw HwError(errnum::kPathFileAccess, kAppTitle,
-                              "Path/File access error: the state of '" + path + "' cannot be read (Windows error " +
-                                  std::to_string(state) + "): the file was not deleted");
-            if (copied && copied->size == now.size && copied->lastWriteTime == now.lastWriteTime)
-                return desktop_.DeleteFile(path);
-            if (copies == kMostCopies)
-                throw HwError(errnum::kPermissionDenied, kAppTitle,
-                              "Permission denied: '" + path + "' changed each time it was copied: it was not deleted");
-            supervision::FolderCopy one;
-            const std::uint64_t began = desktop_.TickCount();
-            if (!CopyDataFolder(one, fileName)) {
-                stopped = true;
-                return p::err::kSharingViolation;  // not deleted: Harrowatch shuts down
-            }
-            const auto it = one.files.find(key);
-            if (!one.folderError && it == one.files.end()) return p::err::kFileNotFound;  // gone meanwhile
-            const long e = one.folderError ? one.folderError : it->second;
-            const bool inBackups = !one.folderError && one.inBackups.contains(key);
-            // In use, or its bytes locked: tried again below. Not found:
-            // nothing is deleted that the copy did not see.
-            if (!inBackups && (e == p::err::kSharingViolation || e == p::err::kLockViolation ||
-                               e == p::err::kPathNotFound || e == p::err::kFileNotFound))
-                return e;
-            if (e != 0)
-                throw HwError(errnum::kBackupFailed, kAppTitle,
-                              "The backup copy of '" + path + "' could not be made in '" +
-                                  supervision::BackupFolder(desktop_) + "'" +
-                                  (inBackups && e == p::err::kSharingViolation
-                                       ? ", a folder in use by another program"
-                                       : "") +
-                                  " (Windows error " + std::to_string(e) + "): the file was not deleted");
-            copied = one.seen[key];
-            copyingMs += desktop_.TickCount() - began;
-            ++copies;
-            notBackedUp_.erase(key);
-        }
-    };
-    long r = backUpAndDelete();
+    DeleteAttempt attempt{fileName, path, text::Upper(fileName)};
+    long r = BackUpAndDelete(attempt);
     // The server lets go of a file a moment after it is deactivated.
     const std::uint64_t start = desktop_.TickCount();
-    copyingMs = 0;
+    attempt.copyingMs = 0;
     auto held = [](long e) { return e == p::err::kSharingViolation || e == p::err::kLockViolation; };
-    while (held(r) && !stopped && desktop_.TickCount() - start - copyingMs < kFileInUseWaitMs &&
+    while (held(r) && !attempt.stopped && desktop_.TickCount() - start - attempt.copyingMs < kFileInUseWaitMs &&
            !(cancel_ && cancel_->Raised())) {
         desktop_.DoEvents();
         desktop_.Sleep(100);
-        r = backUpAndDelete();
+        r = BackUpAndDelete(attempt);
     }
-    if (stopped) return false;
+    if (attempt.stopped) return false;
     // A file that is already gone is as reset as one just deleted; a data
     // folder that is not there is a wrong installation directory.
     switch (r) {
@@ -225,151 +196,99 @@ bool clsHarrowatch::DeleteDataFile(const std::string& fileName) {
     }
 }
 
+clsHarrowatch::ResetOutcome clsHarrowatch::RunInDataManager(const ResetSteps& steps) {
+    const p::Hwnd view = OpenDataManagerWindow(*steps.view);
+    const p::Hwnd holder = steps.page ? FindByControlText(view, steps.page, false, true) : view;
+    if (steps.page && !holder) return ResetOutcome::Ended;
+    const p::Hwnd button = FindByControlText(holder, steps.button, false, true);
+    if (!steps.question) {
+        if (!button) return ResetOutcome::NotDone;
+        windows_.Press(button);
+        windows_.Post(view, p::msg::kClose, 0, 0);
+        return ResetOutcome::Done;
+    }
+    if (!button) return ResetOutcome::Ended;
+    // The reset is done once the server has taken the answer, which closes
+    // its dialog: a press that a hang or a crash leaves unread is no reset
+    // (a dialog gone with its server is no answer taken). Only a dialog
+    // that came after the press is its answer: one left open by an earlier
+    // reset that gave up on it (its server slow or hung) asks about that
+    // reset, and pressing it would do that one.
+    const std::set<p::Hwnd> before = windows_.Dialogs(steps.question);
+    windows_.Press(button);
+    if (steps.closeViewFirst) windows_.Post(view, p::msg::kClose, 0, 0);
+    p::Hwnd dialog = 0;
+    const auto fresh = [&]() -> p::Hwnd {
+        for (p::Hwnd h : windows_.Dialogs(steps.question))
+            if (!before.contains(h)) return h;
+        return 0;
+    };
+    if (WaitForWindow(fresh, dialog, kDialogWaitMs) != Wait::Found) return ResetOutcome::Ended;
+    const p::Hwnd answer = FindByControlText(dialog, steps.answer, true, false);
+    if (!answer) return ResetOutcome::Ended;
+    windows_.Press(answer, p::msg::kMkLButton);
+    if (automation::WaitUntil(desktop_, [&] { return !desktop_.IsWindow(dialog); }, kDialogWaitMs, cancel_) !=
+            automation::WaitResult::Done ||
+        !ServerRunning())
+        return ResetOutcome::Ended;
+    if (!steps.closeViewFirst) windows_.Post(view, p::msg::kClose, 0, 0);
+    return ResetOutcome::Done;
+}
+
+bool clsHarrowatch::BackUpBeforeReset() {
+    supervision::FolderCopy copy;
+    if (!CopyDataFolder(copy)) return false;
+    if (copy.folderError)
+        notBackedUp_[""] = "the data folder '" + DataDirectory() + "' not backed up (Windows error " +
+                           std::to_string(copy.folderError) + ")";
+    for (const auto& [file, e] : copy.files)
+        if (e != 0) notBackedUp_[file] = copy.names[file] + " not backed up (Windows error " + std::to_string(e) + ")";
+    return true;
+}
+
+std::string clsHarrowatch::ResetText(const std::string& item) const {
+    // The reset's name, and the copies that failed.
+    std::string text = item;
+    for (const auto& [file, note] : notBackedUp_) text += (text == item ? "; " : ", ") + note;
+    return text;
+}
+
 bool clsHarrowatch::ProcessScheduledItem(const std::string& pScheduledItem) {
-    Operation op(*this);
-    bool result = false;
-    try {
-        const std::string key = text::Upper(pScheduledItem);
-        enum { Completed, Ended } outcome = Completed;
-        auto end = [&] {
-            outcome = Ended;
-            return false;
-        };
-        // Waits for the server's dialog and presses its button (held down).
-        // The reset is done once the server has taken the answer, which
-        // closes its dialog: a press that a hang or a crash leaves unread is
-        // no reset (a dialog gone with its server is no answer taken).
-        // Only a dialog that came after the press is its answer: one left
-        // open by an earlier reset that gave up on it (its server slow or
-        // hung) asks about that reset, and pressing it would do that one.
-        auto dialogs = [&](const char* title) {
-            std::set<p::Hwnd> open;
-            for (p::Hwnd h = desktop_.FindWindowEx(0, 0, "#32770", title); h && open.insert(h).second;
-                 h = desktop_.FindWindowEx(0, h, "#32770", title)) {
-            }
-            return open;
-        };
-        std::set<p::Hwnd> before;
-        auto press = [&](p::Hwnd b, const char* title) {
-            before = dialogs(title);
-            Click(b);
-        };
-        auto answer = [&](const char* title, const char* button) {
-            p::Hwnd dialog = 0;
-            auto fresh = [&]() -> p::Hwnd {
-                for (p::Hwnd h : dialogs(title))
-                    if (!before.contains(h)) return h;
-                return 0;
-            };
-            if (WaitForWindow(fresh, dialog, kDialogWaitMs) != Wait::Found) return false;
-            const p::Hwnd b = FindByControlText(dialog, button, true, false);
-            if (!b) return false;
-            Click(b, p::msg::kMkLButton);
-            return automation::WaitUntil(desktop_, [&] { return !desktop_.IsWindow(dialog); }, kDialogWaitMs,
-                                         cancel_) == automation::WaitResult::Done &&
-                   ServerRunning();
-        };
-
-        auto review = [&](std::int16_t index, const char* button) {
-            const p::Hwnd view = OpenDataManagerWindow(index);
-            const p::Hwnd b = FindByControlText(view, button, false, true);
-            if (!b) return end();
-            press(b, "Delete File");
-            if (!answer("Delete File", "&Yes")) return end();
-            Post(view, p::msg::kClose, 0, 0);
-            return true;
-        };
-        auto dataManager = [&](const char* button) {
-            const p::Hwnd view = OpenDataManagerWindow(10);
-            const p::Hwnd page = FindByControlText(view, "Store && Confinement", false, true);
-            if (!page) return end();
-            const p::Hwnd b = FindByControlText(page, button, false, true);
-            if (!b) return end();
-            press(b, "Reset Data");
-            Post(view, p::msg::kClose, 0, 0);
-            return answer("Reset Data", "OK") ? true : end();
-        };
-
+    const auto run = [&](PollTimer&) {
+        const schedule::ResetItem* item = schedule::FindResetItem(pScheduledItem);
+        const ResetSteps* steps = item ? FindResetSteps(item->index) : nullptr;
         // Every reset changes the server's data: its folder is copied first.
         // Where the server resets its own files, a copy that fails is told
         // and the reset goes on; a file Harrowatch deletes waits for its copy.
         notBackedUp_.clear();
-        static const char* const kResets[] = {"STORE INVENTORY", "CONFINEMENT",    "THANDREL'S QUESTS",
-                                              "GUILD MASTER LOG", "HALL OF RECORDS", "GUILD CREST",
-                                              "SERVER MONSTERS",  "TRANSACTION LIST", "PUBLIC MESSAGES"};
-        if (std::find(std::begin(kResets), std::end(kResets), key) != std::end(kResets)) {
-            supervision::FolderCopy copy;
-            if (!CopyDataFolder(copy)) return false;  // Harrowatch shuts down: no reset now
-            if (copy.folderError)
-                notBackedUp_[""] = "the data folder '" + DataDirectory() + "' not backed up (Windows error " +
-                                   std::to_string(copy.folderError) + ")";
-            for (const auto& [file, e] : copy.files)
-                if (e != 0)
-                    notBackedUp_[file] = copy.names[file] + " not backed up (Windows error " + std::to_string(e) + ")";
+        if (steps && !BackUpBeforeReset()) return false;  // Harrowatch shuts down: no reset now
+        ResetOutcome outcome = ResetOutcome::NotDone;
+        if (steps && steps->dataFile) {
+            if (steps->deactivated) ToggleServer(false);
+            outcome = DeleteDataFile(steps->dataFile) ? ResetOutcome::Done : ResetOutcome::NotDone;
+            if (steps->deactivated) ToggleServer(true);
+        } else if (steps) {
+            outcome = RunInDataManager(*steps);
         }
-        // What the log says of the reset: its name, and the copies that failed.
-        auto told = [&] {
-            std::string text = pScheduledItem;
-            for (const auto& [file, note] : notBackedUp_) text += (text == pScheduledItem ? "; " : ", ") + note;
-            return text;
-        };
-
-        if (key == "STORE INVENTORY") {
-            result = dataManager("&Reset Store");
-        } else if (key == "CONFINEMENT") {
-            result = dataManager("&Reset Confinement");
-        } else if (key == "THANDREL'S QUESTS") {
-            const p::Hwnd view = OpenDataManagerWindow(10);
-            if (const p::Hwnd b = FindByControlText(view, "&Reset Storyline", false, true)) {
-                Click(b);
-                Post(view, p::msg::kClose, 0, 0);
-                result = true;
-            }
-        } else if (key == "GUILD MASTER LOG") {
-            [&] {
-                const p::Hwnd view = OpenDataManagerWindow(10);
-                const p::Hwnd page = FindByControlText(view, "Guilds", false, true);
-                if (!page) return end();
-                const p::Hwnd b = FindByControlText(page, "Clear Logs", false, true);
-                if (!b) return end();
-                press(b, "Delete Guild Logs");
-                if (!answer("Delete Guild Logs", "&Yes")) return end();
-                Post(view, p::msg::kClose, 0, 0);
-                return result = true;
-            }();
-        } else if (key == "HALL OF RECORDS") {
-            result = DeleteDataFile("KALTORHallInfo.KLD");
-        } else if (key == "GUILD CREST") {
-            result = DeleteDataFile("KALTORGuildMasters.KLD");
-        } else if (key == "SERVER MONSTERS") {
-            ToggleServer(false);
-            result = DeleteDataFile("KALTORServerMonsters.KLD");
-            ToggleServer(true);
-        } else if (key == "TRANSACTION LIST") {
-            result = review(2, "&Delete All Transactions");
-        } else if (key == "PUBLIC MESSAGES") {
-            result = review(4, "&Delete All Messages");
-        }
-        if (outcome == Ended) {
+        if (outcome == ResetOutcome::Ended) {
             Tell(supervision::EventId::ResetFailed,
-                 told() + ": a window or dialog of the server did not come, or the server went");
+                 ResetText(pScheduledItem) + ": a window or dialog of the server did not come, or the server went");
             return false;
         }
         ToggleServer(true);
-        Tell(result ? supervision::EventId::ResetDone : supervision::EventId::ResetFailed, told());
-        return result;
-    } catch (const std::exception& e) {
+        const bool done = outcome == ResetOutcome::Done;
+        Tell(done ? supervision::EventId::ResetDone : supervision::EventId::ResetFailed, ResetText(pScheduledItem));
+        return done;
+    };
+    return RunOperation("ProcessScheduledItems", run, [&](PollTimer&) {
         ToggleServer(true);
-        std::string text = pScheduledItem;
-        for (const auto& [file, note] : notBackedUp_) text += (text == pScheduledItem ? "; " : ", ") + note;
-        Tell(supervision::EventId::ResetFailed, text + ": " + e.what());
-        ReportCaught(boxes_, "ProcessScheduledItems");
-        return false;
-    } catch (...) {
-        ToggleServer(true);
-        ReportCaught(boxes_, "ProcessScheduledItems");
-        return false;
-    }
+        try {
+            throw;
+        } catch (const std::exception& e) {
+            Tell(supervision::EventId::ResetFailed, ResetText(pScheduledItem) + ": " + e.what());
+        } catch (...) {
+        }
+    });
 }
 
 }  // namespace hw::server

@@ -8,6 +8,8 @@
 
 #include "automation/remote_lists.h"
 #include "native/controller_fixture.h"
+#include "schedule/catalogue.h"
+#include "server/server_windows.h"
 
 namespace hw::testing {
 namespace {
@@ -524,6 +526,19 @@ TEST_F(ResetsTest, AFullDiskMakesRoomForTheCopyFromOldDaysOfHarrowatchsOwn) {
     EXPECT_TRUE(d.HasFile(backups + "2026-10-01 saved\\KALTORGuildMasters.KLD"));
     EXPECT_TRUE(d.HasFile(backups + "2026-10-1\\KALTORGuildMasters.KLD"));
     EXPECT_TRUE(d.HasFile(backups + "2026-10-01.zip"));
+}
+
+// The panel offers what the catalogue says has an action: each such item
+// needs its steps in the server, and an item without one must have none.
+TEST(ResetStepsTable, EveryItemWithAnActionHasCompleteStepsAndNoOtherHasAny) {
+    for (const schedule::ResetItem& item : schedule::kResetItems) {
+        const server::ResetSteps* steps = server::FindResetSteps(item.index);
+        ASSERT_EQ(steps != nullptr, item.hasAction) << item.name;
+        if (!steps) continue;
+        EXPECT_NE(steps->view != nullptr, steps->dataFile != nullptr) << item.name;  // one or the other
+        EXPECT_TRUE(!steps->view || steps->button) << item.name;
+        EXPECT_EQ(steps->question != nullptr, steps->answer != nullptr) << item.name;
+    }
 }
 
 }  // namespace
