@@ -10,7 +10,7 @@
 #include "common/text.h"
 #include "platform/win32/win32_desktop.h"
 #include "ui/win32/guard.h"
-#include "ui/win32/gdi.h"
+#include "platform/win32/owners.h"
 #include "win32/command_ids.h"
 #include "win32/forms.h"
 
@@ -25,7 +25,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
     // The previous-instance test: the first copy holds the mutex, machine-wide
     // (a copy in another session would supervise the same server). One that
     // cannot even be opened is another copy's too.
-    const ui::win32::KernelHandle single(CreateMutexA(nullptr, TRUE, win32::kSingleInstanceMutex));
+    const platform::win32::KernelHandle single(CreateMutexA(nullptr, TRUE, win32::kSingleInstanceMutex));
     const bool previous = !single || GetLastError() == ERROR_ALREADY_EXISTS;
     if (previous) {
         // The operator started it again: the running copy's window comes forward.

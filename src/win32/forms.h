@@ -12,7 +12,7 @@
 #include "platform/win32/win32_desktop.h"
 #include "ui/win32/grid_view.h"
 #include "ui/win32/message_box.h"
-#include "ui/win32/gdi.h"
+#include "platform/win32/owners.h"
 #include "ui/win32/native_window.h"
 #include "win32/items_panel.h"
 
@@ -40,7 +40,7 @@ private:
     HWND owner_;
     HWND interval_ = nullptr, tab_ = nullptr;
     std::vector<HWND> pages_[2];
-    ui::win32::GdiObject<HBITMAP> apply_, cancel_;
+    platform::win32::GdiObject<HBITMAP> apply_, cancel_;
 };
 
 class ChatForm : public ui::win32::NativeWindow {
@@ -53,7 +53,7 @@ private:
     LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam) override;
     chat::frmMessage& model_;
     HWND transcript_ = nullptr, input_ = nullptr, send_ = nullptr, tips_ = nullptr;
-    ui::win32::GdiObject<HBITMAP> sendPicture_;
+    platform::win32::GdiObject<HBITMAP> sendPicture_;
 };
 
 class MainForm : public ui::win32::NativeWindow {
@@ -79,9 +79,9 @@ private:
     ShellTray tray_;
     automation::CancelSignal cancel_;
     app::frmMain form_;
-    ui::win32::Icon bigIcon_, smallIcon_;
-    ui::win32::ImageList toolbarImages_, itemImages_;
-    ui::win32::GdiObject<HBITMAP> pictures_[3];
+    platform::win32::Icon bigIcon_, smallIcon_;
+    platform::win32::ImageList toolbarImages_, itemImages_;
+    platform::win32::GdiObject<HBITMAP> pictures_[3];
     HWND toolbar_ = nullptr, status_ = nullptr, resources_ = nullptr, tabs_ = nullptr, players_ = nullptr,
          messages_ = nullptr;
     HWND master_ = nullptr, statusBar_ = nullptr, frequency_ = nullptr, nextTime_ = nullptr;

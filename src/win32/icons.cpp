@@ -2,21 +2,21 @@
 
 #include <cmath>
 #include <cstring>
-#include <optional>
 #include <vector>
 
 #include "schedule/catalogue.h"
 #include "ui/win32/bind.h"
-#include "ui/win32/gdi.h"
+#include "platform/win32/owners.h"
 
 namespace hw::win32 {
 
 namespace {
 
-using ui::win32::GdiObject;
-using ui::win32::Icon;
-using ui::win32::MemoryDc;
-using ui::win32::Selected;
+using platform::win32::GdiObject;
+using platform::win32::Icon;
+using platform::win32::MemoryDc;
+using platform::win32::Selected;
+using platform::win32::SelectInto;
 
 // A 32-bit top-down DIB section and a DC on it, each given back with the
 // canvas: the pen and the bitmap are put out of the DC before they are
@@ -33,7 +33,7 @@ public:
         void* pixels = nullptr;
         bitmap_.reset(CreateDIBSection(dc_.get(), &bi, DIB_RGB_COLORS, &pixels, nullptr, 0));
         if (bitmap_) bits = static_cast<std::uint32_t*>(pixels);
-        bitmapIn_.emplace(dc_.get(), bitmap_.get());
+        bitmapIn_ = SelectInto(dc_.get(), bitmap_.get());
     }
     Canvas(const Canvas&) = delete;
     Canvas& operator=(const Canvas&) = delete;
@@ -62,7 +62,7 @@ public:
     void Pen(COLORREF c, int w = 1) {
         penIn_.reset();  // the DC's own pen back in before the last one goes
         pen_.reset(CreatePen(PS_SOLID, w, c));
-        penIn_.emplace(dc_.get(), pen_.get());
+        penIn_ = SelectInto(dc_.get(), pen_.get());
     }
 
     const int width, height;
@@ -72,9 +72,9 @@ private:
     // Destroyed in the reverse order: each object out of the DC before it goes.
     MemoryDc dc_;
     GdiObject<HBITMAP> bitmap_;
-    std::optional<Selected> bitmapIn_;
+    Selected bitmapIn_;
     GdiObject<HPEN> pen_;
-    std::optional<Selected> penIn_;
+    Selected penIn_;
 };
 
 constexpr COLORREF kMaskColour = RGB(255, 0, 255);
@@ -271,7 +271,7 @@ HBITMAP MakeWordBitmap(const char* word, Glyph glyph, int width, int height) {
             break;
     }
     {
-        const Selected font(dc, ui::win32::UiFont());
+        const Selected font = SelectInto(dc, ui::win32::UiFont());
         SetBkMode(dc, TRANSPARENT);
         SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
         RECT r{4 + g + 4, 0, width - 2, height};

@@ -43,8 +43,8 @@ ItemsPanel::ItemsPanel(schedule::ScheduleEditor& editor, HWND parent, RECT b, HW
     }
     std::sort(lefts.begin(), lefts.end());
     {
-        const ui::win32::WindowDc dc(panel_);
-        const ui::win32::Selected font(dc.get(), ui::win32::UiFont());
+        const platform::win32::WindowDc dc = platform::win32::GetWindowDc(panel_);
+        const platform::win32::Selected font = platform::win32::SelectInto(dc.get().dc, ui::win32::UiFont());
         int x = ToPixels(lefts.empty() ? 0 : lefts.front());
         for (int l : lefts) {
             columns_.emplace_back(l, x);
@@ -52,7 +52,7 @@ ItemsPanel::ItemsPanel(schedule::ScheduleEditor& editor, HWND parent, RECT b, HW
             for (const schedule::ResetItem& item : schedule::kResetItems) {
                 if (std::abs(item.leftTwips - l) >= 300) continue;
                 SIZE size{};
-                GetTextExtentPoint32A(dc.get(), item.caption, static_cast<int>(std::strlen(item.caption)), &size);
+                GetTextExtentPoint32A(dc.get().dc, item.caption, static_cast<int>(std::strlen(item.caption)), &size);
                 widest = std::max<int>(widest, size.cx);
             }
             x += ui::win32::Dp(kIconSize + 3) + widest + ui::win32::Dp(6);
@@ -169,7 +169,7 @@ bool ItemsPanel::OnScroll(HWND bar, WPARAM wp) {
 void ItemsPanel::Paint() {
     PAINTSTRUCT ps;
     HDC dc = BeginPaint(panel_, &ps);
-    const ui::win32::Selected font(dc, ui::win32::UiFont());
+    const platform::win32::Selected font = platform::win32::SelectInto(dc, ui::win32::UiFont());
     SetBkMode(dc, TRANSPARENT);
     for (const schedule::ResetItem& item : schedule::kResetItems) {
         const RECT r = ItemRect(item.index);
@@ -182,7 +182,7 @@ void ItemsPanel::Paint() {
         DrawTextA(dc, item.caption, -1, &t, DT_SINGLELINE | DT_VCENTER | DT_END_ELLIPSIS);
         // The drag mark: a single-line border while the left button holds the item.
         if (editor_.imgResetItem[static_cast<size_t>(item.index)].border) {
-            const ui::win32::Selected brush(dc, GetStockObject(NULL_BRUSH));
+            const platform::win32::Selected brush = platform::win32::SelectInto(dc, GetStockObject(NULL_BRUSH));
             Rectangle(dc, r.left, r.top, r.right, r.bottom);
         }
     }

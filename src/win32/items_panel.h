@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "ui/win32/gdi.h"
+#include "platform/win32/owners.h"
 
 #include "schedule/editor.h"
 
@@ -38,8 +38,8 @@ private:
 
     schedule::ScheduleEditor& editor_;
     HWND panel_ = nullptr, scroll_ = nullptr, tips_ = nullptr, grid_;
-    ui::win32::Cursor drag_;
-    ui::win32::Icon icons_[schedule::kResetItemCount];
+    platform::win32::Cursor drag_;
+    platform::win32::Icon icons_[schedule::kResetItemCount];
     int pressed_ = -1;
     std::vector<std::pair<int, int>> columns_;  // an item column's left in twips, and its left in pixels
 };

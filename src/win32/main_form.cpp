@@ -357,7 +357,7 @@ LRESULT MainForm::Handle(UINT m, WPARAM wp, LPARAM lp) {
             FillRect(di->hDC, &di->rcItem, GetSysColorBrush(COLOR_BTNFACE));
             SetBkMode(di->hDC, TRANSPARENT);
             SetTextColor(di->hDC, GetSysColor(form_.SSTab.TabEnabled(i) ? COLOR_BTNTEXT : COLOR_GRAYTEXT));
-            const Selected font(di->hDC, UiFont());
+            const platform::win32::Selected font = platform::win32::SelectInto(di->hDC, UiFont());
             RECT r = di->rcItem;
             DrawTextA(di->hDC, form_.SSTab.Names()[static_cast<size_t>(i)].c_str(), -1, &r,
                       DT_SINGLELINE | DT_CENTER | DT_VCENTER);

@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <type_traits>
+#include <vector>
 
 #include "platform/owned.h"
 #include "platform/sim/sim_desktop.h"
+#include "platform/unique.h"
 
 namespace hw::platform {
 namespace {
@@ -47,6 +49,34 @@ TEST(Owned, GivesBackWhatItHoldsOnResetMoveAndDestructionExactlyOnce) {
         EXPECT_EQ(d.OpenHandleCount(), 1u);
     }
     EXPECT_EQ(d.OpenHandleCount(), 0u);
+}
+
+// The Windows halves' owner, on values that record when they are given back.
+std::vector<int> closed;
+struct CountedTraits {
+    using Value = int;
+    static bool Valid(int v) { return v != 0; }
+    static void Close(int v) { closed.push_back(v); }
+};
+using Counted = Unique<CountedTraits>;
+
+TEST(Unique, GivesBackWhatItHoldsOnResetPutMoveAndDestructionExactlyOnce) {
+    closed.clear();
+    {
+        Counted empty;
+        empty.reset(1);  // an owner that held nothing takes it
+        EXPECT_EQ(empty.get(), 1);
+        *empty.put() = 2;  // filled as an out-parameter: 1 is given back first
+        EXPECT_EQ(closed, std::vector<int>{1});
+
+        Counted moved = std::move(empty);
+        EXPECT_FALSE(empty);
+        moved = Counted(3);  // 2 is given back
+        Counted taken(4);
+        EXPECT_EQ(taken.release(), 4);  // the caller's now: never given back here
+        EXPECT_EQ(closed, (std::vector<int>{1, 2}));
+    }
+    EXPECT_EQ(closed, (std::vector<int>{1, 2, 3}));
 }
 
 }  // namespace

@@ -4,21 +4,17 @@
 
 #include <string>
 
+#include "platform/win32/owners.h"
 #include "platform/win32/win32_desktop.h"
 
 namespace hw::platform::win32 {
 
 namespace {
 
-struct InternetHandle {
-    HINTERNET h = nullptr;
-    explicit InternetHandle(HINTERNET handle) : h(handle) {}
-    ~InternetHandle() {
-        if (h) WinHttpCloseHandle(h);
-    }
-    InternetHandle(const InternetHandle&) = delete;
-    InternetHandle& operator=(const InternetHandle&) = delete;
+struct InternetHandleTraits : NullIsNone<HINTERNET> {
+    static void Close(HINTERNET h) { WinHttpCloseHandle(h); }
 };
+using InternetHandle = Unique<InternetHandleTraits>;
 
 std::wstring Wide(const std::string& s) {
     if (s.empty()) return {};
@@ -52,40 +48,40 @@ long Win32Desktop::HttpPost(const std::string& url, const std::string& body, std
     // invalid parameter, and takes the configured default proxy instead.
     InternetHandle session(WinHttpOpen(L"Harrowatch", WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY, WINHTTP_NO_PROXY_NAME,
                                        WINHTTP_NO_PROXY_BYPASS, 0));
-    if (!session.h && ::GetLastError() == ERROR_INVALID_PARAMETER)
-        session.h = WinHttpOpen(L"Harrowatch", WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
-                                WINHTTP_NO_PROXY_BYPASS, 0);
-    if (!session.h) return static_cast<long>(::GetLastError());
+    if (!session && ::GetLastError() == ERROR_INVALID_PARAMETER)
+        session.reset(WinHttpOpen(L"Harrowatch", WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
+                                WINHTTP_NO_PROXY_BYPASS, 0));
+    if (!session) return static_cast<long>(::GetLastError());
     // TLS 1.2 and 1.3 whatever the system's defaults; a system that knows no
     // 1.3 refuses the pair and gets 1.2 alone.
     DWORD protocols = WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2 | WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_3;
-    if (!WinHttpSetOption(session.h, WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof protocols)) {
+    if (!WinHttpSetOption(session.get(), WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof protocols)) {
         protocols = WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2;
-        if (!WinHttpSetOption(session.h, WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof protocols))
+        if (!WinHttpSetOption(session.get(), WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof protocols))
             return static_cast<long>(::GetLastError());
     }
     // A redirect is answered as it is: followed, the POST would go on as a
     // GET without its body, and the event would be lost while "delivered".
     DWORD never = WINHTTP_OPTION_REDIRECT_POLICY_NEVER;
-    if (!WinHttpSetOption(session.h, WINHTTP_OPTION_REDIRECT_POLICY, &never, sizeof never))
+    if (!WinHttpSetOption(session.get(), WINHTTP_OPTION_REDIRECT_POLICY, &never, sizeof never))
         return static_cast<long>(::GetLastError());
     const int t = static_cast<int>(timeoutMs);
-    if (!WinHttpSetTimeouts(session.h, t, t, t, t)) return static_cast<long>(::GetLastError());
-    InternetHandle connection(WinHttpConnect(session.h, host, parts.nPort, 0));
-    if (!connection.h) return static_cast<long>(::GetLastError());
+    if (!WinHttpSetTimeouts(session.get(), t, t, t, t)) return static_cast<long>(::GetLastError());
+    InternetHandle connection(WinHttpConnect(session.get(), host, parts.nPort, 0));
+    if (!connection) return static_cast<long>(::GetLastError());
     std::wstring target = std::wstring(path) + extra;
     if (target.empty()) target = L"/";
-    InternetHandle request(WinHttpOpenRequest(connection.h, L"POST", target.c_str(), nullptr, WINHTTP_NO_REFERER,
+    InternetHandle request(WinHttpOpenRequest(connection.get(), L"POST", target.c_str(), nullptr, WINHTTP_NO_REFERER,
                                               WINHTTP_DEFAULT_ACCEPT_TYPES,
                                               parts.nScheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE : 0));
-    if (!request.h) return static_cast<long>(::GetLastError());
+    if (!request) return static_cast<long>(::GetLastError());
     const wchar_t* headers = L"Content-Type: application/json; charset=utf-8\r\n";
-    if (!WinHttpSendRequest(request.h, headers, static_cast<DWORD>(-1L), const_cast<char*>(body.data()),
+    if (!WinHttpSendRequest(request.get(), headers, static_cast<DWORD>(-1L), const_cast<char*>(body.data()),
                             static_cast<DWORD>(body.size()), static_cast<DWORD>(body.size()), 0) ||
-        !WinHttpReceiveResponse(request.h, nullptr))
+        !WinHttpReceiveResponse(request.get(), nullptr))
         return static_cast<long>(::GetLastError());
     DWORD code = 0, size = sizeof code;
-    if (!WinHttpQueryHeaders(request.h, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+    if (!WinHttpQueryHeaders(request.get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
                              WINHTTP_HEADER_NAME_BY_INDEX, &code, &size, WINHTTP_NO_HEADER_INDEX))
         return static_cast<long>(::GetLastError());
     if (status) *status = code;

@@ -6,9 +6,10 @@
 #include <sddl.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "common/scope_exit.h"
+#include "platform/win32/owners.h"
 #include "platform/win32/win32_desktop.h"
 
 namespace hw::platform::win32 {
@@ -18,9 +19,10 @@ namespace {
 long LastError() { return static_cast<long>(::GetLastError()); }
 
 // The file or folder itself, a reparse point included (not what it points at).
-::HANDLE OpenItself(const std::string& path, DWORD access) {
-    return ::CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+KernelHandle OpenItself(const std::string& path, DWORD access) {
+    return KernelHandle(::CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                                      nullptr));
 }
 
 // `path` made whole, as Windows spells it: relative parts and short (8.3)
@@ -75,36 +77,31 @@ long FactsOf(::HANDLE item, BY_HANDLE_FILE_INFORMATION& facts, std::uint32_t& ta
 // again by its path without the flag, so that its file system serves its
 // content, and kept only when it is still the same file. `item` is then the
 // handle to use, the first one closed.
-long ServedAsItself(const std::string& path, DWORD access, DWORD share, DWORD flags, ::HANDLE& item,
+long ServedAsItself(const std::string& path, DWORD access, DWORD share, DWORD flags, KernelHandle& item,
                     const BY_HANDLE_FILE_INFORMATION& facts, std::uint32_t tag) {
     if (!(facts.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) return 0;
     if (file::IsNameSurrogate(tag)) return err::kReparsePoint;
-    const ::HANDLE served = ::CreateFileA(path.c_str(), access, share, nullptr, OPEN_EXISTING, flags, nullptr);
-    if (served == INVALID_HANDLE_VALUE) return LastError();
+    KernelHandle served(::CreateFileA(path.c_str(), access, share, nullptr, OPEN_EXISTING, flags, nullptr));
+    if (!served) return LastError();
     BY_HANDLE_FILE_INFORMATION again{};
-    long e = ::GetFileInformationByHandle(served, &again) ? 0 : LastError();
+    long e = ::GetFileInformationByHandle(served.get(), &again) ? 0 : LastError();
     // Put a link in its place in between: not the file that was checked.
     if (e == 0 && (again.dwVolumeSerialNumber != facts.dwVolumeSerialNumber ||
                    again.nFileIndexHigh != facts.nFileIndexHigh || again.nFileIndexLow != facts.nFileIndexLow))
         e = err::kReparsePoint;
-    if (e != 0) {
-        ::CloseHandle(served);
-        return e;
-    }
-    ::CloseHandle(item);
-    item = served;
-    return 0;
+    if (e == 0) item = std::move(served);
+    return e;
 }
 
 // Opens a file as itself for reading, and refuses what would not be read as
 // the file its path names.
-long OpenPlainFile(const std::string& path, ::HANDLE& item, FileInformation& info) {
-    item = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                         FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (item == INVALID_HANDLE_VALUE) return LastError();
+long OpenPlainFile(const std::string& path, KernelHandle& item, FileInformation& info) {
+    item.reset(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                             FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!item) return LastError();
     BY_HANDLE_FILE_INFORMATION facts{};
     std::uint32_t tag = 0;
-    long e = FactsOf(item, facts, tag);
+    long e = FactsOf(item.get(), facts, tag);
     if (e == 0) {
         info.attributes = facts.dwFileAttributes;
         info.links = facts.nNumberOfLinks;
@@ -115,12 +112,9 @@ long OpenPlainFile(const std::string& path, ::HANDLE& item, FileInformation& inf
         if (facts.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) e = ERROR_ACCESS_DENIED;
         else if (facts.nNumberOfLinks > 1) e = err::kTooManyLinks;
         else e = ServedAsItself(path, GENERIC_READ, FILE_SHARE_READ, FILE_FLAG_SEQUENTIAL_SCAN, item, facts, tag);
-        if (e == 0 && !ReachedDirectly(item, path)) e = err::kReparsePoint;
+        if (e == 0 && !ReachedDirectly(item.get(), path)) e = err::kReparsePoint;
     }
-    if (e != 0) {
-        ::CloseHandle(item);
-        item = INVALID_HANDLE_VALUE;
-    }
+    if (e != 0) item.reset();
     return e;
 }
 
@@ -147,19 +141,18 @@ long Win32Desktop::AppendFile(const std::string& path, const std::string& bytes)
     // Others may read the log while it is written. A link in the file's
     // place is opened as itself, then refused.
     constexpr DWORD kAccess = FILE_APPEND_DATA | FILE_READ_ATTRIBUTES, kShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
-    ::HANDLE f = ::CreateFileA(path.c_str(), kAccess, kShare, nullptr, OPEN_ALWAYS,
-                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    if (f == INVALID_HANDLE_VALUE) return LastError();
+    KernelHandle f(::CreateFileA(path.c_str(), kAccess, kShare, nullptr, OPEN_ALWAYS,
+                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!f) return LastError();
     BY_HANDLE_FILE_INFORMATION facts{};
     std::uint32_t tag = 0;
-    long e = FactsOf(f, facts, tag);
+    long e = FactsOf(f.get(), facts, tag);
     if (e == 0) e = ServedAsItself(path, kAccess, kShare, FILE_ATTRIBUTE_NORMAL, f, facts, tag);
     if (e == 0) {
         DWORD written = 0;
-        if (!::WriteFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr)) e = LastError();
+        if (!::WriteFile(f.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr)) e = LastError();
         else if (written != bytes.size()) e = ERROR_WRITE_FAULT;
     }
-    ::CloseHandle(f);
     return e;
 }
 
@@ -170,14 +163,15 @@ long Win32Desktop::ListFolder(const std::string& folder, std::vector<std::string
     // Named without a closing backslash (a drive's root keeps it).
     std::string path = folder;
     while (path.size() > 3 && path.back() == '\\') path.pop_back();
-    const ::HANDLE item = ::CreateFileA(path.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                        FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    if (item == INVALID_HANDLE_VALUE) {
+    const KernelHandle folderItself(::CreateFileA(path.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                                                  nullptr));
+    if (!folderItself) {
         const long e = LastError();
         return e == ERROR_FILE_NOT_FOUND ? ERROR_PATH_NOT_FOUND : e;
     }
-    ScopeExit close([&] { ::CloseHandle(item); });
+    const ::HANDLE item = folderItself.get();
     BY_HANDLE_FILE_INFORMATION facts{};
     std::uint32_t tag = 0;
     if (const long e = FactsOf(item, facts, tag)) return e;
@@ -209,40 +203,35 @@ long Win32Desktop::ListFolder(const std::string& folder, std::vector<std::string
 }
 
 long Win32Desktop::ReadFileAsItself(const std::string& path, FileInformation& info, const FileBytes& bytes) {
-    ::HANDLE source = INVALID_HANDLE_VALUE;
+    KernelHandle source;
     if (const long e = OpenPlainFile(path, source, info)) return e;
-    const long e = Pour(source, INVALID_HANDLE_VALUE, bytes);
-    ::CloseHandle(source);
-    return e;
+    return Pour(source.get(), INVALID_HANDLE_VALUE, bytes);
 }
 
 long Win32Desktop::CopyFileAsItself(const std::string& from, const std::string& to, FileInformation& info,
                                     const FileBytes& bytes) {
-    ::HANDLE source = INVALID_HANDLE_VALUE;
+    KernelHandle source;
     if (const long e = OpenPlainFile(from, source, info)) return e;
-    ScopeExit closeSource([&] { ::CloseHandle(source); });
     // CREATE_NEW fails on any name there, a link included: nothing is
     // written through one. The file takes what its folder passes on.
-    const ::HANDLE target = ::CreateFileA(to.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (target == INVALID_HANDLE_VALUE) return LastError();
-    long e = Pour(source, target, bytes);
+    KernelHandle target(::CreateFileA(to.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!target) return LastError();
+    long e = Pour(source.get(), target.get(), bytes);
     FILETIME written{static_cast<DWORD>(info.lastWriteTime), static_cast<DWORD>(info.lastWriteTime >> 32)};
-    if (e == 0 && !::SetFileTime(target, nullptr, nullptr, &written)) e = LastError();
-    if (!::CloseHandle(target) && e == 0) e = LastError();
+    if (e == 0 && !::SetFileTime(target.get(), nullptr, nullptr, &written)) e = LastError();
+    // The last of the bytes may reach the disk only as the file is closed.
+    if (!::CloseHandle(target.release()) && e == 0) e = LastError();
     if (e != 0) ::DeleteFileA(to.c_str());
     return e;
 }
 
 long Win32Desktop::CreateDirectory(const std::string& path, const std::string& sddl) {
-    SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, FALSE};
+    LocalMemory<PSECURITY_DESCRIPTOR> sd;
     if (!sddl.empty() &&
-        !::ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl.c_str(), SDDL_REVISION_1, &sa.lpSecurityDescriptor,
-                                                                nullptr))
+        !::ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl.c_str(), SDDL_REVISION_1, sd.put(), nullptr))
         return LastError();
-    ScopeExit free([&] {
-        if (sa.lpSecurityDescriptor) ::LocalFree(sa.lpSecurityDescriptor);
-    });
+    SECURITY_ATTRIBUTES sa{sizeof sa, sd.get(), FALSE};
     return ::CreateDirectoryA(path.c_str(), sddl.empty() ? nullptr : &sa) ? 0 : LastError();
 }
 
@@ -254,44 +243,39 @@ long Win32Desktop::GetFileAttributes(const std::string& path, std::uint32_t& att
 }
 
 long Win32Desktop::GetFileSecurity(const std::string& path, std::string& sddl) {
-    const ::HANDLE item = OpenItself(path, READ_CONTROL);
-    if (item == INVALID_HANDLE_VALUE) return LastError();
-    ScopeExit close([&] { ::CloseHandle(item); });
-    PSECURITY_DESCRIPTOR sd = nullptr;
-    const DWORD e = ::GetSecurityInfo(item, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
-                                      nullptr, nullptr, nullptr, nullptr, &sd);
+    const KernelHandle item = OpenItself(path, READ_CONTROL);
+    if (!item) return LastError();
+    LocalMemory<PSECURITY_DESCRIPTOR> sd;
+    const DWORD e = ::GetSecurityInfo(item.get(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                                      nullptr, nullptr, nullptr, nullptr, sd.put());
     if (e != ERROR_SUCCESS) return static_cast<long>(e);
-    ScopeExit freeSd([&] { ::LocalFree(sd); });
-    char* text = nullptr;
+    LocalMemory<char*> text;
     if (!::ConvertSecurityDescriptorToStringSecurityDescriptorA(
-            sd, SDDL_REVISION_1, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &text, nullptr))
+            sd.get(), SDDL_REVISION_1, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, text.put(), nullptr))
         return LastError();
-    sddl = text;
-    ::LocalFree(text);
+    sddl = text.get();
     return 0;
 }
 
 long Win32Desktop::SetFileSecurity(const std::string& path, const std::string& sddl) {
-    PSECURITY_DESCRIPTOR sd = nullptr;
-    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl.c_str(), SDDL_REVISION_1, &sd, nullptr))
+    LocalMemory<PSECURITY_DESCRIPTOR> sd;
+    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl.c_str(), SDDL_REVISION_1, sd.put(), nullptr))
         return LastError();
-    ScopeExit freeSd([&] { ::LocalFree(sd); });
     BOOL present = FALSE, defaulted = FALSE;
     PACL dacl = nullptr;
     PSID owner = nullptr;
-    if (!::GetSecurityDescriptorDacl(sd, &present, &dacl, &defaulted) || !present ||
-        !::GetSecurityDescriptorOwner(sd, &owner, &defaulted) || !owner)
+    if (!::GetSecurityDescriptorDacl(sd.get(), &present, &dacl, &defaulted) || !present ||
+        !::GetSecurityDescriptorOwner(sd.get(), &owner, &defaulted) || !owner)
         return ERROR_INVALID_PARAMETER;
     // Opened as itself and checked on the handle: a folder swapped for a
     // junction in between is refused, not the folder it points at changed.
-    const ::HANDLE item = OpenItself(path, READ_CONTROL | WRITE_DAC | WRITE_OWNER);
-    if (item == INVALID_HANDLE_VALUE) return LastError();
-    ScopeExit close([&] { ::CloseHandle(item); });
+    const KernelHandle item = OpenItself(path, READ_CONTROL | WRITE_DAC | WRITE_OWNER);
+    if (!item) return LastError();
     BY_HANDLE_FILE_INFORMATION info{};
-    if (!::GetFileInformationByHandle(item, &info)) return LastError();
+    if (!::GetFileInformationByHandle(item.get(), &info)) return LastError();
     if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) return err::kReparsePoint;
     return static_cast<long>(::SetSecurityInfo(
-        item, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+        item.get(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
         owner, nullptr, dacl, nullptr));
 }
 

@@ -5,69 +5,42 @@
 
 #include <string>
 
+#include "platform/win32/owners.h"
 #include "platform/win32/win32_desktop.h"
 
 namespace hw::platform::win32 {
 
 namespace {
 
-// Owns one COM interface pointer.
+// A COM interface pointer, released on every way out.
 template <class T>
-class Com {
-public:
-    Com() = default;
-    ~Com() { reset(); }
-    Com(const Com&) = delete;
-    Com& operator=(const Com&) = delete;
-    T* operator->() const { return p_; }
-    // For a call that fills an out-parameter: releases what it holds first.
-    T** put() {
-        reset();
-        return &p_;
-    }
-    void** put_void() { return reinterpret_cast<void**>(put()); }
-
-private:
-    void reset() {
-        if (p_) p_->Release();
-        p_ = nullptr;
-    }
-
-    T* p_ = nullptr;
+struct ComTraits : NullIsNone<T*> {
+    static void Close(T* p) { p->Release(); }
 };
+template <class T>
+using Com = Unique<ComTraits<T>>;
 
 // A BSTR, freed on every way out.
-class Bstr {
-public:
-    explicit Bstr(const std::string& text) {
-        const int n = ::MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
-        std::wstring wide(n > 0 ? static_cast<size_t>(n) : 1, L'\0');
-        if (n > 0) ::MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide.data(), n);
-        b_ = ::SysAllocString(wide.c_str());
-    }
-    Bstr() = default;
-    ~Bstr() { ::SysFreeString(b_); }
-    Bstr(const Bstr&) = delete;
-    Bstr& operator=(const Bstr&) = delete;
-    BSTR get() const { return b_; }
-    // For a call that fills an out-parameter: frees what it holds first.
-    BSTR* put() {
-        ::SysFreeString(b_);
-        b_ = nullptr;
-        return &b_;
-    }
-    std::string Narrow() const {
-        if (!b_) return {};
-        const int n = ::WideCharToMultiByte(CP_ACP, 0, b_, -1, nullptr, 0, nullptr, nullptr);
-        std::string s(n > 0 ? static_cast<size_t>(n) : 1, '\0');
-        if (n > 0) ::WideCharToMultiByte(CP_ACP, 0, b_, -1, s.data(), n, nullptr, nullptr);
-        s.resize(s.empty() ? 0 : s.size() - 1);
-        return s;
-    }
-
-private:
-    BSTR b_ = nullptr;
+struct BstrTraits : NullIsNone<BSTR> {
+    static void Close(BSTR b) { ::SysFreeString(b); }
 };
+using Bstr = Unique<BstrTraits>;
+
+Bstr ToBstr(const std::string& text) {
+    const int n = ::MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
+    std::wstring wide(n > 0 ? static_cast<size_t>(n) : 1, L'\0');
+    if (n > 0) ::MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide.data(), n);
+    return Bstr(::SysAllocString(wide.c_str()));
+}
+
+std::string Narrow(BSTR b) {
+    if (!b) return {};
+    const int n = ::WideCharToMultiByte(CP_ACP, 0, b, -1, nullptr, 0, nullptr, nullptr);
+    std::string s(n > 0 ? static_cast<size_t>(n) : 1, '\0');
+    if (n > 0) ::WideCharToMultiByte(CP_ACP, 0, b, -1, s.data(), n, nullptr, nullptr);
+    s.resize(s.empty() ? 0 : s.size() - 1);
+    return s;
+}
 
 // COM for this thread while it lives; a thread that already has it keeps it.
 class ComScope {
@@ -88,13 +61,13 @@ private:
 // The root folder of the local Task Scheduler.
 HRESULT RootFolder(Com<ITaskService>& service, Com<ITaskFolder>& folder) {
     HRESULT hr = ::CoCreateInstance(CLSID_TaskScheduler, nullptr, CLSCTX_INPROC_SERVER, IID_ITaskService,
-                                    service.put_void());
+                                    reinterpret_cast<void**>(service.put()));
     if (FAILED(hr)) return hr;
     VARIANT empty;
     ::VariantInit(&empty);
     hr = service->Connect(empty, empty, empty, empty);
     if (FAILED(hr)) return hr;
-    Bstr root("\\");
+    const Bstr root = ToBstr("\\");
     return service->GetFolder(root.get(), folder.put());
 }
 
@@ -113,7 +86,7 @@ HRESULT OnRootFolder(F&& call) {
 
 long Win32Desktop::RegisterTask(const std::string& name, const std::string& xml) {
     return OnRootFolder([&](Com<ITaskFolder>& folder) -> HRESULT {
-        Bstr path(name), definition(xml);
+        const Bstr path = ToBstr(name), definition = ToBstr(xml);
         VARIANT empty;
         ::VariantInit(&empty);
         Com<IRegisteredTask> task;
@@ -126,20 +99,20 @@ long Win32Desktop::RegisterTask(const std::string& name, const std::string& xml)
 long Win32Desktop::GetTaskXml(const std::string& name, std::string& xml) {
     xml.clear();
     return OnRootFolder([&](Com<ITaskFolder>& folder) -> HRESULT {
-        Bstr path(name);
+        const Bstr path = ToBstr(name);
         Com<IRegisteredTask> task;
         HRESULT hr = folder->GetTask(path.get(), task.put());
         if (FAILED(hr)) return hr;
         Bstr text;
         hr = task->get_Xml(text.put());
-        if (SUCCEEDED(hr)) xml = text.Narrow();
+        if (SUCCEEDED(hr)) xml = Narrow(text.get());
         return hr;
     });
 }
 
 long Win32Desktop::DeleteTask(const std::string& name) {
     return OnRootFolder([&](Com<ITaskFolder>& folder) -> HRESULT {
-        Bstr path(name);
+        const Bstr path = ToBstr(name);
         return folder->DeleteTask(path.get(), 0);
     });
 }

@@ -2,7 +2,7 @@
 
 #include "common/text.h"
 #include "ui/win32/guard.h"
-#include "ui/win32/gdi.h"
+#include "platform/win32/owners.h"
 
 #include <commctrl.h>
 
@@ -12,8 +12,8 @@ namespace hw::ui::win32 {
 
 int ScreenDpi() {
     static const int dpi = [] {
-        const WindowDc dc(nullptr);
-        const int d = dc.get() ? GetDeviceCaps(dc.get(), LOGPIXELSX) : 96;
+        const platform::win32::WindowDc dc = platform::win32::GetWindowDc(nullptr);
+        const int d = dc ? GetDeviceCaps(dc.get().dc, LOGPIXELSX) : 96;
         return d > 0 ? d : 96;
     }();
     return dpi;
@@ -264,7 +264,9 @@ void HookKeyPress(HWND control, std::function<void(std::int16_t&)> onKeyPress, b
 }
 
 void ShowPopup(const PopupMenu& menu, HWND owner, int idBase) {
-    HMENU m = CreatePopupMenu();
+    const platform::win32::MenuHandle popup(CreatePopupMenu());
+    if (!popup) return;
+    const HMENU m = popup.get();
     for (size_t i = 0; i < menu.items.size(); ++i) {
         const MenuItem& item = menu.items[i];
         if (item.caption == "-") {
@@ -282,7 +284,6 @@ void ShowPopup(const PopupMenu& menu, HWND owner, int idBase) {
     SetForegroundWindow(owner);
     TrackPopupMenu(m, TPM_RIGHTBUTTON, pt.x, pt.y, 0, owner, nullptr);
     PostMessageA(owner, WM_NULL, 0, 0);
-    DestroyMenu(m);
 }
 
 bool RunMenuCommand(PopupMenu& menu, int idBase, int id) {

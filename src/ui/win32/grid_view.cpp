@@ -7,7 +7,7 @@
 #include <algorithm>
 
 #include "ui/win32/bind.h"
-#include "ui/win32/gdi.h"
+#include "platform/win32/owners.h"
 
 namespace hw::ui::win32 {
 
@@ -27,10 +27,10 @@ GridView::GridView(GridModel& model, HWND parent, RECT b, int id, HIMAGELIST pic
 
     // Column widths come from the header texts in the controls' font.
     model_.measureText = [this](const std::string& text) {
-        const WindowDc dc(list_);
-        const Selected font(dc.get(), UiFont());
+        const platform::win32::WindowDc dc = platform::win32::GetWindowDc(list_);
+        const platform::win32::Selected font = platform::win32::SelectInto(dc.get().dc, UiFont());
         SIZE size{};
-        GetTextExtentPoint32A(dc.get(), text.c_str(), static_cast<int>(text.size()), &size);
+        GetTextExtentPoint32A(dc.get().dc, text.c_str(), static_cast<int>(text.size()), &size);
         return ToTwips(size.cx + 12);
     };
     // The rows' height, measured on a row that is there for the purpose.
@@ -129,7 +129,7 @@ bool GridView::OnNotify(const NMHDR* n, LRESULT& result) {
                     ExtTextOutA(cd->nmcd.hdc, 0, 0, ETO_OPAQUE, &r, nullptr, 0, nullptr);
                     SetTextColor(cd->nmcd.hdc, cd->clrText);
                     SetBkMode(cd->nmcd.hdc, TRANSPARENT);
-                    const Selected font(cd->nmcd.hdc, UiFont());
+                    const platform::win32::Selected font = platform::win32::SelectInto(cd->nmcd.hdc, UiFont());
                     RECT t{r.left + Dp(6), r.top, r.right - Dp(2), r.bottom};
                     const CellAlign align = model_.ColAlignment(col);
                     const UINT where = align == CellAlign::Center ? DT_CENTER : align == CellAlign::Right ? DT_RIGHT : DT_LEFT;
