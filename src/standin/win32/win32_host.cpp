@@ -11,13 +11,18 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <exception>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "platform/win32/owners.h"
 #include "standin/server.h"
 
 namespace hw::standin {
 namespace {
+
+using platform::win32::KernelHandle;
 
 class Win32Host;
 Win32Host* g_host = nullptr;
@@ -25,10 +30,33 @@ Win32Host* g_host = nullptr;
 HWND H(WinId w) { return reinterpret_cast<HWND>(static_cast<ULONG_PTR>(w)); }
 WinId W(HWND h) { return static_cast<WinId>(reinterpret_cast<ULONG_PTR>(h)); }
 
-LRESULT CALLBACK ContainerProc(HWND, UINT, WPARAM, LPARAM);
-LRESULT CALLBACK StatusProc(HWND, UINT, WPARAM, LPARAM);
-INT_PTR CALLBACK DialogProc(HWND, UINT, WPARAM, LPARAM);
-void CALLBACK TimerProc(HWND, UINT, UINT_PTR, DWORD);
+LRESULT CALLBACK ContainerProc(HWND, UINT, WPARAM, LPARAM) noexcept;
+LRESULT CALLBACK StatusProc(HWND, UINT, WPARAM, LPARAM) noexcept;
+INT_PTR CALLBACK DialogProc(HWND, UINT, WPARAM, LPARAM) noexcept;
+void CALLBACK TimerProc(HWND, UINT, UINT_PTR, DWORD) noexcept;
+
+// Nothing may cross back into Windows from a window, dialog or timer
+// procedure: an exception there is written to the debugger's output, and the
+// procedure answers `onError`.
+void TellFromCallback(const char* where, const char* what) noexcept {
+    try {
+        OutputDebugStringA((std::string("KALTOR INTERNET SERVER: ") + where + ": " + what + "\n").c_str());
+    } catch (...) {
+        OutputDebugStringA(where);
+    }
+}
+
+template <class R, class F>
+R Guarded(const char* where, R onError, F&& body) noexcept {
+    try {
+        return body();
+    } catch (const std::exception& e) {
+        TellFromCallback(where, e.what());
+    } catch (...) {
+        TellFromCallback(where, "an exception of no known kind");
+    }
+    return onError;
+}
 
 class Win32Host : public Host {
 public:
@@ -245,7 +273,6 @@ public:
     void Hang(std::uint32_t ms) override { Sleep(ms); }  // the message loop stands still
     void Crash() override { TerminateProcess(GetCurrentProcess(), 3); }
     void Exit() override {
-        for (auto& [path, handle] : held_) CloseHandle(handle);
         held_.clear();
         if (mainForm_) DestroyWindow(mainForm_);
         PostQuitMessage(0);
@@ -262,11 +289,11 @@ public:
             CreateDirectoryA(path.substr(0, i).c_str(), nullptr);
     }
     void WriteFile(const std::string& path, const std::string& content) override {
-        HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (f == INVALID_HANDLE_VALUE) return;
+        const KernelHandle f(
+            CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!f) return;
         DWORD n = 0;
-        ::WriteFile(f, content.data(), static_cast<DWORD>(content.size()), &n, nullptr);
-        CloseHandle(f);
+        ::WriteFile(f.get(), content.data(), static_cast<DWORD>(content.size()), &n, nullptr);
     }
     bool FileExists(const std::string& path) override {
         DWORD a = GetFileAttributesA(path.c_str());
@@ -275,27 +302,24 @@ public:
     void HoldFile(const std::string& path, bool hold) override {
         auto it = held_.find(path);
         if (!hold) {
-            if (it != held_.end()) {
-                CloseHandle(it->second);
-                held_.erase(it);
-            }
+            if (it != held_.end()) held_.erase(it);
             return;
         }
         if (it != held_.end()) return;
-        HANDLE f = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (f != INVALID_HANDLE_VALUE) held_[path] = f;
+        KernelHandle f(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (f) held_[path] = std::move(f);
     }
     std::string ReadScript() override {
         char env[MAX_PATH] = {};
         std::string path = GetEnvironmentVariableA("HW_STANDIN_SCRIPT", env, MAX_PATH) ? std::string(env)
                                                                                          : InstallDirectory() + "standin.txt";
-        HANDLE f = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-        if (f == INVALID_HANDLE_VALUE) return {};
-        std::string text(static_cast<size_t>(GetFileSize(f, nullptr)), '\0');
+        const KernelHandle f(
+            CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+        if (!f) return {};
+        std::string text(static_cast<size_t>(GetFileSize(f.get(), nullptr)), '\0');
         DWORD n = 0;
-        ReadFile(f, text.data(), static_cast<DWORD>(text.size()), &n, nullptr);
-        CloseHandle(f);
+        ReadFile(f.get(), text.data(), static_cast<DWORD>(text.size()), &n, nullptr);
         text.resize(n);
         return text;
     }
@@ -309,10 +333,15 @@ private:
     std::map<HWND, std::string> live_;
     std::set<HWND> dialogs_;
     std::map<UINT_PTR, std::function<void()>> timers_;
-    std::map<std::string, HANDLE> held_;
+    std::map<std::string, KernelHandle> held_;
 };
 
-void CALLBACK TimerProc(HWND, UINT, UINT_PTR id, DWORD) { g_host->RunTimer(id); }
+void CALLBACK TimerProc(HWND, UINT, UINT_PTR id, DWORD) noexcept {
+    Guarded("TimerProc", 0, [&] {
+        g_host->RunTimer(id);
+        return 0;
+    });
+}
 
 // Clicks, menu commands and toolbar buttons of every container go to the model.
 bool Command(HWND window, WPARAM wp, LPARAM lp) {
@@ -334,7 +363,7 @@ bool Command(HWND window, WPARAM wp, LPARAM lp) {
     return true;
 }
 
-LRESULT CALLBACK ContainerProc(HWND h, UINT m, WPARAM wp, LPARAM lp) {
+LRESULT ContainerMessage(HWND h, UINT m, WPARAM wp, LPARAM lp) {
     switch (m) {
         case WM_COMMAND:
             if (Command(h, wp, lp)) return 0;
@@ -378,7 +407,7 @@ LRESULT CALLBACK ContainerProc(HWND h, UINT m, WPARAM wp, LPARAM lp) {
 
 // A text field that keeps the caption it was created with for the window
 // manager, and answers WM_GETTEXT with its live text, as the server's do.
-LRESULT CALLBACK StatusProc(HWND h, UINT m, WPARAM wp, LPARAM lp) {
+LRESULT StatusMessage(HWND h, UINT m, WPARAM wp, LPARAM lp) {
     switch (m) {
         case WM_GETTEXTLENGTH:
             return static_cast<LRESULT>(g_host->Live(h).size());
@@ -408,7 +437,7 @@ LRESULT CALLBACK StatusProc(HWND h, UINT m, WPARAM wp, LPARAM lp) {
     return DefWindowProcA(h, m, wp, lp);
 }
 
-INT_PTR CALLBACK DialogProc(HWND h, UINT m, WPARAM wp, LPARAM lp) {
+INT_PTR DialogMessage(HWND h, UINT m, WPARAM wp, LPARAM lp) {
     switch (m) {
         case WM_INITDIALOG:
             return TRUE;
@@ -427,6 +456,16 @@ INT_PTR CALLBACK DialogProc(HWND h, UINT m, WPARAM wp, LPARAM lp) {
             return TRUE;
     }
     return FALSE;
+}
+
+LRESULT CALLBACK ContainerProc(HWND h, UINT m, WPARAM wp, LPARAM lp) noexcept {
+    return Guarded("ContainerProc", LRESULT{0}, [&] { return ContainerMessage(h, m, wp, lp); });
+}
+LRESULT CALLBACK StatusProc(HWND h, UINT m, WPARAM wp, LPARAM lp) noexcept {
+    return Guarded("StatusProc", LRESULT{0}, [&] { return StatusMessage(h, m, wp, lp); });
+}
+INT_PTR CALLBACK DialogProc(HWND h, UINT m, WPARAM wp, LPARAM lp) noexcept {
+    return Guarded("DialogProc", INT_PTR{FALSE}, [&] { return DialogMessage(h, m, wp, lp); });
 }
 
 void RegisterClasses(HINSTANCE instance) {
