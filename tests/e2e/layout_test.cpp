@@ -18,7 +18,7 @@
 #include "schedule/grid_layout.h"
 #include "settings/config_dialog.h"
 #include "ui/win32/bind.h"
-#include "ui/win32/gdi.h"
+#include "platform/win32/owners.h"
 #include "win32/command_ids.h"
 #include "e2e/e2e_fixture.h"
 #include "win32/forms.h"
@@ -27,8 +27,8 @@ namespace hw::testing {
 namespace {
 
 using ui::win32::Dp;
-using ui::win32::Selected;
-using ui::win32::WindowDc;
+using platform::win32::GetWindowDc;
+using platform::win32::SelectInto;
 
 constexpr const char* kChildVariable = "HW_LAYOUT_DPI";
 
@@ -40,11 +40,11 @@ std::string ClassOf(HWND h) {
 
 // The size `text` takes in `window`'s font.
 SIZE TextSize(HWND window, const std::string& text, UINT format = DT_SINGLELINE) {
-    const WindowDc dc(window);
+    const auto dc = GetWindowDc(window);
     HFONT font = reinterpret_cast<HFONT>(SendMessageA(window, WM_GETFONT, 0, 0));
-    const Selected chosen(dc.get(), font ? static_cast<HGDIOBJ>(font) : GetStockObject(DEFAULT_GUI_FONT));
+    const auto chosen = SelectInto(dc.get().dc, font ? static_cast<HGDIOBJ>(font) : GetStockObject(DEFAULT_GUI_FONT));
     RECT r{0, 0, 0, 0};
-    DrawTextA(dc.get(), text.c_str(), -1, &r, format | DT_CALCRECT);
+    DrawTextA(dc.get().dc, text.c_str(), -1, &r, format | DT_CALCRECT);
     return {r.right - r.left, r.bottom - r.top};
 }
 
@@ -217,7 +217,7 @@ TEST(Layout, EveryTextShowsWholeAtEachScale) {
         STARTUPINFOA si{sizeof si};
         PROCESS_INFORMATION pi{};
         ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi));
-        const ui::win32::KernelHandle process(pi.hProcess), thread(pi.hThread);
+        const platform::win32::KernelHandle process(pi.hProcess), thread(pi.hThread);
         ASSERT_EQ(WaitForSingleObject(pi.hProcess, 60000), WAIT_OBJECT_0);
         DWORD code = 1;
         GetExitCodeProcess(pi.hProcess, &code);
