@@ -19,7 +19,7 @@ supervision::MetricsState Busy() {
     supervision::MetricsState s;
     s.serverUp = true;
     s.players = 100;
-    s.resources.pid = 1234;
+    s.resources.pid = platform::Pid{1234};
     s.resources.cpuPercent = 3.2;
     s.resources.cpuSeconds = 86400.25;
     s.resources.privateBytes = 432013312;

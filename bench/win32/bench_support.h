@@ -87,7 +87,7 @@ public:
         d_.PostMessage(save, 0x0202, 0, 0);
     }
     ~Standin() {
-        if (HANDLE h = OpenProcess(PROCESS_TERMINATE, FALSE, pid_)) {
+        if (HANDLE h = OpenProcess(PROCESS_TERMINATE, FALSE, pid_.value())) {
             TerminateProcess(h, 0);
             CloseHandle(h);
         }

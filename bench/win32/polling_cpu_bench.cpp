@@ -103,7 +103,7 @@ bool OpenChat() {
 }
 
 void End(platform::Pid pid) {
-    if (HANDLE h = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid)) {
+    if (HANDLE h = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid.value())) {
         TerminateProcess(h, 0);
         WaitForSingleObject(h, 5000);
         CloseHandle(h);

@@ -48,7 +48,7 @@ void BM_WaitForAFormThatNeverComes(benchmark::State& state) {
                     wall > 0 ? 100.0 * cpu / wall : 0.0);
     }
     if (platform::Pid pid = automation::GetProcessIdByName(d, server::kServerExeName)) {
-        HANDLE h = OpenProcess(PROCESS_TERMINATE, FALSE, pid);
+        HANDLE h = OpenProcess(PROCESS_TERMINATE, FALSE, pid.value());
         TerminateProcess(h, 0);
         CloseHandle(h);
     }

@@ -207,7 +207,7 @@ void frmMain::FinishRestart(const std::string& why, p::Pid before, int stops, st
         // Stopped by the operator while it closed: it stays stopped, and
         // the restart items (which activate it) wait for the next restart.
         Events.Raise(supervision::EventId::PlannedRestart,
-                     why + ": process id " + std::to_string(before) +
+                     why + ": process id " + std::to_string(before.value()) +
                          " closed and launched again, left stopped as the operator asked meanwhile");
         return;
     }
@@ -221,7 +221,7 @@ void frmMain::FinishRestart(const std::string& why, p::Pid before, int stops, st
         storeFailed = std::current_exception();  // told once the restart itself is
     }
     Events.Raise(supervision::EventId::PlannedRestart,
-                 why + ": process id " + std::to_string(before) + " closed, process id " + std::to_string(after) +
+                 why + ": process id " + std::to_string(before.value()) + " closed, process id " + std::to_string(after.value()) +
                      " launched, " + std::to_string(items) + " restart item" + (items == 1 ? "" : "s") + " run");
 }
 
@@ -273,7 +273,7 @@ void frmMain::GuardMemory() {
     if (r.pid == pid && !bytes && memoryUnreadPid_ != pid) {
         memoryUnreadPid_ = pid;
         Events.Raise(supervision::EventId::ServerResources,
-                     "the private bytes of process id " + std::to_string(pid) +
+                     "the private bytes of process id " + std::to_string(pid.value()) +
                          " cannot be read: RestartAboveMB waits for a figure");
     }
     const std::string limitText = "RestartAboveMB of " + std::to_string(limit >> 20) + " MB";

@@ -34,7 +34,23 @@ using Hwnd = HandleOf<struct WindowKind>;   // window handle
 using Handle = HandleOf<struct KernelKind>; // kernel object handle
 using HKey = HandleOf<struct KeyKind>;      // registry key handle (predefined roots sign-extended)
 using HMenu = HandleOf<struct MenuKind>;    // menu handle
-using Pid = std::uint32_t;                  // process id; 0 = none
+
+// A process id, 0 for none. Not a handle, and not a count: a plain number is
+// made one, and one is made a number, only by naming it.
+class Pid {
+public:
+    constexpr Pid() = default;
+    constexpr Pid(std::nullptr_t) {}
+    constexpr explicit Pid(std::uint32_t value) : v_(value) {}
+    constexpr std::uint32_t value() const { return v_; }
+    constexpr explicit operator bool() const { return v_ != 0; }
+    friend constexpr bool operator==(Pid, Pid) = default;
+    friend constexpr auto operator<=>(Pid, Pid) = default;
+    friend std::ostream& operator<<(std::ostream& out, Pid p) { return out << p.v_; }
+
+private:
+    std::uint32_t v_ = 0;
+};
 
 constexpr Handle kInvalidHandle{~std::uint64_t{0}};
 

@@ -57,7 +57,7 @@ bool clsHarrowatch::ServerRunning() {
     serverPid_ = serverProcess_ ? pid : 0;
     if (serverProcess_ && pid != launchedPid_) {
         serverSince_ = desktop_.TickCount();
-        Tell(supervision::EventId::ServerFound, "process id " + std::to_string(pid));
+        Tell(supervision::EventId::ServerFound, "process id " + std::to_string(pid.value()));
     }
     return true;
 }
@@ -86,7 +86,7 @@ void clsHarrowatch::NoteEnded() {
     hungSilentMs_ = 0;
     loopBehind_ = 0;
     const std::uint64_t wait = backoff_.Ended(now, byHarrowatch);
-    const std::string what = "process id " + std::to_string(serverPid_) +
+    const std::string what = "process id " + std::to_string(serverPid_.value()) +
                              (known ? ", exit code " + std::to_string(code) : std::string()) + ", after " +
                              std::to_string((now - serverSince_) / 1000) + " s";
     // A hung server Harrowatch ended: its end is told once, as that.
@@ -107,7 +107,7 @@ void clsHarrowatch::NoteEnded() {
 void clsHarrowatch::NoteLongRun() {
     // Out of a crash loop only once a run has lasted as long as a quick end may.
     if (!loopBehind_ || desktop_.TickCount() - serverSince_ < supervision::RelaunchBackoff::kQuickRunMs) return;
-    Tell(supervision::EventId::RelaunchedAfterCrashes, "process id " + std::to_string(serverPid_) + ", running " +
+    Tell(supervision::EventId::RelaunchedAfterCrashes, "process id " + std::to_string(serverPid_.value()) + ", running " +
                                                            std::to_string((desktop_.TickCount() - serverSince_) / 1000) +
                                                            " s after " + std::to_string(loopBehind_) +
                                                            " quick ends in a row");
@@ -132,7 +132,7 @@ void clsHarrowatch::WatchLateClose() {
 }
 
 p::Pid clsHarrowatch::TakeRestartLaunch() {
-    const p::Pid pid = std::exchange(restartLaunch_, 0);
+    const p::Pid pid = std::exchange(restartLaunch_, p::Pid{});
     if (pid) ++plannedRestarts_;
     return pid;
 }
@@ -318,7 +318,7 @@ p::Pid clsHarrowatch::LaunchServer(const std::string& program) {
     serverSince_ = desktop_.TickCount();
     backoff_.Launched(serverSince_);
     Tell(supervision::EventId::ServerLaunched,
-         "process id " + std::to_string(pid) + (planned_ || restartOwed_ ? ", planned restart" : ""));
+         "process id " + std::to_string(pid.value()) + (planned_ || restartOwed_ ? ", planned restart" : ""));
     // A single quick end is no loop.
     loopBehind_ = backoff_.QuickEnds() >= 2 ? backoff_.QuickEnds() : 0;
     return pid;
@@ -338,7 +338,7 @@ clsHarrowatch::Wait clsHarrowatch::AwaitConfigurationForm(p::Pid pid) {
         RaiseUpdateStatus(kUpdateStatus, kNoFormStatus, 0);
         Tell(supervision::EventId::ErrorReported, "the server showed " + what + " within " +
                                                       std::to_string(kFormWaitMs / 1000) + " s (process id " +
-                                                      std::to_string(pid) + ")");
+                                                      std::to_string(pid.value()) + ")");
         desktop_.DoEvents();
         return Wait::TimedOut;
     };

@@ -60,7 +60,7 @@ std::optional<std::string> ResourceWatch::DueForLog() {
     if (logged_ ? now - loggedAt_ < kLogEveryMs : !last_.cpuPercent) return std::nullopt;
     logged_ = true;
     loggedAt_ = now;
-    return "process id " + std::to_string(last_.pid) + ": " + Describe(last_);
+    return "process id " + std::to_string(last_.pid.value()) + ": " + Describe(last_);
 }
 
 std::string ResourceWatch::Describe(const ServerResources& r) {

@@ -24,8 +24,8 @@ TEST(ProcessContract, FindsItselfInBothEnumerations) {
     const std::string file = text::FileName(self);
 
     platform::Pid byName = GetProcessIdByName(d, text::Upper(file));
-    ASSERT_NE(byName, 0u);
-    EXPECT_EQ(GetProcessIdByName(d, "no such program anywhere.exe"), 0u);
+    ASSERT_NE(byName, platform::Pid{});
+    EXPECT_EQ(GetProcessIdByName(d, "no such program anywhere.exe"), platform::Pid{});
 
     // The snapshot walk sees the same process.
     platform::UniqueHandle snap(d, d.CreateToolhelp32Snapshot(proc::kSnapProcess, 0));
@@ -46,7 +46,7 @@ TEST(ProcessContract, FindsItselfInBothEnumerations) {
     std::uint32_t n = d.GetModuleFileNameEx(h.get(), modules[0], path, 260);
     EXPECT_EQ(text::Upper(std::string(path, n)), text::Upper(self));
 
-    EXPECT_EQ(d.OpenProcess(proc::kQueryInformation, false, 0xFFFFFFF0u), nullptr);
+    EXPECT_EQ(d.OpenProcess(proc::kQueryInformation, false, platform::Pid{0xFFFFFFF0u}), nullptr);
 
     // It runs in its own session, as the search asks it.
     EXPECT_EQ(byName, d.GetCurrentProcessId());
@@ -62,7 +62,7 @@ TEST(ProcessContract, LaunchesFromAFolderWithSpacesAndFindsTheProgram) {
     const std::string program = env->InstallHelper(folder, "Helper Program.exe");
 
     platform::Pid pid = LaunchProgram(d, program, folder, false);
-    ASSERT_NE(pid, 0u);
+    ASSERT_NE(pid, platform::Pid{});
     // Idle by now: its window is up.
     platform::UniqueHandle h(d, d.OpenProcess(proc::kQueryInformation | proc::kSynchronize, false, pid));
     ASSERT_TRUE(h);
@@ -74,7 +74,7 @@ TEST(ProcessContract, LaunchesFromAFolderWithSpacesAndFindsTheProgram) {
 
     env->EndProcess(pid);
     EXPECT_EQ(d.WaitForSingleObject(h.get(), 5000), proc::kWaitObject0);
-    EXPECT_EQ(GetProcessIdByName(d, "Helper Program.exe"), 0u);
+    EXPECT_EQ(GetProcessIdByName(d, "Helper Program.exe"), platform::Pid{});
 }
 
 // Each call succeeds on a handle opened with the rights Harrowatch asks for,
@@ -84,7 +84,7 @@ TEST(ProcessContract, CallsSucceedWithTheirRightsAndFailWithoutThem) {
     platform::Desktop& d = env->desktop();
     const std::string folder = env->MakeFolder("Rights Folder");
     const platform::Pid pid = LaunchProgram(d, env->InstallHelper(folder, "Rights Helper.exe"), folder, false);
-    ASSERT_NE(pid, 0u);
+    ASSERT_NE(pid, platform::Pid{});
 
     constexpr std::uint32_t kMemory = proc::kVmOperation | proc::kVmRead | proc::kVmWrite;
     {
@@ -140,8 +140,8 @@ TEST(ProcessContract, CallsSucceedWithTheirRightsAndFailWithoutThem) {
 TEST(ProcessContract, LaunchOfAMissingProgramFails) {
     auto env = MakeContractEnv();
     const std::string folder = env->MakeFolder("Empty Folder");
-    EXPECT_EQ(LaunchProgram(env->desktop(), folder + "KALTOR INTERNET SERVER.EXE", folder, false), 0u);
-    EXPECT_EQ(LaunchProgram(env->desktop(), "", folder, false), 0u);
+    EXPECT_EQ(LaunchProgram(env->desktop(), folder + "KALTOR INTERNET SERVER.EXE", folder, false), platform::Pid{});
+    EXPECT_EQ(LaunchProgram(env->desktop(), "", folder, false), platform::Pid{});
 }
 
 TEST(ProcessContract, AsksToBeToldFirstOfTheSessionsEnd) {

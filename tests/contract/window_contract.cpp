@@ -41,7 +41,7 @@ protected:
     void Start(const std::string& script) {
         const std::string program = env_->InstallServer(folder_, script);
         pid_ = LaunchProgram(d(), program, folder_, false);
-        ASSERT_NE(pid_, 0u);
+        ASSERT_NE(pid_, platform::Pid{});
         // The form may be up before its buttons are.
         Hwnd form = 0, save = 0;
         ASSERT_TRUE(env_->WaitFor(

@@ -73,7 +73,7 @@ protected:
     }
     // A status bar part of another process, read through its memory.
     std::string StatusPart(Hwnd bar, platform::Pid pid, int part) {
-        HANDLE p = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+        HANDLE p = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid.value());
         if (!p) return {};
         void* remote = VirtualAllocEx(p, nullptr, 512, MEM_COMMIT, PAGE_READWRITE);
         DWORD_PTR r = 0;
@@ -114,7 +114,7 @@ protected:
     // Starts Harrowatch and waits for its main window and the server it starts.
     void StartHarrowatch() {
         harrowatch_ = automation::LaunchProgram(d(), program_, "", false);
-        ASSERT_NE(harrowatch_, 0u);
+        ASSERT_NE(harrowatch_, platform::Pid{});
         ASSERT_TRUE(env_->WaitFor([&] { return (main_ = d().FindWindow(win32::kMainClass, "Harrowatch")) != 0; }, 30000));
         ASSERT_TRUE(env_->WaitFor([&] { return (server_ = automation::GetProcessIdByName(d(), server::kServerExeName)) != 0; },
                                   30000));
@@ -143,7 +143,7 @@ protected:
     }
     std::string Text(Hwnd control) { return automation::GetControlText(d(), control); }
     bool Alive(platform::Pid pid) {
-        HANDLE h = OpenProcess(SYNCHRONIZE, FALSE, pid);
+        HANDLE h = OpenProcess(SYNCHRONIZE, FALSE, pid.value());
         if (!h) return false;
         const bool alive = WaitForSingleObject(h, 0) == WAIT_TIMEOUT;
         CloseHandle(h);

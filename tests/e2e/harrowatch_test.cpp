@@ -9,7 +9,7 @@ using platform::Hwnd;
 
 TEST_F(HarrowatchE2E, SupervisesMirrorsAndRelaunchesTheServer) {
     const platform::Pid harrowatch = automation::LaunchProgram(d(), program_, "", false);
-    ASSERT_NE(harrowatch, 0u);
+    ASSERT_NE(harrowatch, platform::Pid{});
     Hwnd main = 0;
     ASSERT_TRUE(env_->WaitFor([&] { return (main = d().FindWindow("HarrowatchMain", "Harrowatch")) != 0; }, 30000));
 
@@ -45,8 +45,8 @@ TEST_F(HarrowatchE2E, SupervisesMirrorsAndRelaunchesTheServer) {
     ShowWindow(H(main), SW_HIDE);
     ASSERT_FALSE(d().IsWindowVisible(main));
     const platform::Pid second = automation::LaunchProgram(d(), program_, "", false);
-    ASSERT_NE(second, 0u);
-    HANDLE h = OpenProcess(SYNCHRONIZE, FALSE, second);
+    ASSERT_NE(second, platform::Pid{});
+    HANDLE h = OpenProcess(SYNCHRONIZE, FALSE, second.value());
     EXPECT_TRUE(h == nullptr || WaitForSingleObject(h, 10000) == WAIT_OBJECT_0);
     if (h) CloseHandle(h);
     EXPECT_TRUE(env_->WaitFor([&] { return d().IsWindowVisible(main); }, 5000));

@@ -47,8 +47,8 @@ TEST_F(CrashingServerE2E, IsLaunchedThreeToSixTimesInNinetySeconds) {
     EXPECT_LE(launched.size(), 6u);
     const std::string log = TodaysLog();
     for (platform::Pid pid : launched)
-        EXPECT_NE(log.find("INFO Server launched: process id " + std::to_string(pid)), std::string::npos) << pid;
-    EXPECT_NE(log.find("WARNING Server ended: process id " + std::to_string(*launched.begin())), std::string::npos);
+        EXPECT_NE(log.find("INFO Server launched: process id " + std::to_string(pid.value())), std::string::npos) << pid;
+    EXPECT_NE(log.find("WARNING Server ended: process id " + std::to_string(launched.begin()->value())), std::string::npos);
     EXPECT_NE(log.find("WARNING Relaunch delayed: launched again in "), std::string::npos);
 }
 

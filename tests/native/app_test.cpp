@@ -164,7 +164,7 @@ TEST_F(AppTest, ClosingSavesThePositionAndKeepsRunningExitStopsTheServer) {
     form.window.TrackMoved(600, 450);
     form.sysExit_Click();
     EXPECT_TRUE(app.ended);
-    EXPECT_EQ(ServerPid(), 0u);
+    EXPECT_EQ(ServerPid(), platform::Pid{});
     EXPECT_FALSE(shell.shown);
     EXPECT_EQ(form.Harrowatch, nullptr);
     EXPECT_EQ(Stored(settings::kMainLeft), "600");
@@ -180,7 +180,7 @@ TEST_F(AppTest, ExitWithTheServerGoneOrRefusingToStop) {
     ASSERT_EQ(boxes.shown.size(), 1u);
     EXPECT_NE(boxes.shown[0].text.find("The server did not close"), std::string::npos) << boxes.shown[0].text;
     EXPECT_NE(d.FileContent(form.Log.TodaysFile()).find("The server did not close"), std::string::npos);
-    EXPECT_NE(ServerPid(), 0u);
+    EXPECT_NE(ServerPid(), platform::Pid{});
     EXPECT_TRUE(shell.shown);
     ASSERT_NE(form.Harrowatch, nullptr);
     d.KillProcess(ServerPid());
@@ -204,7 +204,7 @@ TEST_F(AppTest, ExitDuringAWaitEndsTheWaitAndThenExits) {
     Run(15000);
     EXPECT_TRUE(controllerAliveAtExit);
     EXPECT_TRUE(app.ended);
-    EXPECT_EQ(ServerPid(), 0u);
+    EXPECT_EQ(ServerPid(), platform::Pid{});
     EXPECT_LT(d.NowMs(), server::clsHarrowatch::kDialogWaitMs);  // the reset did not wait its time out
     EXPECT_FALSE(shell.shown);
 }
@@ -222,7 +222,7 @@ TEST_F(AppTest, DuringAnExitTheToolbarCannotShowTheServer) {
     form.sysExit_Click();
     EXPECT_FALSE(shownDuring);
     EXPECT_TRUE(app.ended);
-    EXPECT_EQ(ServerPid(), 0u);
+    EXPECT_EQ(ServerPid(), platform::Pid{});
 }
 
 TEST_F(AppTest, NoPollStartsInsideACommandsWait) {
@@ -315,7 +315,7 @@ TEST_F(AppTest, TheConfigurationDialogLeavesSupervisionOnAndTakesEffectAtOnce) {
         EXPECT_EQ(form.StatusBar.Panel(2), "1 PLAYER ONLINE");
         d.KillProcess(ServerPid());
         Run(60000);
-        EXPECT_NE(ServerPid(), 0u);  // relaunched meanwhile
+        EXPECT_NE(ServerPid(), platform::Pid{});  // relaunched meanwhile
         dialog.txtTimerInterval.TrackText("1500");
         dialog.btnApply_Click();
     };

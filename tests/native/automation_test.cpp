@@ -181,7 +181,7 @@ TEST_F(AutomationTest, ToolbarButtonCentreOpensTheView) {
     Click(tb, msg::kMkLButton, point);
     EXPECT_NE(Descendant(main, "Review Transactions"), nullptr);
     EXPECT_EQ(d.RemoteBlockCount(pid), 0u);
-    EXPECT_EQ(GetToolbarButtonPoint(d, tb, 99999, 2), 0);  // no such process
+    EXPECT_EQ(GetToolbarButtonPoint(d, tb, platform::Pid{99999}, 2), 0);  // no such process
 }
 
 // Requests posted to a server that hangs are answered when it comes back:

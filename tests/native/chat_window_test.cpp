@@ -186,7 +186,7 @@ TEST_F(ChatWindowTest, ASendStopsBothPollsUntilItEnds) {
     EXPECT_TRUE(c.RefreshTimer.Enabled());
     EXPECT_NE(c.txtChat.Text().find("Server Admin -- anyone?"), std::string::npos);  // the echo stays
     Run(6000);
-    EXPECT_NE(ServerPid(), 0u);
+    EXPECT_NE(ServerPid(), platform::Pid{});
     EXPECT_EQ(standins.Launches(), 2);
 }
 

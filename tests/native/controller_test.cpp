@@ -36,7 +36,7 @@ protected:
 TEST_F(ControllerTest, StartsSavesAndHidesTheServer) {
     Install("window-delay 500\n");
     const platform::Pid pid = controller.StartServer();
-    ASSERT_NE(pid, 0u);
+    ASSERT_NE(pid, platform::Pid{});
     EXPECT_EQ(pid, ServerPid());
     EXPECT_EQ(events, (Events{kOff, "UPDATE_STATUS STARTING KALTOR.... 0", "ENABLE_TOOLBAR 0", "ENABLE_TOOLBAR -1",
                               kOff, kOn,  // the hide step starts the (running) server again
@@ -62,7 +62,7 @@ TEST_F(ControllerTest, AStartThatFailsReturnsNoServer) {
     Install("window-delay 500\n");
     d.SetIntegrity(d.OwnPid(), platform::proc::kIntegrityMedium);
     d.ScheduleAt(100, 0, [&] { d.SetIntegrity(ServerPid(), platform::proc::kIntegrityHigh); });
-    EXPECT_EQ(controller.StartServer(), 0u);  // the result as at entry, not the server's id
+    EXPECT_EQ(controller.StartServer(), platform::Pid{});  // the result as at entry, not the server's id
     ASSERT_EQ(boxes.shown.size(), 1u);
     EXPECT_NE(boxes.shown[0].text.find(server::kServerElevatedText), std::string::npos);
     EXPECT_NE(boxes.shown[0].text.find(" - StartServer"), std::string::npos);
@@ -79,7 +79,7 @@ TEST_F(ControllerTest, InstallDirectoryRules) {
     d.KillProcess(ServerPid());
     SetInstallDir("   ");
     events.clear();
-    EXPECT_EQ(controller.StartServer(), 0u);
+    EXPECT_EQ(controller.StartServer(), platform::Pid{});
     EXPECT_EQ(server::gInstallDirectory, "C:\\Program Files\\Harrowatch\\");
     ASSERT_EQ(boxes.shown.size(), 1u);
     EXPECT_EQ(boxes.shown[0].text, "You must run Harrowatch from your Kaltor directory.");
@@ -87,7 +87,7 @@ TEST_F(ControllerTest, InstallDirectoryRules) {
     EXPECT_EQ(boxes.shown[0].title, "Harrowatch");
     // The poll goes on, and the box is not shown again for the same place.
     EXPECT_EQ(events, (Events{kOff, "UPDATE_STATUS KALTOR NOT FOUND 0", kOn}));
-    EXPECT_EQ(controller.StartServer(), 0u);
+    EXPECT_EQ(controller.StartServer(), platform::Pid{});
     EXPECT_EQ(boxes.shown.size(), 1u);
 
     // A read of the folder that fails is no folder left unset: the server
@@ -97,18 +97,18 @@ TEST_F(ControllerTest, InstallDirectoryRules) {
     server::gInstallDirectory.clear();
     d.registryFault = Refuse("query", 5L, "INSTDIR");
     events.clear();
-    EXPECT_EQ(controller.StartServer(), 0u);
-    EXPECT_EQ(controller.StartServer(), 0u);
+    EXPECT_EQ(controller.StartServer(), platform::Pid{});
+    EXPECT_EQ(controller.StartServer(), platform::Pid{});
     EXPECT_EQ(boxes.shown.size(), 1u);
     EXPECT_EQ(server::gInstallDirectory, "");
     EXPECT_EQ(events.back(), kOn);
     EXPECT_NE(std::find(events.begin(), events.end(), "UPDATE_STATUS KALTOR FOLDER UNKNOWN 0"), events.end());
     d.registryFault = nullptr;
-    ASSERT_NE(controller.StartServer(), 0u);
+    ASSERT_NE(controller.StartServer(), platform::Pid{});
     // Once known, the folder read last serves while a read fails.
     d.KillProcess(ServerPid());
     d.registryFault = Refuse("query", 1450L, "INSTDIR");
-    EXPECT_NE(controller.StartServer(), 0u);
+    EXPECT_NE(controller.StartServer(), platform::Pid{});
     EXPECT_EQ(server::gInstallDirectory, kGameFolder);
     EXPECT_EQ(boxes.shown.size(), 1u);
 }
@@ -118,7 +118,7 @@ TEST_F(ControllerTest, WithoutAutoStartOrHideTheServerStaysInSight) {
     Install();
     const std::uint64_t start = d.NowMs();
     const platform::Pid pid = controller.StartServer();
-    ASSERT_NE(pid, 0u);
+    ASSERT_NE(pid, platform::Pid{});
     EXPECT_NE(d.FindWindow("ThunderRT6FormDC", "Server Configuration"), nullptr);
     EXPECT_TRUE(d.IsWindowVisible(Win(server().mainForm())));
     // One settle pass of a second with nothing changing, then it gives up.
@@ -130,7 +130,7 @@ TEST_F(ControllerTest, WithoutAutoStartOrHideTheServerStaysInSight) {
     d.KillProcess(pid);
     SetSetting("AutoStart", 1);
     SetSetting("HideKaltorWindow", 0);
-    ASSERT_NE(controller.StartServer(), 0u);
+    ASSERT_NE(controller.StartServer(), platform::Pid{});
     EXPECT_EQ(d.FindWindow("ThunderRT6FormDC", "Server Configuration"), nullptr);
     EXPECT_TRUE(d.IsWindowVisible(Win(server().mainForm())));
 }
@@ -138,7 +138,7 @@ TEST_F(ControllerTest, WithoutAutoStartOrHideTheServerStaysInSight) {
 TEST_F(ControllerTest, AServerGoneWhileStartingIsLaunchedAgainByTheNextPoll) {
     Install("no-config\n");
     d.ScheduleAt(2000, d.OwnPid(), [&] { d.KillProcess(ServerPid()); });
-    EXPECT_EQ(controller.StartServer(), 0u);
+    EXPECT_EQ(controller.StartServer(), platform::Pid{});
     EXPECT_EQ(events.back(), kOn);  // monitoring goes on
     EXPECT_GE(d.NowMs(), 2000u);
 
@@ -149,14 +149,14 @@ TEST_F(ControllerTest, AServerGoneWhileStartingIsLaunchedAgainByTheNextPoll) {
         d.CreateWindow(ServerPid(), "ThunderRT6FormDC", "Server Configuration", 0);
     });
     d.ScheduleAt(d.NowMs() + 3000, d.OwnPid(), [&] { d.KillProcess(ServerPid()); });
-    EXPECT_EQ(controller.StartServer(), 0u);
+    EXPECT_EQ(controller.StartServer(), platform::Pid{});
     EXPECT_EQ(standins.Launches(), 2u);
     EXPECT_EQ(events.back(), kOn);
 
     // A shutdown ends the wait for the form.
     const std::uint64_t start = d.NowMs();
     d.ScheduleAt(start + 1500, d.OwnPid(), [&] { cancel.Raise(); });
-    EXPECT_EQ(controller.StartServer(), 0u);
+    EXPECT_EQ(controller.StartServer(), platform::Pid{});
     EXPECT_LT(d.NowMs() - start, 1600u);
 }
 
@@ -185,10 +185,10 @@ TEST_F(ControllerTest, HideShowAndToggle) {
     events.clear();
     controller.ToggleServer(false);
     EXPECT_TRUE(events.empty());
-    EXPECT_EQ(ServerPid(), 0u);
+    EXPECT_EQ(ServerPid(), platform::Pid{});
     controller.ToggleServer(true);
     d.AdvanceIdle(10);
-    EXPECT_NE(ServerPid(), 0u);
+    EXPECT_NE(ServerPid(), platform::Pid{});
     EXPECT_TRUE(server().Active());
 }
 
@@ -198,7 +198,7 @@ TEST_F(ControllerTest, StopServerWaitsForTheCloseDialog) {
     EXPECT_TRUE(controller.StopServer());
     EXPECT_GE(d.NowMs() - start, 4000u);
     EXPECT_EQ(events, Events{kOff});  // the timer stays off: a poll would start it again
-    EXPECT_EQ(ServerPid(), 0u);
+    EXPECT_EQ(ServerPid(), platform::Pid{});
 
     events.clear();
     EXPECT_TRUE(controller.StopServer());
@@ -208,9 +208,9 @@ TEST_F(ControllerTest, StopServerWaitsForTheCloseDialog) {
 TEST_F(ControllerTest, AServerCrashingWhileItSettlesOrAsksToCloseEndsTheWait) {
     Install("window-delay 5000\n");  // the window set is slow to settle
     d.ScheduleAt(800, d.OwnPid(), [&] { d.KillProcess(ServerPid()); });
-    EXPECT_NE(controller.StartServer(), 0u);  // it ran; the next poll finds it gone
+    EXPECT_NE(controller.StartServer(), platform::Pid{});  // it ran; the next poll finds it gone
     EXPECT_LT(d.NowMs(), 4000u);
-    EXPECT_EQ(ServerPid(), 0u);
+    EXPECT_EQ(ServerPid(), platform::Pid{});
 
     standins.SetScript("close-dialog 0\n");  // only the operator answers
     controller.StartServer();
@@ -227,14 +227,14 @@ TEST_F(ControllerTest, AServerThatWillNotEndIsLeftRunning) {
     EXPECT_GE(d.NowMs() - start, 10000u);
     EXPECT_LT(d.NowMs() - start, 11000u);
     EXPECT_EQ(events, (Events{kOff, kOn}));
-    EXPECT_NE(ServerPid(), 0u);
+    EXPECT_NE(ServerPid(), platform::Pid{});
 }
 
 TEST_F(ControllerTest, AServerThatDiesBeforeTheFirstLookIsSeenEndingWithItsCode) {
     platform::sim::ProgramSpec spec;
     spec.onStart = [](platform::sim::SimDesktop& sd, platform::Pid pid) { sd.KillProcess(pid, 7); };
     d.InstallProgram(kServerPath, spec);
-    EXPECT_EQ(controller.StartServer(), 0u);
+    EXPECT_EQ(controller.StartServer(), platform::Pid{});
     const std::vector<std::string> ended = Told(EventId::ServerEnded);
     ASSERT_EQ(ended.size(), 1u);
     EXPECT_NE(ended[0].find("exit code 7"), std::string::npos) << ended[0];
@@ -244,7 +244,7 @@ TEST_F(ControllerTest, AServerThatDiesBeforeTheFirstLookIsSeenEndingWithItsCode)
     EXPECT_TRUE(controller.RelaunchHeld());
     d.AdvanceIdle(5000);
     EXPECT_FALSE(controller.RelaunchHeld());
-    EXPECT_EQ(controller.StartServer(), 0u);
+    EXPECT_EQ(controller.StartServer(), platform::Pid{});
     EXPECT_EQ(Told(EventId::ServerEnded).size(), 2u);
     EXPECT_EQ(controller.QuickEnds(), 2);
     EXPECT_TRUE(controller.RelaunchHeld());
@@ -264,7 +264,7 @@ TEST_F(ControllerTest, AStopThatDoesNotHappenLeavesTheNextEndACrash) {
     // The operator answers No to the server's question; later it crashes.
     standins.SetScript("close-dialog 0\n");
     d.AdvanceIdle(10000);
-    ASSERT_NE(controller.StartServer(), 0u);
+    ASSERT_NE(controller.StartServer(), platform::Pid{});
     d.ScheduleAt(d.NowMs() + 2000, d.OwnPid(), [&] { Answer("&No"); });
     EXPECT_FALSE(controller.StopServer());
     d.KillProcess(ServerPid(), 3);
@@ -281,7 +281,7 @@ TEST_F(ControllerTest, AStopWaitsForACloseQuestionThatComesLate) {
     d.ScheduleAt(start + 15000, d.OwnPid(), [&] { Answer("&Yes"); });
     EXPECT_TRUE(controller.StopServer());
     EXPECT_GE(d.NowMs() - start, 15000u);
-    EXPECT_EQ(ServerPid(), 0u);
+    EXPECT_EQ(ServerPid(), platform::Pid{});
     EXPECT_EQ(events, Events{kOff});  // the timer stays off: a poll would start it again
     EXPECT_EQ(Told(EventId::ServerStopped).size(), 1u);
     EXPECT_TRUE(Told(EventId::ServerEnded).empty());
@@ -303,7 +303,7 @@ TEST_F(ControllerTest, AStopGivenUpOnThatHappensLaterIsAStop) {
 
     // The question shows only after the stop has given up.
     standins.SetScript("close-dialog 0\nclose-ask-after 30000\n");
-    ASSERT_NE(controller.StartServer(), 0u);
+    ASSERT_NE(controller.StartServer(), platform::Pid{});
     EXPECT_FALSE(controller.StopServer());
     d.AdvanceIdle(60000);
     Answer("&Yes");

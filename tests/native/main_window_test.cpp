@@ -76,7 +76,7 @@ TEST_F(MainWindowTest, AServerThatGoesIsRelaunchedAndItsListCopiedFromTheStart) 
     Run(60000);  // it ran a minute: no quick end
     d.KillProcess(first);
     Run(5000);  // the next poll launches it again
-    ASSERT_NE(ServerPid(), 0u);
+    ASSERT_NE(ServerPid(), platform::Pid{});
     EXPECT_NE(ServerPid(), first);
     EXPECT_EQ(standins.Launches(), 2u);
     Run(5000);

@@ -37,7 +37,7 @@ protected:
 
 TEST_F(MemoryGuardTest, WaitsForTheLastPlayerToLeaveThenRestartsAsPlanned) {
     Start("active\nat 0 players 2\nat 600000 leave Player1\nat 600000 leave Player2\n");
-    ASSERT_NE(ServerPid(), 0u);
+    ASSERT_NE(ServerPid(), platform::Pid{});
     Run(60000);
     EXPECT_TRUE(Told(EventId::ServerResources, "above").empty());  // 24 MB
     Uses(150);

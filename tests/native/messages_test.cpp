@@ -55,7 +55,7 @@ TEST_F(MessagesTest, ChatOfARelaunchedServerIsReadFromItsFirstLine) {
     ASSERT_GT(controller.mMessageLineCount, 30);
     // The server dies and is launched again: its list starts short.
     d.KillProcess(automation::GetProcessIdByName(d, server::kServerExeName));
-    ASSERT_NE(controller.StartServer(), 0u);
+    ASSERT_NE(controller.StartServer(), platform::Pid{});
     host().ListBoxClear(server().messageList());
     Line("10:05:00 AM--  --Ysra \"first on the new server\"");
     EXPECT_EQ(controller.ProcessChatText(), "first on the new server");
@@ -104,7 +104,7 @@ TEST_F(MessagesTest, ASendThatDoesNotGoThroughIsNeverCalledSent) {
     };
     const auto relaunched = [&] {
         d.KillProcess(ServerPid());
-        ASSERT_NE(controller.StartServer(), 0u);
+        ASSERT_NE(controller.StartServer(), platform::Pid{});
     };
     Started();
     controller.SendServerMessage("hello");

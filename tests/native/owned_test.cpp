@@ -12,10 +12,13 @@
 namespace hw::platform {
 namespace {
 
-// A number becomes a handle or an address in another process only when named
-// as one: a process id passed where a window is expected does not compile.
+// A number becomes a handle, a process id or an address in another process
+// only when named as one: a process id passed where a window is expected does
+// not compile, nor is one counted with.
 // None, written 0, is any kind's.
 static_assert(!std::is_convertible_v<Pid, Hwnd>);
+static_assert(!std::is_convertible_v<std::uint32_t, Pid>);
+static_assert(!std::is_convertible_v<Pid, std::uint32_t>);
 static_assert(!std::is_convertible_v<std::uint64_t, Handle>);
 static_assert(!std::is_convertible_v<Handle, Hwnd>);
 static_assert(!std::is_convertible_v<std::uint64_t, RemoteAddress>);

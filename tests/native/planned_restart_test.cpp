@@ -59,7 +59,7 @@ protected:
 TEST_F(PlannedRestartTest, ThePlayersAreWarnedThenTheServerClosesAndComesBackActive) {
     Setting("WarnPlayersMinutes", 10);
     Start("active\nat 0 players 3\n");
-    ASSERT_NE(ServerPid(), 0u);
+    ASSERT_NE(ServerPid(), platform::Pid{});
     const platform::Pid before = ServerPid();
     Run(20 * 60000 + 30000);  // 09:20:30
     EXPECT_EQ(FirstServer().effects().sentMessages, Texts{"Server maintenance in 10 minutes"});
@@ -69,7 +69,7 @@ TEST_F(PlannedRestartTest, ThePlayersAreWarnedThenTheServerClosesAndComesBackAct
     EXPECT_EQ(standins.Launches(), 1u);
     Run(60000);  // 09:30:30
     ASSERT_EQ(standins.Launches(), 2u);
-    EXPECT_NE(ServerPid(), 0u);
+    EXPECT_NE(ServerPid(), platform::Pid{});
     EXPECT_NE(ServerPid(), before);
     EXPECT_TRUE(server().Active());  // as it was before
     EXPECT_EQ(form.Harrowatch->PlannedRestarts(), 1);
@@ -95,7 +95,7 @@ TEST_F(PlannedRestartTest, IsNeitherACrashNorAQuickEndForTheBackOff) {
     Start("active\n");
     Run(60000);  // 09:30:20
     ASSERT_EQ(standins.Launches(), 2u);
-    EXPECT_NE(ServerPid(), 0u);
+    EXPECT_NE(ServerPid(), platform::Pid{});
     EXPECT_EQ(Count(EventId::ServerEnded), 0);
     EXPECT_EQ(Count(EventId::RelaunchDelayed), 0);
     EXPECT_EQ(form.Harrowatch->QuickEnds(), 0);
@@ -208,7 +208,7 @@ TEST_F(PlannedRestartTest, AServerHungAtTheRestartHoldsTheOperatorsInputNoLonger
     Start("active\n");
     Run(29 * 60000 + 55000);
     const platform::Pid pid = ServerPid();
-    ASSERT_NE(pid, 0u);
+    ASSERT_NE(pid, platform::Pid{});
     const std::uint64_t from = d.NowMs();
     std::uint64_t worst = 0;
     for (std::uint64_t at = from; at < from + 60000; at += 50)
@@ -278,7 +278,7 @@ TEST_F(PlannedRestartTest, ARestartWhoseLaunchFailedIsCarriedOutByTheLaunchThatF
     Run(29 * 60000 + 50000);
     d.PokeString(platform::kHkeyLocalMachine, server::kGameKey, "INSTDIR", "C:\\Elsewhere\\");
     Run(3 * 60000);
-    EXPECT_EQ(ServerPid(), 0u);
+    EXPECT_EQ(ServerPid(), platform::Pid{});
     EXPECT_NE(Last(EventId::PlannedRestartFailed).find("did not start again"), std::string::npos)
         << Last(EventId::PlannedRestartFailed);
     d.PokeString(platform::kHkeyLocalMachine, server::kGameKey, "INSTDIR", kGameFolder);
@@ -306,7 +306,7 @@ TEST_F(PlannedRestartTest, AnExitDuringTheRestartLaunchesNothing) {
     EXPECT_TRUE(app.ended);
     EXPECT_NE(Last(EventId::ServerStopped).find("planned restart"), std::string::npos) << Last(EventId::ServerStopped);
     EXPECT_EQ(standins.Launches(), 1u);
-    EXPECT_EQ(ServerPid(), 0u);
+    EXPECT_EQ(ServerPid(), platform::Pid{});
 }
 
 // Harrowatch started 3 minutes before the restart: the players hear of it

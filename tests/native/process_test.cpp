@@ -25,14 +25,14 @@ TEST(GetProcessIdByName, MatchesTheFirstProcessInBothFamilies) {
         d.AddProcess("D:\\Other\\KALTOR INTERNET SERVER.EXE");
         EXPECT_EQ(GetProcessIdByName(d, "kaltor internet server.exe"), first) << family;
         d.KillProcess(first);
-        EXPECT_NE(GetProcessIdByName(d, kServer), 0u);
+        EXPECT_NE(GetProcessIdByName(d, kServer), platform::Pid{});
         EXPECT_NE(GetProcessIdByName(d, kServer), first);
         EXPECT_EQ(d.OpenHandleCount(), 0u);
     }
     SimDesktop other;
     other.SetPlatformId(3);
     other.AddProcess(std::string("C:\\") + kServer);
-    EXPECT_EQ(GetProcessIdByName(other, kServer), 0u);
+    EXPECT_EQ(GetProcessIdByName(other, kServer), platform::Pid{});
 }
 
 TEST(GetProcessIdByName, SkipsProcessesThatCannotBeReadOrEndMeanwhile) {
@@ -60,7 +60,7 @@ TEST(GetProcessIdByName, OnlyAProgramInHarrowatchsOwnSessionIsItsServer) {
     SimDesktop d;
     const platform::Pid elsewhere = d.AddProcess(std::string("C:\\Games\\") + kServer);
     d.FindProcess(elsewhere)->session = 2;
-    EXPECT_EQ(GetProcessIdByName(d, kServer), 0u);
+    EXPECT_EQ(GetProcessIdByName(d, kServer), platform::Pid{});
     const platform::Pid own = d.AddProcess(std::string("C:\\Games\\") + kServer);
     EXPECT_EQ(GetProcessIdByName(d, kServer), own);
     d.KillProcess(own);
@@ -70,10 +70,10 @@ TEST(GetProcessIdByName, OnlyAProgramInHarrowatchsOwnSessionIsItsServer) {
     d.SetIntegrity(d.OwnPid(), platform::proc::kIntegrityMedium);
     d.SetIntegrity(elsewhere, platform::proc::kIntegrityHigh);
     d.CreateWindow(elsewhere, "ThunderRT6FormDC", "KALTOR Server", 0);
-    EXPECT_EQ(GetProcessIdByName(d, kServer), 0u);
+    EXPECT_EQ(GetProcessIdByName(d, kServer), platform::Pid{});
     const platform::Pid elevated = d.AddProcess(std::string("C:\\Games\\") + kServer);
     d.SetIntegrity(elevated, platform::proc::kIntegrityHigh);
-    EXPECT_EQ(GetProcessIdByName(d, kServer), 0u);  // no window yet
+    EXPECT_EQ(GetProcessIdByName(d, kServer), platform::Pid{});  // no window yet
     d.CreateWindow(elevated, "ThunderRT6FormDC", "KALTOR Server", 0);
     EXPECT_EQ(GetProcessIdByName(d, kServer), elevated);
     EXPECT_EQ(d.OpenHandleCount(), 0u);
@@ -89,7 +89,7 @@ protected:
 TEST_F(LaunchProgramTest, QuotesAProgramPathWithSpacesButNotTheDirectoryAndRefusesANonProgram) {
     d.InstallProgram(program, ProgramSpec{});
     platform::Pid pid = LaunchProgram(d, program, folder, false);
-    ASSERT_NE(pid, 0u);
+    ASSERT_NE(pid, platform::Pid{});
     EXPECT_EQ(d.FindProcess(pid)->commandLine, "\"" + program + "\"");
     EXPECT_EQ(d.FindProcess(pid)->currentDirectory, folder);
     EXPECT_EQ(d.OpenHandleCount(), 0u);  // process and thread handles released
@@ -99,7 +99,7 @@ TEST_F(LaunchProgramTest, QuotesAProgramPathWithSpacesButNotTheDirectoryAndRefus
     EXPECT_EQ(d.FindProcess(plain)->commandLine, "C:\\Tools\\plain.exe");
     // A file that is no program fails cleanly.
     d.WriteFile("C:\\Tools\\fake.exe", "not a program");
-    EXPECT_EQ(LaunchProgram(d, "C:\\Tools\\fake.exe", "C:\\Tools", false), 0u);
+    EXPECT_EQ(LaunchProgram(d, "C:\\Tools\\fake.exe", "C:\\Tools", false), platform::Pid{});
     EXPECT_EQ(d.OpenHandleCount(), 0u);
 }
 
@@ -111,7 +111,7 @@ TEST_F(LaunchProgramTest, WaitsUntilIdleWithoutFreezingTheMessageLoop) {
     for (int t = 500; t <= 10000; t += 500) d.ScheduleAt(t, d.OwnPid(), [&] { ++ticks; });
     const std::uint64_t start = d.NowMs();
     platform::Pid pid = LaunchProgram(d, program, folder, false);
-    ASSERT_NE(pid, 0u);
+    ASSERT_NE(pid, platform::Pid{});
     EXPECT_GE(d.NowMs() - start, 4000u);
     EXPECT_LT(d.NowMs() - start, 4200u);
     EXPECT_GE(ticks, 7);  // Harrowatch's own timers ran during the wait
@@ -123,10 +123,10 @@ TEST_F(LaunchProgramTest, AProgramThatNeverGetsIdleIsReturnedAfterTheBoundOrWhen
     d.InstallProgram(program, spec);
     automation::CancelSignal cancel;
     d.ScheduleAt(1000, d.OwnPid(), [&] { cancel.Raise(); });
-    EXPECT_NE(LaunchProgram(d, program, folder, false, &cancel), 0u);
+    EXPECT_NE(LaunchProgram(d, program, folder, false, &cancel), platform::Pid{});
     EXPECT_LT(d.NowMs(), 1100u);
     const std::uint64_t start = d.NowMs();
-    EXPECT_NE(LaunchProgram(d, program, folder, false), 0u);
+    EXPECT_NE(LaunchProgram(d, program, folder, false), platform::Pid{});
     EXPECT_GE(d.NowMs() - start, automation::kLaunchIdleTimeoutMs);
     EXPECT_LT(d.NowMs() - start, automation::kLaunchIdleTimeoutMs + 200);
     EXPECT_GT(d.YieldCount(), 100u);
@@ -138,10 +138,10 @@ TEST_F(LaunchProgramTest, WaitingForExitReturnsZeroOnceTheProgramHasEnded) {
         desk.ScheduleAfter(2500, pid, [&desk, pid] { desk.KillProcess(pid, 0); });
     };
     d.InstallProgram(program, spec);
-    EXPECT_EQ(LaunchProgram(d, program, folder, true), 0u);
+    EXPECT_EQ(LaunchProgram(d, program, folder, true), platform::Pid{});
     EXPECT_GE(d.NowMs(), 2500u);
     EXPECT_LT(d.NowMs(), 2600u);
-    EXPECT_EQ(GetProcessIdByName(d, kServer), 0u);
+    EXPECT_EQ(GetProcessIdByName(d, kServer), platform::Pid{});
     EXPECT_EQ(d.OpenHandleCount(), 0u);
 }
 

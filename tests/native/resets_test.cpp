@@ -488,7 +488,7 @@ TEST_F(ResetsTest, AServerThatCrashesDuringTheCopyEndsTheResetAfterIt) {
     d.WriteFile(data + "KALTORState.KLD", std::string(10000, 's'));
     d.SetCopyBytesPerSecond(1000);
     const platform::Pid pid = ServerPid();
-    ASSERT_NE(pid, 0u);
+    ASSERT_NE(pid, platform::Pid{});
     const std::uint32_t timer = d.SetTimer(1000, [&] {
         if (d.FindProcess(pid)->alive) d.KillProcess(pid);
     });

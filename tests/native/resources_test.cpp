@@ -119,7 +119,7 @@ TEST_F(ResourcesTest, EachPollShowsTheServersFiguresThroughTheHandleItHoldsAndTh
     LaunchAndSave();
     form.Form_Load();
     const p::Pid pid = ServerPid();
-    ASSERT_NE(pid, 0u);
+    ASSERT_NE(pid, platform::Pid{});
     p::sim::SimProcess* server = d.FindProcess(pid);
     server->cpuShare = 0.25;
     server->privateBytes = 412u << 20;
@@ -143,7 +143,7 @@ TEST_F(ResourcesTest, EachPollShowsTheServersFiguresThroughTheHandleItHoldsAndTh
     Run(30000);
     EXPECT_EQ(Count(EventId::ServerResources), 2);
     EXPECT_EQ(form.Events.Recent().back().text.rfind(
-                  "process id " + std::to_string(pid) + ": CPU 25.0%  Memory 412 MB  Handles 318  Up 1:00:", 0),
+                  "process id " + std::to_string(pid.value()) + ": CPU 25.0%  Memory 412 MB  Handles 318  Up 1:00:", 0),
               0u)
         << form.Events.Recent().back().text;
 
@@ -364,7 +364,7 @@ namespace {
 // The line under the tabs is as wide as its window: no figure grows past it.
 TEST(ResourceWatch, MemoryIsShownInMegabytesUpToAGigabyteThenInGigabytes) {
     supervision::ServerResources r;
-    r.pid = 4;
+    r.pid = platform::Pid{4};
     r.privateBytes = static_cast<std::uint64_t>(1023.4 * 1024 * 1024);
     EXPECT_NE(supervision::ResourceWatch::Describe(r).find("Memory 1023 MB"), std::string::npos);
     r.privateBytes = (1024ull << 20) - 1;  // would round to "1024 MB"

@@ -96,7 +96,7 @@ TEST_F(WindowsRulesTest, AnErrorBoxLeftOpenForAnHourHoldsNoSupervision) {
         d.KillProcess(first);
         Run(3600000);
         EXPECT_EQ(standins.Launches(), 2u) << "the dead server was not launched again";
-        EXPECT_NE(ServerPid(), 0u);
+        EXPECT_NE(ServerPid(), platform::Pid{});
         EXPECT_EQ(server().effects().messageDeletes, 1) << "the due reset did not run";
         EXPECT_FALSE(form.Refreshing());
     };

@@ -168,9 +168,9 @@ void Promises::AfterStep() {
         for (const auto& [ended, next] : endsBeforeLaunch_) {
             const World::Life& l = w_.lives[ended];
             if (!l.reported)
-                w_.Broken("every-end-seen", "server " + std::to_string(ended) + " ended (" +
+                w_.Broken("every-end-seen", "server " + std::to_string(ended.value()) + " ended (" +
                                                 (l.crashedByWorld ? "crashed" : "closed") + ") and server " +
-                                                std::to_string(next) + " was launched with no word of that end");
+                                                std::to_string(next.value()) + " was launched with no word of that end");
         }
         endsBeforeLaunch_.clear();
         Resets(fresh);
@@ -230,7 +230,7 @@ void Promises::HangsTold() {
         for (auto before = w_.hangs.rbegin(); before != w_.hangs.rend(); ++before)
             if (before->pid == h.pid && before->fromMs < from && before->untilMs + 1000 >= from) from = before->fromMs;
         if (saidHung_[h.pid] || toldHungMs_[h.pid] >= from) continue;
-        w_.Broken("hang-told", "server " + std::to_string(h.pid) + " has hung for " +
+        w_.Broken("hang-told", "server " + std::to_string(h.pid.value()) + " has hung for " +
                                    std::to_string((now - h.fromMs) / 1000) + " s and was not told not responding (hung " + std::to_string(h.fromMs) + " to " + std::to_string(h.untilMs) + ")");
     }
     // ... and once it answers again, that is told too: a "not responding"
@@ -243,7 +243,7 @@ void Promises::HangsTold() {
         if (h.pid == pid) lastEnd = std::max(lastEnd, h.untilMs);
     const std::uint64_t by = lastEnd + 2 * w_.pollMs + kMinute + server::clsHarrowatch::kSendDialogWaitMs;
     if (!proc || !proc->alive || !lastEnd || now < by || unwatchedMs_ >= lastEnd || toldHungMs_[pid] > lastEnd) return;
-    w_.Broken("answer-told", "server " + std::to_string(pid) + " has answered again since " + std::to_string(lastEnd) +
+    w_.Broken("answer-told", "server " + std::to_string(pid.value()) + " has answered again since " + std::to_string(lastEnd) +
                                  " and is still called not responding");
 }
 
@@ -326,10 +326,10 @@ void Promises::Lives() {
         // Back-off: a server that crashed at once is not launched again at once.
         if (lastQuickCrashMs_ && launched - lastQuickCrashMs_ < supervision::RelaunchBackoff::kFirstDelayMs &&
             w_.lastOperatorStartMs < lastQuickCrashMs_)
-            w_.Broken("relaunch-back-off", "server " + std::to_string(pid) + " launched " +
+            w_.Broken("relaunch-back-off", "server " + std::to_string(pid.value()) + " launched " +
                                                std::to_string(launched - lastQuickCrashMs_) + " ms after the last one crashed");
         if (w_.sessionEndingSinceMs)
-            w_.Broken("no-relaunch-at-session-end", "server " + std::to_string(pid) + " launched while Windows ends the session");
+            w_.Broken("no-relaunch-at-session-end", "server " + std::to_string(pid.value()) + " launched while Windows ends the session");
         lastQuickCrashMs_ = 0;
     }
     noteEnds(now);
@@ -363,18 +363,18 @@ void Promises::Events(const std::vector<supervision::Event>& fresh, const std::v
             case EventId::HungServerEnded: {
                 World::Life& l = w_.lives[pid];
                 if (l.reported)
-                    w_.Broken("one-report-an-end", "the end of server " + std::to_string(pid) + " was reported twice");
+                    w_.Broken("one-report-an-end", "the end of server " + std::to_string(pid.value()) + " was reported twice");
                 l.reported = true;
                 lastEndPlanned_ = e.id == EventId::ServerStopped && e.text.find("planned restart") != std::string::npos;
                 l.plannedRestart |= lastEndPlanned_;
                 if (e.id == EventId::ServerStopped && l.crashedByWorld)
-                    w_.Broken("crash-is-no-stop", "server " + std::to_string(pid) + " crashed and was logged as stopped");
+                    w_.Broken("crash-is-no-stop", "server " + std::to_string(pid.value()) + " crashed and was logged as stopped");
                 // A close Harrowatch gave up on, which the server took late, is
                 // the stop Harrowatch asked for all the same.
                 if (e.id == EventId::ServerEnded && !l.crashedByWorld && !l.closedBySession)
-                    w_.Broken("stop-is-no-crash", "server " + std::to_string(pid) + " was closed by Harrowatch and logged as a crash");
+                    w_.Broken("stop-is-no-crash", "server " + std::to_string(pid.value()) + " was closed by Harrowatch and logged as a crash");
                 if (e.id == EventId::ServerEnded && l.closedBySession)
-                    w_.Broken("session-end-is-no-crash", "server " + std::to_string(pid) + " closed with Windows and was logged as a crash");
+                    w_.Broken("session-end-is-no-crash", "server " + std::to_string(pid.value()) + " closed with Windows and was logged as a crash");
                 break;
             }
             case EventId::NotResponding: {
@@ -449,7 +449,7 @@ void Promises::Events(const std::vector<supervision::Event>& fresh, const std::v
                 // the one launched in its place is left stopped too.
                 const World::Life& closed = w_.lives[pid];
                 if (!closed.plannedRestart)
-                    w_.Broken("planned-restart-no-crash", "a planned restart told of server " + std::to_string(pid) +
+                    w_.Broken("planned-restart-no-crash", "a planned restart told of server " + std::to_string(pid.value()) +
                                                               " whose end was not told as planned");
                 const standin::Server* was = nullptr;
                 for (std::size_t k = 0; k < w_.standins.Launches(); ++k)
@@ -457,7 +457,7 @@ void Promises::Events(const std::vector<supervision::Event>& fresh, const std::v
                 const standin::Server* live = w_.LiveServer();
                 if (was && !was->Active() && live && live->Active() && w_.lastOperatorStartMs + 10 * kMinute < taken[n].atMs)
                     w_.Broken("planned-restart-keeps-operator-stop",
-                              "server " + std::to_string(pid) + " was stopped, and its planned restart started the next one");
+                              "server " + std::to_string(pid.value()) + " was stopped, and its planned restart started the next one");
                 break;
             }
             case EventId::ResetDone:

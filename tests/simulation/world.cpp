@@ -316,7 +316,7 @@ void World::Input(const std::string& what, std::function<void()> action, std::ui
 void World::WorldCrash(p::Pid pid) {
     if (!pid) return;
     lives[pid].crashedByWorld = true;
-    Step("server " + std::to_string(pid) + " crashes");
+    Step("server " + std::to_string(pid.value()) + " crashes");
     d.KillProcess(pid, 3);
 }
 
@@ -327,7 +327,7 @@ void World::WorldHang(p::Pid pid, std::uint64_t ms) {
         if (h.pid == pid && h.untilMs > d.NowMs()) h.untilMs = d.NowMs();
     hangs.push_back({pid, d.NowMs(), d.NowMs() + ms});
     if (hangs.size() > 64) hangs.erase(hangs.begin());
-    Step("server " + std::to_string(pid) + " hangs for " + std::to_string(ms) + " ms");
+    Step("server " + std::to_string(pid.value()) + " hangs for " + std::to_string(ms) + " ms");
     d.HangProcess(pid, ms);
 }
 

@@ -114,7 +114,7 @@ public:
         }
     }
     void EndProcess(platform::Pid pid) override {
-        HANDLE h = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid);
+        HANDLE h = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid.value());
         if (!h) return;
         TerminateProcess(h, 1);
         WaitForSingleObject(h, 5000);

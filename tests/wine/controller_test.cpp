@@ -59,7 +59,7 @@ TEST_F(WineController, LaunchesSavesHidesShowsTogglesAndStops) {
         [&](const std::string& t, const std::string&, std::int32_t v) { events.push_back(t + " " + std::to_string(v)); });
 
     const platform::Pid pid = controller.StartServer();
-    ASSERT_NE(pid, 0u);
+    ASSERT_NE(pid, platform::Pid{});
     EXPECT_EQ(server::gInstallDirectory, folder_);
     EXPECT_EQ(events.front(), "ENABLE_TIMER 0");
     EXPECT_EQ(events.back(), "ENABLE_TIMER -1");
@@ -79,7 +79,7 @@ TEST_F(WineController, LaunchesSavesHidesShowsTogglesAndStops) {
     EXPECT_TRUE(env_->WaitFor([&] { return LocalStatus(main) == "NOT ACTIVE"; }, 5000)) << LocalStatus(main);
 
     EXPECT_TRUE(controller.StopServer());
-    EXPECT_EQ(automation::GetProcessIdByName(d, server::kServerExeName), 0u);
+    EXPECT_EQ(automation::GetProcessIdByName(d, server::kServerExeName), platform::Pid{});
     EXPECT_TRUE(boxes_.shown.empty());
 }
 
@@ -88,7 +88,7 @@ TEST_F(WineController, DataFileResetsCarriedOutForReal) {
     platform::Desktop& d = env_->desktop();
     server::clsHarrowatch controller(d, boxes_);
     const platform::Pid pid = controller.StartServer();
-    ASSERT_NE(pid, 0u);
+    ASSERT_NE(pid, platform::Pid{});
     const platform::Hwnd main = automation::GetProcessMainWindow(d, pid);
     const std::string data = folder_ + "System\\Kaltor\\";
     ASSERT_TRUE(d.FileExists(data + "KALTORServerMonsters.KLD"));
@@ -124,7 +124,7 @@ namespace {
 TEST_F(WineController, SendsAMessageThroughTheServersDialog) {
     env_->InstallServer(folder_, "active\n");
     server::clsHarrowatch c(env_->desktop(), boxes_);
-    ASSERT_NE(c.StartServer(), 0u);
+    ASSERT_NE(c.StartServer(), platform::Pid{});
     EXPECT_EQ(c.ProcessChatText(), "");
     const DWORD start = GetTickCount();
     c.SendServerMessage("hello from the operator");

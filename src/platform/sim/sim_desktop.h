@@ -476,7 +476,7 @@ private:
     bool harrowatch64_ = true, windows64_ = true;
     bool shuttingDown_ = false;
     std::uint32_t ownShutdownLevel_ = session::kDefaultShutdownLevel;
-    Pid nextPid_ = 100;
+    Pid nextPid_{100};
     std::deque<SimProcess> processes_;  // stable addresses while processes come and go
     std::map<Handle, HandleEntry> handles_;
     Handle nextHandle_{0x100};

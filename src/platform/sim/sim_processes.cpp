@@ -29,7 +29,7 @@ void SimDesktop::InstallProgram(const std::string& path, ProgramSpec spec) {
 Pid SimDesktop::AddProcess(const std::string& imagePath, bool alive) {
     SimProcess p;
     p.pid = nextPid_;
-    nextPid_ += 4;
+    nextPid_ = Pid{nextPid_.value() + 4};
     p.imagePath = imagePath;
     p.alive = alive;
     p.createdAtMs = NowMs();

@@ -188,7 +188,7 @@ void SimDesktop::EnumChildWindows(Hwnd parent, const std::function<bool(Hwnd)>& 
 std::uint32_t SimDesktop::GetWindowThreadProcessId(Hwnd window, Pid* processId) {
     const SimWindow* w = Window(window);
     if (processId) *processId = w ? w->owner : 0;
-    return w ? w->owner + 1 : 0;
+    return w ? w->owner.value() + 1 : 0;
 }
 
 std::int32_t SimDesktop::GetWindowLong(Hwnd window, int index) {

@@ -17,7 +17,7 @@ namespace {
 
 ProcessEntry ToEntry(const PROCESSENTRY32& pe) {
     ProcessEntry e;
-    e.processId = pe.th32ProcessID;
+    e.processId = Pid{pe.th32ProcessID};
     e.exeFile.assign(pe.szExeFile, strnlen(pe.szExeFile, MAX_PATH));
     return e;
 }
@@ -44,7 +44,7 @@ std::uint32_t Win32Desktop::GetVersionPlatformId() {
 }
 
 Handle Win32Desktop::CreateToolhelp32Snapshot(std::uint32_t flags, Pid processId) {
-    return FromHandle(::CreateToolhelp32Snapshot(flags, processId));
+    return FromHandle(::CreateToolhelp32Snapshot(flags, processId.value()));
 }
 
 bool Win32Desktop::Process32First(Handle snapshot, ProcessEntry& entry) {
@@ -56,24 +56,26 @@ bool Win32Desktop::Process32Next(Handle snapshot, ProcessEntry& entry) {
 }
 
 bool Win32Desktop::EnumProcesses(Pid* ids, std::uint32_t bytes, std::uint32_t* bytesReturned) {
+    std::vector<DWORD> read(bytes / sizeof(DWORD));
     DWORD got = 0;
-    BOOL ok = ::K32EnumProcesses(reinterpret_cast<DWORD*>(ids), bytes, &got);
+    const BOOL ok = ::K32EnumProcesses(read.data(), static_cast<DWORD>(read.size() * sizeof(DWORD)), &got);
+    for (std::size_t i = 0; i < got / sizeof(DWORD); ++i) ids[i] = Pid{read[i]};
     *bytesReturned = got;
     return ok != FALSE;
 }
 
 Handle Win32Desktop::OpenProcess(std::uint32_t access, bool inheritHandle, Pid processId) {
-    return FromHandle(::OpenProcess(access, inheritHandle, processId));
+    return FromHandle(::OpenProcess(access, inheritHandle, processId.value()));
 }
 
 bool Win32Desktop::ProcessIdToSessionId(Pid processId, std::uint32_t* sessionId) {
     DWORD session = 0;
-    if (!::ProcessIdToSessionId(processId, &session)) return false;
+    if (!::ProcessIdToSessionId(processId.value(), &session)) return false;
     *sessionId = session;
     return true;
 }
 
-Pid Win32Desktop::GetCurrentProcessId() { return ::GetCurrentProcessId(); }
+Pid Win32Desktop::GetCurrentProcessId() { return Pid{::GetCurrentProcessId()}; }
 
 bool Win32Desktop::EnumProcessModules(Handle process, std::vector<std::uint64_t>& modules,
                                       std::uint32_t maxModules) {
@@ -136,7 +138,7 @@ bool Win32Desktop::CreateProcess(const std::string& commandLine, const std::stri
     if (!ok) return false;
     info.process = FromHandle(pi.hProcess);
     info.thread = FromHandle(pi.hThread);
-    info.processId = pi.dwProcessId;
+    info.processId = Pid{pi.dwProcessId};
     return true;
 }
 

@@ -55,7 +55,7 @@ void Win32Desktop::EnumChildWindows(Hwnd parent, const std::function<bool(Hwnd)>
 std::uint32_t Win32Desktop::GetWindowThreadProcessId(Hwnd window, Pid* processId) {
     DWORD pid = 0;
     DWORD tid = ::GetWindowThreadProcessId(ToHwnd(window), &pid);
-    if (processId) *processId = pid;
+    if (processId) *processId = Pid{pid};
     return tid;
 }
 
