@@ -272,7 +272,7 @@ FolderCopy DataFolderCopies::CopyChanged(platform::Desktop& d, const std::string
     RemoveOldBackups(d, limits.days, limits.maxBytes, room);
     for (const ToCopy& u : unchanged)
         if (!Holds(d, copied_[text::Upper(u.path)])) changed.push_back(u);
-    for (const ToCopy& c : changed) {
+    const auto copy = [&](const ToCopy& c) {
         Copied made;
         platform::FileInformation source;
         bool inBackups = false;
@@ -291,7 +291,15 @@ FolderCopy DataFolderCopies::CopyChanged(platform::Desktop& d, const std::string
         } else {
             copied_.erase(text::Upper(c.path));
         }
-    }
+    };
+    for (const ToCopy& c : changed) copy(c);
+    // Room made on a full disk may have taken the day that held the only
+    // copy of a file left alone: it is copied again, or said to be missing.
+    for (const ToCopy& u : unchanged)
+        if (!Holds(d, copied_[text::Upper(u.path)]) &&
+            std::find_if(changed.begin(), changed.end(), [&](const ToCopy& c) { return c.key == u.key; }) ==
+                changed.end())
+            copy(u);
     return result;
 }
 

@@ -543,6 +543,20 @@ TEST(DataFolderCopies, ACopyThatFindsTheDiskFullMakesRoomFromTheOldestDaysAndTri
     d.SetDiskSpace(d.DiskUsed());
     EXPECT_EQ(copies.CopyChanged(d, data, {30, 2048ull << 20}).files.at("KALTORHALLINFO.KLD"), 112);
     EXPECT_TRUE(d.HasFile(backups + "2026-12-03\\a.KLD"));
+    // A file left alone whose only copy lies in a day that room is made
+    // from: it is copied again, not counted as backed up with no copy left.
+    d.SetDiskSpace(d.DiskUsed() + 100000);
+    d.WriteFile(data + "KALTORQuests.KLD", "quests");
+    ASSERT_EQ(copies.CopyChanged(d, data, {30, 2048ull << 20}).files.at("KALTORQUESTS.KLD"), 0);
+    d.ShiftLocalTime(24ll * 3600 * 1000);  // the next day
+    d.WriteFile(data + "KALTORHallInfo.KLD", std::string(600, 'i'));
+    d.SetDiskSpace(d.DiskUsed() + 10);
+    const supervision::FolderCopy next = copies.CopyChanged(d, data, {30, 2048ull << 20});
+    EXPECT_EQ(next.files.at("KALTORQUESTS.KLD"), 0);
+    EXPECT_EQ(next.files.at("KALTORHALLINFO.KLD"), 0);
+    bool quests = false;
+    for (const std::string& f : d.FilesUnder(backups)) quests |= d.FileContent(f) == "quests";
+    EXPECT_TRUE(quests);
 }
 
 }  // namespace
