@@ -181,6 +181,9 @@ void Promises::AfterStep() {
     }
     HangsTold();
     Retried();
+    // A step inside a modal loop (the configuration dialog's, say) is checked
+    // on its own: the step around it answers only for what came after it.
+    BeforeStep();
 }
 
 void Promises::Retried() {
