@@ -226,6 +226,29 @@ void World::Exit() {
     }, rng.Below(3000));
 }
 
+void World::DstSwitch() {
+    // As the zone's rules have it: summer time and winter time take turns,
+    // the clock going from 02:00 to 03:00 as summer time begins and from
+    // 03:00 back to 02:00 as it ends.
+    if (dstComing) return;
+    Count(Kind::DstSwitch);
+    dstComing = true;
+    const bool forward = !summerTime;
+    const p::LocalTime t = d.GetLocalTime();
+    const std::uint64_t intoDay =
+        ((static_cast<std::uint64_t>(t.hour) * 60 + t.minute) * 60 + t.second) * 1000 + t.millisecond;
+    const std::uint64_t at = (forward ? 2 : 3) * kHour;
+    const std::uint64_t wait = (at + 24 * kHour - intoDay - 1) % (24 * kHour) + 1;
+    d.ScheduleAfter(wait, 0, [this, forward] {
+        dstComing = false;
+        summerTime = forward;
+        Step(forward ? "daylight saving time begins" : "daylight saving time ends");
+        d.ShiftLocalTime(forward ? static_cast<std::int64_t>(kHour) : -static_cast<std::int64_t>(kHour));
+        d.SetUtcOffsetMinutes(forward ? 120 : 60);
+        lastClockJumpMs = d.NowMs();
+    });
+}
+
 void World::EditSchedule() {
     app::frmMain& f = *program->form;
     schedule::ScheduleEditor& e = f.Editor;
@@ -381,15 +404,9 @@ void World::MachineFault() {
             lastClockJumpMs = d.NowMs();
             break;
         }
-        case 5: {
-            Count(Kind::DstSwitch);
-            const bool forward = rng.Chance(0.5);
-            Step(forward ? "daylight saving time begins" : "daylight saving time ends");
-            d.ShiftLocalTime(forward ? static_cast<std::int64_t>(kHour) : -static_cast<std::int64_t>(kHour));
-            d.SetUtcOffsetMinutes(forward ? 120 : 60);
-            lastClockJumpMs = d.NowMs();
+        case 5:
+            DstSwitch();
             break;
-        }
         case 6:
             Count(Kind::ExplorerRestart);
             Step("Explorer restarts");

@@ -126,6 +126,22 @@ void World::Boot() {
         SettingText("MetricsFolder", kMetricsFolder);
     }
     {
+        // A third of the runs begin in the small hours, half of those in
+        // summer time, so that the zone's switch falls within them. Drawn
+        // from a stream of its own as well.
+        Rng own(options.seed ^ 0x0D57C10Cull);
+        if (own.Chance(0.35)) {
+            const p::LocalTime t = d.GetLocalTime();
+            const std::int64_t intoDay = (t.hour * 60 + t.minute) * static_cast<std::int64_t>(kMinute);
+            d.ShiftLocalTime(static_cast<std::int64_t>(own.Between(30, 180) * kMinute) - intoDay);
+            if (own.Chance(0.5)) {
+                summerTime = true;
+                d.SetUtcOffsetMinutes(120);
+            }
+            DstSwitch();
+        }
+    }
+    {
         // A daily restart in half the runs, within their first hours. Drawn
         // from a stream of its own: the seeds' other draws stay as they were.
         Rng own(options.seed ^ 0x0DA11F0ull);

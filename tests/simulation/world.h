@@ -165,6 +165,7 @@ private:
     void EditSchedule();
     void OpenConfigurationFor(std::uint64_t ms);
     void Exit();
+    void DstSwitch();  // at the zone's next switching hour
     void Check();
     std::string RunLine() const;
 
@@ -226,6 +227,8 @@ public:
     std::uint64_t memoryRestarts = 0;        // of those, for memory
     std::uint64_t leakMBPerHour = 0;         // how fast the server's memory grows (0: it does not)
     std::uint64_t lastClockJumpMs = 0, lastWarningSentMs = 0;
+    bool summerTime = false;   // the zone's daylight saving time is on
+    bool dstComing = false;    // a switch is due at the zone's next switching hour
     std::deque<std::uint64_t> warningsSentMs;  // the latest few
     std::map<std::string, std::string> documents;  // an operator's files, not Harrowatch's: path -> content
     bool harrowatchRan = false;              // since then its data folder is the administrators'
