@@ -91,7 +91,7 @@ void frmMain::sysExit_Click() {
     if (!stopped) {
         // The server still runs: everything stays up, and the operator hears why.
         Events.Raise(supervision::EventId::ErrorReported, kExitRefusedText);
-        boxes_.Show(kExitRefusedText, kAppTitle, ui::mb::kOk | ui::mb::kIconExclamation);
+        boxes_.Report(kExitRefusedText, kAppTitle, ui::mb::kOk | ui::mb::kIconExclamation);
         return;
     }
     Tray.RemoveTrayIcon(hWnd);

@@ -213,7 +213,7 @@ bool ScheduleEditor::txtNextResetTime_Validate() {
             timePlacement.SetVisible(false);
             return true;
         }
-        boxes_.Show(kInvalidTimeText, kAppTitle, ui::mb::kIconInformation | ui::mb::kOk);
+        boxes_.Report(kInvalidTimeText, kAppTitle, ui::mb::kIconInformation | ui::mb::kOk);
         txtNextResetTime.SetFocus();
         return false;
     } catch (...) {

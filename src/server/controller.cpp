@@ -296,8 +296,10 @@ bool clsHarrowatch::ProgramThere(const std::string& program) {
     backoff_.Missing(desktop_.TickCount());
     if (program != missingProgramTold_) {
         missingProgramTold_ = program;
-        boxes_.Show("You must run Harrowatch from your Kaltor directory.", kAppTitle,
-                    ui::mb::kOk | ui::mb::kIconExclamation);
+        // Without waiting for OK: a box that held this operation would hold
+        // every poll behind it, and the launch once the server is back.
+        boxes_.Report("You must run Harrowatch from your Kaltor directory.", kAppTitle,
+                      ui::mb::kOk | ui::mb::kIconExclamation);
     }
     return false;
 }

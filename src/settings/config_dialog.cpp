@@ -172,7 +172,7 @@ bool frmConfig::FormValidate() {
             refused = &txtMetricsFolder;
         }
         if (!refusal) return true;
-        boxes_.Show(refusal, kAppTitle, ui::mb::kIconExclamation | ui::mb::kOk);
+        boxes_.Report(refusal, kAppTitle, ui::mb::kIconExclamation | ui::mb::kOk);
         refused->SetFocus();
         return false;
     } catch (...) {
@@ -279,7 +279,7 @@ void frmConfig::btnTestWebhook_Click() {
         const std::string url = text::Trim(txtWebhookUrl.Text());
         const char* refusal = url.empty() ? kNoWebhookUrlText : !text::IsWebUrl(url) ? kWebhookUrlText : nullptr;
         if (refusal) {
-            boxes_.Show(refusal, kAppTitle, ui::mb::kIconExclamation | ui::mb::kOk);
+            boxes_.Report(refusal, kAppTitle, ui::mb::kIconExclamation | ui::mb::kOk);
             txtWebhookUrl.SetFocus();
             return;
         }

@@ -222,7 +222,7 @@ TEST_F(EditorTest, TheTimeFieldFiltersValidatesAndRefuses) {
     ASSERT_EQ(boxes.shown.size(), 3u);
     for (const auto& box : boxes.shown) {
         EXPECT_EQ(box.text, "You must specify a valid date or date/time");
-        EXPECT_EQ(box.flags, ui::mb::kIconInformation);
+        EXPECT_EQ(box.flags & 0xFFu, ui::mb::kIconInformation);
     }
     editor.txtNextResetTime.TrackText("12/31/2099 11 PM");
     EXPECT_TRUE(editor.txtNextResetTime_Validate());

@@ -269,6 +269,9 @@ void World::EditSchedule() {
                 const int row = program->form->Schedule.DataRows();
                 program->form->ResetItemGrid.SetCurrent(row, schedule::kColFreq);
                 program->form->Editor.cmbFrequency.SetListIndex(static_cast<int>(rng.Below(3)));
+                // A time being typed elsewhere was left with the click: its
+                // field is gone, and the keys that follow go nowhere.
+                if (editingRow && !program->form->Editor.timePlacement.visible) editingRow = 0;
             });
             if (rng.Chance(0.8)) {
                 const p::LocalTime now = d.GetLocalTime();

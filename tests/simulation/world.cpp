@@ -65,7 +65,7 @@ bool CountingShell::NotifyIcon(std::uint32_t message, const ui::TrayIconData& da
     return true;
 }
 
-World::World(const Options& o) : rng(o.seed), intruder(o.seed ^ 0x1A7E5EC0u), machine(o.seed ^ 0x5E6A0F1u), answers(o.seed ^ 0x51071E5u), options(o), promises_(std::make_unique<Promises>(*this)) {}
+World::World(const Options& o) : rng(o.seed), intruder(o.seed ^ 0x1A7E5EC0u), machine(o.seed ^ 0x5E6A0F1u), answers(o.seed ^ 0x51071E5u), away(o.seed ^ 0xA3A1B0Eu), options(o), promises_(std::make_unique<Promises>(*this)) {}
 World::~World() {
     // The program goes before the desktop it lives on.
     program.reset();
@@ -273,6 +273,15 @@ void World::StartHarrowatch() {
                                    [this](std::uint32_t m, std::uint64_t wp, std::int64_t lp, std::int64_t* r) {
                                        return program && program->form && program->form->Form_Message(m, wp, lp, *r);
                                    });
+    // A box that waits for OK waits for an operator who may be away for
+    // hours; Harrowatch's message loop runs meanwhile, as a modal box's does.
+    pr.boxes.whileModal = [this] {
+        const std::uint64_t until = d.NowMs() + away.Spread(2000, 3 * kHour);
+        Step("a box waits for OK until " + std::to_string(until / 1000) + " s");
+        ++boxesUp;
+        RunUntil(until);
+        --boxesUp;
+    };
     pr.form->popup = [](ui::PopupMenu&) {};
     pr.form->openFolder = [](const std::string&) {};
     pr.form->runConfigModal = [this](settings::frmConfig& c) {
@@ -323,6 +332,12 @@ void World::Input(const std::string& what, std::function<void()> action, std::ui
             ++inputsLate;
             Broken("input-waits", "the operator's \"" + what + "\" waited " + std::to_string(late) +
                                       " ms for Harrowatch's message loop");
+        }
+        // A box that waits for OK is in the way of the windows it belongs
+        // to: the operator answers it first. Windows' own messages come.
+        if (boxesUp && what.rfind("(Windows)", 0) != 0) {
+            Step("operator: " + what + ": not done, a box waits for OK");
+            return;
         }
         Step("operator: " + what);
         action();

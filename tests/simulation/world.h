@@ -124,6 +124,7 @@ public:
     Rng intruder;  // an ordinary user's doings, apart so they leave the rest of a seed's run as it was
     Rng machine;   // the machine's later kinds of fault, apart for the same reason
     Rng answers;   // which of Harrowatch's sends meet a slow server: drawn a send, so apart from the rest
+    Rng away;      // how long a box that waits for OK stays up: apart, as boxes come and go with code changes
     Options options;
     std::uint32_t pollMs = 5000;
     bool randomFaults = true;
@@ -228,6 +229,7 @@ public:
     std::uint64_t leakMBPerHour = 0;         // how fast the server's memory grows (0: it does not)
     std::uint64_t lastClockJumpMs = 0, lastWarningSentMs = 0;
     bool summerTime = false;   // the zone's daylight saving time is on
+    int boxesUp = 0;           // boxes of Harrowatch's waiting for OK: the operator answers them first
     bool dstComing = false;    // a switch is due at the zone's next switching hour
     std::deque<std::uint64_t> warningsSentMs;  // the latest few
     std::map<std::string, std::string> documents;  // an operator's files, not Harrowatch's: path -> content
