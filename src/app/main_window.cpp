@@ -199,6 +199,7 @@ void frmMain::WatchResources(p::Pid pid) {
 }
 
 void frmMain::WriteMetrics() {
+    Metrics.WatchStall();
     if (!Metrics.Due()) return;
     std::string folder;
     try {

@@ -115,7 +115,19 @@ std::string Metrics::Text(const MetricsState& s) const {
     return out;
 }
 
+void Metrics::WatchStall() {
+    // A write that has not come back for as long as four failed tries (a
+    // share that stalls for good) is a folder that cannot be written: told
+    // once, while the file goes stale.
+    if (!writing_ || failing_ || desktop_.TickCount() - triedAt_ < kFailuresTold * kEveryMs) return;
+    failing_ = true;
+    if (onUnwritable)
+        onUnwritable(writingTo_ + " (a write has not come back for " +
+                     std::to_string((desktop_.TickCount() - triedAt_) / 1000) + " s)");
+}
+
 bool Metrics::Write(const std::string& folder, const MetricsState& state) {
+    WatchStall();
     return Due() && WriteNow(folder, state);
 }
 
@@ -155,9 +167,16 @@ bool Metrics::WriteNow(const std::string& folder, const MetricsState& state) {
         failing_ = false;  // off: a folder set later is told of afresh
         return false;
     }
+    // Another folder is told of afresh, however the last one went.
+    if (folder != folder_) {
+        folder_ = folder;
+        failing_ = false;
+        failures_ = 0;
+    }
     std::string path = folder;
     if (path.back() != '\\') path += '\\';
     path += kMetricsFileName;
+    writingTo_ = path;
     ++writing_;
     auto error = std::make_shared<long>(0);
     // Only copies cross to the worker; the answer comes back through the

@@ -59,6 +59,8 @@ public:
     // Whether a write would be started now (15 s since the last try, none
     // under way).
     bool Due() const { return !writing_ && (!tried_ || desktop_.TickCount() - triedAt_ >= kEveryMs); }
+    // Tells once of a write that has not come back for a minute.
+    void WatchStall();
     // Whether a write started has not come back yet.
     bool Writing() const { return writing_ > 0; }
     std::function<void(const std::string& why)> onUnwritable;
@@ -72,6 +74,8 @@ private:
     bool tried_ = false;
     std::uint64_t triedAt_ = 0;
     bool failing_ = false;
+    std::string folder_;     // the folder written to last
+    std::string writingTo_;  // the file of the write under way
     int writing_ = 0;  // writes handed to the worker, not yet answered
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
     void Written(long error, const std::string& path);

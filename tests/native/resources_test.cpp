@@ -372,5 +372,36 @@ TEST(ResourceWatch, MemoryIsShownInMegabytesUpToAGigabyteThenInGigabytes) {
     r.privateBytes = 2500ull << 20;
     EXPECT_NE(supervision::ResourceWatch::Describe(r).find("Memory 2.4 GB"), std::string::npos);
 }
+// The operator moves "MetricsFolder" from a folder that cannot
+// be written (told) to another that cannot be written either: the second is
+// told too.
+TEST_F(ResourcesTest, AnotherFolderThatCannotBeWrittenIsToldToo) {
+    d.MakeFolder(kFolder);
+    d.MakeFolder("C:\\Other");
+    d.SetFolderReadOnly(kFolder);
+    d.SetFolderReadOnly("C:\\Other");
+    Metrics(kFolder);
+    Start();
+    Run(120000);
+    ASSERT_EQ(Count(EventId::MetricsUnwritable), 1);
+    Metrics("C:\\Other");
+    Run(120000);
+    EXPECT_EQ(Count(EventId::MetricsUnwritable), 2);
+}
+
+// A share that stalls for good (a write never comes back) is told once,
+// as a folder that cannot be written is.
+TEST_F(ResourcesTest, AShareThatStallsForGoodIsTold) {
+    d.MakeFolder(kFolder);
+    Metrics(kFolder);
+    Start();
+    Run(20000);
+    ASSERT_TRUE(d.HasFile(kProm));
+    d.SetFolderSlow(kFolder, 24 * 3600000ull);
+    Run(30 * 60000);
+    EXPECT_TRUE(form.Metrics.Writing());
+    EXPECT_GE(Count(EventId::MetricsUnwritable), 1);
+}
+
 }  // namespace
 }  // namespace hw::testing
