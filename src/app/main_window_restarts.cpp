@@ -67,6 +67,18 @@ void frmMain::WarnPlayers() {
         resets.push_back({kPlannedRestartItem, MinuteText(next.minute),
                           next.minute == next.firstMinute ? std::string() : MinuteText(next.firstMinute)});
     }
+    if (memory_.Planned()) {
+        // The restart for memory comes on the tick count: the minutes it is
+        // warned of follow from it now, whatever the clock did meanwhile.
+        const std::uint64_t now = desktop_.TickCount();
+        const p::LocalTime t = desktop_.GetLocalTime();
+        const std::uint64_t intoMinute = static_cast<std::uint64_t>(t.second) * 1000 + t.millisecond;
+        const auto minuteOf = [&](std::uint64_t atMs) {
+            return NowMinute(desktop_) + static_cast<std::int64_t>((atMs - std::min(atMs, now) + intoMinute) / 60000);
+        };
+        memoryByMinute_ = minuteOf(memory_.Planned()->byMs);
+        if (memory_.Retrying()) memoryRetryMinute_ = minuteOf(memory_.ComesByMs());
+    }
     if (memory_.Planned() && !server::SaysNotActive(lblStatusLocalServer.Text()) && !MemoryLeftToDaily()) {
         const std::string by = MinuteText(memoryByMinute_);
         resets.push_back({kMemoryRestartItem, memory_.Retrying() ? MinuteText(memoryRetryMinute_) : by,

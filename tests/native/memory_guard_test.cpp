@@ -235,5 +235,30 @@ TEST_F(MemoryGuardTest, AStoredLimitThatIsNoNumberIsToldOnce) {
     EXPECT_EQ(Told(EventId::ErrorReported, "RestartAboveMB").size(), 1u);
 }
 
+// The restart for memory comes on the tick count, and its warnings follow
+// it whatever the clock does: set back an hour (daylight saving's end) or
+// forward an hour while the players wait, they still have both warnings.
+class MemoryWarningsTest : public MemoryGuardTest {
+protected:
+    void ClockMovesWhilePlayersWait(std::int64_t shiftMs) {
+        Setting("WarnPlayersMinutes", 10);
+        Start("active\nat 0 players 3\n");
+        Run(30000);
+        Uses(150);
+        Run(10000);  // planned at 09:00:40 for 09:31
+        ASSERT_EQ(Told(EventId::ServerResources, "above RestartAboveMB").size(), 1u);
+        Run(5 * 60000);
+        d.ShiftLocalTime(shiftMs);
+        Run(27 * 60000);  // the restart is done 30 minutes after it was planned
+        ASSERT_EQ(standins.Launches(), 2u);
+        EXPECT_EQ(FirstServer().effects().sentMessages,
+                  (Texts{"Server maintenance in 10 minutes", "Server maintenance in 1 minute"}));
+        EXPECT_EQ(Told(EventId::WarningNotSent).size(), 0u);
+    }
+};
+
+TEST_F(MemoryWarningsTest, KeepToTheRestartWhenTheClockGoesBack) { ClockMovesWhilePlayersWait(-3600000); }
+TEST_F(MemoryWarningsTest, KeepToTheRestartWhenTheClockGoesForward) { ClockMovesWhilePlayersWait(3600000); }
+
 }  // namespace
 }  // namespace hw::testing
