@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <exception>
 #include <map>
+#include <optional>
 #include <set>
 
 #include "common/datetime.h"
@@ -20,6 +21,32 @@ namespace hw::schedule {
 namespace {
 
 settings::cRegistry ScheduleRegistry(platform::Desktop& d) { return settings::MachineKey(d, kScheduleKey); }
+
+// Replaces the stored entry `old` of the value `frequency` by `replacement`,
+// or takes it out when there is none (and the value with its last entry).
+// Whole entries only: "Public Messages|12/24/2" is not the start of
+// "Public Messages|12/24/26 03:00 PM". Nothing is written when no entry is
+// equal to it; a value that cannot be read throws: it is not one without
+// the entry.
+void RewriteStoredEntry(platform::Desktop& d, const std::string& frequency, const std::string& old,
+                        const std::optional<std::string>& replacement) {
+    settings::cRegistry reg = ScheduleRegistry(d);
+    reg.SetValueKey(frequency);
+    reg.SetValueType(platform::reg::kSz);
+    std::vector<std::string> entries = text::Split(reg.ReadValue().ToText(), ",");
+    const auto entry = std::find(entries.begin(), entries.end(), old);
+    if (entry == entries.end()) return;
+    if (replacement)
+        *entry = *replacement;
+    else
+        entries.erase(entry);
+    if (entries.empty()) {
+        reg.DeleteValue();
+        return;
+    }
+    reg.SetValueType(platform::reg::kSz);
+    reg.SetValue(text::Join(entries, ","));
+}
 
 }  // namespace
 
@@ -176,34 +203,11 @@ void Schedule::FormSave() {
 
 void Schedule::StoreRunEntry(const std::string& frequency, const std::string& name, const std::string& oldTime,
                              const std::string& newTime) {
-    settings::cRegistry reg = ScheduleRegistry(desktop_);
-    reg.SetValueKey(frequency);
-    reg.SetValueType(platform::reg::kSz);
-    // Whole entries only: "Public Messages|12/24/2" is not the start of
-    // "Public Messages|12/24/26 03:00 PM".
-    // A value that cannot be read throws: it is not one without the entry.
-    std::vector<std::string> entries = text::Split(reg.ReadValue().ToText(), ",");
-    const auto entry = std::find(entries.begin(), entries.end(), name + "|" + oldTime);
-    if (entry == entries.end()) return;
-    *entry = name + "|" + newTime;
-    reg.SetValueType(platform::reg::kSz);
-    reg.SetValue(text::Join(entries, ","));
+    RewriteStoredEntry(desktop_, frequency, name + "|" + oldTime, name + "|" + newTime);
 }
 
 void Schedule::RemoveStoredEntry(const std::string& frequency, const std::string& name, const std::string& time) {
-    settings::cRegistry reg = ScheduleRegistry(desktop_);
-    reg.SetValueKey(frequency);
-    reg.SetValueType(platform::reg::kSz);
-    std::vector<std::string> entries = text::Split(reg.ReadValue().ToText(), ",");
-    const auto entry = std::find(entries.begin(), entries.end(), name + "|" + time);
-    if (entry == entries.end()) return;
-    entries.erase(entry);
-    if (entries.empty()) {
-        reg.DeleteValue();
-        return;
-    }
-    reg.SetValueType(platform::reg::kSz);
-    reg.SetValue(text::Join(entries, ","));
+    RewriteStoredEntry(desktop_, frequency, name + "|" + time, std::nullopt);
 }
 
 int Schedule::RunRestartItems(ScheduledItemRunner& runner) {
