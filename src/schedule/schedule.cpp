@@ -119,18 +119,24 @@ void Schedule::TextResort() {
     grid_.SetEnabled(true);
 }
 
-void Schedule::FormOpen() {
+void Schedule::WithTimerOff(const char* name, const std::function<void()>& work) {
     SetTimer(false);
     try {
         ScopeExit restore([this] {
             grid_.SetEnabled(true);
             SetTimer(true);
         });
+        work();
+    } catch (...) {
+        ReportCaught(boxes_, name);
+    }
+}
+
+void Schedule::FormOpen() {
+    WithTimerOff("FormOpen", [this] {
         loadFailed_ = true;
         LoadStored();
-    } catch (...) {
-        ReportCaught(boxes_, "FormOpen");
-    }
+    });
 }
 
 void Schedule::LoadStored() {
@@ -173,12 +179,7 @@ void Schedule::LoadStored() {
 }
 
 void Schedule::FormSave() {
-    SetTimer(false);
-    try {
-        ScopeExit restore([this] {
-            grid_.SetEnabled(true);
-            SetTimer(true);
-        });
+    WithTimerOff("FormSave", [this] {
         // A schedule that could not be read at the start is read now, its
         // rows beside those added since: a grid that never held it must not
         // replace it.
@@ -206,9 +207,7 @@ void Schedule::FormSave() {
         // A key that cannot be looked at is no key without old entries:
         // they would stay, and come back at the next start.
         if (reg.KeyExists(true)) RemoveUnwritten(reg, values);
-    } catch (...) {
-        ReportCaught(boxes_, "FormSave");
-    }
+    });
 }
 
 void Schedule::StoreRunEntry(const std::string& frequency, const std::string& name, const std::string& oldTime,

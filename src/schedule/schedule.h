@@ -76,6 +76,10 @@ public:
     int DataRows() const { return grid_.Rows() - grid_.FixedRows(); }
 
 private:
+    // Runs `work` with the refresh timer off, and the grid enabled and the
+    // timer on again after it, whatever happens; a failure is reported as
+    // `name`'s.
+    void WithTimerOff(const char* name, const std::function<void()>& work);
     // Adds the stored rows to the grid; throws when a value cannot be read.
     void LoadStored();
     void SetTimer(bool on) {
