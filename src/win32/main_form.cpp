@@ -397,12 +397,10 @@ LRESULT MainForm::Handle(UINT m, WPARAM wp, LPARAM lp) {
         case WM_VSCROLL:
             if (items_ && items_->OnScroll(reinterpret_cast<HWND>(lp), wp)) return 0;
             break;
-        case WM_DRAWITEM: {
-            const auto* di = reinterpret_cast<const DRAWITEMSTRUCT*>(lp);
-            if (di->hwndItem != tabs_) break;
-            DrawTab(*di);
+        case WM_DRAWITEM:
+            if (reinterpret_cast<const DRAWITEMSTRUCT*>(lp)->hwndItem != tabs_) break;
+            DrawTab(*reinterpret_cast<const DRAWITEMSTRUCT*>(lp));
             return TRUE;
-        }
         case WM_MOVE:
         case WM_SIZE:
         case WM_SHOWWINDOW:
