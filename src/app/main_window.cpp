@@ -81,12 +81,7 @@ void frmMain::Form_Load() {
     Handler h(*this);
     try {
         AllowTaskbarCreated();
-        SSTab.SetTabEnabled(3, false);
-        schedule::InitializeResultGrid(ResetItemGrid, schedule::kScheduleGridSpec, boxes_,
-                                       [this] { desktop_.DoEvents(); });
-        ResetItemGrid.SetCurrent(0, 1);
-        Editor.FillFrequencies();
-        Editor.SetUpPanel();
+        SetUpScheduleTab();
         // A registry that cannot be read or written now is told, and the
         // start goes on: the settings are read again at every poll.
         try {
@@ -95,36 +90,11 @@ void frmMain::Form_Load() {
             Events.Raise(supervision::EventId::ErrorReported, std::string("the settings were not set up at start: ") + e.what());
         }
         window.SetVisible(false);
-        const int left = settings::ReadEdge(desktop_, settings::kMainLeft);
-        const int top = settings::ReadEdge(desktop_, settings::kMainTop);
-        const ui::Rect placed = ui::PlaceOnScreen({left, top, left + window.Width(), top + window.Height()}, screen);
-        window.Move(placed.left, placed.top);
+        PlaceAtStoredPosition();
         lblStatusLocalServer.SetText("INITIALIZING...");
         Toolbar.SetEnabled(false);
         Schedule.FormOpen();
-        // The data folder is made, or set right, before the log's first line.
-        std::string secured;
-        const long unsafe = supervision::SecureDataFolder(desktop_, &secured);
-        Events.Raise(supervision::EventId::Started, desktop_.GetOwnModuleFileName());
-        if (!secured.empty())
-            Events.Raise(unsafe ? supervision::EventId::ErrorReported : supervision::EventId::SettingsApplied, secured);
-        // Told of the session's end before the programs of the default level,
-        // the server among them. Refused, Harrowatch still knows a server
-        // that goes first by Windows' shutting-down flag.
-        if (!desktop_.SetProcessShutdownParameters(p::session::kFirstShutdownLevel, 0))
-            Events.Raise(supervision::EventId::ErrorReported,
-                         "Windows does not tell Harrowatch of the session's end before other programs (Windows error " +
-                             std::to_string(desktop_.GetLastError()) + ")");
-        // A log-on task left starting a Harrowatch.exe that was moved (or the
-        // other package's) starts this one again.
-        try {
-            if (settings::RepairLogonTask(desktop_))
-                Events.Raise(supervision::EventId::SettingsApplied,
-                             "the task that starts Harrowatch at log-on starts " + desktop_.GetOwnModuleFileName() +
-                                 " again");
-        } catch (const std::exception& e) {
-            Events.Raise(supervision::EventId::ErrorReported, e.what());
-        }
+        StartLogAndSession();
         Harrowatch = std::make_unique<server::clsHarrowatch>(desktop_, boxes_, &cancel_);
         Harrowatch->events = &Events;
         subscription_ = Harrowatch->SubscribeUpdateStatus(
@@ -144,6 +114,47 @@ void frmMain::Form_Load() {
         return;
     }
     if (!app_.ended) window.SetVisible(true);
+}
+
+void frmMain::SetUpScheduleTab() {
+    SSTab.SetTabEnabled(3, false);
+    schedule::InitializeResultGrid(ResetItemGrid, schedule::kScheduleGridSpec, boxes_, [this] { desktop_.DoEvents(); });
+    ResetItemGrid.SetCurrent(0, 1);
+    Editor.FillFrequencies();
+    Editor.SetUpPanel();
+}
+
+void frmMain::PlaceAtStoredPosition() {
+    const int left = settings::ReadEdge(desktop_, settings::kMainLeft);
+    const int top = settings::ReadEdge(desktop_, settings::kMainTop);
+    const ui::Rect placed = ui::PlaceOnScreen({left, top, left + window.Width(), top + window.Height()}, screen);
+    window.Move(placed.left, placed.top);
+}
+
+void frmMain::StartLogAndSession() {
+    // The data folder is made, or set right, before the log's first line.
+    std::string secured;
+    const long unsafe = supervision::SecureDataFolder(desktop_, &secured);
+    Events.Raise(supervision::EventId::Started, desktop_.GetOwnModuleFileName());
+    if (!secured.empty())
+        Events.Raise(unsafe ? supervision::EventId::ErrorReported : supervision::EventId::SettingsApplied, secured);
+    // Told of the session's end before the programs of the default level,
+    // the server among them. Refused, Harrowatch still knows a server
+    // that goes first by Windows' shutting-down flag.
+    if (!desktop_.SetProcessShutdownParameters(p::session::kFirstShutdownLevel, 0))
+        Events.Raise(supervision::EventId::ErrorReported,
+                     "Windows does not tell Harrowatch of the session's end before other programs (Windows error " +
+                         std::to_string(desktop_.GetLastError()) + ")");
+    // A log-on task left starting a Harrowatch.exe that was moved (or the
+    // other package's) starts this one again.
+    try {
+        if (settings::RepairLogonTask(desktop_))
+            Events.Raise(supervision::EventId::SettingsApplied,
+                         "the task that starts Harrowatch at log-on starts " + desktop_.GetOwnModuleFileName() +
+                             " again");
+    } catch (const std::exception& e) {
+        Events.Raise(supervision::EventId::ErrorReported, e.what());
+    }
 }
 
 void frmMain::Harrowatch_UpdateStatus(const std::string& pStatusType, const std::string& pStatusMessage,
@@ -387,14 +398,35 @@ bool frmMain::ServerAnswers(p::Hwnd server, p::Pid pid) {
                                                                  wait, nullptr);
     const std::uint64_t now = desktop_.TickCount();
     if (answers) {
-        if (saidSilent_)
-            Events.Raise(supervision::EventId::RespondingAgain,
-                         "after " + std::to_string((now - silentSince_) / 1000) + " s");
-        silentSince_ = 0;
-        saidSilent_ = false;
+        AnsweringAgain(now);
         return true;
     }
     if (!stalled && !desktop_.IsWindow(server)) return true;  // gone, not hung: the next poll sees it
+    CountSilence(pid, sent, stalled);
+    // Probes that each found it busy may each have met a slow request of
+    // its own: the server is hung only if Windows also finds that its
+    // thread has taken no message for the threshold, or if no probe at all
+    // has been answered for far longer (a thread that takes a message now
+    // and then, but never ours).
+    if (now - silentSince_ < kHungAfterMs ||
+        (!saidSilent_ && !stalled && now - silentSince_ < kSilentLongMs && !desktop_.IsHungAppWindow(server))) {
+        // Busy for now: this poll leaves it alone, and the next looks again
+        // soon (the poll after it restores the interval).
+        if (RefreshTimer.Interval() > kSilentProbeGapMs) RefreshTimer.SetInterval(kSilentProbeGapMs);
+        return false;
+    }
+    NotResponding(now, stalled);
+    return false;
+}
+
+void frmMain::AnsweringAgain(std::uint64_t now) {
+    if (saidSilent_)
+        Events.Raise(supervision::EventId::RespondingAgain, "after " + std::to_string((now - silentSince_) / 1000) + " s");
+    silentSince_ = 0;
+    saidSilent_ = false;
+}
+
+void frmMain::CountSilence(p::Pid pid, std::uint64_t sent, std::uint64_t stalled) {
     // Silence is counted probe after probe: two busy moments with a long
     // gap between their probes (Harrowatch was busy with a send, say) say
     // nothing of the time between them, unless a send found the server
@@ -408,18 +440,9 @@ bool frmMain::ServerAnswers(p::Hwnd server, p::Pid pid) {
     // A silence the sends saw up to this probe began when they first saw it.
     const std::uint64_t seenSilent = Harrowatch ? Harrowatch->Silence().SilentSince(pid, sent) : 0;
     if (!silentSince_) silentSince_ = std::max<std::uint64_t>(stalled ? stalled : seenSilent ? seenSilent : sent, 1);
-    // Probes that each found it busy may each have met a slow request of
-    // its own: the server is hung only if Windows also finds that its
-    // thread has taken no message for the threshold, or if no probe at all
-    // has been answered for far longer (a thread that takes a message now
-    // and then, but never ours).
-    if (now - silentSince_ < kHungAfterMs ||
-        (!saidSilent_ && !stalled && now - silentSince_ < kSilentLongMs && !desktop_.IsHungAppWindow(server))) {
-        // Busy for now: this poll leaves it alone, and the next looks again
-        // soon (the poll after it restores the interval).
-        if (RefreshTimer.Interval() > kSilentProbeGapMs) RefreshTimer.SetInterval(kSilentProbeGapMs);
-        return false;
-    }
+}
+
+void frmMain::NotResponding(std::uint64_t now, std::uint64_t stalled) {
     if (!saidSilent_) {
         saidSilent_ = true;
         Events.Raise(supervision::EventId::NotResponding,
@@ -438,7 +461,6 @@ bool frmMain::ServerAnswers(p::Hwnd server, p::Pid pid) {
             saidSilent_ = false;
         }
     }
-    return false;
 }
 
 void frmMain::ShowPanelHint() {

@@ -195,6 +195,13 @@ private:
         frmMain& f_;
     };
     bool OperationOnStack() const;
+    // Form_Load's steps: the "Scheduled Tasks" tab's grid and editor; the
+    // window where it was last left (on a screen that shows it); the data
+    // folder secured, the log begun, the session's end and the log-on task
+    // seen to.
+    void SetUpScheduleTab();
+    void PlaceAtStoredPosition();
+    void StartLogAndSession();
     void ToggleServer(bool on);
     void OpenChat();
     void OpenLogFolder();
@@ -215,6 +222,14 @@ private:
     void ShowPanelHint();
     // The server answers one short probe, or the poll leaves it alone.
     bool ServerAnswers(platform::Hwnd server, platform::Pid pid);
+    // The server answered a probe at `now`: a silence told ends.
+    void AnsweringAgain(std::uint64_t now);
+    // A probe sent at `sent` went unanswered: when the silence of server
+    // `pid` began (`stalled`: since when its form has not shown; 0: it has).
+    void CountSilence(platform::Pid pid, std::uint64_t sent, std::uint64_t stalled);
+    // Silent past the threshold: told once, shown, and ended when the
+    // operator set a time for that.
+    void NotResponding(std::uint64_t now, std::uint64_t stalled);
     void ShowHeldRelaunch();
     void WarnPlayers();
     // Reads what the server `pid` uses (0: none runs) and shows it.
@@ -226,10 +241,32 @@ private:
     // The daily restart, when due: after the schedule's resets, never in
     // the middle of one.
     void RestartIfPlanned();
+    // The daily restart that came at `cameMs` is served already: by a
+    // launch since, or by a planned restart shortly before (told).
+    bool DailyRestartServed(const std::string& when, std::uint64_t cameMs, std::uint64_t tick);
+    // The operator's stop holds for the server that runs: asked for it, or
+    // its status reads "NOT ACTIVE".
+    bool OperatorKeepsServerStopped();
+    // The server did not close for the daily restart at `when`: told, with
+    // when it is tried again.
+    void DailyRestartRefused(const std::string& when);
     // The memory guard: plans a restart when the server's private bytes
     // pass "RestartAboveMB", and carries it out when it is due; after the
     // daily restart, which may have made it needless.
     void GuardMemory();
+    // Drops a memory plan made for another server, or while the memory is
+    // not watched (no limit, no server, or stopped by the operator): false
+    // then.
+    bool MemoryWatched(std::uint64_t limit, platform::Pid pid);
+    // This poll's private bytes of server `pid`; nothing when unknown (told
+    // once for each server).
+    std::optional<std::uint64_t> PolledPrivateBytes(platform::Pid pid);
+    // Plans the restart for memory when `bytes` first pass `limit`, and tells it.
+    void PlanMemoryRestart(std::uint64_t limit, platform::Pid pid, const std::optional<std::uint64_t>& bytes,
+                           std::uint64_t now, const std::string& limitText);
+    // The restart for memory, now due, carried out unless the operator has
+    // the server stopped.
+    void RestartForMemory(const std::string& limitText, bool nobody, std::uint64_t now);
     // "RestartAboveMB" in bytes; 0 when off or not a number of megabytes
     // (told once for each value stored).
     std::uint64_t MemoryLimitBytes();

@@ -123,28 +123,11 @@ void frmMain::RestartIfPlanned() {
     const std::uint64_t late = static_cast<std::uint64_t>(std::max<std::int64_t>(0, NowMinute(desktop_) - *due)) * 60000 +
                                static_cast<std::uint64_t>(t.second) * 1000 + static_cast<std::uint64_t>(t.millisecond);
     const std::uint64_t cameMs = std::min(restart_.DueSinceMs(), tick - std::min(tick, late));
-    if (Harrowatch->ServerSince() > cameMs || operatorStartMs_ > cameMs) {
-        // Launched since the time came (after a crash, say), or stopped and
-        // started again by the operator: fresh already.
-        restart_.Done();
-        return;
-    }
-    if (lastRestartMs_ && lastRestartMs_ + DailyRestart::kServedWithinMinutes * 60000 > cameMs) {
-        // Restarted as planned (for memory) shortly before: one restart serves both.
-        restart_.Done();
-        Events.Raise(supervision::EventId::PlannedRestartFailed,
-                     "not done at " + when + ": the server was restarted as planned " +
-                         std::to_string((tick - lastRestartMs_) / 60000) + " minutes before");
-        return;
-    }
+    if (DailyRestartServed(when, cameMs, tick)) return;
     // "Stop Server" deactivated it: a restart would bring it back, and the
     // restart's resets would activate it.
     const int stops = operatorStops_;
-    // A stop the operator chose, and no start since, holds for that server
-    // even before it shows: a hung server takes the click late.
-    const bool stopAsked = operatorStops_ != startedAfterStops_ && stoppedPid_ &&
-                           stoppedPid_ == automation::GetProcessIdByName(desktop_, server::kServerExeName);
-    if (stopAsked || ServerStoppedByOperator()) {
+    if (OperatorKeepsServerStopped()) {
         restart_.Done();
         Events.Raise(supervision::EventId::PlannedRestartFailed,
                      "skipped at " + when + ": the server is not active (stopped by the operator), and stays so");
@@ -156,16 +139,46 @@ void frmMain::RestartIfPlanned() {
         if (r != R::CloseRefused) restart_.Done();
     });
     if (result == R::CloseRefused) {
-        const bool again = restart_.Failed(desktop_.TickCount());
-        const p::LocalTime t = desktop_.GetLocalTime();
-        const int retry = (t.hour * 60 + t.minute + static_cast<int>((DailyRestart::kRetryMs + 59999) / 60000)) % 1440;
-        Events.Raise(supervision::EventId::PlannedRestartFailed,
-                     "the server did not close for the restart planned for " + when + "; " +
-                         (again ? "tried again at " + settings::FormatDailyTime(retry)
-                                : "not tried again before tomorrow at " + when));
+        DailyRestartRefused(when);
         return;
     }
     if (storeFailed) std::rethrow_exception(storeFailed);
+}
+
+bool frmMain::DailyRestartServed(const std::string& when, std::uint64_t cameMs, std::uint64_t tick) {
+    if (Harrowatch->ServerSince() > cameMs || operatorStartMs_ > cameMs) {
+        // Launched since the time came (after a crash, say), or stopped and
+        // started again by the operator: fresh already.
+        restart_.Done();
+        return true;
+    }
+    if (lastRestartMs_ && lastRestartMs_ + DailyRestart::kServedWithinMinutes * 60000 > cameMs) {
+        // Restarted as planned (for memory) shortly before: one restart serves both.
+        restart_.Done();
+        Events.Raise(supervision::EventId::PlannedRestartFailed,
+                     "not done at " + when + ": the server was restarted as planned " +
+                         std::to_string((tick - lastRestartMs_) / 60000) + " minutes before");
+        return true;
+    }
+    return false;
+}
+
+bool frmMain::OperatorKeepsServerStopped() {
+    // A stop the operator chose, and no start since, holds for that server
+    // even before it shows: a hung server takes the click late.
+    const bool stopAsked = operatorStops_ != startedAfterStops_ && stoppedPid_ &&
+                           stoppedPid_ == automation::GetProcessIdByName(desktop_, server::kServerExeName);
+    return stopAsked || ServerStoppedByOperator();
+}
+
+void frmMain::DailyRestartRefused(const std::string& when) {
+    const bool again = restart_.Failed(desktop_.TickCount());
+    const p::LocalTime t = desktop_.GetLocalTime();
+    const int retry = (t.hour * 60 + t.minute + static_cast<int>((DailyRestart::kRetryMs + 59999) / 60000)) % 1440;
+    Events.Raise(supervision::EventId::PlannedRestartFailed,
+                 "the server did not close for the restart planned for " + when + "; " +
+                     (again ? "tried again at " + settings::FormatDailyTime(retry)
+                            : "not tried again before tomorrow at " + when));
 }
 
 bool frmMain::ServerStoppedByOperator() {
@@ -261,13 +274,24 @@ void frmMain::GuardMemory() {
     const std::uint64_t limit = MemoryLimitBytes();
     const p::Pid pid = Harrowatch->ServerPid();
     const std::uint64_t now = desktop_.TickCount();
+    if (!MemoryWatched(limit, pid)) return;
+    const std::optional<std::uint64_t> bytes = PolledPrivateBytes(pid);
+    const std::string limitText = "RestartAboveMB of " + std::to_string(limit >> 20) + " MB";
+    PlanMemoryRestart(limit, pid, bytes, now, limitText);
+    // Nobody online only as counted this poll: a count not read is no "none".
+    const bool nobody = polledPlayers_ && *polledPlayers_ == 0;
+    if (!memory_.Due(nobody, now) || MemoryLeftToDaily()) return;
+    RestartForMemory(limitText, nobody, now);
+}
+
+bool frmMain::MemoryWatched(std::uint64_t limit, p::Pid pid) {
     // The plan goes with the server it was made for: one launched since
     // (after a crash, by the daily restart) is fresh already.
     if (const auto& plan = memory_.Planned(); plan && (plan->pid != pid || Harrowatch->ServerSince() > plan->sinceMs))
         memory_.Drop();
     if (!limit || !pid) {
         memory_.Drop();
-        return;
+        return false;
     }
     // The operator's stop holds: nothing is planned for a stopped server.
     if (server::SaysNotActive(lblStatusLocalServer.Text())) {
@@ -277,8 +301,12 @@ void frmMain::GuardMemory() {
                          "the restart for memory is not done: the server was stopped by the operator");
         }
         memory_.Drop();
-        return;
+        return false;
     }
+    return true;
+}
+
+std::optional<std::uint64_t> frmMain::PolledPrivateBytes(p::Pid pid) {
     // This poll's figure, if it is this server's: unknown is neither 0 nor above.
     const supervision::ServerResources& r = Resources.Last();
     const std::optional<std::uint64_t> bytes = r.pid == pid ? r.privateBytes : std::nullopt;
@@ -288,7 +316,11 @@ void frmMain::GuardMemory() {
                      "the private bytes of process id " + std::to_string(pid.value()) +
                          " cannot be read: RestartAboveMB waits for a figure");
     }
-    const std::string limitText = "RestartAboveMB of " + std::to_string(limit >> 20) + " MB";
+    return bytes;
+}
+
+void frmMain::PlanMemoryRestart(std::uint64_t limit, p::Pid pid, const std::optional<std::uint64_t>& bytes,
+                                std::uint64_t now, const std::string& limitText) {
     const p::LocalTime t = desktop_.GetLocalTime();
     const std::uint64_t msIntoMinute = static_cast<std::uint64_t>(t.second) * 1000 + static_cast<std::uint64_t>(t.millisecond);
     switch (memory_.See(limit, pid, bytes, now, msIntoMinute)) {
@@ -307,9 +339,9 @@ void frmMain::GuardMemory() {
             break;
         case MemoryGuard::Seen::Nothing: break;
     }
-    // Nobody online only as counted this poll: a count not read is no "none".
-    const bool nobody = polledPlayers_ && *polledPlayers_ == 0;
-    if (!memory_.Due(nobody, now) || MemoryLeftToDaily()) return;
+}
+
+void frmMain::RestartForMemory(const std::string& limitText, bool nobody, std::uint64_t now) {
     const int stops = operatorStops_;
     if (ServerStoppedByOperator()) {
         Events.Raise(supervision::EventId::ServerResources,

@@ -108,6 +108,19 @@ std::vector<std::string> ResetWarnings::Check(const std::vector<ComingReset>& re
     const platform::LocalTime local = d_.GetLocalTime();
     const std::int64_t now = MinuteOf(schedule::FromLocalTime(local));
     ForgetPast(now);
+    ForgetOver(resets);
+    if (const auto v = settings::ReadSettingIfReadable(d_, settings::kWarnPlayersText)) pattern_ = v->ToText();
+    std::string pattern = pattern_;
+    if (text::IsBlankValue(pattern)) pattern = settings::kDefaultWarnPlayersText;
+    for (const ComingReset& r : resets) {
+        if (players == 0) break;  // no one to warn
+        Warn(r, now, before, pattern, tried, send);
+    }
+    if (failed_) std::rethrow_exception(std::exchange(failed_, nullptr));
+    return tried;
+}
+
+void ResetWarnings::ForgetOver(const std::vector<ComingReset>& resets) {
     // A reset no longer coming (it ran, or its row went) is over: the same
     // time set again later is a new run, warned of or logged afresh.
     // The registry forgets it too, or a time still to come reads as warned.
@@ -125,45 +138,41 @@ std::vector<std::string> ResetWarnings::Check(const std::vector<ComingReset>& re
         return std::none_of(resets.begin(), resets.end(),
                             [&](const ComingReset& r) { return run == r.item + "|" + r.nextTime; });
     });
-    if (const auto v = settings::ReadSettingIfReadable(d_, settings::kWarnPlayersText)) pattern_ = v->ToText();
-    std::string pattern = pattern_;
-    if (text::IsBlankValue(pattern)) pattern = settings::kDefaultWarnPlayersText;
-    for (const ComingReset& r : resets) {
-        if (players == 0) break;  // no one to warn
-        const auto due = schedule::ParseDateTime(r.nextTime);
-        if (!due) continue;  // restart rows have no time
-        const std::int64_t dueMinute = MinuteOf(*due);
-        const std::int64_t left = dueMinute - now;
-        const std::vector<int> marks = before > 1 ? std::vector<int>{before, 1} : std::vector<int>{1};
-        for (size_t i = 0; i < marks.size(); ++i) {
-            const std::string key = r.item + "|" + r.nextTime + "|" + std::to_string(marks[i]);
-            if (left > marks[i]) {
-                // Not yet. Said already and now minutes off, the clock has
-                // gone back (daylight saving's end, a clock set by hand): it
-                // is said again when its time comes round again. A second's
-                // correction across a minute is no reason to say it twice.
-                // What an earlier run of Harrowatch sent is known from the
-                // registry only, and is forgotten there just the same.
-                if (left > marks[i] + 1 && (sent_.erase(key) || !unrecorded_.contains(key)) && Forget(key))
-                    unrecorded_.insert(key);
-                continue;
-            }
-            if (Sent(key)) continue;
-            MarkSent(key, dueMinute);  // once, whether the server takes it or not
-            if (left < 1) {
-                // No check came while a minute was left.
-                if (onNotSent) onNotSent(r.item + ": \"" + WarningText(pattern, marks[i]) + "\" (no time left)");
-                continue;
-            }
-            // Late: a later warning that is due too says it for both.
-            if (i + 1 < marks.size() && left <= marks[i + 1]) continue;
-            const std::string text = WarningText(pattern, static_cast<int>(left));
-            tried.push_back(text);
-            if (!send(text) && onNotSent) onNotSent(r.item + ": \"" + text + "\"");
+}
+
+void ResetWarnings::Warn(const ComingReset& r, std::int64_t now, int before, const std::string& pattern,
+                         std::vector<std::string>& tried, const std::function<bool(const std::string&)>& send) {
+    const auto due = schedule::ParseDateTime(r.nextTime);
+    if (!due) return;  // restart rows have no time
+    const std::int64_t dueMinute = MinuteOf(*due);
+    const std::int64_t left = dueMinute - now;
+    const std::vector<int> marks = before > 1 ? std::vector<int>{before, 1} : std::vector<int>{1};
+    for (size_t i = 0; i < marks.size(); ++i) {
+        const std::string key = r.item + "|" + r.nextTime + "|" + std::to_string(marks[i]);
+        if (left > marks[i]) {
+            // Not yet. Said already and now minutes off, the clock has
+            // gone back (daylight saving's end, a clock set by hand): it
+            // is said again when its time comes round again. A second's
+            // correction across a minute is no reason to say it twice.
+            // What an earlier run of Harrowatch sent is known from the
+            // registry only, and is forgotten there just the same.
+            if (left > marks[i] + 1 && (sent_.erase(key) || !unrecorded_.contains(key)) && Forget(key))
+                unrecorded_.insert(key);
+            continue;
         }
+        if (Sent(key)) continue;
+        MarkSent(key, dueMinute);  // once, whether the server takes it or not
+        if (left < 1) {
+            // No check came while a minute was left.
+            if (onNotSent) onNotSent(r.item + ": \"" + WarningText(pattern, marks[i]) + "\" (no time left)");
+            continue;
+        }
+        // Late: a later warning that is due too says it for both.
+        if (i + 1 < marks.size() && left <= marks[i + 1]) continue;
+        const std::string text = WarningText(pattern, static_cast<int>(left));
+        tried.push_back(text);
+        if (!send(text) && onNotSent) onNotSent(r.item + ": \"" + text + "\"");
     }
-    if (failed_) std::rethrow_exception(std::exchange(failed_, nullptr));
-    return tried;
 }
 
 }  // namespace hw::app

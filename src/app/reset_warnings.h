@@ -52,6 +52,12 @@ private:
     bool Sent(const std::string& key);
     void MarkSent(const std::string& key, std::int64_t dueMinute);
     void ForgetPast(std::int64_t nowMinute);
+    // Forgets what was sent of resets no longer among `resets`.
+    void ForgetOver(const std::vector<ComingReset>& resets);
+    // The warnings of reset `r` whose minute (`before`, then 1) has come at
+    // minute `now`, each sent once; what was sent is added to `tried`.
+    void Warn(const ComingReset& r, std::int64_t now, int before, const std::string& pattern,
+              std::vector<std::string>& tried, const std::function<bool(const std::string&)>& send);
     // The registry's record of one warning; false when it could not be removed.
     bool Forget(const std::string& key);
     void Keep(std::exception_ptr failure);

@@ -76,68 +76,83 @@ bool Tokenize(const std::string& s, Tokens& out) {
     return true;
 }
 
+// Takes the tokens in order.
+struct Reader {
+    const Tokens& tokens;
+    size_t i = 0;
+    bool Done() const { return i == tokens.count; }
+    std::optional<Token> Number(int maxDigits) {
+        if (i < tokens.count && tokens.items[i].kind == Token::Number && tokens.items[i].digits <= maxDigits)
+            return tokens.items[i++];
+        return std::nullopt;
+    }
+    bool Separator(Token::Kind k) {
+        if (i < tokens.count && tokens.items[i].kind == k) {
+            ++i;
+            return true;
+        }
+        return false;
+    }
+    const Token* Word() { return i < tokens.count && tokens.items[i].kind == Token::Word ? &tokens.items[i++] : nullptr; }
+};
+
+// month/day/year, the year in two digits or four.
+bool ReadDate(Reader& in, DateTime& r) {
+    auto month = in.Number(2);
+    if (!month || !in.Separator(Token::Slash)) return false;
+    auto day = in.Number(2);
+    if (!day) return false;
+    if (!in.Separator(Token::Slash)) return false;
+    auto year = in.Number(4);
+    if (!year || (year->digits != 2 && year->digits != 4)) return false;
+    r.year = year->digits == 2 ? 2000 + year->value : year->value;
+    r.month = month->value;
+    r.day = day->value;
+    // Written back with two digits, any other century would come back as this one.
+    return r.year >= 2000 && r.year <= 2099 && r.month >= 1 && r.month <= 12 && r.day >= 1 &&
+           r.day <= datetime::DaysInMonth(r.year, r.month);
+}
+
+// hour[:minute[:second]], then AM or PM on a 12-hour clock, and nothing after.
+bool ReadTime(Reader& in, DateTime& r) {
+    auto hour = in.Number(2);
+    if (!hour) return false;
+    int minute = 0;
+    if (in.Separator(Token::Colon)) {
+        auto m = in.Number(2);
+        if (!m || m->value > 59) return false;
+        minute = m->value;
+        if (in.Separator(Token::Colon)) {
+            auto sec = in.Number(2);
+            if (!sec || sec->value > 59) return false;
+        }
+    }
+    int h = hour->value;
+    if (const Token* word = in.Word()) {
+        const std::string_view w = word->word;
+        if (w != "AM" && w != "PM" && w != "A" && w != "P") return false;
+        if (h < 1 || h > 12) return false;
+        const bool pm = w[0] == 'P';
+        h = h % 12 + (pm ? 12 : 0);
+    } else if (h > 23) {
+        return false;
+    }
+    if (!in.Done()) return false;
+    r.hour = h;
+    r.minute = minute;
+    return true;
+}
+
 }  // namespace
 
 std::optional<DateTime> ParseDateTime(const std::string& text) {
     Tokens tokens;
     if (!Tokenize(text, tokens)) return std::nullopt;
-    const auto& t = tokens.items;
-    const size_t n = tokens.count;
-    size_t i = 0;
-    auto number = [&](int maxDigits) -> std::optional<Token> {
-        if (i < n && t[i].kind == Token::Number && t[i].digits <= maxDigits) return t[i++];
-        return std::nullopt;
-    };
-    auto separator = [&](Token::Kind k) {
-        if (i < n && t[i].kind == k) {
-            ++i;
-            return true;
-        }
-        return false;
-    };
-
+    Reader in{tokens};
     DateTime r;
-    auto month = number(2);
-    if (!month || !separator(Token::Slash)) return std::nullopt;
-    auto day = number(2);
-    if (!day) return std::nullopt;
-    if (!separator(Token::Slash)) return std::nullopt;
-    auto year = number(4);
-    if (!year || (year->digits != 2 && year->digits != 4)) return std::nullopt;
-    r.year = year->digits == 2 ? 2000 + year->value : year->value;
-    r.month = month->value;
-    r.day = day->value;
-    // Written back with two digits, any other century would come back as this one.
-    if (r.year < 2000 || r.year > 2099 || r.month < 1 || r.month > 12 || r.day < 1 ||
-        r.day > datetime::DaysInMonth(r.year, r.month))
-        return std::nullopt;
-
-    if (i == n) return r;  // a date alone is midnight
-    auto hour = number(2);
-    if (!hour) return std::nullopt;
-    int minute = 0;
-    if (separator(Token::Colon)) {
-        auto m = number(2);
-        if (!m || m->value > 59) return std::nullopt;
-        minute = m->value;
-        if (separator(Token::Colon)) {
-            auto sec = number(2);
-            if (!sec || sec->value > 59) return std::nullopt;
-        }
-    }
-    int h = hour->value;
-    if (i < n && t[i].kind == Token::Word) {
-        const std::string_view w = t[i++].word;
-        if (w != "AM" && w != "PM" && w != "A" && w != "P") return std::nullopt;
-        if (h < 1 || h > 12) return std::nullopt;
-        const bool pm = w[0] == 'P';
-        h = h % 12 + (pm ? 12 : 0);
-    } else if (h > 23) {
-        return std::nullopt;
-    }
-    if (i != n) return std::nullopt;
-    r.hour = h;
-    r.minute = minute;
+    if (!ReadDate(in, r)) return std::nullopt;
+    if (in.Done()) return r;  // a date alone is midnight
+    if (!ReadTime(in, r)) return std::nullopt;
     return r;
 }
 

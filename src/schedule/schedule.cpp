@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <exception>
 #include <map>
+#include <optional>
 #include <set>
 
 #include "common/datetime.h"
@@ -20,6 +21,76 @@ namespace hw::schedule {
 namespace {
 
 settings::cRegistry ScheduleRegistry(platform::Desktop& d) { return settings::MachineKey(d, kScheduleKey); }
+
+// Each frequency's entries in row order: `order` names the frequencies as
+// they first come, `values` holds each one's entries joined.
+void GatherEntries(const ui::GridModel& grid, std::vector<std::string>& order,
+                   std::map<std::string, std::string>& values) {
+    for (int r = 1; r < grid.Rows(); ++r) {
+        const std::string& name = grid.TextMatrix(r, kColFreq);
+        std::string entry = grid.TextMatrix(r, kColName) + "|" + grid.TextMatrix(r, kColNextTime);
+        auto it = values.find(name);
+        if (it == values.end() || text::IsBlankValue(it->second)) {
+            if (it == values.end()) order.push_back(name);
+            values[name] = entry;
+        } else {
+            it->second += "," + entry;
+        }
+    }
+}
+
+// Takes out of the schedule's key every value not among `values` just
+// written, and the key itself when none was.
+void RemoveUnwritten(settings::cRegistry& reg, const std::map<std::string, std::string>& values) {
+    // Value names ignore case: "daily" is the "Daily" just written.
+    auto written = [&](const std::string& name) {
+        for (const auto& [n, v] : values)
+            if (text::Upper(n) == text::Upper(name)) return true;
+        return false;
+    };
+    // A frequency with no rows any more goes by its name, so that
+    // its rows cannot come back even if the listing misses it.
+    for (const Frequency& f : kFrequencies) {
+        if (written(f.name)) continue;
+        reg.SetValueKey(f.name);
+        if (reg.ValueExists(true)) reg.DeleteValue();
+    }
+    std::vector<std::string> stored;
+    std::int32_t count = 0;
+    reg.EnumerateValues(stored, count);
+    for (std::int32_t i = 1; i <= count; ++i) {
+        if (written(stored[i])) continue;
+        reg.SetValueKey(stored[i]);
+        if (reg.ValueExists(true)) reg.DeleteValue();
+    }
+    if (values.empty()) reg.DeleteKey();
+}
+
+// Replaces the stored entry `old` of the value `frequency` by `replacement`,
+// or takes it out when there is none (and the value with its last entry).
+// Whole entries only: "Public Messages|12/24/2" is not the start of
+// "Public Messages|12/24/26 03:00 PM". Nothing is written when no entry is
+// equal to it; a value that cannot be read throws: it is not one without
+// the entry.
+void RewriteStoredEntry(platform::Desktop& d, const std::string& frequency, const std::string& old,
+                        const std::optional<std::string>& replacement) {
+    settings::cRegistry reg = ScheduleRegistry(d);
+    reg.SetValueKey(frequency);
+    reg.SetValueType(platform::reg::kSz);
+    std::vector<std::string> entries = text::Split(reg.ReadValue().ToText(), ",");
+    const auto entry = std::find(entries.begin(), entries.end(), old);
+    if (entry == entries.end()) return;
+    if (replacement)
+        *entry = *replacement;
+    else
+        entries.erase(entry);
+    if (entries.empty()) {
+        reg.DeleteValue();
+        return;
+    }
+    reg.SetValueType(platform::reg::kSz);
+    reg.SetValue(text::Join(entries, ","));
+}
 
 }  // namespace
 
@@ -48,18 +119,24 @@ void Schedule::TextResort() {
     grid_.SetEnabled(true);
 }
 
-void Schedule::FormOpen() {
+void Schedule::WithTimerOff(const char* name, const std::function<void()>& work) {
     SetTimer(false);
     try {
         ScopeExit restore([this] {
             grid_.SetEnabled(true);
             SetTimer(true);
         });
+        work();
+    } catch (...) {
+        ReportCaught(boxes_, name);
+    }
+}
+
+void Schedule::FormOpen() {
+    WithTimerOff("FormOpen", [this] {
         loadFailed_ = true;
         LoadStored();
-    } catch (...) {
-        ReportCaught(boxes_, "FormOpen");
-    }
+    });
 }
 
 void Schedule::LoadStored() {
@@ -102,12 +179,7 @@ void Schedule::LoadStored() {
 }
 
 void Schedule::FormSave() {
-    SetTimer(false);
-    try {
-        ScopeExit restore([this] {
-            grid_.SetEnabled(true);
-            SetTimer(true);
-        });
+    WithTimerOff("FormSave", [this] {
         // A schedule that could not be read at the start is read now, its
         // rows beside those added since: a grid that never held it must not
         // replace it.
@@ -121,20 +193,9 @@ void Schedule::FormSave() {
             }
         }
         TextResort();
-        // Each frequency's entries in row order.
         std::vector<std::string> order;
         std::map<std::string, std::string> values;
-        for (int r = 1; r < grid_.Rows(); ++r) {
-            const std::string& name = grid_.TextMatrix(r, kColFreq);
-            std::string entry = grid_.TextMatrix(r, kColName) + "|" + grid_.TextMatrix(r, kColNextTime);
-            auto it = values.find(name);
-            if (it == values.end() || text::IsBlankValue(it->second)) {
-                if (it == values.end()) order.push_back(name);
-                values[name] = entry;
-            } else {
-                it->second += "," + entry;
-            }
-        }
+        GatherEntries(grid_, order, values);
         // Write the new values first and only then take away what has no
         // rows any more: a save cut short keeps the old schedule.
         settings::cRegistry reg = ScheduleRegistry(desktop_);
@@ -145,65 +206,17 @@ void Schedule::FormSave() {
         }
         // A key that cannot be looked at is no key without old entries:
         // they would stay, and come back at the next start.
-        if (reg.KeyExists(true)) {
-            // Value names ignore case: "daily" is the "Daily" just written.
-            auto written = [&](const std::string& name) {
-                for (const auto& [n, v] : values)
-                    if (text::Upper(n) == text::Upper(name)) return true;
-                return false;
-            };
-            // A frequency with no rows any more goes by its name, so that
-            // its rows cannot come back even if the listing misses it.
-            for (const Frequency& f : kFrequencies) {
-                if (written(f.name)) continue;
-                reg.SetValueKey(f.name);
-                if (reg.ValueExists(true)) reg.DeleteValue();
-            }
-            std::vector<std::string> stored;
-            std::int32_t count = 0;
-            reg.EnumerateValues(stored, count);
-            for (std::int32_t i = 1; i <= count; ++i) {
-                if (written(stored[i])) continue;
-                reg.SetValueKey(stored[i]);
-                if (reg.ValueExists(true)) reg.DeleteValue();
-            }
-            if (order.empty()) reg.DeleteKey();
-        }
-    } catch (...) {
-        ReportCaught(boxes_, "FormSave");
-    }
+        if (reg.KeyExists(true)) RemoveUnwritten(reg, values);
+    });
 }
 
 void Schedule::StoreRunEntry(const std::string& frequency, const std::string& name, const std::string& oldTime,
                              const std::string& newTime) {
-    settings::cRegistry reg = ScheduleRegistry(desktop_);
-    reg.SetValueKey(frequency);
-    reg.SetValueType(platform::reg::kSz);
-    // Whole entries only: "Public Messages|12/24/2" is not the start of
-    // "Public Messages|12/24/26 03:00 PM".
-    // A value that cannot be read throws: it is not one without the entry.
-    std::vector<std::string> entries = text::Split(reg.ReadValue().ToText(), ",");
-    const auto entry = std::find(entries.begin(), entries.end(), name + "|" + oldTime);
-    if (entry == entries.end()) return;
-    *entry = name + "|" + newTime;
-    reg.SetValueType(platform::reg::kSz);
-    reg.SetValue(text::Join(entries, ","));
+    RewriteStoredEntry(desktop_, frequency, name + "|" + oldTime, name + "|" + newTime);
 }
 
 void Schedule::RemoveStoredEntry(const std::string& frequency, const std::string& name, const std::string& time) {
-    settings::cRegistry reg = ScheduleRegistry(desktop_);
-    reg.SetValueKey(frequency);
-    reg.SetValueType(platform::reg::kSz);
-    std::vector<std::string> entries = text::Split(reg.ReadValue().ToText(), ",");
-    const auto entry = std::find(entries.begin(), entries.end(), name + "|" + time);
-    if (entry == entries.end()) return;
-    entries.erase(entry);
-    if (entries.empty()) {
-        reg.DeleteValue();
-        return;
-    }
-    reg.SetValueType(platform::reg::kSz);
-    reg.SetValue(text::Join(entries, ","));
+    RewriteStoredEntry(desktop_, frequency, name + "|" + time, std::nullopt);
 }
 
 int Schedule::RunRestartItems(ScheduledItemRunner& runner) {
@@ -280,7 +293,7 @@ void Schedule::LoadIfUnread() {
     grid_.SetEnabled(true);
 }
 
-void Schedule::RunDueItems(ScheduledItemRunner& runner) {
+void Schedule::SettleEarlierFailures() {
     // Rows the operator changed or removed since they failed start afresh.
     std::erase_if(failed_, [&](const Failed& f) { return !FindRow(f.name, f.frequencyId, f.nextTime); });
     // Entries the registry refused earlier: written now if it takes them.
@@ -295,64 +308,28 @@ void Schedule::RunDueItems(ScheduledItemRunner& runner) {
             return false;
         }
     });
+}
+
+void Schedule::RunDueItems(ScheduledItemRunner& runner) {
+    SettleEarlierFailures();
     LoadIfUnread();
     if (resortPending_ && !Editing()) TextResort();
     std::exception_ptr storeFailed;
     const int rows = DataRows();
     for (int r = 1; r <= rows && r < grid_.Rows(); ++r) {
         if (held && held(r)) continue;
-        DateTime now = FromLocalTime(desktop_.GetLocalTime());
+        const DateTime now = FromLocalTime(desktop_.GetLocalTime());
         const std::string oldTime = grid_.TextMatrix(r, kColNextTime);
         if (!IsDue(oldTime, now)) continue;
         const std::string name = grid_.TextMatrix(r, kColName);
         const std::string freqId = grid_.TextMatrix(r, kColFreqId);
-        auto failed = [&] {
-            return std::find_if(failed_.begin(), failed_.end(), [&](const Failed& f) {
-                return f.name == name && f.frequencyId == freqId && f.nextTime == oldTime;
-            });
-        };
-        if (const auto f = failed(); f != failed_.end() && desktop_.TickCount() < f->untilMs) continue;
-        const bool done = runner.ProcessScheduledItem(name);
-        const auto earlier = failed();
-        if (!done) {
-            // Tried again later, less often each time: a server that keeps
-            // failing a reset is not driven through its dialogs every poll.
-            Failed& f = earlier != failed_.end() ? *earlier : failed_.emplace_back(Failed{name, freqId, oldTime});
-            f.pauseMs = f.pauseMs ? std::min(2 * f.pauseMs, kLongestRetryMs) : kFirstRetryMs;
-            f.untilMs = desktop_.TickCount() + f.pauseMs;
-            continue;
-        }
-        if (earlier != failed_.end()) failed_.erase(earlier);
+        if (!RunDueItem(runner, name, freqId, oldTime)) continue;
         // The reset may have yielded for a while, and the operator may have
         // removed rows or re-sorted the grid meanwhile: the row that ran is
         // found again by what it was. One removed meanwhile stores nothing.
         const int ran = FindRow(name, freqId, oldTime);
         if (!ran) continue;
-        now = FromLocalTime(desktop_.GetLocalTime());
-        const int freq = static_cast<int>(text::LeadingNumber(freqId));
-        // A restart row with a date (a hand-edited value) has no next time:
-        // it ran once and waits for no date again.
-        const std::string newTime = freq >= kDaily && freq <= kMonthly
-                                        ? FormatNextTime(NextOccurrence(freq, now))
-                                        : std::string(kNoNextTime);
-        // The row moves on whatever the registry says: a reset that ran is
-        // not run again because its new time could not be stored.
-        const std::string frequency = grid_.TextMatrix(ran, kColFreq);
-        grid_.SetTextMatrix(ran, kColNextTime, newTime);
-        const auto unstored = std::find_if(unstored_.begin(), unstored_.end(), [&](const Unstored& u) {
-            return u.name == name && u.frequencyId == freqId && u.nextTime == oldTime;
-        });
-        const std::string storedTime = unstored != unstored_.end() ? unstored->storedTime : oldTime;
-        try {
-            StoreRunEntry(frequency, name, storedTime, newTime);
-            if (unstored != unstored_.end()) unstored_.erase(unstored);
-        } catch (...) {
-            if (unstored != unstored_.end())
-                unstored->nextTime = newTime;
-            else
-                unstored_.push_back({name, freqId, frequency, oldTime, newTime});
-            if (!storeFailed) storeFailed = std::current_exception();
-        }
+        MoveOnRanRow(ran, name, freqId, oldTime, storeFailed);
         // A re-sort moves the current cell and so closes an open time
         // field: while the operator types one, the rows keep their places
         // (the typed row stays current and held) and are sorted afterwards.
@@ -362,6 +339,57 @@ void Schedule::RunDueItems(ScheduledItemRunner& runner) {
             TextResort();
     }
     if (storeFailed) std::rethrow_exception(storeFailed);
+}
+
+bool Schedule::RunDueItem(ScheduledItemRunner& runner, const std::string& name, const std::string& freqId,
+                          const std::string& oldTime) {
+    auto failed = [&] {
+        return std::find_if(failed_.begin(), failed_.end(), [&](const Failed& f) {
+            return f.name == name && f.frequencyId == freqId && f.nextTime == oldTime;
+        });
+    };
+    if (const auto f = failed(); f != failed_.end() && desktop_.TickCount() < f->untilMs) return false;
+    const bool done = runner.ProcessScheduledItem(name);
+    const auto earlier = failed();
+    if (!done) {
+        // Tried again later, less often each time: a server that keeps
+        // failing a reset is not driven through its dialogs every poll.
+        Failed& f = earlier != failed_.end() ? *earlier : failed_.emplace_back(Failed{name, freqId, oldTime});
+        f.pauseMs = f.pauseMs ? std::min(2 * f.pauseMs, kLongestRetryMs) : kFirstRetryMs;
+        f.untilMs = desktop_.TickCount() + f.pauseMs;
+        return false;
+    }
+    if (earlier != failed_.end()) failed_.erase(earlier);
+    return true;
+}
+
+void Schedule::MoveOnRanRow(int ran, const std::string& name, const std::string& freqId, const std::string& oldTime,
+                            std::exception_ptr& storeFailed) {
+    const DateTime now = FromLocalTime(desktop_.GetLocalTime());
+    const int freq = static_cast<int>(text::LeadingNumber(freqId));
+    // A restart row with a date (a hand-edited value) has no next time:
+    // it ran once and waits for no date again.
+    const std::string newTime = freq >= kDaily && freq <= kMonthly
+                                    ? FormatNextTime(NextOccurrence(freq, now))
+                                    : std::string(kNoNextTime);
+    // The row moves on whatever the registry says: a reset that ran is
+    // not run again because its new time could not be stored.
+    const std::string frequency = grid_.TextMatrix(ran, kColFreq);
+    grid_.SetTextMatrix(ran, kColNextTime, newTime);
+    const auto unstored = std::find_if(unstored_.begin(), unstored_.end(), [&](const Unstored& u) {
+        return u.name == name && u.frequencyId == freqId && u.nextTime == oldTime;
+    });
+    const std::string storedTime = unstored != unstored_.end() ? unstored->storedTime : oldTime;
+    try {
+        StoreRunEntry(frequency, name, storedTime, newTime);
+        if (unstored != unstored_.end()) unstored_.erase(unstored);
+    } catch (...) {
+        if (unstored != unstored_.end())
+            unstored->nextTime = newTime;
+        else
+            unstored_.push_back({name, freqId, frequency, oldTime, newTime});
+        if (!storeFailed) storeFailed = std::current_exception();
+    }
 }
 
 }  // namespace hw::schedule

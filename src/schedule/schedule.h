@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <string>
 #include <vector>
@@ -75,6 +76,10 @@ public:
     int DataRows() const { return grid_.Rows() - grid_.FixedRows(); }
 
 private:
+    // Runs `work` with the refresh timer off, and the grid enabled and the
+    // timer on again after it, whatever happens; a failure is reported as
+    // `name`'s.
+    void WithTimerOff(const char* name, const std::function<void()>& work);
     // Adds the stored rows to the grid; throws when a value cannot be read.
     void LoadStored();
     void SetTimer(bool on) {
@@ -88,6 +93,15 @@ private:
                        const std::string& newTime);
     // Takes the stored entry `name`|`time` out of the value `frequency`.
     void RemoveStoredEntry(const std::string& frequency, const std::string& name, const std::string& time);
+    // RunDueItems' steps: failures of earlier steps forgotten or written
+    // again; one due row's item run (false when it failed, or waits for
+    // its retry); and the row that ran (found again as `ran`) moved on to
+    // its next time and stored, a store's failure kept in `storeFailed`.
+    void SettleEarlierFailures();
+    bool RunDueItem(ScheduledItemRunner& runner, const std::string& name, const std::string& freqId,
+                    const std::string& oldTime);
+    void MoveOnRanRow(int ran, const std::string& name, const std::string& freqId, const std::string& oldTime,
+                      std::exception_ptr& storeFailed);
     // The first data row with this item, frequency and next time; 0 when none.
     int FindRow(const std::string& name, const std::string& frequencyId, const std::string& nextTime) const;
 

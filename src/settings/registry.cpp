@@ -1,6 +1,7 @@
 #include "settings/registry.h"
 
 #include <cstring>
+#include <utility>
 
 #include "common/error.h"
 #include "common/text.h"
@@ -28,6 +29,41 @@ std::uint32_t TextType(const std::string& s) {
     size_t p = s.find('%');
     if (p != std::string::npos && s.find('%', p + 2) != std::string::npos) return reg::kExpandSz;
     return reg::kSz;
+}
+
+// The value a registry value's `data` of `type` stands for: strings
+// expanded, numbers in their byte order, anything else as its bytes.
+TaggedValue ValueOf(platform::Desktop& desktop, std::int32_t type, Bytes data) {
+    switch (type) {
+        case reg::kSz:
+            return TextOf(data);
+        case reg::kMultiSz:
+            // The raw list: the strings with their zero separators, without
+            // the final terminator byte.
+            if (!data.empty()) data.pop_back();
+            return std::string(data.begin(), data.end());
+        case reg::kExpandSz: {
+            std::string raw_text = TextOf(data);
+            std::uint32_t needed = desktop.ExpandEnvironmentStrings(raw_text, nullptr, 0);
+            if (needed == 0) return raw_text;
+            std::string expanded(needed, '\0');
+            std::uint32_t n = desktop.ExpandEnvironmentStrings(raw_text, expanded.data(), needed);
+            if (n == 0 || n > needed) return raw_text;
+            expanded.resize(n - 1);
+            return expanded;
+        }
+        case reg::kDword:
+        case reg::kDwordBigEndian: {
+            std::uint8_t b[4] = {0, 0, 0, 0};
+            std::memcpy(b, data.data(), std::min<size_t>(4, data.size()));
+            std::uint32_t u = type == reg::kDword
+                                  ? (b[0] | b[1] << 8 | b[2] << 16 | std::uint32_t(b[3]) << 24)
+                                  : (b[3] | b[2] << 8 | b[1] << 16 | std::uint32_t(b[0]) << 24);
+            return static_cast<std::int32_t>(u);
+        }
+        default:
+            return data;
+    }
 }
 
 }  // namespace
@@ -128,36 +164,7 @@ TaggedValue cRegistry::Read(bool failLoudly) {
         if (r != 0 && failLoudly) return failed(r);
     }
 
-    switch (valueType_) {
-        case reg::kSz:
-            return TextOf(data);
-        case reg::kMultiSz:
-            // The raw list: the strings with their zero separators, without
-            // the final terminator byte.
-            if (!data.empty()) data.pop_back();
-            return std::string(data.begin(), data.end());
-        case reg::kExpandSz: {
-            std::string raw_text = TextOf(data);
-            std::uint32_t needed = desktop_.ExpandEnvironmentStrings(raw_text, nullptr, 0);
-            if (needed == 0) return raw_text;
-            std::string expanded(needed, '\0');
-            std::uint32_t n = desktop_.ExpandEnvironmentStrings(raw_text, expanded.data(), needed);
-            if (n == 0 || n > needed) return raw_text;
-            expanded.resize(n - 1);
-            return expanded;
-        }
-        case reg::kDword:
-        case reg::kDwordBigEndian: {
-            std::uint8_t b[4] = {0, 0, 0, 0};
-            std::memcpy(b, data.data(), std::min<size_t>(4, data.size()));
-            std::uint32_t u = valueType_ == reg::kDword
-                                  ? (b[0] | b[1] << 8 | b[2] << 16 | std::uint32_t(b[3]) << 24)
-                                  : (b[3] | b[2] << 8 | b[1] << 16 | std::uint32_t(b[0]) << 24);
-            return static_cast<std::int32_t>(u);
-        }
-        default:
-            return data;
-    }
+    return ValueOf(desktop_, valueType_, std::move(data));
 }
 
 void cRegistry::SetValue(const TaggedValue& vValue) {

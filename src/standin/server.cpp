@@ -290,40 +290,43 @@ void Server::OnClick(WinId button) {
     } else if (action == "close-view") {
         OnClose(owner);
     } else if (action.rfind("dialog:", 0) == 0) {
-        const std::string answer = action.substr(7);
-        const std::string kind = dialogKind_[owner];
-        const bool yes = answer == "&Yes" || answer == "OK";
-        if (yes && kind == "Delete File:transactions") {
-            ++effects_.transactionDeletes;
-            transactions_ = 0;
-            AddLine("All transactions deleted.");
-        } else if (yes && kind == "Delete File:messages") {
-            ++effects_.messageDeletes;
-            publicMessages_ = 0;
-            AddLine("All public messages deleted.");
-        } else if (yes && kind == "Reset Data:store") {
-            ++effects_.storeResets;
-            AddLine("Store inventory reset to the default goods.");
-        } else if (yes && kind == "Reset Data:confinement") {
-            ++effects_.confinementResets;
-            AddLine("Confinement reset.");
-        } else if (yes && kind == "Delete Guild Logs") {
-            ++effects_.guildLogClears;
-            AddLine("Guild logs cleared.");
-        } else if (kind == "Send Message To Player") {
-            if (yes) {
-                const std::string text = host_.LiveText(dialogEdit_[owner]);
-                effects_.sentMessages.push_back(text);
-                AddLine("ADMIN \"" + text + "\"");
-            }
-            pendingSend_ = 0;
-        } else if (kind == "Close Server") {
-            CloseDialog(owner);
-            if (yes) Shutdown();
-            return;
-        }
-        CloseDialog(owner);
+        OnDialogAnswer(owner, action.substr(7));
     }
+}
+
+void Server::OnDialogAnswer(WinId owner, const std::string& answer) {
+    const std::string kind = dialogKind_[owner];
+    const bool yes = answer == "&Yes" || answer == "OK";
+    if (yes && kind == "Delete File:transactions") {
+        ++effects_.transactionDeletes;
+        transactions_ = 0;
+        AddLine("All transactions deleted.");
+    } else if (yes && kind == "Delete File:messages") {
+        ++effects_.messageDeletes;
+        publicMessages_ = 0;
+        AddLine("All public messages deleted.");
+    } else if (yes && kind == "Reset Data:store") {
+        ++effects_.storeResets;
+        AddLine("Store inventory reset to the default goods.");
+    } else if (yes && kind == "Reset Data:confinement") {
+        ++effects_.confinementResets;
+        AddLine("Confinement reset.");
+    } else if (yes && kind == "Delete Guild Logs") {
+        ++effects_.guildLogClears;
+        AddLine("Guild logs cleared.");
+    } else if (kind == "Send Message To Player") {
+        if (yes) {
+            const std::string text = host_.LiveText(dialogEdit_[owner]);
+            effects_.sentMessages.push_back(text);
+            AddLine("ADMIN \"" + text + "\"");
+        }
+        pendingSend_ = 0;
+    } else if (kind == "Close Server") {
+        CloseDialog(owner);
+        if (yes) Shutdown();
+        return;
+    }
+    CloseDialog(owner);
 }
 
 void Server::AskToClose() {

@@ -86,6 +86,8 @@ private:
     // 0 when the script has the server show none.
     WinId Dialog(const std::string& title, std::vector<std::string> buttons, bool withEdit = false);
     void CloseDialog(WinId dialog);
+    // A button of dialog `owner` pressed: what its question asked is done on a yes.
+    void OnDialogAnswer(WinId owner, const std::string& answer);
     // The "Close Server" question, answered "&Yes" after the script's time.
     void AskToClose();
     void Shutdown();

@@ -198,6 +198,63 @@ long Digest(platform::Desktop& d, const std::string& path, std::string& digest, 
 }
 }  // namespace
 
+DataFolderCopies::Copied DataFolderCopies::EarlierCopy(platform::Desktop& d, const std::string& at,
+                                                       const std::string& todays, std::uint64_t size) {
+    // The last copy of this run, or else the plain-named one of today
+    // (Harrowatch started again the same day), when it is as made and of
+    // the file's size: compared by content. Any other is copied.
+    auto last = copied_.find(at);
+    if (last != copied_.end()) return last->second;
+    Copied earlier;
+    platform::FileAttributes held;
+    if (d.GetFileAttributesEx(todays, held) == 0 && !held.folder && held.size == size) {
+        platform::FileInformation info;
+        if (Digest(d, todays, earlier.digest, info) == 0) earlier = {info.size, info.lastWriteTime, todays, earlier.digest};
+    }
+    return earlier;
+}
+
+DataFolderCopies::Found DataFolderCopies::Compare(platform::Desktop& d, const ToCopy& file, const std::string& todays,
+                                                  FolderCopy& result) {
+    const std::string at = text::Upper(file.path);
+    const Copied earlier = EarlierCopy(d, at, todays, file.size);
+    if (earlier.copy.empty() || earlier.size != file.size || !Holds(d, earlier)) return Found::Changed;
+    std::string digest;
+    platform::FileInformation info;
+    const long e = Digest(d, file.path, digest, info);
+    if (e == platform::err::kFileNotFound) return Found::Gone;
+    if (e != 0) {
+        result.files[file.key] = e;
+        return Found::Unreadable;
+    }
+    if (digest != earlier.digest) return Found::Changed;
+    copied_[at] = earlier;
+    result.files[file.key] = 0;
+    result.seen[file.key] = {false, info.size, info.lastWriteTime};
+    return Found::Same;
+}
+
+void DataFolderCopies::CopyOne(platform::Desktop& d, const ToCopy& c, FolderCopy& result) {
+    Copied made;
+    platform::FileInformation source;
+    bool inBackups = false;
+    long e = BackUp(d, c.path, &made.copy, &made.digest, &source, &inBackups);
+    // Full though no limit was passed (others filled it): room from
+    // Harrowatch's own oldest days, then once more.
+    if ((e == platform::err::kDiskFull || e == platform::err::kHandleDiskFull) && MakeRoomInBackups(d, c.size))
+        e = BackUp(d, c.path, &made.copy, &made.digest, &source, &inBackups);
+    if (e != 0 && inBackups) result.inBackups.insert(c.key);
+    result.files[c.key] = e;
+    if (e == 0) {
+        made.size = source.size;
+        made.lastWriteTime = source.lastWriteTime;
+        result.seen[c.key] = {false, source.size, source.lastWriteTime};
+        copied_[text::Upper(c.path)] = made;
+    } else {
+        copied_.erase(text::Upper(c.path));
+    }
+}
+
 FolderCopy DataFolderCopies::CopyChanged(platform::Desktop& d, const std::string& folder, const BackupLimits& limits,
                                          const std::string& only) {
     FolderCopy result;
@@ -210,10 +267,6 @@ FolderCopy DataFolderCopies::CopyChanged(platform::Desktop& d, const std::string
     std::snprintf(day, sizeof day, "%04d-%02d-%02d", t.year, t.month, t.day);
     const std::string todays = BackupFolder(d) + "\\" + day + "\\";
 
-    struct ToCopy {
-        std::string key, path;
-        std::uint64_t size = 0;
-    };
     std::vector<ToCopy> changed, unchanged;
     std::uint64_t room = 0;
     for (const std::string& name : names) {
@@ -221,7 +274,7 @@ FolderCopy DataFolderCopies::CopyChanged(platform::Desktop& d, const std::string
         if (!only.empty() && key != text::Upper(only)) continue;
         const std::string path = base + name;
         platform::FileAttributes a;
-        long e = d.GetFileAttributesEx(path, a);
+        const long e = d.GetFileAttributesEx(path, a);
         if (e == platform::err::kFileNotFound) continue;  // gone since the listing
         if (e == 0 && a.folder) continue;
         result.names[key] = name;
@@ -229,40 +282,11 @@ FolderCopy DataFolderCopies::CopyChanged(platform::Desktop& d, const std::string
             result.files[key] = e;
             continue;
         }
-        // The last copy of this run, or else the plain-named one of today
-        // (Harrowatch started again the same day), when it is as made and of
-        // the file's size: compared by content. Any other is copied.
-        const std::string at = text::Upper(path);
-        auto last = copied_.find(at);
-        Copied earlier;
-        if (last == copied_.end()) {
-            platform::FileAttributes held;
-            if (d.GetFileAttributesEx(todays + name, held) == 0 && !held.folder && held.size == a.size) {
-                platform::FileInformation info;
-                if (Digest(d, todays + name, earlier.digest, info) == 0)
-                    earlier = {info.size, info.lastWriteTime, todays + name, earlier.digest};
-            }
-        } else {
-            earlier = last->second;
-        }
-        if (!earlier.copy.empty() && earlier.size == a.size && Holds(d, earlier)) {
-            std::string digest;
-            platform::FileInformation info;
-            e = Digest(d, path, digest, info);
-            if (e == platform::err::kFileNotFound) continue;
-            if (e != 0) {
-                result.files[key] = e;
-                continue;
-            }
-            if (digest == earlier.digest) {
-                copied_[at] = earlier;
-                result.files[key] = 0;
-                result.seen[key] = {false, info.size, info.lastWriteTime};
-                unchanged.push_back({key, path, a.size});
-                continue;
-            }
-        }
-        changed.push_back({key, path, a.size});
+        const ToCopy file{key, path, a.size};
+        const Found found = Compare(d, file, todays + name, result);
+        if (found == Found::Same) unchanged.push_back(file);
+        if (found != Found::Changed) continue;
+        changed.push_back(file);
         room += a.size;
     }
     if (changed.empty()) return result;
@@ -272,34 +296,14 @@ FolderCopy DataFolderCopies::CopyChanged(platform::Desktop& d, const std::string
     RemoveOldBackups(d, limits.days, limits.maxBytes, room);
     for (const ToCopy& u : unchanged)
         if (!Holds(d, copied_[text::Upper(u.path)])) changed.push_back(u);
-    const auto copy = [&](const ToCopy& c) {
-        Copied made;
-        platform::FileInformation source;
-        bool inBackups = false;
-        long e = BackUp(d, c.path, &made.copy, &made.digest, &source, &inBackups);
-        // Full though no limit was passed (others filled it): room from
-        // Harrowatch's own oldest days, then once more.
-        if ((e == platform::err::kDiskFull || e == platform::err::kHandleDiskFull) && MakeRoomInBackups(d, c.size))
-            e = BackUp(d, c.path, &made.copy, &made.digest, &source, &inBackups);
-        if (e != 0 && inBackups) result.inBackups.insert(c.key);
-        result.files[c.key] = e;
-        if (e == 0) {
-            made.size = source.size;
-            made.lastWriteTime = source.lastWriteTime;
-            result.seen[c.key] = {false, source.size, source.lastWriteTime};
-            copied_[text::Upper(c.path)] = made;
-        } else {
-            copied_.erase(text::Upper(c.path));
-        }
-    };
-    for (const ToCopy& c : changed) copy(c);
+    for (const ToCopy& c : changed) CopyOne(d, c, result);
     // Room made on a full disk may have taken the day that held the only
     // copy of a file left alone: it is copied again, or said to be missing.
     for (const ToCopy& u : unchanged)
         if (!Holds(d, copied_[text::Upper(u.path)]) &&
             std::find_if(changed.begin(), changed.end(), [&](const ToCopy& c) { return c.key == u.key; }) ==
                 changed.end())
-            copy(u);
+            CopyOne(d, u, result);
     return result;
 }
 

@@ -90,6 +90,19 @@ private:
     };
     // Whether the copy is there as it was made.
     static bool Holds(platform::Desktop& desktop, const Copied& copied);
+    struct ToCopy {
+        std::string key, path;  // the name upper-cased, and the file's path
+        std::uint64_t size = 0;
+    };
+    // The copy a file may be as: this run's last of its upper-cased path
+    // `at`, or else `todays` when of `size`; an empty copy when none.
+    Copied EarlierCopy(platform::Desktop& desktop, const std::string& at, const std::string& todays, std::uint64_t size);
+    // Whether `file` has the content of its earlier copy (recorded as backed
+    // up), needs a copy, is gone, or could not be read (recorded).
+    enum class Found { Same, Changed, Gone, Unreadable };
+    Found Compare(platform::Desktop& desktop, const ToCopy& file, const std::string& todays, FolderCopy& result);
+    // Copies `c`, with room made once on a full disk, and records how it went.
+    void CopyOne(platform::Desktop& desktop, const ToCopy& c, FolderCopy& result);
     std::map<std::string, Copied> copied_;  // by the upper-cased path copied
 };
 

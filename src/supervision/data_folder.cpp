@@ -90,40 +90,57 @@ bool AllOurs(p::Desktop& d, const std::string& folder, int depth) {
     return true;
 }
 
+// The folder cannot be secured: told in `why`, with what Windows said.
+long Fail(const std::string& folder, std::string* why, long e, const std::string& what) {
+    if (why) *why = folder + " " + what + " (Windows error " + std::to_string(e) + "): Harrowatch keeps no log and no backup there";
+    return e;
+}
+
+long MakeFolder(p::Desktop& d, const std::string& folder, std::string* why) {
+    const long e = d.CreateDirectory(folder, kAdministratorsOnly);
+    if (e != 0) return Fail(folder, why, e, "cannot be made");
+    return 0;
+}
+
+// Someone else's folder, or something else in its place: moved aside
+// whole (administrators may rename anything in ProgramData), kept for
+// whoever wants it, and the folder made anew. A user may have made
+// folders in it, laid junctions, or kept a handle: none of it reaches
+// the new one.
+long SetAside(p::Desktop& d, const std::string& folder, std::string* why, const std::string& reason) {
+    const p::LocalTime t = d.GetLocalTime();
+    char stamp[32];
+    std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02d %02d-%02d-%02d", t.year, t.month, t.day, t.hour, t.minute,
+                  t.second);
+    const std::string aside = folder + " (set aside " + stamp + ")";
+    if (const long e = d.MoveFileEx(folder, aside, 0))
+        return Fail(folder, why, e, reason + ", and cannot be set aside" +
+                                        (e == p::err::kSharingViolation ? ": another program has it, or something in it, open" : ""));
+    if (const long e = MakeFolder(d, folder, why)) return e;
+    if (why) *why = folder + " " + reason + ": it was set aside, with all in it, as " + aside + ", and made anew for administrators only";
+    return 0;
+}
+
+// A disk that keeps no permissions is told once for each disk.
+void TellKeepsNoPermissions(p::Desktop& d, const std::string& folder, std::string* why) {
+    bool first = false;
+    {
+        std::lock_guard<std::mutex> hold(DiskFactsLock());
+        first = KeepsNoPermissions().insert(d.Serial()).second;
+    }
+    if (first && why)
+        *why = "the disk of " + folder + " keeps no permissions: whoever may write there may change Harrowatch's logs and backups";
+}
+
 }  // namespace
 
 long SecureDataFolder(p::Desktop& d, std::string* why) {
     const std::string folder = DataFolder(d);
-    auto fail = [&](long e, const std::string& what) {
-        if (why) *why = folder + " " + what + " (Windows error " + std::to_string(e) + "): Harrowatch keeps no log and no backup there";
-        return e;
-    };
-    auto made = [&]() -> long {
-        const long e = d.CreateDirectory(folder, kAdministratorsOnly);
-        if (e != 0) return fail(e, "cannot be made");
-        return 0;
-    };
-    // Someone else's folder, or something else in its place: moved aside
-    // whole (administrators may rename anything in ProgramData), kept for
-    // whoever wants it, and the folder made anew. A user may have made
-    // folders in it, laid junctions, or kept a handle: none of it reaches
-    // the new one.
-    auto setAside = [&](const std::string& reason) -> long {
-        const p::LocalTime t = d.GetLocalTime();
-        char stamp[32];
-        std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02d %02d-%02d-%02d", t.year, t.month, t.day, t.hour, t.minute,
-                      t.second);
-        const std::string aside = folder + " (set aside " + stamp + ")";
-        if (const long e = d.MoveFileEx(folder, aside, 0))
-            return fail(e, reason + ", and cannot be set aside" +
-                               (e == p::err::kSharingViolation ? ": another program has it, or something in it, open" : ""));
-        if (const long e = made()) return e;
-        if (why) *why = folder + " " + reason + ": it was set aside, with all in it, as " + aside + ", and made anew for administrators only";
-        return 0;
-    };
+    auto fail = [&](long e, const std::string& what) { return Fail(folder, why, e, what); };
+    auto setAside = [&](const std::string& reason) { return SetAside(d, folder, why, reason); };
     std::uint32_t attributes = 0;
     long e = d.GetFileAttributes(folder, attributes);
-    if (e == p::err::kFileNotFound) return made();
+    if (e == p::err::kFileNotFound) return MakeFolder(d, folder, why);
     if (e != 0) return fail(e, "cannot be looked at");
     if (attributes & p::file::kAttributeReparsePoint) return setAside("was a junction or link to another folder");
     if (!(attributes & p::file::kAttributeDirectory)) return setAside("was a file, not a folder");
@@ -133,13 +150,7 @@ long SecureDataFolder(p::Desktop& d, std::string* why) {
     if (e != 0) return fail(e, "has permissions that cannot be read");
     if (!OpenToOthers(now)) return 0;
     if (!DiskKeepsPermissions(d, folder)) {
-        bool first = false;
-        {
-            std::lock_guard<std::mutex> hold(DiskFactsLock());
-            first = KeepsNoPermissions().insert(d.Serial()).second;
-        }
-        if (first && why)
-            *why = "the disk of " + folder + " keeps no permissions: whoever may write there may change Harrowatch's logs and backups";
+        TellKeepsNoPermissions(d, folder, why);
         return 0;
     }
     // Made by someone else, or holding what others made or may change: a

@@ -23,6 +23,27 @@ bool ConfigForm::Build() {
     RECT c{};
     GetClientRect(hwnd_, &c);
     const int cw = c.right, ch = c.bottom;
+    BuildTabs(cw, ch);
+    const int x = Dp(16), fw = cw - Dp(32);
+    BuildOptionsPage(x, fw);
+    BuildNotificationRows(x, fw, BuildNumberRows(x, fw));
+    // The tab control lies under every control its pages hold and leaves
+    // them out when it paints: on top (as made first), it painted over the
+    // edit boxes of a page just shown. Its own border frames each page: a
+    // group box there would cover the page, which nothing then paints.
+    SetWindowPos(tab_, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    ShowPage(0);
+    BuildButtons(cw, ch);
+    BindWindow(model_.window, hwnd_);
+    return true;
+}
+
+HWND ConfigForm::OnPage(int which, HWND control) {
+    pages_[which].push_back(control);
+    return control;
+}
+
+void ConfigForm::BuildTabs(int cw, int ch) {
     tab_ = MakeChild(hwnd_, 0, WC_TABCONTROLA, "", WS_CLIPSIBLINGS | WS_TABSTOP, Dp(6), Dp(6), cw - Dp(12), ch - Dp(48),
                      kIdConfigTabs);
     for (const char* name : {"Options", "Supervision"}) {
@@ -32,13 +53,10 @@ bool ConfigForm::Build() {
         SendMessageA(tab_, TCM_INSERTITEMA, static_cast<WPARAM>(SendMessageA(tab_, TCM_GETITEMCOUNT, 0, 0)),
                      reinterpret_cast<LPARAM>(&t));
     }
-    // Each tab's controls, shown while it is selected.
-    auto page = [&](int which, HWND control) {
-        pages_[which].push_back(control);
-        return control;
-    };
-    const int x = Dp(16), fw = cw - Dp(32);
-    page(0, MakeChild(hwnd_, 0, "STATIC", "Toggle Values:", 0, x + Dp(4), Dp(44), fw - Dp(8), Dp(16)));
+}
+
+void ConfigForm::BuildOptionsPage(int x, int fw) {
+    OnPage(0, MakeChild(hwnd_, 0, "STATIC", "Toggle Values:", 0, x + Dp(4), Dp(44), fw - Dp(8), Dp(16)));
     struct Check {
         const char* caption;
         ui::CheckBox* model;
@@ -52,22 +70,24 @@ bool ConfigForm::Build() {
         HWND box = MakeChild(hwnd_, 0, "BUTTON", k.caption, BS_AUTOCHECKBOX | WS_TABSTOP, x + Dp(8), y, fw - Dp(16),
                              Dp(18), k.id);
         BindCheckBox(*k.model, box);
-        page(0, box);
+        OnPage(0, box);
         y += Dp(19);
     }
-    page(0, MakeChild(hwnd_, 0, "STATIC", "Poll Timer Interval:", 0, x + Dp(4), y + Dp(4), fw - Dp(8), Dp(16)));
+    OnPage(0, MakeChild(hwnd_, 0, "STATIC", "Poll Timer Interval:", 0, x + Dp(4), y + Dp(4), fw - Dp(8), Dp(16)));
     // The box and its unit on one line, inside the frame.
     interval_ = MakeChild(hwnd_, WS_EX_CLIENTEDGE, "EDIT", "", ES_AUTOHSCROLL | WS_TABSTOP, x + Dp(8), y + Dp(22),
                           Dp(48), Dp(20), kIdInterval);
     HookKeyPress(interval_, [this](std::int16_t& key) { model_.txtTimerInterval_KeyPress(key); });
-    page(0, interval_);
-    page(0, MakeChild(hwnd_, 0, "STATIC", "milliseconds (setting to 0 disables scheduler)", SS_LEFTNOWORDWRAP,
+    OnPage(0, interval_);
+    OnPage(0, MakeChild(hwnd_, 0, "STATIC", "milliseconds (setting to 0 disables scheduler)", SS_LEFTNOWORDWRAP,
                       x + Dp(60), y + Dp(25), fw - Dp(64), Dp(16)));
     BindTextBox(model_.txtTimerInterval, interval_);
     FocusShowsPage(model_.txtTimerInterval, 0);
+}
 
+int ConfigForm::BuildNumberRows(int x, int fw) {
     // Supervision: a number a row, its meaning beside it.
-    page(1, MakeChild(hwnd_, 0, "STATIC", "Unattended supervision:", 0, x + Dp(4), Dp(44), fw - Dp(8), Dp(16)));
+    OnPage(1, MakeChild(hwnd_, 0, "STATIC", "Unattended supervision:", 0, x + Dp(4), Dp(44), fw - Dp(8), Dp(16)));
     struct Number {
         const char* caption;
         ui::TextBox* model;
@@ -80,15 +100,15 @@ bool ConfigForm::Build() {
                      kIdWarnMinutes},
                     {"Restart the server above (MB of memory, 0: never)", &model_.txtRestartAboveMB,
                      kIdRestartAboveMB}};
-    y = Dp(66);
+    int y = Dp(66);
     for (const Number& n : numbers) {
         HWND box = MakeChild(hwnd_, WS_EX_CLIENTEDGE, "EDIT", "", ES_AUTOHSCROLL | ES_NUMBER | WS_TABSTOP, x + Dp(8), y,
                              Dp(40), Dp(20), n.id);
         HookKeyPress(box, [this](std::int16_t& key) { model_.txtTimerInterval_KeyPress(key); });
         BindTextBox(*n.model, box);
         FocusShowsPage(*n.model, 1);
-        page(1, box);
-        page(1, MakeChild(hwnd_, 0, "STATIC", n.caption, SS_LEFTNOWORDWRAP, x + Dp(54), y + Dp(3), fw - Dp(58),
+        OnPage(1, box);
+        OnPage(1, MakeChild(hwnd_, 0, "STATIC", n.caption, SS_LEFTNOWORDWRAP, x + Dp(54), y + Dp(3), fw - Dp(58),
                           Dp(16)));
         y += Dp(28);
     }
@@ -98,45 +118,45 @@ bool ConfigForm::Build() {
                              Dp(20), kIdRestartAt);
         BindTextBox(model_.txtRestartDailyAt, box);
         FocusShowsPage(model_.txtRestartDailyAt, 1);
-        page(1, box);
-        page(1, MakeChild(hwnd_, 0, "STATIC", "Restart the server daily at (HH:MM, empty: never)", SS_LEFTNOWORDWRAP,
+        OnPage(1, box);
+        OnPage(1, MakeChild(hwnd_, 0, "STATIC", "Restart the server daily at (HH:MM, empty: never)", SS_LEFTNOWORDWRAP,
                           x + Dp(54), y + Dp(3), fw - Dp(58), Dp(16)));
         y += Dp(28);
     }
+    return y;
+}
+
+void ConfigForm::BuildNotificationRows(int x, int fw, int y) {
     // The warning's text, the balloons, the webhook and its test. A text
     // box under its caption, across the frame but for `room`.
     auto captioned = [&](const char* caption, ui::TextBox& model, int id, int room, int height) {
-        page(1, MakeChild(hwnd_, 0, "STATIC", caption, SS_LEFTNOWORDWRAP, x + Dp(8), y, fw - Dp(16), Dp(16)));
+        OnPage(1, MakeChild(hwnd_, 0, "STATIC", caption, SS_LEFTNOWORDWRAP, x + Dp(8), y, fw - Dp(16), Dp(16)));
         HWND box = MakeChild(hwnd_, WS_EX_CLIENTEDGE, "EDIT", "", ES_AUTOHSCROLL | WS_TABSTOP, x + Dp(8), y + Dp(18),
                              fw - Dp(16) - room, height, id);
         BindTextBox(model, box);
         FocusShowsPage(model, 1);
-        page(1, box);
+        OnPage(1, box);
     };
     captioned("Warning text ({minutes} is the number of minutes):", model_.txtWarnPlayersText, kIdWarnText, 0, Dp(20));
     y += Dp(46);
     HWND balloons = MakeChild(hwnd_, 0, "BUTTON", "Show tray balloons for crashes, hangs and failed resets",
                               BS_AUTOCHECKBOX | WS_TABSTOP, x + Dp(8), y, fw - Dp(16), Dp(18), kIdNotifications);
     BindCheckBox(model_.chkNotifications, balloons);
-    page(1, balloons);
+    OnPage(1, balloons);
     y += Dp(26);
     captioned("Webhook address (http:// or https://, empty: none):", model_.txtWebhookUrl, kIdWebhookUrl, Dp(70),
               Dp(22));
-    page(1, MakeChild(hwnd_, 0, "BUTTON", "&Test", BS_PUSHBUTTON | WS_TABSTOP, x + fw - Dp(72), y + Dp(17), Dp(64),
+    OnPage(1, MakeChild(hwnd_, 0, "BUTTON", "&Test", BS_PUSHBUTTON | WS_TABSTOP, x + fw - Dp(72), y + Dp(17), Dp(64),
                       Dp(24), kIdTestWebhook));
     HWND result = MakeChild(hwnd_, 0, "STATIC", "", 0, x + Dp(8), y + Dp(46), fw - Dp(16), Dp(30), kIdWebhookResult);
     BindLabel(model_.lblWebhookResult, result);
-    page(1, result);
+    OnPage(1, result);
     y += Dp(80);
     captioned("Metrics folder for Prometheus (empty: none):", model_.txtMetricsFolder,
               kIdMetricsFolder, 0, Dp(22));
-    // The tab control lies under every control its pages hold and leaves
-    // them out when it paints: on top (as made first), it painted over the
-    // edit boxes of a page just shown. Its own border frames each page: a
-    // group box there would cover the page, which nothing then paints.
-    SetWindowPos(tab_, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-    ShowPage(0);
+}
 
+void ConfigForm::BuildButtons(int cw, int ch) {
     cancel_.reset(MakeWordBitmap("Cancel", Glyph::Back, Dp(82), Dp(22)));
     apply_.reset(MakeWordBitmap("Apply", Glyph::Tick, Dp(82), Dp(22)));
     HWND cancel = MakeChild(hwnd_, 0, "BUTTON", "", BS_PUSHBUTTON | BS_BITMAP | WS_TABSTOP, cw - Dp(196), ch - Dp(38),
@@ -145,8 +165,6 @@ bool ConfigForm::Build() {
                            ch - Dp(38), Dp(90), Dp(30), kIdApply);
     SendMessageA(cancel, BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(cancel_.get()));
     SendMessageA(apply, BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(apply_.get()));
-    BindWindow(model_.window, hwnd_);
-    return true;
 }
 
 void ConfigForm::Run() {

@@ -36,6 +36,16 @@ private:
     LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam) override;
     void ShowPage(int which);
     void FocusShowsPage(ui::TextBox& box, int which);
+    // `control`, shown while tab `which` is selected.
+    HWND OnPage(int which, HWND control);
+    // Build's steps, in the order the controls are made: the tabs; the
+    // options page; the supervision page's numbers (answers the row below
+    // them) and the rows under them; Cancel and Apply.
+    void BuildTabs(int cw, int ch);
+    void BuildOptionsPage(int x, int fw);
+    int BuildNumberRows(int x, int fw);
+    void BuildNotificationRows(int x, int fw, int y);
+    void BuildButtons(int cw, int ch);
     settings::frmConfig& model_;
     HWND owner_;
     HWND interval_ = nullptr, tab_ = nullptr;
@@ -69,7 +79,20 @@ public:
 private:
     LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam) override;
     void BuildControls();
+    void BuildToolbar();
     void BuildScheduleTab(RECT page);
+    // Remove, Clear All and Apply along the foot of the schedule's page.
+    void BuildScheduleButtons(RECT page, int buttonHeight);
+    // The grid's tip: how rows are added and removed.
+    void AddGridToolTip();
+    // WM_NOTIFY from the grid, the tabs, the players' list and the
+    // toolbar's tips: true when handled, with its answer in `result`.
+    bool Notify(NMHDR* n, LRESULT& result);
+    // One of the tabs' captions, greyed when it cannot be chosen.
+    void DrawTab(const DRAWITEMSTRUCT& di);
+    // The window's own posted messages: a chat form closed, a typed time
+    // to check once the focus has moved, the time field to focus again.
+    void OwnMessage(UINT message);
     void FitScheduleColumns();
     void ShowTab();
     void Command(int id, int code, HWND control);

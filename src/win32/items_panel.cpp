@@ -33,6 +33,33 @@ ItemsPanel::ItemsPanel(schedule::ScheduleEditor& editor, HWND parent, RECT b, HW
     scroll_ = ui::win32::MakeChild(parent, 0, "SCROLLBAR", "", SBS_VERT, b.right - bar, b.top, bar, b.bottom - b.top);
     SCROLLINFO si{sizeof si, SIF_RANGE | SIF_PAGE | SIF_POS, 0, schedule::kScrollMax + 9, 10, 0, 0};
     SetScrollInfo(scroll_, SB_CTL, &si, TRUE);
+    MeasureColumns();
+    drag_.reset(MakeDragCursor());
+    for (int i = 0; i < schedule::kResetItemCount; ++i) icons_[i].reset(MakeItemIcon(i));
+    AddItemTips(instance);
+    editor_.onPanelScroll = [this] {
+        for (const schedule::ResetItem& item : schedule::kResetItems) {
+            TOOLINFOA ti{};
+            ti.cbSize = TTTOOLINFOA_V2_SIZE;
+            ti.hwnd = panel_;
+            ti.uId = static_cast<UINT_PTR>(item.index + 1);
+            ti.rect = ItemRect(item.index);
+            SendMessageA(tips_, TTM_NEWTOOLRECTA, 0, reinterpret_cast<LPARAM>(&ti));
+        }
+        InvalidateRect(panel_, nullptr, TRUE);
+    };
+    editor_.onDragChange = [this] { InvalidateRect(panel_, nullptr, TRUE); };
+    // A drag ends over the grid when the pointer is on it (or on a floating
+    // editor above it).
+    editor_.pointerOverGrid = [this] {
+        POINT pt{};
+        GetCursorPos(&pt);
+        HWND under = WindowFromPoint(pt);
+        return under && (under == grid_ || IsChild(grid_, under));
+    };
+}
+
+void ItemsPanel::MeasureColumns() {
     // The items stand in columns; each column is as wide as its widest
     // caption needs in this font, so that every caption shows whole.
     std::vector<int> lefts;
@@ -58,9 +85,9 @@ ItemsPanel::ItemsPanel(schedule::ScheduleEditor& editor, HWND parent, RECT b, HW
             x += ui::win32::Dp(kIconSize + 3) + widest + ui::win32::Dp(6);
         }
     }
-    drag_.reset(MakeDragCursor());
-    for (int i = 0; i < schedule::kResetItemCount; ++i) icons_[i].reset(MakeItemIcon(i));
+}
 
+void ItemsPanel::AddItemTips(HINSTANCE instance) {
     tips_ = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP, 0, 0, 0, 0, panel_,
                             nullptr, instance, nullptr);
     SendMessageA(tips_, TTM_SETMAXTIPWIDTH, 0, 300);
@@ -74,26 +101,6 @@ ItemsPanel::ItemsPanel(schedule::ScheduleEditor& editor, HWND parent, RECT b, HW
         ti.lpszText = const_cast<char*>(item.description);
         SendMessageA(tips_, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&ti));
     }
-    editor_.onPanelScroll = [this] {
-        for (const schedule::ResetItem& item : schedule::kResetItems) {
-            TOOLINFOA ti{};
-            ti.cbSize = TTTOOLINFOA_V2_SIZE;
-            ti.hwnd = panel_;
-            ti.uId = static_cast<UINT_PTR>(item.index + 1);
-            ti.rect = ItemRect(item.index);
-            SendMessageA(tips_, TTM_NEWTOOLRECTA, 0, reinterpret_cast<LPARAM>(&ti));
-        }
-        InvalidateRect(panel_, nullptr, TRUE);
-    };
-    editor_.onDragChange = [this] { InvalidateRect(panel_, nullptr, TRUE); };
-    // A drag ends over the grid when the pointer is on it (or on a floating
-    // editor above it).
-    editor_.pointerOverGrid = [this] {
-        POINT pt{};
-        GetCursorPos(&pt);
-        HWND under = WindowFromPoint(pt);
-        return under && (under == grid_ || IsChild(grid_, under));
-    };
 }
 
 ItemsPanel::~ItemsPanel() {
@@ -189,47 +196,54 @@ void ItemsPanel::Paint() {
     EndPaint(panel_, &ps);
 }
 
+bool ItemsPanel::SetItemCursor() {
+    if (editor_.dragging) {
+        SetCursor(drag_.get());
+        return true;
+    }
+    POINT pt{};
+    GetCursorPos(&pt);
+    ScreenToClient(panel_, &pt);
+    const int i = HitItem(MAKELPARAM(pt.x, pt.y));
+    if (i >= 0 && editor_.imgResetItem[static_cast<size_t>(i)].Enabled()) {
+        SetCursor(LoadCursor(nullptr, IDC_CROSS));
+        return true;
+    }
+    return false;
+}
+
+void ItemsPanel::Press(UINT m, LPARAM lp) {
+    const int i = m == WM_RBUTTONDOWN && pressed_ >= 0 ? pressed_ : HitItem(lp);
+    if (i < 0 || !editor_.imgResetItem[static_cast<size_t>(i)].Enabled()) return;
+    if (m == WM_LBUTTONDOWN) {
+        pressed_ = i;
+        SetCapture(panel_);
+        editor_.imgResetItem_MouseDown(i, schedule::kLeftButton);
+        SetCursor(drag_.get());
+    } else {
+        pressed_ = -1;
+        editor_.imgResetItem_MouseDown(i, schedule::kRightButton);
+        ReleaseCapture();
+    }
+}
+
 LRESULT ItemsPanel::Handle(UINT m, WPARAM wp, LPARAM lp) {
     switch (m) {
         case WM_PAINT:
             Paint();
             return 0;
-        case WM_SETCURSOR: {
-            if (editor_.dragging) {
-                SetCursor(drag_.get());
-                return TRUE;
-            }
-            POINT pt{};
-            GetCursorPos(&pt);
-            ScreenToClient(panel_, &pt);
-            const int i = HitItem(MAKELPARAM(pt.x, pt.y));
-            if (i >= 0 && editor_.imgResetItem[static_cast<size_t>(i)].Enabled()) {
-                SetCursor(LoadCursor(nullptr, IDC_CROSS));
-                return TRUE;
-            }
+        case WM_SETCURSOR:
+            if (SetItemCursor()) return TRUE;
             break;
-        }
         case WM_LBUTTONDBLCLK: {
             const int i = HitItem(lp);
             if (i >= 0) editor_.imgResetItem_DblClick(i);
             return 0;
         }
         case WM_LBUTTONDOWN:
-        case WM_RBUTTONDOWN: {
-            const int i = m == WM_RBUTTONDOWN && pressed_ >= 0 ? pressed_ : HitItem(lp);
-            if (i < 0 || !editor_.imgResetItem[static_cast<size_t>(i)].Enabled()) return 0;
-            if (m == WM_LBUTTONDOWN) {
-                pressed_ = i;
-                SetCapture(panel_);
-                editor_.imgResetItem_MouseDown(i, schedule::kLeftButton);
-                SetCursor(drag_.get());
-            } else {
-                pressed_ = -1;
-                editor_.imgResetItem_MouseDown(i, schedule::kRightButton);
-                ReleaseCapture();
-            }
+        case WM_RBUTTONDOWN:
+            Press(m, lp);
             return 0;
-        }
         case WM_LBUTTONUP:
             if (pressed_ >= 0) {
                 const int i = pressed_;

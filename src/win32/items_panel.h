@@ -34,6 +34,15 @@ private:
     static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept;
     LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
     int HitItem(LPARAM lParam) const;
+    // The items' columns (columns_), each as wide as its widest caption.
+    void MeasureColumns();
+    // WM_SETCURSOR: the drag's cursor, or a cross over an item that can be
+    // dragged; false when neither.
+    bool SetItemCursor();
+    // A button pressed (WM_LBUTTONDOWN or WM_RBUTTONDOWN) over an item.
+    void Press(UINT message, LPARAM lParam);
+    // Each item's description as its tip.
+    void AddItemTips(HINSTANCE instance);
     void Paint();
 
     schedule::ScheduleEditor& editor_;

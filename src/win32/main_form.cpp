@@ -93,7 +93,7 @@ bool MainForm::Create() {
     return true;
 }
 
-void MainForm::BuildControls() {
+void MainForm::BuildToolbar() {
     toolbar_ = MakeChild(hwnd_, 0, TOOLBARCLASSNAMEA, "",
                          TBSTYLE_FLAT | TBSTYLE_TOOLTIPS | CCS_NODIVIDER | CCS_NORESIZE | CCS_NOPARENTALIGN, Dp(2), Dp(2),
                          Dp(204), Dp(44), kIdToolbar);
@@ -110,6 +110,10 @@ void MainForm::BuildControls() {
         buttons[i].iString = -1;
     }
     SendMessageA(toolbar_, TB_ADDBUTTONSA, 5, reinterpret_cast<LPARAM>(buttons));
+}
+
+void MainForm::BuildControls() {
+    BuildToolbar();
     status_ = MakeChild(hwnd_, 0, "STATIC", "Server Status", SS_LEFTNOWORDWRAP | SS_CENTERIMAGE | SS_ENDELLIPSIS,
                         Dp(212), Dp(12), Dp(184), Dp(22), kIdStatusLabel);
     // The tabs draw their own captions: the one that cannot be chosen is greyed.
@@ -192,7 +196,12 @@ void MainForm::BuildScheduleTab(RECT page) {
     origin_ = origin;
     ShowWindow(frequency_, SW_HIDE);
     ShowWindow(nextTime_, SW_HIDE);
+    BuildScheduleButtons(page, buttonHeight);
+    SendMessageA(grid_->hwnd(), WM_SETFONT, reinterpret_cast<WPARAM>(UiFont()), FALSE);
+    AddGridToolTip();
+}
 
+void MainForm::BuildScheduleButtons(RECT page, int buttonHeight) {
     const struct {
         const char* word;
         Glyph glyph;
@@ -207,7 +216,9 @@ void MainForm::BuildScheduleTab(RECT page) {
                                 faces[b].id);
         SendMessageA(buttons_[b], BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(pictures_[b].get()));
     }
-    SendMessageA(grid_->hwnd(), WM_SETFONT, reinterpret_cast<WPARAM>(UiFont()), FALSE);
+}
+
+void MainForm::AddGridToolTip() {
     HWND tip = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP, 0, 0, 0, 0, hwnd_,
                                nullptr, GetModuleHandleA(nullptr), nullptr);
     TOOLINFOA ti{};
@@ -307,6 +318,61 @@ void MainForm::Command(int id, int code, HWND control) {
     }
 }
 
+bool MainForm::Notify(NMHDR* n, LRESULT& result) {
+    if (grid_ && grid_->OnNotify(n, result)) return true;
+    if (n->hwndFrom == tabs_ && n->code == TCN_SELCHANGE) {
+        const int i = static_cast<int>(SendMessageA(tabs_, TCM_GETCURSEL, 0, 0));
+        form_.SSTab.Select(i);
+        // The fourth tab stays shut.
+        if (form_.SSTab.Selected() != i)
+            SendMessageA(tabs_, TCM_SETCURSEL, static_cast<WPARAM>(form_.SSTab.Selected()), 0);
+        ShowTab();
+        result = 0;
+        return true;
+    }
+    if (n->hwndFrom == players_ && n->code == NM_RCLICK) {
+        form_.PlayerListView_MouseDown(2, 0, 0, 0);
+        result = 0;
+        return true;
+    }
+    if (n->code == TTN_GETDISPINFOA && n->idFrom >= kToolbarBase && n->idFrom < kToolbarBase + 5) {
+        reinterpret_cast<NMTTDISPINFOA*>(n)->lpszText = const_cast<char*>(kToolbarTips[n->idFrom - kToolbarBase]);
+        result = 0;
+        return true;
+    }
+    return false;
+}
+
+void MainForm::DrawTab(const DRAWITEMSTRUCT& di) {
+    const int i = static_cast<int>(di.itemID);
+    if (i < 0 || i >= static_cast<int>(form_.SSTab.Names().size())) return;
+    FillRect(di.hDC, &di.rcItem, GetSysColorBrush(COLOR_BTNFACE));
+    SetBkMode(di.hDC, TRANSPARENT);
+    SetTextColor(di.hDC, GetSysColor(form_.SSTab.TabEnabled(i) ? COLOR_BTNTEXT : COLOR_GRAYTEXT));
+    const platform::win32::Selected font = platform::win32::SelectInto(di.hDC, UiFont());
+    RECT r = di.rcItem;
+    DrawTextA(di.hDC, form_.SSTab.Names()[static_cast<size_t>(i)].c_str(), -1, &r, DT_SINGLELINE | DT_CENTER | DT_VCENTER);
+}
+
+void MainForm::OwnMessage(UINT m) {
+    switch (m) {
+        case kChatClosed:
+            if (form_.Chat && form_.Chat->Closed()) chat_.reset();
+            break;
+        case kValidateTime:
+            if (GetFocus() != nextTime_) form_.Editor.txtNextResetTime_LostFocus();
+            break;
+        case kRefocusTime:
+            if (IsWindowVisible(nextTime_)) {
+                SetFocus(nextTime_);
+                SendMessageA(nextTime_, EM_SETSEL, 0, -1);
+            }
+            break;
+        default:
+            break;
+    }
+}
+
 LRESULT MainForm::Handle(UINT m, WPARAM wp, LPARAM lp) {
     // The shell's "TaskbarCreated" and the end of the session.
     std::int64_t result = 0;
@@ -324,45 +390,17 @@ LRESULT MainForm::Handle(UINT m, WPARAM wp, LPARAM lp) {
             Command(LOWORD(wp), HIWORD(wp), reinterpret_cast<HWND>(lp));
             return 0;
         case WM_NOTIFY: {
-            auto* n = reinterpret_cast<NMHDR*>(lp);
             LRESULT result = 0;
-            if (grid_ && grid_->OnNotify(n, result)) return result;
-            if (n->hwndFrom == tabs_ && n->code == TCN_SELCHANGE) {
-                const int i = static_cast<int>(SendMessageA(tabs_, TCM_GETCURSEL, 0, 0));
-                form_.SSTab.Select(i);
-                // The fourth tab stays shut.
-                if (form_.SSTab.Selected() != i)
-                    SendMessageA(tabs_, TCM_SETCURSEL, static_cast<WPARAM>(form_.SSTab.Selected()), 0);
-                ShowTab();
-                return 0;
-            }
-            if (n->hwndFrom == players_ && n->code == NM_RCLICK) {
-                form_.PlayerListView_MouseDown(2, 0, 0, 0);
-                return 0;
-            }
-            if (n->code == TTN_GETDISPINFOA && n->idFrom >= kToolbarBase && n->idFrom < kToolbarBase + 5) {
-                reinterpret_cast<NMTTDISPINFOA*>(lp)->lpszText = const_cast<char*>(kToolbarTips[n->idFrom - kToolbarBase]);
-                return 0;
-            }
+            if (Notify(reinterpret_cast<NMHDR*>(lp), result)) return result;
             break;
         }
         case WM_VSCROLL:
             if (items_ && items_->OnScroll(reinterpret_cast<HWND>(lp), wp)) return 0;
             break;
-        case WM_DRAWITEM: {
-            auto* di = reinterpret_cast<DRAWITEMSTRUCT*>(lp);
-            if (di->hwndItem != tabs_) break;
-            const int i = static_cast<int>(di->itemID);
-            if (i < 0 || i >= static_cast<int>(form_.SSTab.Names().size())) return TRUE;
-            FillRect(di->hDC, &di->rcItem, GetSysColorBrush(COLOR_BTNFACE));
-            SetBkMode(di->hDC, TRANSPARENT);
-            SetTextColor(di->hDC, GetSysColor(form_.SSTab.TabEnabled(i) ? COLOR_BTNTEXT : COLOR_GRAYTEXT));
-            const platform::win32::Selected font = platform::win32::SelectInto(di->hDC, UiFont());
-            RECT r = di->rcItem;
-            DrawTextA(di->hDC, form_.SSTab.Names()[static_cast<size_t>(i)].c_str(), -1, &r,
-                      DT_SINGLELINE | DT_CENTER | DT_VCENTER);
+        case WM_DRAWITEM:
+            if (reinterpret_cast<const DRAWITEMSTRUCT*>(lp)->hwndItem != tabs_) break;
+            DrawTab(*reinterpret_cast<const DRAWITEMSTRUCT*>(lp));
             return TRUE;
-        }
         case WM_MOVE:
         case WM_SIZE:
         case WM_SHOWWINDOW:
@@ -382,16 +420,9 @@ LRESULT MainForm::Handle(UINT m, WPARAM wp, LPARAM lp) {
             }
             break;
         case kChatClosed:
-            if (form_.Chat && form_.Chat->Closed()) chat_.reset();
-            return 0;
         case kValidateTime:
-            if (GetFocus() != nextTime_) form_.Editor.txtNextResetTime_LostFocus();
-            return 0;
         case kRefocusTime:
-            if (IsWindowVisible(nextTime_)) {
-                SetFocus(nextTime_);
-                SendMessageA(nextTime_, EM_SETSEL, 0, -1);
-            }
+            OwnMessage(m);
             return 0;
         case WM_DESTROY:
             PostQuitMessage(0);

@@ -159,62 +159,11 @@ bool SimHost::Proc(WinId w, std::uint32_t message, std::uint64_t wParam, std::in
     switch (s.kind) {
         case Kind::Form:
         case Kind::ChildForm:
-        case Kind::Dialog:
-            if (message == p::msg::kClose) {
-                if (events_) events_->OnClose(w);
-                return true;
-            }
-            if (message == p::msg::kCommand && lParam == 0) {
-                if (events_) events_->OnMenu(w, static_cast<std::uint32_t>(wParam & 0xFFFF));
-                return true;
-            }
-            return false;
+        case Kind::Dialog: return FormProc(w, message, wParam, lParam);
         case Kind::Button:
-        case Kind::DialogButton:
-            if (message == p::msg::kLButtonDown) {
-                s.pressed = 0;
-                return true;
-            }
-            if (message == p::msg::kLButtonUp) {
-                const bool clicked = s.pressed == 0;
-                s.pressed = -1;
-                if (clicked && events_) events_->OnClick(w);
-                return true;
-            }
-            return false;
-        case Kind::StatusField:
-            if (message == p::msg::kGetTextLength) {
-                *result = static_cast<std::int64_t>(s.live.size());
-                return true;
-            }
-            if (message == p::msg::kGetText) {
-                if (wParam == 0) return true;
-                auto* buffer = reinterpret_cast<char*>(static_cast<std::uintptr_t>(lParam));
-                const size_t n = std::min<size_t>(s.live.size(), wParam - 1);
-                std::memcpy(buffer, s.live.data(), n);
-                buffer[n] = 0;
-                *result = static_cast<std::int64_t>(n);
-                return true;
-            }
-            return false;
-        case Kind::ListBox:
-            if (message == p::msg::kLbGetCount) {
-                *result = static_cast<std::int64_t>(s.lines.size());
-                return true;
-            }
-            if (message == p::msg::kLbGetTextLen || message == p::msg::kLbGetText) {
-                if (wParam >= s.lines.size()) {
-                    *result = -1;  // LB_ERR
-                    return true;
-                }
-                const std::string& line = s.lines[wParam];
-                if (message == p::msg::kLbGetText)
-                    std::memcpy(reinterpret_cast<char*>(static_cast<std::uintptr_t>(lParam)), line.c_str(),
-                                line.size() + 1);
-                *result = static_cast<std::int64_t>(line.size());
-                return true;
-            }
-            return false;
+        case Kind::DialogButton: return ButtonProc(w, s, message);
+        case Kind::StatusField: return StatusProc(s, message, wParam, lParam, result);
+        case Kind::ListBox: return ListBoxProc(s, message, wParam, lParam, result);
         case Kind::ListView:
             if (message == p::msg::kLvmGetItemCount) {
                 *result = static_cast<std::int64_t>(s.rows.size());
@@ -223,40 +172,7 @@ bool SimHost::Proc(WinId w, std::uint32_t message, std::uint64_t wParam, std::in
             if (message == p::msg::kLvmGetItemTextA)
                 return ListViewText(s, wParam, static_cast<p::RemoteAddress>(lParam), result);
             return false;
-        case Kind::Toolbar: {
-            if (message == p::msg::kTbButtonCount) {
-                *result = s.buttons;
-                return true;
-            }
-            if (message == p::msg::kTbGetButton)
-                return ToolbarButton(s, wParam, static_cast<p::RemoteAddress>(lParam), result);
-            if (message == p::msg::kTbGetRect) {
-                const auto index = static_cast<std::int64_t>(wParam) - static_cast<std::int64_t>(kToolbarFirstId);
-                if (index < 0 || index >= s.buttons) return true;
-                Rect r{kButtonLeft + static_cast<int>(index) * kButtonStride, kButtonTop,
-                       kButtonLeft + static_cast<int>(index) * kButtonStride + kButtonWidth, kButtonBottom};
-                *result = desktop_.WriteMemory(pid_, static_cast<p::RemoteAddress>(lParam), &r, sizeof r) ? 1 : 0;
-                return true;
-            }
-            if (message == p::msg::kLButtonDown || message == p::msg::kLButtonUp) {
-                const int x = static_cast<std::int16_t>(lParam & 0xFFFF);
-                const int y = static_cast<std::int16_t>((lParam >> 16) & 0xFFFF);
-                int hit = -1;
-                for (int i = 0; i < s.buttons; ++i)
-                    if (x >= kButtonLeft + i * kButtonStride && x < kButtonLeft + i * kButtonStride + kButtonWidth &&
-                        y >= kButtonTop && y < kButtonBottom)
-                        hit = i;
-                if (message == p::msg::kLButtonDown) {
-                    s.pressed = hit;
-                } else {
-                    const bool clicked = hit >= 0 && hit == s.pressed;
-                    s.pressed = -1;
-                    if (clicked && events_) events_->OnToolbarButton(w, hit);
-                }
-                return true;
-            }
-            return false;
-        }
+        case Kind::Toolbar: return ToolbarProc(w, s, message, wParam, lParam, result);
         case Kind::Edit:
             if (message == p::msg::kSetText) {
                 s.live = reinterpret_cast<const char*>(static_cast<std::uintptr_t>(lParam));
@@ -266,6 +182,105 @@ bool SimHost::Proc(WinId w, std::uint32_t message, std::uint64_t wParam, std::in
         default:
             return false;
     }
+}
+
+bool SimHost::FormProc(WinId w, std::uint32_t message, std::uint64_t wParam, std::int64_t lParam) {
+    if (message == p::msg::kClose) {
+        if (events_) events_->OnClose(w);
+        return true;
+    }
+    if (message == p::msg::kCommand && lParam == 0) {
+        if (events_) events_->OnMenu(w, static_cast<std::uint32_t>(wParam & 0xFFFF));
+        return true;
+    }
+    return false;
+}
+
+bool SimHost::ButtonProc(WinId w, ControlState& s, std::uint32_t message) {
+    if (message == p::msg::kLButtonDown) {
+        s.pressed = 0;
+        return true;
+    }
+    if (message == p::msg::kLButtonUp) {
+        const bool clicked = s.pressed == 0;
+        s.pressed = -1;
+        if (clicked && events_) events_->OnClick(w);
+        return true;
+    }
+    return false;
+}
+
+bool SimHost::StatusProc(ControlState& s, std::uint32_t message, std::uint64_t wParam, std::int64_t lParam,
+                         std::int64_t* result) {
+    if (message == p::msg::kGetTextLength) {
+        *result = static_cast<std::int64_t>(s.live.size());
+        return true;
+    }
+    if (message == p::msg::kGetText) {
+        if (wParam == 0) return true;
+        auto* buffer = reinterpret_cast<char*>(static_cast<std::uintptr_t>(lParam));
+        const size_t n = std::min<size_t>(s.live.size(), wParam - 1);
+        std::memcpy(buffer, s.live.data(), n);
+        buffer[n] = 0;
+        *result = static_cast<std::int64_t>(n);
+        return true;
+    }
+    return false;
+}
+
+bool SimHost::ListBoxProc(ControlState& s, std::uint32_t message, std::uint64_t wParam, std::int64_t lParam,
+                          std::int64_t* result) {
+    if (message == p::msg::kLbGetCount) {
+        *result = static_cast<std::int64_t>(s.lines.size());
+        return true;
+    }
+    if (message == p::msg::kLbGetTextLen || message == p::msg::kLbGetText) {
+        if (wParam >= s.lines.size()) {
+            *result = -1;  // LB_ERR
+            return true;
+        }
+        const std::string& line = s.lines[wParam];
+        if (message == p::msg::kLbGetText)
+            std::memcpy(reinterpret_cast<char*>(static_cast<std::uintptr_t>(lParam)), line.c_str(), line.size() + 1);
+        *result = static_cast<std::int64_t>(line.size());
+        return true;
+    }
+    return false;
+}
+
+bool SimHost::ToolbarProc(WinId w, ControlState& s, std::uint32_t message, std::uint64_t wParam, std::int64_t lParam,
+                          std::int64_t* result) {
+    if (message == p::msg::kTbButtonCount) {
+        *result = s.buttons;
+        return true;
+    }
+    if (message == p::msg::kTbGetButton) return ToolbarButton(s, wParam, static_cast<p::RemoteAddress>(lParam), result);
+    if (message == p::msg::kTbGetRect) {
+        const auto index = static_cast<std::int64_t>(wParam) - static_cast<std::int64_t>(kToolbarFirstId);
+        if (index < 0 || index >= s.buttons) return true;
+        Rect r{kButtonLeft + static_cast<int>(index) * kButtonStride, kButtonTop,
+               kButtonLeft + static_cast<int>(index) * kButtonStride + kButtonWidth, kButtonBottom};
+        *result = desktop_.WriteMemory(pid_, static_cast<p::RemoteAddress>(lParam), &r, sizeof r) ? 1 : 0;
+        return true;
+    }
+    if (message == p::msg::kLButtonDown || message == p::msg::kLButtonUp) {
+        const int x = static_cast<std::int16_t>(lParam & 0xFFFF);
+        const int y = static_cast<std::int16_t>((lParam >> 16) & 0xFFFF);
+        int hit = -1;
+        for (int i = 0; i < s.buttons; ++i)
+            if (x >= kButtonLeft + i * kButtonStride && x < kButtonLeft + i * kButtonStride + kButtonWidth &&
+                y >= kButtonTop && y < kButtonBottom)
+                hit = i;
+        if (message == p::msg::kLButtonDown) {
+            s.pressed = hit;
+        } else {
+            const bool clicked = hit >= 0 && hit == s.pressed;
+            s.pressed = -1;
+            if (clicked && events_) events_->OnToolbarButton(w, hit);
+        }
+        return true;
+    }
+    return false;
 }
 
 void SimStandins::Install(p::sim::SimDesktop& desktop, const std::string& path, std::string script,

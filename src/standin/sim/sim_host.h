@@ -58,6 +58,16 @@ private:
         int pressed = -1;
     };
     bool Proc(WinId w, std::uint32_t message, std::uint64_t wParam, std::int64_t lParam, std::int64_t* result);
+    // The procedures of each kind of window: true when the message was
+    // handled, with its answer in `result`.
+    bool FormProc(WinId w, std::uint32_t message, std::uint64_t wParam, std::int64_t lParam);
+    bool ButtonProc(WinId w, ControlState& s, std::uint32_t message);
+    bool StatusProc(ControlState& s, std::uint32_t message, std::uint64_t wParam, std::int64_t lParam,
+                    std::int64_t* result);
+    bool ListBoxProc(ControlState& s, std::uint32_t message, std::uint64_t wParam, std::int64_t lParam,
+                     std::int64_t* result);
+    bool ToolbarProc(WinId w, ControlState& s, std::uint32_t message, std::uint64_t wParam, std::int64_t lParam,
+                     std::int64_t* result);
     bool ListViewText(ControlState& s, std::uint64_t row, platform::RemoteAddress record, std::int64_t* result);
     bool ToolbarButton(ControlState& s, std::uint64_t index, platform::RemoteAddress record, std::int64_t* result);
 

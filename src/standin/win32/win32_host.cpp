@@ -78,14 +78,7 @@ public:
         HWND h = nullptr;
         switch (s.kind) {
             case Kind::Form:
-                h = CreateWindowExA(s.appWindow ? WS_EX_APPWINDOW : WS_EX_DLGMODALFRAME, s.className.c_str(),
-                                    s.text.c_str(),
-                                    (s.appWindow ? WS_OVERLAPPEDWINDOW : WS_POPUP | WS_CAPTION | WS_SYSMENU) |
-                                        WS_CLIPCHILDREN,
-                                    s.x, s.y, s.width, s.height, s.appWindow ? nullptr : mainForm_, nullptr,
-                                    instance_, nullptr);
-                if (s.appWindow) mainForm_ = h;
-                if (s.visible) ShowWindow(h, SW_SHOW);
+                h = MakeForm(s);
                 break;
             case Kind::ChildForm:
                 h = CreateWindowExA(WS_EX_WINDOWEDGE, s.className.c_str(), s.text.c_str(),
@@ -113,55 +106,15 @@ public:
                                     child | WS_VSCROLL | LBS_NOINTEGRALHEIGHT | LBS_NOTIFY, s.x, s.y, s.width,
                                     s.height, parent, nullptr, instance_, nullptr);
                 break;
-            case Kind::ListView: {
-                h = CreateWindowExA(WS_EX_CLIENTEDGE, s.className.c_str(), "",
-                                    child | LVS_REPORT | LVS_SHOWSELALWAYS, s.x, s.y, s.width, s.height,
-                                    parent, nullptr, instance_, nullptr);
-                int width = 0;
-                for (size_t i = 0; i < s.columns.size(); ++i) {
-                    LVCOLUMNA c{};
-                    c.mask = LVCF_TEXT | LVCF_WIDTH;
-                    c.cx = i == 0 ? 40 : (s.width - 60) / static_cast<int>(s.columns.size() - 1);
-                    width += c.cx;
-                    c.pszText = const_cast<char*>(s.columns[i].c_str());
-                    SendMessageA(h, LVM_INSERTCOLUMNA, i, reinterpret_cast<LPARAM>(&c));
-                }
-                SendMessageA(h, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES);
+            case Kind::ListView:
+                h = MakeListView(s, parent, child);
                 break;
-            }
-            case Kind::Toolbar: {
-                h = CreateWindowExA(0, TOOLBARCLASSNAMEA, "", child | TBSTYLE_FLAT | CCS_NODIVIDER | CCS_NORESIZE,
-                                    s.x, s.y, s.width, s.height, parent, nullptr, instance_, nullptr);
-                SendMessageA(h, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
-                TBADDBITMAP std{HINST_COMMCTRL, IDB_STD_SMALL_COLOR};
-                SendMessageA(h, TB_ADDBITMAP, 0, reinterpret_cast<LPARAM>(&std));
-                std::vector<TBBUTTON> buttons(static_cast<size_t>(s.buttons));
-                for (int i = 0; i < s.buttons; ++i) {
-                    buttons[i] = TBBUTTON{};
-                    buttons[i].iBitmap = i % 15;
-                    buttons[i].idCommand = static_cast<int>(kToolbarFirstId) + i;
-                    buttons[i].fsState = TBSTATE_ENABLED;
-                    buttons[i].fsStyle = BTNS_BUTTON;
-                }
-                SendMessageA(h, TB_ADDBUTTONSA, buttons.size(), reinterpret_cast<LPARAM>(buttons.data()));
+            case Kind::Toolbar:
+                h = MakeToolbar(s, parent, child);
                 break;
-            }
-            case Kind::Dialog: {
-                // A "#32770" dialog from an empty template; its controls come after.
-                struct {
-                    DLGTEMPLATE t;
-                    WORD menu, cls, title;
-                } tpl{};
-                tpl.t.style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFOREGROUND;
-                tpl.t.cx = static_cast<short>(s.width * 2 / 3);
-                tpl.t.cy = static_cast<short>(s.height * 2 / 3);
-                h = CreateDialogIndirectParamA(instance_, &tpl.t, mainForm_, DialogProc, 0);
-                SetWindowTextA(h, s.text.c_str());
-                MoveWindow(h, s.x, s.y, s.width, s.height, TRUE);
-                ShowWindow(h, SW_SHOW);
-                dialogs_.insert(h);
+            case Kind::Dialog:
+                h = MakeDialog(s);
                 break;
-            }
             case Kind::DialogButton:
                 h = CreateWindowExA(0, "BUTTON", s.text.c_str(), child | WS_TABSTOP | BS_PUSHBUTTON, s.x, s.y,
                                     s.width, s.height, parent, nullptr, instance_, nullptr);
@@ -325,6 +278,72 @@ public:
     }
 
 private:
+    // The windows that take more than a call to make: a form (one with a
+    // taskbar button is the main form, which owns the others), a list view
+    // with its columns, a toolbar with its buttons, and a dialog from an
+    // empty template.
+    HWND MakeForm(const WindowSpec& s) {
+        HWND h = CreateWindowExA(s.appWindow ? WS_EX_APPWINDOW : WS_EX_DLGMODALFRAME, s.className.c_str(),
+                                 s.text.c_str(),
+                                 (s.appWindow ? WS_OVERLAPPEDWINDOW : WS_POPUP | WS_CAPTION | WS_SYSMENU) |
+                                     WS_CLIPCHILDREN,
+                                 s.x, s.y, s.width, s.height, s.appWindow ? nullptr : mainForm_, nullptr, instance_,
+                                 nullptr);
+        if (s.appWindow) mainForm_ = h;
+        if (s.visible) ShowWindow(h, SW_SHOW);
+        return h;
+    }
+
+    HWND MakeListView(const WindowSpec& s, HWND parent, DWORD child) {
+        HWND h = CreateWindowExA(WS_EX_CLIENTEDGE, s.className.c_str(), "",
+                                 child | LVS_REPORT | LVS_SHOWSELALWAYS, s.x, s.y, s.width, s.height, parent,
+                                 nullptr, instance_, nullptr);
+        for (size_t i = 0; i < s.columns.size(); ++i) {
+            LVCOLUMNA c{};
+            c.mask = LVCF_TEXT | LVCF_WIDTH;
+            c.cx = i == 0 ? 40 : (s.width - 60) / static_cast<int>(s.columns.size() - 1);
+            c.pszText = const_cast<char*>(s.columns[i].c_str());
+            SendMessageA(h, LVM_INSERTCOLUMNA, i, reinterpret_cast<LPARAM>(&c));
+        }
+        SendMessageA(h, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES);
+        return h;
+    }
+
+    HWND MakeToolbar(const WindowSpec& s, HWND parent, DWORD child) {
+        HWND h = CreateWindowExA(0, TOOLBARCLASSNAMEA, "", child | TBSTYLE_FLAT | CCS_NODIVIDER | CCS_NORESIZE,
+                                 s.x, s.y, s.width, s.height, parent, nullptr, instance_, nullptr);
+        SendMessageA(h, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
+        TBADDBITMAP std{HINST_COMMCTRL, IDB_STD_SMALL_COLOR};
+        SendMessageA(h, TB_ADDBITMAP, 0, reinterpret_cast<LPARAM>(&std));
+        std::vector<TBBUTTON> buttons(static_cast<size_t>(s.buttons));
+        for (int i = 0; i < s.buttons; ++i) {
+            buttons[i] = TBBUTTON{};
+            buttons[i].iBitmap = i % 15;
+            buttons[i].idCommand = static_cast<int>(kToolbarFirstId) + i;
+            buttons[i].fsState = TBSTATE_ENABLED;
+            buttons[i].fsStyle = BTNS_BUTTON;
+        }
+        SendMessageA(h, TB_ADDBUTTONSA, buttons.size(), reinterpret_cast<LPARAM>(buttons.data()));
+        return h;
+    }
+
+    HWND MakeDialog(const WindowSpec& s) {
+        // A "#32770" dialog from an empty template; its controls come after.
+        struct {
+            DLGTEMPLATE t;
+            WORD menu, cls, title;
+        } tpl{};
+        tpl.t.style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFOREGROUND;
+        tpl.t.cx = static_cast<short>(s.width * 2 / 3);
+        tpl.t.cy = static_cast<short>(s.height * 2 / 3);
+        HWND h = CreateDialogIndirectParamA(instance_, &tpl.t, mainForm_, DialogProc, 0);
+        SetWindowTextA(h, s.text.c_str());
+        MoveWindow(h, s.x, s.y, s.width, s.height, TRUE);
+        ShowWindow(h, SW_SHOW);
+        dialogs_.insert(h);
+        return h;
+    }
+
     HINSTANCE instance_;
     ULONGLONG start_;
     Events* events_ = nullptr;

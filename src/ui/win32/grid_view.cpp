@@ -102,44 +102,9 @@ bool GridView::OnNotify(const NMHDR* n, LRESULT& result) {
             if (item.mask & LVIF_IMAGE) item.iImage = pic.picture >= 0 ? pic.picture : I_IMAGENONE;
             return true;
         }
-        case NM_CUSTOMDRAW: {
-            auto* cd = const_cast<NMLVCUSTOMDRAW*>(reinterpret_cast<const NMLVCUSTOMDRAW*>(n));
-            if (cd->nmcd.dwDrawStage == CDDS_PREPAINT) {
-                result = CDRF_NOTIFYITEMDRAW | CDRF_NOTIFYPOSTPAINT;
-            } else if (cd->nmcd.dwDrawStage == CDDS_POSTPAINT) {
-                if (onPostPaint) onPostPaint();
-            } else if (cd->nmcd.dwDrawStage == CDDS_ITEMPREPAINT) {
-                result = CDRF_NOTIFYSUBITEMDRAW;
-            } else if (cd->nmcd.dwDrawStage == (CDDS_ITEMPREPAINT | CDDS_SUBITEM)) {
-                const bool current = static_cast<int>(cd->nmcd.dwItemSpec) + 1 == model_.Row() &&
-                                     cd->iSubItem == model_.Col();
-                cd->clrTextBk = GetSysColor(current ? COLOR_HIGHLIGHT : COLOR_WINDOW);
-                cd->clrText = GetSysColor(current ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT);
-                result = CDRF_NEWFONT;
-                const int row = static_cast<int>(cd->nmcd.dwItemSpec) + 1, col = cd->iSubItem;
-                if (row < model_.Rows() && col < model_.Cols() && model_.Picture(row, col).picture < 0 &&
-                    model_.ColWidth(col) > 0) {
-                    // A cell without a picture is drawn here: the control would
-                    // keep a picture's room before its text and cut the text.
-                    RECT r{};
-                    r.top = col;
-                    r.left = LVIR_BOUNDS;
-                    SendMessageA(list_, LVM_GETSUBITEMRECT, cd->nmcd.dwItemSpec, reinterpret_cast<LPARAM>(&r));
-                    SetBkColor(cd->nmcd.hdc, cd->clrTextBk);
-                    ExtTextOutA(cd->nmcd.hdc, 0, 0, ETO_OPAQUE, &r, nullptr, 0, nullptr);
-                    SetTextColor(cd->nmcd.hdc, cd->clrText);
-                    SetBkMode(cd->nmcd.hdc, TRANSPARENT);
-                    const platform::win32::Selected font = platform::win32::SelectInto(cd->nmcd.hdc, UiFont());
-                    RECT t{r.left + Dp(6), r.top, r.right - Dp(2), r.bottom};
-                    const CellAlign align = model_.ColAlignment(col);
-                    const UINT where = align == CellAlign::Center ? DT_CENTER : align == CellAlign::Right ? DT_RIGHT : DT_LEFT;
-                    DrawTextA(cd->nmcd.hdc, model_.TextMatrix(row, col).c_str(), -1, &t,
-                              where | DT_SINGLELINE | DT_VCENTER | DT_END_ELLIPSIS | DT_NOPREFIX);
-                    result = CDRF_SKIPDEFAULT;
-                }
-            }
+        case NM_CUSTOMDRAW:
+            result = CustomDraw(*const_cast<NMLVCUSTOMDRAW*>(reinterpret_cast<const NMLVCUSTOMDRAW*>(n)));
             return true;
-        }
         case NM_CLICK:
         case NM_DBLCLK:
         case NM_RCLICK: {
@@ -158,6 +123,44 @@ bool GridView::OnNotify(const NMHDR* n, LRESULT& result) {
         default:
             return false;
     }
+}
+
+LRESULT GridView::CustomDraw(NMLVCUSTOMDRAW& cd) {
+    if (cd.nmcd.dwDrawStage == CDDS_PREPAINT) return CDRF_NOTIFYITEMDRAW | CDRF_NOTIFYPOSTPAINT;
+    if (cd.nmcd.dwDrawStage == CDDS_POSTPAINT) {
+        if (onPostPaint) onPostPaint();
+        return 0;
+    }
+    if (cd.nmcd.dwDrawStage == CDDS_ITEMPREPAINT) return CDRF_NOTIFYSUBITEMDRAW;
+    if (cd.nmcd.dwDrawStage != (CDDS_ITEMPREPAINT | CDDS_SUBITEM)) return 0;
+    const bool current = static_cast<int>(cd.nmcd.dwItemSpec) + 1 == model_.Row() && cd.iSubItem == model_.Col();
+    cd.clrTextBk = GetSysColor(current ? COLOR_HIGHLIGHT : COLOR_WINDOW);
+    cd.clrText = GetSysColor(current ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT);
+    const int row = static_cast<int>(cd.nmcd.dwItemSpec) + 1, col = cd.iSubItem;
+    if (row < model_.Rows() && col < model_.Cols() && model_.Picture(row, col).picture < 0 && model_.ColWidth(col) > 0) {
+        DrawTextCell(cd, row, col);
+        return CDRF_SKIPDEFAULT;
+    }
+    return CDRF_NEWFONT;
+}
+
+void GridView::DrawTextCell(const NMLVCUSTOMDRAW& cd, int row, int col) {
+    // A cell without a picture is drawn here: the control would keep a
+    // picture's room before its text and cut the text.
+    RECT r{};
+    r.top = col;
+    r.left = LVIR_BOUNDS;
+    SendMessageA(list_, LVM_GETSUBITEMRECT, cd.nmcd.dwItemSpec, reinterpret_cast<LPARAM>(&r));
+    SetBkColor(cd.nmcd.hdc, cd.clrTextBk);
+    ExtTextOutA(cd.nmcd.hdc, 0, 0, ETO_OPAQUE, &r, nullptr, 0, nullptr);
+    SetTextColor(cd.nmcd.hdc, cd.clrText);
+    SetBkMode(cd.nmcd.hdc, TRANSPARENT);
+    const platform::win32::Selected font = platform::win32::SelectInto(cd.nmcd.hdc, UiFont());
+    RECT t{r.left + Dp(6), r.top, r.right - Dp(2), r.bottom};
+    const CellAlign align = model_.ColAlignment(col);
+    const UINT where = align == CellAlign::Center ? DT_CENTER : align == CellAlign::Right ? DT_RIGHT : DT_LEFT;
+    DrawTextA(cd.nmcd.hdc, model_.TextMatrix(row, col).c_str(), -1, &t,
+              where | DT_SINGLELINE | DT_VCENTER | DT_END_ELLIPSIS | DT_NOPREFIX);
 }
 
 void GridView::MoveCurrent(int rowDelta, int colDelta) {

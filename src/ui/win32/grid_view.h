@@ -44,6 +44,10 @@ private:
     static LRESULT CALLBACK ListProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
                                      DWORD_PTR self) noexcept;
     LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
+    // One stage of the list's custom draw: its answer.
+    LRESULT CustomDraw(NMLVCUSTOMDRAW& cd);
+    // A cell with no picture, its text drawn whole in the cell's colours.
+    void DrawTextCell(const NMLVCUSTOMDRAW& cd, int row, int col);
     void MoveCurrent(int rowDelta, int colDelta);
     void FollowScroll();
 
