@@ -52,6 +52,14 @@ EventRecorder& RecorderOf(Program& pr, World& w) {
 void Promises::Attach(Program& pr) { RecorderOf(pr, w_); }
 
 void Promises::AtRestart() {
+    // A Harrowatch that could not store a ran row's next time (the registry
+    // refused writes while it ran) leaves the old one for the next to find:
+    // that one runs it again, nothing else telling it the row ran.
+    if (w_.registryFaultUntilMs > lastStartMs_) {
+        runs_.clear();
+        copies_.clear();
+    }
+    lastStartMs_ = w_.d.NowMs();
     rowsBefore_.clear();
     counters_.clear();  // counted since this Harrowatch started, from its own first file on
     const std::string metrics = std::string(World::kMetricsFolder) + "\\harrowatch.prom";

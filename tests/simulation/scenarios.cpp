@@ -17,6 +17,18 @@ void Quiet(World& w, std::uint32_t pollMs) {
     w.pollMs = pollMs;
 }
 
+// The server answers each of Harrowatch's reads `ms` late (a busy moment
+// before each), as the world's record of hangs has it.
+void AnswersLate(World& w, std::uint64_t ms) {
+    w.d.beforeSendToOthers = [&w, ms](p::Hwnd, std::uint32_t) {
+        const p::Pid pid = w.ServerPid();
+        if (!pid || w.d.IsHung(pid)) return;
+        w.hangs.push_back({pid, w.d.NowMs(), w.d.NowMs() + ms});
+        if (w.hangs.size() > 64) w.hangs.erase(w.hangs.begin());
+        w.d.HangProcess(pid, ms);
+    };
+}
+
 int Item(const char* name) {
     for (const schedule::ResetItem& i : schedule::kResetItems)
         if (std::string(name) == i.name) return i.index;
@@ -258,13 +270,7 @@ const std::vector<Scenario>& Scenarios() {
                      if (w.Failed()) return;
                  }
                  // Every read answered, each 300 ms late.
-                 w.d.beforeSendToOthers = [&w](p::Hwnd, std::uint32_t) {
-                     const p::Pid pid = w.ServerPid();
-                     if (!pid || w.d.IsHung(pid)) return;
-                     w.hangs.push_back({pid, w.d.NowMs(), w.d.NowMs() + 300});
-                     if (w.hangs.size() > 64) w.hangs.erase(w.hangs.begin());
-                     w.d.HangProcess(pid, 300);
-                 };
+                 AnswersLate(w, 300);
                  w.Step("the server answers every read 300 ms late");
                  clicking(20000);
                  w.RunUntil(w.d.NowMs() + 20000);
@@ -282,13 +288,7 @@ const std::vector<Scenario>& Scenarios() {
              w.StartHarrowatch();
              w.Input("opens the chat window", [&w] { w.program->form->sysChatServer_Click(); });
              w.RunUntil(w.d.NowMs() + 20000);
-             w.d.beforeSendToOthers = [&w](p::Hwnd, std::uint32_t) {
-                 const p::Pid pid = w.ServerPid();
-                 if (!pid || w.d.IsHung(pid)) return;
-                 w.hangs.push_back({pid, w.d.NowMs(), w.d.NowMs() + 100});
-                 if (w.hangs.size() > 64) w.hangs.erase(w.hangs.begin());
-                 w.d.HangProcess(pid, 100);
-             };
+             AnswersLate(w, 100);
              const std::uint64_t before = w.resets;
              for (int i = 0; i < 60; ++i)
                  w.Input("sends a chat line", [&w, i] {

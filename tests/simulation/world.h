@@ -290,6 +290,7 @@ private:
     std::map<platform::Pid, std::uint64_t> toldHungMs_;  // each server's last "not responding"
     std::map<platform::Pid, bool> saidHung_;               // ... and whether it still stands
     std::uint64_t unwatchedMs_ = 0;  // when Harrowatch last had no eye on the server
+    std::uint64_t lastStartMs_ = 0;  // when the Harrowatch running now started
     std::uint64_t blockedMs_ = 0;    // when a due reset last could not be tried
     std::map<std::string, std::uint64_t> triedAt_;   // item -> its last reset done or failed
     std::map<std::string, std::uint64_t> dueSince_;  // due row -> since when it has been seen due
