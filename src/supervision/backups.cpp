@@ -291,19 +291,13 @@ FolderCopy DataFolderCopies::CopyChanged(platform::Desktop& d, const std::string
     }
     if (changed.empty()) return result;
     // Room first: a full disk makes room from Harrowatch's own old days.
-    // That may take the day that held a copy of a file left alone: it is
-    // copied again.
     RemoveOldBackups(d, limits.days, limits.maxBytes, room);
-    for (const ToCopy& u : unchanged)
-        if (!Holds(d, copied_[text::Upper(u.path)])) changed.push_back(u);
     for (const ToCopy& c : changed) CopyOne(d, c, result);
-    // Room made on a full disk may have taken the day that held the only
-    // copy of a file left alone: it is copied again, or said to be missing.
+    // Room made (old days removed first, or room on a full disk during the
+    // copies) may have taken the day that held the only copy of a file left
+    // alone: it is copied again, or said to be missing.
     for (const ToCopy& u : unchanged)
-        if (!Holds(d, copied_[text::Upper(u.path)]) &&
-            std::find_if(changed.begin(), changed.end(), [&](const ToCopy& c) { return c.key == u.key; }) ==
-                changed.end())
-            CopyOne(d, u, result);
+        if (!Holds(d, copied_[text::Upper(u.path)])) CopyOne(d, u, result);
     return result;
 }
 

@@ -127,7 +127,6 @@ void Metrics::WatchStall() {
 }
 
 bool Metrics::Write(const std::string& folder, const MetricsState& state) {
-    WatchStall();
     return Due() && WriteNow(folder, state);
 }
 
