@@ -167,6 +167,9 @@ void frmMain::Harrowatch_UpdateStatus(const std::string& pStatusType, const std:
         // Off and on around each operation: the poll keeps the moment it
         // was due, or operations an interval apart would keep postponing it.
         RefreshTimer.Hold(pStatusValue != 0);
+    } else if (pStatusType == server::kServerAnswers) {
+        if (saidSilent_ && silentPid_ == p::Pid{static_cast<std::uint32_t>(pStatusValue)})
+            AnsweringAgain(desktop_.TickCount());
     } else if (pStatusType == server::kForceRefresh) {
         FormRefresh();
     } else if (pStatusType == server::kToggleHourglass) {

@@ -478,7 +478,12 @@ bool clsHarrowatch::StopServer() {
             if (question) desktop_.GetWindowThreadProcessId(question, &asker);
             asking = question && asker == serverPid_;
             if (asking) {
-                if (!askedSince) askedSince = std::max<std::uint64_t>(desktop_.TickCount(), 1);
+                if (!askedSince) {
+                    askedSince = std::max<std::uint64_t>(desktop_.TickCount(), 1);
+                    // A server that shows its question is no longer hung,
+                    // though the poll stays off while the operator decides.
+                    RaiseUpdateStatus(kServerAnswers, "", static_cast<std::int32_t>(serverPid_.value()));
+                }
                 if (desktop_.TickCount() - askedSince < kCloseAnswerWaitMs) {
                     pass = 0;
                     desktop_.DoEvents();

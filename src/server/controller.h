@@ -38,6 +38,9 @@ inline constexpr const char* kEnableToolbar = "ENABLE_TOOLBAR";
 inline constexpr const char* kEnableTimer = "ENABLE_TIMER";
 inline constexpr const char* kForceRefresh = "FORCE_REFRESH";
 inline constexpr const char* kToggleHourglass = "TOGGLE_HOURGLASS";
+// The server's thread was seen at work (it showed its close question) while
+// an operation held the poll; the value is its process id.
+inline constexpr const char* kServerAnswers = "SERVER_ANSWERS";
 inline constexpr std::int32_t kTrue = -1;
 inline constexpr std::int32_t kFalse = 0;
 

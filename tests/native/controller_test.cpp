@@ -196,9 +196,12 @@ TEST_F(ControllerTest, HideShowAndToggle) {
 TEST_F(ControllerTest, StopServerWaitsForTheCloseDialog) {
     Started("close-dialog 4000\n");
     const std::uint64_t start = d.NowMs();
+    const std::string answers = "SERVER_ANSWERS " + std::to_string(ServerPid().value());
     EXPECT_TRUE(controller.StopServer());
     EXPECT_GE(d.NowMs() - start, 4000u);
-    EXPECT_EQ(events, Events{kOff});  // the timer stays off: a poll would start it again
+    // The timer stays off (a poll would start it again); the question shown
+    // tells that the server's thread runs.
+    EXPECT_EQ(events, (Events{kOff, answers}));
     EXPECT_EQ(ServerPid(), platform::Pid{});
 
     events.clear();
@@ -217,8 +220,9 @@ TEST_F(ControllerTest, AServerCrashingWhileItSettlesOrAsksToCloseEndsTheWait) {
     controller.StartServer();
     events.clear();
     d.ScheduleAt(d.NowMs() + 5000, d.OwnPid(), [&] { d.KillProcess(ServerPid()); });
+    const std::string answers = "SERVER_ANSWERS " + std::to_string(ServerPid().value());
     EXPECT_TRUE(controller.StopServer());
-    EXPECT_EQ(events, Events{kOff});
+    EXPECT_EQ(events, (Events{kOff, answers}));
 }
 
 TEST_F(ControllerTest, AServerThatWillNotEndIsLeftRunning) {
@@ -280,10 +284,11 @@ TEST_F(ControllerTest, AStopWaitsForACloseQuestionThatComesLate) {
     Started("close-dialog 0\nclose-ask-after 1500\n");
     const std::uint64_t start = d.NowMs();
     d.ScheduleAt(start + 15000, d.OwnPid(), [&] { Answer("&Yes"); });
+    const std::string answers = "SERVER_ANSWERS " + std::to_string(ServerPid().value());
     EXPECT_TRUE(controller.StopServer());
     EXPECT_GE(d.NowMs() - start, 15000u);
     EXPECT_EQ(ServerPid(), platform::Pid{});
-    EXPECT_EQ(events, Events{kOff});  // the timer stays off: a poll would start it again
+    EXPECT_EQ(events, (Events{kOff, answers}));  // the timer stays off: a poll would start it again
     EXPECT_EQ(Told(EventId::ServerStopped).size(), 1u);
     EXPECT_TRUE(Told(EventId::ServerEnded).empty());
 }

@@ -218,6 +218,23 @@ const std::vector<Scenario>& Scenarios() {
                  w.RunUntil(w.d.NowMs() + 7 * kMinute);
              }
          }},
+        {"exit-during-a-hang",
+         "the operator exits while the server hangs; it shows its \"Close Server\" question once the hang ends, "
+         "and nobody answers it",
+         [](World& w) {
+             Quiet(w, 1000);
+             w.script = "close-dialog 0\n";
+             w.standins.SetScript(w.script);
+             w.StartHarrowatch();
+             w.RunUntil(w.d.NowMs() + 20000);
+             w.WorldHang(w.ServerPid(), 40000);
+             w.RunUntil(w.d.NowMs() + 34000);
+             w.Input("chooses Exit Harrowatch", [&w] {
+                 w.exitChosen = true;
+                 w.program->form->sysExit_Click();
+             });
+             w.RunUntil(w.d.NowMs() + 5 * kMinute);
+         }},
         {"dies-before-the-first-look", "every launch of the server crashes 100 ms after it starts; the poll runs each second",
          [](World& w) {
              Quiet(w, 1000);
