@@ -53,7 +53,9 @@ std::int32_t ReadNumber(platform::Desktop& desktop, const Setting& s, std::int32
 std::int32_t NumberOf(const TaggedValue& v, std::int32_t fallback, std::int32_t low, std::int32_t high) {
     if (v == TaggedValue("")) return fallback;
     const std::string t = text::Trim(v.ToText());
-    if (t.empty() || t.find_first_not_of("-0123456789") != std::string::npos) return fallback;
+    // A whole number, as the dialog takes it, with its sign: "100-1" is none.
+    const size_t digits = !t.empty() && t[0] == '-' ? 1 : 0;
+    if (t.size() == digits || t.find_first_not_of("0123456789", digits) != std::string::npos) return fallback;
     const double n = text::LeadingNumber(t);
     return n < low || n > high ? fallback : static_cast<std::int32_t>(n);
 }
