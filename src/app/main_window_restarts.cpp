@@ -150,6 +150,26 @@ bool frmMain::DailyRestartServed(const std::string& when, std::uint64_t cameMs, 
         // Launched since the time came (after a crash, say), or stopped and
         // started again by the operator: fresh already.
         restart_.Done();
+        // A launch in the restart's place (after a crash or a hang) is the
+        // day's restart: what is scheduled for every restart runs in it, as
+        // it would have in the planned one. Not in a server the operator
+        // stopped, nor in one a restart launched (its items ran then).
+        if (Harrowatch->ServerSince() > cameMs && lastRestartMs_ < Harrowatch->ServerSince() &&
+            !OperatorKeepsServerStopped()) {
+            int items = 0;
+            std::exception_ptr storeFailed;
+            try {
+                items = Schedule.RunRestartItems(*Harrowatch);
+            } catch (...) {
+                storeFailed = std::current_exception();
+            }
+            if (items > 0 || storeFailed)
+                Events.Raise(supervision::EventId::PlannedRestart,
+                             "planned for " + when + ": the server was launched again since (process id " +
+                                 std::to_string(Harrowatch->ServerPid().value()) + "), " + std::to_string(items) +
+                                 " restart item" + (items == 1 ? "" : "s") + " run in it");
+            if (storeFailed) std::rethrow_exception(storeFailed);
+        }
         return true;
     }
     if (lastRestartMs_ && lastRestartMs_ + DailyRestart::kServedWithinMinutes * 60000 > cameMs) {

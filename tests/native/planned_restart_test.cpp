@@ -149,6 +149,23 @@ TEST_F(PlannedRestartTest, RunsTheEveryRestartAndNextRestartItemsAfterIt) {
     EXPECT_EQ(server().effects().messageDeletes, 1);  // once a restart
 }
 
+// The server hangs before the restart's time and is ended for it after the
+// time came: its launch is the day's restart, and the restart items run in it.
+TEST_F(PlannedRestartTest, ALaunchInTheRestartsPlaceRunsTheRestartItems) {
+    d.PokeString(platform::kHkeyLocalMachine, schedule::kScheduleKey, "Every Restart", "Public Messages|N/A - Unknown");
+    Setting("HungRestartMinutes", 1);
+    Start("active\n");
+    Run(29 * 60000 + 30000);
+    d.HangProcess(ServerPid(), 30 * 60000);
+    Run(5 * 60000);
+    ASSERT_EQ(standins.Launches(), 2u);
+    EXPECT_EQ(FirstServer().effects().messageDeletes, 0);
+    EXPECT_EQ(server().effects().messageDeletes, 1);
+    EXPECT_EQ(Count(EventId::PlannedRestart), 1);
+    EXPECT_NE(Last(EventId::PlannedRestart).find("launched again since"), std::string::npos) << Last(EventId::PlannedRestart);
+    EXPECT_EQ(Stored(d, schedule::kScheduleKey, "Every Restart"), "Public Messages|N/A - Unknown");
+}
+
 // The clock goes back an hour after the restart (daylight saving's end):
 // 09:30 comes round again without a second restart. The next day's comes.
 TEST_F(PlannedRestartTest, OnceADayAcrossAClockThatGoesBackOrJumps) {
