@@ -68,7 +68,9 @@ std::string ResourceWatch::Describe(const ServerResources& r) {
     char buffer[64];
     std::string line = "CPU ";
     if (r.cpuPercent) {
-        std::snprintf(buffer, sizeof buffer, "%.1f%%", *r.cpuPercent);
+        // A share of one core: many busy cores make it four figures, shown
+        // whole, no wider than "100.0%".
+        std::snprintf(buffer, sizeof buffer, *r.cpuPercent >= 999.95 ? "%.0f%%" : "%.1f%%", *r.cpuPercent);
         line += buffer;
     } else {
         line += "unknown";

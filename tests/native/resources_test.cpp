@@ -362,7 +362,7 @@ TEST_F(ResourcesTest, AFolderThatCannotBeWrittenIsReportedOnceUntilItWorkedAgain
 namespace hw::testing {
 namespace {
 // The line under the tabs is as wide as its window: no figure grows past it.
-TEST(ResourceWatch, MemoryIsShownInMegabytesUpToAGigabyteThenInGigabytes) {
+TEST(ResourceWatch, FiguresKeepToTheLinesWidth) {
     supervision::ServerResources r;
     r.pid = platform::Pid{4};
     r.privateBytes = static_cast<std::uint64_t>(1023.4 * 1024 * 1024);
@@ -371,6 +371,11 @@ TEST(ResourceWatch, MemoryIsShownInMegabytesUpToAGigabyteThenInGigabytes) {
     EXPECT_NE(supervision::ResourceWatch::Describe(r).find("Memory 1.0 GB"), std::string::npos);
     r.privateBytes = 2500ull << 20;
     EXPECT_NE(supervision::ResourceWatch::Describe(r).find("Memory 2.4 GB"), std::string::npos);
+    // A share of one core on many cores drops its tenths past 999.9%.
+    r.cpuPercent = 999.9;
+    EXPECT_NE(supervision::ResourceWatch::Describe(r).find("CPU 999.9%"), std::string::npos);
+    r.cpuPercent = 6399.6;
+    EXPECT_NE(supervision::ResourceWatch::Describe(r).find("CPU 6400%"), std::string::npos);
 }
 // The operator moves "MetricsFolder" from a folder that cannot
 // be written (told) to another that cannot be written either: the second is
