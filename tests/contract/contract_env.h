@@ -19,6 +19,9 @@ public:
     // A fresh folder whose path holds spaces, ending in a backslash.
     virtual std::string MakeFolder(const std::string& name) = 0;
     virtual void PutFile(const std::string& path, const std::string& content) = 0;
+    // Writes the file as a server that lets others read it while it saves
+    // does (sharing reads); false when that open is refused.
+    virtual bool SaveSharingReads(const std::string& path, const std::string& content) = 0;
     // Holds the file open without delete sharing, as a running server does.
     virtual void LockFile(const std::string& path) = 0;
     virtual void UnlockFile(const std::string& path) = 0;

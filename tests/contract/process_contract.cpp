@@ -318,6 +318,20 @@ TEST(FileContract, AFileIsReadAndCopiedAsItselfAndLinksAreRefused) {
     env->LockFile(file);
     EXPECT_EQ(d.ReadFileAsItself(file, info, into), platform::err::kSharingViolation);
     env->UnlockFile(file);
+    // The server saves the file while it is read, sharing reads: its save
+    // is not refused for the read, which says the file was in use, and the
+    // copy of neither version goes.
+    bool saved = false;
+    int saves = 0;
+    const platform::Desktop::FileBytes saving = [&](const char*, std::size_t) {
+        if (!saved) saved = env->SaveSharingReads(file, "the hall's records, save " + std::to_string(++saves));
+    };
+    EXPECT_EQ(d.ReadFileAsItself(file, info, saving), platform::err::kSharingViolation);
+    EXPECT_TRUE(saved);
+    saved = false;
+    EXPECT_EQ(d.CopyFileAsItself(file, folder + "torn.KLD", info, saving), platform::err::kSharingViolation);
+    EXPECT_TRUE(saved);
+    EXPECT_FALSE(d.FileExists(folder + "torn.KLD"));
 
     read.clear();
     ASSERT_TRUE(env->MakeHardLink(file, folder + "second name.KLD"));

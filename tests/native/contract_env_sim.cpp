@@ -18,6 +18,10 @@ public:
     void PutFile(const std::string& path, const std::string& content) override {
         sim_.WriteFile(path, content);
     }
+    bool SaveSharingReads(const std::string& path, const std::string& content) override {
+        sim_.WriteFile(path, content);
+        return true;
+    }
     void LockFile(const std::string& path) override { sim_.SetFileLocked(path, true); }
     void UnlockFile(const std::string& path) override { sim_.SetFileLocked(path, false); }
     bool MakeHardLink(const std::string& existing, const std::string& link) override {

@@ -68,6 +68,16 @@ public:
         WriteFile(h, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
         CloseHandle(h);
     }
+    bool SaveSharingReads(const std::string& path, const std::string& content) override {
+        HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h == INVALID_HANDLE_VALUE) return false;
+        DWORD written = 0;
+        const bool ok = WriteFile(h, content.data(), static_cast<DWORD>(content.size()), &written, nullptr) &&
+                        SetEndOfFile(h);
+        CloseHandle(h);
+        return ok;
+    }
     bool MakeHardLink(const std::string& existing, const std::string& link) override {
         return CreateHardLinkA(link.c_str(), existing.c_str(), nullptr) != FALSE;
     }

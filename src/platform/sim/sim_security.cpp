@@ -315,9 +315,12 @@ long SimDesktop::ReadFileAsItself(const std::string& path, FileInformation& info
     // Opened; a lock another program holds on its bytes fails the read.
     if (rangeLocked_.count(key)) return err::kLockViolation;
     const std::string content = files_[key];
+    const std::uint64_t written = lastWrite_[key];
     TakeCopyTime(content.size());
     Feed(content, bytes);
-    return err::kSuccess;
+    // Saved by its program meanwhile (Harrowatch's reads share writing):
+    // what was read is no longer the file.
+    return files_[key] == content && lastWrite_[key] == written ? err::kSuccess : err::kSharingViolation;
 }
 
 long SimDesktop::CopyFileAsItself(const std::string& from, const std::string& to, FileInformation& info,
@@ -330,11 +333,14 @@ long SimDesktop::CopyFileAsItself(const std::string& from, const std::string& to
     if (rangeLocked_.count(source)) return err::kLockViolation;  // the first read; the copy cut short goes
     const std::string content = files_[source];
     if (!Fits(content.size())) return err::kDiskFull;
+    const std::uint64_t written = lastWrite_[source];
     TakeCopyTime(content.size());
-    files_[target] = content;
-    lastWrite_[target] = lastWrite_[source];
-    spelled_.emplace(target, to);
     Feed(content, bytes);
+    // Saved by its program meanwhile: the copy would be of neither version.
+    if (files_[source] != content || lastWrite_[source] != written) return err::kSharingViolation;
+    files_[target] = content;
+    lastWrite_[target] = written;
+    spelled_.emplace(target, to);
     return err::kSuccess;
 }
 

@@ -94,9 +94,13 @@ long ServedAsItself(const std::string& path, DWORD access, DWORD share, DWORD fl
 }
 
 // Opens a file as itself for reading, and refuses what would not be read as
-// the file its path names.
+// the file its path names. It shares writing and deletion: the server saves
+// its data files while Harrowatch reads them, and a read must never make
+// its save fail. Unchanged() tells afterwards whether it saved meanwhile.
+constexpr DWORD kReadShare = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
 long OpenPlainFile(const std::string& path, KernelHandle& item, FileInformation& info) {
-    item.reset(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    item.reset(::CreateFileA(path.c_str(), GENERIC_READ, kReadShare, nullptr, OPEN_EXISTING,
                              FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!item) return LastError();
     BY_HANDLE_FILE_INFORMATION facts{};
@@ -111,11 +115,23 @@ long OpenPlainFile(const std::string& path, KernelHandle& item, FileInformation&
                              facts.ftLastWriteTime.dwLowDateTime;
         if (facts.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) e = ERROR_ACCESS_DENIED;
         else if (facts.nNumberOfLinks > 1) e = err::kTooManyLinks;
-        else e = ServedAsItself(path, GENERIC_READ, FILE_SHARE_READ, FILE_FLAG_SEQUENTIAL_SCAN, item, facts, tag);
+        else e = ServedAsItself(path, GENERIC_READ, kReadShare, FILE_FLAG_SEQUENTIAL_SCAN, item, facts, tag);
         if (e == 0 && !ReachedDirectly(item.get(), path)) e = err::kReparsePoint;
     }
     if (e != 0) item.reset();
     return e;
+}
+
+// Whether the file read through `item` is still as it was opened: a save
+// in between makes what was read neither version (ERROR_SHARING_VIOLATION:
+// its program was using it).
+long Unchanged(::HANDLE item, const FileInformation& info) {
+    BY_HANDLE_FILE_INFORMATION now{};
+    if (!::GetFileInformationByHandle(item, &now)) return LastError();
+    const std::uint64_t size = static_cast<std::uint64_t>(now.nFileSizeHigh) << 32 | now.nFileSizeLow;
+    const std::uint64_t written =
+        static_cast<std::uint64_t>(now.ftLastWriteTime.dwHighDateTime) << 32 | now.ftLastWriteTime.dwLowDateTime;
+    return size == info.size && written == info.lastWriteTime ? 0 : ERROR_SHARING_VIOLATION;
 }
 
 // Reads `source` to its end, each run to `bytes` and, when `target` is
@@ -205,7 +221,8 @@ long Win32Desktop::ListFolder(const std::string& folder, std::vector<std::string
 long Win32Desktop::ReadFileAsItself(const std::string& path, FileInformation& info, const FileBytes& bytes) {
     KernelHandle source;
     if (const long e = OpenPlainFile(path, source, info)) return e;
-    return Pour(source.get(), INVALID_HANDLE_VALUE, bytes);
+    if (const long e = Pour(source.get(), INVALID_HANDLE_VALUE, bytes)) return e;
+    return Unchanged(source.get(), info);
 }
 
 long Win32Desktop::CopyFileAsItself(const std::string& from, const std::string& to, FileInformation& info,
@@ -218,6 +235,7 @@ long Win32Desktop::CopyFileAsItself(const std::string& from, const std::string& 
                                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!target) return LastError();
     long e = Pour(source.get(), target.get(), bytes);
+    if (e == 0) e = Unchanged(source.get(), info);
     FILETIME written{static_cast<DWORD>(info.lastWriteTime), static_cast<DWORD>(info.lastWriteTime >> 32)};
     if (e == 0 && !::SetFileTime(target.get(), nullptr, nullptr, &written)) e = LastError();
     // The last of the bytes may reach the disk only as the file is closed.
