@@ -1,6 +1,7 @@
 // Starting, stopping, activating, hiding and showing the server.
 #include "server/controller.h"
 
+#include "automation/hold.h"
 #include "automation/process.h"
 #include "automation/windows.h"
 #include "common/error.h"
@@ -453,6 +454,19 @@ clsHarrowatch::Restart clsHarrowatch::PlannedRestart() {
     return Restart::Restarted;
 }
 
+void clsHarrowatch::ProbeWhileWaiting() {
+    // A server hung through a stop that gave up (and the next) is then
+    // told not responding at the first poll, as if the poll had watched.
+    const p::Hwnd main = ServerMainWindow();
+    const std::uint32_t wait = automation::LoopHold::Allowance(desktop_, kStopProbeMs);
+    if (!main || !wait) return;
+    const std::uint64_t sent = desktop_.TickCount();
+    if (desktop_.SendMessageTimeout(main, 0 /* WM_NULL */, 0, 0, p::msg::kSmtoAbortIfHung, wait, nullptr))
+        NoteAnswered(serverPid_);
+    else if (desktop_.IsWindow(main))
+        NoteSilent(serverPid_, sent, desktop_.TickCount());
+}
+
 bool clsHarrowatch::StopServer() {
     const auto stop = [&](PollTimer& timer) {
         timer.Off();
@@ -491,6 +505,7 @@ bool clsHarrowatch::StopServer() {
                     continue;
                 }
             }
+            ProbeWhileWaiting();
             PauseWithEvents(1000, false);  // the stop is itself part of shutting down
             ++pass;
         }

@@ -131,6 +131,8 @@ public:
     // How long a stop waits for the operator to answer the server's "Close
     // Server" question.
     static constexpr std::uint32_t kCloseAnswerWaitMs = 120000;
+    // How long a look at a server that a stop waits for may wait.
+    static constexpr std::uint32_t kStopProbeMs = 100;
 
     std::int32_t mMessageLineCount = 0;
     // True while one of the operations is on the stack (it may be waiting).
@@ -333,6 +335,9 @@ private:
     std::string lastSendFailure_;
     std::shared_ptr<SharedRecord> shared_ = std::make_shared<SharedRecord>();
     void NoteSilent(platform::Pid pid, std::uint64_t from, std::uint64_t until);
+    // One short look at whether the server takes input, noted for the poll,
+    // which is off while a stop waits.
+    void ProbeWhileWaiting();
     void NoteAnswered(platform::Pid pid);
     platform::Pid chatFrom_ = 0;            // the server whose list mMessageLineCount counts
     platform::Hwnd chatList_ = 0;           // its message list, as last found

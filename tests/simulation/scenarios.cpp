@@ -235,6 +235,20 @@ const std::vector<Scenario>& Scenarios() {
              });
              w.RunUntil(w.d.NowMs() + 5 * kMinute);
          }},
+        {"exits-into-a-hang",
+         "the server hangs for a minute; the operator chooses Exit at once, and again as soon as Harrowatch gives up",
+         [](World& w) {
+             Quiet(w, 5000);
+             w.StartHarrowatch();
+             w.RunUntil(w.d.NowMs() + 20000);
+             w.WorldHang(w.ServerPid(), 60000);
+             for (std::uint64_t at : {1000, 16000})
+                 w.Input("chooses Exit Harrowatch", [&w] {
+                     w.exitChosen = true;
+                     w.program->form->sysExit_Click();
+                 }, at);
+             w.RunUntil(w.d.NowMs() + 2 * kMinute);
+         }},
         {"dies-before-the-first-look", "every launch of the server crashes 100 ms after it starts; the poll runs each second",
          [](World& w) {
              Quiet(w, 1000);
