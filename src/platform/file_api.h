@@ -42,18 +42,16 @@ public:
     // symbolic link in its place is refused (4395), a reparse point of
     // another kind (compressed, deduplicated, cloud) written as the file.
     virtual long AppendFile(const std::string& path, const std::string& bytes) = 0;
-    // Copies a file; with failIfExists an existing copy is an error (80). A
-    // target that is a reparse point is refused (4395). The copy keeps the
-    // file's last-write time. It blocks while it copies: call it from the
-    // worker thread (RunInBackground).
-    virtual long CopyFile(const std::string& from, const std::string& to, bool failIfExists) = 0;
     // A file read as itself, for a copy that must never be turned to another
     // file: opened by one handle (CreateFile, FILE_FLAG_OPEN_REPARSE_POINT,
-    // shared for reading only, as CopyFile opens it) and checked on that
+    // sharing reading, writing and deletion, so that no save of the server's
+    // is refused for it) and checked on that
     // handle before a byte is read. A reparse point that is no name
     // surrogate (compressed, deduplicated, cloud files) is opened again
     // without FILE_FLAG_OPEN_REPARSE_POINT, for its content, and must still be
-    // the same file. Refused: a junction or symbolic link at the end of the
+    // the same file. A save that comes while the file is read makes the read
+    // fail (32): what was read is neither version. Refused: a junction or
+    // symbolic link at the end of the
     // path, or a path that reaches the file through one on the way (4395);
     // a file with more than one name (1142: a hard link may be any file of
     // the volume); a folder (5). `info` is what

@@ -188,9 +188,10 @@ TEST(FileContract, FoldersAppendCopyAndListWithTheirErrorCodes) {
     EXPECT_EQ(d.AppendFile(root + "Missing\\x.log", "x"), platform::err::kPathNotFound);
 
     const std::string copy = logs + "\\copy.log";
-    ASSERT_EQ(d.CopyFile(log, copy, true), platform::err::kSuccess);
-    EXPECT_EQ(d.CopyFile(log, copy, true), platform::err::kFileExists);
-    EXPECT_EQ(d.CopyFile(logs + "\\none.log", copy, false), platform::err::kFileNotFound);
+    platform::FileInformation info;
+    ASSERT_EQ(d.CopyFileAsItself(log, copy, info, nullptr), platform::err::kSuccess);
+    EXPECT_EQ(d.CopyFileAsItself(log, copy, info, nullptr), platform::err::kFileExists);
+    EXPECT_EQ(d.CopyFileAsItself(logs + "\\none.log", logs + "\\other.log", info, nullptr), platform::err::kFileNotFound);
 
     std::vector<std::string> names;
     ASSERT_EQ(d.ListFolder(logs, names), platform::err::kSuccess);
@@ -268,7 +269,8 @@ TEST(FileContract, AttributesAndACopyThatKeepsTheLastWriteTime) {
     EXPECT_EQ(a.size, 18u);
     EXPECT_GT(a.lastWriteTime, 130000000000000000u);  // after 2012
     env->Pass(50);
-    ASSERT_EQ(d.CopyFile(file, copy, true), platform::err::kSuccess);
+    platform::FileInformation info;
+    ASSERT_EQ(d.CopyFileAsItself(file, copy, info, nullptr), platform::err::kSuccess);
     ASSERT_EQ(d.GetFileAttributesEx(copy, c), platform::err::kSuccess);
     EXPECT_EQ(c.size, a.size);
     EXPECT_EQ(c.lastWriteTime, a.lastWriteTime);

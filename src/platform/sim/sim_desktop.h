@@ -310,7 +310,6 @@ public:
     long SetFileSecurity(const std::string& path, const std::string& sddl) override;
     long RemoveDirectory(const std::string& path) override;
     long AppendFile(const std::string& path, const std::string& bytes) override;
-    long CopyFile(const std::string& from, const std::string& to, bool failIfExists) override;
     long ReadFileAsItself(const std::string& path, FileInformation& info, const FileBytes& bytes) override;
     long CopyFileAsItself(const std::string& from, const std::string& to, FileInformation& info,
                           const FileBytes& bytes) override;
@@ -321,12 +320,12 @@ public:
     std::uint64_t MovesDone() const { return moves_; }
     long GetFileSize(const std::string& path, std::uint64_t& size) override;
     long GetFileAttributesEx(const std::string& path, FileAttributes& attributes) override;
-    // How fast CopyFile copies: it takes virtual time in proportion to the
+    // How fast a copy or read goes: it takes virtual time in proportion to the
     // bytes. On the worker thread the worker's time passes; on Harrowatch's
     // own thread the clock moves with that thread blocked (its timers and
     // posted work wait, other programs go on).
     void SetCopyBytesPerSecond(std::uint64_t bytes) { copyBytesPerSecond_ = bytes ? bytes : 1; }
-    // CopyFile calls made on Harrowatch's own thread so far.
+    // Copies and reads made on Harrowatch's own thread so far.
     std::uint64_t CopiesOnOwnThread() const { return copiesOnOwnThread_; }
     // Windows-1252, as on a western Windows.
     std::string AnsiToUtf8(const std::string& ansi) override;
@@ -341,7 +340,7 @@ public:
     void SetFolderWritable(const std::string& path) { readOnlyFolders_.erase(FolderKeyOf(path)); }
     // A folder whose files answer slowly (a stalled network share): each
     // write, move or delete of a file directly in it takes `ms` (0: quick
-    // again). Time passes as for CopyFile: the worker's on the worker
+    // again). Time passes as for a copy: the worker's on the worker
     // thread, the whole clock with Harrowatch's own thread held on it.
     void SetFolderSlow(const std::string& path, std::uint32_t ms) {
         if (ms) slowFolders_[FolderKeyOf(path)] = ms;

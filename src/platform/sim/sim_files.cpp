@@ -81,30 +81,6 @@ long SimDesktop::AppendFile(const std::string& path, const std::string& bytes) {
     return err::kSuccess;
 }
 
-long SimDesktop::CopyFile(const std::string& from, const std::string& to, bool failIfExists) {
-    const std::string source = Resolve(from, true), target = Resolve(to, false);
-    if (junctions_.count(target)) return err::kReparsePoint;
-    auto it = files_.find(source);
-    if (it == files_.end()) return HasFolder(FolderKey(source)) ? err::kFileNotFound : err::kPathNotFound;
-    if (locked_[source]) return err::kSharingViolation;
-    if (rangeLocked_.count(source)) return err::kLockViolation;
-    if (files_.count(target)) {
-        if (failIfExists) return err::kFileExists;
-        if (readOnly_.count(target)) return err::kAccessDenied;
-    } else if (long e = MayCreateIn(target)) {
-        return e;
-    }
-    const auto old = files_.find(target);
-    const std::uint64_t had = old == files_.end() ? 0 : old->second.size();
-    if (it->second.size() > had && !Fits(it->second.size() - had)) return err::kDiskFull;
-    files_[target] = it->second;
-    lastWrite_[target] = lastWrite_[source];
-    spelled_.emplace(target, to);
-    ShareContent(target);
-    TakeCopyTime(it->second.size());
-    return err::kSuccess;
-}
-
 void SimDesktop::TakeFileCallTime(const std::string& key) {
     const auto slow = slowFolders_.find(FolderKey(key));
     if (slow == slowFolders_.end()) return;

@@ -133,7 +133,6 @@ public:
     long SetFileSecurity(const std::string& path, const std::string& sddl) override;
     long RemoveDirectory(const std::string& path) override;
     long AppendFile(const std::string& path, const std::string& bytes) override;
-    long CopyFile(const std::string& from, const std::string& to, bool failIfExists) override;
     long ReadFileAsItself(const std::string& path, FileInformation& info, const FileBytes& bytes) override;
     long CopyFileAsItself(const std::string& from, const std::string& to, FileInformation& info,
                           const FileBytes& bytes) override;

@@ -21,12 +21,6 @@ long Win32Desktop::RemoveDirectory(const std::string& path) {
     return ::RemoveDirectoryA(path.c_str()) ? 0 : static_cast<long>(::GetLastError());
 }
 
-long Win32Desktop::CopyFile(const std::string& from, const std::string& to, bool failIfExists) {
-    const DWORD target = ::GetFileAttributesA(to.c_str());
-    if (target != INVALID_FILE_ATTRIBUTES && (target & FILE_ATTRIBUTE_REPARSE_POINT)) return err::kReparsePoint;
-    return ::CopyFileA(from.c_str(), to.c_str(), failIfExists) ? 0 : static_cast<long>(::GetLastError());
-}
-
 long Win32Desktop::MoveFileEx(const std::string& from, const std::string& to, std::uint32_t flags) {
     return ::MoveFileExA(from.c_str(), to.c_str(), flags) ? 0 : static_cast<long>(::GetLastError());
 }
