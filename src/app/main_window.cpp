@@ -399,6 +399,12 @@ bool frmMain::ServerAnswers(p::Hwnd server, p::Pid pid) {
     if (!wait && !stalled) return false;
     const bool answers = !stalled && desktop_.SendMessageTimeout(server, 0 /* WM_NULL */, 0, 0, p::msg::kSmtoAbortIfHung,
                                                                  wait, nullptr);
+    if (!answers && !stalled && desktop_.GetLastError() == p::err::kAccessDenied) {
+        // Windows refused the message: the server runs with higher rights,
+        // and no silence says anything of it.
+        ServerElevated(pid);
+        return false;
+    }
     const std::uint64_t now = desktop_.TickCount();
     if (answers) {
         AnsweringAgain(now);
@@ -420,6 +426,15 @@ bool frmMain::ServerAnswers(p::Hwnd server, p::Pid pid) {
     }
     NotResponding(now, stalled);
     return false;
+}
+
+void frmMain::ServerElevated(p::Pid pid) {
+    silentSince_ = 0;
+    saidSilent_ = false;
+    lblStatusLocalServer.SetText(kElevatedStatus);
+    if (std::exchange(elevatedTold_, pid) != pid)
+        Events.Raise(supervision::EventId::ErrorReported,
+                     "process id " + std::to_string(pid.value()) + ": " + server::kServerElevatedText);
 }
 
 void frmMain::AnsweringAgain(std::uint64_t now) {

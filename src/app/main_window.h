@@ -67,6 +67,8 @@ inline constexpr std::uint32_t kSilentProbeGapMs = 1000;
 // Failed probes further apart than this are not one silence, unless
 // Harrowatch's own sends found the server silent in between.
 inline constexpr std::uint64_t kSilenceForgottenMs = server::kSilenceForgottenMs;
+// The status while the server runs with higher rights than Harrowatch.
+inline constexpr const char* kElevatedStatus = "NEEDS ADMINISTRATOR";
 inline constexpr const char* kExitRefusedText =
     "The server did not close, so Harrowatch keeps running and watching it. Exit again once the server can close.";
 // The window at its design size, twips: a client area of 5985 x 4860 and
@@ -222,6 +224,8 @@ private:
     void ShowPanelHint();
     // The server answers one short probe, or the poll leaves it alone.
     bool ServerAnswers(platform::Hwnd server, platform::Pid pid);
+    // Windows refuses Harrowatch's messages to server `pid`: told once.
+    void ServerElevated(platform::Pid pid);
     // The server answered a probe at `now`: a silence told ends.
     void AnsweringAgain(std::uint64_t now);
     // A probe sent at `sent` went unanswered: when the silence of server
@@ -318,6 +322,7 @@ private:
     std::uint64_t silentSince_ = 0;    // when the server stopped answering; 0: it answers
     platform::Pid silentPid_ = 0;      // the server process that silence belongs to
     bool saidSilent_ = false;          // its silence has been told as "not responding"
+    platform::Pid elevatedTold_;       // the server told to run with higher rights than Harrowatch
     bool relaunchHeld_ = false;        // the last cycle held the relaunch back
     std::optional<std::uint64_t> pollMs_;  // how long the last cycle took
     std::string refusedInterval_;      // a stored interval the timer cannot take, reported once

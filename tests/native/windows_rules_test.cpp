@@ -69,6 +69,28 @@ TEST_F(WindowsRulesTest, ANonElevatedHarrowatchSaysWhyItCannotDriveAnElevatedSer
     EXPECT_EQ(automation::GetProcessIdByName(d, server::kServerExeName), elevated);
 }
 
+// An elevated server that has not shown its form yet when a Harrowatch
+// without elevation starts: Windows refuses the poll's probes (5), which
+// says nothing of a hang. The operator hears why, once, and no "not
+// responding" comes.
+TEST_F(WindowsRulesTest, AnElevatedServerIsNeverCalledHungByAHarrowatchWithoutElevation) {
+    Install("config-delay 20000\nactive\n");
+    const platform::Pid elevated = automation::LaunchProgram(d, kServerPath, kGameFolder, false);
+    ASSERT_NE(elevated, platform::Pid{});
+    d.SetIntegrity(elevated, proc::kIntegrityHigh);
+    d.SetIntegrity(d.OwnPid(), proc::kIntegrityMedium);
+    form.Form_Load();
+    Run(5 * 60000);
+    EXPECT_EQ(standins.Launches(), 1u);
+    EXPECT_EQ(form.lblStatusLocalServer.Text(), app::kElevatedStatus);
+    int told = 0;
+    for (const auto& e : form.Events.Recent()) {
+        EXPECT_NE(e.id, supervision::EventId::NotResponding) << e.text;
+        told += e.text.find(server::kServerElevatedText) != std::string::npos;
+    }
+    EXPECT_EQ(told, 1);
+}
+
 // Asking a process's session takes the full query right, which a process of
 // higher integrity does not grant a lower one.
 TEST(SessionRules, ASessionIsToldOnlyWithTheQueryRight) {
