@@ -162,7 +162,7 @@ void clsHarrowatch::SendServerMessage(const std::string& pMessageText) {
         // A dialog left without the text, or without its OK, is cancelled.
         const auto cancel = [&](const std::string& why) {
             SendFailed(pMessageText, why);
-            if (const p::Hwnd b = windows_.DialogButton(dialog, "Cancel", automation::Between::Nothing))
+            if (const p::Hwnd b = windows_.SendDialogCancel(dialog))
                 windows_.Press(b);
         };
         if (!FillSendDialog(pMessageText, dialog))
@@ -175,7 +175,7 @@ void clsHarrowatch::SendServerMessage(const std::string& pMessageText) {
             mMessageLineCount = static_cast<std::int32_t>(before);
             countTaken_ = true;
         }
-        const p::Hwnd ok = windows_.DialogButton(dialog, "OK", automation::Between::Yield);
+        const p::Hwnd ok = windows_.SendDialogOk(dialog);
         if (!ok) return cancel("the server's send dialog has no OK button");
         windows_.Press(ok);
         // The server adds its own line of the text as it takes the dialog

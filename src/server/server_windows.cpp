@@ -113,8 +113,12 @@ Hwnd ServerWindows::SendMessageButton(const std::vector<Hwnd>& windows) {
     return FindAmong(d_, windows, [&](Hwnd h) { return GetWindowTitle(d_, h) == "&Send Message"; }, Between::Yield);
 }
 
-Hwnd ServerWindows::DialogButton(Hwnd dialog, const char* caption, Between between) {
-    return FindChild(d_, dialog, [&](Hwnd h) { return GetWindowTitle(d_, h) == caption; }, between);
+Hwnd ServerWindows::SendDialogOk(Hwnd dialog) {
+    return FindChild(d_, dialog, [&](Hwnd h) { return GetWindowTitle(d_, h) == "OK"; }, Between::Yield);
+}
+
+Hwnd ServerWindows::SendDialogCancel(Hwnd dialog) {
+    return FindChild(d_, dialog, [&](Hwnd h) { return GetWindowTitle(d_, h) == "Cancel"; }, Between::Nothing);
 }
 
 bool ServerWindows::IsTextBox(Hwnd window) { return automation::GetWindowClass(d_, window) == "Edit"; }

@@ -84,8 +84,10 @@ public:
     Hwnd ActivationButton(Hwnd main, bool activate);
     Hwnd SendMessageButton(const std::vector<Hwnd>& windows);
 
-    // In the send dialog.
-    Hwnd DialogButton(Hwnd dialog, const char* caption, automation::Between between);
+    // In the send dialog: its OK (looked for with yields between looks) and
+    // its Cancel (looked for at once: the dialog is being given up).
+    Hwnd SendDialogOk(Hwnd dialog);
+    Hwnd SendDialogCancel(Hwnd dialog);
     bool IsTextBox(Hwnd window);
 
     // The data manager: the command of the main window's "&Manage" menu

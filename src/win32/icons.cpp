@@ -188,14 +188,14 @@ int ToolbarImageIndex(const std::string& key) {
 }
 
 HIMAGELIST MakeToolbarImages() {
-    HIMAGELIST list = ImageList_Create(32, 32, ILC_COLOR32 | ILC_MASK, 6, 0);
+    platform::win32::ImageList list(ImageList_Create(32, 32, ILC_COLOR32 | ILC_MASK, 6, 0));
     for (const char* key : kToolbarImageKeys) {
         Canvas c(32, 32);
         DrawToolbarImage(c, key);
         const Icon icon(IconFrom(c, kMaskColour));
-        ImageList_AddIcon(list, icon.get());
+        ImageList_AddIcon(list.get(), icon.get());
     }
-    return list;
+    return list.release();
 }
 
 HICON MakeItemIcon(int index) {
@@ -207,15 +207,15 @@ HICON MakeItemIcon(int index) {
 
 HIMAGELIST MakeItemImages(int height) {
     height = std::max(16, height);
-    HIMAGELIST list = ImageList_Create(16, height, ILC_COLOR32 | ILC_MASK, schedule::kResetItemCount, 0);
+    platform::win32::ImageList list(ImageList_Create(16, height, ILC_COLOR32 | ILC_MASK, schedule::kResetItemCount, 0));
     for (int i = 0; i < schedule::kResetItemCount; ++i) {
         Canvas c(16, height);
         c.Fill(kMaskColour);
         DrawItem(c, i, (height - 16) / 2);
         const Icon icon(IconFrom(c, kMaskColour));
-        ImageList_AddIcon(list, icon.get());
+        ImageList_AddIcon(list.get(), icon.get());
     }
-    return list;
+    return list.release();
 }
 
 HCURSOR MakeDragCursor() {

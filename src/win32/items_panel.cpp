@@ -174,8 +174,8 @@ bool ItemsPanel::OnScroll(HWND bar, WPARAM wp) {
 }
 
 void ItemsPanel::Paint() {
-    PAINTSTRUCT ps;
-    HDC dc = BeginPaint(panel_, &ps);
+    const platform::win32::Painting painting = platform::win32::BeginPainting(panel_);
+    const HDC dc = painting.get().ps.hdc;
     const platform::win32::Selected font = platform::win32::SelectInto(dc, ui::win32::UiFont());
     SetBkMode(dc, TRANSPARENT);
     for (const schedule::ResetItem& item : schedule::kResetItems) {
@@ -193,7 +193,6 @@ void ItemsPanel::Paint() {
             Rectangle(dc, r.left, r.top, r.right, r.bottom);
         }
     }
-    EndPaint(panel_, &ps);
 }
 
 bool ItemsPanel::SetItemCursor() {

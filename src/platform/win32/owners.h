@@ -1,7 +1,7 @@
 // What the Windows halves are handed and must give back, each kind owned by
 // platform::Unique with the call that gives it back: kernel handles, memory
 // the OS allocated for the caller, GDI objects, icons, cursors, image lists,
-// menus, DCs and the objects selected into them.
+// menus, DCs and the objects selected into them, paintings, event sources.
 #pragma once
 
 #include <windows.h>
@@ -97,5 +97,28 @@ using Selected = Unique<SelectionTraits>;
 inline Selected SelectInto(HDC dc, HGDIOBJ object) {
     return Selected(SelectionValue{dc, dc && object ? ::SelectObject(dc, object) : nullptr});
 }
+
+// A window's painting (BeginPaint), ended (EndPaint) on every way out.
+struct PaintValue {
+    HWND window = nullptr;
+    PAINTSTRUCT ps{};
+};
+struct PaintTraits {
+    using Value = PaintValue;
+    static bool Valid(const PaintValue& v) { return v.ps.hdc != nullptr; }
+    static void Close(const PaintValue& v) { ::EndPaint(v.window, &v.ps); }
+};
+using Painting = Unique<PaintTraits>;
+inline Painting BeginPainting(HWND window) {
+    PaintValue v{window, {}};
+    ::BeginPaint(window, &v.ps);
+    return Painting(v);
+}
+
+// An event source of the Application log (RegisterEventSource).
+struct EventSourceTraits : NullIsNone<HANDLE> {
+    static void Close(HANDLE h) { ::DeregisterEventSource(h); }
+};
+using EventSource = Unique<EventSourceTraits>;
 
 }  // namespace hw::platform::win32

@@ -397,8 +397,8 @@ LRESULT ContainerMessage(HWND h, UINT m, WPARAM wp, LPARAM lp) {
         }
         case WM_PAINT: {
             if (g_host->KindOf(h) != Kind::Frame) break;
-            PAINTSTRUCT ps;
-            HDC dc = BeginPaint(h, &ps);
+            const platform::win32::Painting painting = platform::win32::BeginPainting(h);
+            const HDC dc = painting.get().ps.hdc;
             RECT r;
             GetClientRect(h, &r);
             r.top += 7;
@@ -414,7 +414,6 @@ LRESULT ContainerMessage(HWND h, UINT m, WPARAM wp, LPARAM lp) {
             SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
             SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
             TextOutA(dc, 10, 0, (" " + shown + " ").c_str(), static_cast<int>(shown.size() + 2));
-            EndPaint(h, &ps);
             return 0;
         }
         case WM_DESTROY:
@@ -439,8 +438,8 @@ LRESULT StatusMessage(HWND h, UINT m, WPARAM wp, LPARAM lp) {
             return static_cast<LRESULT>(n);
         }
         case WM_PAINT: {
-            PAINTSTRUCT ps;
-            HDC dc = BeginPaint(h, &ps);
+            const platform::win32::Painting painting = platform::win32::BeginPainting(h);
+            const HDC dc = painting.get().ps.hdc;
             RECT r;
             GetClientRect(h, &r);
             FillRect(dc, &r, GetSysColorBrush(COLOR_WINDOW));
@@ -449,7 +448,6 @@ LRESULT StatusMessage(HWND h, UINT m, WPARAM wp, LPARAM lp) {
             const std::string& live = g_host->Live(h);
             r.left += 4;
             DrawTextA(dc, live.c_str(), static_cast<int>(live.size()), &r, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
-            EndPaint(h, &ps);
             return 0;
         }
     }
