@@ -153,8 +153,10 @@ bool frmMain::DailyRestartServed(const std::string& when, std::uint64_t cameMs, 
         // A launch in the restart's place (after a crash or a hang) is the
         // day's restart: what is scheduled for every restart runs in it, as
         // it would have in the planned one. Not in a server the operator
-        // stopped, nor in one a restart launched (its items ran then).
+        // stopped (a relaunch since keeps to that stop), nor in one a
+        // restart launched: its items ran then, or run once it answers.
         if (Harrowatch->ServerSince() > cameMs && lastRestartMs_ < Harrowatch->ServerSince() &&
+            !Harrowatch->RestartOwed() && !owedRestart_ && operatorStops_ == startedAfterStops_ &&
             !OperatorKeepsServerStopped()) {
             int items = 0;
             std::exception_ptr storeFailed;

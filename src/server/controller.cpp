@@ -168,6 +168,9 @@ std::uint64_t clsHarrowatch::StalledSince(p::Pid pid) {
         if (save && SettingIsOne(settings::kAutoStart.name)) {
             Operation op(*this);
             SaveConfiguration(pid, form, save);
+            // Settled (and hidden) as a launch that went as it should is,
+            // before the poll drives it: a restart's items run then.
+            if (SettingIsOne(settings::kHideKaltorWindow.name)) SettleAndHide(pid);
         }
     }
     return pid == stalledPid_ ? stalledSince_ : 0;
@@ -322,6 +325,10 @@ p::Pid clsHarrowatch::LaunchServer(const std::string& program) {
     backoff_.Launched(serverSince_);
     Tell(supervision::EventId::ServerLaunched,
          "process id " + std::to_string(pid.value()) + (planned_ || restartOwed_ ? ", planned restart" : ""));
+    // This launch carries out the planned restart owed, however its form
+    // comes: a later one (after a crash) is no restart.
+    if (restartOwed_ && !planned_) restartLaunch_ = pid;
+    restartOwed_ = false;
     // A single quick end is no loop.
     loopBehind_ = backoff_.QuickEnds() >= 2 ? backoff_.QuickEnds() : 0;
     return pid;
@@ -363,9 +370,6 @@ clsHarrowatch::Wait clsHarrowatch::AwaitConfigurationForm(p::Pid pid) {
         if (save != form) SaveConfiguration(pid, form, save);
     }
     if (SettingIsOne(settings::kHideKaltorWindow.name)) SettleAndHide(pid);
-    // Up: the planned restart owed is carried out by this launch.
-    if (restartOwed_ && !planned_) restartLaunch_ = pid;
-    restartOwed_ = false;
     return Wait::Found;
 }
 

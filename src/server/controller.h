@@ -175,6 +175,9 @@ public:
     // carried out by the launch that follows: the server launched so, once,
     // counted as a planned restart (0: none).
     platform::Pid TakeRestartLaunch();
+    // A planned restart's server closed and its launch is still to be
+    // finished (by TakeRestartLaunch's caller).
+    bool RestartOwed() const { return restartOwed_ || restartLaunch_; }
     // A close Harrowatch stopped waiting for stays Harrowatch's until the
     // server ends (a slow save, a hung server that takes it once it answers
     // again): its clean end then is a stop, not a crash. Once its question

@@ -223,6 +223,8 @@ DataFolderCopies::Found DataFolderCopies::Compare(platform::Desktop& d, const To
     platform::FileInformation info;
     const long e = Digest(d, file.path, digest, info);
     if (e == platform::err::kFileNotFound) return Found::Gone;
+    // Saved by the server while it was compared: changed, so copied.
+    if (e == platform::err::kSharingViolation && info.size) return Found::Changed;
     if (e != 0) {
         result.files[file.key] = e;
         return Found::Unreadable;

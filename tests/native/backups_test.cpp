@@ -125,6 +125,51 @@ TEST(DataFolderCopies, AFileRewrittenAtTheSameSizeAndTimeIsCopiedAgain) {
         EXPECT_EQ(f.find("KALTORQuests-"), std::string::npos) << f;
 }
 
+// Reads share deletion, so another program may delete (or rename away) the
+// file while Harrowatch reads it: the read had its bytes, and the file does
+// not come back.
+TEST(DataFolderCopies, AFileDeletedWhileReadOrCopiedDoesNotComeBack) {
+    SimDesktop d;
+    const std::string f = kData + "KALTORState.KLD";
+    d.WriteFile(f, "state one");
+    platform::FileInformation info;
+    bool deleted = false;
+    const long e = d.ReadFileAsItself(f, info, [&](const char*, std::size_t) {
+        if (!deleted) deleted = d.DeleteFile(f) == 0;
+    });
+    EXPECT_TRUE(deleted);
+    EXPECT_EQ(e, platform::err::kSuccess);
+    EXPECT_FALSE(d.FileExists(f)) << "deleted during the read, yet there again with " << d.FileContent(f).size() << " bytes";
+    d.WriteFile(f, "state two");
+    deleted = false;
+    const long c = d.CopyFileAsItself(f, kData + "copy.KLD", info, [&](const char*, std::size_t) {
+        if (!deleted) deleted = d.DeleteFile(f) == 0;
+    });
+    EXPECT_TRUE(deleted);
+    EXPECT_EQ(c, platform::err::kSuccess);
+    EXPECT_EQ(d.FileContent(kData + "copy.KLD"), "state two");
+    EXPECT_FALSE(d.FileExists(f)) << "deleted during the copy, yet there again";
+}
+
+// A save that lands while an unchanged file's digest is taken: the file has
+// changed, so it is copied (after the save), not left "not backed up (32)".
+TEST(DataFolderCopies, ASaveDuringTheComparisonHasTheFileCopied) {
+    SimDesktop d;
+    const std::string f = kData + "KALTORState.KLD";
+    d.WriteFile(f, std::string(200000, 's'));
+    supervision::DataFolderCopies copies;
+    ASSERT_EQ(copies.CopyChanged(d, kData, {}).files.at("KALTORSTATE.KLD"), 0);
+    d.AdvanceIdle(60000);
+    d.SetCopyBytesPerSecond(100000);  // 2 s a read
+    const platform::Pid game = d.AddProcess("C:\\Games\\Kaltor Online\\KALTOR INTERNET SERVER.EXE");
+    d.ScheduleAt(d.NowMs() + 500, game, [&] { d.WriteFile(f, std::string(200000, 't')); });
+    const supervision::FolderCopy second = copies.CopyChanged(d, kData, {});
+    EXPECT_EQ(second.files.at("KALTORSTATE.KLD"), 0) << "the saved file is not copied at all";
+    bool found = false;
+    for (const std::string& c : d.FilesUnder(kToday)) found = found || d.FileContent(c) == std::string(200000, 't');
+    EXPECT_TRUE(found);
+}
+
 TEST(Sha256, DigestsOfTheStandardsExamplesFedInRuns) {
     sha256::Hasher empty;
     EXPECT_EQ(sha256::Hex(empty.Finish()), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");

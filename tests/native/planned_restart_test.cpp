@@ -166,6 +166,50 @@ TEST_F(PlannedRestartTest, ALaunchInTheRestartsPlaceRunsTheRestartItems) {
     EXPECT_EQ(Stored(d, schedule::kScheduleKey, "Every Restart"), "Public Messages|N/A - Unknown");
 }
 
+// A planned restart refused, then closed late by the operator's answer; its
+// relaunch shows its form late. The restart items run once, in it, when it
+// answers; a crash hours later is a crash, with no restart items.
+TEST_F(PlannedRestartTest, RestartItemsRunOnceForALateCloseWithASlowForm) {
+    d.PokeString(platform::kHkeyLocalMachine, schedule::kScheduleKey, "Every Restart", "Public Messages|N/A - Unknown");
+    Start("active\nclose-dialog 0\n");
+    Run(33 * 60000 + 30000);  // 09:33:30: the question went unanswered; refused, tried again ~09:37
+    ASSERT_EQ(Count(EventId::PlannedRestartFailed), 1) << Last(EventId::PlannedRestartFailed);
+    ASSERT_EQ(standins.Launches(), 1u);
+    standins.SetScript("active\nconfig-delay 70000\n");
+    const platform::Hwnd yes = Descendant(d.FindWindow("#32770", "Close Server"), "&Yes");
+    ASSERT_NE(yes, nullptr);
+    Click(yes);  // the operator answers at last
+    Run(10 * 60000);
+    ASSERT_EQ(standins.Launches(), 2u);
+    EXPECT_EQ(server().effects().messageDeletes, 1);
+    const int planned = form.Harrowatch->PlannedRestarts();
+    standins.SetScript("active\n");
+    Run(3 * 3600000);
+    d.KillProcess(ServerPid(), 0xC0000005);  // a crash, hours later
+    Run(2 * 60000);
+    ASSERT_EQ(standins.Launches(), 3u);
+    EXPECT_EQ(server().effects().messageDeletes, 0) << "restart items ran again in a crash's relaunch";
+    EXPECT_EQ(form.Harrowatch->PlannedRestarts(), planned) << "a crash counted as a planned restart";
+}
+
+// The operator stopped the server (maintenance); it hangs, and is ended for
+// the hang after the restart's time came. The relaunch runs no restart
+// items (which activate the server) against that stop.
+TEST_F(PlannedRestartTest, AHangEndedServerTheOperatorStoppedGetsNoRestartItems) {
+    d.PokeString(platform::kHkeyLocalMachine, schedule::kScheduleKey, "Every Restart", "Public Messages|N/A - Unknown");
+    Setting("HungRestartMinutes", 1);
+    Start("active\n");
+    Run(20 * 60000);
+    form.sysStopServer_Click();
+    Run(10000);
+    ASSERT_FALSE(server().Active());
+    Run(9 * 60000 + 20000);  // 09:29:30
+    d.HangProcess(ServerPid(), 30 * 60000);
+    Run(5 * 60000);
+    ASSERT_EQ(standins.Launches(), 2u);
+    EXPECT_EQ(server().effects().messageDeletes, 0) << "restart items ran in a server the operator had stopped";
+}
+
 // The clock goes back an hour after the restart (daylight saving's end):
 // 09:30 comes round again without a second restart. The next day's comes.
 TEST_F(PlannedRestartTest, OnceADayAcrossAClockThatGoesBackOrJumps) {

@@ -516,6 +516,8 @@ private:
     std::map<std::string, std::uint32_t> reparseTags_;  // files that are reparse points of another kind
     // The reparse tag of an entry, 0 when it is none.
     std::uint32_t ReparseTagOf(const std::string& key) const;
+    // Whether the file at `key` was saved since it was opened as `opened`.
+    bool SavedMeanwhile(const std::string& key, const FileInformation& opened) const;
     // The names of each file that has more than one (upper-cased paths).
     std::map<std::string, std::shared_ptr<std::set<std::string>>> hardLinks_;
     // After a write under `key`, the file's other names show it too.

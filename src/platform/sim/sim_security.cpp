@@ -309,18 +309,26 @@ void Feed(const std::string& content, const Desktop::FileBytes& bytes) {
 }
 }  // namespace
 
+bool SimDesktop::SavedMeanwhile(const std::string& key, const FileInformation& opened) const {
+    // Harrowatch's reads share writing and deletion. Windows tells a save by
+    // the size and last-write time its handle sees now; a file deleted or
+    // renamed away meanwhile was read whole all the same.
+    const auto file = files_.find(key);
+    if (file == files_.end()) return false;
+    const auto written = lastWrite_.find(key);
+    return file->second.size() != opened.size ||
+           (written != lastWrite_.end() ? written->second : 0) != opened.lastWriteTime;
+}
+
 long SimDesktop::ReadFileAsItself(const std::string& path, FileInformation& info, const FileBytes& bytes) {
     std::string key;
     if (const long e = OpenAsItself(path, info, key)) return e;
     // Opened; a lock another program holds on its bytes fails the read.
     if (rangeLocked_.count(key)) return err::kLockViolation;
     const std::string content = files_[key];
-    const std::uint64_t written = lastWrite_[key];
     TakeCopyTime(content.size());
     Feed(content, bytes);
-    // Saved by its program meanwhile (Harrowatch's reads share writing):
-    // what was read is no longer the file.
-    return files_[key] == content && lastWrite_[key] == written ? err::kSuccess : err::kSharingViolation;
+    return SavedMeanwhile(key, info) ? err::kSharingViolation : err::kSuccess;
 }
 
 long SimDesktop::CopyFileAsItself(const std::string& from, const std::string& to, FileInformation& info,
@@ -333,13 +341,12 @@ long SimDesktop::CopyFileAsItself(const std::string& from, const std::string& to
     if (rangeLocked_.count(source)) return err::kLockViolation;  // the first read; the copy cut short goes
     const std::string content = files_[source];
     if (!Fits(content.size())) return err::kDiskFull;
-    const std::uint64_t written = lastWrite_[source];
     TakeCopyTime(content.size());
     Feed(content, bytes);
     // Saved by its program meanwhile: the copy would be of neither version.
-    if (files_[source] != content || lastWrite_[source] != written) return err::kSharingViolation;
+    if (SavedMeanwhile(source, info)) return err::kSharingViolation;
     files_[target] = content;
-    lastWrite_[target] = written;
+    lastWrite_[target] = info.lastWriteTime;
     spelled_.emplace(target, to);
     return err::kSuccess;
 }
