@@ -29,12 +29,20 @@ public:
     // a junction or symbolic link at the end of the path is not followed and
     // shows FILE_ATTRIBUTE_REPARSE_POINT. Missing: 2 (3 when its folder is).
     virtual long GetFileAttributes(const std::string& path, std::uint32_t& attributes) = 0;
+    // The reparse tag (file::kTag*) of a file or folder, the end of the path
+    // not followed: a junction's is file::kTagMountPoint, a symbolic link's
+    // file::kTagSymlink, a deduplicated, compressed or cloud file's its own
+    // kind, and 0 for what is no reparse point. Missing: 2 (3 when its folder
+    // is).
+    virtual long GetReparseTag(const std::string& path, std::uint32_t& tag) = 0;
     // The owner and access list of a file or folder, in SDDL ("O:..D:..").
     virtual long GetFileSecurity(const std::string& path, std::string& sddl) = 0;
     // Gives a file or folder the owner and access list of `sddl`, the list
     // protected from what its parent passes on; what it passes on reaches the
-    // files and folders in it. A reparse point is refused (4395). An owner
-    // other than oneself needs administrator rights (else 1307).
+    // files and folders in it. A junction or symbolic link is refused (4395),
+    // a reparse point of another kind (compressed, deduplicated, cloud) set as
+    // the file or folder it is. An owner other than oneself needs
+    // administrator rights (else 1307).
     virtual long SetFileSecurity(const std::string& path, const std::string& sddl) = 0;
     // Removes an empty folder.
     virtual long RemoveDirectory(const std::string& path) = 0;

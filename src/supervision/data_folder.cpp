@@ -67,17 +67,33 @@ bool DiskKeepsPermissions(p::Desktop& d, const std::string& folder) {
     return (*known)[d.Serial()] = keeps;
 }
 
-// Whether all below `folder` is Harrowatch's: real files and folders, owned
-// by administrators or SYSTEM, with no entry of their own for anyone else
-// (the entries they inherit follow the folder's when it is set right).
+// Whether `path`, its attributes as GetFileAttributes gave them, leads
+// elsewhere: a junction or symbolic link (a name surrogate). A reparse point
+// of another kind (deduplicated, compressed, held in the cloud) is the file
+// or folder itself. 0, or the error of reading its tag.
+long LeadsElsewhere(p::Desktop& d, const std::string& path, std::uint32_t attributes, bool& link) {
+    link = false;
+    if (!(attributes & p::file::kAttributeReparsePoint)) return 0;
+    std::uint32_t tag = 0;
+    if (const long e = d.GetReparseTag(path, tag)) return e;
+    link = p::file::IsNameSurrogate(tag);
+    return 0;
+}
+
+// Whether all below `folder` is Harrowatch's: files and folders, no junction
+// or link among them, owned by administrators or SYSTEM, with no entry of
+// their own for anyone else (the entries they inherit follow the folder's
+// when it is set right).
 bool AllOurs(p::Desktop& d, const std::string& folder, int depth) {
     std::vector<std::string> names;
     if (d.ListFolder(folder, names) != 0) return false;
     for (const std::string& name : names) {
         const std::string path = folder + "\\" + name;
         std::uint32_t attributes = 0;
+        bool link = false;
         std::string security;
-        if (d.GetFileAttributes(path, attributes) != 0 || (attributes & p::file::kAttributeReparsePoint)) return false;
+        if (d.GetFileAttributes(path, attributes) != 0 || LeadsElsewhere(d, path, attributes, link) != 0 || link)
+            return false;
         if (d.GetFileSecurity(path, security) != 0) return false;
         const std::optional<sddl::Descriptor> read = sddl::Parse(security);
         if (!read || !read->hasDacl || read->nullDacl || !sddl::Trusted(read->owner)) return false;
@@ -141,8 +157,10 @@ long SecureDataFolder(p::Desktop& d, std::string* why) {
     std::uint32_t attributes = 0;
     long e = d.GetFileAttributes(folder, attributes);
     if (e == p::err::kFileNotFound) return MakeFolder(d, folder, why);
+    bool link = false;
+    if (e == 0) e = LeadsElsewhere(d, folder, attributes, link);
     if (e != 0) return fail(e, "cannot be looked at");
-    if (attributes & p::file::kAttributeReparsePoint) return setAside("was a junction or link to another folder");
+    if (link) return setAside("was a junction or link to another folder");
     if (!(attributes & p::file::kAttributeDirectory)) return setAside("was a file, not a folder");
     std::string now;
     e = d.GetFileSecurity(folder, now);
@@ -165,7 +183,7 @@ long SecureDataFolder(p::Desktop& d, std::string* why) {
     if (e != 0) return fail(e, "may be changed by users who are not administrators, and its permissions cannot be set");
     // Checked again now that no user may change it: what was laid in it, or
     // put in its place, while it was still open.
-    if (d.GetFileAttributes(folder, attributes) != 0 || (attributes & p::file::kAttributeReparsePoint) ||
+    if (d.GetFileAttributes(folder, attributes) != 0 || LeadsElsewhere(d, folder, attributes, link) != 0 || link ||
         !(attributes & p::file::kAttributeDirectory) || d.GetFileSecurity(folder, now) != 0 || OpenToOthers(now) ||
         !AllOurs(d, folder, 3))
         return setAside("held what users who are not administrators made or may change");
@@ -186,10 +204,13 @@ long MakeFolders(p::Desktop& d, const std::string& path) {
             continue;
         }
         if (ours && sofar.size() > data.size()) {
-            // Below the data folder, only what is a real folder is gone into.
+            // Below the data folder, only a folder is gone into, never a
+            // junction or link (a cloud folder is a folder).
             std::uint32_t attributes = 0;
-            const long e = d.GetFileAttributes(sofar, attributes);
-            if (e == 0 && (attributes & p::file::kAttributeReparsePoint)) return p::err::kReparsePoint;
+            bool link = false;
+            long e = d.GetFileAttributes(sofar, attributes);
+            if (e == 0) e = LeadsElsewhere(d, sofar, attributes, link);
+            if (e == 0 && link) return p::err::kReparsePoint;
             if (e == 0 && (attributes & p::file::kAttributeDirectory)) continue;
             if (e == 0) return p::err::kAlreadyExists;
             if (e != p::err::kFileNotFound) return e;

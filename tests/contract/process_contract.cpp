@@ -225,6 +225,15 @@ TEST(FileContract, AttributesAndSecurityOfAFolderMadeForAdministrators) {
     EXPECT_FALSE(attributes & platform::file::kAttributeDirectory);
     EXPECT_EQ(d.GetFileAttributes(folder + "\\none.log", attributes), platform::err::kFileNotFound);
     EXPECT_EQ(d.GetFileAttributes(root + "None\\none.log", attributes), platform::err::kPathNotFound);
+    // Neither is a reparse point: tag 0.
+    for (const std::string& path : {folder, folder + "\\a.log"}) {
+        std::uint32_t tag = 1;
+        ASSERT_EQ(d.GetReparseTag(path, tag), platform::err::kSuccess) << path;
+        EXPECT_EQ(tag, 0u) << path;
+    }
+    std::uint32_t tag = 0;
+    EXPECT_EQ(d.GetReparseTag(folder + "\\none.log", tag), platform::err::kFileNotFound);
+    EXPECT_EQ(d.GetReparseTag(root + "None\\none.log", tag), platform::err::kPathNotFound);
 
     // Read back as SDDL with an owner and an access list.
     std::string sddl;

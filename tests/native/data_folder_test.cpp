@@ -170,6 +170,51 @@ TEST(DataFolder, WhatChangesBetweenTheCheckAndTheLockDownIsFoundAfter) {
     }
 }
 
+// A deduplicated backup or a cloud log in the folder, and cloud folders (the
+// folder itself, its Logs), are files and folders with their own content, no
+// links: the folder, open as ProgramData left it, is set right where it is
+// and written to. A junction laid among them still has the whole folder set
+// aside.
+TEST(DataFolder, ADeduplicatedOrCloudFileIsNoLinkButAJunctionStillIs) {
+    for (bool junction : {false, true}) {
+        SimDesktop d;
+        MakeVictim(d);
+        d.SetStartTime({2026, 12, 6, 9, 0, 0, 0});
+        const std::string backup = kData + "\\Backups\\2026-12-01\\KALTORHallInfo.KLD";
+        const std::string log = kData + "\\Logs\\Harrowatch-2026-12-01.log";
+        d.WriteFile(backup, "an old backup");
+        d.SetReparseTag(backup, platform::file::kTagDedup);
+        d.WriteFile(log, "an earlier day");
+        d.SetReparseTag(log, platform::file::kTagCloud);
+        d.SetReparseTag(kData, platform::file::kTagCloud);
+        d.SetReparseTag(kData + "\\Logs", platform::file::kTagCloud);
+        if (junction) {
+            ASSERT_EQ(d.UserMakeJunction(kData + "\\Logs\\2000-01-01", "C:\\Users\\Owner\\Documents"), 0);
+        }
+        std::string why;
+        ASSERT_EQ(supervision::SecureDataFolder(d, &why), 0) << why;
+        EXPECT_FALSE(sddl::OthersMay(d.SecurityOf(kData), sddl::kChangeContent, true)) << d.SecurityOf(kData);
+        const std::string aside = kData + " (set aside 2026-12-06 09-00-00)";
+        if (junction) {
+            EXPECT_NE(why.find("held what users who are not administrators made or may change"), std::string::npos) << why;
+            EXPECT_EQ(d.FileContent(aside + "\\Backups\\2026-12-01\\KALTORHallInfo.KLD"), "an old backup");
+            EXPECT_FALSE(d.HasFolder(kData + "\\Logs"));
+            continue;
+        }
+        EXPECT_NE(why.find("set again"), std::string::npos) << why;
+        EXPECT_FALSE(d.HasFolder(aside));
+        EXPECT_EQ(d.FileContent(backup), "an old backup");
+        EXPECT_EQ(d.FileContent(log), "an earlier day");
+        supervision::ActionLog written(d);
+        std::string told;
+        written.onUnwritable = [&](const std::string& why) { told = why; };
+        written.Take({supervision::EventId::Started, supervision::Level::Information, "started"});
+        EXPECT_EQ(told, "");
+        EXPECT_NE(d.FileContent(kData + "\\Logs\\Harrowatch-2026-12-06.log").find("started"), std::string::npos);
+        ExpectVictimWhole(d);
+    }
+}
+
 // Folders a user made in it before Harrowatch came stay theirs whatever
 // the folder's own permissions say: the whole folder is set aside, kept, and
 // made anew.

@@ -35,6 +35,40 @@ TEST(Links, ANewFileIsNeverMadeThroughALinkInItsPlace) {
     EXPECT_EQ(d.DeleteFile(kVictim), err::kAccessDenied);
 }
 
+// A reparse point tells its kind without being followed: only a junction or
+// link is one whose permissions may not be set through its name.
+TEST(Links, EachReparsePointTellsItsKindWithoutBeingFollowed) {
+    namespace file = platform::file;
+    SimDesktop d;
+    d.WriteFile(kVictim + "kernel32.dll", "the system's");
+    d.MakeJunction(kFolder + "junction", kVictim);
+    d.MakeSymbolicLink(kFolder + "link.dll", kVictim + "kernel32.dll");
+    d.WriteFile(kFolder + "old.KLD", "deduplicated");
+    d.SetReparseTag(kFolder + "old.KLD", file::kTagDedup);
+    d.MakeFolder(kFolder + "Cloud");
+    d.SetReparseTag(kFolder + "Cloud", file::kTagCloud);
+    const std::pair<std::string, std::uint32_t> kinds[] = {
+        {kFolder + "junction", file::kTagMountPoint}, {kFolder + "link.dll", file::kTagSymlink},
+        {kFolder + "old.KLD", file::kTagDedup},       {kFolder + "Cloud", file::kTagCloud},
+        {kVictim + "kernel32.dll", 0},                {kFolder, 0}};
+    for (const auto& [path, kind] : kinds) {
+        std::uint32_t tag = 1;
+        ASSERT_EQ(d.GetReparseTag(path, tag), err::kSuccess) << path;
+        EXPECT_EQ(tag, kind) << path;
+    }
+    std::uint32_t tag = 0;
+    EXPECT_EQ(d.GetReparseTag(kFolder + "none.KLD", tag), err::kFileNotFound);
+    EXPECT_EQ(d.GetReparseTag(kFolder + "None\\none.KLD", tag), err::kPathNotFound);
+    const std::string adminsOnly = "O:BAD:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)";
+    const std::string victimSecurity = d.SecurityOf(kVictim);
+    EXPECT_EQ(d.SetFileSecurity(kFolder + "junction", adminsOnly), err::kReparsePoint);
+    EXPECT_EQ(d.SetFileSecurity(kFolder + "link.dll", adminsOnly), err::kReparsePoint);
+    EXPECT_EQ(d.SecurityOf(kVictim), victimSecurity);
+    ASSERT_EQ(d.SetFileSecurity(kFolder + "old.KLD", adminsOnly), err::kSuccess);
+    ASSERT_EQ(d.SetFileSecurity(kFolder + "Cloud", adminsOnly), err::kSuccess);
+    EXPECT_EQ(d.SecurityOf(kFolder + "Cloud"), adminsOnly);
+}
+
 void Finish(SimDesktop& d, supervision::Metrics& metrics) {
     for (int i = 0; i < 20 && metrics.Writing(); ++i) {
         d.Sleep(100);

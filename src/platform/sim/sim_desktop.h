@@ -65,8 +65,8 @@ public:
     // A symbolic link at `path` (a file entry) leading to the file `target`:
     // opened by name, it is that file.
     void MakeSymbolicLink(const std::string& path, const std::string& target);
-    // Makes the file at `path` a reparse point of `tag` that is no link
-    // (file::kTagWof, kTagDedup, kTagCloud...): its content stays its own.
+    // Makes the file or folder at `path` a reparse point of `tag` that is no
+    // link (file::kTagWof, kTagDedup, kTagCloud...): its content stays its own.
     void SetReparseTag(const std::string& path, std::uint32_t tag);
     // A second name, `link`, of the file `existing` (a hard link): one file,
     // its content and access list seen under either name.
@@ -306,6 +306,7 @@ public:
     long DeleteFile(const std::string& path) override;
     long CreateDirectory(const std::string& path, const std::string& sddl) override;
     long GetFileAttributes(const std::string& path, std::uint32_t& attributes) override;
+    long GetReparseTag(const std::string& path, std::uint32_t& tag) override;
     long GetFileSecurity(const std::string& path, std::string& sddl) override;
     long SetFileSecurity(const std::string& path, const std::string& sddl) override;
     long RemoveDirectory(const std::string& path) override;
@@ -513,7 +514,7 @@ private:
     // too when `last`.
     std::string Resolve(const std::string& path, bool last) const;
     std::map<std::string, std::string> junctions_;  // upper-cased path -> target, resolved
-    std::map<std::string, std::uint32_t> reparseTags_;  // files that are reparse points of another kind
+    std::map<std::string, std::uint32_t> reparseTags_;  // files and folders that are reparse points of another kind
     // The reparse tag of an entry, 0 when it is none.
     std::uint32_t ReparseTagOf(const std::string& key) const;
     // Whether the file at `key` was saved since it was opened as `opened`.

@@ -62,6 +62,7 @@ long SimDesktop::RemoveDirectory(const std::string& path) {
     for (const std::string& f : folders_)
         if (f != key && FolderKey(f) == key) return err::kDirNotEmpty;
     folders_.erase(key);
+    reparseTags_.erase(key);
     return err::kSuccess;
 }
 

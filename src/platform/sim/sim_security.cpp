@@ -223,13 +223,20 @@ long SimDesktop::GetFileAttributes(const std::string& path, std::uint32_t& attri
     if (junctions_.count(key)) {
         attributes = (folders_.count(key) ? file::kAttributeDirectory : 0x20) | file::kAttributeReparsePoint;
     } else if (folders_.count(key)) {
-        attributes = file::kAttributeDirectory;
+        attributes = file::kAttributeDirectory | (reparseTags_.count(key) ? file::kAttributeReparsePoint : 0);
     } else if (files_.count(key)) {
         attributes = 0x20 | (readOnly_.count(text::Upper(path)) ? 0x1 : 0) |  // archive, read-only
                      (reparseTags_.count(key) ? file::kAttributeReparsePoint : 0);
     } else {
         return folders_.count(ParentOf(key)) ? err::kFileNotFound : err::kPathNotFound;
     }
+    return err::kSuccess;
+}
+
+long SimDesktop::GetReparseTag(const std::string& path, std::uint32_t& tag) {
+    std::uint32_t attributes = 0;
+    if (const long e = GetFileAttributes(path, attributes)) return e;
+    tag = (attributes & file::kAttributeReparsePoint) ? ReparseTagOf(Resolve(path, false)) : 0;
     return err::kSuccess;
 }
 
@@ -259,7 +266,8 @@ long SimDesktop::SetFileSecurity(const std::string& path, const std::string& tex
     if (beforeSetFileSecurity) beforeSetFileSecurity(path);
     std::uint32_t attributes = 0;
     if (const long e = GetFileAttributes(path, attributes)) return e;
-    if (attributes & file::kAttributeReparsePoint) return err::kReparsePoint;
+    if ((attributes & file::kAttributeReparsePoint) && file::IsNameSurrogate(ReparseTagOf(Resolve(path, false))))
+        return err::kReparsePoint;
     const std::optional<sddl::Descriptor> d = sddl::Parse(text);
     if (!d || d->owner.empty()) return err::kInvalidParameter;
     // Opened for WRITE_DAC and WRITE_OWNER, as the list grants them (the

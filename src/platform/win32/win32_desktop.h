@@ -129,6 +129,7 @@ public:
     long DeleteFile(const std::string& path) override;
     long CreateDirectory(const std::string& path, const std::string& sddl) override;
     long GetFileAttributes(const std::string& path, std::uint32_t& attributes) override;
+    long GetReparseTag(const std::string& path, std::uint32_t& tag) override;
     long GetFileSecurity(const std::string& path, std::string& sddl) override;
     long SetFileSecurity(const std::string& path, const std::string& sddl) override;
     long RemoveDirectory(const std::string& path) override;

@@ -260,6 +260,15 @@ long Win32Desktop::GetFileAttributes(const std::string& path, std::uint32_t& att
     return 0;
 }
 
+long Win32Desktop::GetReparseTag(const std::string& path, std::uint32_t& tag) {
+    // Opened as itself for its attributes only: a file another program holds
+    // without sharing is still looked at, and a cloud file not fetched.
+    const KernelHandle item = OpenItself(path, FILE_READ_ATTRIBUTES);
+    if (!item) return LastError();
+    BY_HANDLE_FILE_INFORMATION facts{};
+    return FactsOf(item.get(), facts, tag);
+}
+
 long Win32Desktop::GetFileSecurity(const std::string& path, std::string& sddl) {
     const KernelHandle item = OpenItself(path, READ_CONTROL);
     if (!item) return LastError();
@@ -290,8 +299,9 @@ long Win32Desktop::SetFileSecurity(const std::string& path, const std::string& s
     const KernelHandle item = OpenItself(path, READ_CONTROL | WRITE_DAC | WRITE_OWNER);
     if (!item) return LastError();
     BY_HANDLE_FILE_INFORMATION info{};
-    if (!::GetFileInformationByHandle(item.get(), &info)) return LastError();
-    if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) return err::kReparsePoint;
+    std::uint32_t tag = 0;
+    if (const long e = FactsOf(item.get(), info, tag)) return e;
+    if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && file::IsNameSurrogate(tag)) return err::kReparsePoint;
     return static_cast<long>(::SetSecurityInfo(
         item.get(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
         owner, nullptr, dacl, nullptr));
