@@ -115,7 +115,7 @@ TEST_F(ControllerTest, InstallDirectoryRules) {
 }
 
 TEST_F(ControllerTest, WithoutAutoStartOrHideTheServerStaysInSight) {
-    SetSetting("AutoStart", 0);
+    Setting("AutoStart", 0);
     Install();
     const std::uint64_t start = d.NowMs();
     const platform::Pid pid = controller.StartServer();
@@ -129,8 +129,8 @@ TEST_F(ControllerTest, WithoutAutoStartOrHideTheServerStaysInSight) {
 
     // Saved but not hidden: the window stays shown.
     d.KillProcess(pid);
-    SetSetting("AutoStart", 1);
-    SetSetting("HideKaltorWindow", 0);
+    Setting("AutoStart", 1);
+    Setting("HideKaltorWindow", 0);
     ASSERT_NE(controller.StartServer(), platform::Pid{});
     EXPECT_EQ(d.FindWindow("ThunderRT6FormDC", "Server Configuration"), nullptr);
     EXPECT_TRUE(d.IsWindowVisible(Win(server().mainForm())));
@@ -145,7 +145,7 @@ TEST_F(ControllerTest, AServerGoneWhileStartingIsLaunchedAgainByTheNextPoll) {
 
     // Gone while the Save button is awaited: a form without one.
     events.clear();
-    SetSetting("HideKaltorWindow", 0);
+    Setting("HideKaltorWindow", 0);
     d.ScheduleAt(d.NowMs() + 100, d.OwnPid(), [&] {
         d.CreateWindow(ServerPid(), "ThunderRT6FormDC", "Server Configuration", 0);
     });

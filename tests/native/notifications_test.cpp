@@ -64,7 +64,6 @@ protected:
         for (const auto& b : shell.balloons) titles.push_back(b.szInfoTitle);
         return titles;
     }
-    std::string TodaysLog() { return d.FileContent(form.Log.TodaysFile()); }
     platform::sim::SimDesktop::HttpAnswer answer{0, 204, 50};
 };
 
