@@ -152,7 +152,7 @@ TEST_F(ResetsTest, AMissingPageOrButtonEndsTheReset) {
     EXPECT_EQ(server().effects().storeResets + server().effects().guildLogClears, 0);
 }
 
-TEST_F(ResetsTest, ADialogThatNeverComesOrHasNoButtonEndsTheReset) {
+TEST_F(ResetsTest, ADialogThatNeverComesOrHasNoButtonOrAServerDyingDuringTheWaitEndsTheReset) {
     Started("dialogs none\n");
     const std::uint64_t start = d.NowMs();
     EXPECT_FALSE(controller.ProcessScheduledItem("Public Messages"));
@@ -161,21 +161,18 @@ TEST_F(ResetsTest, ADialogThatNeverComesOrHasNoButtonEndsTheReset) {
     EXPECT_FALSE(server().Active());
     EXPECT_EQ(server().effects().messageDeletes, 0);
 
+    // The server dying during the wait ends it.
+    d.ScheduleAt(d.NowMs() + 3000, d.OwnPid(), [&] { d.KillProcess(ServerPid()); });
+    const std::uint64_t dying = d.NowMs();
+    EXPECT_FALSE(controller.ProcessScheduledItem("Guild Master Log"));
+    EXPECT_LT(d.NowMs() - dying, 4000u);
+    EXPECT_EQ(standins.Launches(), 1u);  // not relaunched by a reactivation
+
     standins.SetScript("dialogs empty\n");
-    d.KillProcess(ServerPid());
     controller.StartServer();
     EXPECT_FALSE(controller.ProcessScheduledItem("Store Inventory"));
     EXPECT_NE(d.FindWindow("#32770", "Reset Data"), nullptr);
     EXPECT_EQ(server().effects().storeResets, 0);
-}
-
-TEST_F(ResetsTest, TheServerDyingDuringADialogWaitEndsIt) {
-    Started("dialogs none\n");
-    d.ScheduleAt(d.NowMs() + 3000, d.OwnPid(), [&] { d.KillProcess(ServerPid()); });
-    const std::uint64_t start = d.NowMs();
-    EXPECT_FALSE(controller.ProcessScheduledItem("Guild Master Log"));
-    EXPECT_LT(d.NowMs() - start, 4000u);
-    EXPECT_EQ(standins.Launches(), 1u);  // not relaunched by a reactivation
 }
 
 TEST_F(ResetsTest, DataFilesDeletedAbsentOrInUse) {
