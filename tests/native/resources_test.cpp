@@ -340,8 +340,15 @@ TEST_F(ResourcesTest, AFolderThatCannotBeWrittenIsReportedOnceUntilItWorkedAgain
     Run(120000);
     EXPECT_EQ(Count(EventId::MetricsUnwritable), 2);
     EXPECT_NE(form.Events.Recent().back().text.find(kFolder), std::string::npos);
+    // Moved to another folder that cannot be written either: told too.
+    d.MakeFolder("C:\\Other");
+    d.SetFolderReadOnly("C:\\Other");
+    Metrics("C:\\Other");
+    Run(120000);
+    EXPECT_EQ(Count(EventId::MetricsUnwritable), 3);
     // Off: no more writes, nothing more said.
     d.SetFolderWritable(kFolder);
+    d.SetFolderWritable("C:\\Other");
     Metrics("");
     const std::uint64_t written = d.MovesDone();
     Run(60000);
@@ -364,23 +371,6 @@ TEST(ResourceWatch, FiguresKeepToTheLinesWidth) {
     r.cpuPercent = 6399.6;
     EXPECT_NE(supervision::ResourceWatch::Describe(r).find("CPU 6400%"), std::string::npos);
 }
-// The operator moves "MetricsFolder" from a folder that cannot
-// be written (told) to another that cannot be written either: the second is
-// told too.
-TEST_F(ResourcesTest, AnotherFolderThatCannotBeWrittenIsToldToo) {
-    d.MakeFolder(kFolder);
-    d.MakeFolder("C:\\Other");
-    d.SetFolderReadOnly(kFolder);
-    d.SetFolderReadOnly("C:\\Other");
-    Metrics(kFolder);
-    Start();
-    Run(120000);
-    ASSERT_EQ(Count(EventId::MetricsUnwritable), 1);
-    Metrics("C:\\Other");
-    Run(120000);
-    EXPECT_EQ(Count(EventId::MetricsUnwritable), 2);
-}
-
 // A share that stalls for good (a write never comes back) is told once,
 // as a folder that cannot be written is.
 TEST_F(ResourcesTest, AShareThatStallsForGoodIsTold) {
