@@ -89,20 +89,6 @@ TEST_F(WindowsRulesTest, AnElevatedServerIsNeverCalledHungByAHarrowatchWithoutEl
     EXPECT_EQ(told, 1);
 }
 
-// Asking a process's session takes the full query right, which a process of
-// higher integrity does not grant a lower one.
-TEST(SessionRules, ASessionIsToldOnlyWithTheQueryRight) {
-    platform::sim::SimDesktop d;
-    d.SetIntegrity(d.OwnPid(), proc::kIntegrityMedium);
-    const platform::Pid elevated = d.AddProcess("C:\\Games\\tool.exe");
-    d.SetIntegrity(elevated, proc::kIntegrityHigh);
-    d.FindProcess(elevated)->session = 2;
-    std::uint32_t session = 0;
-    EXPECT_FALSE(d.ProcessIdToSessionId(elevated, &session));
-    EXPECT_EQ(d.GetLastError(), platform::err::kAccessDenied);
-    EXPECT_TRUE(d.ProcessIdToSessionId(d.OwnPid(), &session));
-}
-
 TEST_F(WindowsRulesTest, AnErrorBoxLeftOpenForAnHourHoldsNoSupervision) {
     d.PokeString(platform::kHkeyLocalMachine, schedule::kScheduleKey, "Daily", "Public Messages|12/06/26 09:30 AM");
     Interval("70000");  // the timer cannot take it: one report, raised inside the refresh cycle
@@ -262,6 +248,12 @@ TEST(SimulatedWindowsRules, ProcessHandlesCarryTheirRightsAndKind) {
     EXPECT_EQ(path, "C:\\Other.exe");
     EXPECT_EQ(d.WaitForSingleObject(limited, 0), proc::kWaitTimeout);
     d.CloseHandle(limited);
+    // Asking its session takes the full query right, which it does not grant.
+    d.FindProcess(other)->session = 2;
+    std::uint32_t session = 0;
+    EXPECT_FALSE(d.ProcessIdToSessionId(other, &session));
+    EXPECT_EQ(d.GetLastError(), platform::err::kAccessDenied);
+    EXPECT_TRUE(d.ProcessIdToSessionId(d.OwnPid(), &session));
     EXPECT_EQ(d.OpenHandleCount(), 0u);
 }
 
