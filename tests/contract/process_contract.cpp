@@ -16,9 +16,17 @@ using automation::GetProcessIdByName;
 using automation::LaunchProgram;
 namespace proc = platform::proc;
 
-TEST(ProcessContract, FindsItselfInBothEnumerations) {
-    auto env = MakeContractEnv();
+// A fresh backend for each test.
+class ContractTest : public ::testing::Test {
+protected:
+    std::unique_ptr<ContractEnv> env = MakeContractEnv();
     platform::Desktop& d = env->desktop();
+};
+using ProcessContract = ContractTest;
+using FileContract = ContractTest;
+using TextContract = ContractTest;
+
+TEST_F(ProcessContract, FindsItselfInBothEnumerations) {
     const std::string self = d.GetOwnModuleFileName();
     ASSERT_FALSE(self.empty());
     const std::string file = text::FileName(self);
@@ -55,9 +63,7 @@ TEST(ProcessContract, FindsItselfInBothEnumerations) {
     EXPECT_NE(session, 0xFFFFu);
 }
 
-TEST(ProcessContract, LaunchesFromAFolderWithSpacesAndFindsTheProgram) {
-    auto env = MakeContractEnv();
-    platform::Desktop& d = env->desktop();
+TEST_F(ProcessContract, LaunchesFromAFolderWithSpacesAndFindsTheProgram) {
     const std::string folder = env->MakeFolder("Kaltor Game Folder");
     const std::string program = env->InstallHelper(folder, "Helper Program.exe");
 
@@ -79,9 +85,7 @@ TEST(ProcessContract, LaunchesFromAFolderWithSpacesAndFindsTheProgram) {
 
 // Each call succeeds on a handle opened with the rights Harrowatch asks for,
 // and fails with error 5, not a quiet "no", on one that lacks them.
-TEST(ProcessContract, CallsSucceedWithTheirRightsAndFailWithoutThem) {
-    auto env = MakeContractEnv();
-    platform::Desktop& d = env->desktop();
+TEST_F(ProcessContract, CallsSucceedWithTheirRightsAndFailWithoutThem) {
     const std::string folder = env->MakeFolder("Rights Folder");
     const platform::Pid pid = LaunchProgram(d, env->InstallHelper(folder, "Rights Helper.exe"), folder, false);
     ASSERT_NE(pid, platform::Pid{});
@@ -137,23 +141,18 @@ TEST(ProcessContract, CallsSucceedWithTheirRightsAndFailWithoutThem) {
     EXPECT_EQ(d.GetLastError(), platform::err::kInvalidHandle);
 }
 
-TEST(ProcessContract, LaunchOfAMissingProgramFails) {
-    auto env = MakeContractEnv();
+TEST_F(ProcessContract, LaunchOfAMissingProgramFails) {
     const std::string folder = env->MakeFolder("Empty Folder");
-    EXPECT_EQ(LaunchProgram(env->desktop(), folder + "KALTOR INTERNET SERVER.EXE", folder, false), platform::Pid{});
-    EXPECT_EQ(LaunchProgram(env->desktop(), "", folder, false), platform::Pid{});
+    EXPECT_EQ(LaunchProgram(d, folder + "KALTOR INTERNET SERVER.EXE", folder, false), platform::Pid{});
+    EXPECT_EQ(LaunchProgram(d, "", folder, false), platform::Pid{});
 }
 
-TEST(ProcessContract, AsksToBeToldFirstOfTheSessionsEnd) {
-    auto env = MakeContractEnv();
-    platform::Desktop& d = env->desktop();
+TEST_F(ProcessContract, AsksToBeToldFirstOfTheSessionsEnd) {
     EXPECT_TRUE(d.SetProcessShutdownParameters(platform::session::kFirstShutdownLevel, 0)) << d.GetLastError();
     EXPECT_EQ(d.GetSystemMetrics(platform::session::kSmShuttingDown), 0);  // no session end under way
 }
 
-TEST(FileContract, ExistsAndDeleteWithTheirErrorCodes) {
-    auto env = MakeContractEnv();
-    platform::Desktop& d = env->desktop();
+TEST_F(FileContract, ExistsAndDeleteWithTheirErrorCodes) {
     const std::string folder = env->MakeFolder("Data Files");
     const std::string file = folder + "KALTORHallInfo.KLD";
 
@@ -172,9 +171,7 @@ TEST(FileContract, ExistsAndDeleteWithTheirErrorCodes) {
     EXPECT_FALSE(d.FileExists(file));
 }
 
-TEST(FileContract, FoldersAppendCopyAndListWithTheirErrorCodes) {
-    auto env = MakeContractEnv();
-    platform::Desktop& d = env->desktop();
+TEST_F(FileContract, FoldersAppendCopyAndListWithTheirErrorCodes) {
     const std::string root = env->MakeFolder("Program Data");
     const std::string logs = root + "Logs";
     EXPECT_EQ(d.CreateDirectory(root + "No Parent\\Logs", ""), platform::err::kPathNotFound);
@@ -207,9 +204,7 @@ TEST(FileContract, FoldersAppendCopyAndListWithTheirErrorCodes) {
     EXPECT_TRUE(names.empty());
 }
 
-TEST(FileContract, AttributesAndSecurityOfAFolderMadeForAdministrators) {
-    auto env = MakeContractEnv();
-    platform::Desktop& d = env->desktop();
+TEST_F(FileContract, AttributesAndSecurityOfAFolderMadeForAdministrators) {
     const std::string root = env->MakeFolder("Secured Data");
     const std::string folder = root + "Harrowatch";
     const std::string adminsOnly = "O:BAD:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)";
@@ -246,9 +241,7 @@ TEST(FileContract, AttributesAndSecurityOfAFolderMadeForAdministrators) {
     EXPECT_EQ(d.GetFileSecurity(root + "None", sddl), platform::err::kFileNotFound);
 }
 
-TEST(FileContract, SizesOfFilesAndFolders) {
-    auto env = MakeContractEnv();
-    platform::Desktop& d = env->desktop();
+TEST_F(FileContract, SizesOfFilesAndFolders) {
     const std::string folder = env->MakeFolder("Backup Day");
     env->PutFile(folder + "KALTORHallInfo.KLD", "the hall's records");
     env->PutFile(folder + "empty.KLD", "");
@@ -266,9 +259,7 @@ TEST(FileContract, SizesOfFilesAndFolders) {
 
 // Size and last-write time tell whether a file changed since it was copied:
 // a copy keeps the time of what it copied, a write moves it on.
-TEST(FileContract, AttributesAndACopyThatKeepsTheLastWriteTime) {
-    auto env = MakeContractEnv();
-    platform::Desktop& d = env->desktop();
+TEST_F(FileContract, AttributesAndACopyThatKeepsTheLastWriteTime) {
     const std::string folder = env->MakeFolder("Data Folder");
     const std::string file = folder + "KALTORHallInfo.KLD", copy = folder + "copy.KLD";
     env->PutFile(file, "the hall's records");
@@ -299,9 +290,7 @@ TEST(FileContract, AttributesAndACopyThatKeepsTheLastWriteTime) {
 // The backups read a file only as itself, through one handle: a link laid
 // in its place, a second name of another file, or a file in the copy's
 // place is refused, and nothing is read or written.
-TEST(FileContract, AFileIsReadAndCopiedAsItselfAndLinksAreRefused) {
-    auto env = MakeContractEnv();
-    platform::Desktop& d = env->desktop();
+TEST_F(FileContract, AFileIsReadAndCopiedAsItselfAndLinksAreRefused) {
     const std::string folder = env->MakeFolder("As Itself");
     const std::string file = folder + "KALTORHallInfo.KLD", copy = folder + "copy.KLD";
     env->PutFile(file, "the hall's records");
@@ -368,9 +357,7 @@ TEST(FileContract, AFileIsReadAndCopiedAsItselfAndLinksAreRefused) {
 // Text from other programs comes in the ANSI code page (Windows-1252 here):
 // its punctuation and the Latin letters come out as UTF-8, the five bytes
 // 1252 leaves undefined as the control characters Windows maps them to.
-TEST(TextContract, AnsiTextComesOutAsUtf8) {
-    auto env = MakeContractEnv();
-    platform::Desktop& d = env->desktop();
+TEST_F(TextContract, AnsiTextComesOutAsUtf8) {
     EXPECT_EQ(d.AnsiToUtf8(""), "");
     EXPECT_EQ(d.AnsiToUtf8("plain 7-bit\r\n"), "plain 7-bit\r\n");
     EXPECT_EQ(d.AnsiToUtf8("\x80 \x92 \x93\x94 \x85 \x96\x97 \x99 \x8A\x9F"),

@@ -155,8 +155,7 @@ TEST_F(AppTest, ClosingSavesThePositionAndKeepsRunningExitStopsTheServer) {
     cancel = false;
     form.Form_Unload(cancel);
     EXPECT_TRUE(cancel);
-    ASSERT_EQ(boxes.shown.size(), 1u);
-    EXPECT_NE(boxes.shown[0].text.find(" - Form_Unload"), std::string::npos);
+    ASSERT_TRUE(OneBoxSaying(boxes, {" - Form_Unload"}));
     EXPECT_TRUE(form.RefreshTimer.Enabled());
 
     // Exit stops the server first, and keeps the position.
@@ -177,8 +176,7 @@ TEST_F(AppTest, ExitWithTheServerGoneOrRefusingToStop) {
     form.sysExit_Click();
     EXPECT_FALSE(app.ended);  // the server still runs: everything stays up
     // and the operator is told why the exit did not happen
-    ASSERT_EQ(boxes.shown.size(), 1u);
-    EXPECT_NE(boxes.shown[0].text.find("The server did not close"), std::string::npos) << boxes.shown[0].text;
+    ASSERT_TRUE(OneBoxSaying(boxes, {"The server did not close"}));
     EXPECT_NE(d.FileContent(form.Log.TodaysFile()).find("The server did not close"), std::string::npos);
     EXPECT_NE(ServerPid(), platform::Pid{});
     EXPECT_TRUE(shell.shown);

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "app/unregister.h"
+#include "native/boxes.h"
 #include "native/registry_faults.h"
 #include "platform/sim/sim_desktop.h"
 #include "settings/config_dialog.h"
@@ -130,8 +131,7 @@ TEST_F(ConfigDialogTest, AFailingWriteKeepsWhatWasStoredAndTheDialogOpen) {
     d.registryFault = Refuse("setvalue", 5L, "AutoStart");
     c.btnApply_Click();
     EXPECT_FALSE(c.Closed());
-    ASSERT_EQ(boxes.shown.size(), 1u);
-    EXPECT_NE(boxes.shown[0].text.find(" - FormSave"), std::string::npos);
+    ASSERT_TRUE(OneBoxSaying(boxes, {" - FormSave"}));
     EXPECT_EQ(Stored(kTimerInterval), "700");
     EXPECT_FALSE(Has(kAutoStart));
     EXPECT_FALSE(Has(kHideKaltorWindow));
@@ -155,8 +155,7 @@ TEST_F(ConfigDialogTest, SettingsTheRegistryCouldNotReadAtOpenAreReportedAndKept
     d.registryFault = Refuse("query", 1450);
     frmConfig& c = Open();
     d.registryFault = nullptr;
-    ASSERT_EQ(boxes.shown.size(), 1u);
-    EXPECT_NE(boxes.shown[0].text.find(" - FormOpen"), std::string::npos) << boxes.shown[0].text;
+    ASSERT_TRUE(OneBoxSaying(boxes, {" - FormOpen"}));
     c.txtHungRestartMinutes.TrackText("5");
     c.btnApply_Click();
     EXPECT_TRUE(c.Closed());
@@ -175,10 +174,7 @@ TEST_F(ConfigDialogTest, StartAtLogOnThatCannotBeRegisteredIsReportedNotShownAsO
     c.chkWindowsStartup.SetValue(1);
     c.btnApply_Click();
     EXPECT_FALSE(c.Closed());
-    ASSERT_EQ(boxes.shown.size(), 1u);
-    EXPECT_NE(boxes.shown[0].text.find("Error Number: -2147024891"), std::string::npos);
-    EXPECT_NE(boxes.shown[0].text.find("only an administrator"), std::string::npos);
-    EXPECT_NE(boxes.shown[0].text.find(" - FormSave"), std::string::npos);
+    ASSERT_TRUE(OneBoxSaying(boxes, {"Error Number: -2147024891", "only an administrator", " - FormSave"}));
     EXPECT_FALSE(Has(kRunEntry));
     EXPECT_EQ(Open().chkWindowsStartup.Value(), 0);
 }
@@ -193,9 +189,7 @@ TEST_F(ConfigDialogTest, StartAtLogOnIsForTheSessionsOperatorAndThisProgram) {
     frmConfig& c = Open();
     c.chkWindowsStartup.SetValue(1);
     c.btnApply_Click();
-    ASSERT_EQ(boxes.shown.size(), 1u);
-    EXPECT_NE(boxes.shown[0].text.find("cannot start at log-on for HOST\\operator"), std::string::npos)
-        << boxes.shown[0].text;
+    ASSERT_TRUE(OneBoxSaying(boxes, {"cannot start at log-on for HOST\\operator"}));
     EXPECT_TRUE(d.Tasks().empty());
     EXPECT_EQ(c.chkWindowsStartup.Value(), 0);
 
@@ -205,8 +199,7 @@ TEST_F(ConfigDialogTest, StartAtLogOnIsForTheSessionsOperatorAndThisProgram) {
     frmConfig& again = Open();
     again.chkWindowsStartup.SetValue(1);
     again.btnApply_Click();
-    ASSERT_EQ(boxes.shown.size(), 1u);
-    EXPECT_NE(boxes.shown[0].text.find("Windows error 1008"), std::string::npos) << boxes.shown[0].text;
+    ASSERT_TRUE(OneBoxSaying(boxes, {"Windows error 1008"}));
     EXPECT_TRUE(d.Tasks().empty());
 
     // The administrator's own session: registered for them.
@@ -336,9 +329,7 @@ TEST_F(ConfigDialogTest, ApplyStoresEveryValueAndTouchesTheTaskOnlyWhenTheBoxCha
     typeEverything(off, "22");
     off.chkWindowsStartup.SetValue(0);
     off.btnApply_Click();
-    ASSERT_EQ(boxes.shown.size(), 1u);
-    EXPECT_NE(boxes.shown[0].text.find("only an administrator"), std::string::npos) << boxes.shown[0].text;
-    EXPECT_NE(boxes.shown[0].text.find(" - FormSave"), std::string::npos);
+    ASSERT_TRUE(OneBoxSaying(boxes, {"only an administrator", " - FormSave"}));
     expectStored("22");
     EXPECT_EQ(d.Tasks().count(kLogonTaskName), 1u);
     EXPECT_EQ(off.chkWindowsStartup.Value(), 1);
@@ -355,8 +346,7 @@ TEST_F(ConfigDialogTest, ApplyStoresEveryValueAndTouchesTheTaskOnlyWhenTheBoxCha
     refusal = 0;
     d.taskFault = [](const std::string&, const std::string&) { return static_cast<long>(0x80070422u); };
     frmConfig& none = Open();
-    ASSERT_EQ(boxes.shown.size(), 1u);
-    EXPECT_NE(boxes.shown[0].text.find("0x80070422"), std::string::npos) << boxes.shown[0].text;
+    ASSERT_TRUE(OneBoxSaying(boxes, {"0x80070422"}));
     typeEverything(none, "33");
     none.btnApply_Click();
     EXPECT_TRUE(none.Closed());

@@ -17,17 +17,12 @@ protected:
             events.push_back(m.empty() ? t + " " + std::to_string(v) : t + " " + m + " " + std::to_string(v));
         });
         SetInstallDir(kGameFolder);
-        SetSetting("AutoStart", 1);
-        SetSetting("HideKaltorWindow", 1);
+        Setting("AutoStart", 1);
+        Setting("HideKaltorWindow", 1);
     }
     void SetInstallDir(const std::string& dir) {
         d.PokeString(platform::kHkeyLocalMachine, server::kGameKey, "INSTDIR", dir);
     }
-    void SetSetting(const std::string& name, std::uint32_t value) {
-        d.PokeValue(platform::kHkeyLocalMachine, server::kSettingsKey, name, platform::reg::kDword,
-                    {static_cast<std::uint8_t>(value), 0, 0, 0});
-    }
-    platform::Pid ServerPid() { return automation::GetProcessIdByName(d, server::kServerExeName); }
     // The stand-in running, started as Harrowatch starts it.
     platform::Pid Started(const std::string& script = {}) {
         Install(script);

@@ -2,6 +2,8 @@
 // the game and the settings an installed Harrowatch has.
 #pragma once
 
+#include <algorithm>
+
 #include "app/main_window.h"
 #include "native/standin_fixture.h"
 
@@ -14,10 +16,6 @@ protected:
         Setting("AutoStart", 1);
         Setting("HideKaltorWindow", 1);
     }
-    void Setting(const std::string& name, std::uint32_t v) {
-        d.PokeValue(platform::kHkeyLocalMachine, server::kSettingsKey, name, platform::reg::kDword,
-                    {static_cast<std::uint8_t>(v), 0, 0, 0});
-    }
     void Interval(const std::string& text) {
         d.PokeString(platform::kHkeyLocalMachine, server::kSettingsKey, "TimerInterval", text);
     }
@@ -27,7 +25,11 @@ protected:
     }
     // Lets the poll timer run for a while.
     void Run(std::uint64_t ms) { d.AdvanceIdle(ms); }
-    platform::Pid ServerPid() { return automation::GetProcessIdByName(d, server::kServerExeName); }
+    int Count(supervision::EventId id) {
+        const auto& recent = form.Events.Recent();
+        return static_cast<int>(std::count_if(recent.begin(), recent.end(), [id](const auto& e) { return e.id == id; }));
+    }
+    std::string TodaysLog() { return d.FileContent(form.Log.TodaysFile()); }
 
     ui::RecordingMessageBoxes boxes;
     ui::RecordingTrayShell shell;

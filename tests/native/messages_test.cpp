@@ -17,7 +17,7 @@ protected:
     }
 };
 
-TEST_F(MessagesTest, ChatLinesAndTheConsumedCount) {
+TEST_F(MessagesTest, ChatLinesAndTheConsumedCountAlsoOfARelaunchedServer) {
     Started();
     const auto count = [&] { return static_cast<std::int32_t>(host().Lines(server().messageList()).size()); };
     // The first call only marks where capture starts.
@@ -44,10 +44,8 @@ TEST_F(MessagesTest, ChatLinesAndTheConsumedCount) {
     EXPECT_EQ(controller.ProcessChatText(), "one\r\ntwo");
     EXPECT_EQ(events.front(), "ENABLE_TIMER 0");
     EXPECT_EQ(events.back(), "ENABLE_TIMER -1");
-}
 
-TEST_F(MessagesTest, ChatOfARelaunchedServerIsReadFromItsFirstLine) {
-    Started();
+    // The chat of a relaunched server is read from its first line.
     for (int i = 0; i < 30; ++i) Line("10:00:00 AM--  --Dorn \"old " + std::to_string(i) + "\"");
     controller.ProcessChatText();
     Line("10:00:01 AM--  --Dorn \"counted\"");

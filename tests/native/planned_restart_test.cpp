@@ -31,10 +31,6 @@ protected:
     void RestartAt(const std::string& at) {
         d.PokeString(platform::kHkeyLocalMachine, server::kSettingsKey, "RestartDailyAt", at);
     }
-    int Count(EventId id) {
-        const auto& recent = form.Events.Recent();
-        return static_cast<int>(std::count_if(recent.begin(), recent.end(), [&](const auto& e) { return e.id == id; }));
-    }
     std::string Last(EventId id) {
         const auto& recent = form.Events.Recent();
         for (auto e = recent.rbegin(); e != recent.rend(); ++e)

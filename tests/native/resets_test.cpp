@@ -152,7 +152,7 @@ TEST_F(ResetsTest, AMissingPageOrButtonEndsTheReset) {
     EXPECT_EQ(server().effects().storeResets + server().effects().guildLogClears, 0);
 }
 
-TEST_F(ResetsTest, ADialogThatNeverComesOrHasNoButtonEndsTheReset) {
+TEST_F(ResetsTest, ADialogThatNeverComesOrHasNoButtonOrAServerDyingDuringTheWaitEndsTheReset) {
     Started("dialogs none\n");
     const std::uint64_t start = d.NowMs();
     EXPECT_FALSE(controller.ProcessScheduledItem("Public Messages"));
@@ -161,28 +161,24 @@ TEST_F(ResetsTest, ADialogThatNeverComesOrHasNoButtonEndsTheReset) {
     EXPECT_FALSE(server().Active());
     EXPECT_EQ(server().effects().messageDeletes, 0);
 
+    // The server dying during the wait ends it.
+    d.ScheduleAt(d.NowMs() + 3000, d.OwnPid(), [&] { d.KillProcess(ServerPid()); });
+    const std::uint64_t dying = d.NowMs();
+    EXPECT_FALSE(controller.ProcessScheduledItem("Guild Master Log"));
+    EXPECT_LT(d.NowMs() - dying, 4000u);
+    EXPECT_EQ(standins.Launches(), 1u);  // not relaunched by a reactivation
+
     standins.SetScript("dialogs empty\n");
-    d.KillProcess(ServerPid());
     controller.StartServer();
     EXPECT_FALSE(controller.ProcessScheduledItem("Store Inventory"));
     EXPECT_NE(d.FindWindow("#32770", "Reset Data"), nullptr);
     EXPECT_EQ(server().effects().storeResets, 0);
 }
 
-TEST_F(ResetsTest, TheServerDyingDuringADialogWaitEndsIt) {
-    Started("dialogs none\n");
-    d.ScheduleAt(d.NowMs() + 3000, d.OwnPid(), [&] { d.KillProcess(ServerPid()); });
-    const std::uint64_t start = d.NowMs();
-    EXPECT_FALSE(controller.ProcessScheduledItem("Guild Master Log"));
-    EXPECT_LT(d.NowMs() - start, 4000u);
-    EXPECT_EQ(standins.Launches(), 1u);  // not relaunched by a reactivation
-}
-
 TEST_F(ResetsTest, DataFilesDeletedAbsentOrInUse) {
     Started("active\nhold-file KALTORGuildMasters.KLD\n");
-    const std::string data = std::string(kGameFolder) + "System\\Kaltor\\";
     EXPECT_TRUE(controller.ProcessScheduledItem("Hall of Records"));
-    EXPECT_FALSE(d.HasFile(data + "KALTORHallInfo.KLD"));
+    EXPECT_FALSE(d.HasFile(kDataFolder + "KALTORHallInfo.KLD"));
     // Already gone counts as reset: no error box every few seconds.
     EXPECT_TRUE(controller.ProcessScheduledItem("HALL OF RECORDS"));
     EXPECT_TRUE(boxes.shown.empty());
@@ -193,7 +189,7 @@ TEST_F(ResetsTest, DataFilesDeletedAbsentOrInUse) {
     const int activatedBefore = LinesWith("Server activated."), deactivatedBefore = LinesWith("Server deactivated.");
     EXPECT_TRUE(controller.ProcessScheduledItem("Server Monsters"));
     Settle();
-    EXPECT_FALSE(d.HasFile(data + "KALTORServerMonsters.KLD"));
+    EXPECT_FALSE(d.HasFile(kDataFolder + "KALTORServerMonsters.KLD"));
     EXPECT_TRUE(server().Active());
     EXPECT_EQ(LinesWith("Server deactivated.") - deactivatedBefore, 1);
     EXPECT_EQ(LinesWith("Server activated.") - activatedBefore, 2);
@@ -206,13 +202,13 @@ TEST_F(ResetsTest, DataFilesDeletedAbsentOrInUse) {
     EXPECT_EQ(boxes.shown[0].text.rfind("Error Number: 70\r\n", 0), 0u) << boxes.shown[0].text;
     EXPECT_NE(boxes.shown[0].text.find(" - The file being copied may be in use.\r\n"), std::string::npos);
     EXPECT_NE(boxes.shown[0].text.find("Error Source: Harrowatch - ProcessScheduledItems"), std::string::npos);
-    EXPECT_TRUE(d.HasFile(data + "KALTORGuildMasters.KLD"));
+    EXPECT_TRUE(d.HasFile(kDataFolder + "KALTORGuildMasters.KLD"));
     EXPECT_TRUE(server().Active());
 
     // Read-only: its own number and text, not "in use".
     boxes.shown.clear();
-    d.WriteFile(data + "KALTORHallInfo.KLD", "records");
-    d.SetFileReadOnly(data + "KALTORHallInfo.KLD");
+    d.WriteFile(kDataFolder + "KALTORHallInfo.KLD", "records");
+    d.SetFileReadOnly(kDataFolder + "KALTORHallInfo.KLD");
     EXPECT_FALSE(controller.ProcessScheduledItem("Hall of Records"));
     ASSERT_EQ(boxes.shown.size(), 1u);
     EXPECT_EQ(boxes.shown[0].text.rfind("Error Number: 75\r\n", 0), 0u) << boxes.shown[0].text;
@@ -231,41 +227,39 @@ TEST_F(ResetsTest, DataFilesDeletedAbsentOrInUse) {
 }
 
 TEST_F(ResetsTest, DataFilesAreCopiedBeforeTheyGoAndOldCopiesGoToo) {
-    SetSetting("BackupDays", 2);
+    Setting("BackupDays", 2);
     Started("active\n");
-    const std::string data = std::string(kGameFolder) + "System\\Kaltor\\";
-    const std::string backups = "C:\\ProgramData\\Harrowatch\\Backups\\";
-    d.WriteFile(data + "KALTORHallInfo.KLD", "the hall's records");
-    d.MakeFolder(backups + "2026-11-01");
-    d.WriteFile(backups + "2026-11-01\\KALTORGuildMasters.KLD", "old");
-    d.MakeFolder(backups + "2026-11-20");
+    d.WriteFile(kDataFolder + "KALTORHallInfo.KLD", "the hall's records");
+    d.MakeFolder(kBackups + "2026-11-01");
+    d.WriteFile(kBackups + "2026-11-01\\KALTORGuildMasters.KLD", "old");
+    d.MakeFolder(kBackups + "2026-11-20");
     EXPECT_TRUE(controller.ProcessScheduledItem("Hall of Records"));
-    EXPECT_FALSE(d.HasFile(data + "KALTORHallInfo.KLD"));
-    EXPECT_EQ(d.FileContent(backups + "2026-12-06\\KALTORHallInfo.KLD"), "the hall's records");
+    EXPECT_FALSE(d.HasFile(kDataFolder + "KALTORHallInfo.KLD"));
+    EXPECT_EQ(d.FileContent(kBackups + "2026-12-06\\KALTORHallInfo.KLD"), "the hall's records");
     // A second reset the same day keeps the first copy.
-    d.WriteFile(data + "KALTORHallInfo.KLD", "more records");
+    d.WriteFile(kDataFolder + "KALTORHallInfo.KLD", "more records");
     EXPECT_TRUE(controller.ProcessScheduledItem("Hall of Records"));
-    EXPECT_EQ(d.FileContent(backups + "2026-12-06\\KALTORHallInfo.KLD"), "the hall's records");
+    EXPECT_EQ(d.FileContent(kBackups + "2026-12-06\\KALTORHallInfo.KLD"), "the hall's records");
     std::vector<std::string> copies;
-    ASSERT_EQ(d.ListFolder(backups + "2026-12-06", copies), 0);
+    ASSERT_EQ(d.ListFolder(kBackups + "2026-12-06", copies), 0);
     std::erase_if(copies, [](const std::string& c) { return c.rfind("KALTORHallInfo", 0) != 0; });
     ASSERT_EQ(copies.size(), 2u);
     for (const std::string& c : copies) {
         if (c == "KALTORHallInfo.KLD") continue;
-        EXPECT_EQ(d.FileContent(backups + "2026-12-06\\" + c), "more records") << c;
+        EXPECT_EQ(d.FileContent(kBackups + "2026-12-06\\" + c), "more records") << c;
     }
     // Days beyond "BackupDays" went, but never the newest two there are:
     // the 20th of November stays.
-    EXPECT_FALSE(d.HasFolder(backups + "2026-11-01"));
-    EXPECT_TRUE(d.HasFolder(backups + "2026-11-20"));
+    EXPECT_FALSE(d.HasFolder(kBackups + "2026-11-01"));
+    EXPECT_TRUE(d.HasFolder(kBackups + "2026-11-20"));
     EXPECT_TRUE(boxes.shown.empty());
 
     // A copy that cannot be made: nothing is deleted, and the reset fails clearly.
-    d.WriteFile(data + "KALTORHallInfo.KLD", "kept");
+    d.WriteFile(kDataFolder + "KALTORHallInfo.KLD", "kept");
     d.SetStartTime({2026, 12, 7, 9, 0, 0, 0});
-    d.SetFolderReadOnly(backups);  // no folder for the new day
+    d.SetFolderReadOnly(kBackups);  // no folder for the new day
     EXPECT_FALSE(controller.ProcessScheduledItem("Hall of Records"));
-    EXPECT_EQ(d.FileContent(data + "KALTORHallInfo.KLD"), "kept");
+    EXPECT_EQ(d.FileContent(kDataFolder + "KALTORHallInfo.KLD"), "kept");
     ASSERT_EQ(boxes.shown.size(), 1u);
     EXPECT_EQ(boxes.shown[0].text.rfind("Error Number: 1006\r\n", 0), 0u) << boxes.shown[0].text;
     EXPECT_NE(boxes.shown[0].text.find("the file was not deleted"), std::string::npos);
@@ -326,8 +320,7 @@ TEST_F(ResetsTest, TheFileDeletedIsTheFileCopied) {
     EXPECT_FALSE(controller.ProcessScheduledItem("Hall of Records"));
     d.fileFault = nullptr;
     EXPECT_EQ(d.FileContent(file), "locked");
-    ASSERT_EQ(boxes.shown.size(), 1u);
-    EXPECT_NE(boxes.shown[0].text.find("cannot be read (Windows error 5)"), std::string::npos) << boxes.shown[0].text;
+    ASSERT_TRUE(OneBoxSaying(boxes, {"cannot be read (Windows error 5)"}));
 
     // The day's backup folder held open by a program that shares no
     // writing: the copy fails there, and is told as that, not as the data
@@ -350,9 +343,8 @@ TEST_F(ResetsTest, EveryResetCopiesTheChangedFilesOfTheDataFolderFirst) {
     supervision::Events told;
     controller.events = &told;
     Started();
-    const std::string data = std::string(kGameFolder) + "System\\Kaltor\\";
     const std::string today = "C:\\ProgramData\\Harrowatch\\Backups\\2026-12-06\\";
-    d.WriteFile(data + "KALTORTransactions.KLD", "twelve transactions");
+    d.WriteFile(kDataFolder + "KALTORTransactions.KLD", "twelve transactions");
     auto copies = [&] {
         std::vector<std::string> names;
         EXPECT_EQ(d.ListFolder(today, names), 0);
@@ -374,7 +366,7 @@ TEST_F(ResetsTest, EveryResetCopiesTheChangedFilesOfTheDataFolderFirst) {
 
     // Only what changed is copied again; a copy cleaned away is made again.
     d.AdvanceIdle(60000);
-    d.WriteFile(data + "KALTORTransactions.KLD", "two transactions");
+    d.WriteFile(kDataFolder + "KALTORTransactions.KLD", "two transactions");
     ASSERT_EQ(d.DeleteFile(today + "KALTORHallInfo.KLD"), 0);
     ASSERT_TRUE(deactivated());
     ASSERT_TRUE(controller.ProcessScheduledItem("Store Inventory"));
@@ -389,7 +381,7 @@ TEST_F(ResetsTest, EveryResetCopiesTheChangedFilesOfTheDataFolderFirst) {
     // A copy that cannot be made is told, and the server's own reset runs;
     // the file is copied at the next reset that can.
     d.AdvanceIdle(60000);
-    d.WriteFile(data + "KALTORTransactions.KLD", "one transaction");
+    d.WriteFile(kDataFolder + "KALTORTransactions.KLD", "one transaction");
     d.SetFolderReadOnly(today);
     ASSERT_TRUE(deactivated());
     ASSERT_TRUE(controller.ProcessScheduledItem("Public Messages"));
@@ -412,16 +404,14 @@ TEST_F(ResetsTest, EveryResetCopiesTheChangedFilesOfTheDataFolderFirst) {
 // and its file stays.
 TEST_F(ResetsTest, ACopyThatTakesOverTenMinutesFailsTheResetAndDeletesNothing) {
     Started("active\n");
-    const std::string data = std::string(kGameFolder) + "System\\Kaltor\\";
-    d.WriteFile(data + "KALTORHallInfo.KLD", std::string(20000, 'r'));
+    d.WriteFile(kDataFolder + "KALTORHallInfo.KLD", std::string(20000, 'r'));
     d.SetCopyBytesPerSecond(20);  // 1000 s
     const std::uint64_t start = d.NowMs();
     EXPECT_FALSE(controller.ProcessScheduledItem("Hall of Records"));
     EXPECT_GE(d.NowMs() - start, 600000u);
     EXPECT_LT(d.NowMs() - start, 610000u);
-    ASSERT_EQ(boxes.shown.size(), 1u);
-    EXPECT_NE(boxes.shown[0].text.find("did not finish within 10 minutes"), std::string::npos) << boxes.shown[0].text;
-    EXPECT_TRUE(d.HasFile(data + "KALTORHallInfo.KLD"));
+    ASSERT_TRUE(OneBoxSaying(boxes, {"did not finish within 10 minutes"}));
+    EXPECT_TRUE(d.HasFile(kDataFolder + "KALTORHallInfo.KLD"));
 }
 
 // A copy of 20 s runs off the window's thread: Harrowatch's timers keep
@@ -429,9 +419,8 @@ TEST_F(ResetsTest, ACopyThatTakesOverTenMinutesFailsTheResetAndDeletesNothing) {
 // copy leaves the file where it is.
 TEST_F(ResetsTest, TheWindowAnswersDuringALongCopyAndTheDeleteWaitsForIt) {
     Started("active\n");
-    const std::string data = std::string(kGameFolder) + "System\\Kaltor\\";
     const std::string records(20000, 'r');
-    d.WriteFile(data + "KALTORHallInfo.KLD", records);
+    d.WriteFile(kDataFolder + "KALTORHallInfo.KLD", records);
     d.SetCopyBytesPerSecond(1000);
     std::uint64_t lastTick = d.NowMs(), longestGap = 0;
     std::function<void()> onTick;
@@ -459,20 +448,20 @@ TEST_F(ResetsTest, TheWindowAnswersDuringALongCopyAndTheDeleteWaitsForIt) {
     EXPECT_FALSE(controller.ProcessScheduledItem("Hall of Records"));
     EXPECT_LT(d.NowMs() - start, 6000u);
     EXPECT_EQ(deletedAt, 0u);
-    EXPECT_TRUE(d.FileContent(data + "KALTORHallInfo.KLD") == records);
+    EXPECT_TRUE(d.FileContent(kDataFolder + "KALTORHallInfo.KLD") == records);
     d.AdvanceIdle(30000);  // the copy ends on its own; nothing waits for it
 
     // Run again, the same copy is not made twice: wait for a fresh one.
     cancel.Reset();
     onTick = nullptr;
-    d.WriteFile(data + "KALTORHallInfo.KLD", records + "!");
+    d.WriteFile(kDataFolder + "KALTORHallInfo.KLD", records + "!");
     lastTick = d.NowMs();
     longestGap = 0;
     const std::uint64_t again = d.NowMs();
     EXPECT_TRUE(controller.ProcessScheduledItem("Hall of Records"));
     EXPECT_GE(deletedAt, again + 20000);
     EXPECT_LT(longestGap, 1000u);
-    EXPECT_FALSE(d.HasFile(data + "KALTORHallInfo.KLD"));
+    EXPECT_FALSE(d.HasFile(kDataFolder + "KALTORHallInfo.KLD"));
     EXPECT_EQ(d.CopiesOnOwnThread(), 0u);
     EXPECT_TRUE(boxes.shown.empty());
     d.KillTimer(timer);
@@ -484,8 +473,7 @@ TEST_F(ResetsTest, AServerThatCrashesDuringTheCopyEndsTheResetAfterIt) {
     supervision::Events told;
     controller.events = &told;
     Started();
-    const std::string data = std::string(kGameFolder) + "System\\Kaltor\\";
-    d.WriteFile(data + "KALTORState.KLD", std::string(10000, 's'));
+    d.WriteFile(kDataFolder + "KALTORState.KLD", std::string(10000, 's'));
     d.SetCopyBytesPerSecond(1000);
     const platform::Pid pid = ServerPid();
     ASSERT_NE(pid, platform::Pid{});
@@ -502,30 +490,28 @@ TEST_F(ResetsTest, AServerThatCrashesDuringTheCopyEndsTheResetAfterIt) {
 }
 
 TEST_F(ResetsTest, AFullDiskMakesRoomForTheCopyFromOldDaysOfHarrowatchsOwn) {
-    SetSetting("BackupDays", 2);
+    Setting("BackupDays", 2);
     Started("active\n");
-    const std::string data = std::string(kGameFolder) + "System\\Kaltor\\";
-    const std::string backups = "C:\\ProgramData\\Harrowatch\\Backups\\";
-    d.WriteFile(data + "KALTORHallInfo.KLD", "the hall's records");
+    d.WriteFile(kDataFolder + "KALTORHallInfo.KLD", "the hall's records");
     for (const char* day : {"2026-10-01", "2026-10-02", "2026-12-04", "2026-12-05"})
-        d.WriteFile(backups + day + "\\KALTORGuildMasters.KLD", std::string(1000, 'g'));
+        d.WriteFile(kBackups + day + "\\KALTORGuildMasters.KLD", std::string(1000, 'g'));
     // Not of Harrowatch's making: kept whatever their age.
-    d.WriteFile(backups + "2026-10-01 saved\\KALTORGuildMasters.KLD", "mine");
-    d.WriteFile(backups + "2026-10-1\\KALTORGuildMasters.KLD", "mine");
-    d.WriteFile(backups + "2026-10-01.zip", "mine");
+    d.WriteFile(kBackups + "2026-10-01 saved\\KALTORGuildMasters.KLD", "mine");
+    d.WriteFile(kBackups + "2026-10-1\\KALTORGuildMasters.KLD", "mine");
+    d.WriteFile(kBackups + "2026-10-01.zip", "mine");
     d.SetDiskSpace(d.DiskUsed());  // the disk is full
 
     EXPECT_TRUE(controller.ProcessScheduledItem("Hall of Records"));
     EXPECT_TRUE(boxes.shown.empty()) << (boxes.shown.empty() ? "" : boxes.shown[0].text);
-    EXPECT_FALSE(d.HasFile(data + "KALTORHallInfo.KLD"));
-    EXPECT_EQ(d.FileContent(backups + "2026-12-06\\KALTORHallInfo.KLD"), "the hall's records");
-    EXPECT_FALSE(d.HasFolder(backups + "2026-10-01"));
-    EXPECT_FALSE(d.HasFolder(backups + "2026-10-02"));
-    EXPECT_TRUE(d.HasFolder(backups + "2026-12-04"));
-    EXPECT_TRUE(d.HasFolder(backups + "2026-12-05"));
-    EXPECT_TRUE(d.HasFile(backups + "2026-10-01 saved\\KALTORGuildMasters.KLD"));
-    EXPECT_TRUE(d.HasFile(backups + "2026-10-1\\KALTORGuildMasters.KLD"));
-    EXPECT_TRUE(d.HasFile(backups + "2026-10-01.zip"));
+    EXPECT_FALSE(d.HasFile(kDataFolder + "KALTORHallInfo.KLD"));
+    EXPECT_EQ(d.FileContent(kBackups + "2026-12-06\\KALTORHallInfo.KLD"), "the hall's records");
+    EXPECT_FALSE(d.HasFolder(kBackups + "2026-10-01"));
+    EXPECT_FALSE(d.HasFolder(kBackups + "2026-10-02"));
+    EXPECT_TRUE(d.HasFolder(kBackups + "2026-12-04"));
+    EXPECT_TRUE(d.HasFolder(kBackups + "2026-12-05"));
+    EXPECT_TRUE(d.HasFile(kBackups + "2026-10-01 saved\\KALTORGuildMasters.KLD"));
+    EXPECT_TRUE(d.HasFile(kBackups + "2026-10-1\\KALTORGuildMasters.KLD"));
+    EXPECT_TRUE(d.HasFile(kBackups + "2026-10-01.zip"));
 }
 
 // The panel offers what the catalogue says has an action: each such item

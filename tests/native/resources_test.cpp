@@ -95,11 +95,9 @@ TEST(ResourceWatch, TheProcessorShareIsTakenOverASecondAtLeastAndNeverPassesTheM
 
 class ResourcesTest : public MainWindowTest {
 protected:
-    int Count(EventId id) {
-        return static_cast<int>(std::count_if(form.Events.Recent().begin(), form.Events.Recent().end(),
-                                              [id](const supervision::Event& e) { return e.id == id; }));
-    }
+    // Metrics written to `folder`, made here when named; "" turns them off.
     void Metrics(const std::string& folder) {
+        if (!folder.empty() && !d.HasFolder(folder)) d.MakeFolder(folder);
         d.PokeString(p::kHkeyLocalMachine, server::kSettingsKey, "MetricsFolder", folder);
     }
     // The value of a sample line of the metrics file, or "" when it has none.
@@ -154,7 +152,6 @@ TEST_F(ResourcesTest, EachPollShowsTheServersFiguresThroughTheHandleItHoldsAndTh
 }
 
 TEST_F(ResourcesTest, TheMetricsFileIsReplacedWholeAtMostEvery15Seconds) {
-    d.MakeFolder(kFolder);
     Metrics(kFolder);
     Interval("1000");
     Start();
@@ -201,7 +198,6 @@ TEST_F(ResourcesTest, TheMetricsFileIsReplacedWholeAtMostEvery15Seconds) {
 
 // A warning to the players is counted as a warning, not as a message too.
 TEST_F(ResourcesTest, AWarningCountsOnceAsAWarning) {
-    d.MakeFolder(kFolder);
     Metrics(kFolder);
     Setting("WarnPlayersMinutes", 10);
     d.PokeString(p::kHkeyLocalMachine, schedule::kScheduleKey, "Daily", "Public Messages|12/06/26 09:30 AM");
@@ -216,7 +212,6 @@ TEST_F(ResourcesTest, AWarningCountsOnceAsAWarning) {
 // rows were cut short still gives its new count, and a server that stops
 // answering gives no sample.
 TEST_F(ResourcesTest, PlayersOnlineAreTheCountLastReadFromTheServer) {
-    d.MakeFolder(kFolder);
     Metrics(kFolder);
     Interval("1000");
     Start("at 0 players 3\nat 20000 leave Player1\n");
@@ -245,7 +240,6 @@ TEST_F(ResourcesTest, PlayersOnlineAreTheCountLastReadFromTheServer) {
 // operator's input nor the poll; the exit waits for its file a short while
 // only.
 TEST_F(ResourcesTest, AStalledShareNeverHoldsTheMessageLoop) {
-    d.MakeFolder(kFolder);
     Metrics(kFolder);
     Interval("1000");
     Start();
@@ -289,7 +283,6 @@ TEST_F(ResourcesTest, AStalledShareNeverHoldsTheMessageLoop) {
 // Harrowatch exits: the file it leaves says it no longer watches, and the
 // server it closed is down; when it was written is in the file.
 TEST_F(ResourcesTest, TheFileLeftAtExitSaysNothingIsWatched) {
-    d.MakeFolder(kFolder);
     Metrics(kFolder);
     Start("at 0 players 3\n");
     Run(20000);
@@ -310,7 +303,6 @@ TEST_F(ResourcesTest, TheFileLeftAtExitSaysNothingIsWatched) {
 }
 
 TEST_F(ResourcesTest, AFolderThatCannotBeWrittenIsReportedOnceUntilItWorkedAgain) {
-    d.MakeFolder(kFolder);
     Metrics(kFolder);
     Start();
     Run(20000);
@@ -348,19 +340,21 @@ TEST_F(ResourcesTest, AFolderThatCannotBeWrittenIsReportedOnceUntilItWorkedAgain
     Run(120000);
     EXPECT_EQ(Count(EventId::MetricsUnwritable), 2);
     EXPECT_NE(form.Events.Recent().back().text.find(kFolder), std::string::npos);
+    // Moved to another folder that cannot be written either: told too.
+    d.MakeFolder("C:\\Other");
+    d.SetFolderReadOnly("C:\\Other");
+    Metrics("C:\\Other");
+    Run(120000);
+    EXPECT_EQ(Count(EventId::MetricsUnwritable), 3);
     // Off: no more writes, nothing more said.
     d.SetFolderWritable(kFolder);
+    d.SetFolderWritable("C:\\Other");
     Metrics("");
     const std::uint64_t written = d.MovesDone();
     Run(60000);
     EXPECT_EQ(d.MovesDone(), written);
 }
 
-}  // namespace
-}  // namespace hw::testing
-
-namespace hw::testing {
-namespace {
 // The line under the tabs is as wide as its window: no figure grows past it.
 TEST(ResourceWatch, FiguresKeepToTheLinesWidth) {
     supervision::ServerResources r;
@@ -377,27 +371,9 @@ TEST(ResourceWatch, FiguresKeepToTheLinesWidth) {
     r.cpuPercent = 6399.6;
     EXPECT_NE(supervision::ResourceWatch::Describe(r).find("CPU 6400%"), std::string::npos);
 }
-// The operator moves "MetricsFolder" from a folder that cannot
-// be written (told) to another that cannot be written either: the second is
-// told too.
-TEST_F(ResourcesTest, AnotherFolderThatCannotBeWrittenIsToldToo) {
-    d.MakeFolder(kFolder);
-    d.MakeFolder("C:\\Other");
-    d.SetFolderReadOnly(kFolder);
-    d.SetFolderReadOnly("C:\\Other");
-    Metrics(kFolder);
-    Start();
-    Run(120000);
-    ASSERT_EQ(Count(EventId::MetricsUnwritable), 1);
-    Metrics("C:\\Other");
-    Run(120000);
-    EXPECT_EQ(Count(EventId::MetricsUnwritable), 2);
-}
-
 // A share that stalls for good (a write never comes back) is told once,
 // as a folder that cannot be written is.
 TEST_F(ResourcesTest, AShareThatStallsForGoodIsTold) {
-    d.MakeFolder(kFolder);
     Metrics(kFolder);
     Start();
     Run(20000);

@@ -9,6 +9,7 @@
 #include "common/error.h"
 #include "common/text.h"
 #include "ui/key_filter.h"
+#include "native/boxes.h"
 #include "native/registry_faults.h"
 #include "platform/sim/sim_desktop.h"
 #include "schedule/catalogue.h"
@@ -20,6 +21,7 @@ namespace hw::schedule {
 namespace {
 
 using platform::kHkeyLocalMachine;
+using testing::OneBoxSaying;
 using testing::Refuse;
 
 TEST(Catalogue, ItemsAndFrequenciesKeepTheirIdentities) {
@@ -93,8 +95,7 @@ TEST(GridLayout, AlignmentWidthAndMalformedEntries) {
     ui::GridModel grid;
     ui::RecordingMessageBoxes boxes;
     InitializeResultGrid(grid, "A|One|L|1;B|Two|L", boxes, {});
-    ASSERT_EQ(boxes.shown.size(), 1u);
-    EXPECT_NE(boxes.shown[0].text.find(" - InitializeResultGrid"), std::string::npos);
+    ASSERT_TRUE(OneBoxSaying(boxes, {" - InitializeResultGrid"}));
     InitializeResultGrid(grid, "A|One|L|-3", boxes, {});
     EXPECT_EQ(boxes.shown.size(), 2u);
 }
@@ -166,11 +167,19 @@ protected:
         d.SetStartTime({year, month, day, hour, minute, 0, 0});
     }
 
+    // The next time shown for the row of `name`, or "<gone>".
+    std::string TimeOf(const std::string& name) {
+        for (int r = 1; r < grid.Rows(); ++r)
+            if (grid.TextMatrix(r, kColName) == name) return grid.TextMatrix(r, kColNextTime);
+        return "<gone>";
+    }
+
     platform::sim::SimDesktop d;
     ui::GridModel grid;
     ui::RecordingMessageBoxes boxes;
     std::vector<bool> timer;
     Schedule schedule;
+    RecordingRunner runner;
 };
 
 TEST_F(ScheduleTest, LoadsEachFrequencyAndDropsWhatMatchesNoItem) {
@@ -234,8 +243,7 @@ TEST_F(ScheduleTest, ASaveCutShortLosesNothingStored) {
     d.registryFault = Refuse("setvalue", platform::err::kAccessDenied, "Weekly");
     timer.clear();
     schedule.FormSave();
-    ASSERT_EQ(boxes.shown.size(), 1u);
-    EXPECT_NE(boxes.shown[0].text.find("Error Source: Harrowatch.cRegistry - FormSave"), std::string::npos);
+    ASSERT_TRUE(OneBoxSaying(boxes, {"Error Source: Harrowatch.cRegistry - FormSave"}));
     EXPECT_EQ(timer.back(), true);
     EXPECT_EQ(Stored("Daily"), "Public Messages|12/06/26 03:00 AM,Confinement|12/07/26 01:00 AM");
     EXPECT_EQ(Stored("Weekly"), "Store Inventory|12/08/26 04:30 AM");
@@ -246,8 +254,7 @@ TEST_F(ScheduleTest, ASaveCutShortLosesNothingStored) {
     boxes.shown.clear();
     d.registryFault = Refuse("openread", platform::err::kAccessDenied);
     schedule.FormSave();
-    ASSERT_EQ(boxes.shown.size(), 1u);
-    EXPECT_NE(boxes.shown[0].text.find("error 5"), std::string::npos) << boxes.shown[0].text;
+    ASSERT_TRUE(OneBoxSaying(boxes, {"error 5"}));
 }
 
 TEST_F(ScheduleTest, ADueRowRunsMovesOnAndUpdatesOnlyItsEntry) {
@@ -256,7 +263,6 @@ TEST_F(ScheduleTest, ADueRowRunsMovesOnAndUpdatesOnlyItsEntry) {
                    "Store Inventory|12/06/26 11:00 AM");
     Store("Monthly", "Confinement|01/01/30 03:00 AM");
     schedule.FormOpen();
-    RecordingRunner runner;
     runner.answer = [&](const std::string&) { return runner.calls.size() != 2; };
     schedule.RunDueItems(runner);
     // Both due rows were offered; the second failed and stays due.
@@ -282,7 +288,6 @@ TEST_F(ScheduleTest, AResetThatKeepsFailingIsTriedLessAndLessOftenUntilItRuns) {
     At(2026, 12, 6, 3, 0);
     Store("Daily", "Public Messages|12/06/26 03:00 AM");
     schedule.FormOpen();
-    RecordingRunner runner;
     bool works = false;
     runner.answer = [&](const std::string&) { return works; };
     std::vector<std::uint64_t> tries;
@@ -318,12 +323,6 @@ TEST_F(ScheduleTest, ARowEditedDuringItsResetIsFoundAgainOrLeftAlone) {
                    "Public Messages|12/06/26 08:00 AM");
     schedule.FormOpen();
     ASSERT_EQ(grid.TextMatrix(2, kColNextTime), "12/06/26 08:30 AM");
-    auto timeOf = [&](const std::string& name) {
-        for (int r = 1; r < grid.Rows(); ++r)
-            if (grid.TextMatrix(r, kColName) == name) return grid.TextMatrix(r, kColNextTime);
-        return std::string("<gone>");
-    };
-    RecordingRunner runner;
     runner.answer = [&](const std::string& name) {
         if (name == "Store Inventory") grid.RemoveItem(1);  // the row above goes meanwhile
         return true;
@@ -331,7 +330,7 @@ TEST_F(ScheduleTest, ARowEditedDuringItsResetIsFoundAgainOrLeftAlone) {
     schedule.RunDueItems(runner);
     ASSERT_FALSE(runner.calls.empty());
     EXPECT_EQ(runner.calls.front(), "Store Inventory");
-    EXPECT_EQ(timeOf("Store Inventory"), "12/07/26 09:00 AM");
+    EXPECT_EQ(TimeOf("Store Inventory"), "12/07/26 09:00 AM");
     EXPECT_NE(Stored("Daily").find("Store Inventory|12/07/26 09:00 AM"), std::string::npos) << Stored("Daily");
 
     // A re-sort meanwhile: the row that ran is moved on, wherever it went,
@@ -348,8 +347,8 @@ TEST_F(ScheduleTest, ARowEditedDuringItsResetIsFoundAgainOrLeftAlone) {
     };
     schedule.RunDueItems(runner);
     EXPECT_EQ(runner.calls.front(), "Public Messages");
-    EXPECT_EQ(timeOf("Public Messages"), "12/08/26 09:30 AM");
-    EXPECT_EQ(timeOf("Store Inventory"), "12/08/26 07:00 AM");
+    EXPECT_EQ(TimeOf("Public Messages"), "12/08/26 09:30 AM");
+    EXPECT_EQ(TimeOf("Store Inventory"), "12/08/26 07:00 AM");
 
     // A row removed while it runs stores nothing, and moves no other row on.
     At(2026, 12, 8, 10, 0);
@@ -387,7 +386,6 @@ TEST_F(ScheduleTest, ARestartRowWithAHandEditedDateRunsOnce) {
     At(2026, 12, 6, 9, 0);
     Store("Every Restart", "Confinement|12/01/26 01:00 AM");
     schedule.FormOpen();
-    RecordingRunner runner;
     schedule.RunDueItems(runner);
     schedule.RunDueItems(runner);
     EXPECT_EQ(runner.calls.size(), 1u);
@@ -401,7 +399,6 @@ TEST_F(ScheduleTest, ARunReplacesOnlyTheStoredEntryEqualToItsOwn) {
     Store("Daily", "Public Messages|12/24/26 03:00 PM,Store Inventory|12/30/26 01:00 AM,Public Messages|12/24/26");
     schedule.FormOpen();
     ASSERT_EQ(schedule.DataRows(), 3);
-    RecordingRunner runner;
     schedule.RunDueItems(runner);
     EXPECT_EQ(runner.calls, std::vector<std::string>{"Public Messages"});
     EXPECT_EQ(Stored("Daily"), "Public Messages|12/24/26 03:00 PM,Store Inventory|12/30/26 01:00 AM,"
@@ -432,7 +429,6 @@ TEST_F(ScheduleTest, AResetThatRanMovesOnWhenItsNewTimeCannotBeStored) {
     Store("Weekly", "Store Inventory|12/31/26 02:00 AM");
     schedule.FormOpen();
     d.registryFault = Refuse("setvalue", platform::err::kAccessDenied, "Daily");
-    RecordingRunner runner;
     EXPECT_THROW(schedule.RunDueItems(runner), HwError);
     EXPECT_EQ(runner.calls, (std::vector<std::string>{"Public Messages", "Store Inventory"}));
     EXPECT_EQ(Rows(), (std::vector<std::string>{"1 Public Messages 0 Daily 01/01/27 03:01 AM",
@@ -471,7 +467,6 @@ TEST_F(ScheduleTest, AValueThatCannotBeReadIsNeverTakenForAnEmptyOne) {
     Store("Weekly", "Store Inventory|12/10/26 04:30 AM");
     schedule.FormOpen();
     d.registryFault = Refuse("query", 1011L /* ERROR_CANTREAD */, "Daily");
-    RecordingRunner runner;
     try {
         schedule.RunDueItems(runner);
         ADD_FAILURE() << "a failed read was taken for a value without the entry";
@@ -490,9 +485,7 @@ TEST_F(ScheduleTest, AValueThatCannotBeReadIsNeverTakenForAnEmptyOne) {
     Schedule reloaded(other, d, boxes, {});
     reloaded.FormOpen();
     EXPECT_EQ(reloaded.DataRows(), 0);
-    ASSERT_EQ(boxes.shown.size(), 1u);
-    EXPECT_NE(boxes.shown[0].text.find(" - FormOpen"), std::string::npos) << boxes.shown[0].text;
-    EXPECT_NE(boxes.shown[0].text.find("Key: 'Daily'"), std::string::npos) << boxes.shown[0].text;
+    ASSERT_TRUE(OneBoxSaying(boxes, {" - FormOpen", "Key: 'Daily'"}));
     EXPECT_EQ(Stored("Daily"), "Public Messages|12/06/26 03:00 AM");
     EXPECT_EQ(Stored("Weekly"), "Store Inventory|12/10/26 04:30 AM");
 
@@ -503,8 +496,7 @@ TEST_F(ScheduleTest, AValueThatCannotBeReadIsNeverTakenForAnEmptyOne) {
     reloaded.AddRow(5, kDaily, "12/08/26 05:00 AM");
     reloaded.AddRow(5, kWeekly, "12/10/26 04:30 AM");  // one stored already, typed in again
     reloaded.FormSave();
-    ASSERT_EQ(boxes.shown.size(), 1u);
-    EXPECT_NE(boxes.shown[0].text.find("not replaced"), std::string::npos) << boxes.shown[0].text;
+    ASSERT_TRUE(OneBoxSaying(boxes, {"not replaced"}));
     EXPECT_EQ(Stored("Daily"), "Public Messages|12/06/26 03:00 AM");
     EXPECT_EQ(Stored("Weekly"), "Store Inventory|12/10/26 04:30 AM");
 
@@ -530,7 +522,6 @@ TEST_F(ScheduleTest, AScheduleUnreadAtTheStartIsLoadedByALaterPoll) {
     d.registryFault = Refuse("query", 5L, "Weekly");
     schedule.FormOpen();
     ASSERT_EQ(schedule.DataRows(), 0);
-    RecordingRunner runner;
     EXPECT_NO_THROW(schedule.RunDueItems(runner));  // still unreadable: told once, at the start
     EXPECT_EQ(schedule.DataRows(), 0);
     d.registryFault = nullptr;
@@ -547,18 +538,12 @@ TEST_F(ScheduleTest, AYearOfRefreshesKeepsGridAndStoreInStep) {
     Store("Weekly", "Store Inventory|12/10/26 04:30 AM");
     Store("Monthly", "Confinement|12/31/26 11:00 PM");
     schedule.FormOpen();
-    RecordingRunner runner;
     std::mt19937 rng(7);
     int successes = 0, failures = 0;
     runner.answer = [&](const std::string&) {
         bool ok = rng() % 5 != 0;
         (ok ? successes : failures)++;
         return ok;
-    };
-    auto timeOf = [&](const std::string& name) {
-        for (int r = 1; r < grid.Rows(); ++r)
-            if (grid.TextMatrix(r, kColName) == name) return grid.TextMatrix(r, kColNextTime);
-        return std::string();
     };
     const std::map<std::string, int> freqOf = {{"Public Messages", kDaily}, {"Store Inventory", kWeekly},
                                                {"Confinement", kMonthly}};
@@ -576,11 +561,11 @@ TEST_F(ScheduleTest, AYearOfRefreshesKeepsGridAndStoreInStep) {
         for (size_t i = before; i < runner.calls.size(); ++i) {
             const std::string& name = runner.calls[i];
             if (successes > okBefore) {
-                ASSERT_EQ(timeOf(name), FormatNextTime(NextOccurrence(freqOf.at(name), now))) << name;
+                ASSERT_EQ(TimeOf(name), FormatNextTime(NextOccurrence(freqOf.at(name), now))) << name;
             } else {
-                ASSERT_TRUE(IsDue(timeOf(name), now)) << name;  // unchanged: still due, retried
+                ASSERT_TRUE(IsDue(TimeOf(name), now)) << name;  // unchanged: still due, retried
             }
-            ASSERT_EQ(Stored(valueOf.at(name)), name + "|" + timeOf(name));
+            ASSERT_EQ(Stored(valueOf.at(name)), name + "|" + TimeOf(name));
         }
     }
     // About 365 daily, 52 weekly and 12 monthly runs, each retried on failure.

@@ -3,16 +3,22 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "automation/process.h"
 #include "automation/windows.h"
+#include "native/boxes.h"
 #include "native/registry_faults.h"
 #include "platform/sim/sim_desktop.h"
+#include "server/controller.h"
 #include "standin/sim/sim_host.h"
 
 namespace hw::testing {
 
 inline constexpr const char* kGameFolder = "C:\\Games\\Kaltor Online\\";
 inline constexpr const char* kServerPath = "C:\\Games\\Kaltor Online\\KALTOR INTERNET SERVER.EXE";
+inline const std::string kDataFolder = std::string(kGameFolder) + "System\\Kaltor\\";
+inline const std::string kBackups = "C:\\ProgramData\\Harrowatch\\Backups\\";
 
 class StandinFixture : public ::testing::Test {
 protected:
@@ -47,6 +53,11 @@ protected:
             if (h && automation::GetWindowTitle(d, h) == title) return h;
         return 0;
     }
+    void Setting(const std::string& name, std::uint32_t v) {
+        d.PokeValue(platform::kHkeyLocalMachine, server::kSettingsKey, name, platform::reg::kDword,
+                    {static_cast<std::uint8_t>(v), 0, 0, 0});
+    }
+    platform::Pid ServerPid() { return automation::GetProcessIdByName(d, server::kServerExeName); }
     standin::Server& server() { return *standins.Latest()->server; }
     // A stand-in window as the desktop's handle of it.
     static platform::Hwnd Win(standin::WinId w) { return platform::Hwnd{w}; }

@@ -62,19 +62,18 @@ TEST_F(StandinBehaviour, ClosesAfterItsDialogIgnoresCloseNeverShowsItsFormOrCras
 TEST_F(StandinBehaviour, HoldsItsDataFiles) {
     Install("hold-file KALTORHallInfo.KLD\n");
     LaunchAndSave();
-    const std::string data = std::string(kGameFolder) + "System\\Kaltor\\";
-    EXPECT_EQ(server().DataDirectory(), data);
-    EXPECT_EQ(d.DeleteFile(data + "KALTORHallInfo.KLD"), platform::err::kSharingViolation);
+    EXPECT_EQ(server().DataDirectory(), kDataFolder);
+    EXPECT_EQ(d.DeleteFile(kDataFolder + "KALTORHallInfo.KLD"), platform::err::kSharingViolation);
     EXPECT_FALSE(server().Active());
-    EXPECT_EQ(d.DeleteFile(data + "KALTORServerMonsters.KLD"), 0);
-    d.WriteFile(data + "KALTORServerMonsters.KLD");
+    EXPECT_EQ(d.DeleteFile(kDataFolder + "KALTORServerMonsters.KLD"), 0);
+    d.WriteFile(kDataFolder + "KALTORServerMonsters.KLD");
     Click(Descendant(Win(server().mainForm()), "Activate Server"));
     EXPECT_TRUE(server().Active());
-    EXPECT_EQ(d.DeleteFile(data + "KALTORServerMonsters.KLD"), platform::err::kSharingViolation);
+    EXPECT_EQ(d.DeleteFile(kDataFolder + "KALTORServerMonsters.KLD"), platform::err::kSharingViolation);
     EXPECT_EQ(automation::GetControlText(d, Win(server().localStatus())), "ACTIVE - 0 players");
     Click(Descendant(Win(server().mainForm()), "Deactivate Server"));
     EXPECT_EQ(automation::GetControlText(d, Win(server().localStatus())), "NOT ACTIVE");
-    EXPECT_EQ(d.DeleteFile(data + "KALTORServerMonsters.KLD"), 0);
+    EXPECT_EQ(d.DeleteFile(kDataFolder + "KALTORServerMonsters.KLD"), 0);
 }
 
 TEST_F(StandinBehaviour, PlayersComeAndGoAndLinesArrive) {

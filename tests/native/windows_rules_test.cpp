@@ -63,9 +63,7 @@ TEST_F(WindowsRulesTest, ANonElevatedHarrowatchSaysWhyItCannotDriveAnElevatedSer
     // Its windows refuse Harrowatch's clicks: the operator is told why.
     boxes.shown.clear();
     form.Harrowatch->ToggleServer(false);
-    ASSERT_EQ(boxes.shown.size(), 1u);
-    EXPECT_NE(boxes.shown[0].text.find(server::kServerElevatedText), std::string::npos);
-    EXPECT_NE(boxes.shown[0].text.find(" - ToggleServer"), std::string::npos);
+    ASSERT_TRUE(OneBoxSaying(boxes, {server::kServerElevatedText, " - ToggleServer"}));
     EXPECT_EQ(automation::GetProcessIdByName(d, server::kServerExeName), elevated);
 }
 
@@ -89,20 +87,6 @@ TEST_F(WindowsRulesTest, AnElevatedServerIsNeverCalledHungByAHarrowatchWithoutEl
         told += e.text.find(server::kServerElevatedText) != std::string::npos;
     }
     EXPECT_EQ(told, 1);
-}
-
-// Asking a process's session takes the full query right, which a process of
-// higher integrity does not grant a lower one.
-TEST(SessionRules, ASessionIsToldOnlyWithTheQueryRight) {
-    platform::sim::SimDesktop d;
-    d.SetIntegrity(d.OwnPid(), proc::kIntegrityMedium);
-    const platform::Pid elevated = d.AddProcess("C:\\Games\\tool.exe");
-    d.SetIntegrity(elevated, proc::kIntegrityHigh);
-    d.FindProcess(elevated)->session = 2;
-    std::uint32_t session = 0;
-    EXPECT_FALSE(d.ProcessIdToSessionId(elevated, &session));
-    EXPECT_EQ(d.GetLastError(), platform::err::kAccessDenied);
-    EXPECT_TRUE(d.ProcessIdToSessionId(d.OwnPid(), &session));
 }
 
 TEST_F(WindowsRulesTest, AnErrorBoxLeftOpenForAnHourHoldsNoSupervision) {
@@ -264,6 +248,12 @@ TEST(SimulatedWindowsRules, ProcessHandlesCarryTheirRightsAndKind) {
     EXPECT_EQ(path, "C:\\Other.exe");
     EXPECT_EQ(d.WaitForSingleObject(limited, 0), proc::kWaitTimeout);
     d.CloseHandle(limited);
+    // Asking its session takes the full query right, which it does not grant.
+    d.FindProcess(other)->session = 2;
+    std::uint32_t session = 0;
+    EXPECT_FALSE(d.ProcessIdToSessionId(other, &session));
+    EXPECT_EQ(d.GetLastError(), platform::err::kAccessDenied);
+    EXPECT_TRUE(d.ProcessIdToSessionId(d.OwnPid(), &session));
     EXPECT_EQ(d.OpenHandleCount(), 0u);
 }
 
