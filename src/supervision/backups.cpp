@@ -25,7 +25,9 @@ long SecureBackupFolder(platform::Desktop& d) {
     if (e != platform::err::kAlreadyExists) return e;
     std::uint32_t attributes = 0;
     if ((e = d.GetFileAttributes(backups, attributes)) != 0) return e;
-    if (attributes & platform::file::kAttributeReparsePoint) return platform::err::kReparsePoint;
+    bool link = false;
+    if ((e = LeadsElsewhere(d, backups, attributes, link)) != 0) return e;
+    if (link) return platform::err::kReparsePoint;
     if (!(attributes & platform::file::kAttributeDirectory)) return platform::err::kAlreadyExists;
     // Made by an earlier Harrowatch, with the data folder's permissions
     // (Users read): set so again, for the copies already in it too.

@@ -67,18 +67,6 @@ bool DiskKeepsPermissions(p::Desktop& d, const std::string& folder) {
     return (*known)[d.Serial()] = keeps;
 }
 
-// Whether `path`, its attributes as GetFileAttributes gave them, leads
-// elsewhere: a junction or symbolic link (a name surrogate). A reparse point
-// of another kind (deduplicated, compressed, held in the cloud) is the file
-// or folder itself. 0, or the error of reading its tag.
-long LeadsElsewhere(p::Desktop& d, const std::string& path, std::uint32_t attributes, bool& link) {
-    link = false;
-    if (!(attributes & p::file::kAttributeReparsePoint)) return 0;
-    std::uint32_t tag = 0;
-    if (const long e = d.GetReparseTag(path, tag)) return e;
-    link = p::file::IsNameSurrogate(tag);
-    return 0;
-}
 
 // Whether all below `folder` is Harrowatch's: files and folders, no junction
 // or link among them, owned by administrators or SYSTEM, with no entry of
@@ -149,6 +137,15 @@ void TellKeepsNoPermissions(p::Desktop& d, const std::string& folder, std::strin
 }
 
 }  // namespace
+
+long LeadsElsewhere(p::Desktop& d, const std::string& path, std::uint32_t attributes, bool& link) {
+    link = false;
+    if (!(attributes & p::file::kAttributeReparsePoint)) return 0;
+    std::uint32_t tag = 0;
+    if (const long e = d.GetReparseTag(path, tag)) return e;
+    link = p::file::IsNameSurrogate(tag);
+    return 0;
+}
 
 long SecureDataFolder(p::Desktop& d, std::string* why) {
     const std::string folder = DataFolder(d);

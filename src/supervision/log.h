@@ -52,6 +52,11 @@ long MakeFolders(platform::Desktop& desktop, const std::string& path);
 // change; refuses one that is a junction or link. 0, or the Win32 error with
 // the reason in *why; *why also says when the permissions were set again.
 long SecureDataFolder(platform::Desktop& desktop, std::string* why = nullptr);
+// Whether `path`, its attributes as GetFileAttributes gave them, leads
+// elsewhere: a junction or symbolic link (a name surrogate). A reparse point
+// of another kind (deduplicated, compressed, held in the cloud) is the file
+// or folder itself. 0, or the error of reading its tag.
+long LeadsElsewhere(platform::Desktop& desktop, const std::string& path, std::uint32_t attributes, bool& link);
 // The owner and permissions the data folder is given.
 inline constexpr const char* kAdministratorsOnly = "O:BAD:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)";
 // Of the days named (days since 1970), those to remove: older than `keep`

@@ -188,6 +188,7 @@ TEST(DataFolder, ADeduplicatedOrCloudFileIsNoLinkButAJunctionStillIs) {
         d.SetReparseTag(log, platform::file::kTagCloud);
         d.SetReparseTag(kData, platform::file::kTagCloud);
         d.SetReparseTag(kData + "\\Logs", platform::file::kTagCloud);
+        d.SetReparseTag(kData + "\\Backups", platform::file::kTagCloud);
         if (junction) {
             ASSERT_EQ(d.UserMakeJunction(kData + "\\Logs\\2000-01-01", "C:\\Users\\Owner\\Documents"), 0);
         }
@@ -211,6 +212,8 @@ TEST(DataFolder, ADeduplicatedOrCloudFileIsNoLinkButAJunctionStillIs) {
         written.Take({supervision::EventId::Started, supervision::Level::Information, "started"});
         EXPECT_EQ(told, "");
         EXPECT_NE(d.FileContent(kData + "\\Logs\\Harrowatch-2026-12-06.log").find("started"), std::string::npos);
+        // Backups are taken into a cloud Backups folder too.
+        EXPECT_EQ(supervision::SecureBackupFolder(d), 0);
         ExpectVictimWhole(d);
     }
 }
