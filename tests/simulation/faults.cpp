@@ -220,10 +220,14 @@ void World::Exit() {
                 }
         });
     }
+    ChooseExit(rng.Below(3000));
+}
+
+void World::ChooseExit(std::uint64_t delayMs) {
     Input("chooses Exit Harrowatch", [this] {
         exitChosen = true;
         program->form->sysExit_Click();
-    }, rng.Below(3000));
+    }, delayMs);
 }
 
 void World::DstSwitch() {

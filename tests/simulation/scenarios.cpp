@@ -173,10 +173,7 @@ const std::vector<Scenario>& Scenarios() {
              w.standins.SetScript(w.script);
              w.StartHarrowatch();
              w.RunUntil(w.d.NowMs() + 20000);
-             w.Input("chooses Exit Harrowatch", [&w] {
-                     w.exitChosen = true;
-                     w.program->form->sysExit_Click();
-                 });
+             w.ChooseExit();
              w.d.ScheduleAfter(2000, 0, [&w] {
                  const p::Hwnd dialog = w.d.FindWindow("#32770", "Close Server");
                  for (p::Hwnd h : automation::GetChildWindows(w.d, dialog))
@@ -210,10 +207,7 @@ const std::vector<Scenario>& Scenarios() {
                  if (!w.program) w.StartHarrowatch();
                  else w.WorldCrash(w.ServerPid());  // the next one runs the new script
                  w.RunUntil(w.d.NowMs() + 2 * kMinute);
-                 w.Input("chooses Exit Harrowatch", [&w] {
-                     w.exitChosen = true;
-                     w.program->form->sysExit_Click();
-                 });
+                 w.ChooseExit();
                  w.d.ScheduleAfter(5 * kMinute, 0, yes);
                  w.RunUntil(w.d.NowMs() + 7 * kMinute);
              }
@@ -229,10 +223,7 @@ const std::vector<Scenario>& Scenarios() {
              w.RunUntil(w.d.NowMs() + 20000);
              w.WorldHang(w.ServerPid(), 40000);
              w.RunUntil(w.d.NowMs() + 34000);
-             w.Input("chooses Exit Harrowatch", [&w] {
-                 w.exitChosen = true;
-                 w.program->form->sysExit_Click();
-             });
+             w.ChooseExit();
              w.RunUntil(w.d.NowMs() + 5 * kMinute);
          }},
         {"exits-into-a-hang",
@@ -243,10 +234,7 @@ const std::vector<Scenario>& Scenarios() {
              w.RunUntil(w.d.NowMs() + 20000);
              w.WorldHang(w.ServerPid(), 60000);
              for (std::uint64_t at : {1000, 16000})
-                 w.Input("chooses Exit Harrowatch", [&w] {
-                     w.exitChosen = true;
-                     w.program->form->sysExit_Click();
-                 }, at);
+                 w.ChooseExit(at);
              w.RunUntil(w.d.NowMs() + 2 * kMinute);
          }},
         {"dies-before-the-first-look", "every launch of the server crashes 100 ms after it starts; the poll runs each second",

@@ -136,6 +136,8 @@ public:
     void RunUntil(std::uint64_t untilMs);
     // Operator input: handled when Harrowatch's message loop next runs.
     void Input(const std::string& what, std::function<void()> action, std::uint64_t delayMs = 0);
+    // The operator chooses Exit Harrowatch, `delayMs` from now.
+    void ChooseExit(std::uint64_t delayMs = 0);
     void Step(const std::string& what);
     void Broken(const std::string& promise, const std::string& detail);
     bool Failed() const { return !result_.ok; }
