@@ -458,17 +458,24 @@ clsHarrowatch::Restart clsHarrowatch::PlannedRestart() {
     return Restart::Restarted;
 }
 
-void clsHarrowatch::ProbeWhileWaiting() {
+void clsHarrowatch::ProbeWhileWaiting(std::optional<bool>& answered) {
     // A server hung through a stop that gave up (and the next) is then
     // told not responding at the first poll, as if the poll had watched.
+    // One that answers is told responding again at once, though the poll
+    // stays off while the stop waits. Only the answer tells it: a question
+    // on the screen may have been shown before the hang began.
     const p::Hwnd main = ServerMainWindow();
     const std::uint32_t wait = automation::LoopHold::Allowance(desktop_, kStopProbeMs);
     if (!main || !wait) return;
     const std::uint64_t sent = desktop_.TickCount();
-    if (desktop_.SendMessageTimeout(main, 0 /* WM_NULL */, 0, 0, p::msg::kSmtoAbortIfHung, wait, nullptr))
+    if (desktop_.SendMessageTimeout(main, 0 /* WM_NULL */, 0, 0, p::msg::kSmtoAbortIfHung, wait, nullptr)) {
         NoteAnswered(serverPid_);
-    else if (desktop_.IsWindow(main))
+        if (answered != true) RaiseUpdateStatus(kServerAnswers, "", static_cast<std::int32_t>(serverPid_.value()));
+        answered = true;
+    } else if (desktop_.IsWindow(main)) {
         NoteSilent(serverPid_, sent, desktop_.TickCount());
+        answered = false;
+    }
 }
 
 bool clsHarrowatch::StopServer() {
@@ -487,6 +494,8 @@ bool clsHarrowatch::StopServer() {
         // the time to close counts from then. Not for ever: an operator who
         // has walked away leaves a server that is still watched.
         std::uint64_t askedSince = 0;
+        std::uint64_t probedAt = 0;
+        std::optional<bool> answered;
         bool asking = false;
         lateClose_.reset();
         for (int pass = 0; pass < 10;) {
@@ -495,21 +504,22 @@ bool clsHarrowatch::StopServer() {
             p::Pid asker = 0;
             if (question) desktop_.GetWindowThreadProcessId(question, &asker);
             asking = question && asker == serverPid_;
+            const std::uint64_t now = desktop_.TickCount();
             if (asking) {
-                if (!askedSince) {
-                    askedSince = std::max<std::uint64_t>(desktop_.TickCount(), 1);
-                    // A server that shows its question is no longer hung,
-                    // though the poll stays off while the operator decides.
-                    RaiseUpdateStatus(kServerAnswers, "", static_cast<std::int32_t>(serverPid_.value()));
-                }
-                if (desktop_.TickCount() - askedSince < kCloseAnswerWaitMs) {
+                if (!askedSince) askedSince = std::max<std::uint64_t>(now, 1);
+                if (now - askedSince < kCloseAnswerWaitMs) {
                     pass = 0;
+                    if (!probedAt || now - probedAt >= 1000) {
+                        probedAt = std::max<std::uint64_t>(now, 1);
+                        ProbeWhileWaiting(answered);
+                    }
                     desktop_.DoEvents();
                     desktop_.Sleep(automation::kPollPauseMs);
                     continue;
                 }
             }
-            ProbeWhileWaiting();
+            probedAt = std::max<std::uint64_t>(now, 1);
+            ProbeWhileWaiting(answered);
             PauseWithEvents(1000, false);  // the stop is itself part of shutting down
             ++pass;
         }

@@ -339,8 +339,9 @@ private:
     std::shared_ptr<SharedRecord> shared_ = std::make_shared<SharedRecord>();
     void NoteSilent(platform::Pid pid, std::uint64_t from, std::uint64_t until);
     // One short look at whether the server takes input, noted for the poll,
-    // which is off while a stop waits.
-    void ProbeWhileWaiting();
+    // which is off while a stop waits. `answered` holds the stop's last look
+    // (none yet: empty); an answer after none or after silence is told.
+    void ProbeWhileWaiting(std::optional<bool>& answered);
     void NoteAnswered(platform::Pid pid);
     platform::Pid chatFrom_ = 0;            // the server whose list mMessageLineCount counts
     platform::Hwnd chatList_ = 0;           // its message list, as last found

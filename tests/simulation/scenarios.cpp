@@ -237,6 +237,22 @@ const std::vector<Scenario>& Scenarios() {
                  w.ChooseExit(at);
              w.RunUntil(w.d.NowMs() + 2 * kMinute);
          }},
+        {"exit-behind-an-old-question",
+         "nobody answers the server's \"Close Server\" question; with it still up the server hangs for ten "
+         "minutes and the operator chooses Exit again",
+         [](World& w) {
+             Quiet(w, 1000);
+             w.script = "close-dialog 0\n";
+             w.standins.SetScript(w.script);
+             w.StartHarrowatch();
+             w.RunUntil(w.d.NowMs() + 20000);
+             w.ChooseExit();
+             w.RunUntil(w.d.NowMs() + 3 * kMinute);
+             w.WorldHang(w.ServerPid(), 10 * kMinute);
+             w.RunUntil(w.d.NowMs() + kMinute);
+             w.ChooseExit();
+             w.RunUntil(w.d.NowMs() + 11 * kMinute);
+         }},
         {"dies-before-the-first-look", "every launch of the server crashes 100 ms after it starts; the poll runs each second",
          [](World& w) {
              Quiet(w, 1000);
