@@ -119,7 +119,7 @@ void Promises::AfterStep() {
                 ++w_.warnings;
                 w_.lastWarningSentMs = w_.d.NowMs();
                 w_.warningsSentMs.push_back(w_.d.NowMs());
-                if (w_.warningsSentMs.size() > 8) w_.warningsSentMs.pop_front();
+                if (w_.warningsSentMs.size() > World::kWarningsKept) w_.warningsSentMs.pop_front();
             }
     }
     if (w_.backupMisses) w_.Broken("backup-first", "the data file " + w_.lastBackupMiss + " was deleted with no copy of it in the backups");

@@ -149,17 +149,17 @@ void Promises::Warned(const std::string& due) {
         const p::LocalTime local = w_.d.GetLocalTime();
         const std::int64_t late = (minuteOf(schedule::FromLocalTime(local)) - minuteOf(*at)) * 60000 +
                                   local.second * 1000;
-        if (late > static_cast<std::int64_t>(2 * w_.pollMs + kMinute)) {
+        if (late > static_cast<std::int64_t>(2 * w_.pollMs + kMinute))
             now -= std::min<std::uint64_t>(now, static_cast<std::uint64_t>(late));
-            // Only the latest few warnings are kept: older ones tell nothing.
-            if (w_.warningsSentMs.size() >= 8 && w_.warningsSentMs.front() > now) return;
-        }
     }
+    const std::uint64_t window = (minutes + 5) * kMinute + 2 * w_.pollMs;
+    // Only the latest warnings are kept: once older ones that could be this
+    // reset's are dropped, the record tells nothing of it.
+    if (w_.warningsSentMs.size() >= World::kWarningsKept && w_.warningsSentMs.front() + window > now) return;
     if (w_.playersZeroSinceMs + (minutes + 2) * kMinute > now || (w_.lastClockJumpMs && w_.lastClockJumpMs + (minutes + 60) * kMinute > now)) return;
     // Only a time a run has been waiting for at most a few polls counts:
     // one held back by an outage was announced long ago or not at all.
     if (warningMissedAt_ + (minutes + 5) * kMinute >= now) return;
-    const std::uint64_t window = (minutes + 5) * kMinute + 2 * w_.pollMs;
     bool sent = false;
     for (std::uint64_t t : w_.warningsSentMs) sent |= t + window >= now && t <= now + w_.pollMs + 5000;
     if (!sent && w_.lastWarningSentMs + window < now)

@@ -233,7 +233,8 @@ public:
     bool summerTime = false;   // the zone's daylight saving time is on
     int boxesUp = 0;           // boxes of Harrowatch's waiting for OK: the operator answers them first
     bool dstComing = false;    // a switch is due at the zone's next switching hour
-    std::deque<std::uint64_t> warningsSentMs;  // the latest few
+    std::deque<std::uint64_t> warningsSentMs;  // the latest kWarningsKept
+    static constexpr size_t kWarningsKept = 64;
     std::map<std::string, std::string> documents;  // an operator's files, not Harrowatch's: path -> content
     bool harrowatchRan = false;              // since then its data folder is the administrators'
 };
