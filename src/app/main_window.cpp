@@ -170,6 +170,13 @@ void frmMain::Harrowatch_UpdateStatus(const std::string& pStatusType, const std:
     } else if (pStatusType == server::kServerAnswers) {
         if (saidSilent_ && silentPid_ == p::Pid{static_cast<std::uint32_t>(pStatusValue)})
             AnsweringAgain(desktop_.TickCount());
+    } else if (pStatusType == server::kServerSilent) {
+        // A stop's look, while the poll is off: judged as the poll's are,
+        // but a stop under way is not cut short by ending the server.
+        const p::Pid pid{static_cast<std::uint32_t>(pStatusValue)};
+        TrackSilenceOf(pid);
+        if (const p::Hwnd server = automation::GetProcessMainWindow(desktop_, pid))
+            HeardSilence(server, pid, desktop_.TickCount(), 0, false);
     } else if (pStatusType == server::kForceRefresh) {
         FormRefresh();
     } else if (pStatusType == server::kToggleHourglass) {
@@ -387,13 +394,9 @@ bool frmMain::ServerAnswers(p::Hwnd server, p::Pid pid) {
     // never showed its configuration form is silent since its launch.
     const std::uint64_t stalled = Harrowatch ? Harrowatch->StalledSince(pid) : 0;
     if (!server && !stalled) return true;
-    if (pid != silentPid_) {  // another server: its silence is its own
-        silentPid_ = pid;
-        silentSince_ = 0;
-        saidSilent_ = false;
-    }
+    TrackSilenceOf(pid);
     const std::uint64_t sent = desktop_.TickCount();
-    const std::uint32_t wait = automation::LoopHold::Allowance(desktop_, kProbeMs);
+    const std::uint32_t wait = automation::LoopHold::Allowance(desktop_, server::kProbeMs);
     // Right after reads that held the loop, nothing is asked: no answer
     // then says nothing of the server.
     if (!wait && !stalled) return false;
@@ -411,20 +414,33 @@ bool frmMain::ServerAnswers(p::Hwnd server, p::Pid pid) {
         return true;
     }
     if (!stalled && !desktop_.IsWindow(server)) return true;  // gone, not hung: the next poll sees it
+    // Busy for now: this poll leaves it alone, and the next looks again
+    // soon (the poll after it restores the interval).
+    if (HeardSilence(server, pid, sent, stalled, true) && RefreshTimer.Interval() > kSilentProbeGapMs)
+        RefreshTimer.SetInterval(kSilentProbeGapMs);
+    return false;
+}
+
+void frmMain::TrackSilenceOf(p::Pid pid) {
+    if (pid == silentPid_) return;
+    // Another server: its silence is its own.
+    silentPid_ = pid;
+    silentSince_ = 0;
+    saidSilent_ = false;
+}
+
+bool frmMain::HeardSilence(p::Hwnd server, p::Pid pid, std::uint64_t sent, std::uint64_t stalled, bool mayEnd) {
     CountSilence(pid, sent, stalled);
+    const std::uint64_t now = desktop_.TickCount();
     // Probes that each found it busy may each have met a slow request of
     // its own: the server is hung only if Windows also finds that its
     // thread has taken no message for the threshold, or if no probe at all
     // has been answered for far longer (a thread that takes a message now
     // and then, but never ours).
     if (now - silentSince_ < kHungAfterMs ||
-        (!saidSilent_ && !stalled && now - silentSince_ < kSilentLongMs && !desktop_.IsHungAppWindow(server))) {
-        // Busy for now: this poll leaves it alone, and the next looks again
-        // soon (the poll after it restores the interval).
-        if (RefreshTimer.Interval() > kSilentProbeGapMs) RefreshTimer.SetInterval(kSilentProbeGapMs);
-        return false;
-    }
-    NotResponding(now, stalled);
+        (!saidSilent_ && !stalled && now - silentSince_ < kSilentLongMs && !desktop_.IsHungAppWindow(server)))
+        return true;
+    NotResponding(now, stalled, mayEnd);
     return false;
 }
 
@@ -438,8 +454,12 @@ void frmMain::ServerElevated(p::Pid pid) {
 }
 
 void frmMain::AnsweringAgain(std::uint64_t now) {
-    if (saidSilent_)
+    if (saidSilent_) {
         Events.Raise(supervision::EventId::RespondingAgain, "after " + std::to_string((now - silentSince_) / 1000) + " s");
+        // What the server last said, until a poll reads it again (a stop's
+        // look hears the answer with the poll off).
+        if (lblStatusLocalServer.Text() == "NOT RESPONDING") lblStatusLocalServer.SetText(shownBeforeSilence_);
+    }
     silentSince_ = 0;
     saidSilent_ = false;
 }
@@ -460,9 +480,10 @@ void frmMain::CountSilence(p::Pid pid, std::uint64_t sent, std::uint64_t stalled
     if (!silentSince_) silentSince_ = std::max<std::uint64_t>(stalled ? stalled : seenSilent ? seenSilent : sent, 1);
 }
 
-void frmMain::NotResponding(std::uint64_t now, std::uint64_t stalled) {
+void frmMain::NotResponding(std::uint64_t now, std::uint64_t stalled, bool mayEnd) {
     if (!saidSilent_) {
         saidSilent_ = true;
+        shownBeforeSilence_ = lblStatusLocalServer.Text();
         Events.Raise(supervision::EventId::NotResponding,
                      stalled ? "its \"Server Configuration\" form has not shown in " +
                                    std::to_string((now - silentSince_) / 1000) + " s"
@@ -473,7 +494,7 @@ void frmMain::NotResponding(std::uint64_t now, std::uint64_t stalled) {
     if (Tray.Added() && tip != Tray.TrayIconData().szTip) Tray.ModifyTrayIcon(hWnd, std::nullopt, tip);
     const std::int32_t minutes =
         settings::ReadNumber(desktop_, settings::kHungRestartMinutes, 0, 0, settings::kMostHungMinutes);
-    if (minutes > 0 && now - silentSince_ >= static_cast<std::uint64_t>(minutes) * 60000) {
+    if (mayEnd && minutes > 0 && now - silentSince_ >= static_cast<std::uint64_t>(minutes) * 60000) {
         if (Harrowatch->EndHungServer(now - silentSince_)) {
             silentSince_ = 0;
             saidSilent_ = false;

@@ -54,8 +54,6 @@ inline constexpr std::uint32_t kDefaultPollMs = 5000;
 // How long an exit waits for the last metrics file (a stalled share: the
 // exit goes on without it).
 inline constexpr std::uint32_t kMetricsExitWaitMs = 2000;
-// The one probe a poll sends a server that may hang, and the most it waits.
-inline constexpr std::uint32_t kProbeMs = 250;
 // How long a server stays silent before it counts as not responding: the
 // time after which Windows itself calls a window hung.
 inline constexpr std::uint64_t kHungAfterMs = 5000;
@@ -224,6 +222,11 @@ private:
     void ShowPanelHint();
     // The server answers one short probe, or the poll leaves it alone.
     bool ServerAnswers(platform::Hwnd server, platform::Pid pid);
+    // The silence counted is server `pid`'s (another's is forgotten).
+    void TrackSilenceOf(platform::Pid pid);
+    // A probe sent at `sent` to `server` went unanswered: counted, and told
+    // once past the threshold. True while it is only a busy moment so far.
+    bool HeardSilence(platform::Hwnd server, platform::Pid pid, std::uint64_t sent, std::uint64_t stalled, bool mayEnd);
     // Windows refuses Harrowatch's messages to server `pid`: told once.
     void ServerElevated(platform::Pid pid);
     // The server answered a probe at `now`: a silence told ends.
@@ -231,9 +234,9 @@ private:
     // A probe sent at `sent` went unanswered: when the silence of server
     // `pid` began (`stalled`: since when its form has not shown; 0: it has).
     void CountSilence(platform::Pid pid, std::uint64_t sent, std::uint64_t stalled);
-    // Silent past the threshold: told once, shown, and ended when the
-    // operator set a time for that.
-    void NotResponding(std::uint64_t now, std::uint64_t stalled);
+    // Silent past the threshold: told once, shown, and (`mayEnd`) ended
+    // when the operator set a time for that.
+    void NotResponding(std::uint64_t now, std::uint64_t stalled, bool mayEnd);
     void ShowHeldRelaunch();
     void WarnPlayers();
     // Reads what the server `pid` uses (0: none runs) and shows it.
@@ -322,6 +325,7 @@ private:
     std::uint64_t silentSince_ = 0;    // when the server stopped answering; 0: it answers
     platform::Pid silentPid_ = 0;      // the server process that silence belongs to
     bool saidSilent_ = false;          // its silence has been told as "not responding"
+    std::string shownBeforeSilence_;   // the status shown before "NOT RESPONDING"
     platform::Pid elevatedTold_;       // the server told to run with higher rights than Harrowatch
     bool relaunchHeld_ = false;        // the last cycle held the relaunch back
     std::optional<std::uint64_t> pollMs_;  // how long the last cycle took

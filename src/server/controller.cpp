@@ -464,17 +464,23 @@ void clsHarrowatch::ProbeWhileWaiting(std::optional<bool>& answered) {
     // One that answers is told responding again at once, though the poll
     // stays off while the stop waits. Only the answer tells it: a question
     // on the screen may have been shown before the hang began.
+    // A server that never showed its form is silent since its launch, and
+    // told so by the poll; its window's answers say nothing of that.
+    if (serverPid_ && serverPid_ == stalledPid_) return;
     const p::Hwnd main = ServerMainWindow();
-    const std::uint32_t wait = automation::LoopHold::Allowance(desktop_, kStopProbeMs);
+    const std::uint32_t wait = automation::LoopHold::Allowance(desktop_, kProbeMs);
     if (!main || !wait) return;
     const std::uint64_t sent = desktop_.TickCount();
+    const auto value = static_cast<std::int32_t>(serverPid_.value());
     if (desktop_.SendMessageTimeout(main, 0 /* WM_NULL */, 0, 0, p::msg::kSmtoAbortIfHung, wait, nullptr)) {
         NoteAnswered(serverPid_);
-        if (answered != true) RaiseUpdateStatus(kServerAnswers, "", static_cast<std::int32_t>(serverPid_.value()));
+        if (answered != true) RaiseUpdateStatus(kServerAnswers, "", value);
         answered = true;
-    } else if (desktop_.IsWindow(main)) {
+    } else if (desktop_.GetLastError() != p::err::kAccessDenied && desktop_.IsWindow(main)) {
+        // (Refused: the server has higher rights, and the poll tells that.)
         NoteSilent(serverPid_, sent, desktop_.TickCount());
         answered = false;
+        RaiseUpdateStatus(kServerSilent, "", value);
     }
 }
 

@@ -38,9 +38,13 @@ inline constexpr const char* kEnableToolbar = "ENABLE_TOOLBAR";
 inline constexpr const char* kEnableTimer = "ENABLE_TIMER";
 inline constexpr const char* kForceRefresh = "FORCE_REFRESH";
 inline constexpr const char* kToggleHourglass = "TOGGLE_HOURGLASS";
-// The server's thread was seen at work (it showed its close question) while
-// an operation held the poll; the value is its process id.
+// A look at the server while an operation held the poll found it answering,
+// or silent; the value is its process id.
 inline constexpr const char* kServerAnswers = "SERVER_ANSWERS";
+inline constexpr const char* kServerSilent = "SERVER_SILENT";
+// The one probe of whether the server takes input (WM_NULL), and the most
+// it waits: the poll's and a stop's alike, so both hear the same server.
+inline constexpr std::uint32_t kProbeMs = 250;
 inline constexpr std::int32_t kTrue = -1;
 inline constexpr std::int32_t kFalse = 0;
 
@@ -131,8 +135,6 @@ public:
     // How long a stop waits for the operator to answer the server's "Close
     // Server" question.
     static constexpr std::uint32_t kCloseAnswerWaitMs = 120000;
-    // How long a look at a server that a stop waits for may wait.
-    static constexpr std::uint32_t kStopProbeMs = 100;
 
     std::int32_t mMessageLineCount = 0;
     // True while one of the operations is on the stack (it may be waiting).
@@ -339,8 +341,9 @@ private:
     std::shared_ptr<SharedRecord> shared_ = std::make_shared<SharedRecord>();
     void NoteSilent(platform::Pid pid, std::uint64_t from, std::uint64_t until);
     // One short look at whether the server takes input, noted for the poll,
-    // which is off while a stop waits. `answered` holds the stop's last look
-    // (none yet: empty); an answer after none or after silence is told.
+    // which is off while a stop waits, and told to the main window, which
+    // judges hangs. `answered` holds the stop's last look (none yet: empty);
+    // an answer after none or after silence is told.
     void ProbeWhileWaiting(std::optional<bool>& answered);
     void NoteAnswered(platform::Pid pid);
     platform::Pid chatFrom_ = 0;            // the server whose list mMessageLineCount counts

@@ -92,7 +92,7 @@ TEST_F(SupervisionTest, AHungServerIsProbedNotRelaunchedAndEndedOnlyWhenAsked) {
     // Each poll of the hung server costs one short probe, no more.
     const std::uint64_t before = d.NowMs();
     form.FormRefresh();
-    EXPECT_LE(d.NowMs() - before, app::kProbeMs + 10);
+    EXPECT_LE(d.NowMs() - before, server::kProbeMs + 10);
     EXPECT_EQ(form.lblStatusLocalServer.Text(), "NOT RESPONDING");
     EXPECT_EQ(form.Tray.TrayIconData().szTip, "Server not responding");
     Run(600000);
@@ -174,12 +174,12 @@ TEST_F(SupervisionTest, AHangIsToldAfterFiveSilentSecondsOnceAndItsEndOnceAndAno
         // The polls meanwhile send nothing more into the hung server than their probe.
         const std::uint64_t before = d.NowMs();
         Run(250);
-        EXPECT_LE(d.NowMs() - before, 250u + app::kProbeMs);
+        EXPECT_LE(d.NowMs() - before, 250u + server::kProbeMs);
         if (Count(EventId::NotResponding)) toldAt = d.NowMs();
     }
     ASSERT_NE(toldAt, 0u);
     EXPECT_GE(toldAt - hangAt, 5000u);
-    EXPECT_LE(toldAt - hangAt, 5000u + 1000u + app::kProbeMs + 250u);
+    EXPECT_LE(toldAt - hangAt, 5000u + 1000u + server::kProbeMs + 250u);
     EXPECT_EQ(form.lblStatusLocalServer.Text(), "NOT RESPONDING");
     Run(30000);
     EXPECT_EQ(Count(EventId::NotResponding), 1);

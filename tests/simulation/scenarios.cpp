@@ -29,6 +29,31 @@ void AnswersLate(World& w, std::uint64_t ms) {
     };
 }
 
+// Counts what the program says of hangs; it outlives the program.
+struct HangWords : supervision::EventSink {
+    int notResponding = 0, respondingAgain = 0, ended = 0;
+    void Take(const supervision::Event& e) override {
+        notResponding += e.id == supervision::EventId::NotResponding;
+        respondingAgain += e.id == supervision::EventId::RespondingAgain;
+        ended += e.id == supervision::EventId::HungServerEnded;
+    }
+    // Breaks `promise` unless one hang gave `said` "not responding" and
+    // `again` "responding again", and no server was ended for it.
+    void Expect(World& w, const char* promise, const std::string& what, int said, int again) const {
+        if (notResponding != said || respondingAgain != again || ended)
+            w.Broken(promise, what + " gave " + std::to_string(notResponding) + " \"not responding\", " +
+                                  std::to_string(respondingAgain) + " \"responding again\" and " +
+                                  std::to_string(ended) + " hung server ended");
+    }
+};
+
+HangWords& ListenForHangWords(World& w) {
+    static HangWords told;
+    told = {};
+    w.program->form->Events.AddSink(&told);
+    return told;
+}
+
 int Item(const char* name) {
     for (const schedule::ResetItem& i : schedule::kResetItems)
         if (std::string(name) == i.name) return i.index;
@@ -253,6 +278,59 @@ const std::vector<Scenario>& Scenarios() {
              w.ChooseExit();
              w.RunUntil(w.d.NowMs() + 11 * kMinute);
          }},
+        {"hang-inside-a-question-wait",
+         "the operator exits and nobody answers the server's \"Close Server\" question; 10 s into the wait the "
+         "server hangs for a minute",
+         [](World& w) {
+             Quiet(w, 1000);
+             w.script = "close-dialog 0\n";
+             w.standins.SetScript(w.script);
+             w.StartHarrowatch();
+             const HangWords& told = ListenForHangWords(w);
+             w.RunUntil(w.d.NowMs() + 20000);
+             w.ChooseExit();
+             w.d.ScheduleAfter(10000, 0, [&w] { w.WorldHang(w.ServerPid(), kMinute); });
+             // The stop still waits: the window says what the server does.
+             w.d.ScheduleAfter(80000, 0, [&w] {
+                 if (w.program->form->lblStatusLocalServer.Text() == "NOT RESPONDING")
+                     w.Broken("status-told", "the server answers again and the window still says NOT RESPONDING");
+             });
+             w.RunUntil(w.d.NowMs() + 4 * kMinute);
+             told.Expect(w, "one-not-responding-a-hang", "a hang of 60 s inside a stop", 1, 1);
+         }},
+        {"slow-server-behind-a-question",
+         "the server answers everything 180 ms late; the operator exits, nobody answers the server's question, "
+         "and the server is busy for 400 ms as Harrowatch gives up; hung servers are ended after 2 minutes",
+         [](World& w) {
+             Quiet(w, 1000);
+             w.script = "close-dialog 0\n";
+             w.standins.SetScript(w.script);
+             w.StartHarrowatch();
+             const HangWords& told = ListenForHangWords(w);
+             w.Setting("HungRestartMinutes", 2);
+             AnswersLate(w, 180);
+             w.RunUntil(w.d.NowMs() + kMinute);
+             const std::uint64_t exitAt = w.d.NowMs();
+             w.ChooseExit();
+             w.d.ScheduleAt(exitAt + 131000, 0, [&w] { AnswersLate(w, 400); });
+             w.d.ScheduleAt(exitAt + 134000, 0, [&w] { AnswersLate(w, 180); });
+             w.RunUntil(w.d.NowMs() + 4 * kMinute);
+             told.Expect(w, "no-hang-for-a-busy-moment", "a server answering 180 ms late", 0, 0);
+         }},
+        {"stop-of-a-server-without-its-form",
+         "a server that never shows its configuration form and ignores a close; the operator exits after 90 s",
+         [](World& w) {
+             Quiet(w, 1000);
+             w.script = "no-config\nignore-close\n";
+             w.standins.SetScript(w.script);
+             w.StartHarrowatch();
+             const HangWords& told = ListenForHangWords(w);
+             w.RunUntil(w.d.NowMs() + 90000);
+             w.ChooseExit();
+             w.RunUntil(w.d.NowMs() + kMinute);
+             // Told not responding as Harrowatch started; nothing since.
+             told.Expect(w, "one-not-responding-a-hang", "a form that never showed", 0, 0);
+         }},
         {"dies-before-the-first-look", "every launch of the server crashes 100 ms after it starts; the poll runs each second",
          [](World& w) {
              Quiet(w, 1000);
@@ -343,16 +421,7 @@ const std::vector<Scenario>& Scenarios() {
              w.script = "active\nat 0 players 2\n";
              w.standins.SetScript(w.script);
              w.StartHarrowatch();
-             // Counts what the program says of the hang; it outlives the program.
-             static struct : supervision::EventSink {
-                 int notResponding = 0, respondingAgain = 0;
-                 void Take(const supervision::Event& e) override {
-                     notResponding += e.id == supervision::EventId::NotResponding;
-                     respondingAgain += e.id == supervision::EventId::RespondingAgain;
-                 }
-             } told;
-             told = {};
-             w.program->form->Events.AddSink(&told);
+             const HangWords& told = ListenForHangWords(w);
              w.RunUntil(w.d.NowMs() + 20000);
              w.Input("opens the chat window", [&w] { w.program->form->sysChatServer_Click(); });
              w.RunUntil(w.d.NowMs() + 2000);
@@ -364,10 +433,7 @@ const std::vector<Scenario>& Scenarios() {
                      w.program->form->Chat->btnSendMessage_Click();
                  }, static_cast<std::uint64_t>(i) * 4000);
              w.RunUntil(w.d.NowMs() + 2 * kMinute);
-             if (told.notResponding != 1 || told.respondingAgain != 1)
-                 w.Broken("one-not-responding-a-hang", "a hang of 40 s gave " + std::to_string(told.notResponding) +
-                                                           " \"not responding\" and " + std::to_string(told.respondingAgain) +
-                                                           " \"responding again\"");
+             told.Expect(w, "one-not-responding-a-hang", "a hang of 40 s", 1, 1);
          }},
         {"warning-between-long-polls", "warnings 5 minutes ahead, a poll every 65 s, players online, a reset due",
          [](World& w) {
