@@ -88,6 +88,7 @@ void frmMain::sysExit_Click() {
         Harrowatch->exiting = false;
         exiting_ = false;
     }
+    if (app_.ended) return;  // gone with the session meanwhile, and told so
     if (!stopped) {
         // The server still runs: everything stays up, and the operator hears why.
         Events.Raise(supervision::EventId::ErrorReported, kExitRefusedText);

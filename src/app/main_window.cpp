@@ -167,9 +167,11 @@ void frmMain::Harrowatch_UpdateStatus(const std::string& pStatusType, const std:
         // Off and on around each operation: the poll keeps the moment it
         // was due, or operations an interval apart would keep postponing it.
         RefreshTimer.Hold(pStatusValue != 0);
+    } else if (sessionEnding_ || app_.ended) {
+        // Harrowatch has gone with the session: nothing more is told.
     } else if (pStatusType == server::kServerAnswers) {
-        if (saidSilent_ && silentPid_ == p::Pid{static_cast<std::uint32_t>(pStatusValue)})
-            AnsweringAgain(desktop_.TickCount());
+        // An answer ends a silence, told or still being counted.
+        if (silentPid_ == p::Pid{static_cast<std::uint32_t>(pStatusValue)}) AnsweringAgain(desktop_.TickCount());
     } else if (pStatusType == server::kServerSilent) {
         // A stop's look, while the poll is off: judged as the poll's are,
         // but a stop under way is not cut short by ending the server.

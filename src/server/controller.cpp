@@ -511,7 +511,9 @@ bool clsHarrowatch::StopServer() {
             if (question) desktop_.GetWindowThreadProcessId(question, &asker);
             asking = question && asker == serverPid_;
             const std::uint64_t now = desktop_.TickCount();
-            if (asking) {
+            // A hung server cannot take the operator's answer: its question
+            // holds the stop no longer than its silence would.
+            if (asking && answered != false) {
                 if (!askedSince) askedSince = std::max<std::uint64_t>(now, 1);
                 if (now - askedSince < kCloseAnswerWaitMs) {
                     pass = 0;

@@ -317,6 +317,45 @@ const std::vector<Scenario>& Scenarios() {
              w.RunUntil(w.d.NowMs() + 4 * kMinute);
              told.Expect(w, "no-hang-for-a-busy-moment", "a server answering 180 ms late", 0, 0);
          }},
+        {"busy-spells-behind-a-question",
+         "the operator exits and nobody answers the server's \"Close Server\" question; from 10 s into the wait "
+         "the server is busy 1.5 s in every 2.6 s for a minute, answering in between",
+         [](World& w) {
+             Quiet(w, 1000);
+             w.script = "close-dialog 0\n";
+             w.standins.SetScript(w.script);
+             w.StartHarrowatch();
+             const HangWords& told = ListenForHangWords(w);
+             w.RunUntil(w.d.NowMs() + 20000);
+             const std::uint64_t exitAt = w.d.NowMs();
+             w.ChooseExit();
+             for (std::uint64_t i = 0; i < 24; ++i)
+                 w.d.ScheduleAt(exitAt + 10000 + i * 2600, 0, [&w] { w.WorldHang(w.ServerPid(), 1500); });
+             w.RunUntil(w.d.NowMs() + 4 * kMinute);
+             told.Expect(w, "no-hang-for-a-busy-moment", "busy spells of 1.5 s behind a question", 0, 0);
+         }},
+        {"hung-behind-a-question",
+         "the operator exits and nobody answers the server's \"Close Server\" question; 10 s into the wait the "
+         "server hangs for ten minutes, and the operator exits again",
+         [](World& w) {
+             Quiet(w, 1000);
+             w.script = "close-dialog 0\n";
+             w.standins.SetScript(w.script);
+             w.StartHarrowatch();
+             const HangWords& told = ListenForHangWords(w);
+             w.RunUntil(w.d.NowMs() + 20000);
+             w.ChooseExit();
+             w.d.ScheduleAfter(10000, 0, [&w] { w.WorldHang(w.ServerPid(), 10 * kMinute); });
+             // A hung server cannot take the operator's answer: the exit gives up.
+             w.d.ScheduleAfter(40000, 0, [&w] {
+                 if (w.program->form->Harrowatch && w.program->form->Harrowatch->Busy())
+                     w.Broken("exit-gives-up", "the exit still waits for the question of a server hung for 30 s");
+             });
+             w.RunUntil(w.d.NowMs() + 2 * kMinute);
+             w.ChooseExit();
+             w.RunUntil(w.d.NowMs() + 2 * kMinute);
+             told.Expect(w, "one-not-responding-a-hang", "a hang inside two stops", 1, 0);
+         }},
         {"stop-of-a-server-without-its-form",
          "a server that never shows its configuration form and ignores a close; the operator exits after 90 s",
          [](World& w) {
