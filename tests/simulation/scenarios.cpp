@@ -17,6 +17,15 @@ void Quiet(World& w, std::uint32_t pollMs) {
     w.pollMs = pollMs;
 }
 
+// Harrowatch starts a server that asks "Close Server" before it closes, and
+// only the operator answers it.
+void StartAsking(World& w, std::uint32_t pollMs) {
+    Quiet(w, pollMs);
+    w.script = "close-dialog 0\n";
+    w.standins.SetScript(w.script);
+    w.StartHarrowatch();
+}
+
 // The server answers each of Harrowatch's reads `ms` late (a busy moment
 // before each), as the world's record of hangs has it.
 void AnswersLate(World& w, std::uint64_t ms) {
@@ -193,10 +202,7 @@ const std::vector<Scenario>& Scenarios() {
          }},
         {"declined-stop-then-crash", "the operator answers No to the server's \"Close Server\", then the server crashes",
          [](World& w) {
-             Quiet(w, 5000);
-             w.script = "close-dialog 0\n";
-             w.standins.SetScript(w.script);
-             w.StartHarrowatch();
+             StartAsking(w, 5000);
              w.RunUntil(w.d.NowMs() + 20000);
              w.ChooseExit();
              w.d.ScheduleAfter(2000, 0, [&w] {
@@ -241,10 +247,7 @@ const std::vector<Scenario>& Scenarios() {
          "the operator exits while the server hangs; it shows its \"Close Server\" question once the hang ends, "
          "and nobody answers it",
          [](World& w) {
-             Quiet(w, 1000);
-             w.script = "close-dialog 0\n";
-             w.standins.SetScript(w.script);
-             w.StartHarrowatch();
+             StartAsking(w, 1000);
              w.RunUntil(w.d.NowMs() + 20000);
              w.WorldHang(w.ServerPid(), 40000);
              w.RunUntil(w.d.NowMs() + 34000);
@@ -266,10 +269,7 @@ const std::vector<Scenario>& Scenarios() {
          "nobody answers the server's \"Close Server\" question; with it still up the server hangs for ten "
          "minutes and the operator chooses Exit again",
          [](World& w) {
-             Quiet(w, 1000);
-             w.script = "close-dialog 0\n";
-             w.standins.SetScript(w.script);
-             w.StartHarrowatch();
+             StartAsking(w, 1000);
              w.RunUntil(w.d.NowMs() + 20000);
              w.ChooseExit();
              w.RunUntil(w.d.NowMs() + 3 * kMinute);
@@ -282,10 +282,7 @@ const std::vector<Scenario>& Scenarios() {
          "the operator exits and nobody answers the server's \"Close Server\" question; 10 s into the wait the "
          "server hangs for a minute",
          [](World& w) {
-             Quiet(w, 1000);
-             w.script = "close-dialog 0\n";
-             w.standins.SetScript(w.script);
-             w.StartHarrowatch();
+             StartAsking(w, 1000);
              const HangWords& told = ListenForHangWords(w);
              w.RunUntil(w.d.NowMs() + 20000);
              w.ChooseExit();
@@ -302,10 +299,7 @@ const std::vector<Scenario>& Scenarios() {
          "the server answers everything 180 ms late; the operator exits, nobody answers the server's question, "
          "and the server is busy for 400 ms as Harrowatch gives up; hung servers are ended after 2 minutes",
          [](World& w) {
-             Quiet(w, 1000);
-             w.script = "close-dialog 0\n";
-             w.standins.SetScript(w.script);
-             w.StartHarrowatch();
+             StartAsking(w, 1000);
              const HangWords& told = ListenForHangWords(w);
              w.Setting("HungRestartMinutes", 2);
              AnswersLate(w, 180);
@@ -321,10 +315,7 @@ const std::vector<Scenario>& Scenarios() {
          "the operator exits and nobody answers the server's \"Close Server\" question; from 10 s into the wait "
          "the server is busy 1.5 s in every 2.6 s for a minute, answering in between",
          [](World& w) {
-             Quiet(w, 1000);
-             w.script = "close-dialog 0\n";
-             w.standins.SetScript(w.script);
-             w.StartHarrowatch();
+             StartAsking(w, 1000);
              const HangWords& told = ListenForHangWords(w);
              w.RunUntil(w.d.NowMs() + 20000);
              const std::uint64_t exitAt = w.d.NowMs();
@@ -338,10 +329,7 @@ const std::vector<Scenario>& Scenarios() {
          "the operator exits and nobody answers the server's \"Close Server\" question; 10 s into the wait the "
          "server hangs for ten minutes, and the operator exits again",
          [](World& w) {
-             Quiet(w, 1000);
-             w.script = "close-dialog 0\n";
-             w.standins.SetScript(w.script);
-             w.StartHarrowatch();
+             StartAsking(w, 1000);
              const HangWords& told = ListenForHangWords(w);
              w.RunUntil(w.d.NowMs() + 20000);
              w.ChooseExit();
